@@ -1,0 +1,31 @@
+// The headless subcommands of the velmora binary. Each returns the process
+// exit status and writes one clear line to `err` on failure.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+
+#include "framework/error_reporter.h"
+#include "tables/installation.h"
+
+namespace velmora::app {
+
+// Where the settings table lives for a data directory: the --settings option,
+// else the VELMORA_SETTINGS environment variable, else (Windows) the root of
+// the data directory's drive, else $XDG_CONFIG_HOME/velmora or
+// ~/.config/velmora.
+std::filesystem::path settingsDirFor(const std::filesystem::path& dataDir,
+                                     const std::string& option = {});
+
+tables::Installation installationAt(const std::filesystem::path& dataDir,
+                                    const std::string& settingsOption = {});
+
+// `velmora demo DIR`: a complete demo installation in DIR.
+int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
+            std::ostream& err);
+// `velmora check DIR`: opens every table, rebuilds damaged keys, reports.
+int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
+             std::ostream& err);
+
+}  // namespace velmora::app

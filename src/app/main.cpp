@@ -1,0 +1,50 @@
+// velmora: the desktop application, or a headless subcommand.
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "framework/error_reporter.h"
+
+namespace {
+
+void usage(std::ostream& out) {
+  out << "Uso:\n"
+         "  velmora demo DIR [--settings DIR]    crea una instalación de demostración\n"
+         "  velmora check DIR [--settings DIR]   revisa todas las tablas y repara sus claves\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string settings;
+  for (size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--settings") {
+      settings = args[i + 1];
+      args.erase(args.begin() + i, args.begin() + i + 2);
+      break;
+    }
+  }
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    usage(std::cout);
+    return args.empty() ? 2 : 0;
+  }
+
+  velmora::ErrorReporter errors;
+  velmora::StderrPresenter presenter;
+  errors.setPresenter(&presenter);
+  // A headless run that meets a fatal message ends with a failure status.
+  errors.setFatalHandler([](const std::string&) { std::exit(1); });
+
+  const std::string& command = args[0];
+  if ((command == "demo" || command == "check") && args.size() == 2) {
+    const auto inst = velmora::app::installationAt(args[1], settings);
+    return command == "demo" ? velmora::app::runDemo(inst, errors, std::cout, std::cerr)
+                             : velmora::app::runCheck(inst, errors, std::cout, std::cerr);
+  }
+  std::cerr << "velmora: orden desconocida o incompleta: " << command << "\n";
+  usage(std::cerr);
+  return 2;
+}

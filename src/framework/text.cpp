@@ -1,0 +1,185 @@
+#include "framework/text.h"
+
+#include <cctype>
+#include <cstdint>
+
+namespace velmora::text {
+namespace {
+
+// Unicode code points of the Windows-1252 bytes 0x80..0x9F (0 = undefined).
+constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void appendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Decodes one code point at s[i], advancing i; a malformed byte reads as
+// Latin-1 so that no input is ever lost.
+char32_t nextCodePoint(std::string_view s, size_t& i) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  const int extra = b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : 0;
+  if (extra == 0 || i + extra >= s.size()) {
+    ++i;
+    return b0;
+  }
+  char32_t cp = b0 & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return b0;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  i += extra + 1;
+  return cp;
+}
+
+char32_t upperCp(char32_t cp) {
+  if (cp >= 'a' && cp <= 'z') return cp - 32;
+  if (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7) return cp - 32;
+  if (cp == 0xFF) return 0x178;
+  return cp;
+}
+
+// Base letter of an upper-case Latin-1 letter, or 0 when it has no accent.
+char baseLetter(char32_t cp) {
+  if (cp >= 0xC0 && cp <= 0xC5) return 'A';
+  if (cp == 0xC7) return 'C';
+  if (cp >= 0xC8 && cp <= 0xCB) return 'E';
+  if (cp >= 0xCC && cp <= 0xCF) return 'I';
+  if (cp >= 0xD2 && cp <= 0xD6) return 'O';
+  if (cp == 0xD8) return 'O';
+  if (cp >= 0xD9 && cp <= 0xDC) return 'U';
+  if (cp == 0xDD || cp == 0x178) return 'Y';
+  return 0;
+}
+
+}  // namespace
+
+std::string clip(std::string_view s) {
+  size_t end = s.size();
+  while (end > 0 && s[end - 1] == ' ') --end;
+  return std::string(s.substr(0, end));
+}
+
+size_t charCount(std::string_view s) {
+  size_t n = 0;
+  for (size_t i = 0; i < s.size();) {
+    nextCodePoint(s, i);
+    ++n;
+  }
+  return n;
+}
+
+std::string truncateChars(std::string_view s, size_t n) {
+  size_t i = 0;
+  for (size_t count = 0; i < s.size() && count < n; ++count) nextCodePoint(s, i);
+  return std::string(s.substr(0, i));
+}
+
+std::string fromCp1252(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (unsigned char b : bytes) {
+    char32_t cp = b;
+    if (b >= 0x80 && b < 0xA0) cp = kCp1252High[b - 0x80] ? kCp1252High[b - 0x80] : b;
+    appendUtf8(out, cp);
+  }
+  return out;
+}
+
+std::string toCp1252(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const char32_t cp = nextCodePoint(utf8, i);
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out += static_cast<char>(cp);
+      continue;
+    }
+    char mapped = '?';
+    for (int k = 0; k < 32; ++k) {
+      if (kCp1252High[k] == cp) mapped = static_cast<char>(0x80 + k);
+    }
+    out += mapped;
+  }
+  return out;
+}
+
+std::string upper(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {  // fast path for ASCII
+      out += static_cast<char>(b >= 'a' && b <= 'z' ? b - 32 : b);
+      ++i;
+      continue;
+    }
+    appendUtf8(out, upperCp(nextCodePoint(s, i)));
+  }
+  return out;
+}
+
+std::string foldKey(std::string_view s) {
+  const std::string up = upper(clip(s));
+  if (up.empty()) return up;
+  std::string primary;
+  primary.reserve(up.size() + 1);
+  for (size_t i = 0; i < up.size();) {
+    const auto b = static_cast<unsigned char>(up[i]);
+    if (b < 0x80) {
+      primary += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    const char32_t cp = nextCodePoint(up, i);
+    if (cp == 0xD1) {  // Ñ sorts after every N-word and before O
+      primary += "N\x7F";
+    } else if (char base = baseLetter(cp)) {
+      primary += base;
+    } else {
+      appendUtf8(primary, cp);
+    }
+  }
+  if (primary == up) return up;  // nothing folded: the text is its own key
+  return primary + '\x01' + up;
+}
+
+size_t findNoCase(std::string_view haystack, std::string_view needle, size_t from) {
+  if (needle.empty()) return std::string_view::npos;
+  for (size_t i = from; i + needle.size() <= haystack.size(); ++i) {
+    size_t k = 0;
+    while (k < needle.size() &&
+           std::tolower(static_cast<unsigned char>(haystack[i + k])) ==
+               std::tolower(static_cast<unsigned char>(needle[k]))) {
+      ++k;
+    }
+    if (k == needle.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && findNoCase(a, b) == 0;
+}
+
+}  // namespace velmora::text

@@ -1,0 +1,35 @@
+// Text helpers shared by every layer: trimming, Windows-1252 conversion,
+// Spanish case folding. All texts inside the program are UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velmora::text {
+
+// Removes trailing blanks (the stored texts are compared without them).
+std::string clip(std::string_view s);
+
+// Keeps at most n characters (code points) of a UTF-8 text.
+std::string truncateChars(std::string_view s, size_t n);
+size_t charCount(std::string_view s);
+
+std::string fromCp1252(std::string_view bytes);
+// Characters with no Windows-1252 form become '?'.
+std::string toCp1252(std::string_view utf8);
+
+// Upper case for Spanish text: a-z and the accented Latin-1 letters
+// (á -> Á, ñ -> Ñ, ü -> Ü); other characters unchanged.
+std::string upper(std::string_view s);
+
+// The value stored in the folded column of a case-insensitive key. Sorting by
+// it reads as a Spanish reader expects (accents ignored, ñ right after n,
+// then case-folded text with accents to keep "papa" and "papá" apart); two
+// texts have the same folded value exactly when they are equal ignoring case.
+std::string foldKey(std::string_view s);
+
+// Case-insensitive (ASCII) search, as placeholders are matched.
+size_t findNoCase(std::string_view haystack, std::string_view needle, size_t from = 0);
+bool equalsNoCase(std::string_view a, std::string_view b);
+
+}  // namespace velmora::text

@@ -1,0 +1,47 @@
+#include "tables/dates.h"
+
+#include <chrono>
+#include <ctime>
+
+namespace velmora::tables {
+namespace {
+using namespace std::chrono;
+constexpr sys_days kDayZero = sys_days{year{1899} / December / 31};
+}  // namespace
+
+int32_t dayNumber(int y, int m, int d) {
+  const sys_days day{year{y} / month{static_cast<unsigned>(m)} / ::std::chrono::day{static_cast<unsigned>(d)}};
+  return static_cast<int32_t>((day - kDayZero).count());
+}
+
+CivilDate civilDate(int32_t n) {
+  const year_month_day ymd{kDayZero + days{n}};
+  return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+          static_cast<int>(static_cast<unsigned>(ymd.day()))};
+}
+
+namespace {
+// The local wall-clock time of now, as the user sees it.
+std::tm localNow() {
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
+  localtime_r(&t, &local);
+#endif
+  return local;
+}
+}  // namespace
+
+int32_t today() {
+  const std::tm t = localNow();
+  return dayNumber(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+}
+
+int32_t clockNow() {
+  const std::tm t = localNow();
+  return (t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec) * 100 + 1;
+}
+
+}  // namespace velmora::tables

@@ -1,0 +1,60 @@
+// Record: the buffer of one table's record, laid out by its TableDef.
+//
+// Fields are reached by name ("INB:COST" or "COST", with an element number for
+// arrays) or, in hot loops, by slot (TableDef::slot). Setting a value applies
+// the field's type: texts are cut to their length and stored without trailing
+// blanks, integers wrap to their width, DECIMAL(9,2) is held in hundredths.
+//
+// Thread rules: a plain value; not shared between threads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tables/schema.h"
+
+namespace velmora::tables {
+
+class Record {
+ public:
+  explicit Record(const TableDef& def);
+
+  const TableDef& def() const { return *def_; }
+  void clear();
+
+  int64_t integer(std::string_view field, int element = 1) const;
+  double real(std::string_view field, int element = 1) const;
+  const std::string& text(std::string_view field, int element = 1) const;
+  // DECIMAL(9,2) in hundredths: line 125.03 is 12503.
+  int64_t hundredths(std::string_view field) const { return integer(field); }
+
+  void setInteger(std::string_view field, int64_t value, int element = 1);
+  void setReal(std::string_view field, double value, int element = 1);
+  void setText(std::string_view field, std::string_view value, int element = 1);
+
+  // Slot access (see TableDef::slot).
+  int64_t integerAt(int slot) const { return values_[slot].i; }
+  double realAt(int slot) const { return values_[slot].r; }
+  const std::string& textAt(int slot) const { return values_[slot].s; }
+  void setIntegerAt(int slot, int64_t value);
+  void setRealAt(int slot, double value) { values_[slot].r = value; }
+  void setTextAt(int slot, std::string_view value);
+
+  bool operator==(const Record& other) const;
+
+ private:
+  struct Value {
+    int64_t i = 0;
+    double r = 0;
+    std::string s;
+    bool operator==(const Value&) const = default;
+  };
+  int need(std::string_view field, int element) const;
+
+  const TableDef* def_;
+  std::vector<Value> values_;
+};
+
+}  // namespace velmora::tables

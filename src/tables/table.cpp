@@ -1,0 +1,718 @@
+#include "tables/table.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+#include <set>
+
+#include "framework/text.h"
+#include "tables/catalogue.h"
+#include "tables/dates.h"
+
+namespace velmora::tables {
+namespace {
+
+namespace fs = std::filesystem;
+
+enum WriteStatement { kInsert, kUpdate, kDelete, kReadById, kMaxAuto, kCount };
+
+bool isText(FieldType t) {
+  return t == FieldType::kString || t == FieldType::kCString || t == FieldType::kMemo;
+}
+std::string ident(const std::string& name) { return "\"" + name + "\""; }
+
+// The owner password is kept as a digest: the file states which role owns it
+// without holding the password itself.
+std::string ownerDigest(std::string_view password) {
+  uint64_t h = 1469598103934665603ull;
+  for (char c : std::string("velmora-owner:") + std::string(password)) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  char out[17];
+  std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
+  return out;
+}
+
+// Files whose keys were already checked by this process.
+std::mutex checkedMutex;
+std::set<std::string> checkedFiles;
+
+bool alreadyChecked(const fs::path& p) {
+  std::lock_guard<std::mutex> guard(checkedMutex);
+  return !checkedFiles.insert(fs::absolute(p).lexically_normal().string()).second;
+}
+
+int exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+
+std::string columnType(FieldType t) {
+  if (isText(t)) return "TEXT NOT NULL DEFAULT ''";
+  if (t == FieldType::kReal) return "REAL NOT NULL DEFAULT 0";
+  return "INTEGER NOT NULL DEFAULT 0";
+}
+
+}  // namespace
+
+std::string integrityCheck(const fs::path& file) {
+  sqlite3* db = nullptr;
+  std::string result;
+  if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    Statement s(db, "PRAGMA integrity_check");
+    while (s.valid() && s.step() == SQLITE_ROW) {
+      if (!result.empty()) result += "\n";
+      result += s.text(0);
+    }
+    if (!s.valid()) result = sqlite3_errmsg(db);
+  } else {
+    result = db ? sqlite3_errmsg(db) : "no se pudo abrir";
+  }
+  sqlite3_close(db);
+  return result;
+}
+
+Table::Table(const TableDef& def, fs::path file, ErrorReporter& errors)
+    : def_(def), path_(std::move(file)), errors_(errors), rec_(def), positionRecord_(def) {}
+
+Table::~Table() { close(); }
+
+void Table::close() {
+  queries_.clear();
+  writes_.clear();
+  if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
+  readOnly_ = false;
+  position_ = Position::kNone;
+  currentId_ = 0;
+}
+
+void Table::setLockWait(std::chrono::milliseconds wait) {
+  lockWait_ = wait;
+  if (db_) sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
+}
+
+Status Table::raiseStorage(int messageId, int rc, Status::Code code) {
+  const std::string engineText = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  errors_.setFile(def_.label);
+  errors_.noteStorageError(rc, engineText);
+  errors_.raise(messageId);
+  return Status::error(code, engineText);
+}
+
+Status Table::open() {
+  if (db_) return Status::ok();
+  errors_.setFile(def_.label);
+  const bool exists = fs::exists(path_);
+  int rc;
+  if (!exists) {
+    rc = sqlite3_open_v2(path_.string().c_str(), &db_,
+                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+      Status s = raiseStorage(12, rc, Status::Code::kIoError);
+      close();
+      return s;
+    }
+  } else {
+    rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                         nullptr);
+    if (rc != SQLITE_OK) {
+      sqlite3_close_v2(db_);
+      db_ = nullptr;
+      rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+      if (rc != SQLITE_OK) {
+        Status s = raiseStorage(26, rc, Status::Code::kIoError);
+        close();
+        return s;
+      }
+    }
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, static_cast<int>(lockWait_.count()));
+  if (sqlite3_db_readonly(db_, "main") == 1) {
+    readOnly_ = true;
+    errors_.noteError(5, "Acceso denegado");
+    errors_.raise(2);
+  }
+  Status s = prepareSchema();
+  if (!s) {
+    close();
+    return s;
+  }
+  if (!alreadyChecked(path_)) {
+    bool damaged = false;
+    s = checkKeys(&damaged);
+    if (!s) {
+      close();
+      return s;
+    }
+  }
+  return Status::ok();
+}
+
+Status Table::prepareSchema() {
+  // Is it a database at all, and whose?
+  Statement probe;
+  int rc = probe.prepare(db_, "SELECT name FROM sqlite_schema WHERE type='table'");
+  std::set<std::string> tables;
+  if (rc == SQLITE_OK) {
+    while ((rc = probe.step()) == SQLITE_ROW) tables.insert(probe.text(0));
+    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+  }
+  probe.reset();
+  if (rc == SQLITE_BUSY || (rc & 0xFF) == SQLITE_BUSY) {
+    // A station holds the file past the lock wait: go on read-only.
+    readOnly_ = true;
+    errors_.noteStorageError(rc, sqlite3_errmsg(db_));
+    errors_.raise(2);
+    return Status::error(Status::Code::kLocked, sqlite3_errmsg(db_));
+  }
+  if (rc != SQLITE_OK) return raiseStorage(26, rc, Status::Code::kCorrupt);
+
+  const std::string password(def_.settingsRole ? kSettingsOwnerPassword : kDataOwnerPassword);
+  const bool ours = tables.count("velmora_meta") > 0;
+  if (!ours && !tables.empty()) {
+    errors_.noteError(90, "El archivo no es una tabla de este sistema");
+    errors_.noteStorageError(SQLITE_NOTADB, "El archivo no es una tabla de este sistema");
+    errors_.setFile(def_.label);
+    errors_.raise(26);
+    return Status::error(Status::Code::kCorrupt, "El archivo no es una tabla de este sistema");
+  }
+  if (ours) {
+    Statement owner(db_, "SELECT value FROM velmora_meta WHERE key='owner'");
+    std::string digest;
+    if (owner.valid() && owner.step() == SQLITE_ROW) digest = owner.text(0);
+    owner.reset();
+    if (digest != ownerDigest(password)) {
+      errors_.noteStorageError(SQLITE_AUTH, "Clave de propietario incorrecta");
+      errors_.setFile(def_.label);
+      errors_.raise(26);
+      return Status::error(Status::Code::kCorrupt, "Clave de propietario incorrecta");
+    }
+  }
+
+  // Which of our objects are missing?
+  std::set<std::string> indexes;
+  Statement idx(db_, "SELECT name FROM sqlite_schema WHERE type='index'");
+  while (idx.valid() && idx.step() == SQLITE_ROW) indexes.insert(idx.text(0));
+  idx.reset();
+  bool missingIndex = false;
+  for (const auto& k : def_.resolvedKeys) missingIndex |= indexes.count(k.indexName) == 0;
+  const bool missingTable = tables.count(def_.storeName) == 0;
+  if (ours && !missingTable && !missingIndex) return Status::ok();
+  if (readOnly_) {
+    return missingTable ? raiseStorage(26, SQLITE_READONLY, Status::Code::kReadOnly) : Status::ok();
+  }
+  if (ours && !missingTable && missingIndex) {
+    errors_.setFile(def_.label);
+    errors_.raise(30);  // a key is gone: it is rebuilt below
+  }
+
+  std::string sql = "BEGIN IMMEDIATE;";
+  sql += "CREATE TABLE IF NOT EXISTS velmora_meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);";
+  sql += "INSERT OR IGNORE INTO velmora_meta VALUES('owner','" + ownerDigest(password) + "');";
+  sql += "CREATE TABLE IF NOT EXISTS " + ident(def_.storeName) + "(\"_id\" INTEGER PRIMARY KEY, ";
+  sql += "\"_ver\" INTEGER NOT NULL DEFAULT 1";
+  for (const Column& c : def_.columns) sql += ", " + ident(c.name) + " " + columnType(c.type);
+  for (int s : def_.foldedSlots) sql += ", " + ident(def_.columns[s].name + "_F") + " TEXT NOT NULL DEFAULT ''";
+  sql += ");";
+  for (size_t k = 0; k < def_.keys.size(); ++k) {
+    const KeyDef& kd = def_.keys[k];
+    const ResolvedKey& rk = def_.resolvedKeys[k];
+    const bool unique = !(kd.flags & kDuplicates);
+    sql += std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX IF NOT EXISTS " +
+           ident(rk.indexName) + " ON " + ident(def_.storeName) + "(";
+    for (size_t i = 0; i < rk.sqlColumns.size(); ++i) sql += (i ? "," : "") + rk.sqlColumns[i];
+    sql += ")";
+    if (!rk.emptyExclusion.empty()) sql += " WHERE " + rk.emptyExclusion;
+    sql += ";";
+  }
+  sql += "COMMIT;";
+  rc = exec(db_, sql.c_str());
+  if (rc != SQLITE_OK) {
+    exec(db_, "ROLLBACK");
+    return raiseStorage(missingTable ? 12 : 29, rc, Status::Code::kIoError);
+  }
+  return Status::ok();
+}
+
+Status Table::checkKeys(bool* wereDamaged) {
+  *wereDamaged = false;
+  Statement check(db_, "PRAGMA integrity_check");
+  std::string result;
+  int rc;
+  while ((rc = check.step()) == SQLITE_ROW) result += check.text(0);
+  check.reset();
+  if (rc != SQLITE_DONE) return raiseStorage(26, rc, Status::Code::kCorrupt);
+  if (result == "ok") return Status::ok();
+  *wereDamaged = true;
+  errors_.setFile(def_.label);
+  errors_.raise(30);
+  if (readOnly_) return raiseStorage(29, SQLITE_READONLY, Status::Code::kCorrupt);
+  rc = exec(db_, "REINDEX");
+  if (rc != SQLITE_OK) return raiseStorage(29, rc, Status::Code::kCorrupt);
+  result.clear();
+  while ((rc = check.step()) == SQLITE_ROW) result += check.text(0);
+  check.reset();
+  if (result != "ok") {
+    errors_.setFile(def_.label);
+    errors_.noteStorageError(SQLITE_CORRUPT, result);
+    errors_.raise(29);
+    return Status::error(Status::Code::kCorrupt, result);
+  }
+  return Status::ok();
+}
+
+// ---- reading -------------------------------------------------------------------------
+
+std::string Table::selectList() const {
+  std::string s = "\"_id\",\"_ver\"";
+  for (const Column& c : def_.columns) s += "," + ident(c.name);
+  return s;
+}
+
+Statement& Table::query(int key, Query q) {
+  Statement& s = queries_[{key, static_cast<int>(q)}];
+  if (s.valid()) return s;
+  const ResolvedKey& rk = def_.resolvedKeys[key];
+  std::string cols, params, order, orderDesc, where;
+  for (size_t i = 0; i < rk.sqlColumns.size(); ++i) {
+    cols += (i ? "," : "") + rk.sqlColumns[i];
+    params += i ? ",?" : "?";
+    order += rk.sqlColumns[i] + ",";
+    orderDesc += rk.sqlColumns[i] + " DESC,";
+  }
+  order += "\"_id\"";
+  orderDesc += "\"_id\" DESC";
+  switch (q) {
+    case kFetch:
+      for (size_t i = 0; i < rk.sqlColumns.size(); ++i) {
+        where += (i ? " AND " : "") + rk.sqlColumns[i] + "=?";
+      }
+      break;
+    case kFirst:
+    case kLast:
+      break;
+    case kFromValuesUp:
+      where = "(" + cols + ")>=(" + params + ")";
+      break;
+    case kFromValuesDown:
+      where = "(" + cols + ")<=(" + params + ")";
+      break;
+    case kAfter:
+      where = "(" + cols + ",\"_id\")>(" + params + ",?)";
+      break;
+    case kBefore:
+      where = "(" + cols + ",\"_id\")<(" + params + ",?)";
+      break;
+  }
+  if (!rk.emptyExclusion.empty()) where = where.empty() ? rk.emptyExclusion : where + " AND " + rk.emptyExclusion;
+  const bool descending = q == kLast || q == kFromValuesDown || q == kBefore;
+  std::string sql = "SELECT " + selectList() + " FROM " + ident(def_.storeName);
+  if (!where.empty()) sql += " WHERE " + where;
+  sql += " ORDER BY " + (q == kFetch ? std::string("\"_id\"") : descending ? orderDesc : order);
+  sql += " LIMIT 1";
+  s.prepare(db_, sql);
+  return s;
+}
+
+void Table::bindKeyValues(Statement& s, int key, int first) {
+  const ResolvedKey& rk = def_.resolvedKeys[key];
+  for (size_t i = 0; i < rk.slots.size(); ++i) {
+    const int slot = rk.slots[i];
+    const Column& c = def_.columns[slot];
+    const int p = first + static_cast<int>(i);
+    if (isText(c.type)) {
+      const std::string& value = bindSource_->textAt(slot);
+      if (rk.folded[i]) {
+        s.bind(p, text::foldKey(value));
+      } else {
+        s.bind(p, std::string_view(value));
+      }
+    } else if (c.type == FieldType::kReal) {
+      s.bind(p, bindSource_->realAt(slot));
+    } else {
+      s.bind(p, bindSource_->integerAt(slot));
+    }
+  }
+}
+
+Status Table::readInto(Statement& s) {
+  currentId_ = s.integer(0);
+  currentVersion_ = s.integer(1);
+  for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i) {
+    const FieldType t = def_.columns[i].type;
+    if (isText(t)) {
+      rec_.setTextAt(i, s.text(i + 2));
+    } else if (t == FieldType::kReal) {
+      rec_.setRealAt(i, s.real(i + 2));
+    } else {
+      rec_.setIntegerAt(i, s.integer(i + 2));
+    }
+  }
+  return Status::ok();
+}
+
+Status Table::step(int key, Query q, bool withValues, bool withId) {
+  if (!db_) {
+    errors_.setFile(def_.label);
+    errors_.raise(42);
+    return Status::error(Status::Code::kInvalid, "tabla cerrada");
+  }
+  Statement& s = query(key, q);
+  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
+  ResetOnExit reset(s);
+  const int n = static_cast<int>(def_.resolvedKeys[key].slots.size());
+  if (withValues) bindKeyValues(s, key, 1);
+  if (withId) s.bind(n + 1, positionId_);
+  const int rc = s.step();
+  if (rc == SQLITE_DONE) return Status::notFound();
+  if (rc != SQLITE_ROW) {
+    const int id = (rc & 0xFF) == SQLITE_BUSY ? 31 : 1;
+    return raiseStorage(id, rc, (rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError);
+  }
+  return readInto(s);
+}
+
+Status Table::fetch(int key) {
+  bindSource_ = &rec_;
+  Status s = step(key, kFetch, true, false);
+  if (s) {
+    positionKey_ = key;
+    position_ = Position::kAfterRecord;
+    positionRecord_ = rec_;
+    positionId_ = currentId_;
+  }
+  return s;
+}
+
+void Table::setOrder(int key) {
+  positionKey_ = key;
+  position_ = Position::kStart;
+}
+
+void Table::setOrderAt(int key) {
+  positionKey_ = key;
+  position_ = Position::kAtValues;
+  positionRecord_ = rec_;
+}
+
+Status Table::next() {
+  bindSource_ = &positionRecord_;
+  Status s;
+  switch (position_) {
+    case Position::kNone:
+    case Position::kStart:
+      s = step(positionKey_, kFirst, false, false);
+      break;
+    case Position::kAtValues:
+      s = step(positionKey_, kFromValuesUp, true, false);
+      break;
+    case Position::kAfterRecord:
+      s = step(positionKey_, kAfter, true, true);
+      break;
+  }
+  if (s) {
+    position_ = Position::kAfterRecord;
+    positionRecord_ = rec_;
+    positionId_ = currentId_;
+  }
+  return s;
+}
+
+Status Table::previous() {
+  bindSource_ = &positionRecord_;
+  Status s;
+  switch (position_) {
+    case Position::kNone:
+    case Position::kStart:
+      s = step(positionKey_, kLast, false, false);
+      break;
+    case Position::kAtValues:
+      s = step(positionKey_, kFromValuesDown, true, false);
+      break;
+    case Position::kAfterRecord:
+      s = step(positionKey_, kBefore, true, true);
+      break;
+  }
+  if (s) {
+    position_ = Position::kAfterRecord;
+    positionRecord_ = rec_;
+    positionId_ = currentId_;
+  }
+  return s;
+}
+
+int64_t Table::count() {
+  if (!db_) return 0;
+  Statement& s = writeStatement(kCount);
+  ResetOnExit reset(s);
+  return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+}
+
+// ---- writing -------------------------------------------------------------------------
+
+Statement& Table::writeStatement(int which) {
+  Statement& s = writes_[which];
+  if (s.valid()) return s;
+  const std::string table = ident(def_.storeName);
+  std::string sql;
+  switch (which) {
+    case kInsert: {
+      std::string cols, params;
+      for (const Column& c : def_.columns) {
+        cols += ident(c.name) + ",";
+        params += "?,";
+      }
+      for (int slot : def_.foldedSlots) {
+        cols += ident(def_.columns[slot].name + "_F") + ",";
+        params += "?,";
+      }
+      sql = "INSERT INTO " + table + "(" + cols + "\"_ver\") VALUES(" + params + "1)";
+      break;
+    }
+    case kUpdate: {
+      sql = "UPDATE " + table + " SET ";
+      for (const Column& c : def_.columns) sql += ident(c.name) + "=?,";
+      for (int slot : def_.foldedSlots) sql += ident(def_.columns[slot].name + "_F") + "=?,";
+      sql += "\"_ver\"=\"_ver\"+1 WHERE \"_id\"=? AND \"_ver\"=?";
+      break;
+    }
+    case kDelete:
+      sql = "DELETE FROM " + table + " WHERE \"_id\"=? AND \"_ver\"=?";
+      break;
+    case kReadById:
+      sql = "SELECT " + selectList() + " FROM " + table + " WHERE \"_id\"=?";
+      break;
+    case kCount:
+      sql = "SELECT count(*) FROM " + table;
+      break;
+    default: {  // kMaxAuto + key index
+      const int key = which - kMaxAuto;
+      const Column& c = def_.columns[def_.resolvedKeys[key].slots[0]];
+      sql = "SELECT max(" + ident(c.name) + ") FROM " + table;
+      break;
+    }
+  }
+  s.prepare(db_, sql);
+  return s;
+}
+
+void Table::bindRecord(Statement& s) {
+  int p = 1;
+  for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i, ++p) {
+    const FieldType t = def_.columns[i].type;
+    if (isText(t)) {
+      s.bind(p, std::string_view(rec_.textAt(i)));
+    } else if (t == FieldType::kReal) {
+      s.bind(p, rec_.realAt(i));
+    } else {
+      s.bind(p, rec_.integerAt(i));
+    }
+  }
+  for (int slot : def_.foldedSlots) s.bind(p++, text::foldKey(rec_.textAt(slot)));
+}
+
+void Table::stampAudit() {
+  if (const int s = def_.slot("USUA"); s >= 0) rec_.setIntegerAt(s, auditUser_);
+  if (const int s = def_.slot("ACFE"); s >= 0) rec_.setIntegerAt(s, today());
+  if (const int s = def_.slot("ACHO"); s >= 0) rec_.setIntegerAt(s, clockNow());
+}
+
+Status Table::checkRanges() {
+  for (const RangeCheck& c : def_.checks) {
+    const int64_t v = rec_.integer(c.field);
+    if (v < c.min || v > c.max) {
+      errors_.setField(c.label);
+      errors_.raiseMessage(18, std::to_string(c.min) + " .. " + std::to_string(c.max));
+      return Status::error(Status::Code::kInvalid, def_.qualified(c.field) + " fuera de rango");
+    }
+  }
+  return Status::ok();
+}
+
+std::string Table::keyNameForColumns(const std::string& error) const {
+  // SQLite names the columns of the violated index: "... failed: T.A, T.B".
+  for (size_t k = 0; k < def_.keys.size(); ++k) {
+    if (def_.keys[k].flags & kDuplicates) continue;
+    std::string expected;
+    for (const auto& col : def_.resolvedKeys[k].sqlColumns) {
+      expected += (expected.empty() ? "" : ", ") + def_.storeName + "." + col.substr(1, col.size() - 2);
+    }
+    if (error.size() >= expected.size() &&
+        error.compare(error.size() - expected.size(), expected.size(), expected) == 0) {
+      return def_.qualified(def_.keys[k].name);
+    }
+  }
+  return def_.label;
+}
+
+Status Table::insertOnce(bool* duplicate, std::string* failedKey) {
+  *duplicate = false;
+  stampAudit();
+  Statement& s = writeStatement(kInsert);
+  ResetOnExit reset(s);
+  bindRecord(s);
+  const int rc = s.step();
+  if (rc == SQLITE_DONE) {
+    currentId_ = sqlite3_last_insert_rowid(db_);
+    currentVersion_ = 1;
+    return Status::ok();
+  }
+  const std::string message = sqlite3_errmsg(db_);
+  if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
+    *duplicate = true;
+    *failedKey = keyNameForColumns(message);
+    return Status::error(Status::Code::kDuplicateKey, message);
+  }
+  errors_.noteStorageError(rc, message);
+  return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,
+                       message);
+}
+
+Status Table::insert() {
+  errors_.setFile(def_.label);
+  if (!db_) {
+    errors_.raise(42);
+    return Status::error(Status::Code::kInvalid, "tabla cerrada");
+  }
+  if (readOnly_) {
+    errors_.noteError(5, "Acceso denegado");
+    errors_.raise(4);
+    return Status::error(Status::Code::kReadOnly, "Acceso denegado");
+  }
+  for (size_t k = 0; k < def_.keys.size(); ++k) {
+    if ((def_.keys[k].flags & kAutoNumber) && rec_.integerAt(def_.resolvedKeys[k].slots[0]) == 0) {
+      return autoNumberInsert();
+    }
+  }
+  if (Status s = checkRanges(); !s) return s;
+  bool duplicate;
+  std::string failedKey;
+  Status s = insertOnce(&duplicate, &failedKey);
+  if (duplicate) {
+    errors_.setKey(failedKey);
+    errors_.raiseMessage(15, failedKey);
+  } else if (!s) {
+    errors_.raise(4);
+  }
+  return s;
+}
+
+Status Table::autoNumberInsert() {
+  int key = 0;
+  while (!(def_.keys[key].flags & kAutoNumber)) ++key;
+  const int slot = def_.resolvedKeys[key].slots[0];
+  for (;;) {
+    Status last;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      Statement& maxQuery = writeStatement(kMaxAuto + key);
+      int64_t highest = 0;
+      {
+        ResetOnExit reset(maxQuery);
+        if (maxQuery.step() == SQLITE_ROW) highest = maxQuery.integer(0);
+      }
+      rec_.setIntegerAt(slot, highest + 1);
+      if (Status range = checkRanges(); !range) {
+        rec_.setIntegerAt(slot, 0);
+        return range;
+      }
+      bool duplicate;
+      std::string failedKey;
+      last = insertOnce(&duplicate, &failedKey);
+      if (last) return last;
+      if (duplicate) {
+        errors_.setKey(failedKey);
+        errors_.noteError(40, "Clave duplicada en " + failedKey);
+      }
+    }
+    errors_.setFile(def_.label);
+    if (errors_.raise(35) != result::kGoOn) {
+      rec_.setIntegerAt(slot, 0);
+      return last.isOk() ? Status::error(Status::Code::kCancelled, "cancelado") : last;
+    }
+  }
+}
+
+Status Table::update() {
+  errors_.setFile(def_.label);
+  if (!db_) {
+    errors_.raise(42);
+    return Status::error(Status::Code::kInvalid, "tabla cerrada");
+  }
+  if (currentId_ == 0) return Status::error(Status::Code::kInvalid, "no hay registro leído");
+  if (Status s = checkRanges(); !s) return s;
+  stampAudit();
+  Statement& s = writeStatement(kUpdate);
+  int rc;
+  {
+    ResetOnExit reset(s);
+    bindRecord(s);
+    const int n = static_cast<int>(def_.columns.size() + def_.foldedSlots.size());
+    s.bind(n + 1, currentId_);
+    s.bind(n + 2, currentVersion_);
+    rc = s.step();
+  }
+  if (rc == SQLITE_DONE && sqlite3_changes(db_) == 1) {
+    ++currentVersion_;
+    return Status::ok();
+  }
+  if (rc == SQLITE_DONE) {  // the record changed or went away under us
+    Statement& byId = writeStatement(kReadById);
+    ResetOnExit reset(byId);
+    byId.bind(1, currentId_);
+    if (byId.step() == SQLITE_ROW) {
+      readInto(byId);
+      errors_.raise(8);
+      return Status::error(Status::Code::kConflict, "modificado por otra estación");
+    }
+    currentId_ = 0;
+    errors_.raise(7);
+    return Status::error(Status::Code::kConflict, "eliminado por otra estación");
+  }
+  std::string message = sqlite3_errmsg(db_);
+  if (rc == SQLITE_CONSTRAINT_UNIQUE) message = "Clave duplicada: " + keyNameForColumns(message);
+  errors_.noteStorageError(rc, message);
+  errors_.raise(28);
+  return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,
+                       message);
+}
+
+Status Table::remove() {
+  if (!db_) {
+    errors_.setFile(def_.label);
+    errors_.raise(42);
+    return Status::error(Status::Code::kInvalid, "tabla cerrada");
+  }
+  if (currentId_ == 0) return Status::error(Status::Code::kInvalid, "no hay registro leído");
+  Statement& s = writeStatement(kDelete);
+  ResetOnExit reset(s);
+  s.bind(1, currentId_);
+  s.bind(2, currentVersion_);
+  const int rc = s.step();
+  if (rc == SQLITE_DONE && sqlite3_changes(db_) == 1) {
+    currentId_ = 0;
+    return Status::ok();
+  }
+  if (rc == SQLITE_DONE) return Status::error(Status::Code::kConflict, "modificado por otra estación");
+  errors_.noteStorageError(rc, sqlite3_errmsg(db_));
+  return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,
+                       sqlite3_errmsg(db_));
+}
+
+Status Table::begin() {
+  const int rc = exec(db_, "BEGIN IMMEDIATE");
+  if (rc == SQLITE_OK) return Status::ok();
+  return raiseStorage(24, rc, Status::Code::kLocked);
+}
+
+Status Table::commit() {
+  const int rc = exec(db_, "COMMIT");
+  if (rc == SQLITE_OK) return Status::ok();
+  Status s = raiseStorage(28, rc, Status::Code::kIoError);
+  exec(db_, "ROLLBACK");
+  return s;
+}
+
+void Table::rollback() { exec(db_, "ROLLBACK"); }
+
+}  // namespace velmora::tables

@@ -1,0 +1,152 @@
+// Table: the table manager of one table on one thread.
+//
+// A Table opens its file (an SQLite database), reads and writes records
+// through its record buffer, walks its keys forwards and backwards, and
+// reports failures through the error reporter with the ids of the message
+// table. Reads that find nothing are silent (Status kNotFound); failures the
+// user must hear about are raised before the Status is returned.
+//
+// Positions are kept as key values, not as open statements: between calls a
+// Table holds no lock on its file, so other stations can always write.
+//
+// Thread rules: a Table and its connection belong to the thread that made it.
+// Each thread makes its own Tables; two Tables (or two labels) on one file
+// see each other's committed writes and keep independent positions.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/error_reporter.h"
+#include "framework/status.h"
+#include "tables/record.h"
+#include "tables/schema.h"
+#include "tables/statement.h"
+
+struct sqlite3;
+
+namespace velmora::tables {
+
+// The waits of Part of the storage contract: how long a station waits for
+// another's lock before giving up.
+inline constexpr std::chrono::milliseconds kLockWait{10000};
+inline constexpr std::chrono::milliseconds kTransactionWait{2000};
+
+class Table {
+ public:
+  Table(const TableDef& def, std::filesystem::path file, ErrorReporter& errors);
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  const TableDef& def() const { return def_; }
+  const std::filesystem::path& path() const { return path_; }
+  Record& rec() { return rec_; }
+  const Record& rec() const { return rec_; }
+
+  // Opens the file for reading and writing, shared. A missing file is created
+  // empty (message 12 when that fails); a file without write access opens
+  // read-only after message 2; damaged keys are rebuilt (message 30; 29 when
+  // that fails); a file that is not a table of ours raises message 26 and is
+  // left untouched. Opening an open table does nothing.
+  Status open();
+  void close();
+  bool isOpen() const { return db_ != nullptr; }
+  bool isReadOnly() const { return readOnly_; }
+  // Rebuilds every key of the file and reports whether they were damaged.
+  Status checkKeys(bool* wereDamaged);
+
+  // The account written into the audit fields of every insert and update.
+  void setAuditUser(int32_t user) { auditUser_ = user; }
+  void setLockWait(std::chrono::milliseconds wait);
+
+  int keyIndex(std::string_view keyName) const { return def_.keyIndex(keyName); }
+
+  // Exact read by the key's components taken from the buffer.
+  Status fetch(int key);
+  // Positions before the first record of the key; next() then reads from the
+  // start and previous() from the end.
+  void setOrder(int key);
+  // Positions at the key values in the buffer: next() reads the first record
+  // at or after them, previous() the last at or before them.
+  void setOrderAt(int key);
+  Status next();
+  Status previous();
+  int64_t count();
+
+  // Adds the buffer. A table with an auto-numbered key whose value in the
+  // buffer is 0 takes the next free number (message 35 after repeated
+  // failures). Message 15 on a duplicate key, 18 on a value out of range.
+  Status insert();
+  // Writes the buffer over the record last read. If another station changed
+  // or removed it since, raises message 8 or 7, loads the other station's
+  // values into the buffer and returns kConflict. Other failures: message 28.
+  Status update();
+  // Removes the record last read, and only it (relations are applied by the
+  // RelationManager). Returns kConflict when another station changed it.
+  Status remove();
+
+  // Transactions on this table's file, for bulk work.
+  Status begin();
+  Status commit();
+  void rollback();
+
+  // Identity of the record in the buffer (0 when none was read).
+  int64_t recordId() const { return currentId_; }
+  int64_t recordVersion() const { return currentVersion_; }
+  // Forgets the record last read (after it was deleted elsewhere).
+  void forgetRecord() { currentId_ = 0; }
+  sqlite3* connection() const { return db_; }
+
+ private:
+  enum class Position { kNone, kStart, kAtValues, kAfterRecord };
+  enum Query { kFetch, kFirst, kLast, kFromValuesUp, kFromValuesDown, kAfter, kBefore };
+
+  Status openFile();
+  Status prepareSchema();
+  Status checkIntegrity(bool* damaged);
+  Status raiseStorage(int messageId, int rc, Status::Code code);
+  Status checkRanges();
+  Status insertOnce(bool* duplicate, std::string* failedKey);
+  Status autoNumberInsert();
+  Statement& query(int key, Query q);
+  Statement& writeStatement(int which);
+  Status readInto(Statement& s);
+  Status step(int key, Query q, bool bindKeyValues, bool bindId);
+  void bindRecord(Statement& s);
+  void bindKeyValues(Statement& s, int key, int firstParam);
+  std::string keyNameForColumns(const std::string& error) const;
+  void stampAudit();
+  std::string selectList() const;
+
+  const TableDef& def_;
+  std::filesystem::path path_;
+  ErrorReporter& errors_;
+  Record rec_;
+  sqlite3* db_ = nullptr;
+  bool readOnly_ = false;
+  int32_t auditUser_ = 0;
+  std::chrono::milliseconds lockWait_ = kLockWait;
+
+  int64_t currentId_ = 0;
+  int64_t currentVersion_ = 0;
+  int positionKey_ = 0;
+  Position position_ = Position::kNone;
+  Record positionRecord_;  // key values of the position
+  const Record* bindSource_ = nullptr;  // where the key values of the next query come from
+  int64_t positionId_ = 0;
+
+  std::map<std::pair<int, int>, Statement> queries_;
+  std::map<int, Statement> writes_;
+};
+
+// The integrity of a table file as SQLite sees it: "ok" when sound.
+std::string integrityCheck(const std::filesystem::path& file);
+
+}  // namespace velmora::tables
