@@ -1,0 +1,401 @@
+// The table store: keys, positions, auto-numbering, checks, relations and
+// recovery, on real SQLite files.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "fixture.h"
+#include "tables/catalogue.h"
+#include "tables/relations.h"
+
+namespace velmora::tables {
+namespace {
+
+using velmora::testing::FatalExit;
+
+class TableTest : public velmora::testing::InstallationTest {
+ protected:
+  void addInput(Table& t, int cta, const std::string& text, const std::string& gene = "MAT") {
+    t.rec().clear();
+    t.rec().setInteger("CTA", cta);
+    t.rec().setText("TEXT", text);
+    t.rec().setText("GENE", gene);
+    ASSERT_TRUE(t.insert().isOk()) << text;
+  }
+  void addLine(Table& t, int64_t hundredths, int mate) {
+    t.rec().clear();
+    t.rec().setInteger("CTA", hundredths);
+    t.rec().setInteger("MATE", mate);
+    t.rec().setInteger("CATE", 3);
+    ASSERT_TRUE(t.insert().isOk());
+  }
+  void addConcept(Table& t, int cta) {
+    t.rec().clear();
+    t.rec().setInteger("CTA", cta);
+    t.rec().setText("TEXT", "CONCEPTO " + std::to_string(cta));
+    ASSERT_TRUE(t.insert().isOk());
+  }
+  std::vector<std::string> readAll(Table& t, const char* key, const char* field) {
+    std::vector<std::string> out;
+    t.setOrder(t.keyIndex(key));
+    while (t.next()) out.push_back(t.rec().text(field));
+    return out;
+  }
+  int64_t countWhere(const std::filesystem::path& file, const std::string& sql) {
+    sqlite3* db;
+    sqlite3_open(file.string().c_str(), &db);
+    sqlite3_stmt* s;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
+    const int64_t n = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return n;
+  }
+};
+
+TEST_F(TableTest, EveryTableCreatesAStandardSqliteFile) {
+  for (const auto& def : allTables()) {
+    if (isWorkTable(def.label)) continue;
+    auto t = open(def.label);
+    EXPECT_EQ(integrityCheck(t->path()), "ok") << def.label;
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir / "DATA4A"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "USB.DLL"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "settings" / "FONTS.DLL"));
+  EXPECT_TRUE(presenter.shown().empty());
+}
+
+TEST_F(TableTest, CaseInsensitiveKeysFoldSpanishLettersAndSortAsSpanish) {
+  auto inba = open("INBA");
+  for (const char* text : {"ZAPATA", "ñora", "NUBE", "ÁRBOL", "arena", "OCA", "Papá", "papa"}) {
+    static int n = 0;
+    addInput(*inba, ++n, text);
+  }
+  inba->rec().setText("TEXT", "ÑORA");
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("INB:DES_KEY")));
+  EXPECT_EQ(inba->rec().text("TEXT"), "ñora");
+  inba->rec().setText("TEXT", "PAPÁ");
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("DES_KEY")));
+  EXPECT_EQ(inba->rec().text("TEXT"), "Papá");  // accents still tell words apart
+
+  EXPECT_EQ(readAll(*inba, "DES_KEY", "TEXT"),
+            (std::vector<std::string>{"ÁRBOL", "arena", "NUBE", "ñora", "OCA", "papa", "Papá", "ZAPATA"}));
+}
+
+TEST_F(TableTest, GenericKeysAreCaseSensitiveByKindAndInsensitiveByCode) {
+  auto clag = open("CLAG");
+  clag->rec().setText("CTA", "abc");
+  clag->rec().setText("TIPO", "I");
+  ASSERT_TRUE(clag->insert());
+  clag->rec().setText("TIPO", "C");  // the same code once per kind
+  ASSERT_TRUE(clag->insert());
+
+  clag->rec().setText("CTA", "ABC");
+  clag->rec().setText("TIPO", "I");
+  EXPECT_TRUE(clag->fetch(clag->keyIndex("CLG:CTA_KEY")).is(Status::Code::kNotFound));
+  EXPECT_TRUE(clag->fetch(clag->keyIndex("CLG:TIP_KEY")));
+}
+
+TEST_F(TableTest, PositionsWalkForwardsBackwardsAndFromValues) {
+  auto inba = open("INBA");
+  for (int i = 1; i <= 5; ++i) addInput(*inba, i * 10, "INSUMO " + std::to_string(i));
+  const int key = inba->keyIndex("CTA_KEY");
+  inba->setOrder(key);
+  ASSERT_TRUE(inba->previous());
+  EXPECT_EQ(inba->rec().integer("CTA"), 50);  // previous after setOrder reads from the end
+
+  inba->rec().setInteger("CTA", 25);
+  inba->setOrderAt(key);
+  ASSERT_TRUE(inba->next());
+  EXPECT_EQ(inba->rec().integer("CTA"), 30);
+  ASSERT_TRUE(inba->next());
+  EXPECT_EQ(inba->rec().integer("CTA"), 40);
+  ASSERT_TRUE(inba->previous());
+  EXPECT_EQ(inba->rec().integer("CTA"), 30);
+
+  inba->rec().setInteger("CTA", 25);
+  inba->setOrderAt(key);
+  ASSERT_TRUE(inba->previous());
+  EXPECT_EQ(inba->rec().integer("CTA"), 20);
+  EXPECT_EQ(inba->count(), 5);
+
+  inba->rec().setInteger("CTA", 50);
+  inba->setOrderAt(key);
+  ASSERT_TRUE(inba->next());
+  EXPECT_TRUE(inba->next().is(Status::Code::kNotFound));
+}
+
+TEST_F(TableTest, DuplicateKeysKeepInsertionOrder) {
+  auto inba = open("INBA");
+  addInput(*inba, 3, "CEMENTO");
+  addInput(*inba, 1, "cemento");
+  addInput(*inba, 2, "Cemento");
+  std::vector<int64_t> order;
+  inba->setOrder(inba->keyIndex("DES_KEY"));
+  while (inba->next()) order.push_back(inba->rec().integer("CTA"));
+  EXPECT_EQ(order, (std::vector<int64_t>{3, 1, 2}));
+}
+
+TEST_F(TableTest, AnalysisLinesOfOneConceptReadExactlyInLineOrder) {
+  auto inco = open("INCO");
+  for (int line = 99; line >= 0; --line) addLine(*inco, 12500 + line, line);
+  addLine(*inco, 12499, 0);
+  addLine(*inco, 12600, 0);
+  addLine(*inco, 1250, 0);  // concept 12, line .50: a neighbour by digits, not by value
+
+  inco->rec().clear();
+  inco->rec().setInteger("CTA", 125 * 100);
+  inco->setOrderAt(inco->keyIndex("INC:CTA_KEY"));
+  std::vector<int64_t> lines;
+  while (inco->next() && inco->rec().hundredths("CTA") / 100 == 125) lines.push_back(inco->rec().hundredths("CTA"));
+  ASSERT_EQ(lines.size(), 100u);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(lines[i], 12500 + i);
+  EXPECT_EQ(countWhere(dir / "DATA6", "SELECT typeof(CTA)='integer' FROM INCO LIMIT 1"), 1);
+}
+
+TEST_F(TableTest, AutoNumberingStartsAtOneAndReusesTheHighestAfterDelete) {
+  auto cobr = inst.table("COBA", errors);
+  ASSERT_TRUE(cobr->open());
+  RelationManager relations(inst, errors);
+  for (int i = 0; i < 3; ++i) addConcept(*cobr, 0);
+  EXPECT_EQ(cobr->rec().integer("CTA"), 3);
+  EXPECT_EQ(cobr->count(), 3);  // the number is reserved by the insert itself
+  cobr->rec().setInteger("CTA", 3);
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(relations.remove(*cobr, RelationManager::Confirm::kDontAsk));
+  addConcept(*cobr, 0);
+  EXPECT_EQ(cobr->rec().integer("CTA"), 3);
+}
+
+TEST_F(TableTest, ZoneNumbersOutsideOneToFiveAreRefusedWithTheRangeMessage) {
+  auto control = open("CONTROL");
+  for (int i = 0; i < 5; ++i) {
+    control->rec().clear();
+    control->rec().setText("ZONA", "ZONA " + std::to_string(i + 1));
+    ASSERT_TRUE(control->insert());
+    EXPECT_EQ(control->rec().integer("CTA"), i + 1);
+  }
+  control->rec().clear();
+  EXPECT_TRUE(control->insert().is(Status::Code::kInvalid));  // numbered 6, then refused
+  EXPECT_EQ(lastTitle(), "Error de Rango");
+  EXPECT_EQ(shownTexts().back(), "El valor de LLAVE debe ser entre 1 .. 5.");
+
+  control->rec().setInteger("CTA", 2);
+  ASSERT_TRUE(control->fetch(control->keyIndex("KEYCTA")));
+  control->rec().setInteger("CTA", 6);
+  EXPECT_TRUE(control->update().is(Status::Code::kInvalid));
+  EXPECT_EQ(control->count(), 5);
+}
+
+TEST_F(TableTest, DuplicateAndEmptyExcludedKeys) {
+  auto obra = open("OBRA");
+  obra->rec().setText("CTA", "A1");
+  ASSERT_TRUE(obra->insert());
+  EXPECT_TRUE(obra->insert().is(Status::Code::kDuplicateKey));
+  EXPECT_EQ(lastTitle(), "Error Clave Duplicada");
+  EXPECT_EQ(shownTexts().back(), "Agregar este registro crea una clave duplicada para la clave: OBR:CTA_KEY");
+
+  // Empty keys are left out of the key: two may exist, neither is listed.
+  obra->rec().clear();
+  ASSERT_TRUE(obra->insert());
+  ASSERT_TRUE(obra->insert());
+  EXPECT_EQ(readAll(*obra, "CTA_KEY", "CTA"), std::vector<std::string>{"A1"});
+  EXPECT_EQ(obra->count(), 3);
+}
+
+TEST_F(TableTest, TextsAreCutToTheirLengthAndNeverSplicedIntoSql) {
+  auto inba = open("INBA");
+  const std::string hostile = "x'); DROP TABLE \"INBA\"; --";
+  addInput(*inba, 1, hostile);
+  addInput(*inba, 2, std::string(50, 'A') + "   ");
+  inba->rec().setText("TEXT", hostile);
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("DES_KEY")));
+  EXPECT_EQ(inba->rec().integer("CTA"), 1);
+  inba->rec().setInteger("CTA", 2);
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  EXPECT_EQ(inba->rec().text("TEXT"), std::string(35, 'A'));
+  EXPECT_EQ(inba->count(), 2);
+}
+
+TEST_F(TableTest, SecondLabelSeesTheFirstLabelsRecordsWithItsOwnPosition) {
+  auto coba = open("COBA");
+  auto cobt = open("COBT");
+  addConcept(*coba, 10);
+  addConcept(*coba, 20);
+  cobt->setOrder(cobt->keyIndex("CBT:CTA_KEY"));
+  ASSERT_TRUE(cobt->next());
+  EXPECT_EQ(cobt->rec().integer("CBT:CTA"), 10);
+  coba->setOrder(coba->keyIndex("CTA_KEY"));
+  ASSERT_TRUE(coba->previous());
+  EXPECT_EQ(coba->rec().integer("CTA"), 20);
+  addConcept(*coba, 15);
+  ASSERT_TRUE(cobt->next());
+  EXPECT_EQ(cobt->rec().integer("CTA"), 15);
+}
+
+TEST_F(TableTest, PerWorkTablesAreCreatedInTheWorksDirectory) {
+  std::filesystem::create_directories(dir / "A1");
+  inst.workDir = dir / "A1";
+  for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) open(label);
+  for (const char* file : {"OBRA1", "OBRA2", "OBRA3", "OBRA5"}) {
+    EXPECT_TRUE(std::filesystem::exists(dir / "A1" / file)) << file;
+  }
+  inst.workDir.clear();
+  EXPECT_EQ(inst.fileOf(tableDef("INOB")), dir / "ARCH3");
+}
+
+TEST_F(TableTest, DeletingAConceptCascadesToAllItsLinesInOneTransaction) {
+  auto coba = open("COBA");
+  auto inco = open("INCO");
+  addConcept(*coba, 125);
+  addConcept(*coba, 126);
+  for (int line = 0; line < 3; ++line) addLine(*inco, 12500 + line, line);
+  addLine(*inco, 12600, 1);
+  RelationManager relations(inst, errors);
+
+  coba->rec().setInteger("CTA", 125);
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  presenter.answerNext(button::kNo);
+  EXPECT_TRUE(relations.remove(*coba, RelationManager::Confirm::kAsk).is(Status::Code::kCancelled));
+  EXPECT_EQ(lastTitle(), "Confirmar Borrado");
+  EXPECT_EQ(inco->count(), 4);
+
+  // A line that cannot be deleted keeps the concept too.
+  sqlite3* db;
+  sqlite3_open((dir / "DATA6").string().c_str(), &db);
+  sqlite3_exec(db, "CREATE TRIGGER keep BEFORE DELETE ON INCO BEGIN SELECT RAISE(ABORT,'bloqueada'); END",
+               nullptr, nullptr, nullptr);
+  EXPECT_FALSE(relations.remove(*coba, RelationManager::Confirm::kDontAsk));
+  EXPECT_EQ(lastTitle(), "Registro no fue Borrado");
+  EXPECT_EQ(coba->count(), 2);
+  EXPECT_EQ(inco->count(), 4);
+  sqlite3_exec(db, "DROP TRIGGER keep", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+
+  ASSERT_TRUE(relations.remove(*coba, RelationManager::Confirm::kAsk));
+  EXPECT_EQ(coba->count(), 1);
+  EXPECT_EQ(inco->count(), 1);
+  inco->rec().setInteger("CTA", 12600);
+  EXPECT_TRUE(inco->fetch(inco->keyIndex("CTA_KEY")));
+
+  // Through the second label there are no relations: only the record goes.
+  auto cobt = open("COBT");
+  addLine(*inco, 12601, 2);
+  cobt->rec().setInteger("CTA", 126);
+  ASSERT_TRUE(cobt->fetch(cobt->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(relations.remove(*cobt, RelationManager::Confirm::kDontAsk));
+  EXPECT_EQ(inco->count(), 2);
+}
+
+TEST_F(TableTest, DeletingAGenericKeyLeavesItsInputsAlone) {
+  auto clag = open("CLAG");
+  auto inba = open("INBA");
+  clag->rec().setText("CTA", "CEM");
+  clag->rec().setText("TIPO", "I");
+  ASSERT_TRUE(clag->insert());
+  addInput(*inba, 1, "CEMENTO", "CEM");
+  RelationManager relations(inst, errors);
+  ASSERT_TRUE(relations.remove(*clag, RelationManager::Confirm::kDontAsk));
+  EXPECT_EQ(clag->count(), 0);
+  inba->rec().setInteger("CTA", 1);
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  EXPECT_EQ(inba->rec().text("GENE"), "CEM");
+}
+
+TEST_F(TableTest, UpdateConflictShowsTheOtherStationsValues) {
+  auto mine = open("INBA");
+  auto theirs = open("INBA");
+  addInput(*mine, 7, "ARENA");
+  theirs->rec().setInteger("CTA", 7);
+  ASSERT_TRUE(theirs->fetch(theirs->keyIndex("CTA_KEY")));
+  mine->rec().setInteger("CTA", 7);
+  ASSERT_TRUE(mine->fetch(mine->keyIndex("CTA_KEY")));
+
+  theirs->rec().setText("TEXT", "ARENA FINA");
+  ASSERT_TRUE(theirs->update());
+  mine->rec().setText("TEXT", "ARENA GRUESA");
+  EXPECT_TRUE(mine->update().is(Status::Code::kConflict));
+  EXPECT_EQ(lastTitle(), "Registro no Actualizado");
+  EXPECT_EQ(mine->rec().text("TEXT"), "ARENA FINA");
+  // Having seen their values, a second save goes through.
+  mine->rec().setText("TEXT", "ARENA GRUESA");
+  EXPECT_TRUE(mine->update());
+
+  ASSERT_TRUE(theirs->fetch(theirs->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(theirs->remove());
+  EXPECT_TRUE(mine->update().is(Status::Code::kConflict));
+  EXPECT_EQ(lastTitle(), "Registro no fue Actualizado");
+}
+
+TEST_F(TableTest, AuditFieldsAreStampedOnEverySave) {
+  auto inba = open("INBA");
+  inba->setAuditUser(4);
+  addInput(*inba, 1, "GRAVA");
+  EXPECT_EQ(inba->rec().integer("USUA"), 4);
+  EXPECT_GT(inba->rec().integer("ACFE"), 40000);  // a day number after 2009
+  EXPECT_GT(inba->rec().integer("ACHO"), 0);
+}
+
+TEST_F(TableTest, DamagedKeysAreRebuiltOnOpen) {
+  // Build the file elsewhere, so that this process has not checked it yet.
+  std::filesystem::create_directories(dir / "origen");
+  Installation origin = inst;
+  origin.dataDir = dir / "origen";
+  { ASSERT_TRUE(origin.table("INBA", errors)->open()); }
+  std::filesystem::copy_file(dir / "origen" / "DATA4", dir / "DATA4");
+
+  // Make the description key miss rows: hide it behind an always-false
+  // condition while rows are added, then put its definition back.
+  sqlite3* db;
+  sqlite3_open((dir / "DATA4").string().c_str(), &db);
+  const auto run = [db](const char* sql) { ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql; };
+  run("PRAGMA writable_schema=ON");
+  run("UPDATE sqlite_schema SET sql=sql||' WHERE 0' WHERE name='INBA_DES_KEY'");
+  sqlite3_close(db);
+  sqlite3_open((dir / "DATA4").string().c_str(), &db);
+  run("INSERT INTO INBA(CTA,TEXT,TEXT_F) VALUES(1,'CAL','CAL'),(2,'YESO','YESO')");
+  run("PRAGMA writable_schema=ON");
+  run("UPDATE sqlite_schema SET sql=replace(sql,' WHERE 0','') WHERE name='INBA_DES_KEY'");
+  sqlite3_close(db);
+  ASSERT_NE(integrityCheck(dir / "DATA4"), "ok");
+
+  auto inba = open("INBA");
+  EXPECT_EQ(lastTitle(), "Clave Inválida");
+  EXPECT_EQ(shownTexts().back(), "INBA : Clave inválida. Clave debe ser reconstruida.");
+  EXPECT_EQ(integrityCheck(dir / "DATA4"), "ok");
+  inba->rec().setText("TEXT", "yeso");
+  EXPECT_TRUE(inba->fetch(inba->keyIndex("DES_KEY")));
+
+  // The explicit check finds nothing more to mend.
+  bool damaged = true;
+  ASSERT_TRUE(inba->checkKeys(&damaged));
+  EXPECT_FALSE(damaged);
+}
+
+TEST_F(TableTest, AFileThatIsNotATableIsRefusedAndLeftUntouched) {
+  const std::string content = "Esto es una carta, no una tabla.\n";
+  std::ofstream(dir / "DATA5") << content;
+  auto maba = inst.table("MABA", errors);
+  EXPECT_THROW(maba->open(), FatalExit);
+  EXPECT_EQ(lastTitle(), "Error de Acceso");
+  std::stringstream read;
+  read << std::ifstream(dir / "DATA5").rdbuf();
+  EXPECT_EQ(read.str(), content);
+
+  // Nor is a table file of the other owner's role taken for one of ours.
+  { open("VGA"); }
+  std::filesystem::copy_file(dir / "settings" / "FONTS.DLL", dir / "DATA2");
+  auto clag = inst.table("CLAG", errors);
+  EXPECT_THROW(clag->open(), FatalExit);
+}
+
+TEST_F(TableTest, UsingAClosedTableRaisesTheUsageMessage) {
+  auto inba = inst.table("INBA", errors);
+  EXPECT_THROW(inba->insert(), FatalExit);
+  EXPECT_EQ(lastTitle(), "Error de Uso");
+}
+
+}  // namespace
+}  // namespace velmora::tables

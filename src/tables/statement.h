@@ -39,6 +39,7 @@ class Statement {
   }
   int step() { return sqlite3_step(stmt_); }
   void reset() {
+    if (!stmt_) return;
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
   }
