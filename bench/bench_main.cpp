@@ -1,1 +1,308 @@
-int main(){}
+// Velmora benchmarks: each line compares our code with a reference measured
+// in the same run, so that the ratio holds on a noisy machine:
+//   NAME ours=<seconds> reference=<seconds> ratio=<ours/reference>
+// Each side runs several times, alternating, and its best time counts.
+#include <sqlite3.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "framework/error_reporter.h"
+#include "framework/text.h"
+#include "tables/installation.h"
+#include "tables/relations.h"
+#include "tables/table.h"
+
+namespace fs = std::filesystem;
+using namespace velmora;
+using namespace velmora::tables;
+
+namespace {
+
+using Seconds = std::chrono::duration<double>;
+
+double timeIt(const std::function<void()>& setup, const std::function<void()>& body) {
+  setup();
+  const auto start = std::chrono::steady_clock::now();
+  body();
+  return Seconds(std::chrono::steady_clock::now() - start).count();
+}
+
+void report(const char* name, double ours, double reference) {
+  std::printf("%s ours=%.4f reference=%.4f ratio=%.2f\n", name, ours, reference, ours / reference);
+  std::fflush(stdout);
+}
+
+// Runs both sides `rounds` times, alternating, and reports the best of each.
+// `setup(true)` prepares our side's files, `setup(false)` the reference's.
+void compare(const char* name, int rounds, const std::function<void(bool)>& setup,
+             const std::function<void()>& ours, const std::function<void()>& reference) {
+  double bestOurs = 1e30, bestRef = 1e30;
+  for (int r = 0; r < rounds; ++r) {
+    bestRef = std::min(bestRef, timeIt([&] { setup(false); }, reference));
+    bestOurs = std::min(bestOurs, timeIt([&] { setup(true); }, ours));
+  }
+  report(name, bestOurs, bestRef);
+}
+
+struct InputRow {
+  int cta;
+  std::string text, tex1, gene, llav, unid;
+  int tipo;
+  double cost[5];
+  int fech[5];
+};
+
+std::vector<InputRow> makeInputs(int n) {
+  std::mt19937 random(42);
+  const char* words[] = {"CEMENTO", "ARENA", "GRAVA", "VARILLA", "ALAMBRE", "CLAVO", "MADERA",
+                         "TABIQUE", "BLOCK", "YESO", "CAL", "PINTURA", "TUBO", "CABLE", "AZULEJO"};
+  std::vector<InputRow> rows;
+  for (int i = 1; i <= n; ++i) {
+    InputRow r;
+    r.cta = i;
+    r.text = std::string(words[random() % 15]) + " " + std::to_string(random() % 1000) + " MM";
+    r.tex1 = "DESCRIPCION COMPLEMENTARIA";
+    r.gene = "M" + std::to_string(random() % 50);
+    r.llav = std::to_string(100000 + i);
+    r.unid = "PZA";
+    r.tipo = 3 + static_cast<int>(random() % 2);
+    for (int z = 0; z < 5; ++z) {
+      r.cost[z] = (random() % 100000) / 100.0;
+      r.fech[z] = 45000 + static_cast<int>(random() % 1000);
+    }
+    rows.push_back(std::move(r));
+  }
+  return rows;
+}
+
+void fill(Record& rec, const InputRow& r) {
+  rec.setInteger("CTA", r.cta);
+  rec.setText("TEXT", r.text);
+  rec.setText("TEX1", r.tex1);
+  rec.setInteger("TIPO", r.tipo);
+  rec.setText("GENE", r.gene);
+  rec.setText("LLAV", r.llav);
+  rec.setText("UNID", r.unid);
+  for (int z = 0; z < 5; ++z) {
+    rec.setReal("COST", r.cost[z], z + 1);
+    rec.setInteger("FECH", r.fech[z], z + 1);
+  }
+}
+
+void check(int rc, sqlite3* db) {
+  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+    std::exit(1);
+  }
+}
+
+const char* kInsertSql =
+    "INSERT INTO INBA(CTA,TEXT,TEX1,TIPO,GENE,LLAV,UNID,COST_1,COST_2,COST_3,COST_4,COST_5,"
+    "FECH_1,FECH_2,FECH_3,FECH_4,FECH_5,USUA,ACFE,ACHO,GENE_F,LLAV_F,TEXT_F,_ver) "
+    "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,1)";
+
+// Raw inserts of the same rows into the same schema (folded key texts are
+// computed beforehand, as any program keeping such keys would have to).
+void rawInsert(const fs::path& file, const std::vector<InputRow>& rows,
+               const std::vector<std::array<std::string, 3>>& folded) {
+  sqlite3* db;
+  sqlite3_open(file.string().c_str(), &db);
+  sqlite3_stmt* s;
+  check(sqlite3_prepare_v2(db, kInsertSql, -1, &s, nullptr), db);
+  sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const InputRow& r = rows[i];
+    int p = 1;
+    sqlite3_bind_int64(s, p++, r.cta);
+    sqlite3_bind_text(s, p++, r.text.c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_text(s, p++, r.tex1.c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_int64(s, p++, r.tipo);
+    sqlite3_bind_text(s, p++, r.gene.c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_text(s, p++, r.llav.c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_text(s, p++, r.unid.c_str(), -1, SQLITE_STATIC);
+    for (int z = 0; z < 5; ++z) sqlite3_bind_double(s, p++, r.cost[z]);
+    for (int z = 0; z < 5; ++z) sqlite3_bind_int64(s, p++, r.fech[z]);
+    sqlite3_bind_int64(s, p++, 0);
+    sqlite3_bind_int64(s, p++, 46000);
+    sqlite3_bind_int64(s, p++, 1);
+    for (int k = 0; k < 3; ++k) sqlite3_bind_text(s, p++, folded[i][k].c_str(), -1, SQLITE_STATIC);
+    check(sqlite3_step(s), db);
+    sqlite3_reset(s);
+  }
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_finalize(s);
+  sqlite3_close(db);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "velmora_bench";
+  fs::remove_all(root);
+  fs::create_directories(root / "ours");
+  fs::create_directories(root / "ref");
+  ErrorReporter errors;
+  errors.setSilent(true);
+  Installation ours{root / "ours", root / "ours", {}};
+  Installation ref{root / "ref", root / "ref", {}};
+
+  // An empty INBA file of our schema, copied as the starting point of each run.
+  const fs::path empty = root / "DATA4.empty";
+  {
+    Installation blank{root, root, {}};
+    auto t = blank.table("INBA", errors);
+    t->open();
+  }
+  fs::rename(root / "DATA4", empty);
+  const auto freshFiles = [&](bool forOurs) {
+    fs::copy_file(empty, (forOurs ? ours : ref).dataDir / "DATA4", fs::copy_options::overwrite_existing);
+  };
+
+  // ---- bulk-insert ----
+  const auto rows = makeInputs(50000);
+  std::vector<std::array<std::string, 3>> folded;
+  for (const auto& r : rows) folded.push_back({text::foldKey(r.gene), text::foldKey(r.llav), text::foldKey(r.text)});
+  compare(
+      "bulk-insert", 3, freshFiles,
+      [&] {
+        auto t = ours.table("INBA", errors);
+        t->open();
+        t->begin();
+        for (const auto& r : rows) {
+          t->rec().clear();
+          fill(t->rec(), r);
+          t->insert();
+        }
+        t->commit();
+      },
+      [&] { rawInsert(ref.dataDir / "DATA4", rows, folded); });
+
+  // ---- key-read ----
+  std::vector<int> keys(200000);
+  std::mt19937 random(7);
+  for (auto& k : keys) k = 1 + static_cast<int>(random() % rows.size());
+  double checksumOurs = 0, checksumRef = 0;
+  compare(
+      "key-read", 3, [](bool) {},
+      [&] {
+        auto t = ours.table("INBA", errors);
+        t->open();
+        const int key = t->keyIndex("INB:CTA_KEY");
+        const int cta = t->def().slot("CTA"), cost = t->def().slot("COST", 1);
+        for (int k : keys) {
+          t->rec().setIntegerAt(cta, k);
+          if (t->fetch(key)) checksumOurs += t->rec().realAt(cost);
+        }
+      },
+      [&] {
+        sqlite3* db;
+        sqlite3_open((ref.dataDir / "DATA4").string().c_str(), &db);
+        sqlite3_stmt* s;
+        check(sqlite3_prepare_v2(db,
+                                 "SELECT _id,_ver,CTA,TEXT,TEX1,TIPO,GENE,LLAV,UNID,COST_1,COST_2,"
+                                 "COST_3,COST_4,COST_5,FECH_1,FECH_2,FECH_3,FECH_4,FECH_5,USUA,ACFE,"
+                                 "ACHO FROM INBA WHERE CTA=? AND CTA<>0 ORDER BY _id LIMIT 1",
+                                 -1, &s, nullptr),
+              db);
+        for (int k : keys) {
+          sqlite3_bind_int64(s, 1, k);
+          if (sqlite3_step(s) == SQLITE_ROW) {
+            InputRow r;
+            r.cta = sqlite3_column_int(s, 2);
+            r.text = reinterpret_cast<const char*>(sqlite3_column_text(s, 3));
+            r.tex1 = reinterpret_cast<const char*>(sqlite3_column_text(s, 4));
+            r.tipo = sqlite3_column_int(s, 5);
+            r.gene = reinterpret_cast<const char*>(sqlite3_column_text(s, 6));
+            r.llav = reinterpret_cast<const char*>(sqlite3_column_text(s, 7));
+            r.unid = reinterpret_cast<const char*>(sqlite3_column_text(s, 8));
+            for (int z = 0; z < 5; ++z) r.cost[z] = sqlite3_column_double(s, 9 + z);
+            for (int z = 0; z < 5; ++z) r.fech[z] = sqlite3_column_int(s, 14 + z);
+            checksumRef += r.cost[0];
+          }
+          sqlite3_reset(s);
+        }
+        sqlite3_finalize(s);
+        sqlite3_close(db);
+      });
+  if (checksumOurs != checksumRef) {
+    std::fprintf(stderr, "key-read: different results %f %f\n", checksumOurs, checksumRef);
+  }
+
+  // ---- cascade-delete ----
+  constexpr int kConcepts = 1000, kLines = 12;
+  const auto buildConcepts = [&](const Installation& inst) {
+    fs::remove(inst.dataDir / "DATA3");
+    fs::remove(inst.dataDir / "DATA6");
+    auto coba = inst.table("COBA", errors);
+    auto inco = inst.table("INCO", errors);
+    coba->open();
+    inco->open();
+    coba->begin();
+    inco->begin();
+    for (int c = 1; c <= kConcepts; ++c) {
+      coba->rec().clear();
+      coba->rec().setInteger("CTA", c);
+      coba->rec().setText("TEXT", "CONCEPTO " + std::to_string(c));
+      coba->insert();
+      for (int l = 0; l < kLines; ++l) {
+        inco->rec().clear();
+        inco->rec().setInteger("CTA", c * 100 + l);
+        inco->rec().setInteger("MATE", l + 1);
+        inco->rec().setInteger("CATE", 3);
+        inco->rec().setReal("TOTA", 1.5);
+        inco->insert();
+      }
+    }
+    coba->commit();
+    inco->commit();
+  };
+  compare(
+      "cascade-delete", 2,
+      [&](bool forOurs) { buildConcepts(forOurs ? ours : ref); },
+      [&] {
+        auto coba = ours.table("COBA", errors);
+        coba->open();
+        RelationManager relations(ours, errors);
+        const int key = coba->keyIndex("CTA_KEY");
+        for (int c = 1; c <= kConcepts; ++c) {
+          coba->rec().setInteger("CTA", c);
+          if (coba->fetch(key)) relations.remove(*coba, RelationManager::Confirm::kDontAsk);
+        }
+      },
+      [&] {
+        sqlite3* db;
+        sqlite3_open((ref.dataDir / "DATA3").string().c_str(), &db);
+        sqlite3_stmt* attach;
+        sqlite3_prepare_v2(db, "ATTACH DATABASE ? AS lines", -1, &attach, nullptr);
+        const std::string linesFile = (ref.dataDir / "DATA6").string();
+        sqlite3_bind_text(attach, 1, linesFile.c_str(), -1, SQLITE_STATIC);
+        check(sqlite3_step(attach), db);
+        sqlite3_finalize(attach);
+        sqlite3_stmt *delLines, *delConcept;
+        sqlite3_prepare_v2(db, "DELETE FROM lines.INCO WHERE CTA>=?1*100 AND CTA<(?1+1)*100", -1, &delLines, nullptr);
+        sqlite3_prepare_v2(db, "DELETE FROM main.COBA WHERE CTA=?", -1, &delConcept, nullptr);
+        for (int c = 1; c <= kConcepts; ++c) {
+          sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+          sqlite3_bind_int64(delLines, 1, c);
+          check(sqlite3_step(delLines), db);
+          sqlite3_reset(delLines);
+          sqlite3_bind_int64(delConcept, 1, c);
+          check(sqlite3_step(delConcept), db);
+          sqlite3_reset(delConcept);
+          sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        }
+        sqlite3_finalize(delLines);
+        sqlite3_finalize(delConcept);
+        sqlite3_close(db);
+      });
+
+  if (!std::getenv("VELMORA_BENCH_KEEP")) fs::remove_all(root);
+  return 0;
+}

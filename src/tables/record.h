@@ -41,6 +41,8 @@ class Record {
   void setIntegerAt(int slot, int64_t value);
   void setRealAt(int slot, double value) { values_[slot].r = value; }
   void setTextAt(int slot, std::string_view value);
+  // Takes a stored text as it is (it was cut and clipped when written).
+  void assignStoredTextAt(int slot, const char* data, size_t size) { values_[slot].s.assign(data, size); }
 
   bool operator==(const Record& other) const;
 

@@ -27,6 +27,9 @@ void TableDef::finish() {
       columns.push_back({name, f, e, fd.type, fd.size});
     }
   }
+  userSlot = slot("USUA");
+  dateSlot = slot("ACFE");
+  timeSlot = slot("ACHO");
   resolvedKeys.clear();
   foldedSlots.clear();
   for (const KeyDef& k : keys) {

@@ -85,6 +85,7 @@ struct TableDef {
   std::vector<Column> columns;
   std::vector<ResolvedKey> resolvedKeys;
   std::vector<int> foldedSlots;  // slots that have a folded column, in column order
+  int userSlot = -1, dateSlot = -1, timeSlot = -1;  // the audit fields USUA, ACFE, ACHO
 
   void finish();
   // Slot of a field element; the name may carry the prefix ("INB:COST").

@@ -271,7 +271,8 @@ std::string Table::selectList() const {
 }
 
 Statement& Table::query(int key, Query q) {
-  Statement& s = queries_[{key, static_cast<int>(q)}];
+  if (queries_.empty()) queries_.resize(def_.keys.size() * kQueryKinds);
+  Statement& s = queries_[key * kQueryKinds + q];
   if (s.valid()) return s;
   const ResolvedKey& rk = def_.resolvedKeys[key];
   std::string cols, params, order, orderDesc, where;
@@ -303,6 +304,8 @@ Statement& Table::query(int key, Query q) {
       break;
     case kBefore:
       where = "(" + cols + ",\"_id\")<(" + params + ",?)";
+      break;
+    case kQueryKinds:
       break;
   }
   if (!rk.emptyExclusion.empty()) where = where.empty() ? rk.emptyExclusion : where + " AND " + rk.emptyExclusion;
@@ -342,7 +345,8 @@ Status Table::readInto(Statement& s) {
   for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i) {
     const FieldType t = def_.columns[i].type;
     if (isText(t)) {
-      rec_.setTextAt(i, s.text(i + 2));
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), i + 2));
+      rec_.assignStoredTextAt(i, p ? p : "", p ? sqlite3_column_bytes(s.get(), i + 2) : 0);
     } else if (t == FieldType::kReal) {
       rec_.setRealAt(i, s.real(i + 2));
     } else {
@@ -513,9 +517,9 @@ void Table::bindRecord(Statement& s) {
 }
 
 void Table::stampAudit() {
-  if (const int s = def_.slot("USUA"); s >= 0) rec_.setIntegerAt(s, auditUser_);
-  if (const int s = def_.slot("ACFE"); s >= 0) rec_.setIntegerAt(s, today());
-  if (const int s = def_.slot("ACHO"); s >= 0) rec_.setIntegerAt(s, clockNow());
+  if (def_.userSlot >= 0) rec_.setIntegerAt(def_.userSlot, auditUser_);
+  if (def_.dateSlot >= 0) rec_.setIntegerAt(def_.dateSlot, today());
+  if (def_.timeSlot >= 0) rec_.setIntegerAt(def_.timeSlot, clockNow());
 }
 
 Status Table::checkRanges() {

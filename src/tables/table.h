@@ -106,7 +106,7 @@ class Table {
 
  private:
   enum class Position { kNone, kStart, kAtValues, kAfterRecord };
-  enum Query { kFetch, kFirst, kLast, kFromValuesUp, kFromValuesDown, kAfter, kBefore };
+  enum Query { kFetch, kFirst, kLast, kFromValuesUp, kFromValuesDown, kAfter, kBefore, kQueryKinds };
 
   Status openFile();
   Status prepareSchema();
@@ -142,7 +142,7 @@ class Table {
   const Record* bindSource_ = nullptr;  // where the key values of the next query come from
   int64_t positionId_ = 0;
 
-  std::map<std::pair<int, int>, Statement> queries_;
+  std::vector<Statement> queries_;  // by key * kQueryKinds + query
   std::map<int, Statement> writes_;
 };
 

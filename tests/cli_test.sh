@@ -1,0 +1,35 @@
+#!/bin/sh
+# The headless commands end to end: demo creates an installation whose every
+# table file the sqlite3 tool accepts; check reports and repairs; failures give
+# one line and a non-zero status.
+set -eu
+VELMORA="$1"
+DIR=$(mktemp -d)
+trap 'rm -rf "$DIR"' EXIT
+export VELMORA_SETTINGS="$DIR/settings"
+
+"$VELMORA" demo "$DIR/data" > "$DIR/out"
+grep -q "Instalación de demostración lista" "$DIR/out"
+for f in DATA0 DATA1 DATA2 DATA3 DATA4 DATA4A DATA5 DATA6 DATA7 DATA8 DATA9 USB.DLL; do
+    [ "$(sqlite3 "$DIR/data/$f" 'PRAGMA integrity_check')" = "ok" ] || { echo "bad $f"; exit 1; }
+done
+[ "$(sqlite3 "$DIR/settings/FONTS.DLL" 'SELECT count(*) FROM VGA')" = "1" ]
+
+"$VELMORA" check "$DIR/data" > "$DIR/out"
+[ "$(grep -c ' ok ' "$DIR/out")" = "13" ] || { cat "$DIR/out"; exit 1; }
+
+# A dropped key is rebuilt on the next open.
+sqlite3 "$DIR/data/DATA4" 'DROP INDEX INBA_DES_KEY'
+"$VELMORA" check "$DIR/data" > "$DIR/out" 2> "$DIR/err"
+grep -q "Clave inválida" "$DIR/err"
+[ -n "$(sqlite3 "$DIR/data/DATA4" "SELECT name FROM sqlite_schema WHERE name='INBA_DES_KEY'")" ]
+
+# A file that is not a table: a clear message, a failure status, the file kept.
+echo "no soy una tabla" > "$DIR/data/DATA9"
+if "$VELMORA" check "$DIR/data" > "$DIR/out" 2> "$DIR/err"; then echo "check passed on a bad file"; exit 1; fi
+grep -q "Error de Acceso" "$DIR/err"
+[ "$(cat "$DIR/data/DATA9")" = "no soy una tabla" ]
+
+if "$VELMORA" check "$DIR/nada" 2> "$DIR/err"; then exit 1; fi
+[ "$(wc -l < "$DIR/err")" = "1" ]
+echo "cli ok"
