@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <ostream>
 
+#include "app/demo_data.h"
 #include "tables/catalogue.h"
 
 namespace velmora::app {
@@ -30,9 +31,6 @@ tables::Installation installationAt(const fs::path& dataDir, const std::string& 
   return inst;
 }
 
-namespace {
-
-// The tables whose files belong to the installation itself, one label per file.
 std::vector<const tables::TableDef*> installationTables() {
   std::vector<const tables::TableDef*> out;
   for (const auto& def : tables::allTables()) {
@@ -40,39 +38,6 @@ std::vector<const tables::TableDef*> installationTables() {
     out.push_back(&def);
   }
   return out;
-}
-
-}  // namespace
-
-int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
-            std::ostream& err) {
-  std::error_code ec;
-  fs::create_directories(inst.dataDir, ec);
-  fs::create_directories(inst.settingsDir, ec);
-  if (!fs::is_directory(inst.dataDir) || !fs::is_directory(inst.settingsDir)) {
-    err << "velmora: no se pudo crear el directorio " << inst.dataDir.string() << "\n";
-    return 1;
-  }
-  for (const auto* def : installationTables()) {
-    auto t = inst.table(def->label, errors);
-    if (!t->open()) {
-      err << "velmora: no se pudo abrir la tabla " << def->label << "\n";
-      return 1;
-    }
-  }
-  auto vga = inst.table("VGA", errors);
-  if (!vga->open()) return 1;
-  vga->rec().setInteger("CTA", 1);
-  if (!vga->fetch(vga->keyIndex("CTA_KEY"))) {
-    vga->rec().clear();
-    vga->rec().setInteger("CTA", 1);
-    vga->rec().setText("CIA", "CONSTRUCTORA DEMOSTRACION S.A. DE C.V.");
-    vga->rec().setText("LOGIN", "MAESTRO");
-    vga->rec().setText("CLAV", "velmora");
-    if (!vga->insert()) return 1;
-  }
-  out << "Instalación de demostración lista en " << inst.dataDir.string() << "\n";
-  return 0;
 }
 
 int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "framework/error_reporter.h"
 #include "tables/installation.h"
@@ -21,9 +22,9 @@ std::filesystem::path settingsDirFor(const std::filesystem::path& dataDir,
 tables::Installation installationAt(const std::filesystem::path& dataDir,
                                     const std::string& settingsOption = {});
 
-// `velmora demo DIR`: a complete demo installation in DIR.
-int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
-            std::ostream& err);
+// The tables whose files belong to the installation itself, one label per file.
+std::vector<const tables::TableDef*> installationTables();
+
 // `velmora check DIR`: opens every table, rebuilds damaged keys, reports.
 int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
              std::ostream& err);

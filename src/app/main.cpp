@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/commands.h"
+#include "app/demo_data.h"
 #include "framework/error_reporter.h"
 
 namespace {

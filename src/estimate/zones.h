@@ -1,0 +1,54 @@
+// Salary zones and the real-wage factor.
+//
+// A labour price enters every cost multiplied by the real-wage factor of the
+// current salary zone: FSR_MENOR for wages up to three minimum salaries,
+// FSR_MAYOR above. The factors come from the zone's statutory charges and its
+// ratio of paid days to working days. Plain functions over CONTROL records;
+// no state of their own.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "tables/record.h"
+#include "tables/table.h"
+
+namespace velmora::estimate {
+
+// The figures of the current salary zone that pricing reads.
+struct ZoneFactors {
+  int zone = 0;             // CTL:CTA the factors belong to
+  double salMin = 0;        // SAL_MIN
+  double fsrMenor = 1;      // FSR_MENOR
+  double fsrMayor = 1;      // FSR_MAYOR
+  double cuotasImss = 0;    // CUOTAS_IMSS
+  double cuotasImssExc = 0; // CUOTAS_IMSS_EXC
+  // False when the zone record is missing or has no working days: the factors
+  // then stay at 1 and the user is told the zone is incomplete.
+  bool complete = false;
+};
+
+inline constexpr int kLabourKind = 4;
+
+// Working days: 365 minus every non-working day count, in index order.
+double workingDays(const tables::Record& control);
+
+// The factors of one zone record (CTL:DHAB as stored).
+ZoneFactors zoneFactors(const tables::Record& control);
+
+// Reads zone `zone` through `control` (open) and computes its factors.
+ZoneFactors loadZoneFactors(tables::Table& control, int zone);
+
+// Real wage of a price of the given input kind: labour prices are multiplied
+// by FSR_MAYOR above 3 x SAL_MIN and by FSR_MENOR otherwise; other kinds pass.
+double realWage(double price, int kind, const ZoneFactors& factors);
+
+// The three-line warning of a zone number above 5, or nothing.
+std::optional<std::array<std::string, 3>> zoneNumberWarning(int zone);
+
+// The five zone names in key order of CONTROL; with fewer records the names
+// after the last repeat the last name read.
+std::array<std::string, 5> readZoneNames(tables::Table& control);
+
+}  // namespace velmora::estimate

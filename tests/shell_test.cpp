@@ -1,0 +1,246 @@
+// Login, access rights, salary zones, banner rotation and window placement.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "estimate/zones.h"
+#include "fixture.h"
+#include "shell/access.h"
+#include "shell/banner.h"
+#include "shell/ini_file.h"
+#include "shell/login.h"
+
+namespace velmora::shell {
+namespace {
+
+class LoginTest : public velmora::testing::InstallationTest {
+ protected:
+  void SetUp() override {
+    InstallationTest::SetUp();
+    settings = open("VGA");
+    settings->rec().setInteger("CTA", 1);
+    settings->rec().setText("LOGIN", "Jefe");
+    settings->rec().setText("CLAV", storedMasterPassword("Secreta"));
+    pers = open("PERS");
+    pers->rec().setText("NOMB", "ANA");
+    pers->rec().setText("LOGIN", "ana");
+    pers->rec().setText("PASS", storedUserPassword("Contraseña12345"));
+    pers->rec().setInteger("PRES", 3, 1);
+    ASSERT_TRUE(pers->insert());
+  }
+  std::unique_ptr<tables::Table> settings, pers;
+};
+
+TEST_F(LoginTest, MasterIsExactUsersIgnoreCaseAndTheEleventhCharacter) {
+  struct Case {
+    const char* login;
+    const char* password;
+    LoginResult::Kind expected;
+  } cases[] = {
+      {"Jefe", "Secreta", LoginResult::kMaster},
+      {"Jefe  ", "Secreta ", LoginResult::kMaster},  // trailing blanks ignored
+      {"JEFE", "Secreta", LoginResult::kRefused},    // master is case-sensitive...
+      {"Jefe", "SECRETA", LoginResult::kRefused},
+      {"ANA", "CONTRASEÑA1", LoginResult::kUser},     // ...users are not, first 10 chars
+      {"ana", "contraseña1xyz", LoginResult::kUser},
+      {"ana", "contrasena", LoginResult::kRefused},
+      {"ana", "", LoginResult::kEmpty},
+      {"", "Secreta", LoginResult::kEmpty},
+  };
+  for (const auto& c : cases) {
+    const LoginResult r = checkLogin(settings->rec(), *pers, c.login, c.password);
+    EXPECT_EQ(r.kind, c.expected) << c.login << " / " << c.password;
+    if (r.kind == LoginResult::kUser) {
+      EXPECT_EQ(r.login.user, 1);
+      EXPECT_EQ(r.login.level(1), 3);
+    }
+  }
+}
+
+TEST_F(LoginTest, PasswordsAreNotReadableInTheFilesButOldPlainOnesStillWork) {
+  EXPECT_EQ(settings->rec().text("CLAV").find("Secreta"), std::string::npos);
+  pers->rec().setInteger("CTA", 1);
+  ASSERT_TRUE(pers->fetch(pers->keyIndex("CTA_KEY")));
+  EXPECT_EQ(pers->rec().text("PASS").find("Contra"), std::string::npos);
+  EXPECT_EQ(pers->rec().text("PASS").size(), 10u);
+
+  settings->rec().setText("CLAV", "vieja");
+  EXPECT_EQ(checkLogin(settings->rec(), *pers, "Jefe", "vieja").kind, LoginResult::kMaster);
+  pers->rec().clear();
+  pers->rec().setText("LOGIN", "luis");
+  pers->rec().setText("PASS", "plana");
+  ASSERT_TRUE(pers->insert());
+  EXPECT_EQ(checkLogin(settings->rec(), *pers, "LUIS", "PLANA").kind, LoginResult::kUser);
+}
+
+TEST(AccessTest, LevelsDecideWhatEachRequestMayDo) {
+  // level x request -> allowed?  (insert, change, delete, view)
+  const bool table[6][4] = {
+      {false, false, false, false},  // 0 SIN ACCESO
+      {false, false, true, true},    // 1 SOLO VER: a form opened to delete or view
+      {true, false, true, true},     // 2 CAPTURAR
+      {true, true, true, true},      // 3 CAMBIOS
+      {true, true, true, true},      // 4
+      {true, true, true, true},      // 5 CIERRES
+  };
+  const FormRequest requests[4] = {FormRequest::kInsert, FormRequest::kChange, FormRequest::kDelete,
+                                   FormRequest::kView};
+  for (int level = 0; level <= 5; ++level) {
+    Login user{7, {}};
+    user.levels[element::kBaseInputs - 1] = static_cast<uint8_t>(level);
+    for (int r = 0; r < 4; ++r) {
+      EXPECT_EQ(formOpeningCheck(user, element::kBaseInputs, requests[r]).empty(), table[level][r])
+          << "level " << level << " request " << static_cast<int>(requests[r]);
+      EXPECT_TRUE(formOpeningCheck(Login{}, element::kBaseInputs, requests[r]).empty());
+    }
+    EXPECT_EQ(deleteCheck(user, element::kBaseInputs).has_value(), level < 3) << level;
+  }
+  EXPECT_FALSE(deleteCheck(Login{}, element::kBaseInputs).has_value());
+
+  Login user{7, {}};
+  user.levels[0] = 2;
+  auto w = formOpeningCheck(user, element::kBaseInputs, FormRequest::kInsert);
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(w[0], (WarningLines{"NO TIENE ACCESO A ESTE PROGRAMA", "VERIFIQUE SUS ACCESOS AL SISTEMA",
+                                "CON Ok CONTINUA..."}));
+  w = formOpeningCheck(user, element::kUsers, FormRequest::kChange, 7);
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(w[0][2], "CON Ok CONTINUA....");
+}
+
+TEST(AccessTest, OwnAccountRuleLetsAUserChangeOnlyTheirOwnRecord) {
+  Login user{7, {}};
+  user.levels[element::kUsers - 1] = 3;
+  EXPECT_TRUE(formOpeningCheck(user, element::kUsers, FormRequest::kChange, 7).empty());
+  auto w = formOpeningCheck(user, element::kUsers, FormRequest::kChange, 8);
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(w[0], (WarningLines{"SOLO TIENE ACCESO A SU", "PROPIA CUENTA", "CON Ok CONTINUA .."}));
+  EXPECT_FALSE(deleteCheck(user, element::kUsers).has_value());  // may delete others
+  EXPECT_TRUE(formOpeningCheck(Login{}, element::kUsers, FormRequest::kChange, 8).empty());
+}
+
+class ZoneTest : public velmora::testing::InstallationTest {};
+
+TEST_F(ZoneTest, FactorsOfTheWorkedExampleFixedFactorsAndWorkingDays) {
+  auto control = open("CONTROL");
+  auto& r = control->rec();
+  r.setInteger("CTA", 1);
+  r.setReal("VACA", 1.5);
+  r.setReal("GRAT", 15);
+  r.setReal("DHAB", estimate::workingDays(r));
+  EXPECT_EQ(r.real("DHAB"), 365);
+  auto f = estimate::zoneFactors(r);
+  EXPECT_DOUBLE_EQ(f.fsrMenor, 381.5 / 365);
+  EXPECT_DOUBLE_EQ(f.fsrMayor, 381.5 / 365);
+  EXPECT_TRUE(f.complete);
+
+  r.setReal("SUDI", 52, 14);
+  r.setReal("SUDI", 52, 15);
+  EXPECT_EQ(estimate::workingDays(r), 261);
+
+  // Charges and quotas; the excess quotas count only above 3 minimum salaries.
+  r.setReal("DHAB", 261);
+  r.setReal("IINF", 5);
+  r.setReal("ISAR", 2);
+  r.setReal("IISN", 3);
+  r.setReal("PIMS", 20.4);
+  r.setReal("EXPA", 1.1);
+  f = estimate::zoneFactors(r);
+  const double tp = 381.5, a = tp + 7 * tp / 100 + tp * 3 / 100;
+  EXPECT_DOUBLE_EQ(f.cuotasImss, 0.204);
+  EXPECT_DOUBLE_EQ(f.fsrMenor, (a + tp * 0.204) / 261);
+  EXPECT_DOUBLE_EQ(f.fsrMayor, (a + tp * (0.204 + 0.011)) / 261);
+
+  // A positive fixed factor replaces its band only.
+  r.setReal("MINI", 1.75);
+  r.setReal("MAXI", -1);
+  f = estimate::zoneFactors(r);
+  EXPECT_EQ(f.fsrMenor, 1.75);
+  EXPECT_DOUBLE_EQ(f.fsrMayor, (a + tp * (0.204 + 0.011)) / 261);
+}
+
+TEST_F(ZoneTest, RealWageTakesTheBandByThreeMinimumSalaries) {
+  estimate::ZoneFactors f;
+  f.salMin = 100;
+  f.fsrMenor = 1.5;
+  f.fsrMayor = 2;
+  EXPECT_EQ(estimate::realWage(300, 4, f), 450);      // exactly 3 x SAL_MIN
+  EXPECT_EQ(estimate::realWage(300.01, 4, f), 600.02);
+  for (int kind : {1, 2, 3, 5, 6}) EXPECT_EQ(estimate::realWage(300.01, kind, f), 300.01);
+}
+
+TEST_F(ZoneTest, MissingZoneOrNoWorkingDaysKeepFactorsAtOneAndSaySo) {
+  auto control = open("CONTROL");
+  auto f = estimate::loadZoneFactors(*control, 3);
+  EXPECT_FALSE(f.complete);
+  EXPECT_EQ(f.fsrMenor, 1);
+  control->rec().setInteger("CTA", 3);
+  control->rec().setReal("SUEL", 300);
+  ASSERT_TRUE(control->insert());
+  f = estimate::loadZoneFactors(*control, 3);
+  EXPECT_FALSE(f.complete);
+  EXPECT_EQ(f.fsrMayor, 1);
+  EXPECT_EQ(f.salMin, 300);
+  EXPECT_TRUE(estimate::zoneNumberWarning(6).has_value());
+  EXPECT_EQ((*estimate::zoneNumberWarning(6))[0], "UNICAMENTE SE PUEDEN DAR DE ALTA");
+  EXPECT_FALSE(estimate::zoneNumberWarning(5).has_value());
+}
+
+TEST_F(ZoneTest, ZoneNamesRepeatTheLastOneRead) {
+  auto control = open("CONTROL");
+  for (const char* name : {"NORTE", "CENTRO", "SUR"}) {
+    control->rec().clear();
+    control->rec().setText("ZONA", name);
+    ASSERT_TRUE(control->insert());
+  }
+  const auto names = estimate::readZoneNames(*control);
+  EXPECT_EQ(names, (std::array<std::string, 5>{"NORTE", "CENTRO", "SUR", "SUR", "SUR"}));
+}
+
+class BannerTest : public velmora::testing::InstallationTest {};
+
+TEST_F(BannerTest, EveryLogoOnceBeforeARepeat) {
+  int calls = 0;
+  BannerPile pile(3, [&calls](int count) { return (calls++ % count) + 1; });
+  std::vector<int> first{pile.draw(), pile.draw(), pile.draw()};
+  std::sort(first.begin(), first.end());
+  EXPECT_EQ(first, (std::vector<int>{1, 2, 3}));
+  EXPECT_NE(pile.draw(), 0);  // the fourth starts afresh
+
+  BannerPile none(0, [](int) { return 1; });
+  EXPECT_EQ(none.draw(), 0);
+  BannerPile many(45, [](int count) { return count; });
+  std::set<int> seen;
+  for (int i = 0; i < 45; ++i) seen.insert(many.draw());
+  EXPECT_EQ(seen.size(), 45u);
+}
+
+TEST_F(BannerTest, LogosAreCountedUpToTheFirstMissingOrEmptyFile) {
+  EXPECT_EQ(countLogos(dir), 0);
+  for (int n : {1, 2, 3, 5}) std::ofstream(dir / ("LOGO" + std::to_string(n) + ".JPG")) << "jpg";
+  EXPECT_EQ(countLogos(dir), 3);
+  std::ofstream(dir / "logo4.jpg");  // empty
+  EXPECT_EQ(countLogos(dir), 3);
+}
+
+TEST_F(BannerTest, WindowPlacementRoundTripsThroughKavelIni) {
+  IniFile ini(dir / "KAVEL.INI");
+  ini.load();
+  ini.setPlacement("Main", {10, 20, 800, 600, true, false});
+  ini.setPlacement("CAP_INS", {1, 2, 3, 4, false, false});
+  ASSERT_TRUE(ini.save());
+  IniFile again(dir / "KAVEL.INI");
+  again.load();
+  EXPECT_EQ(again.sectors(), (std::vector<std::string>{"CAP_INS", "Main"}));
+  auto p = again.placement("Main");
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->width, 800);
+  EXPECT_TRUE(p->maximized);
+  std::ifstream in(dir / "KAVEL.INI");
+  std::string all((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(all.find("[__Dont_Touch_Me__]\nSectors=CAP_INS,Main"), std::string::npos);
+  EXPECT_NE(all.find("Maximize=Yes"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora::shell
