@@ -244,3 +244,114 @@ TEST_F(BannerTest, WindowPlacementRoundTripsThroughKavelIni) {
 
 }  // namespace
 }  // namespace velmora::shell
+
+#include "shell/startup.h"
+
+namespace velmora::shell {
+namespace {
+
+// Answers INSTALA and ACCE from a script and records the warnings.
+class ScriptedStartup : public StartupUi {
+ public:
+  void warn(const WarningLines& lines) override { warnings.push_back(lines); }
+  std::optional<SettingsEntry> runInstala() override {
+    ++instalaRuns;
+    if (instala.empty()) return std::nullopt;
+    auto e = instala.front();
+    instala.erase(instala.begin());
+    return e;
+  }
+  std::optional<std::pair<std::string, std::string>> runLogin(const std::string& company) override {
+    ++loginRuns;
+    shownCompany = company;
+    return login;
+  }
+  std::vector<SettingsEntry> instala;
+  std::optional<std::pair<std::string, std::string>> login;
+  std::vector<WarningLines> warnings;
+  int instalaRuns = 0, loginRuns = 0;
+  std::string shownCompany;
+};
+
+class StartupTest : public velmora::testing::InstallationTest {
+ protected:
+  StartupOutcome start(ScriptedStartup& ui) {
+    session = Session{};
+    session.installation = inst;
+    session.errors = &errors;
+    return startSession(session, ui);
+  }
+  Session session;
+};
+
+TEST_F(StartupTest, FirstStartRunsInstalaAndEndsThenTheNextStartAsksForTheLogin) {
+  ScriptedStartup first;
+  first.instala.push_back({"CONSTRUCTORA DEL NORTE", "Jefe", "Secreta"});
+  EXPECT_EQ(start(first), StartupOutcome::kEndProgram);
+  EXPECT_EQ(first.instalaRuns, 1);
+  EXPECT_EQ(first.loginRuns, 0);
+  ASSERT_EQ(first.warnings.size(), 1u);
+  EXPECT_EQ(first.warnings[0], (WarningLines{"DEBE DE CERRARSE EL SISTEMA", "PARA QUE ACEPTE LOS NUEVOS", "PARAMETROS ..."}));
+  EXPECT_TRUE(std::filesystem::exists(dir / "settings" / "FONTS.DLL"));
+
+  ScriptedStartup second;
+  second.login = {"Jefe", "Secreta"};
+  EXPECT_EQ(start(second), StartupOutcome::kRun);
+  EXPECT_EQ(second.instalaRuns, 0);
+  EXPECT_EQ(second.shownCompany, "CONSTRUCTORA DEL NORTE");
+  EXPECT_TRUE(session.login.isMaster());
+  EXPECT_EQ(session.currentZone(), 1);
+  EXPECT_FALSE(session.showSuppliers);
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "ACTUALIZACION"));
+  // No zones yet: zone 1 is incomplete and the user is told.
+  EXPECT_FALSE(session.zone.complete);
+  ASSERT_EQ(second.warnings.size(), 1u);
+  EXPECT_EQ(second.warnings[0][0], "LA ZONA DE SALARIO 1 ESTA INCOMPLETA");
+}
+
+TEST_F(StartupTest, InstalaLeftTwiceAllowsOnlyUsersOfPers) {
+  ScriptedStartup ui;
+  ui.login = {"", ""};
+  EXPECT_EQ(start(ui), StartupOutcome::kEndProgram);  // an empty entry ends the program
+  EXPECT_EQ(ui.instalaRuns, 2);
+  EXPECT_EQ(ui.loginRuns, 1);
+}
+
+TEST_F(StartupTest, AWrongPasswordEndsTheProgramWithTheThreeLines) {
+  ASSERT_TRUE(saveSettings(inst, errors, {"CIA", "Jefe", "Secreta"}));
+  ScriptedStartup ui;
+  ui.login = {"Jefe", "otra"};
+  EXPECT_EQ(start(ui), StartupOutcome::kEndProgram);
+  ASSERT_EQ(ui.warnings.size(), 1u);
+  EXPECT_EQ(ui.warnings[0], (WarningLines{"LA CLAVE DE ACCESO NO", "ES CORRECTA, VERIFIQUE", "USTED Y TRATE NUEVAMENTE"}));
+
+  ScriptedStartup closed;  // the login window closed: nobody is logged in
+  EXPECT_EQ(start(closed), StartupOutcome::kEndProgram);
+}
+
+TEST_F(StartupTest, AUserLoginInAnotherCaseAndTheMaintenanceAccount) {
+  ASSERT_TRUE(saveSettings(inst, errors, {"CIA", "QOX", "ZEP"}));
+  {
+    auto pers = open("PERS");
+    pers->rec().setText("NOMB", "ANA");
+    pers->rec().setText("LOGIN", "ana");
+    pers->rec().setText("PASS", storedUserPassword("clave"));
+    pers->rec().setInteger("PRES", 2, 3);
+    ASSERT_TRUE(pers->insert());
+  }
+  ScriptedStartup ui;
+  ui.login = {"ANA", "CLAVE"};
+  EXPECT_EQ(start(ui), StartupOutcome::kRun);
+  EXPECT_EQ(session.login.user, 1);
+  EXPECT_EQ(session.login.level(3), 2);
+  EXPECT_TRUE(session.showSuppliers);
+}
+
+TEST(NetTraceTest, SwitchesOfTheNetworkTrace) {
+  EXPECT_EQ(netTraceFromArguments({"/netall", "/netnolog"}), NetTrace::kNone);
+  EXPECT_EQ(netTraceFromArguments({"/neterrors"}), NetTrace::kBanners);
+  EXPECT_EQ(netTraceFromArguments({}), NetTrace::kDefault);
+}
+
+}  // namespace
+}  // namespace velmora::shell
