@@ -127,6 +127,32 @@ TEST_F(TableTest, PositionsWalkForwardsBackwardsAndFromValues) {
   EXPECT_TRUE(inba->next().is(Status::Code::kNotFound));
 }
 
+TEST_F(TableTest, FiltersLimitReadsAndCountWithoutRegardToCase) {
+  auto inba = open("INBA");
+  addInput(*inba, 1, "Cemento gris");
+  addInput(*inba, 2, "CEMENTO BLANCO");
+  addInput(*inba, 3, "Arena de río");
+  addInput(*inba, 4, "Grava cementada");
+  using Op = Condition::Op;
+  const struct {
+    std::vector<Condition> filter;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {{{"TEXT", 1, Op::kBegins, "cemento"}}, {"CEMENTO BLANCO", "Cemento gris"}},
+      {{{"TEXT", 1, Op::kContains, "CEMENT"}}, {"CEMENTO BLANCO", "Cemento gris", "Grava cementada"}},
+      {{{"TEXT", 1, Op::kContains, "RÍO"}}, {"Arena de río"}},
+      {{{"TEXT", 1, Op::kContains, "cement"}, {"CTA", 1, Op::kNotEquals, "2"}}, {"Cemento gris", "Grava cementada"}},
+      {{{"CTA", 1, Op::kEquals, "3"}}, {"Arena de río"}},
+      {{}, {"Arena de río", "CEMENTO BLANCO", "Cemento gris", "Grava cementada"}},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(inba->setFilter(c.filter));
+    EXPECT_EQ(readAll(*inba, "DES_KEY", "TEXT"), c.expected);
+    EXPECT_EQ(inba->count(), static_cast<int64_t>(c.expected.size()));
+  }
+  EXPECT_FALSE(inba->setFilter({{"NADA", 1, Op::kEquals, "x"}}));
+}
+
 TEST_F(TableTest, DuplicateKeysKeepInsertionOrder) {
   auto inba = open("INBA");
   addInput(*inba, 3, "CEMENTO");

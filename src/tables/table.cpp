@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <set>
 
@@ -49,6 +50,14 @@ std::string columnType(FieldType t) {
   if (isText(t)) return "TEXT NOT NULL DEFAULT ''";
   if (t == FieldType::kReal) return "REAL NOT NULL DEFAULT 0";
   return "INTEGER NOT NULL DEFAULT 0";
+}
+
+// velmora_upper(x): the Spanish upper case of a text, for filters. Registered
+// on each connection only; the schema never names it.
+void upperFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const std::string up = text::upper(p ? p : "");
+  sqlite3_result_text(ctx, up.c_str(), static_cast<int>(up.size()), SQLITE_TRANSIENT);
 }
 
 }  // namespace
@@ -127,6 +136,8 @@ Status Table::open() {
     }
   }
   sqlite3_extended_result_codes(db_, 1);
+  sqlite3_create_function(db_, "velmora_upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                          &upperFunction, nullptr, nullptr);
   sqlite3_busy_timeout(db_, static_cast<int>(lockWait_.count()));
   if (sqlite3_db_readonly(db_, "main") == 1) {
     readOnly_ = true;
@@ -309,6 +320,7 @@ Statement& Table::query(int key, Query q) {
       break;
   }
   if (!rk.emptyExclusion.empty()) where = where.empty() ? rk.emptyExclusion : where + " AND " + rk.emptyExclusion;
+  if (!filterSql_.empty() && q != kFetch) where = where.empty() ? filterSql_ : where + " AND " + filterSql_;
   const bool descending = q == kLast || q == kFromValuesDown || q == kBefore;
   std::string sql = "SELECT " + selectList() + " FROM " + ident(def_.storeName);
   if (!where.empty()) sql += " WHERE " + where;
@@ -368,6 +380,7 @@ Status Table::step(int key, Query q, bool withValues, bool withId) {
   const int n = static_cast<int>(def_.resolvedKeys[key].slots.size());
   if (withValues) bindKeyValues(s, key, 1);
   if (withId) s.bind(n + 1, positionId_);
+  if (q != kFetch) bindFilter(s, (withValues ? n : 0) + (withId ? 1 : 0) + 1);
   const int rc = s.step();
   if (rc == SQLITE_DONE) return Status::notFound();
   if (rc != SQLITE_ROW) {
@@ -450,7 +463,72 @@ int64_t Table::count() {
   if (!db_) return 0;
   Statement& s = writeStatement(kCount);
   ResetOnExit reset(s);
+  bindFilter(s, 1);
   return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+}
+
+Status Table::fetchById(int64_t id) {
+  if (!db_) {
+    errors_.setFile(def_.label);
+    errors_.raise(42);
+    return Status::error(Status::Code::kInvalid, "tabla cerrada");
+  }
+  Statement& s = writeStatement(kReadById);
+  ResetOnExit reset(s);
+  s.bind(1, id);
+  const int rc = s.step();
+  if (rc == SQLITE_ROW) return readInto(s);
+  if (rc == SQLITE_DONE) return Status::notFound();
+  return raiseStorage(1, rc, Status::Code::kIoError);
+}
+
+Status Table::setFilter(std::vector<Condition> conditions) {
+  std::string sql;
+  for (const Condition& c : conditions) {
+    const int slot = def_.slot(c.field, c.element);
+    if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + c.field);
+    const Column& col = def_.columns[slot];
+    const bool isTextColumn = isText(col.type);
+    const std::string value = isTextColumn ? "velmora_upper(" + ident(col.name) + ")"
+                                           : "CAST(" + ident(col.name) + " AS TEXT)";
+    std::string test;
+    switch (c.op) {
+      case Condition::Op::kEquals:
+        test = isTextColumn ? value + "=?" : ident(col.name) + "=?";
+        break;
+      case Condition::Op::kNotEquals:
+        test = isTextColumn ? value + "<>?" : ident(col.name) + "<>?";
+        break;
+      case Condition::Op::kBegins:
+        test = "instr(" + value + ",?)=1";
+        break;
+      case Condition::Op::kContains:
+        test = "instr(" + value + ",?)>0";
+        break;
+    }
+    sql += (sql.empty() ? "" : " AND ") + test;
+  }
+  filter_ = std::move(conditions);
+  filterSql_ = sql.empty() ? sql : "(" + sql + ")";
+  queries_.clear();
+  writes_.erase(kCount);
+  position_ = Position::kStart;
+  return Status::ok();
+}
+
+int Table::bindFilter(Statement& s, int p) {
+  for (const Condition& c : filter_) {
+    const Column& col = def_.columns[def_.slot(c.field, c.element)];
+    const bool numericCompare = !isText(col.type) && (c.op == Condition::Op::kEquals ||
+                                                      c.op == Condition::Op::kNotEquals);
+    if (numericCompare) {
+      if (col.type == FieldType::kReal) s.bind(p++, std::strtod(c.value.c_str(), nullptr));
+      else s.bind(p++, static_cast<int64_t>(std::strtoll(c.value.c_str(), nullptr, 10)));
+    } else {
+      s.bind(p++, text::upper(text::clip(c.value)));
+    }
+  }
+  return p;
 }
 
 // ---- writing -------------------------------------------------------------------------
@@ -488,7 +566,7 @@ Statement& Table::writeStatement(int which) {
       sql = "SELECT " + selectList() + " FROM " + table + " WHERE \"_id\"=?";
       break;
     case kCount:
-      sql = "SELECT count(*) FROM " + table;
+      sql = "SELECT count(*) FROM " + table + (filterSql_.empty() ? "" : " WHERE " + filterSql_);
       break;
     default: {  // kMaxAuto + key index
       const int key = which - kMaxAuto;

@@ -38,6 +38,16 @@ namespace velmora::tables {
 inline constexpr std::chrono::milliseconds kLockWait{10000};
 inline constexpr std::chrono::milliseconds kTransactionWait{2000};
 
+// A condition of a list filter (query by example, word filters). Texts are
+// compared without regard to letter case.
+struct Condition {
+  enum class Op { kEquals, kNotEquals, kBegins, kContains };
+  std::string field;  // "INB:TEXT" or "TEXT"
+  int element = 1;
+  Op op = Op::kEquals;
+  std::string value;
+};
+
 class Table {
  public:
   Table(const TableDef& def, std::filesystem::path file, ErrorReporter& errors);
@@ -79,6 +89,12 @@ class Table {
   Status next();
   Status previous();
   int64_t count();
+  // Reads the record with this identity (recordId()).
+  Status fetchById(int64_t id);
+  // Limits every positioned read (next, previous) and count() to the records
+  // that meet all conditions; an empty list removes the filter. Returns
+  // kInvalid, with nothing changed, for an unknown field.
+  Status setFilter(std::vector<Condition> conditions);
 
   // Adds the buffer. A table with an auto-numbered key whose value in the
   // buffer is 0 takes the next free number (message 35 after repeated
@@ -120,6 +136,7 @@ class Table {
   Status readInto(Statement& s);
   Status step(int key, Query q, bool bindKeyValues, bool bindId);
   void bindRecord(Statement& s);
+  int bindFilter(Statement& s, int firstParam);
   void bindKeyValues(Statement& s, int key, int firstParam);
   std::string keyNameForColumns(const std::string& error) const;
   void stampAudit();
@@ -142,6 +159,8 @@ class Table {
   const Record* bindSource_ = nullptr;  // where the key values of the next query come from
   int64_t positionId_ = 0;
 
+  std::vector<Condition> filter_;
+  std::string filterSql_;  // " AND (...)" or empty
   std::vector<Statement> queries_;  // by key * kQueryKinds + query
   std::map<int, Statement> writes_;
 };
