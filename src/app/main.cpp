@@ -6,12 +6,15 @@
 
 #include "app/commands.h"
 #include "app/demo_data.h"
+#include "app/gui.h"
 #include "framework/error_reporter.h"
 
 namespace {
 
 void usage(std::ostream& out) {
   out << "Uso:\n"
+         "  velmora [--data DIR] [--settings DIR]  abre el sistema sobre el directorio de datos\n"
+         "  velmora screenshots OUTDIR --data DIR  guarda imágenes de las pantallas principales\n"
          "  velmora demo DIR [--settings DIR]    crea una instalación de demostración\n"
          "  velmora check DIR [--settings DIR]   revisa todas las tablas y repara sus claves\n";
 }
@@ -20,17 +23,23 @@ void usage(std::ostream& out) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::string settings;
-  for (size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] == "--settings") {
-      settings = args[i + 1];
+  std::string settings, data;
+  for (size_t i = 0; i + 1 < args.size();) {
+    if (args[i] == "--settings" || args[i] == "--data") {
+      (args[i] == "--data" ? data : settings) = args[i + 1];
       args.erase(args.begin() + i, args.begin() + i + 2);
-      break;
+    } else {
+      ++i;
     }
   }
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     usage(std::cout);
-    return args.empty() ? 2 : 0;
+    return 0;
+  }
+  // No subcommand (the network-trace switches may follow): the desktop program.
+  if (args.empty() || args[0][0] == '/') return velmora::app::runGui(argc, argv, data, settings);
+  if (args[0] == "screenshots" && args.size() == 2) {
+    return velmora::app::saveScreenshots(argc, argv, data.empty() ? "." : data, settings, args[1]);
   }
 
   velmora::ErrorReporter errors;

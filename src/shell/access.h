@@ -26,17 +26,18 @@ struct Login {
   int level(int element) const { return levels[element - 1]; }
 };
 
-// Module elements the screens check.
+// Module elements the screens check. (The captions of the user form name
+// element 4 "CONCEPTOS BASE DE DATOS:" and 5 "COSTO HORARIO B/DATOS:", but
+// the machinery form checks 4 and the salary-zone form 5; stored levels keep
+// that meaning.)
 namespace element {
 constexpr int kUsers = 1;
 constexpr int kGenericKeys = 2;
 constexpr int kBaseInputs = 3;
-constexpr int kBaseConcepts = 4;
-constexpr int kMachinery = 5;
-constexpr int kZones = 6;
-constexpr int kWorks = 7;
-constexpr int kWorkInputs = 8;
-constexpr int kWorkConcepts = 9;
+constexpr int kMachinery = 4;
+constexpr int kZones = 5;
+constexpr int kWorks = 6;
+constexpr int kWorkConcepts = 8;
 }  // namespace element
 
 // The warnings of the form opening check, in order; empty when allowed.

@@ -38,7 +38,7 @@ void TableDef::finish() {
     std::string exclusion;
     for (const auto& component : k.components) {
       const int s = slot(component);
-      rk.slots.push_back(s);
+      rk.componentSlots.push_back(s);
       const Column& c = columns[s];
       const bool folded = (k.flags & kCaseInsensitive) && isText(c.type);
       if (folded && std::find(foldedSlots.begin(), foldedSlots.end(), s) == foldedSlots.end()) {

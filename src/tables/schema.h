@@ -64,7 +64,7 @@ struct RangeCheck {
 };
 
 struct ResolvedKey {
-  std::vector<int> slots;              // record slots of the components
+  std::vector<int> componentSlots;              // record slots of the components
   std::vector<std::string> sqlColumns;  // indexed columns (folded where case-insensitive)
   std::vector<bool> folded;             // per component: compared through its folded column
   std::string indexName;

@@ -332,8 +332,8 @@ Statement& Table::query(int key, Query q) {
 
 void Table::bindKeyValues(Statement& s, int key, int first) {
   const ResolvedKey& rk = def_.resolvedKeys[key];
-  for (size_t i = 0; i < rk.slots.size(); ++i) {
-    const int slot = rk.slots[i];
+  for (size_t i = 0; i < rk.componentSlots.size(); ++i) {
+    const int slot = rk.componentSlots[i];
     const Column& c = def_.columns[slot];
     const int p = first + static_cast<int>(i);
     if (isText(c.type)) {
@@ -377,7 +377,7 @@ Status Table::step(int key, Query q, bool withValues, bool withId) {
   Statement& s = query(key, q);
   if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
   ResetOnExit reset(s);
-  const int n = static_cast<int>(def_.resolvedKeys[key].slots.size());
+  const int n = static_cast<int>(def_.resolvedKeys[key].componentSlots.size());
   if (withValues) bindKeyValues(s, key, 1);
   if (withId) s.bind(n + 1, positionId_);
   if (q != kFetch) bindFilter(s, (withValues ? n : 0) + (withId ? 1 : 0) + 1);
@@ -570,7 +570,7 @@ Statement& Table::writeStatement(int which) {
       break;
     default: {  // kMaxAuto + key index
       const int key = which - kMaxAuto;
-      const Column& c = def_.columns[def_.resolvedKeys[key].slots[0]];
+      const Column& c = def_.columns[def_.resolvedKeys[key].componentSlots[0]];
       sql = "SELECT max(" + ident(c.name) + ") FROM " + table;
       break;
     }
@@ -663,7 +663,7 @@ Status Table::insert() {
     return Status::error(Status::Code::kReadOnly, "Acceso denegado");
   }
   for (size_t k = 0; k < def_.keys.size(); ++k) {
-    if ((def_.keys[k].flags & kAutoNumber) && rec_.integerAt(def_.resolvedKeys[k].slots[0]) == 0) {
+    if ((def_.keys[k].flags & kAutoNumber) && rec_.integerAt(def_.resolvedKeys[k].componentSlots[0]) == 0) {
       return autoNumberInsert();
     }
   }
@@ -683,7 +683,7 @@ Status Table::insert() {
 Status Table::autoNumberInsert() {
   int key = 0;
   while (!(def_.keys[key].flags & kAutoNumber)) ++key;
-  const int slot = def_.resolvedKeys[key].slots[0];
+  const int slot = def_.resolvedKeys[key].componentSlots[0];
   for (;;) {
     Status last;
     for (int attempt = 0; attempt < 3; ++attempt) {

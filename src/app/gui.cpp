@@ -1,0 +1,164 @@
+#include "app/gui.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTableView>
+#include <QTimer>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/commands.h"
+#include "shell/ini_file.h"
+#include "shell/platform.h"
+#include "shell/startup.h"
+#include "tables/catalogue.h"
+#include "ui/main_frame.h"
+#include "ui/qt_presenter.h"
+#include "ui/startup_windows.h"
+#include "ui/users_screens.h"
+#include "ui/zone_screens.h"
+
+namespace velmora::app {
+
+namespace {
+
+bool hasDisplay() {
+#if defined(_WIN32) || defined(__APPLE__)
+  return true;
+#else
+  return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+#endif
+}
+
+shell::Session makeSession(const std::string& dataDir, const std::string& settingsOption, ErrorReporter& errors) {
+  shell::Session session;
+  session.installation = installationAt(dataDir.empty() ? "." : dataDir, settingsOption);
+  session.errors = &errors;
+  return session;
+}
+
+}  // namespace
+
+int runGui(int argc, char** argv, const std::string& dataDir, const std::string& settingsOption) {
+  if (!hasDisplay()) {
+    std::cerr << "velmora: no hay pantalla. Para usarlo sin pantalla: QT_QPA_PLATFORM=offscreen velmora ..., "
+                 "o las órdenes velmora demo|check DIR\n";
+    return 1;
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Velmora");
+  ErrorReporter errors;
+  ui::QtPresenter presenter;
+  errors.setPresenter(&presenter);
+  errors.setFatalHandler([](const std::string&) { std::exit(0); });
+
+  std::vector<std::string> args(argv + 1, argv + argc);
+  shell::Session session = makeSession(dataDir, settingsOption, errors);
+  session.netTrace = shell::netTraceFromArguments(args);
+
+  // Windows dragged with their full contents are switched off while we run.
+  const bool dragging = platform::fullWindowDragging();
+  if (dragging) platform::setFullWindowDragging(false);
+
+  ui::QtPrompter prompter;
+  ui::QtStartupUi startupUi(prompter, session.installation.dataDir);
+  if (shell::startSession(session, startupUi) == shell::StartupOutcome::kEndProgram) {
+    if (dragging) platform::setFullWindowDragging(true);
+    return 0;
+  }
+
+  shell::IniFile ini(session.installation.dataDir / "KAVEL.INI");
+  ini.load();
+  ui::MainFrame* framePtr = nullptr;
+  ui::Context ctx{session, errors, prompter, [&framePtr](QWidget* w) { framePtr->openWindow(w); }};
+  ui::MainFrame frame(ctx);
+  framePtr = &frame;
+  if (auto p = ini.placement("Main")) {
+    frame.setGeometry(p->x, p->y, p->width, p->height);
+    if (p->maximized) frame.setWindowState(Qt::WindowMaximized);
+  }
+  frame.show();
+  frame.showSplash();
+  const int status = app.exec();
+  if (frame.endedAtOnce()) return status;  // "SALIR": no shutdown steps
+
+  // Shutdown: window placement, the desktop setting, the reporter.
+  const QRect g = frame.normalGeometry();
+  ini.setPlacement("Main", {g.x(), g.y(), g.width(), g.height(), frame.isMaximized(), frame.isMinimized()});
+  ini.save();
+  if (dragging) platform::setFullWindowDragging(true);
+  return status;
+}
+
+int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std::string& settingsOption,
+                    const std::string& outDir) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  ErrorReporter errors;
+  RecordingPresenter presenter;
+  errors.setPresenter(&presenter);
+  shell::Session session = makeSession(dataDir, settingsOption, errors);
+  auto control = session.installation.table("CONTROL", errors);
+  if (!control->open()) {
+    std::cerr << "velmora: no se pudo abrir la instalación " << dataDir << "\n";
+    return 1;
+  }
+  session.zoneNames = estimate::readZoneNames(*control);
+  session.zone = estimate::loadZoneFactors(*control, 1);
+  auto vga = session.installation.table("VGA", errors);
+  if (vga->open()) {
+    vga->rec().setInteger("CTA", 1);
+    if (vga->fetch(vga->keyIndex("CTA_KEY"))) session.companyName = vga->rec().text("CIA");
+  }
+  QDir().mkpath(QString::fromStdString(outDir));
+  const auto save = [&outDir](QWidget* w, const char* name) {
+    w->show();
+    QApplication::processEvents();
+    const QString file = QString::fromStdString(outDir) + "/" + name + ".png";
+    if (!w->grab().save(file)) std::cerr << "velmora: no se pudo guardar " << file.toStdString() << "\n";
+  };
+
+  ui::LoginWindow login(QString::fromStdString(session.companyName), {});
+  save(&login, "login");
+
+  struct NoPrompt : ui::Prompter {
+    void warn(const shell::WarningLines&) override {}
+    bool ask(const shell::WarningLines&) override { return false; }
+  } prompter;
+  ui::MainFrame* framePtr = nullptr;
+  ui::Context ctx{session, errors, prompter, [&framePtr](QWidget* w) { framePtr->openWindow(w); }};
+  ui::MainFrame frame(ctx);
+  framePtr = &frame;
+  frame.resize(1100, 760);
+  save(&frame, "main-frame");
+
+  auto* users = ui::openUsersList(ctx);
+  save(&frame, "users-list");
+  auto pers = session.installation.table("PERS", errors);
+  pers->open();
+  pers->setOrder(pers->keyIndex("CTA_KEY"));
+  pers->next();
+  ui::UserForm userForm(ctx, *pers, FormRequest::kChange);
+  userForm.start();
+  save(&userForm, "user-form");
+  userForm.tabs()->setCurrentIndex(1);
+  save(&userForm, "user-form-levels");
+  users->close();
+
+  auto* zones = ui::openZoneList(ctx);
+  save(&frame, "zones-list");
+  control->setOrder(control->keyIndex("KEYCTA"));
+  control->next();
+  ui::ZoneForm zoneForm(ctx, *control, FormRequest::kChange);
+  zoneForm.start();
+  save(&zoneForm, "zone-form");
+  zoneForm.tabs()->setCurrentIndex(2);
+  save(&zoneForm, "zone-form-imss");
+  zones->close();
+  std::cout << "Pantallas guardadas en " << outDir << "\n";
+  return 0;
+}
+
+}  // namespace velmora::app

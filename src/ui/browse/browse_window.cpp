@@ -1,0 +1,272 @@
+#include "ui/browse/browse_window.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTabBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "ui/browse/query_dialog.h"
+
+namespace velmora::ui {
+
+using namespace browse_button;
+
+bool formAccessAllowed(Context& ctx, int element, FormRequest request, std::optional<int32_t> owner) {
+  const auto warnings = shell::formOpeningCheck(ctx.login(), element, request, owner);
+  for (const auto& w : warnings) ctx.prompter.warn(w);
+  return warnings.empty();
+}
+
+bool deleteAllowed(Context& ctx, int element) {
+  if (auto w = shell::deleteCheck(ctx.login(), element)) {
+    ctx.prompter.warn(*w);
+    return false;
+  }
+  return true;
+}
+
+BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), spec_(std::move(spec)), picking_(picking) {
+  setObjectName(QString::fromStdString(spec_.procedure));
+  setWindowTitle(spec_.title);
+  setAttribute(Qt::WA_DeleteOnClose);
+  ctx_.errors.setProcedureName(spec_.procedure);
+
+  auto listTable = ctx_.session.installation.table(spec_.table, ctx_.errors);
+  listTable->open();
+  formTable_ = ctx_.session.installation.table(spec_.table, ctx_.errors);
+  formTable_->open();
+  formTable_->setAuditUser(ctx_.login().user);
+  model_ = new TableListModel(std::move(listTable), this);
+  model_->setRowColour(spec_.rowColour);
+
+  auto* layout = new QVBoxLayout(this);
+  tabs_ = new QTabBar;
+  tabs_->setObjectName("tabs");
+  for (const auto& tab : spec_.tabs) tabs_->addTab(tab.caption);
+  layout->addWidget(tabs_);
+
+  auto* locatorRow = new QHBoxLayout;
+  auto* locatorLabel = new QLabel("&Buscar:");
+  locator_ = new QLineEdit;
+  locator_->setObjectName("locator");
+  locatorLabel->setBuddy(locator_);
+  locatorRow->addWidget(locatorLabel);
+  locatorRow->addWidget(locator_);
+  layout->addLayout(locatorRow);
+
+  view_ = new QTableView;
+  view_->setObjectName("list");
+  view_->setModel(model_);
+  view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view_->setSelectionMode(QAbstractItemView::SingleSelection);
+  view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view_->verticalHeader()->hide();
+  view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
+  view_->horizontalHeader()->setStretchLastSection(true);
+  view_->setContextMenuPolicy(Qt::CustomContextMenu);
+  layout->addWidget(view_);
+
+  auto* buttonRow = new QHBoxLayout;
+  layout->addLayout(buttonRow);
+  const auto add = [&](unsigned which, const QString& caption, void (BrowseWindow::*slot)()) {
+    if (!(spec_.buttons & which) && !(which == kSelect && picking_)) return;
+    QString text = caption;
+    for (const auto& [code, custom] : spec_.captions) {
+      if (code == which) text = custom;
+    }
+    auto* b = new QPushButton(text);
+    b->setObjectName(QString("button%1").arg(which));
+    connect(b, &QPushButton::clicked, this, slot);
+    buttons_[which] = b;
+    buttonRow->addWidget(b);
+  };
+  add(kSelect, "&Elegir", &BrowseWindow::select);
+  add(kView, "&Ver", &BrowseWindow::viewRecord);
+  add(kInsert, "&Agregar", &BrowseWindow::insertRecord);
+  add(kChange, "&Cambiar", &BrowseWindow::changeRecord);
+  add(kDelete, "&Borrar", &BrowseWindow::deleteRecord);
+  add(kQuery, "&Consulta", &BrowseWindow::query);
+  add(kClose, "&Cerrar", &BrowseWindow::closeList);
+  buttonRow->addStretch();
+
+  connect(tabs_, &QTabBar::currentChanged, this, &BrowseWindow::setTab);
+  connect(view_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { popupMenu()->popup(view_->viewport()->mapToGlobal(at)); });
+  connect(view_, &QAbstractItemView::doubleClicked, this, [this] {
+    if (picking_) select();
+    else if (spec_.buttons & kChange) changeRecord();
+    else if (spec_.buttons & kView) viewRecord();
+  });
+  connect(locator_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    const int row = model_->locate(text);
+    if (row >= 0) selectRow(row);
+  });
+
+  // Keys of the list.
+  const auto shortcut = [this](QKeySequence keys, unsigned which, void (BrowseWindow::*slot)()) {
+    if (!(spec_.buttons & which)) return;
+    auto* s = new QShortcut(keys, view_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(s, &QShortcut::activated, this, slot);
+  };
+  shortcut(QKeySequence(Qt::Key_Insert), kInsert, &BrowseWindow::insertRecord);
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), kChange, &BrowseWindow::changeRecord);
+  shortcut(QKeySequence(Qt::Key_Delete), kDelete, &BrowseWindow::deleteRecord);
+  shortcut(QKeySequence(Qt::SHIFT | Qt::Key_Return), kView, &BrowseWindow::viewRecord);
+  auto* menuKey = new QShortcut(QKeySequence(Qt::Key_Menu), view_, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(menuKey, &QShortcut::activated, this, [this] {
+    const QRect r = view_->visualRect(view_->currentIndex());
+    popupMenu()->popup(view_->viewport()->mapToGlobal(r.center()));
+  });
+
+  setTab(0);
+  resize(640, 420);
+}
+
+BrowseWindow::~BrowseWindow() { ctx_.errors.removeProcedureName(spec_.procedure); }
+
+QPushButton* BrowseWindow::button(unsigned which) const {
+  auto it = buttons_.find(which);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+void BrowseWindow::setTab(int index) {
+  if (index < 0 || index >= static_cast<int>(spec_.tabs.size())) return;
+  const TabSpec& tab = spec_.tabs[index];
+  model_->setOrder(tab.key, tab.columns);
+  for (int c = 0; c < static_cast<int>(tab.columns.size()); ++c) {
+    const auto& col = tab.columns[c];
+    int chars = col.width;
+    if (chars == 0) {
+      int digits = 0;
+      for (char ch : col.picture) {
+        if (ch >= '0' && ch <= '9') digits = digits * 10 + (ch - '0');
+        else if (ch == '.') break;
+      }
+      chars = std::max(digits, static_cast<int>(col.header.size()));
+    }
+    view_->setColumnWidth(c, view_->fontMetrics().averageCharWidth() * (std::min(chars, 50) + 2));
+  }
+  if (tabs_->currentIndex() != index) tabs_->setCurrentIndex(index);
+  selectRow(0);
+}
+
+int BrowseWindow::currentRow() const {
+  const QModelIndex i = view_->currentIndex();
+  return i.isValid() ? i.row() : -1;
+}
+
+void BrowseWindow::selectRow(int row) {
+  if (row < 0 || row >= model_->rowCount()) return;
+  view_->setCurrentIndex(model_->index(row, 0));
+  view_->selectRow(row);
+  emit rowChanged();
+}
+
+std::optional<tables::Record> BrowseWindow::currentRecord() const {
+  const int row = currentRow();
+  if (row < 0) return std::nullopt;
+  return model_->recordAt(row);
+}
+
+// Loads the highlighted record into the form handle's buffer.
+bool BrowseWindow::bufferCurrent() {
+  const int row = currentRow();
+  if (row < 0) return false;
+  return formTable_->fetchById(model_->idAt(row)).isOk();
+}
+
+bool BrowseWindow::runForm(FormRequest request) {
+  if (request == FormRequest::kInsert) {
+    formTable_->rec().clear();
+    formTable_->forgetRecord();
+  } else if (!bufferCurrent()) {
+    return false;
+  }
+  bool done = false;
+  if (spec_.form) {
+    done = spec_.form(*this, *formTable_, request);
+  } else if (request == FormRequest::kDelete) {
+    tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
+    done = relations.remove(*formTable_, tables::RelationManager::Confirm::kAsk).isOk();
+  }
+  if (done || request == FormRequest::kInsert) {
+    const int64_t id = formTable_->recordId();
+    const int keep = currentRow();
+    model_->reload();
+    const int row = id ? model_->rowOfId(id) : -1;
+    selectRow(row >= 0 ? row : std::min(keep, model_->rowCount() - 1));
+  }
+  return done;
+}
+
+void BrowseWindow::insertRecord() { runForm(FormRequest::kInsert); }
+void BrowseWindow::changeRecord() { runForm(FormRequest::kChange); }
+void BrowseWindow::viewRecord() { runForm(FormRequest::kView); }
+
+void BrowseWindow::deleteRecord() {
+  if (currentRow() < 0) return;
+  if (spec_.deleteElement && !deleteAllowed(ctx_, spec_.deleteElement)) return;
+  runForm(FormRequest::kDelete);
+}
+
+void BrowseWindow::select() {
+  if (auto r = currentRecord()) {
+    emit selected(*r);
+    closeList();
+  }
+}
+
+void BrowseWindow::setQuery(std::vector<tables::Condition> conditions) {
+  model_->setFilter(std::move(conditions));
+  selectRow(0);
+}
+
+void BrowseWindow::query() {
+  QueryDialog dialog(ctx_, spec_.tabs[std::max(0, tabs_->currentIndex())].columns, model_->table().def(), this);
+  if (dialog.exec() == QDialog::Accepted) setQuery(dialog.conditions());
+}
+
+QMenu* BrowseWindow::popupMenu() {
+  auto* menu = new QMenu(this);
+  menu->setObjectName("popup");
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  const auto entry = [&](unsigned which, const char* caption, void (BrowseWindow::*slot)()) {
+    if (!button(which)) return;
+    menu->addAction(QString::fromUtf8(caption), this, slot);
+  };
+  entry(kInsert, "&Agregar", &BrowseWindow::insertRecord);
+  entry(kChange, "&Cambiar", &BrowseWindow::changeRecord);
+  entry(kDelete, "&Borrar", &BrowseWindow::deleteRecord);
+  entry(kView, "&Ver", &BrowseWindow::viewRecord);
+  if (button(kPrint)) menu->addAction("&Imprime");
+  menu->addSeparator();
+  entry(kQuery, "&Consulta", &BrowseWindow::query);
+  if (picking_) menu->addAction("&Elegir", this, &BrowseWindow::select);
+  menu->addSeparator();
+  menu->addAction("&Herramientas")->setEnabled(false);
+  return menu;
+}
+
+void BrowseWindow::closeList() {
+  // Hosted in a sub-window, the list closes with it.
+  if (parentWidget() && parentWidget()->inherits("QMdiSubWindow")) parentWidget()->close();
+  else close();
+}
+
+void BrowseWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    closeList();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+}  // namespace velmora::ui

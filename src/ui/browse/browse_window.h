@@ -1,0 +1,79 @@
+// BrowseWindow: the list window shared by every catalogue. It shows a table
+// in the key order of the selected tab, reads rows as the view needs them,
+// and offers the buttons, popup menu and keys of its declaration: insert,
+// change, delete and view through the list's form, query by example, and
+// selection when opened to pick a record.
+#pragma once
+
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "tables/relations.h"
+#include "ui/browse/specs.h"
+#include "ui/browse/table_model.h"
+#include "ui/context.h"
+
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTabBar;
+class QTableView;
+
+namespace velmora::ui {
+
+class BrowseWindow : public QWidget {
+  Q_OBJECT
+ public:
+  // With `picking` the list is a lookup: "&Elegir"/Selecciona hands the
+  // highlighted record back through selected() and closes the list.
+  BrowseWindow(Context& ctx, BrowseSpec spec, bool picking = false, QWidget* parent = nullptr);
+  ~BrowseWindow() override;
+
+  TableListModel& model() { return *model_; }
+  QTableView& view() { return *view_; }
+  const BrowseSpec& spec() const { return spec_; }
+  Context& context() { return ctx_; }
+  // The highlighted record, if any.
+  std::optional<tables::Record> currentRecord() const;
+  int currentRow() const;
+  void selectRow(int row);
+  void setTab(int index);
+  QPushButton* button(unsigned which) const;
+
+  // The actions of the buttons, menu entries and keys.
+  void insertRecord();
+  void changeRecord();
+  void deleteRecord();
+  void viewRecord();
+  void query();
+  void select();
+  void closeList();
+  void setQuery(std::vector<tables::Condition> conditions);
+  QMenu* popupMenu();
+
+ signals:
+  void selected(const velmora::tables::Record& record);
+  void rowChanged();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  bool runForm(FormRequest request);
+  bool bufferCurrent();
+  void addButton(unsigned which, const QString& defaultCaption, void (BrowseWindow::*slot)());
+
+  Context& ctx_;
+  BrowseSpec spec_;
+  bool picking_;
+  std::unique_ptr<tables::Table> formTable_;  // the handle forms read and write through
+  TableListModel* model_ = nullptr;
+  QTableView* view_ = nullptr;
+  QTabBar* tabs_ = nullptr;
+  QLineEdit* locator_ = nullptr;
+  std::map<unsigned, QPushButton*> buttons_;
+};
+
+}  // namespace velmora::ui

@@ -1,0 +1,151 @@
+#include "ui/browse/table_model.h"
+
+#include <QBrush>
+
+#include "framework/picture.h"
+#include "framework/text.h"
+
+namespace velmora::ui {
+
+QString formatField(const tables::Record& r, const std::string& field, int element, const std::string& pic) {
+  const int slot = r.def().slot(field, element);
+  if (slot < 0) return {};
+  const auto type = r.def().columns[slot].type;
+  switch (pic.empty() ? 's' : pic[0]) {
+    case 'n': {
+      const double v = type == tables::FieldType::kReal ? r.realAt(slot) : static_cast<double>(r.integerAt(slot));
+      return QString::fromStdString(picture::formatNumber(v, pic));
+    }
+    case 'd':
+      return QString::fromStdString(picture::formatDate(static_cast<int32_t>(r.integerAt(slot)), pic));
+    default:
+      if (type == tables::FieldType::kReal) return QString::number(r.realAt(slot));
+      if (type != tables::FieldType::kString && type != tables::FieldType::kCString &&
+          type != tables::FieldType::kMemo) {
+        return QString::number(r.integerAt(slot));
+      }
+      return QString::fromStdString(r.textAt(slot));
+  }
+}
+
+TableListModel::TableListModel(std::unique_ptr<tables::Table> table, QObject* parent)
+    : QAbstractTableModel(parent), table_(std::move(table)) {}
+
+void TableListModel::setOrder(const std::string& key, std::vector<ColumnSpec> columns) {
+  key_ = std::max(0, table_->keyIndex(key));
+  columns_ = std::move(columns);
+  reload();
+}
+
+void TableListModel::setFilter(std::vector<tables::Condition> conditions) {
+  table_->setFilter(std::move(conditions));
+  reload();
+}
+
+void TableListModel::reload() {
+  beginResetModel();
+  rows_.clear();
+  atEnd_ = !table_->isOpen();
+  if (!atEnd_) table_->setOrder(key_);
+  endResetModel();
+  if (canFetchMore({})) fetchMore({});
+}
+
+int TableListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int TableListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+QString TableListModel::display(const tables::Record& r, const ColumnSpec& c) const {
+  return formatField(r, c.field, c.element, c.picture);
+}
+
+QVariant TableListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
+  const ColumnSpec& c = columns_[index.column()];
+  const tables::Record& r = rows_[index.row()].record;
+  switch (role) {
+    case Qt::DisplayRole:
+      return display(r, c);
+    case Qt::TextAlignmentRole:
+      return static_cast<int>((!c.picture.empty() && c.picture[0] == 'n' ? Qt::AlignRight : Qt::AlignLeft) |
+                              Qt::AlignVCenter);
+    case Qt::BackgroundRole:
+      if (colour_) {
+        const QColor colour = colour_(r, index.row());
+        if (colour.isValid()) return QBrush(colour);
+      }
+      return {};
+    default:
+      return {};
+  }
+}
+
+QVariant TableListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section < static_cast<int>(columns_.size())) {
+    return columns_[section].header;
+  }
+  return {};
+}
+
+bool TableListModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && !atEnd_; }
+
+void TableListModel::fetchMore(const QModelIndex& parent) {
+  if (parent.isValid() || atEnd_) return;
+  std::vector<Row> chunk;
+  for (int i = 0; i < kChunk; ++i) {
+    if (!table_->next()) {
+      atEnd_ = true;
+      break;
+    }
+    chunk.push_back({table_->recordId(), table_->rec()});
+  }
+  if (chunk.empty()) return;
+  const int first = static_cast<int>(rows_.size());
+  beginInsertRows({}, first, first + static_cast<int>(chunk.size()) - 1);
+  for (auto& row : chunk) rows_.push_back(std::move(row));
+  endInsertRows();
+}
+
+int TableListModel::rowOfId(int64_t id) {
+  for (size_t row = 0;; ++row) {
+    if (row == rows_.size()) {
+      if (atEnd_) return -1;
+      fetchMore({});
+      if (row == rows_.size()) return -1;
+    }
+    if (rows_[row].id == id) return static_cast<int>(row);
+  }
+}
+
+int TableListModel::locate(const QString& prefix) {
+  const auto& key = table_->def().resolvedKeys[key_];
+  const auto& keyDef = table_->def().keys[key_];
+  const int slot = key.componentSlots[0];
+  const auto type = table_->def().columns[slot].type;
+  const bool isText = type == tables::FieldType::kString || type == tables::FieldType::kCString;
+  const std::string wanted = prefix.toStdString();
+  const bool folded = keyDef.flags & tables::kCaseInsensitive;
+  const std::string wantedKey = folded ? text::foldKey(wanted) : wanted;
+  const double wantedNumber = prefix.toDouble();
+  for (size_t row = 0;; ++row) {
+    if (row == rows_.size()) {
+      if (atEnd_) return -1;
+      fetchMore({});
+      if (row == rows_.size()) return -1;
+    }
+    const tables::Record& r = rows_[row].record;
+    if (isText) {
+      const std::string value = folded ? text::foldKey(r.textAt(slot)) : r.textAt(slot);
+      if (value >= wantedKey) return static_cast<int>(row);
+    } else {
+      const double value = type == tables::FieldType::kReal ? r.realAt(slot) : static_cast<double>(r.integerAt(slot));
+      if (value >= wantedNumber) return static_cast<int>(row);
+    }
+  }
+}
+
+}  // namespace velmora::ui

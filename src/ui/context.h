@@ -1,0 +1,32 @@
+// What every screen needs: the session, the error reporter, the warning and
+// question windows, and the frame that hosts windows.
+#pragma once
+
+#include <functional>
+
+#include <QWidget>
+
+#include "framework/error_reporter.h"
+#include "shell/session.h"
+#include "ui/warning_window.h"
+
+namespace velmora::ui {
+
+struct Context {
+  shell::Session& session;
+  ErrorReporter& errors;
+  Prompter& prompter;
+  // Shows a non-modal window (an MDI child in the main frame).
+  std::function<void(QWidget*)> openWindow;
+
+  const shell::Login& login() const { return session.login; }
+};
+
+// The form opening check of a protected form: shows each failing warning and
+// returns false when the form must close.
+bool formAccessAllowed(Context& ctx, int element, FormRequest request,
+                       std::optional<int32_t> recordOwner = std::nullopt);
+// The delete check of a protected list.
+bool deleteAllowed(Context& ctx, int element);
+
+}  // namespace velmora::ui
