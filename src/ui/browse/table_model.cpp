@@ -47,8 +47,18 @@ void TableListModel::reload() {
   rows_.clear();
   atEnd_ = !table_->isOpen();
   if (!atEnd_) table_->setOrder(key_);
+  readChunk(rows_);  // the first page comes with the reset itself
   endResetModel();
-  if (canFetchMore({})) fetchMore({});
+}
+
+void TableListModel::readChunk(std::vector<Row>& into) {
+  for (int i = 0; i < kChunk && !atEnd_; ++i) {
+    if (!table_->next()) {
+      atEnd_ = true;
+      break;
+    }
+    into.push_back({table_->recordId(), table_->rec()});
+  }
 }
 
 int TableListModel::rowCount(const QModelIndex& parent) const {
@@ -96,13 +106,7 @@ bool TableListModel::canFetchMore(const QModelIndex& parent) const { return !par
 void TableListModel::fetchMore(const QModelIndex& parent) {
   if (parent.isValid() || atEnd_) return;
   std::vector<Row> chunk;
-  for (int i = 0; i < kChunk; ++i) {
-    if (!table_->next()) {
-      atEnd_ = true;
-      break;
-    }
-    chunk.push_back({table_->recordId(), table_->rec()});
-  }
+  readChunk(chunk);
   if (chunk.empty()) return;
   const int first = static_cast<int>(rows_.size());
   beginInsertRows({}, first, first + static_cast<int>(chunk.size()) - 1);

@@ -49,6 +49,7 @@ class TableListModel : public QAbstractTableModel {
     tables::Record record;
   };
   QString display(const tables::Record& r, const ColumnSpec& c) const;
+  void readChunk(std::vector<Row>& into);
 
   std::unique_ptr<tables::Table> table_;
   int key_ = 0;
