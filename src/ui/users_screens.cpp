@@ -91,6 +91,16 @@ void UserForm::fieldAccepted(const FieldSpec&) {}
 
 bool UserForm::validate() {
   if (!verified(true)) return false;
+  // Every access level lies in 0 to 5.
+  const tables::Record& r = table_.rec();
+  for (const char* array : {"PRES", "ESTI", "MATE", "COBR", "VENT", "NOMI", "SCON", "VARI"}) {
+    for (int i = 1; i <= 20; ++i) {
+      if (r.integer(array, i) > 5) {
+        ctx_.prompter.warn({"LOS NIVELES DE ACCESO VAN", "DEL 0 AL 5", "CON Ok CONTINUA..."});
+        return false;
+      }
+    }
+  }
   if (request_ == FormRequest::kInsert && passwordText("PASS").isEmpty()) {
     ctx_.prompter.warn({"DEBE DARLE UNA CLAVE DE ACCESO", "AL USUARIO", "CON Ok CONTINUA..."});
     return false;

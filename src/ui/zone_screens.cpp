@@ -30,8 +30,10 @@ std::vector<FieldSpec> zoneFields() {
       {"Domingos:", "SUDI", "n6.2", 1, 14},
   };
   for (int i = 1; i <= 13; ++i) {
-    f.push_back({QString("Descripción %1:").arg(i), "DIAS", "s20", 1, i});
-    f.push_back({QString("Días %1:").arg(i), "SUDI", "n6.2", 1, i});
+    f.push_back({"Descripción:", "DIAS", "s20", 1, i});
+    FieldSpec days{"Días:", "SUDI", "n6.2", 1, i};
+    days.sameRow = true;
+    f.push_back(days);
   }
   const std::pair<const char*, const char*> quotas[] = {
       {"% CUOTA FIJA PATRON:", "PIMS"},

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -61,7 +62,7 @@ RecordForm::RecordForm(Context& ctx, tables::Table& table, FormRequest request, 
                          ? QString::fromStdString(f.field + (f.element > 1 ? "_" + std::to_string(f.element) : ""))
                          : f.objectName);
     w->setEnabled(!f.readOnly && request_ != FormRequest::kView && request_ != FormRequest::kDelete);
-    addRow(f.tab, f.label, w);
+    addRow(f.tab, f.label, w, f.sameRow);
     widgets_.push_back(w);
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -74,11 +75,18 @@ RecordForm::RecordForm(Context& ctx, tables::Table& table, FormRequest request, 
   layout->addWidget(buttons);
 }
 
-void RecordForm::addRow(int tab, const QString& label, QWidget* widget) {
-  auto* form = static_cast<QFormLayout*>(tabs_->widget(tab)->layout());
+void RecordForm::addRow(int tab, const QString& label, QWidget* widget, bool besidePrevious) {
   auto* caption = new QLabel(label);
   caption->setBuddy(widget);
-  form->addRow(caption, widget);
+  if (besidePrevious && lastRow_) {
+    lastRow_->addWidget(caption);
+    lastRow_->addWidget(widget);
+    return;
+  }
+  auto* form = static_cast<QFormLayout*>(tabs_->widget(tab)->layout());
+  lastRow_ = new QHBoxLayout;
+  lastRow_->addWidget(widget);
+  form->addRow(caption, lastRow_);
 }
 
 QWidget* RecordForm::fieldWidget(const std::string& field, int element) const {

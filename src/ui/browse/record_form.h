@@ -14,6 +14,7 @@
 #include "ui/context.h"
 
 class QTabWidget;
+class QHBoxLayout;
 class QLineEdit;
 
 namespace velmora::ui {
@@ -51,7 +52,7 @@ class RecordForm : public QDialog {
   // Widget values into `record`; false (with a warning) when one cannot be read.
   bool storeWidgets(tables::Record& record, bool warn) const;
   QString passwordText(const std::string& field) const;
-  void addRow(int tab, const QString& label, QWidget* widget);
+  void addRow(int tab, const QString& label, QWidget* widget, bool besidePrevious = false);
   bool changed() const;
   void focusFirstField();
 
@@ -68,6 +69,7 @@ class RecordForm : public QDialog {
   std::vector<FieldSpec> fields_;
   std::vector<QWidget*> widgets_;
   QTabWidget* tabs_;
+  QHBoxLayout* lastRow_ = nullptr;
   tables::Record loaded_;
   bool reserved_ = false;
   bool completed_ = false;

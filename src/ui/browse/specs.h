@@ -64,6 +64,7 @@ struct FieldSpec {
   enum class Kind { kEdit, kPassword, kCheck } kind = Kind::kEdit;
   bool readOnly = false;
   QString objectName;  // defaults to the field name (and element)
+  bool sameRow = false;  // beside the previous field instead of on a row of its own
 };
 
 struct FormOptions {
