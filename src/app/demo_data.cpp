@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "app/commands.h"
+#include "app/demo_catalogue.h"
 #include "estimate/zones.h"
 #include "shell/login.h"
 
@@ -127,7 +128,10 @@ Status createDemoInstallation(const tables::Installation& inst, ErrorReporter& e
       !s) {
     return s;
   }
-  return addUser(*pers, "MARIA LOPEZ RUIZ", "mlopez", "captura", {0, 2, 2, 2, 2, 1, 2, 2, 2});
+  if (Status s = addUser(*pers, "MARIA LOPEZ RUIZ", "mlopez", "captura", {0, 2, 2, 2, 2, 1, 2, 2, 2}); !s) {
+    return s;
+  }
+  return fillDemoCatalogue(inst, errors);
 }
 
 int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/analysis_command.h"
 #include "app/commands.h"
 #include "app/demo_data.h"
 #include "app/gui.h"
@@ -15,6 +16,7 @@ void usage(std::ostream& out) {
   out << "Uso:\n"
          "  velmora [--data DIR] [--settings DIR]  abre el sistema sobre el directorio de datos\n"
          "  velmora screenshots OUTDIR --data DIR  guarda imágenes de las pantallas principales\n"
+         "  velmora analisis --data DIR CTA [--json] [--zona N]  análisis de precio unitario de un concepto\n"
          "  velmora demo DIR [--settings DIR]    crea una instalación de demostración\n"
          "  velmora check DIR [--settings DIR]   revisa todas las tablas y repara sus claves\n";
 }
@@ -23,11 +25,15 @@ void usage(std::ostream& out) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::string settings, data;
-  for (size_t i = 0; i + 1 < args.size();) {
-    if (args[i] == "--settings" || args[i] == "--data") {
-      (args[i] == "--data" ? data : settings) = args[i + 1];
+  std::string settings, data, zone = "1";
+  bool json = false;
+  for (size_t i = 0; i < args.size();) {
+    if (i + 1 < args.size() && (args[i] == "--settings" || args[i] == "--data" || args[i] == "--zona")) {
+      (args[i] == "--data" ? data : args[i] == "--zona" ? zone : settings) = args[i + 1];
       args.erase(args.begin() + i, args.begin() + i + 2);
+    } else if (args[i] == "--json") {
+      json = true;
+      args.erase(args.begin() + i);
     } else {
       ++i;
     }
@@ -53,6 +59,14 @@ int main(int argc, char** argv) {
     const auto inst = velmora::app::installationAt(args[1], settings);
     return command == "demo" ? velmora::app::runDemo(inst, errors, std::cout, std::cerr)
                              : velmora::app::runCheck(inst, errors, std::cout, std::cerr);
+  }
+  if (command == "analisis" && args.size() == 2) {
+    if (data.empty()) {
+      std::cerr << "velmora: falta --data DIR\n";
+      return 2;
+    }
+    const auto inst = velmora::app::installationAt(data, settings);
+    return velmora::app::runAnalysis(inst, errors, args[1], json, std::atoi(zone.c_str()), std::cout, std::cerr);
   }
   std::cerr << "velmora: orden desconocida o incompleta: " << command << "\n";
   usage(std::cerr);

@@ -316,6 +316,9 @@ Statement& Table::query(int key, Query q) {
     case kBefore:
       where = "(" + cols + ",\"_id\")<(" + params + ",?)";
       break;
+    case kRange:
+      where = "(" + cols + ")>=(" + params + ") AND (" + cols + ")<=(" + params + ")";
+      break;
     case kQueryKinds:
       break;
   }
@@ -325,7 +328,7 @@ Statement& Table::query(int key, Query q) {
   std::string sql = "SELECT " + selectList() + " FROM " + ident(def_.storeName);
   if (!where.empty()) sql += " WHERE " + where;
   sql += " ORDER BY " + (q == kFetch ? std::string("\"_id\"") : descending ? orderDesc : order);
-  sql += " LIMIT 1";
+  if (q != kRange) sql += " LIMIT 1";
   s.prepare(db_, sql);
   return s;
 }
@@ -465,6 +468,31 @@ int64_t Table::count() {
   ResetOnExit reset(s);
   bindFilter(s, 1);
   return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+}
+
+Status Table::readRange(int key, const Record& from, const Record& to,
+                        const std::function<bool(const Record&)>& visit) {
+  if (!db_) {
+    errors_.setFile(def_.label);
+    errors_.raise(42);
+    return Status::error(Status::Code::kInvalid, "tabla cerrada");
+  }
+  Statement& s = query(key, kRange);
+  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
+  ResetOnExit reset(s);
+  const int n = static_cast<int>(def_.resolvedKeys[key].componentSlots.size());
+  bindSource_ = &from;
+  bindKeyValues(s, key, 1);
+  bindSource_ = &to;
+  bindKeyValues(s, key, n + 1);
+  bindFilter(s, 2 * n + 1);
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) {
+    readInto(s);
+    if (!visit(rec_)) return Status::ok();
+  }
+  if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
+  return Status::ok();
 }
 
 Status Table::fetchById(int64_t id) {

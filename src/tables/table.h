@@ -89,6 +89,12 @@ class Table {
   Status next();
   Status previous();
   int64_t count();
+  // Reads, in the order of `key`, every record whose key values lie between
+  // those of `from` and `to` (both included), calling `visit` with each (also
+  // left in the buffer); `visit` returns false to stop early. It must not use
+  // this table. The read is over when the call returns.
+  Status readRange(int key, const Record& from, const Record& to,
+                   const std::function<bool(const Record&)>& visit);
   // Reads the record with this identity (recordId()).
   Status fetchById(int64_t id);
   // Limits every positioned read (next, previous) and count() to the records
@@ -122,7 +128,7 @@ class Table {
 
  private:
   enum class Position { kNone, kStart, kAtValues, kAfterRecord };
-  enum Query { kFetch, kFirst, kLast, kFromValuesUp, kFromValuesDown, kAfter, kBefore, kQueryKinds };
+  enum Query { kFetch, kFirst, kLast, kFromValuesUp, kFromValuesDown, kAfter, kBefore, kRange, kQueryKinds };
 
   Status openFile();
   Status prepareSchema();

@@ -1,0 +1,194 @@
+#include "catalog/analysis.h"
+
+#include <algorithm>
+
+#include "framework/text.h"
+
+namespace velmora::catalog {
+
+void refreshLine(EditedLine& line) {
+  switch (line.category) {
+    case category::kBasic:
+      line.amount = line.price * line.quantity;
+      line.split = line.basicUnit.scaled(line.quantity);
+      break;
+    case category::kMachine:
+      line.amount = line.price * line.quantity;
+      line.split = {0, 0, line.amount, 0};
+      break;
+    case category::kPercentOfMaterials:
+    case category::kPercentOfLabour:
+      break;  // set by recomputeTotals from the sums so far
+    default:
+      line.amount = line.price * line.quantity;
+      line.split = line.inputKind == 4 ? CostSplit{line.amount, 0, 0, 0} : CostSplit{0, line.amount, 0, 0};
+      break;
+  }
+}
+
+namespace {
+
+std::optional<EditedLine> inputLine(PricingEngine& engine, int32_t account, double quantity) {
+  const auto input = engine.linePrice(account, false);
+  if (!input) return std::nullopt;
+  EditedLine l;
+  l.type = 'I';
+  l.account = account;
+  l.description = text::truncateChars(input->text, 35);
+  l.unit = input->unit;
+  l.price = input->price;
+  l.quantity = quantity;
+  l.inputKind = input->kind;
+  return l;
+}
+
+std::optional<EditedLine> machineLine(PricingEngine& engine, int32_t account, double quantity) {
+  const auto machine = engine.machine(account);
+  if (!machine) return std::nullopt;
+  EditedLine l;
+  l.type = 'C';
+  l.account = account;
+  l.description = text::truncateChars(machine->text("TEXT"), 35);
+  l.unit = "HR";
+  l.price = engine.hourlyCost(account).total;
+  l.quantity = quantity;
+  l.category = category::kMachine;
+  return l;
+}
+
+std::optional<EditedLine> basicLine(PricingEngine& engine, int32_t account, double quantity) {
+  const auto info = engine.conceptInfo(account);
+  if (!info) return std::nullopt;
+  EditedLine l;
+  l.type = 'B';
+  l.account = account;
+  l.description = text::truncateChars(info->description, 35);
+  l.unit = info->unit;
+  l.basicUnit = engine.priceConcept(account);
+  l.price = l.basicUnit.unitPrice();
+  l.quantity = quantity;
+  l.category = category::kBasic;
+  return l;
+}
+
+EditedLine percentLine(int category, double quantity) {
+  EditedLine l;
+  l.type = 'I';
+  l.category = category;
+  l.quantity = quantity;
+  l.unit = "%";
+  l.description = category == category::kPercentOfMaterials ? "% SOBRE MATERIALES" : "% SOBRE MANO DE OBRA";
+  return l;
+}
+
+}  // namespace
+
+std::vector<EditedLine> loadConceptLines(PricingEngine& engine, int32_t account) {
+  std::vector<EditedLine> out;
+  for (const Line& stored : PricingEngine::contiguous(engine.catalogueLines(account), account)) {
+    std::optional<EditedLine> l;
+    switch (stored.category) {
+      case category::kBasic:
+        l = basicLine(engine, stored.component, stored.quantity);
+        break;
+      case category::kMachine:
+        l = machineLine(engine, stored.component, stored.quantity);
+        break;
+      case category::kPercentOfMaterials:
+      case category::kPercentOfLabour:
+        l = percentLine(stored.category, stored.quantity);
+        break;
+      default:
+        l = inputLine(engine, stored.component, stored.quantity);
+        if (l) l->category = l->inputKind;  // an input line shows its input's kind
+        break;
+    }
+    if (!l) {  // a component that no longer exists shows with no price
+      l = EditedLine{};
+      l->type = stored.category == category::kBasic ? 'B' : stored.category == category::kMachine ? 'C' : 'I';
+      l->account = stored.component;
+      l->description = "(NO EXISTE)";
+      l->quantity = stored.quantity;
+      l->category = stored.category;
+    }
+    refreshLine(*l);
+    out.push_back(*l);
+  }
+  return out;
+}
+
+std::optional<EditedLine> completeLine(PricingEngine& engine, char type, int32_t account, double quantity,
+                                       int percentCategory) {
+  std::optional<EditedLine> l;
+  if (percentCategory == category::kPercentOfMaterials || percentCategory == category::kPercentOfLabour) {
+    l = percentLine(percentCategory, quantity);
+  } else if (type == 'B') {
+    l = basicLine(engine, account, quantity);
+  } else if (type == 'C') {
+    l = machineLine(engine, account, quantity);
+  } else {
+    l = inputLine(engine, account, quantity);
+    if (l) l->category = category::kMaterial;  // the editor files every input as category 3
+  }
+  if (l) refreshLine(*l);
+  return l;
+}
+
+FormTotals recomputeTotals(std::vector<EditedLine>& lines) {
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const EditedLine& a, const EditedLine& b) { return a.category < b.category; });
+  FormTotals t;
+  for (EditedLine& l : lines) {
+    if (l.category == category::kPercentOfMaterials || l.category == category::kPercentOfLabour) {
+      l.price = l.category == category::kPercentOfMaterials ? t.sums.materials : t.sums.labour;
+      l.amount = l.price * l.quantity / 100;
+      l.split = {0, 0, 0, l.amount};
+    } else {
+      refreshLine(l);
+    }
+    t.sums.add(l.split);
+    t.directCost += l.amount;
+  }
+  return t;
+}
+
+Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> edited) {
+  if (edited.size() > kMaxLines) return Status::error(Status::Code::kInvalid, "más de 100 líneas");
+  std::stable_sort(edited.begin(), edited.end(),
+                   [](const EditedLine& a, const EditedLine& b) { return a.category < b.category; });
+  if (Status s = lines.begin(); !s) return s;
+  const auto fail = [&lines](Status s) {
+    lines.rollback();
+    return s;
+  };
+  // Delete every stored line of the concept, then write the edited ones.
+  std::vector<int64_t> ids;
+  tables::Record from(lines.def()), to(lines.def());
+  from.setInteger("CTA", static_cast<int64_t>(account) * 100);
+  to.setInteger("CTA", static_cast<int64_t>(account) * 100 + 99);
+  if (Status s = lines.readRange(lines.keyIndex("CTA_KEY"), from, to,
+                                 [&ids, &lines](const tables::Record&) {
+                                   ids.push_back(lines.recordId());
+                                   return true;
+                                 });
+      !s) {
+    return fail(s);
+  }
+  for (int64_t id : ids) {
+    if (Status s = lines.fetchById(id); !s) return fail(s);
+    if (Status s = lines.remove(); !s) return fail(s);
+  }
+  int n = 0;
+  for (const EditedLine& l : edited) {
+    tables::Record& r = lines.rec();
+    r.clear();
+    r.setInteger("CTA", static_cast<int64_t>(account) * 100 + n++);
+    r.setInteger("MATE", l.account);
+    r.setInteger("CATE", l.category);
+    r.setReal("TOTA", l.quantity);
+    if (Status s = lines.insert(); !s) return fail(s);
+  }
+  return lines.commit();
+}
+
+}  // namespace velmora::catalog

@@ -1,0 +1,60 @@
+// The analysis of a concept as the concept form edits it: lines with a type
+// letter, description, unit, quantity, price, amount and the amount's split,
+// the totals, and the rules for completing, sorting and saving lines.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalog/pricing.h"
+#include "framework/status.h"
+#include "tables/table.h"
+
+namespace velmora::catalog {
+
+inline constexpr size_t kMaxLines = 100;  // line numbers .00 to .99
+
+struct EditedLine {
+  char type = 'I';  // 'B' basic, 'C' machine, 'I' input (or a percentage line)
+  int32_t account = 0;
+  std::string description;
+  std::string unit;
+  double quantity = 0;
+  double price = 0;
+  double amount = 0;
+  int category = category::kMaterial;
+  int inputKind = 0;    // of an input line
+  CostSplit basicUnit;  // of a basic line: its split per unit
+  CostSplit split;      // the amount split into the four sums
+};
+
+struct FormTotals {
+  CostSplit sums;
+  double directCost = 0;  // "COSTO DIRECTO:", the sum of the amounts
+};
+
+// The lines of catalogue concept `account`, as the form loads them: input
+// lines take their input's kind as category; basics show their unit price,
+// machines their hourly cost (unit "HR"), inputs the current zone's price
+// (labour at real wage).
+std::vector<EditedLine> loadConceptLines(PricingEngine& engine, int32_t account);
+
+// The line editor's OK: the line completed from its type, account and
+// quantity, or nothing when the account does not exist. A percentage line
+// (category 5 or 6) needs no account.
+std::optional<EditedLine> completeLine(PricingEngine& engine, char type, int32_t account, double quantity,
+                                       int percentCategory = 0);
+
+// Sets the amount and split of a line from its price and quantity.
+void refreshLine(EditedLine& line);
+
+// Sorts the lines by category (keeping their order within a category) and
+// recomputes percentage lines, amounts and totals.
+FormTotals recomputeTotals(std::vector<EditedLine>& lines);
+
+// Writes the lines of `account` anew through `lines` (INCO or INOB), numbered
+// .00, .01, ... in category order, all in one transaction.
+Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> edited);
+
+}  // namespace velmora::catalog

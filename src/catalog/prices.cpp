@@ -1,0 +1,75 @@
+#include "catalog/prices.h"
+
+namespace velmora::catalog {
+
+namespace {
+
+std::optional<InputPrice> readBase(tables::Table& inba, int32_t account, int zone) {
+  inba.rec().setInteger("CTA", account);
+  if (!inba.fetch(inba.keyIndex("CTA_KEY"))) return std::nullopt;
+  const tables::Record& r = inba.rec();
+  return InputPrice{r.real("COST", zone), static_cast<int>(r.integer("TIPO")), r.text("TEXT"), r.text("UNID")};
+}
+
+}  // namespace
+
+BasePrices::BasePrices(const tables::Installation& inst, ErrorReporter& errors, int zone)
+    : inba_(inst.table("INBA", errors)), zone_(zone < 1 || zone > 5 ? 1 : zone) {
+  inba_->open();
+}
+
+std::optional<InputPrice> BasePrices::inputPrice(int32_t account, bool) {
+  if (account == 0) return InputPrice{};
+  auto it = cache_.find(account);
+  if (it != cache_.end()) return it->second;
+  return cache_[account] = readBase(*inba_, account, zone_);
+}
+
+WorkPrices::WorkPrices(const tables::Installation& inst, ErrorReporter& errors, int zone, double labourPercent,
+                       double otherPercent, int32_t auditUser)
+    : iobr_(inst.table("IOBR", errors)),
+      inba_(inst.table("INBA", errors)),
+      zone_(zone < 1 || zone > 5 ? 1 : zone),
+      labourPercent_(labourPercent),
+      otherPercent_(otherPercent) {
+  iobr_->open();
+  iobr_->setAuditUser(auditUser);
+  inba_->open();
+}
+
+std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPercentages) {
+  if (account == 0) return InputPrice{};
+  auto it = cache_.find(account);
+  if (it != cache_.end()) return it->second;
+  iobr_->rec().setInteger("CTA", account);
+  if (iobr_->fetch(iobr_->keyIndex("CTA_KEY"))) {
+    const tables::Record& r = iobr_->rec();
+    return cache_[account] =
+               InputPrice{r.real("COST"), static_cast<int>(r.integer("TIPO")), r.text("TEXT"), r.text("UNID")};
+  }
+  // First use in this work: copy the base input.
+  inba_->rec().setInteger("CTA", account);
+  if (!inba_->fetch(inba_->keyIndex("CTA_KEY"))) return cache_[account] = std::nullopt;
+  const tables::Record& b = inba_->rec();
+  tables::Record& w = iobr_->rec();
+  w.clear();
+  w.setInteger("CTA", account);
+  w.setText("TEXT", b.text("TEXT"));
+  w.setText("TEX1", b.text("TEX1"));
+  w.setInteger("TIPO", b.integer("TIPO"));
+  w.setText("GENE", b.text("GENE"));
+  w.setText("LLAV", b.text("LLAV"));
+  w.setText("UNID", b.text("UNID"));
+  double cost = b.real("COST", zone_);
+  w.setInteger("FECH", b.integer("FECH", zone_));
+  const int kind = static_cast<int>(b.integer("TIPO"));
+  if (hiddenPercentages) {
+    if (kind == 4 && labourPercent_ > 0) cost *= labourPercent_ / 100 + 1;
+    if (kind != 4 && otherPercent_ > 0) cost *= otherPercent_ / 100 + 1;
+  }
+  w.setReal("COST", cost);
+  iobr_->insert();
+  return cache_[account] = InputPrice{cost, kind, w.text("TEXT"), w.text("UNID")};
+}
+
+}  // namespace velmora::catalog

@@ -1,0 +1,65 @@
+// Where input prices come from: the base catalogue (the current salary
+// zone's entry of INB:COST), or a work's own inputs (IOBR), which are copied
+// from the base catalogue the first time a computation needs them.
+//
+// Thread rules: a price source and its tables belong to one thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "framework/error_reporter.h"
+#include "tables/installation.h"
+#include "tables/table.h"
+
+namespace velmora::catalog {
+
+struct InputPrice {
+  double price = 0;  // the stored price; labour is the base daily wage
+  int kind = 0;      // input kind 3 to 6
+  std::string text;  // first description line
+  std::string unit;
+};
+
+class PriceSource {
+ public:
+  virtual ~PriceSource() = default;
+  // The price and kind of input `account`; nothing when it does not exist.
+  // `hiddenPercentages` says whether a work input created now carries the
+  // work's hidden percentages (concept pricing) or not (machines, imports).
+  virtual std::optional<InputPrice> inputPrice(int32_t account, bool hiddenPercentages) = 0;
+};
+
+// Base mode: the base inputs at the current salary zone.
+class BasePrices : public PriceSource {
+ public:
+  BasePrices(const tables::Installation& inst, ErrorReporter& errors, int zone);
+  std::optional<InputPrice> inputPrice(int32_t account, bool hiddenPercentages) override;
+
+ private:
+  std::unique_ptr<tables::Table> inba_;
+  int zone_;
+  std::unordered_map<int32_t, std::optional<InputPrice>> cache_;
+};
+
+// Work mode: the open work's inputs, created from the base inputs on first
+// use. `labourPercent` and `otherPercent` are OBR:POMO and OBR:POMA.
+class WorkPrices : public PriceSource {
+ public:
+  WorkPrices(const tables::Installation& inst, ErrorReporter& errors, int zone, double labourPercent,
+             double otherPercent, int32_t auditUser);
+  std::optional<InputPrice> inputPrice(int32_t account, bool hiddenPercentages) override;
+
+ private:
+  std::unique_ptr<tables::Table> iobr_;
+  std::unique_ptr<tables::Table> inba_;
+  int zone_;
+  double labourPercent_;
+  double otherPercent_;
+  std::unordered_map<int32_t, std::optional<InputPrice>> cache_;
+};
+
+}  // namespace velmora::catalog

@@ -1,0 +1,230 @@
+#include "catalog/pricing.h"
+
+#include "framework/money.h"
+
+namespace velmora::catalog {
+
+namespace {
+constexpr int kDeepestLevel = 10;
+}
+
+CostSplit CostSplit::rounded() const {
+  return {money::round2(labour), money::round2(materials), money::round2(equipment), money::round2(percentages)};
+}
+
+MachineRates firstZoneRates(tables::Table& control) {
+  control.setOrder(control.keyIndex("KEYCTA"));
+  if (!control.next()) return {};
+  return {control.rec().real("PORC"), control.rec().real("DHAB")};
+}
+
+HourlyCost hourlyCostTerms(const tables::Record& m, const MachineInputs& in, const MachineRates& rates) {
+  const double va = in.acquisition;
+  const double vll = (m.integer("NEUM") > 0 ? in.tyrePrice : 0) * static_cast<double>(m.integer("NNEU"));
+  const double vm = va - vll;
+  const double vr = vm * m.real("FINA") / 100;
+  const double life = static_cast<double>(m.integer("HORV"));
+  const double depreciation = life != 0 ? (vm - vr) / life : 0;
+  const double yearHours = static_cast<double>(m.integer("ANUA"));
+  double investment = 0, insurance = 0;
+  if (yearHours != 0) {
+    investment = (vm + vr) * rates.interest / 100 / (2 * yearHours);
+    insurance = m.real("SEGU") / 100 * (vm + vr) / (2 * yearHours);
+  }
+  const double maintenance = depreciation * m.real("FACT");
+  HourlyCost c;
+  c.fixed = depreciation + investment + insurance + maintenance;
+  const double fuel = in.fuelPrice * m.real("CONS");
+  const double changeHours = static_cast<double>(m.integer("HACE"));
+  const double lubricant =
+      (changeHours > 0 ? m.real("CACE") / changeHours * in.lubricantPrice : 0) + in.lubricantPrice * m.real("COLU");
+  const double tyreLife = static_cast<double>(m.integer("HORL"));
+  const double tyres = tyreLife > 0 ? vll / tyreLife : 0;
+  c.consumptions = fuel + lubricant + tyres;
+  // Hours per working day; with no hours or no working days there is no
+  // operation cost to spread (the older design divided by zero here).
+  const double hoursPerDay = rates.workingDays != 0 ? yearHours / rates.workingDays : 0;
+  c.operation = hoursPerDay != 0 ? in.crewPerDay / hoursPerDay : 0;
+  c.total = c.operation + c.consumptions + c.fixed;
+  return c;
+}
+
+HourlyCost roundedHourlyCost(const HourlyCost& t) {
+  return {money::round2(t.consumptions), money::round2(t.operation), money::round2(t.fixed), money::round2(t.total)};
+}
+
+PricingEngine::PricingEngine(const tables::Installation& inst, ErrorReporter& errors, PriceSource& prices,
+                             const estimate::ZoneFactors& zone, MachineRates rates)
+    : inst_(inst),
+      errors_(errors),
+      prices_(prices),
+      zone_(zone),
+      rates_(rates),
+      concepts_(inst.table("COBT", errors)),
+      lines_(inst.table("INCT", errors)),
+      machines_(inst.table("MABA", errors)) {
+  concepts_->open();
+  lines_->open();
+  machines_->open();
+}
+
+std::vector<Line> PricingEngine::readLines(tables::Table& table, int32_t account) {
+  std::vector<Line> out;
+  tables::Record from(table.def()), to(table.def());
+  from.setInteger("CTA", static_cast<int64_t>(account) * 100);
+  to.setInteger("CTA", static_cast<int64_t>(account) * 100 + 99);
+  const tables::TableDef& def = table.def();
+  const int cta = def.slot("CTA"), mate = def.slot("MATE"), cate = def.slot("CATE"), tota = def.slot("TOTA");
+  table.readRange(table.keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+    out.push_back({r.integerAt(cta), static_cast<int32_t>(r.integerAt(mate)), static_cast<int>(r.integerAt(cate)),
+                   r.realAt(tota)});
+    return true;
+  });
+  return out;
+}
+
+const std::vector<Line>& PricingEngine::catalogueLines(int32_t account) {
+  auto it = lineCache_.find(account);
+  if (it != lineCache_.end()) return it->second;
+  return lineCache_[account] = readLines(*lines_, account);
+}
+
+std::vector<Line> PricingEngine::contiguous(const std::vector<Line>& lines, int32_t account) {
+  std::vector<Line> out;
+  for (const Line& l : lines) {
+    if (l.number != static_cast<int64_t>(account) * 100 + static_cast<int64_t>(out.size())) break;
+    out.push_back(l);
+  }
+  return out;
+}
+
+std::optional<InputPrice> PricingEngine::linePrice(int32_t account, bool hiddenPercentages) {
+  auto p = prices_.inputPrice(account, hiddenPercentages);
+  if (p && p->kind == estimate::kLabourKind) p->price = estimate::realWage(p->price, p->kind, zone_);
+  return p;
+}
+
+void PricingEngine::applyLine(const Line& line, CostSplit& sums, int level, bool* cut) {
+  const double q = line.quantity;
+  switch (line.category) {
+    case category::kBasic:
+      if (level >= kDeepestLevel) {  // deeper basics are skipped
+        *cut = true;
+        return;
+      }
+      {
+        const BasicResult basic = priceBasic(line.component, level + 1);
+        *cut |= basic.cut;
+        sums.add(basic.sums.scaled(q));
+      }
+      return;
+    case category::kMachine:
+      sums.equipment += hourlyCost(line.component).total * q;
+      return;
+    case category::kMaterial:
+    case category::kLabour: {
+      if (q == 0) return;
+      const auto input = linePrice(line.component);
+      if (!input) return;  // a missing input counts with quantity 0
+      switch (input->kind) {
+        case 3: sums.materials += q * input->price; break;
+        case 4: sums.labour += q * input->price; break;
+        case 5: sums.percentages += sums.materials * q / 100; break;
+        case 6: sums.percentages += sums.labour * q / 100; break;
+        default: break;
+      }
+      return;
+    }
+    case category::kPercentOfMaterials:
+      sums.percentages += sums.materials * q / 100;
+      return;
+    case category::kPercentOfLabour:
+      sums.percentages += sums.labour * q / 100;
+      return;
+    default:
+      return;
+  }
+}
+
+PricingEngine::BasicResult PricingEngine::priceBasic(int32_t account, int level) {
+  if (auto it = basicCache_.find(account); it != basicCache_.end()) return it->second;
+  if (auto it = basicByLevelCache_.find({account, level}); it != basicByLevelCache_.end()) return it->second;
+  BasicResult result;
+  for (const Line& line : catalogueLines(account)) {
+    applyLine(line, result.sums, level, &result.cut);
+    result.sums = result.sums.rounded();  // each level rounds after every line
+  }
+  // A result that met no cut is the same at every level.
+  if (result.cut) basicByLevelCache_[{account, level}] = result;
+  else basicCache_[account] = result;
+  return result;
+}
+
+CostSplit PricingEngine::priceLines(const std::vector<Line>& lines) {
+  CostSplit sums;
+  bool cut = false;
+  for (const Line& line : lines) applyLine(line, sums, 1, &cut);
+  return sums.rounded();
+}
+
+CostSplit PricingEngine::priceConcept(int32_t account) {
+  return priceLines(contiguous(catalogueLines(account), account));
+}
+
+CostSplit PricingEngine::priceWorkRow(int32_t row) {
+  if (!workLines_) {
+    workLines_ = inst_.table("INOB", errors_);
+    workLines_->open();
+  }
+  return priceLines(contiguous(readLines(*workLines_, row), row));
+}
+
+std::optional<ConceptInfo> PricingEngine::conceptInfo(int32_t account) {
+  concepts_->rec().setInteger("CTA", account);
+  if (!concepts_->fetch(concepts_->keyIndex("CTA_KEY"))) return std::nullopt;
+  return ConceptInfo{concepts_->rec().text("TEXT"), concepts_->rec().text("UNID")};
+}
+
+std::optional<tables::Record> PricingEngine::machine(int32_t account) {
+  machines_->rec().setInteger("CTA", account);
+  if (!machines_->fetch(machines_->keyIndex("CTA_KEY"))) return std::nullopt;
+  return machines_->rec();
+}
+
+double PricingEngine::crewCost(int32_t crew) {
+  if (auto it = crewCache_.find(crew); it != crewCache_.end()) return it->second;
+  double materials = 0, labour = 0, percentages = 0;
+  for (const Line& line : catalogueLines(crew)) {
+    if (line.category != category::kMaterial && line.category != category::kLabour) continue;
+    const auto input = line.quantity != 0 ? linePrice(line.component, false) : std::nullopt;
+    const int kind = input ? input->kind : 0;
+    const double price = input ? input->price : 0;
+    switch (kind) {
+      case 3: materials += line.quantity * price; break;
+      case 4: labour += line.quantity * price; break;
+      case 5: percentages += materials * line.quantity / 100; break;
+      case 6: percentages += labour * line.quantity / 100; break;
+      default: break;
+    }
+  }
+  return crewCache_[crew] = materials + labour + percentages;
+}
+
+HourlyCost PricingEngine::hourlyCost(int32_t account) {
+  if (auto it = machineCache_.find(account); it != machineCache_.end()) return it->second;
+  const auto m = machine(account);
+  if (!m) return machineCache_[account] = HourlyCost{};
+  const auto price = [this](int64_t input) {
+    const auto p = linePrice(static_cast<int32_t>(input), false);
+    return p ? p->price : 0.0;
+  };
+  MachineInputs in;
+  in.acquisition = price(static_cast<int64_t>(m->real("EQUI")));  // an account held in a real
+  in.tyrePrice = m->integer("NEUM") > 0 ? price(m->integer("NEUM")) : 0;
+  in.crewPerDay = crewCost(static_cast<int32_t>(m->integer("SUEL")));
+  in.fuelPrice = price(m->integer("COMB"));
+  in.lubricantPrice = m->integer("ACEI") > 0 ? price(m->integer("ACEI")) : 0;
+  return machineCache_[account] = roundedHourlyCost(hourlyCostTerms(*m, in, rates_));
+}
+
+}  // namespace velmora::catalog

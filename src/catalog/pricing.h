@@ -1,0 +1,159 @@
+// The unit-price engine: the price of a concept as four sums per unit
+// (labour, materials, equipment, percentages), and the hourly cost of a
+// machine.
+//
+// One engine serves the base catalogue and a work: the price source decides
+// where input prices come from (BasePrices or WorkPrices); concept lines come
+// from the catalogue (INCO) or from a work's rows (INOB). Within one engine a
+// basic, a machine or an input is read and priced once: the engine is meant
+// for one run (a catalogue pricing, a recalculation, a form's totals) and is
+// made anew when the data may have changed.
+//
+// Rules, in short: lines of category 1 are basics priced recursively (levels
+// 2 to 10, each level rounding its sums to cents after every line, deeper
+// basics skipped), 2 machines by hourly cost, 3 and 4 inputs by their own
+// kind (3 material, 4 labour at real wage, 5 and 6 percentages of the
+// material or labour sum so far), 5 and 6 percentages of those sums. The top
+// level rounds its four sums to cents at the end.
+//
+// Thread rules: an engine and its tables belong to one thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "catalog/prices.h"
+#include "estimate/zones.h"
+#include "framework/error_reporter.h"
+#include "tables/installation.h"
+#include "tables/table.h"
+
+namespace velmora::catalog {
+
+// Line categories, the same codes as input kinds 3 to 6.
+namespace category {
+constexpr int kBasic = 1, kMachine = 2, kMaterial = 3, kLabour = 4, kPercentOfMaterials = 5,
+              kPercentOfLabour = 6;
+}
+
+struct CostSplit {
+  double labour = 0;       // PU_MOBRA
+  double materials = 0;    // PU_MATERIAL
+  double equipment = 0;    // PU_EQUIPO
+  double percentages = 0;  // PU_PORCEN
+  double unitPrice() const { return labour + materials + equipment + percentages; }
+  CostSplit scaled(double factor) const {
+    return {labour * factor, materials * factor, equipment * factor, percentages * factor};
+  }
+  void add(const CostSplit& o) {
+    labour += o.labour;
+    materials += o.materials;
+    equipment += o.equipment;
+    percentages += o.percentages;
+  }
+  CostSplit rounded() const;
+};
+
+// One analysis line as stored.
+struct Line {
+  int64_t number = 0;  // hundredths: concept account * 100 + line
+  int32_t component = 0;
+  int category = 0;
+  double quantity = 0;
+};
+
+// Interest rate and working days used by the hourly cost.
+struct MachineRates {
+  double interest = 0;     // CTL:PORC
+  double workingDays = 0;  // CTL:DHAB
+};
+// The rates of the first stored zone, which pricing uses.
+MachineRates firstZoneRates(tables::Table& control);
+
+// The input prices a machine's hourly cost needs.
+struct MachineInputs {
+  double acquisition = 0;     // Va: price of MAB:EQUI
+  double tyrePrice = 0;       // price of one tyre (MAB:NEUM), 0 when none
+  double crewPerDay = 0;      // C: cost of the operating crew
+  double fuelPrice = 0;       // Pc
+  double lubricantPrice = 0;  // Pl, 0 when none
+};
+
+struct HourlyCost {
+  double consumptions = 0;  // COSTO_CONSUMOS
+  double operation = 0;     // COSTO_OPERACION
+  double fixed = 0;         // COSTO_FIJOS
+  double total = 0;         // COSTO_HORARIO
+};
+
+// The four terms of the hourly cost of `machine` (a MABA record), unrounded,
+// as the machine form shows them while the user types. Divisions by a zero
+// life, zero hours or zero working days give 0 for their term.
+HourlyCost hourlyCostTerms(const tables::Record& machine, const MachineInputs& in, const MachineRates& rates);
+// Each term rounded to cents; the total is the rounded unrounded sum.
+HourlyCost roundedHourlyCost(const HourlyCost& terms);
+
+struct ConceptInfo {
+  std::string description;
+  std::string unit;
+};
+
+class PricingEngine {
+ public:
+  PricingEngine(const tables::Installation& inst, ErrorReporter& errors, PriceSource& prices,
+                const estimate::ZoneFactors& zone, MachineRates rates);
+
+  // A concept of the catalogue (COBA with its INCO lines).
+  CostSplit priceConcept(int32_t account);
+  // A budget row of the open work (its INOB lines; basics from the catalogue).
+  CostSplit priceWorkRow(int32_t row);
+  // Lines given by the caller, priced as a top-level concept.
+  CostSplit priceLines(const std::vector<Line>& lines);
+
+  HourlyCost hourlyCost(int32_t machine);
+  double crewCost(int32_t crew);
+  // The price of an input for a line: the price source's, at real wage for
+  // labour; nothing when the input does not exist.
+  std::optional<InputPrice> linePrice(int32_t account, bool hiddenPercentages = true);
+
+  std::optional<ConceptInfo> conceptInfo(int32_t account);
+  std::optional<tables::Record> machine(int32_t account);
+  // Every line of a catalogue concept, in line order.
+  const std::vector<Line>& catalogueLines(int32_t account);
+  // The lines read by exact number from .00 until the first missing one.
+  static std::vector<Line> contiguous(const std::vector<Line>& lines, int32_t account);
+
+  const estimate::ZoneFactors& zone() const { return zone_; }
+
+ private:
+  struct BasicResult {
+    CostSplit sums;
+    bool cut = false;  // a basic deeper than level 10 was skipped below it
+  };
+  BasicResult priceBasic(int32_t account, int level);
+  void applyLine(const Line& line, CostSplit& sums, int level, bool* cut);
+  std::vector<Line> readLines(tables::Table& table, int32_t account);
+
+  const tables::Installation inst_;
+  ErrorReporter& errors_;
+  PriceSource& prices_;
+  estimate::ZoneFactors zone_;
+  MachineRates rates_;
+  std::unique_ptr<tables::Table> concepts_;  // COBT
+  std::unique_ptr<tables::Table> lines_;     // INCT
+  std::unique_ptr<tables::Table> machines_;  // MABA
+  std::unique_ptr<tables::Table> workLines_; // INOB, opened on first use
+
+  std::unordered_map<int32_t, std::vector<Line>> lineCache_;
+  std::unordered_map<int32_t, BasicResult> basicCache_;                  // results that do not depend on the level
+  std::map<std::pair<int32_t, int>, BasicResult> basicByLevelCache_;    // results cut at level 10
+  std::unordered_map<int32_t, HourlyCost> machineCache_;
+  std::unordered_map<int32_t, double> crewCache_;
+};
+
+}  // namespace velmora::catalog
