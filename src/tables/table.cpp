@@ -513,28 +513,34 @@ Status Table::fetchById(int64_t id) {
 Status Table::setFilter(std::vector<Condition> conditions) {
   std::string sql;
   for (const Condition& c : conditions) {
-    const int slot = def_.slot(c.field, c.element);
-    if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + c.field);
-    const Column& col = def_.columns[slot];
-    const bool isTextColumn = isText(col.type);
-    const std::string value = isTextColumn ? "velmora_upper(" + ident(col.name) + ")"
-                                           : "CAST(" + ident(col.name) + " AS TEXT)";
     std::string test;
-    switch (c.op) {
-      case Condition::Op::kEquals:
-        test = isTextColumn ? value + "=?" : ident(col.name) + "=?";
-        break;
-      case Condition::Op::kNotEquals:
-        test = isTextColumn ? value + "<>?" : ident(col.name) + "<>?";
-        break;
-      case Condition::Op::kBegins:
-        test = "instr(" + value + ",?)=1";
-        break;
-      case Condition::Op::kContains:
-        test = "instr(" + value + ",?)>0";
-        break;
+    for (const std::string* field : {&c.field, &c.orField}) {
+      if (field->empty()) continue;
+      const int slot = def_.slot(*field, c.element);
+      if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + *field);
+      const Column& col = def_.columns[slot];
+      const bool isTextColumn = isText(col.type);
+      const std::string value = !isTextColumn     ? "CAST(" + ident(col.name) + " AS TEXT)"
+                                : c.caseSensitive ? ident(col.name)
+                                                  : "velmora_upper(" + ident(col.name) + ")";
+      std::string one;
+      switch (c.op) {
+        case Condition::Op::kEquals:
+          one = isTextColumn ? value + "=?" : ident(col.name) + "=?";
+          break;
+        case Condition::Op::kNotEquals:
+          one = isTextColumn ? value + "<>?" : ident(col.name) + "<>?";
+          break;
+        case Condition::Op::kBegins:
+          one = "instr(" + value + ",?)=1";
+          break;
+        case Condition::Op::kContains:
+          one = "instr(" + value + ",?)>0";
+          break;
+      }
+      test += (test.empty() ? "" : " OR ") + one;
     }
-    sql += (sql.empty() ? "" : " AND ") + test;
+    sql += (sql.empty() ? "(" : " AND (") + test + ")";
   }
   filter_ = std::move(conditions);
   filterSql_ = sql.empty() ? sql : "(" + sql + ")";
@@ -546,14 +552,17 @@ Status Table::setFilter(std::vector<Condition> conditions) {
 
 int Table::bindFilter(Statement& s, int p) {
   for (const Condition& c : filter_) {
-    const Column& col = def_.columns[def_.slot(c.field, c.element)];
-    const bool numericCompare = !isText(col.type) && (c.op == Condition::Op::kEquals ||
-                                                      c.op == Condition::Op::kNotEquals);
-    if (numericCompare) {
-      if (col.type == FieldType::kReal) s.bind(p++, std::strtod(c.value.c_str(), nullptr));
-      else s.bind(p++, static_cast<int64_t>(std::strtoll(c.value.c_str(), nullptr, 10)));
-    } else {
-      s.bind(p++, text::upper(text::clip(c.value)));
+    for (const std::string* field : {&c.field, &c.orField}) {
+      if (field->empty()) continue;
+      const Column& col = def_.columns[def_.slot(*field, c.element)];
+      const bool numericCompare =
+          !isText(col.type) && (c.op == Condition::Op::kEquals || c.op == Condition::Op::kNotEquals);
+      if (numericCompare) {
+        if (col.type == FieldType::kReal) s.bind(p++, std::strtod(c.value.c_str(), nullptr));
+        else s.bind(p++, static_cast<int64_t>(std::strtoll(c.value.c_str(), nullptr, 10)));
+      } else {
+        s.bind(p++, c.caseSensitive ? text::clip(c.value) : text::upper(text::clip(c.value)));
+      }
     }
   }
   return p;

@@ -46,6 +46,8 @@ struct Condition {
   int element = 1;
   Op op = Op::kEquals;
   std::string value;
+  bool caseSensitive = false;
+  std::string orField;  // when given, the condition holds on either field
 };
 
 class Table {

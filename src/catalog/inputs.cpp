@@ -1,0 +1,39 @@
+#include "catalog/inputs.h"
+
+#include "framework/text.h"
+
+namespace velmora::catalog {
+
+void acceptZonePrice(tables::Record& input, int zone, double price, int32_t today) {
+  if (input.real("COST", zone) == price) return;
+  input.setReal("COST", price, zone);
+  input.setInteger("FECH", today, zone);
+}
+
+void clearPercentageKinds(tables::Record& input) {
+  if (input.integer("TIPO") <= 4) return;
+  for (int z = 1; z <= 5; ++z) {
+    input.setReal("COST", 0, z);
+    input.setInteger("FECH", 0, z);
+  }
+}
+
+std::vector<tables::Condition> wordFilter(const std::string& word, const std::string& firstLine,
+                                          const std::string& secondLine) {
+  const std::string clipped = text::clip(word);
+  if (clipped.empty()) return {};
+  tables::Condition c{firstLine, 1, tables::Condition::Op::kContains, clipped};
+  c.caseSensitive = true;
+  c.orField = secondLine;
+  return {c};
+}
+
+bool genericKeyExists(tables::Table& clag, const std::string& type, const std::string& code) {
+  if (text::clip(code).empty()) return true;
+  clag.rec().clear();
+  clag.rec().setText("TIPO", type);
+  clag.rec().setText("CTA", code);
+  return clag.fetch(clag.keyIndex("CLG:CTA_KEY")).isOk();
+}
+
+}  // namespace velmora::catalog

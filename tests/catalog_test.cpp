@@ -1,0 +1,409 @@
+// The base catalogue rules and the unit-price engine.
+#include <gtest/gtest.h>
+
+#include "app/demo_data.h"
+#include "catalog/analysis.h"
+#include "catalog/inputs.h"
+#include "catalog/pricing.h"
+#include "fixture.h"
+#include "tables/catalogue.h"
+#include "framework/money.h"
+#include "tables/dates.h"
+
+namespace velmora::catalog {
+namespace {
+
+TEST(MoneyTest, RoundsHalfAwayFromZeroOnlyWhereAsked) {
+  EXPECT_EQ(money::round2(1.004), 1.00);
+  EXPECT_EQ(money::round2(1.005), 1.01);  // held as 1.00499999... in binary
+  EXPECT_EQ(money::round2(-0.125), -0.13);
+  EXPECT_EQ(money::round2(2.675), 2.68);
+  EXPECT_EQ(money::round2(1234567.895), 1234567.90);
+  const HourlyCost parts = roundedHourlyCost({1.004, 2.004, 3.004, 1.004 + 2.004 + 3.004});
+  EXPECT_EQ(parts.consumptions, 1.00);
+  EXPECT_EQ(parts.operation, 2.00);
+  EXPECT_EQ(parts.fixed, 3.00);
+  EXPECT_EQ(parts.total, 6.01);  // the rounded sum, not the sum of the rounded parts
+}
+
+// A small catalogue with round factors: FSR 1.5 up to 3 minimum salaries
+// (100), 2.0 above.
+class EngineTest : public velmora::testing::InstallationTest {
+ protected:
+  void SetUp() override {
+    InstallationTest::SetUp();
+    zone.zone = 1;
+    zone.salMin = 100;
+    zone.fsrMenor = 1.5;
+    zone.fsrMayor = 2.0;
+    zone.complete = true;
+    inba = open("INBA");
+    coba = open("COBA");
+    inco = open("INCO");
+    maba = open("MABA");
+  }
+  void input(int cta, int kind, double price, const char* text = "INSUMO") {
+    inba->rec().clear();
+    inba->rec().setInteger("CTA", cta);
+    inba->rec().setText("TEXT", text);
+    inba->rec().setInteger("TIPO", kind);
+    inba->rec().setReal("COST", price, 1);
+    ASSERT_TRUE(inba->insert());
+  }
+  void addConcept(int cta, std::vector<std::tuple<int, int, double>> lines) {
+    coba->rec().clear();
+    coba->rec().setInteger("CTA", cta);
+    coba->rec().setText("TEXT", "CONCEPTO " + std::to_string(cta));
+    ASSERT_TRUE(coba->insert());
+    int n = 0;
+    for (auto [cate, mate, qty] : lines) {
+      inco->rec().clear();
+      inco->rec().setInteger("CTA", cta * 100 + n++);
+      inco->rec().setInteger("CATE", cate);
+      inco->rec().setInteger("MATE", mate);
+      inco->rec().setReal("TOTA", qty);
+      ASSERT_TRUE(inco->insert());
+    }
+  }
+  CostSplit price(int cta) {
+    BasePrices prices(inst, errors, 1);
+    PricingEngine engine(inst, errors, prices, zone, rates);
+    return engine.priceConcept(cta);
+  }
+  estimate::ZoneFactors zone;
+  MachineRates rates{10, 250};
+  std::unique_ptr<tables::Table> inba, coba, inco, maba;
+};
+
+TEST_F(EngineTest, InputKindsDecideTheSumAndPercentagesApplyToTheSumsSoFar) {
+  input(1, 3, 10);    // material
+  input(2, 4, 100);   // labour: real wage 150
+  input(3, 4, 300);   // exactly 3 x SAL_MIN: 450
+  input(4, 4, 300.01);  // above: 600.02
+  input(5, 5, 999);   // % of materials: the price is ignored
+  input(6, 6, 0);     // % of labour
+  addConcept(10, {{3, 1, 2}, {3, 5, 10}, {3, 1, 1}, {4, 2, 1}, {4, 6, 10}, {5, 0, 50}});
+  const CostSplit c = price(10);
+  EXPECT_DOUBLE_EQ(c.materials, 30);
+  EXPECT_DOUBLE_EQ(c.labour, 150);
+  // 10 % of materials when 20 had been summed, 10 % of labour 150, then 50 % of 30.
+  EXPECT_DOUBLE_EQ(c.percentages, 2 + 15 + 15);
+  addConcept(11, {{4, 3, 1}, {4, 4, 1}});
+  EXPECT_DOUBLE_EQ(price(11).labour, 450 + 600.02);
+  // A quantity of 0 or a missing input adds nothing.
+  addConcept(12, {{3, 1, 0}, {3, 99, 5}, {3, 1, 1}});
+  EXPECT_DOUBLE_EQ(price(12).materials, 10);
+}
+
+TEST_F(EngineTest, NestedBasicsKeepLabourAsLabourAndRoundPerLevel) {
+  input(1, 3, 1.005);  // material
+  input(2, 4, 10);     // labour, real wage 15
+  addConcept(100, {{3, 1, 1}, {4, 2, 1}});                // mortar: 1.01 (rounded), 15
+  addConcept(200, {{1, 100, 2}, {3, 1, 1}});              // concrete: 2 mortars + material
+  addConcept(300, {{1, 200, 3}, {6, 0, 10}});             // wall
+  const CostSplit wall = price(300);
+  // Level 3 (mortar) rounds 1.005 to 1.01; level 2 adds 2 x 1.01 + 1.005 -> 3.03 (rounded 3.025).
+  EXPECT_DOUBLE_EQ(wall.labour, 3 * 2 * 15);
+  EXPECT_DOUBLE_EQ(wall.materials, money::round2(3 * 3.03));
+  EXPECT_DOUBLE_EQ(wall.percentages, 9);
+  EXPECT_DOUBLE_EQ(wall.equipment, 0);
+}
+
+TEST_F(EngineTest, ABasicThatContainsItselfStopsAtLevelTen) {
+  input(1, 3, 1);
+  addConcept(500, {{3, 1, 1}, {1, 500, 1}});
+  addConcept(501, {{1, 500, 1}});
+  // Levels 2 to 10 each add 1: nine levels of the basic under the concept.
+  EXPECT_DOUBLE_EQ(price(501).materials, 9);
+  EXPECT_DOUBLE_EQ(price(500).materials, 10);
+}
+
+TEST_F(EngineTest, ABasicPricedTwiceInOneRunGivesTheSameAsPricedAlone) {
+  input(1, 3, 3.333);
+  input(2, 4, 7.777);
+  addConcept(100, {{3, 1, 1.5}, {4, 2, 0.3}});
+  addConcept(200, {{1, 100, 0.7}, {1, 100, 1.3}});
+  addConcept(300, {{1, 200, 1}, {1, 100, 2}});
+  addConcept(400, {{1, 400, 2}, {1, 100, 1}});  // a cut result cached by level
+  addConcept(401, {{1, 400, 1}, {1, 300, 1}});
+  BasePrices prices(inst, errors, 1);
+  PricingEngine shared(inst, errors, prices, zone, rates);
+  for (int cta : {100, 200, 300, 400, 401, 300, 200}) {
+    const CostSplit once = price(cta);  // a fresh engine each time
+    const CostSplit again = shared.priceConcept(cta);
+    EXPECT_EQ(once.labour, again.labour) << cta;
+    EXPECT_EQ(once.materials, again.materials) << cta;
+    EXPECT_EQ(once.percentages, again.percentages) << cta;
+  }
+}
+
+TEST_F(EngineTest, TheTopLevelReadsLinesUntilTheFirstGap) {
+  input(1, 3, 10);
+  addConcept(20, {{3, 1, 1}, {3, 1, 1}});
+  inco->rec().clear();
+  inco->rec().setInteger("CTA", 2003);  // .03 after a gap at .02
+  inco->rec().setInteger("CATE", 3);
+  inco->rec().setInteger("MATE", 1);
+  inco->rec().setReal("TOTA", 5);
+  ASSERT_TRUE(inco->insert());
+  EXPECT_DOUBLE_EQ(price(20).materials, 20);
+}
+
+class MachineTest : public EngineTest {
+ protected:
+  void machine(int cta, std::function<void(tables::Record&)> fill) {
+    maba->rec().clear();
+    maba->rec().setInteger("CTA", cta);
+    maba->rec().setText("TEXT", "MAQUINA");
+    fill(maba->rec());
+    ASSERT_TRUE(maba->insert());
+  }
+};
+
+TEST_F(MachineTest, HourlyCostTermByTerm) {
+  input(1, 3, 100000);  // the machine
+  input(2, 3, 1000);    // one tyre
+  input(3, 3, 20);      // fuel
+  input(4, 3, 50);      // lubricant
+  input(5, 4, 100);     // operator: real wage 150
+  input(6, 6, 0);       // % of labour
+  addConcept(900, {{4, 5, 1}, {4, 6, 10}, {1, 900, 1}, {2, 7, 1}});  // crew: only lines 3 and 4 count
+  machine(7, [](tables::Record& m) {
+    m.setReal("EQUI", 1);
+    m.setInteger("NEUM", 2);
+    m.setInteger("NNEU", 4);
+    m.setReal("FINA", 10);
+    m.setInteger("HORV", 9000);
+    m.setInteger("HORL", 2000);
+    m.setReal("CACE", 10);
+    m.setReal("SEGU", 2);
+    m.setReal("FACT", 0.5);
+    m.setInteger("HACE", 100);
+    m.setReal("COLU", 0.02);
+    m.setInteger("ACEI", 4);
+    m.setInteger("ANUA", 2000);
+    m.setInteger("SUEL", 900);
+    m.setInteger("COMB", 3);
+    m.setReal("CONS", 5);
+  });
+  BasePrices prices(inst, errors, 1);
+  PricingEngine engine(inst, errors, prices, zone, rates);
+  EXPECT_DOUBLE_EQ(engine.crewCost(900), 150 + 15);
+  const HourlyCost c = engine.hourlyCost(7);
+  const double vm = 100000 - 4000, vr = vm * 0.1, d = (vm - vr) / 9000;
+  const double fixed = d + (vm + vr) * 10.0 / 100 / 4000 + 0.02 * (vm + vr) / 4000 + d * 0.5;
+  const double consumptions = 20 * 5 + (10.0 / 100 * 50 + 50 * 0.02) + 4000.0 / 2000;
+  const double operation = 165 / (2000.0 / 250);
+  EXPECT_DOUBLE_EQ(c.fixed, money::round2(fixed));
+  EXPECT_DOUBLE_EQ(c.consumptions, money::round2(consumptions));
+  EXPECT_DOUBLE_EQ(c.operation, money::round2(operation));
+  EXPECT_DOUBLE_EQ(c.total, money::round2(fixed + consumptions + operation));
+
+  // A machine line of a concept takes the hourly cost as equipment.
+  addConcept(30, {{2, 7, 2}});
+  EXPECT_DOUBLE_EQ(price(30).equipment, money::round2(2 * c.total));
+}
+
+TEST_F(MachineTest, NoLifeNoHoursAndNoTyresHaveDefinedResults) {
+  input(1, 3, 50000);
+  input(4, 4, 100);
+  addConcept(900, {{4, 4, 1}});
+  machine(8, [](tables::Record& m) {
+    m.setReal("EQUI", 1);
+    m.setInteger("HORV", 0);  // no depreciation, so no maintenance
+    m.setReal("FACT", 0.8);
+    m.setInteger("ANUA", 0);  // no investment, insurance or operation
+    m.setReal("SEGU", 3);
+    m.setInteger("SUEL", 900);
+  });
+  BasePrices prices(inst, errors, 1);
+  PricingEngine engine(inst, errors, prices, zone, rates);
+  const HourlyCost c = engine.hourlyCost(8);
+  EXPECT_EQ(c.fixed, 0);
+  EXPECT_EQ(c.operation, 0);
+  EXPECT_EQ(c.total, 0);
+  EXPECT_EQ(engine.hourlyCost(99).total, 0);  // a missing machine
+
+  // With no working days the operation cost is 0 too.
+  tables::Record m(tables::tableDef("MABA"));
+  m.setInteger("ANUA", 1000);
+  EXPECT_EQ(hourlyCostTerms(m, {0, 0, 500, 0, 0}, {10, 0}).operation, 0);
+  EXPECT_DOUBLE_EQ(hourlyCostTerms(m, {0, 0, 500, 0, 0}, {10, 250}).operation, 125);
+}
+
+TEST_F(EngineTest, WorkPricesCopyBaseInputsWithTheHiddenPercentagesOnFirstUse) {
+  input(1, 3, 100);
+  input(2, 4, 100);
+  std::filesystem::create_directories(dir / "OBRA1");
+  inst.workDir = dir / "OBRA1";
+  WorkPrices work(inst, errors, 1, 20, 10, 0);
+  EXPECT_DOUBLE_EQ(work.inputPrice(1, true)->price, 110);
+  EXPECT_DOUBLE_EQ(work.inputPrice(2, true)->price, 120);
+  WorkPrices again(inst, errors, 1, 20, 10, 0);
+  EXPECT_DOUBLE_EQ(again.inputPrice(1, false)->price, 110);  // the copy stays
+  input(3, 3, 100);
+  EXPECT_DOUBLE_EQ(again.inputPrice(3, false)->price, 100);  // first used by a machine
+  auto iobr = open("IOBR");
+  EXPECT_EQ(iobr->count(), 3);
+  EXPECT_FALSE(again.inputPrice(77, true).has_value());
+}
+
+TEST_F(EngineTest, InputFormRules) {
+  tables::Record r(tables::tableDef("INBA"));
+  const int32_t day1 = tables::dayNumber(2026, 1, 5), day2 = tables::dayNumber(2026, 12, 10);
+  for (int z = 1; z <= 5; ++z) acceptZonePrice(r, z, 10.0 * z, day1);
+  acceptZonePrice(r, 2, 25, day2);
+  acceptZonePrice(r, 3, 30, day2);  // unchanged: keeps its date
+  for (int z = 1; z <= 5; ++z) EXPECT_EQ(r.integer("FECH", z), z == 2 ? day2 : day1) << z;
+
+  r.setInteger("TIPO", 5);
+  clearPercentageKinds(r);
+  for (int z = 1; z <= 5; ++z) {
+    EXPECT_EQ(r.real("COST", z), 0);
+    EXPECT_EQ(r.integer("FECH", z), 0);
+  }
+}
+
+TEST_F(EngineTest, WordFilterIsCaseSensitiveOnEitherLine) {
+  inba->rec().setInteger("CTA", 1);
+  inba->rec().setText("TEXT", "MURO DE CONCRETO");
+  inba->rec().setText("TEX1", "CON BLOCK HUECO");
+  ASSERT_TRUE(inba->insert());
+  inba->rec().clear();
+  inba->rec().setInteger("CTA", 2);
+  inba->rec().setText("TEXT", "block de jardin");
+  ASSERT_TRUE(inba->insert());
+  const auto count = [this](const char* word) {
+    inba->setFilter(wordFilter(word));
+    return inba->count();
+  };
+  EXPECT_EQ(count("BLOCK"), 1);
+  EXPECT_EQ(count("block"), 1);
+  EXPECT_EQ(count("Block"), 0);
+  EXPECT_EQ(count(""), 2);
+  EXPECT_EQ(count("CONCRETO  "), 1);  // trailing blanks removed
+}
+
+TEST_F(EngineTest, GenericKeysAreCheckedByType) {
+  auto clag = open("CLAG");
+  clag->rec().setText("CTA", "MAT");
+  clag->rec().setText("TIPO", "I");
+  ASSERT_TRUE(clag->insert());
+  EXPECT_TRUE(genericKeyExists(*clag, "I", "MAT"));
+  EXPECT_FALSE(genericKeyExists(*clag, "C", "MAT"));
+  EXPECT_TRUE(genericKeyExists(*clag, "C", "   "));
+}
+
+TEST_F(EngineTest, FormLinesTotalsAndSavingInCategoryOrder) {
+  input(1, 3, 10);
+  input(2, 4, 100);
+  addConcept(100, {{3, 1, 1}, {4, 2, 1}});
+  BasePrices prices(inst, errors, 1);
+  PricingEngine engine(inst, errors, prices, zone, rates);
+  std::vector<EditedLine> lines;
+  lines.push_back(*completeLine(engine, 'I', 0, 10, category::kPercentOfMaterials));
+  lines.push_back(*completeLine(engine, 'I', 1, 2));
+  lines.push_back(*completeLine(engine, 'I', 2, 1));  // labour entered as an input line: category 3
+  lines.push_back(*completeLine(engine, 'B', 100, 2));
+  EXPECT_FALSE(completeLine(engine, 'C', 55, 1).has_value());
+  const FormTotals t = recomputeTotals(lines);
+  ASSERT_EQ(lines[0].category, category::kBasic);
+  EXPECT_EQ(lines.back().category, category::kPercentOfMaterials);
+  EXPECT_DOUBLE_EQ(lines[0].amount, 2 * 160);
+  EXPECT_DOUBLE_EQ(t.sums.labour, 2 * 150 + 150);
+  EXPECT_DOUBLE_EQ(t.sums.materials, 2 * 10 + 20);
+  EXPECT_DOUBLE_EQ(lines.back().amount, 4);  // 10 % of all the materials before it
+  EXPECT_DOUBLE_EQ(t.directCost, 320 + 20 + 150 + 4);
+
+  ASSERT_TRUE(saveLines(*inco, 200, lines));
+  PricingEngine fresh(inst, errors, prices, zone, rates);
+  const auto& stored = fresh.catalogueLines(200);
+  ASSERT_EQ(stored.size(), 4u);
+  EXPECT_EQ(stored[0].number, 20000);
+  EXPECT_EQ(stored[0].category, category::kBasic);
+  EXPECT_EQ(stored[3].number, 20003);
+  // Saving again with fewer lines leaves none of the old ones behind.
+  lines.pop_back();
+  ASSERT_TRUE(saveLines(*inco, 200, lines));
+  PricingEngine again(inst, errors, prices, zone, rates);
+  EXPECT_EQ(again.catalogueLines(200).size(), 3u);
+  lines.resize(kMaxLines + 1, lines[0]);
+  EXPECT_FALSE(saveLines(*inco, 200, lines));
+}
+
+// Figures worked out apart from the engine, from the rules, by
+// tests/oracle/price_demo_catalogue.py on the demo catalogue (zone 1):
+// account, labour, materials, equipment, percentages.
+struct Expected {
+  int account;
+  double labour, materials, equipment, percentages;
+};
+constexpr Expected kDemoZone1[] = {
+      {800, 884.28, 1780.52, 274.57, 17.69},
+      {801, 1263.25, 1924.05, 703.67, 63.16},
+      {802, 1389.58, 2148.94, 703.67, 69.48},
+      {803, 292.63, 89.94, 0.00, 13.28},
+      {804, 10973.79, 29663.20, 0.00, 329.21},
+      {805, 231.44, 173.54, 15.83, 10.21},
+      {806, 884.28, 1782.20, 274.57, 17.69},
+      {900, 922.72, 0.00, 0.00, 0.00},
+      {901, 2526.50, 0.00, 0.00, 50.53},
+      {902, 2438.62, 0.00, 0.00, 0.00},
+      {903, 2438.62, 0.00, 0.00, 0.00},
+      {904, 2196.95, 0.00, 0.00, 0.00},
+      {905, 1537.87, 0.00, 0.00, 0.00},
+      {906, 1779.53, 0.00, 0.00, 0.00},
+      {907, 1779.53, 0.00, 0.00, 0.00},
+      {1001, 50.53, 1.62, 0.00, 2.53},
+      {1002, 46.14, 0.00, 84.00, 0.00},
+      {1003, 0.00, 0.00, 61.75, 0.00},
+      {1004, 415.22, 0.00, 0.00, 12.46},
+      {1005, 322.95, 7.56, 0.00, 9.69},
+      {1006, 164.22, 96.20, 35.18, 10.11},
+      {1007, 4190.85, 4173.09, 724.78, 148.20},
+      {1008, 684.63, 608.42, 59.11, 24.45},
+      {1009, 327.70, 216.20, 22.52, 11.18},
+      {1010, 265.91, 233.96, 4.12, 20.31},
+      {1011, 329.71, 275.07, 8.24, 24.74},
+      {1012, 357.76, 173.54, 15.83, 12.74},
+      {1013, 394.33, 225.84, 21.11, 13.55},
+      {1014, 905.30, 552.89, 88.48, 30.79},
+      {1015, 309.50, 163.54, 59.81, 18.70},
+      {1016, 219.81, 35.64, 5.49, 10.99},
+      {1017, 124.57, 41.66, 0.00, 3.74},
+      {1018, 53.39, 26.60, 0.00, 1.60},
+      {1019, 252.65, 253.96, 0.00, 17.75},
+      {1020, 53.39, 104.83, 0.00, 1.60},
+      {1021, 410.56, 172.17, 59.81, 23.75},
+      {1022, 757.95, 319.20, 0.00, 31.12},
+      {1023, 2119.73, 610.72, 46.17, 44.29},
+      {1024, 80.22, 8.90, 1.37, 1.60},
+      {1025, 103.71, 5.35, 0.82, 5.19},
+      {1026, 230.68, 0.00, 0.00, 0.00},
+      {1027, 879.58, 724.79, 62.13, 31.49},
+      {1028, 255.95, 246.18, 0.00, 14.39},
+      {1029, 2129.29, 1556.78, 288.85, 76.93},
+      {1030, 998.87, 894.60, 72.08, 34.84},
+};
+
+class DemoCatalogueTest : public velmora::testing::InstallationTest {};
+
+TEST_F(DemoCatalogueTest, EveryConceptMatchesTheIndependentFigures) {
+  ASSERT_TRUE(app::createDemoInstallation(inst, errors));
+  auto control = open("CONTROL");
+  const auto zone = estimate::loadZoneFactors(*control, 1);
+  BasePrices prices(inst, errors, 1);
+  PricingEngine engine(inst, errors, prices, zone, firstZoneRates(*control));
+  auto coba = open("COBA");
+  EXPECT_EQ(coba->count(), static_cast<int64_t>(std::size(kDemoZone1)));
+  for (const Expected& e : kDemoZone1) {
+    const CostSplit c = engine.priceConcept(e.account);
+    EXPECT_NEAR(c.labour, e.labour, 1e-9) << e.account;
+    EXPECT_NEAR(c.materials, e.materials, 1e-9) << e.account;
+    EXPECT_NEAR(c.equipment, e.equipment, 1e-9) << e.account;
+    EXPECT_NEAR(c.percentages, e.percentages, 1e-9) << e.account;
+  }
+}
+
+}  // namespace
+}  // namespace velmora::catalog
