@@ -18,6 +18,9 @@
 #include "tables/installation.h"
 #include "tables/relations.h"
 #include "tables/table.h"
+#include "catalog/pricing.h"
+#include "estimate/zones.h"
+#include "reference_installation.h"
 
 namespace fs = std::filesystem;
 using namespace velmora;
@@ -301,6 +304,67 @@ int main(int argc, char** argv) {
         sqlite3_finalize(delLines);
         sqlite3_finalize(delConcept);
         sqlite3_close(db);
+      });
+
+  // ---- the reference installation ----
+  Installation refInst{root / "reference", root / "reference", {}};
+  {
+    const auto start = std::chrono::steady_clock::now();
+    bench::makeReferenceInstallation(refInst, errors);
+    std::fprintf(stderr, "reference installation built in %.1f s\n",
+                 Seconds(std::chrono::steady_clock::now() - start).count());
+  }
+
+  // ---- price-catalogue ----
+  double priced = 0, floorSum = 0;
+  compare(
+      "price-catalogue", 3, [](bool) {},
+      [&] {
+        auto control = refInst.table("CONTROL", errors);
+        control->open();
+        const auto zone = estimate::loadZoneFactors(*control, 1);
+        catalog::BasePrices prices(refInst, errors, 1);
+        prices.preloadAll();
+        catalog::PricingEngine engine(refInst, errors, prices, zone, catalog::firstZoneRates(*control));
+        engine.preloadCatalogue();
+        auto coba = refInst.table("COBA", errors);
+        coba->open();
+        coba->setOrder(coba->keyIndex("CTA_KEY"));
+        std::vector<int32_t> accounts;
+        while (coba->next()) accounts.push_back(static_cast<int32_t>(coba->rec().integer("CTA")));
+        for (int32_t a : accounts) priced += engine.priceConcept(a).unitPrice();
+      },
+      [&] {
+        // The floor: every concept, line, input and machine read once.
+        sqlite3* db;
+        const auto scan = [&](const fs::path& file, const char* sql, int columns) {
+          sqlite3_open(file.string().c_str(), &db);
+          sqlite3_stmt* s;
+          check(sqlite3_prepare_v2(db, sql, -1, &s, nullptr), db);
+          std::vector<std::vector<double>> rows;
+          std::vector<std::string> texts;
+          while (sqlite3_step(s) == SQLITE_ROW) {
+            std::vector<double> row(columns);
+            for (int c = 0; c < columns; ++c) {
+              if (sqlite3_column_type(s, c) == SQLITE_TEXT) {
+                texts.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, c)));
+              } else {
+                row[c] = sqlite3_column_double(s, c);
+              }
+            }
+            floorSum += row[0];
+            rows.push_back(std::move(row));
+          }
+          sqlite3_finalize(s);
+          sqlite3_close(db);
+        };
+        scan(refInst.dataDir / "DATA3", "SELECT CTA, TEXT, UNID FROM COBA ORDER BY CTA", 3);
+        scan(refInst.dataDir / "DATA6", "SELECT CTA, MATE, CATE, TOTA FROM INCO ORDER BY CTA", 4);
+        scan(refInst.dataDir / "DATA4", "SELECT CTA, TIPO, COST_1, TEXT, UNID FROM INBA ORDER BY CTA", 5);
+        scan(refInst.dataDir / "DATA5",
+             "SELECT CTA, EQUI, NEUM, NNEU, FINA, HORV, HORL, CACE, SEGU, FACT, HACE, COLU, ACEI, ANUA, SUEL, "
+             "COMB, CONS, TEXT FROM MABA ORDER BY CTA",
+             18);
       });
 
   if (!std::getenv("VELMORA_BENCH_KEEP")) fs::remove_all(root);

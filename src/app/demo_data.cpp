@@ -92,6 +92,11 @@ Status addUser(tables::Table& pers, const char* name, const char* login, const c
 }  // namespace
 
 Status createDemoInstallation(const tables::Installation& inst, ErrorReporter& errors) {
+  if (Status s = createDemoInstallationWithoutCatalogue(inst, errors); !s) return s;
+  return fillDemoCatalogue(inst, errors);
+}
+
+Status createDemoInstallationWithoutCatalogue(const tables::Installation& inst, ErrorReporter& errors) {
   std::error_code ec;
   fs::create_directories(inst.dataDir, ec);
   fs::create_directories(inst.settingsDir, ec);
@@ -128,10 +133,7 @@ Status createDemoInstallation(const tables::Installation& inst, ErrorReporter& e
       !s) {
     return s;
   }
-  if (Status s = addUser(*pers, "MARIA LOPEZ RUIZ", "mlopez", "captura", {0, 2, 2, 2, 2, 1, 2, 2, 2}); !s) {
-    return s;
-  }
-  return fillDemoCatalogue(inst, errors);
+  return addUser(*pers, "MARIA LOPEZ RUIZ", "mlopez", "captura", {0, 2, 2, 2, 2, 1, 2, 2, 2});
 }
 
 int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,

@@ -20,6 +20,8 @@ inline constexpr const char* kDemoMasterPassword = "velmora";
 // Creates every table file and fills what is missing (an existing settings
 // record, zone or user is left as it is).
 Status createDemoInstallation(const tables::Installation& inst, ErrorReporter& errors);
+// The same without the base catalogue: settings, zones and users.
+Status createDemoInstallationWithoutCatalogue(const tables::Installation& inst, ErrorReporter& errors);
 
 int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
             std::ostream& err);

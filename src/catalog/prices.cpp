@@ -1,5 +1,7 @@
 #include "catalog/prices.h"
 
+#include <climits>
+
 namespace velmora::catalog {
 
 namespace {
@@ -22,7 +24,24 @@ std::optional<InputPrice> BasePrices::inputPrice(int32_t account, bool) {
   if (account == 0) return InputPrice{};
   auto it = cache_.find(account);
   if (it != cache_.end()) return it->second;
+  if (complete_) return std::nullopt;
   return cache_[account] = readBase(*inba_, account, zone_);
+}
+
+void BasePrices::preloadAll() {
+  tables::Record from(inba_->def()), to(inba_->def());
+  from.setInteger("CTA", INT32_MIN);
+  to.setInteger("CTA", INT32_MAX);
+  const tables::TableDef& def = inba_->def();
+  const int cta = def.slot("CTA"), kind = def.slot("TIPO"), cost = def.slot("COST", zone_), text = def.slot("TEXT"),
+            unit = def.slot("UNID");
+  cache_.reserve(static_cast<size_t>(inba_->count()) + 16);
+  const Status s = inba_->readRange(inba_->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+    cache_[static_cast<int32_t>(r.integerAt(cta))] =
+        InputPrice{r.realAt(cost), static_cast<int>(r.integerAt(kind)), r.textAt(text), r.textAt(unit)};
+    return true;
+  });
+  complete_ = s.isOk();
 }
 
 WorkPrices::WorkPrices(const tables::Installation& inst, ErrorReporter& errors, int zone, double labourPercent,

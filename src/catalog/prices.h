@@ -38,9 +38,12 @@ class BasePrices : public PriceSource {
  public:
   BasePrices(const tables::Installation& inst, ErrorReporter& errors, int zone);
   std::optional<InputPrice> inputPrice(int32_t account, bool hiddenPercentages) override;
+  // Reads every base input at once: for runs that price many concepts.
+  void preloadAll();
 
  private:
   std::unique_ptr<tables::Table> inba_;
+  bool complete_ = false;  // every input is in the cache
   int zone_;
   std::unordered_map<int32_t, std::optional<InputPrice>> cache_;
 };

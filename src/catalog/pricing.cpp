@@ -1,5 +1,7 @@
 #include "catalog/pricing.h"
 
+#include <climits>
+
 #include "framework/money.h"
 
 namespace velmora::catalog {
@@ -86,7 +88,36 @@ std::vector<Line> PricingEngine::readLines(tables::Table& table, int32_t account
 const std::vector<Line>& PricingEngine::catalogueLines(int32_t account) {
   auto it = lineCache_.find(account);
   if (it != lineCache_.end()) return it->second;
+  if (allLinesLoaded_) return lineCache_[account];  // no lines
   return lineCache_[account] = readLines(*lines_, account);
+}
+
+void PricingEngine::preloadCatalogue() {
+  tables::Record from(lines_->def()), to(lines_->def());
+  from.setInteger("CTA", -999999999);
+  to.setInteger("CTA", 999999999);
+  const tables::TableDef& def = lines_->def();
+  const int cta = def.slot("CTA"), mate = def.slot("MATE"), cate = def.slot("CATE"), tota = def.slot("TOTA");
+  lineCache_.clear();
+  Status s = lines_->readRange(lines_->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+    const int64_t number = r.integerAt(cta);
+    // Integer part of the line number, rounding toward minus infinity.
+    const int64_t owner = number >= 0 ? number / 100 : -((-number + 99) / 100);
+    lineCache_[static_cast<int32_t>(owner)].push_back(
+        {number, static_cast<int32_t>(r.integerAt(mate)), static_cast<int>(r.integerAt(cate)), r.realAt(tota)});
+    return true;
+  });
+  allLinesLoaded_ = s.isOk();
+
+  tables::Record mfrom(machines_->def()), mto(machines_->def());
+  mfrom.setInteger("CTA", INT32_MIN);
+  mto.setInteger("CTA", INT32_MAX);
+  machineRecords_.clear();
+  s = machines_->readRange(machines_->keyIndex("CTA_KEY"), mfrom, mto, [&](const tables::Record& r) {
+    machineRecords_[static_cast<int32_t>(r.integer("CTA"))] = r;
+    return true;
+  });
+  allMachinesLoaded_ = s.isOk();
 }
 
 std::vector<Line> PricingEngine::contiguous(const std::vector<Line>& lines, int32_t account) {
@@ -186,6 +217,8 @@ std::optional<ConceptInfo> PricingEngine::conceptInfo(int32_t account) {
 }
 
 std::optional<tables::Record> PricingEngine::machine(int32_t account) {
+  if (auto it = machineRecords_.find(account); it != machineRecords_.end()) return it->second;
+  if (allMachinesLoaded_) return std::nullopt;
   machines_->rec().setInteger("CTA", account);
   if (!machines_->fetch(machines_->keyIndex("CTA_KEY"))) return std::nullopt;
   return machines_->rec();

@@ -115,6 +115,10 @@ class PricingEngine {
   // Lines given by the caller, priced as a top-level concept.
   CostSplit priceLines(const std::vector<Line>& lines);
 
+  // Reads every catalogue line and machine at once: for runs that price
+  // many concepts (the whole catalogue, a recalculation).
+  void preloadCatalogue();
+
   HourlyCost hourlyCost(int32_t machine);
   double crewCost(int32_t crew);
   // The price of an input for a line: the price source's, at real wage for
@@ -150,6 +154,9 @@ class PricingEngine {
   std::unique_ptr<tables::Table> workLines_; // INOB, opened on first use
 
   std::unordered_map<int32_t, std::vector<Line>> lineCache_;
+  bool allLinesLoaded_ = false;
+  std::unordered_map<int32_t, std::optional<tables::Record>> machineRecords_;
+  bool allMachinesLoaded_ = false;
   std::unordered_map<int32_t, BasicResult> basicCache_;                  // results that do not depend on the level
   std::map<std::pair<int32_t, int>, BasicResult> basicByLevelCache_;    // results cut at level 10
   std::unordered_map<int32_t, HourlyCost> machineCache_;
