@@ -46,12 +46,15 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget*
   formTable_->setAuditUser(ctx_.login().user);
   model_ = new TableListModel(std::move(listTable), this);
   model_->setRowColour(spec_.rowColour);
+  model_->setTextColour(spec_.textColour);
 
   auto* layout = new QVBoxLayout(this);
   tabs_ = new QTabBar;
   tabs_->setObjectName("tabs");
   for (const auto& tab : spec_.tabs) tabs_->addTab(tab.caption);
   layout->addWidget(tabs_);
+  extra_ = new QVBoxLayout;
+  layout->addLayout(extra_);
 
   auto* locatorRow = new QHBoxLayout;
   auto* locatorLabel = new QLabel("&Buscar:");
@@ -73,6 +76,8 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget*
   view_->horizontalHeader()->setStretchLastSection(true);
   view_->setContextMenuPolicy(Qt::CustomContextMenu);
   layout->addWidget(view_);
+  footer_ = new QVBoxLayout;
+  layout->addLayout(footer_);
 
   auto* buttonRow = new QHBoxLayout;
   layout->addLayout(buttonRow);
@@ -100,6 +105,7 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget*
   connect(tabs_, &QTabBar::currentChanged, this, &BrowseWindow::setTab);
   connect(view_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { popupMenu()->popup(view_->viewport()->mapToGlobal(at)); });
+  connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { emit rowChanged(); });
   connect(view_, &QAbstractItemView::doubleClicked, this, [this] {
     if (picking_) select();
     else if (spec_.buttons & kChange) changeRecord();
@@ -137,12 +143,15 @@ QPushButton* BrowseWindow::button(unsigned which) const {
   return it == buttons_.end() ? nullptr : it->second;
 }
 
+int BrowseWindow::currentTab() const { return tabs_->currentIndex(); }
+
 void BrowseWindow::setTab(int index) {
   if (index < 0 || index >= static_cast<int>(spec_.tabs.size())) return;
   const TabSpec& tab = spec_.tabs[index];
   model_->setOrder(tab.key, tab.columns);
-  for (int c = 0; c < static_cast<int>(tab.columns.size()); ++c) {
-    const auto& col = tab.columns[c];
+  const auto& columns = model_->columns();
+  for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+    const auto& col = columns[c];
     int chars = col.width;
     if (chars == 0) {
       int digits = 0;
@@ -156,6 +165,7 @@ void BrowseWindow::setTab(int index) {
   }
   if (tabs_->currentIndex() != index) tabs_->setCurrentIndex(index);
   selectRow(0);
+  emit tabChanged(index);
 }
 
 int BrowseWindow::currentRow() const {
@@ -230,7 +240,7 @@ void BrowseWindow::setQuery(std::vector<tables::Condition> conditions) {
 }
 
 void BrowseWindow::query() {
-  QueryDialog dialog(ctx_, spec_.tabs[std::max(0, tabs_->currentIndex())].columns, model_->table().def(), this);
+  QueryDialog dialog(ctx_, model_->columns(), model_->table().def(), this);
   if (dialog.exec() == QDialog::Accepted) setQuery(dialog.conditions());
 }
 

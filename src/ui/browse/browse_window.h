@@ -20,6 +20,7 @@ class QMenu;
 class QPushButton;
 class QTabBar;
 class QTableView;
+class QVBoxLayout;
 
 namespace velmora::ui {
 
@@ -52,10 +53,18 @@ class BrowseWindow : public QWidget {
   void closeList();
   void setQuery(std::vector<tables::Condition> conditions);
   QMenu* popupMenu();
+  // The area above the list where a screen puts its own entries.
+  QVBoxLayout* extraArea() const { return extra_; }
+  // The area under the list (display fields of the highlighted row).
+  QVBoxLayout* footerArea() const { return footer_; }
+  int currentTab() const;
+  // Opens the list's form on the highlighted row as a button would.
+  bool openForm(FormRequest request) { return runForm(request); }
 
  signals:
   void selected(const velmora::tables::Record& record);
   void rowChanged();
+  void tabChanged(int index);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -74,6 +83,8 @@ class BrowseWindow : public QWidget {
   QTabBar* tabs_ = nullptr;
   QLineEdit* locator_ = nullptr;
   std::map<unsigned, QPushButton*> buttons_;
+  QVBoxLayout* extra_ = nullptr;
+  QVBoxLayout* footer_ = nullptr;
 };
 
 }  // namespace velmora::ui

@@ -1,6 +1,12 @@
 #include "ui/browse/record_form.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QShortcut>
+#include <map>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -49,6 +55,23 @@ RecordForm::RecordForm(Context& ctx, tables::Table& table, FormRequest request, 
     QWidget* w;
     if (f.kind == FieldSpec::Kind::kCheck) {
       w = new QCheckBox;
+    } else if (f.kind == FieldSpec::Kind::kMemo) {
+      auto* memo = new QPlainTextEdit;
+      memo->setMaximumHeight(80);
+      w = memo;
+    } else if (f.kind == FieldSpec::Kind::kRadio) {
+      auto* group = new QGroupBox;
+      auto* row = new QHBoxLayout(group);
+      auto* buttons = new QButtonGroup(group);
+      int id = 0;
+      for (const auto& [caption, value] : f.options) {
+        auto* radio = new QRadioButton(caption);
+        radio->setObjectName(QString::fromStdString("option_" + value));
+        buttons->addButton(radio, id++);
+        row->addWidget(radio);
+      }
+      connect(buttons, &QButtonGroup::idClicked, this, [this, f] { fieldAccepted(f); });
+      w = group;
     } else {
       auto* edit = new QLineEdit;
       const auto pic = picture::parse(f.picture);
@@ -73,6 +96,40 @@ RecordForm::RecordForm(Context& ctx, tables::Table& table, FormRequest request, 
   connect(buttons, &QDialogButtonBox::accepted, this, &RecordForm::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &RecordForm::reject);
   layout->addWidget(buttons);
+  auto* recall = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Apostrophe), this);
+  connect(recall, &QShortcut::activated, this, &RecordForm::recallFocusedField);
+}
+
+namespace {
+// The record saved last in each table while the program runs, for recall.
+std::map<std::string, tables::Record>& lastSaved() {
+  static std::map<std::string, tables::Record> records;
+  return records;
+}
+}  // namespace
+
+void RecordForm::recallFocusedField() {
+  auto it = lastSaved().find(table_.def().storeName);
+  if (it == lastSaved().end()) return;
+  for (size_t i = 0; i < widgets_.size(); ++i) {
+    if (widgets_[i]->isAncestorOf(focusWidget()) || widgets_[i] == focusWidget()) {
+      if (widgets_[i]->isEnabled()) loadWidget(i, it->second);
+      return;
+    }
+  }
+}
+
+QString RecordForm::fieldText(const std::string& field, int element) const {
+  QWidget* w = fieldWidget(field, element);
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
+  if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) return memo->toPlainText();
+  return {};
+}
+
+void RecordForm::setFieldText(const std::string& field, const QString& text, int element) {
+  QWidget* w = fieldWidget(field, element);
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setText(text);
+  if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) memo->setPlainText(text);
 }
 
 void RecordForm::addRow(int tab, const QString& label, QWidget* widget, bool besidePrevious) {
@@ -103,20 +160,40 @@ QString RecordForm::passwordText(const std::string& field) const {
 }
 
 void RecordForm::loadWidgets() {
-  const tables::Record& r = table_.rec();
-  for (size_t i = 0; i < fields_.size(); ++i) {
-    const FieldSpec& f = fields_[i];
-    if (f.kind == FieldSpec::Kind::kCheck) {
+  for (size_t i = 0; i < fields_.size(); ++i) loadWidget(i, table_.rec());
+  afterLoad();
+}
+
+// The stored value of a field as text: the text itself, or the number.
+static std::string storedValue(const tables::Record& r, const FieldSpec& f) {
+  const int slot = r.def().slot(f.field, f.element);
+  if (isTextType(r.def().columns[slot].type)) return text::clip(r.textAt(slot));
+  return std::to_string(r.integerAt(slot));
+}
+
+void RecordForm::loadWidget(size_t i, const tables::Record& r) {
+  const FieldSpec& f = fields_[i];
+  switch (f.kind) {
+    case FieldSpec::Kind::kCheck:
       static_cast<QCheckBox*>(widgets_[i])->setChecked(!text::clip(r.text(f.field, f.element)).empty());
-    } else if (f.kind == FieldSpec::Kind::kPassword) {
+      break;
+    case FieldSpec::Kind::kPassword:
       static_cast<QLineEdit*>(widgets_[i])->clear();  // a stored password is never shown
-    } else {
-      const int slot = r.def().slot(f.field, f.element);
-      const bool numeric = !isTextType(r.def().columns[slot].type);
-      QString shown = formatField(r, f.field, f.element, f.picture);
-      if (numeric && f.picture.find('B') != std::string::npos && shown.isEmpty()) shown.clear();
-      static_cast<QLineEdit*>(widgets_[i])->setText(shown);
+      break;
+    case FieldSpec::Kind::kMemo:
+      static_cast<QPlainTextEdit*>(widgets_[i])->setPlainText(QString::fromStdString(r.text(f.field, f.element)));
+      break;
+    case FieldSpec::Kind::kRadio: {
+      const std::string value = storedValue(r, f);
+      auto* group = widgets_[i]->findChild<QButtonGroup*>();
+      for (size_t k = 0; k < f.options.size(); ++k) {
+        if (f.options[k].second == value) group->button(static_cast<int>(k))->setChecked(true);
+      }
+      break;
     }
+    default:
+      static_cast<QLineEdit*>(widgets_[i])->setText(formatField(r, f.field, f.element, f.picture));
+      break;
   }
 }
 
@@ -125,12 +202,24 @@ bool RecordForm::storeWidgets(tables::Record& r, bool warn) const {
     const FieldSpec& f = fields_[i];
     if (f.kind == FieldSpec::Kind::kPassword) continue;
     const int slot = r.def().slot(f.field, f.element);
+    const auto type = r.def().columns[slot].type;
     if (f.kind == FieldSpec::Kind::kCheck) {
       r.setTextAt(slot, static_cast<QCheckBox*>(widgets_[i])->isChecked() ? "1" : "");
       continue;
     }
+    if (f.kind == FieldSpec::Kind::kMemo) {
+      r.setTextAt(slot, static_cast<QPlainTextEdit*>(widgets_[i])->toPlainText().toStdString());
+      continue;
+    }
+    if (f.kind == FieldSpec::Kind::kRadio) {
+      const int chosen = widgets_[i]->findChild<QButtonGroup*>()->checkedId();
+      if (chosen < 0) continue;
+      const std::string& value = f.options[chosen].second;
+      if (isTextType(type)) r.setTextAt(slot, value);
+      else r.setIntegerAt(slot, std::atoll(value.c_str()));
+      continue;
+    }
     const std::string typed = static_cast<QLineEdit*>(widgets_[i])->text().toStdString();
-    const auto type = r.def().columns[slot].type;
     if (isTextType(type)) {
       r.setTextAt(slot, typed);
       continue;
@@ -170,11 +259,16 @@ bool RecordForm::changed() const {
     if (fields_[i].kind == FieldSpec::Kind::kPassword && !static_cast<QLineEdit*>(widgets_[i])->text().isEmpty()) {
       return true;
     }
+    if ((fields_[i].kind == FieldSpec::Kind::kMemo || fields_[i].kind == FieldSpec::Kind::kRadio ||
+         fields_[i].kind == FieldSpec::Kind::kCheck) &&
+        storedValue(now, fields_[i]) != storedValue(loaded_, fields_[i])) {
+      return true;
+    }
   }
   // Compare what the entries show, so that formatting alone is no change.
   for (size_t i = 0; i < fields_.size(); ++i) {
     const FieldSpec& f = fields_[i];
-    if (f.kind == FieldSpec::Kind::kPassword) continue;
+    if (f.kind != FieldSpec::Kind::kEdit) continue;
     if (formatField(now, f.field, f.element, f.picture.empty() ? "s" : f.picture) !=
         formatField(loaded_, f.field, f.element, f.picture.empty() ? "s" : f.picture)) {
       return true;
@@ -194,6 +288,7 @@ void RecordForm::focusFirstField() {
 }
 
 void RecordForm::primeInsert() {
+  written_ = false;
   table_.rec().clear();
   table_.forgetRecord();
   prime(table_.rec());
@@ -248,7 +343,7 @@ bool RecordForm::save() {
   beforeSave(r);
   for (;;) {
     Status s;
-    if (request_ == FormRequest::kInsert && !reserved_) s = table_.insert();
+    if (request_ == FormRequest::kInsert && !reserved_ && !written_) s = table_.insert();
     else s = table_.update();
     if (s) break;
     if (s.is(Status::Code::kConflict)) {  // the other station's values are shown now
@@ -262,6 +357,10 @@ bool RecordForm::save() {
     if (answer == button::kNo) leaveWithoutSaving();
     return false;
   }
+  reserved_ = false;  // the record is written: leaving now keeps it
+  written_ = true;
+  if (!afterSave()) return false;
+  lastSaved().insert_or_assign(table_.def().storeName, table_.rec());
   completed_ = true;
   return true;
 }

@@ -46,9 +46,21 @@ class RecordForm : public QDialog {
   virtual void prime(tables::Record&) {}        // defaults of a new record
   virtual bool validate() { return true; }      // own rules; false keeps the form open
   virtual void beforeSave(tables::Record&) {}   // computed fields
+  virtual bool afterSave() { return true; }     // what is saved beside the record (lines)
   virtual void fieldAccepted(const FieldSpec&) {}
+  virtual void afterLoad() {}                   // the entries were filled from the record
+
+  // The text an entry shows, and setting it (numbers as their picture shows them).
+  QString fieldText(const std::string& field, int element = 1) const;
+  void setFieldText(const std::string& field, const QString& text, int element = 1);
+  // The record as the entries hold it now (false when an entry cannot be read).
+  bool currentRecord(tables::Record& into) const { return storeWidgets(into, false); }
+  // Fills the focused entry from the record saved last in this table while
+  // the program runs (the recall key, Ctrl+').
+  void recallFocusedField();
 
   void loadWidgets();
+  void loadWidget(size_t index, const tables::Record& r);
   // Widget values into `record`; false (with a warning) when one cannot be read.
   bool storeWidgets(tables::Record& record, bool warn) const;
   QString passwordText(const std::string& field) const;
@@ -71,7 +83,8 @@ class RecordForm : public QDialog {
   QTabWidget* tabs_;
   QHBoxLayout* lastRow_ = nullptr;
   tables::Record loaded_;
-  bool reserved_ = false;
+  bool reserved_ = false;  // an insert's number is held by a record not yet saved
+  bool written_ = false;   // the record was saved once: later saves write over it
   bool completed_ = false;
 };
 

@@ -30,7 +30,7 @@ struct ColumnSpec {
 struct TabSpec {
   QString caption;
   std::string key;
-  std::vector<ColumnSpec> columns;
+  std::vector<ColumnSpec> columns;  // empty: keep the columns of the tab shown before
 };
 
 namespace browse_button {
@@ -49,7 +49,8 @@ struct BrowseSpec {
   // Captions of the buttons, e.g. {kInsert, "&Alta"}; defaults otherwise.
   std::vector<std::pair<unsigned, QString>> captions;
   int deleteElement = 0;  // access element checked on Delete; 0 none
-  std::function<QColor(const tables::Record&, int row)> rowColour;
+  std::function<QColor(const tables::Record&, int row)> rowColour;   // background
+  std::function<QColor(const tables::Record&)> textColour;           // foreground
   // Opens the record form for the record in `table`'s buffer; true when the
   // request was completed. Without it, Delete asks message 11 and deletes.
   std::function<bool(BrowseWindow& list, tables::Table& table, FormRequest request)> form;
@@ -61,10 +62,12 @@ struct FieldSpec {
   std::string picture;
   int tab = 0;
   int element = 1;
-  enum class Kind { kEdit, kPassword, kCheck } kind = Kind::kEdit;
+  enum class Kind { kEdit, kPassword, kCheck, kRadio, kMemo } kind = Kind::kEdit;
   bool readOnly = false;
   QString objectName;  // defaults to the field name (and element)
   bool sameRow = false;  // beside the previous field instead of on a row of its own
+  // kRadio: the choices, each a caption and the stored value ("I", "3", ...).
+  std::vector<std::pair<QString, std::string>> options;
 };
 
 struct FormOptions {

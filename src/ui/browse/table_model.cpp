@@ -33,7 +33,7 @@ TableListModel::TableListModel(std::unique_ptr<tables::Table> table, QObject* pa
 
 void TableListModel::setOrder(const std::string& key, std::vector<ColumnSpec> columns) {
   key_ = std::max(0, table_->keyIndex(key));
-  columns_ = std::move(columns);
+  if (!columns.empty()) columns_ = std::move(columns);
   reload();
 }
 
@@ -86,6 +86,12 @@ QVariant TableListModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole:
       if (colour_) {
         const QColor colour = colour_(r, index.row());
+        if (colour.isValid()) return QBrush(colour);
+      }
+      return {};
+    case Qt::ForegroundRole:
+      if (textColour_) {
+        const QColor colour = textColour_(r);
         if (colour.isValid()) return QBrush(colour);
       }
       return {};

@@ -23,6 +23,7 @@ class TableListModel : public QAbstractTableModel {
   void setOrder(const std::string& key, std::vector<ColumnSpec> columns);
   void setFilter(std::vector<tables::Condition> conditions);
   void setRowColour(std::function<QColor(const tables::Record&, int)> colour) { colour_ = std::move(colour); }
+  void setTextColour(std::function<QColor(const tables::Record&)> colour) { textColour_ = std::move(colour); }
   // Reads the list again from the start.
   void reload();
 
@@ -57,6 +58,7 @@ class TableListModel : public QAbstractTableModel {
   std::vector<Row> rows_;
   bool atEnd_ = false;
   std::function<QColor(const tables::Record&, int)> colour_;
+  std::function<QColor(const tables::Record&)> textColour_;
 };
 
 // A value of a record as a picture shows it.
