@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "shell/documents.h"
+#include "ui/catalog/base_menu.h"
 #include "ui/startup_windows.h"
 #include "ui/users_screens.h"
 #include "ui/zone_screens.h"
@@ -178,7 +179,8 @@ void MainFrame::buildToolbar() {
     });
     openWindow(list);
   });
-  addTool("B/DATOS", "Bases de Datos", "BDATOS", QStyle::SP_DriveHDIcon, later, false);
+  addTool("B/DATOS", "Bases de Datos", "BDATOS", QStyle::SP_DriveHDIcon,
+          [this] { openWindow(new BaseMenu(ctx_), [this] { rotateBanner(); }); });
   addTool("PATROCINADORES", "", "PATROCINADORES", QStyle::SP_DialogHelpButton, later, false);
   addTool("RESPALDO", "RESPALDO DEL SISTEMA", "RESPALDO", QStyle::SP_DialogSaveButton, later, false);
   addTool("ACTUALIZAR", "", "ACTUALIZAR", QStyle::SP_BrowserReload, later, false);

@@ -253,6 +253,7 @@ bool RecordForm::storeWidgets(tables::Record& r, bool warn) const {
 }
 
 bool RecordForm::changed() const {
+  if (otherChanges()) return true;
   tables::Record now = loaded_;
   if (!storeWidgets(now, false)) return true;
   for (size_t i = 0; i < fields_.size(); ++i) {

@@ -49,6 +49,7 @@ class RecordForm : public QDialog {
   virtual bool afterSave() { return true; }     // what is saved beside the record (lines)
   virtual void fieldAccepted(const FieldSpec&) {}
   virtual void afterLoad() {}                   // the entries were filled from the record
+  virtual bool otherChanges() const { return false; }  // edits beside the record (lines)
 
   // The text an entry shows, and setting it (numbers as their picture shows them).
   QString fieldText(const std::string& field, int element = 1) const;

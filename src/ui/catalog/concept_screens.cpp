@@ -1,0 +1,406 @@
+#include "ui/catalog/concept_screens.h"
+
+#include <QButtonGroup>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "framework/picture.h"
+#include "tables/relations.h"
+#include "ui/catalog/input_screens.h"
+#include "ui/catalog/machine_screens.h"
+
+namespace velmora::ui {
+
+using namespace browse_button;
+
+namespace {
+
+const ColumnSpec kCta{"CTA", "CTA", "n_6"}, kGen{"GEN", "GENE", "s3"}, kKey{"CLAVE", "LLAV", "s9"},
+    kDesc{"DESCRIPCION", "TEXT", "s50"}, kUnit{"UNIDAD", "UNID", "s4"};
+
+QString money(double v, const char* pic = "n14.2") { return QString::fromStdString(picture::formatNumber(v, pic)); }
+
+catalog::MachineRates pricingRates(Context& ctx) {
+  auto control = ctx.session.installation.table("CONTROL", ctx.errors);
+  return control->open() ? catalog::firstZoneRates(*control) : catalog::MachineRates{};
+}
+
+}  // namespace
+
+BrowseSpec conceptListSpec() {
+  BrowseSpec s;
+  s.procedure = "CAP_CON";
+  s.title = "Catálogo de Conceptos de Obra";
+  s.table = "COBA";
+  const std::vector<ColumnSpec> columns = {kCta, kGen, kKey, kDesc, kUnit};
+  s.tabs = {{"x CUENTA", "CTA_KEY", columns},
+            {"x CLAVE", "CLA_KEY", columns},
+            {"x DESCRIPCION", "DES_KEY", {kDesc, kCta, kGen, kKey, kUnit}},
+            {"x PALABRA", "DES_KEY", {}}};
+  s.buttons = kSelect | kInsert | kChange | kDelete | kQuery | kClose;
+  s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"},
+                {kClose, "C&ierra"}};
+  s.textColour = [](const tables::Record& r) { return r.text("MIAS") == "1" ? QColor(255, 0, 0) : QColor(); };
+  s.form = runConceptForm;
+  return s;
+}
+
+BrowseWindow* makeConceptList(Context& ctx) {
+  auto* list = new BrowseWindow(ctx, conceptListSpec());
+  addWordFilter(list, 3, "TEXT", "TEX1")->addStretch();
+  return list;
+}
+
+BrowseSpec conceptPickerSpec() {
+  BrowseSpec s;
+  s.procedure = "BUSCA_CON";
+  s.title = "Seleccionando Conceptos de Obra";
+  s.table = "COBT";
+  const ColumnSpec cta{"CTA", "CTA", "n_7"}, gen{"GEN", "GENE", "s3"}, key{"CLAVE", "LLAV", "s9"},
+      desc{"DESCRIPCION", "TEXT", "s35"}, unit{"UNID", "UNID", "s4"};
+  s.tabs = {{"x CUENTA", "CTA_KEY", {cta, gen, key, desc, unit}},
+            {"x CLAVE", "CLA_KEY", {cta, gen, key, desc, unit}},
+            {"x DESCRIPCION", "DES_KEY", {desc, cta, gen, key, unit}},
+            {"x PALABRA", "DES_KEY", {}}};
+  s.buttons = kSelect | kQuery;
+  s.captions = {{kSelect, "&Selecciona"}};
+  return s;
+}
+
+AccountPicker modalAccountPicker(Context& ctx, QWidget* parent) {
+  return [&ctx, parent](char type) -> std::optional<int32_t> {
+    QDialog dialog(parent);
+    auto* layout = new QVBoxLayout(&dialog);
+    BrowseWindow* list = type == 'B'   ? new BrowseWindow(ctx, conceptPickerSpec(), true)
+                         : type == 'C' ? new BrowseWindow(ctx, machineListSpec(), true)
+                                       : makeInputList(ctx, true);
+    if (type == 'B') addWordFilter(list, 3, "TEXT", "TEX1")->addStretch();
+    list->setAttribute(Qt::WA_DeleteOnClose, false);
+    dialog.setWindowTitle(list->windowTitle());
+    layout->addWidget(list);
+    std::optional<int32_t> chosen;
+    QObject::connect(list, &BrowseWindow::selected, &dialog, [&](const tables::Record& r) {
+      chosen = static_cast<int32_t>(r.integer("CTA"));
+      dialog.accept();
+    });
+    dialog.resize(760, 480);
+    dialog.exec();
+    return chosen;
+  };
+}
+
+// ---- CAP_DET ----------------------------------------------------------------------------
+
+LineEditor::LineEditor(catalog::PricingEngine& engine, Prompter& prompter, const catalog::EditedLine* line,
+                       QWidget* parent)
+    : QDialog(parent), engine_(engine), prompter_(prompter) {
+  setObjectName("CAP_DET");
+  setWindowTitle("Línea del Análisis");
+  auto* layout = new QVBoxLayout(this);
+  auto* types = new QHBoxLayout;
+  type_ = new QButtonGroup(this);
+  const std::pair<const char*, char> kinds[] = {{"INSUMO", 'I'}, {"BASICO", 'B'}, {"COSTO HORARIO", 'C'}};
+  for (const auto& [caption, code] : kinds) {
+    auto* radio = new QRadioButton(caption);
+    radio->setObjectName(QString("type_%1").arg(code));
+    type_->addButton(radio, code);
+    types->addWidget(radio);
+  }
+  layout->addLayout(types);
+  auto* form = new QFormLayout;
+  auto* accountRow = new QHBoxLayout;
+  account_ = new QLineEdit;
+  account_->setObjectName("account");
+  auto* lookup = new QPushButton("...");
+  lookup->setObjectName("lookup");
+  auto* work = new QPushButton("OBRA");
+  work->setObjectName("workLookup");
+  work->setEnabled(false);  // no work is open in the base catalogue
+  accountRow->addWidget(account_);
+  accountRow->addWidget(lookup);
+  accountRow->addWidget(work);
+  form->addRow("No de Cuenta:", accountRow);
+  description_ = new QLabel;
+  unit_ = new QLabel;
+  quantity_ = new QLineEdit;
+  quantity_->setObjectName("quantity");
+  quantity_->setAlignment(Qt::AlignRight);
+  price_ = new QLabel;
+  amount_ = new QLabel;
+  form->addRow("Descripción:", description_);
+  form->addRow("Unidad:", unit_);
+  form->addRow("Cantidad:", quantity_);
+  form->addRow("Precio:", price_);
+  form->addRow("Importe:", amount_);
+  layout->addLayout(form);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  buttons->button(QDialogButtonBox::Ok)->setText("OK");
+  buttons->button(QDialogButtonBox::Cancel)->setText("&Cancela");
+  connect(buttons, &QDialogButtonBox::accepted, this, &LineEditor::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+
+  connect(account_, &QLineEdit::editingFinished, this, &LineEditor::refresh);
+  connect(quantity_, &QLineEdit::editingFinished, this, &LineEditor::refresh);
+  connect(type_, &QButtonGroup::idClicked, this, &LineEditor::refresh);
+  connect(lookup, &QPushButton::clicked, this, [this] {
+    if (!picker) return;
+    if (auto account = picker(static_cast<char>(type_->checkedId()))) setAccount(*account);
+  });
+
+  const char type = line ? line->type : 'I';
+  type_->button(type)->setChecked(true);
+  if (line) {
+    account_->setText(QString::number(line->account));
+    quantity_->setText(QString::fromStdString(picture::formatNumber(line->quantity, "n15.4")));
+  } else {
+    account_->setText("0");
+    quantity_->setText("0");
+  }
+  refresh();
+}
+
+void LineEditor::setType(char type) {
+  type_->button(type)->setChecked(true);
+  refresh();
+}
+void LineEditor::setAccount(int32_t account) {
+  account_->setText(QString::number(account));
+  refresh();
+}
+void LineEditor::setQuantity(double quantity) {
+  quantity_->setText(QString::number(quantity));
+  refresh();
+}
+
+void LineEditor::refresh() {
+  const auto qty = picture::parseNumber(quantity_->text().toStdString()).value_or(0);
+  line_ = catalog::completeLine(engine_, static_cast<char>(type_->checkedId()), account_->text().toInt(), qty);
+  description_->setText(line_ ? QString::fromStdString(line_->description) : QString());
+  unit_->setText(line_ ? QString::fromStdString(line_->unit) : QString());
+  price_->setText(line_ ? money(line_->price) : QString());
+  amount_->setText(line_ ? money(line_->amount) : QString());  // Importe = precio x cantidad
+}
+
+void LineEditor::accept() {
+  refresh();
+  if (!line_ && picker) {
+    if (auto account = picker(static_cast<char>(type_->checkedId()))) setAccount(*account);
+  }
+  if (!line_) {
+    prompter_.warn({"LA CUENTA NO EXISTE", "ELIJALA DE LA LISTA", "CON Ok CONTINUA..."});
+    account_->setFocus();
+    return;
+  }
+  QDialog::accept();
+}
+
+// ---- UpdateCOBA --------------------------------------------------------------------------
+
+namespace {
+
+std::vector<FieldSpec> conceptFields() {
+  FieldSpec own{"CONC/PROPIO", "MIAS", "s1", 0, 1, FieldSpec::Kind::kCheck};
+  FieldSpec memo{"DESCRIPCION COMPLETA", "TEX1", "s700", 0, 1, FieldSpec::Kind::kMemo};
+  return {{"CTA:", "CTA", "n_7"},      {"GENERICO:", "GENE", "s3"}, {"CLAVE:", "LLAV", "s9"},
+          {"UNIDAD:", "UNID", "s4"},   own,                         {"DESCRIPCION:", "TEXT", "s50"},
+          memo};
+}
+
+}  // namespace
+
+ConceptForm::ConceptForm(Context& ctx, tables::Table& coba, FormRequest request, QWidget* parent)
+    : RecordForm(ctx, coba, request, "Actualizando Conceptos de Base de Datos", {"General"}, conceptFields(), {},
+                 parent),
+      prices_(ctx.session.installation, ctx.errors, ctx.session.currentZone()) {
+  setObjectName("UpdateCOBA");
+  engine_ = std::make_unique<catalog::PricingEngine>(ctx.session.installation, ctx.errors, prices_, ctx.session.zone,
+                                                     pricingRates(ctx));
+  keyPicker = modalGenericKeyPicker(ctx, this);
+  accountPicker = modalAccountPicker(ctx, this);
+  conceptPicker = [this, &ctx]() { return modalAccountPicker(ctx, this)('B'); };
+  editLine = [this](const catalog::EditedLine* line) -> std::optional<catalog::EditedLine> {
+    LineEditor editor(*engine_, ctx_.prompter, line, this);
+    editor.picker = accountPicker;
+    if (editor.exec() != QDialog::Accepted) return std::nullopt;
+    return editor.line();
+  };
+
+  const bool editable = request == FormRequest::kInsert || request == FormRequest::kChange;
+  auto* importButton = new QPushButton("IMPORTA");
+  importButton->setObjectName("import");
+  importButton->setEnabled(editable);
+  addRow(0, "", importButton);
+  connect(importButton, &QPushButton::clicked, this, [this] {
+    if (auto account = conceptPicker()) importConcept(*account);
+  });
+
+  list_ = new QTableWidget(0, 7);
+  list_->setObjectName("lines");
+  list_->setHorizontalHeaderLabels({"T", "CTA", "DESCRIPCION", "UNID", "CANTIDAD", "PRECIO", "IMPORTE"});
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->verticalHeader()->hide();
+  list_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+  list_->setMinimumHeight(200);
+  addRow(0, "", list_);
+
+  auto* buttons = new QHBoxLayout;
+  auto* add = new QPushButton("&Alta");
+  auto* change = new QPushButton("&Cambio");
+  auto* remove = new QPushButton("&Baja");
+  add->setObjectName("lineAdd");
+  change->setObjectName("lineChange");
+  remove->setObjectName("lineRemove");
+  for (auto* b : {add, change, remove}) {
+    b->setEnabled(editable);
+    buttons->addWidget(b);
+  }
+  buttons->addStretch();
+  directCost_ = new QLabel;
+  directCost_->setObjectName("directCost");
+  buttons->addWidget(new QLabel("COSTO DIRECTO:"));
+  buttons->addWidget(directCost_);
+  auto* holder = new QWidget;
+  holder->setLayout(buttons);
+  addRow(0, "", holder);
+
+  connect(add, &QPushButton::clicked, this, [this] {
+    if (lines_.size() >= catalog::kMaxLines) {
+      ctx_.prompter.warn({"UN CONCEPTO ADMITE A LO MAS", "100 LINEAS DE ANALISIS", "CON Ok CONTINUA..."});
+      return;
+    }
+    if (auto line = editLine(nullptr)) addLine(*line);
+  });
+  connect(change, &QPushButton::clicked, this, [this] {
+    const int row = list_->currentRow();
+    if (row < 0) return;
+    if (auto line = editLine(&lines_[row])) changeLine(row, *line);
+  });
+  connect(remove, &QPushButton::clicked, this, [this] { removeLine(list_->currentRow()); });
+  resize(820, 700);
+}
+
+ConceptForm::~ConceptForm() = default;
+
+void ConceptForm::afterLoad() {
+  const auto account = static_cast<int32_t>(table_.rec().integer("CTA"));
+  lines_ = request_ == FormRequest::kInsert ? std::vector<catalog::EditedLine>{}
+                                            : catalog::loadConceptLines(*engine_, account);
+  linesChanged_ = false;
+  showLines();
+}
+
+void ConceptForm::showLines() {
+  totals_ = catalog::recomputeTotals(lines_);
+  list_->setRowCount(static_cast<int>(lines_.size()));
+  for (int row = 0; row < static_cast<int>(lines_.size()); ++row) {
+    const auto& l = lines_[row];
+    const QString cells[7] = {QString(QChar(l.type)),
+                              QString::number(l.account),
+                              QString::fromStdString(l.description),
+                              QString::fromStdString(l.unit),
+                              money(l.quantity, "n14.4"),
+                              money(l.price),
+                              money(l.amount)};
+    for (int c = 0; c < 7; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      if (c == 1 || c >= 4) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      list_->setItem(row, c, item);
+    }
+  }
+  directCost_->setText(money(totals_.directCost));
+}
+
+bool ConceptForm::addLine(const catalog::EditedLine& line) {
+  if (lines_.size() >= catalog::kMaxLines) {
+    ctx_.prompter.warn({"UN CONCEPTO ADMITE A LO MAS", "100 LINEAS DE ANALISIS", "CON Ok CONTINUA..."});
+    return false;
+  }
+  lines_.push_back(line);
+  linesChanged_ = true;
+  showLines();
+  return true;
+}
+
+bool ConceptForm::changeLine(int row, const catalog::EditedLine& line) {
+  if (row < 0 || row >= static_cast<int>(lines_.size())) return false;
+  lines_[row] = line;
+  linesChanged_ = true;
+  showLines();
+  return true;
+}
+
+void ConceptForm::removeLine(int row) {
+  if (row < 0 || row >= static_cast<int>(lines_.size())) return;
+  lines_.erase(lines_.begin() + row);
+  linesChanged_ = true;
+  showLines();
+}
+
+void ConceptForm::importConcept(int32_t account) {
+  auto cobt = ctx_.session.installation.table("COBT", ctx_.errors);
+  if (!cobt->open()) return;
+  cobt->rec().setInteger("CTA", account);
+  if (!cobt->fetch(cobt->keyIndex("CTA_KEY"))) return;
+  setFieldText("TEXT", QString::fromStdString(cobt->rec().text("TEXT")));
+  setFieldText("TEX1", QString::fromStdString(cobt->rec().text("TEX1")));
+  setFieldText("UNID", QString::fromStdString(cobt->rec().text("UNID")));
+  setFieldText("GENE", QString::fromStdString(cobt->rec().text("GENE")));
+  lines_ = catalog::loadConceptLines(*engine_, account);
+  linesChanged_ = true;  // written only when the form is saved
+  showLines();
+}
+
+void ConceptForm::fieldAccepted(const FieldSpec& field) {
+  if (field.field != "GENE") return;
+  if (auto code = checkGenericKey(ctx_, "C", fieldText("GENE").toStdString(), keyPicker)) {
+    setFieldText("GENE", QString::fromStdString(*code));
+  }
+}
+
+bool ConceptForm::validate() {
+  auto code = checkGenericKey(ctx_, "C", table_.rec().text("GENE"), keyPicker);
+  if (!code) {
+    fieldWidget("GENE")->setFocus();
+    return false;
+  }
+  table_.rec().setText("GENE", *code);
+  return true;
+}
+
+bool ConceptForm::afterSave() {
+  auto inco = ctx_.session.installation.table("INCO", ctx_.errors);
+  if (!inco->open()) return false;
+  inco->setAuditUser(ctx_.login().user);
+  if (Status s = catalog::saveLines(*inco, static_cast<int32_t>(table_.rec().integer("CTA")), lines_); !s) {
+    ctx_.prompter.warn({"NO SE PUDIERON GRABAR LAS LINEAS", "DEL ANALISIS", "CON Ok CONTINUA..."});
+    return false;
+  }
+  linesChanged_ = false;
+  return true;
+}
+
+bool runConceptForm(BrowseWindow& list, tables::Table& coba, FormRequest request) {
+  Context& ctx = list.context();
+  if (request == FormRequest::kDelete) {
+    // The concept is shown and the question window asks; its lines go with it.
+    if (!ctx.prompter.ask({"DESEA DAR DE BAJA EL CONCEPTO", "SELECCIONADO ???", ""})) return false;
+    tables::RelationManager relations(ctx.session.installation, ctx.errors);
+    return relations.remove(coba, tables::RelationManager::Confirm::kDontAsk).isOk();
+  }
+  if (request != FormRequest::kInsert) coba.rec().setText("MIAS", "1");  // an edited analysis is the user's own
+  ConceptForm form(ctx, coba, request, &list);
+  return form.run();
+}
+
+}  // namespace velmora::ui

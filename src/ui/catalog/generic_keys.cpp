@@ -1,0 +1,102 @@
+#include "ui/catalog/generic_keys.h"
+
+#include <QDialog>
+#include <QVBoxLayout>
+
+#include "catalog/inputs.h"
+#include "framework/text.h"
+
+namespace velmora::ui {
+
+using namespace browse_button;
+
+namespace {
+
+const std::vector<std::pair<QString, std::string>> kTypes = {
+    {" Insumo", "I"}, {" Concepto", "C"}, {" Costo Horario", "H"}};
+
+}  // namespace
+
+BrowseSpec genericKeysSpec() {
+  BrowseSpec s;
+  s.procedure = "CAP_GEN";
+  s.title = "Catálogo de Claves Genéricas";
+  s.table = "CLAG";
+  const std::vector<ColumnSpec> columns = {{"CTA", "CTA", "s3"}, {"DESCRIPCION", "TEXT", "s30"}, {"TIPO", "TIPO", "s1"}};
+  s.tabs = {{"x CUENTA", "CTA_KEY", columns}, {"x DESCRIPCION", "DES_KEY", columns}};
+  s.buttons = kSelect | kView | kInsert | kChange | kDelete | kQuery | kClose;
+  s.captions = {{kSelect, "&Selecciona"}, {kView, "&Ver"},    {kInsert, "&Alta"},
+                {kChange, "&Cambia"},     {kDelete, "&Borra"}, {kClose, "C&ierra"}};
+  s.deleteElement = shell::element::kGenericKeys;
+  s.textColour = [](const tables::Record& r) {
+    const std::string type = r.text("TIPO");
+    if (type == "I") return QColor(255, 0, 0);
+    if (type == "C") return QColor(0, 0, 255);
+    if (type == "H") return QColor(0, 128, 128);
+    return QColor();
+  };
+  s.form = runGenericKeyForm;
+  return s;
+}
+
+BrowseSpec genericKeyLookupSpec(const std::string& type) {
+  BrowseSpec s;
+  s.procedure = "BUSCA_GENI";
+  s.title = "Catálogo de Claves Genéricas";
+  s.table = "CLAG";
+  s.tabs = {{"x CUENTA", "TIP_KEY",  // by code: the list is already one type
+             {{"CTA", "CTA", "s3"}, {"D E S C R I P C I O N", "TEXT", "s30"}, {"TIPO", "TIPO", "s1"}}}};
+  s.buttons = kSelect | kInsert | kChange | kDelete | kClose;
+  s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"},
+                {kClose, "C&ierra"}};
+  s.deleteElement = shell::element::kGenericKeys;
+  s.rowColour = [](const tables::Record&, int row) {
+    return row % 2 == 0 ? QColor(193, 255, 193) : QColor();  // odd rows, counting from 1
+  };
+  s.form = runGenericKeyForm;
+  (void)type;
+  return s;
+}
+
+bool runGenericKeyForm(BrowseWindow& list, tables::Table& clag, FormRequest request) {
+  Context& ctx = list.context();
+  if (!formAccessAllowed(ctx, shell::element::kGenericKeys, request)) return false;
+  FieldSpec type{"TIPO:", "TIPO", "s1", 0, 1, FieldSpec::Kind::kRadio};
+  type.options = kTypes;
+  RecordForm form(ctx, clag, request, "Actualizando Claves Genéricas", {"General"},
+                  {{"CTA:", "CTA", "s3"}, {"DESCRIPCION:", "TEXT", "s30"}, type}, {}, &list);
+  form.setObjectName("UpdateCLAG");
+  return form.run();
+}
+
+GenericKeyPicker modalGenericKeyPicker(Context& ctx, QWidget* parent) {
+  return [&ctx, parent](const std::string& type, const std::string& typed) -> std::optional<std::string> {
+    QDialog dialog(parent);
+    dialog.setWindowTitle("Catálogo de Claves Genéricas");
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* list = new BrowseWindow(ctx, genericKeyLookupSpec(type), true);
+    list->setAttribute(Qt::WA_DeleteOnClose, false);
+    list->setQuery({{"TIPO", 1, tables::Condition::Op::kEquals, type}});
+    const int row = list->model().locate(QString::fromStdString(typed));
+    list->selectRow(row >= 0 ? row : 0);
+    layout->addWidget(list);
+    std::optional<std::string> chosen;
+    QObject::connect(list, &BrowseWindow::selected, &dialog, [&](const tables::Record& r) {
+      chosen = r.text("CTA");
+      dialog.accept();
+    });
+    dialog.resize(560, 420);
+    dialog.exec();
+    return chosen;
+  };
+}
+
+std::optional<std::string> checkGenericKey(Context& ctx, const std::string& type, const std::string& typed,
+                                           const GenericKeyPicker& pick, bool forceLookup) {
+  auto clag = ctx.session.installation.table("CLAG", ctx.errors);
+  if (!clag->open()) return std::nullopt;
+  if (!forceLookup && catalog::genericKeyExists(*clag, type, typed)) return text::clip(typed);
+  return pick(type, typed);
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,31 @@
+// Generic keys: CAP_GEN (the catalogue), BUSCA_GENI (the lookup filtered by
+// type) and UpdateCLAG (the form); and the check every GENE entry makes.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "ui/browse/browse_window.h"
+#include "ui/browse/record_form.h"
+
+namespace velmora::ui {
+
+BrowseSpec genericKeysSpec();
+// The lookup for `type` ("I", "C", "H").
+BrowseSpec genericKeyLookupSpec(const std::string& type);
+
+bool runGenericKeyForm(BrowseWindow& list, tables::Table& clag, FormRequest request);
+
+// Picks a generic key of `type`, starting at `typed`; nothing when cancelled.
+// Tests replace it to answer without a window.
+using GenericKeyPicker = std::function<std::optional<std::string>(const std::string& type, const std::string& typed)>;
+GenericKeyPicker modalGenericKeyPicker(Context& ctx, QWidget* parent);
+
+// The check of a GENE entry: an existing key of the type (or a blank one) is
+// kept; otherwise the picker opens and its choice is returned; nothing when
+// the user cancelled (the form must stay on the field).
+std::optional<std::string> checkGenericKey(Context& ctx, const std::string& type, const std::string& typed,
+                                           const GenericKeyPicker& pick, bool forceLookup = false);
+
+}  // namespace velmora::ui

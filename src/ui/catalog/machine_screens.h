@@ -1,0 +1,38 @@
+// CAP_COS, the machinery list, and UpdateMABA, the machine form that shows
+// the hourly cost term by term as the user types.
+#pragma once
+
+#include "catalog/pricing.h"
+#include "ui/browse/browse_window.h"
+#include "ui/browse/record_form.h"
+#include "ui/catalog/generic_keys.h"
+
+class QLabel;
+
+namespace velmora::ui {
+
+BrowseSpec machineListSpec();
+
+class MachineForm : public RecordForm {
+  Q_OBJECT
+ public:
+  MachineForm(Context& ctx, tables::Table& maba, FormRequest request, QWidget* parent = nullptr);
+  // The four totals with the values on the screen (unrounded).
+  catalog::HourlyCost shownTotals() const { return shown_; }
+  GenericKeyPicker picker;
+
+ protected:
+  void fieldAccepted(const FieldSpec& field) override;
+  void afterLoad() override { recompute(); }
+  bool validate() override;
+  void beforeSave(tables::Record&) override { table_.setAuditUser(ctx_.login().user); }
+
+ private:
+  void recompute();
+  catalog::HourlyCost shown_;
+  QLabel* totals_[4] = {};
+};
+
+bool runMachineForm(BrowseWindow& list, tables::Table& maba, FormRequest request);
+
+}  // namespace velmora::ui

@@ -1,0 +1,304 @@
+// The base-catalogue screens, headless on the demo installation.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTableWidget>
+
+#include "app/demo_data.h"
+#include "catalog/pricing.h"
+#include "tables/dates.h"
+#include "ui/catalog/base_menu.h"
+#include "ui/catalog/concept_screens.h"
+#include "ui/catalog/generic_keys.h"
+#include "ui/catalog/input_screens.h"
+#include "ui/catalog/machine_screens.h"
+#include "ui_fixture.h"
+
+namespace velmora::ui {
+namespace {
+
+class CatalogScreensTest : public velmora::testing::UiTest {
+ protected:
+  void SetUp() override {
+    UiTest::SetUp();
+    ASSERT_TRUE(app::createDemoInstallation(inst, errors));
+    auto control = open("CONTROL");
+    session.zone = estimate::loadZoneFactors(*control, 1);
+    session.zoneNames = estimate::readZoneNames(*control);
+    session.today = tables::dayNumber(2026, 12, 10);
+  }
+  BrowseWindow* keep(BrowseWindow* list) {
+    list->setAttribute(Qt::WA_DeleteOnClose, false);
+    opened.push_back(list);
+    return list;
+  }
+  QLineEdit* edit(RecordForm& form, const char* field, int element = 1) {
+    return static_cast<QLineEdit*>(form.fieldWidget(field, element));
+  }
+  void accept(RecordForm& form, QLineEdit* entry, const QString& text) {
+    entry->setText(text);
+    emit entry->editingFinished();
+  }
+  tables::Record input(int cta) {
+    auto inba = open("INBA");
+    inba->rec().setInteger("CTA", cta);
+    EXPECT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+    return inba->rec();
+  }
+};
+
+TEST_F(CatalogScreensTest, APercentageInputIsSavedWithoutPrices) {
+  auto inba = open("INBA");
+  InputForm form(ctx, *inba, FormRequest::kInsert);
+  form.start();
+  form.show();
+  edit(form, "TEXT")->setText("DESPERDICIO EXTRA");
+  edit(form, "GENE")->setText("POR");
+  accept(form, edit(form, "COST", 1), "12.50");
+  accept(form, edit(form, "COST", 3), "99");
+  form.findChild<QRadioButton*>("option_5")->click();
+  form.accept();
+  ASSERT_FALSE(form.isVisible()) << (prompter.warnings.empty() ? "" : prompter.warnings[0][0]);
+  const tables::Record saved = input(static_cast<int>(inba->rec().integer("CTA")));
+  EXPECT_EQ(saved.integer("TIPO"), 5);
+  for (int z = 1; z <= 5; ++z) {
+    EXPECT_EQ(saved.real("COST", z), 0) << z;
+    EXPECT_EQ(saved.integer("FECH", z), 0) << z;
+  }
+}
+
+TEST_F(CatalogScreensTest, AcceptingThePriceOfZoneTwoDatesOnlyZoneTwo) {
+  auto inba = open("INBA");
+  inba->rec().setInteger("CTA", 10001);
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  const tables::Record before = inba->rec();
+  InputForm form(ctx, *inba, FormRequest::kChange);
+  form.start();
+  form.show();
+  accept(form, edit(form, "COST", 2), "4100");
+  EXPECT_EQ(edit(form, "FECH", 2)->text(), "10/12/2026");
+  form.accept();
+  ASSERT_FALSE(form.isVisible());
+  const tables::Record after = input(10001);
+  EXPECT_EQ(after.real("COST", 2), 4100);
+  for (int z = 1; z <= 5; ++z) {
+    EXPECT_EQ(after.integer("FECH", z), z == 2 ? session.today : before.integer("FECH", z)) << z;
+  }
+}
+
+TEST_F(CatalogScreensTest, TheInputListShowsTheCurrentZonesPriceAndDate) {
+  auto inba = open("INBA");
+  inba->rec().setInteger("CTA", 10002);
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  inba->rec().setReal("COST", 0, 4);
+  inba->rec().setInteger("FECH", 0, 4);
+  ASSERT_TRUE(inba->update());
+  session.zone.zone = 4;
+  auto* list = keep(makeInputList(ctx));
+  auto& m = list->model();
+  EXPECT_EQ(m.headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(), "PRECIO");
+  EXPECT_EQ(m.data(m.index(0, 0), Qt::DisplayRole).toString(), "10001");
+  EXPECT_EQ(m.data(m.index(0, 5), Qt::DisplayRole).toString(), "3,965.50");  // 3850 x 1.03, zone 4
+  EXPECT_EQ(m.data(m.index(1, 5), Qt::DisplayRole).toString(), "0.00");      // never priced in zone 4
+  EXPECT_EQ(m.data(m.index(1, 6), Qt::DisplayRole).toString(), "");
+  EXPECT_EQ(list->findChild<QLabel*>("count")->text(), "38");
+
+  list->setTab(2);  // x DESCRIPCION: the description first, the account second
+  EXPECT_EQ(m.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "DESCRIPCION");
+  EXPECT_EQ(m.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "CTA");
+  EXPECT_EQ(m.data(m.index(0, 0), Qt::DisplayRole).toString(), "ACEITE LUBRICANTE SAE 40");
+
+  list->setTab(3);  // x PALABRA keeps the columns and filters by the word
+  auto* word = list->findChild<QLineEdit*>("word");
+  word->setText("CEMENTO");
+  emit word->editingFinished();
+  EXPECT_EQ(m.rowCount(), 1);
+  EXPECT_EQ(m.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "DESCRIPCION");
+  word->setText("cemento");
+  emit word->editingFinished();
+  EXPECT_EQ(m.rowCount(), 0);
+  list->setTab(0);
+  EXPECT_EQ(m.rowCount(), 38);
+}
+
+TEST_F(CatalogScreensTest, GenericKeysAreLookedUpByTheFormsType) {
+  auto inba = open("INBA");
+  InputForm form(ctx, *inba, FormRequest::kInsert);
+  std::vector<std::string> asked;
+  std::optional<std::string> answer;  // cancelled
+  form.picker = [&](const std::string& type, const std::string& typed) {
+    asked.push_back(type + ":" + typed);
+    return answer;
+  };
+  form.start();
+  form.show();
+  edit(form, "TEXT")->setText("GRAVA DE 1/2\"");
+  accept(form, edit(form, "GENE"), "CIM");  // a concept key, not an input key
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], "I:CIM");
+  form.accept();  // cancelled again: the form cannot be completed
+  EXPECT_TRUE(form.isVisible());
+  answer = "MAT";
+  form.accept();
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(inba->rec().text("GENE"), "MAT");
+
+  auto coba = open("COBA");
+  ConceptForm conceptForm(ctx, *coba, FormRequest::kInsert);
+  std::vector<std::string> conceptAsked;
+  conceptForm.keyPicker = [&](const std::string& type, const std::string& typed) -> std::optional<std::string> {
+    conceptAsked.push_back(type + ":" + typed);
+    return std::nullopt;
+  };
+  conceptForm.start();
+  conceptForm.show();
+  accept(conceptForm, edit(conceptForm, "GENE"), "MOB");  // an input key
+  ASSERT_EQ(conceptAsked.size(), 1u);
+  EXPECT_EQ(conceptAsked[0], "C:MOB");
+  accept(conceptForm, edit(conceptForm, "GENE"), "ALB");
+  EXPECT_EQ(conceptAsked.size(), 1u);
+  conceptForm.reject();
+}
+
+TEST_F(CatalogScreensTest, TheMachineFormRecomputesItsTotalsAsTheUserTypes) {
+  auto maba = open("MABA");
+  maba->rec().setInteger("CTA", 501);
+  ASSERT_TRUE(maba->fetch(maba->keyIndex("CTA_KEY")));
+  MachineForm form(ctx, *maba, FormRequest::kChange);
+  form.start();
+  form.show();
+  const double before = form.shownTotals().total;
+  catalog::BasePrices prices(inst, errors, 1);
+  auto control = open("CONTROL");
+  catalog::PricingEngine engine(inst, errors, prices, session.zone, catalog::firstZoneRates(*control));
+  EXPECT_NEAR(before, engine.hourlyCost(501).total, 0.005);
+  accept(form, edit(form, "CONS"), "16");  // twice the diesel per hour
+  const double diesel = 28.90 * 8;  // the zone 1 price (25.80 x 1.12, in cents) x the 8 litres added
+  EXPECT_NEAR(form.shownTotals().consumptions - diesel, engine.hourlyCost(501).consumptions, 0.006);
+  EXPECT_EQ(form.findChild<QLabel*>("total3")->text().remove(',').toDouble() > before, true);
+  form.reject();
+  presenter.answerNext(button::kNo);  // leave without saving
+}
+
+TEST_F(CatalogScreensTest, TheConceptFormEditsSortsAndSavesLines) {
+  auto coba = open("COBA");
+  coba->rec().setInteger("CTA", 1010);
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  coba->rec().setText("MIAS", "1");
+  ConceptForm form(ctx, *coba, FormRequest::kChange);
+  form.start();
+  form.show();
+  ASSERT_EQ(form.lines().size(), 5u);
+  EXPECT_EQ(form.findChild<QLabel*>("directCost")->text(), "524.31");
+  EXPECT_EQ(form.lineList()->item(0, 0)->text(), "B");
+
+  // A new line through the line editor: a material, filed as category 3.
+  catalog::BasePrices prices(inst, errors, 1);
+  catalog::PricingEngine engine(inst, errors, prices, session.zone, {});
+  LineEditor editor(engine, prompter, nullptr);
+  editor.setType('I');
+  editor.setAccount(10005);
+  editor.setQuantity(0.002);
+  editor.accept();
+  ASSERT_TRUE(editor.line().has_value());
+  EXPECT_EQ(editor.line()->category, 3);
+  form.addLine(*editor.line());
+  // It lands among the materials, before the percentage lines.
+  EXPECT_EQ(form.lines()[3].account, 10005);
+  EXPECT_EQ(form.lines()[4].category, 5);
+  form.accept();
+  ASSERT_FALSE(form.isVisible());
+
+  auto inco = open("INCO");
+  std::vector<std::pair<int64_t, int64_t>> stored;
+  inco->rec().setInteger("CTA", 101000);
+  inco->setOrderAt(inco->keyIndex("CTA_KEY"));
+  while (inco->next() && inco->rec().integer("CTA") / 100 == 1010) {
+    stored.push_back({inco->rec().integer("CTA"), inco->rec().integer("MATE")});
+  }
+  ASSERT_EQ(stored.size(), 6u);
+  EXPECT_EQ(stored[3], (std::pair<int64_t, int64_t>{101003, 10005}));
+  EXPECT_EQ(stored[5].first, 101005);
+
+  // An account that does not exist is refused by the editor.
+  LineEditor missing(engine, prompter, nullptr);
+  missing.setType('C');
+  missing.setAccount(4242);
+  missing.show();
+  missing.accept();
+  EXPECT_FALSE(missing.line().has_value());
+  EXPECT_EQ(prompter.warnings.back()[0], "LA CUENTA NO EXISTE");
+}
+
+TEST_F(CatalogScreensTest, AConceptTakesAtMostOneHundredLines) {
+  auto coba = open("COBA");
+  ConceptForm form(ctx, *coba, FormRequest::kInsert);
+  form.start();
+  catalog::EditedLine line;
+  line.account = 10001;
+  line.quantity = 1;
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(form.addLine(line));
+  EXPECT_FALSE(form.addLine(line));
+  EXPECT_EQ(form.lines().size(), 100u);
+  EXPECT_EQ(prompter.warnings.back()[0], "UN CONCEPTO ADMITE A LO MAS");
+  form.reject();
+  presenter.answerNext(button::kNo);
+}
+
+TEST_F(CatalogScreensTest, ImportCopiesTextsAndLinesAndDeleteAsksTheQuestionWindow) {
+  auto coba = open("COBA");
+  ConceptForm form(ctx, *coba, FormRequest::kInsert);
+  form.start();
+  form.show();
+  form.importConcept(1012);
+  EXPECT_EQ(static_cast<QLineEdit*>(form.fieldWidget("TEXT"))->text(), "CASTILLO DE 15x15 CM");
+  EXPECT_EQ(form.lines().size(), 2u);
+  form.accept();
+  ASSERT_FALSE(form.isVisible());
+  const int64_t copy = coba->rec().integer("CTA");
+  EXPECT_EQ(copy, 1031);  // auto-numbered after the last concept
+
+  auto* list = keep(makeConceptList(ctx));
+  const int row = list->model().rowOfId(coba->recordId());
+  ASSERT_GE(row, 0);
+  list->selectRow(row);
+  EXPECT_EQ(list->model().data(list->model().index(row, 0), Qt::ForegroundRole).value<QBrush>().color(),
+            QColor(255, 0, 0));  // an own analysis
+  prompter.answer = false;
+  list->deleteRecord();
+  ASSERT_EQ(prompter.asked.size(), 1u);
+  EXPECT_EQ(prompter.asked[0][0], "DESEA DAR DE BAJA EL CONCEPTO");
+  EXPECT_EQ(open("COBA")->count(), 46);
+  prompter.answer = true;
+  list->deleteRecord();
+  EXPECT_EQ(open("COBA")->count(), 45);
+  auto inco = open("INCO");
+  inco->rec().setInteger("CTA", copy * 100);
+  EXPECT_TRUE(inco->fetch(inco->keyIndex("CTA_KEY")).is(Status::Code::kNotFound));
+  EXPECT_TRUE(presenter.shown().empty());  // no message 11: the question window asked
+}
+
+TEST_F(CatalogScreensTest, GenericKeyListColoursByTypeAndTheMenuOpensTheCatalogues) {
+  auto* keys = keep(new BrowseWindow(ctx, genericKeysSpec()));
+  auto& m = keys->model();
+  for (int row = 0; row < m.rowCount(); ++row) {
+    const QString type = m.data(m.index(row, 2), Qt::DisplayRole).toString();
+    const QColor colour = m.data(m.index(row, 0), Qt::ForegroundRole).value<QBrush>().color();
+    EXPECT_EQ(colour, type == "I" ? QColor(255, 0, 0) : type == "C" ? QColor(0, 0, 255) : QColor(0, 128, 128));
+  }
+  BaseMenu menu(ctx);
+  EXPECT_FALSE(menu.findChild<QPushButton*>("REPORTES")->isEnabled());
+  for (const char* which : {"CLAVES", "INSUMOS", "MAQUINAS", "CONCEPTOS"}) {
+    QWidget* w = menu.open(which);
+    ASSERT_NE(w, nullptr) << which;
+  }
+  EXPECT_EQ(opened.size(), 5u);
+  EXPECT_EQ(opened[4]->objectName(), "CAP_CON");
+}
+
+}  // namespace
+}  // namespace velmora::ui
