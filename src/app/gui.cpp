@@ -14,6 +14,10 @@
 #include "shell/platform.h"
 #include "shell/startup.h"
 #include "tables/catalogue.h"
+#include "ui/catalog/base_menu.h"
+#include "ui/catalog/concept_screens.h"
+#include "ui/catalog/input_screens.h"
+#include "ui/catalog/machine_screens.h"
 #include "ui/main_frame.h"
 #include "ui/qt_presenter.h"
 #include "ui/startup_windows.h"
@@ -157,6 +161,41 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   zoneForm.tabs()->setCurrentIndex(2);
   save(&zoneForm, "zone-form-imss");
   zones->close();
+
+  auto* menu = new ui::BaseMenu(ctx);
+  frame.openWindow(menu);
+  save(&frame, "base-menu");
+  QWidget* inputs = menu->open("INSUMOS");
+  inputs->resize(980, 520);
+  save(&frame, "inputs-list");
+  auto inba = session.installation.table("INBA", errors);
+  inba->open();
+  inba->rec().setInteger("CTA", 10001);
+  inba->fetch(inba->keyIndex("CTA_KEY"));
+  ui::InputForm inputForm(ctx, *inba, FormRequest::kChange);
+  inputForm.start();
+  save(&inputForm, "input-form");
+  inputs->close();
+
+  auto maba = session.installation.table("MABA", errors);
+  maba->open();
+  maba->rec().setInteger("CTA", 501);
+  maba->fetch(maba->keyIndex("CTA_KEY"));
+  ui::MachineForm machineForm(ctx, *maba, FormRequest::kChange);
+  machineForm.start();
+  save(&machineForm, "machine-form");
+
+  QWidget* concepts = menu->open("CONCEPTOS");
+  concepts->resize(900, 520);
+  save(&frame, "concepts-list");
+  auto coba = session.installation.table("COBA", errors);
+  coba->open();
+  coba->rec().setInteger("CTA", 1010);
+  coba->fetch(coba->keyIndex("CTA_KEY"));
+  coba->rec().setText("MIAS", "1");  // as the list opens it: an edited analysis is the user's own
+  ui::ConceptForm conceptForm(ctx, *coba, FormRequest::kChange);
+  conceptForm.start();
+  save(&conceptForm, "concept-form");
   std::cout << "Pantallas guardadas en " << outDir << "\n";
   return 0;
 }

@@ -161,7 +161,9 @@ void BrowseWindow::setTab(int index) {
       }
       chars = std::max(digits, static_cast<int>(col.header.size()));
     }
-    view_->setColumnWidth(c, view_->fontMetrics().averageCharWidth() * (std::min(chars, 50) + 2));
+    // Upper-case texts are wide: measure with capitals.
+    const int text = view_->fontMetrics().horizontalAdvance(QString(std::min(chars, 50), 'X'));
+    view_->setColumnWidth(c, std::min(400, text * 9 / 10 + 16));
   }
   if (tabs_->currentIndex() != index) tabs_->setCurrentIndex(index);
   selectRow(0);

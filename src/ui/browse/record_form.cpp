@@ -87,6 +87,7 @@ RecordForm::RecordForm(Context& ctx, tables::Table& table, FormRequest request, 
     w->setEnabled(!f.readOnly && request_ != FormRequest::kView && request_ != FormRequest::kDelete);
     addRow(f.tab, f.label, w, f.sameRow);
     widgets_.push_back(w);
+    rows_.push_back(lastRow_);
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   buttons->button(QDialogButtonBox::Ok)->setText("&Aceptar");
@@ -144,6 +145,13 @@ void RecordForm::addRow(int tab, const QString& label, QWidget* widget, bool bes
   lastRow_ = new QHBoxLayout;
   lastRow_->addWidget(widget);
   form->addRow(caption, lastRow_);
+}
+
+void RecordForm::addBesideField(const std::string& field, QWidget* widget, int element) {
+  QWidget* entry = fieldWidget(field, element);
+  for (size_t i = 0; i < widgets_.size(); ++i) {
+    if (widgets_[i] == entry) rows_[i]->addWidget(widget);
+  }
 }
 
 QWidget* RecordForm::fieldWidget(const std::string& field, int element) const {

@@ -66,6 +66,8 @@ class RecordForm : public QDialog {
   bool storeWidgets(tables::Record& record, bool warn) const;
   QString passwordText(const std::string& field) const;
   void addRow(int tab, const QString& label, QWidget* widget, bool besidePrevious = false);
+  // Puts `widget` at the end of the row of a field's entry (a lookup button).
+  void addBesideField(const std::string& field, QWidget* widget, int element = 1);
   bool changed() const;
   void focusFirstField();
 
@@ -81,6 +83,7 @@ class RecordForm : public QDialog {
 
   std::vector<FieldSpec> fields_;
   std::vector<QWidget*> widgets_;
+  std::vector<QHBoxLayout*> rows_;  // the row layout of each entry
   QTabWidget* tabs_;
   QHBoxLayout* lastRow_ = nullptr;
   tables::Record loaded_;

@@ -238,7 +238,7 @@ ConceptForm::ConceptForm(Context& ctx, tables::Table& coba, FormRequest request,
   auto* importButton = new QPushButton("IMPORTA");
   importButton->setObjectName("import");
   importButton->setEnabled(editable);
-  addRow(0, "", importButton);
+  addBesideField("GENE", importButton);
   connect(importButton, &QPushButton::clicked, this, [this] {
     if (auto account = conceptPicker()) importConcept(*account);
   });
@@ -250,6 +250,10 @@ ConceptForm::ConceptForm(Context& ctx, tables::Table& coba, FormRequest request,
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->verticalHeader()->hide();
+  const int widths[7] = {28, 70, 0, 50, 90, 90, 90};
+  for (int c = 0; c < 7; ++c) {
+    if (widths[c]) list_->setColumnWidth(c, widths[c]);
+  }
   list_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
   list_->setMinimumHeight(200);
   addRow(0, "", list_);

@@ -122,7 +122,7 @@ InputForm::InputForm(Context& ctx, tables::Table& inba, FormRequest request, QWi
   auto* lookup = new QPushButton("...");
   lookup->setObjectName("geneLookup");
   lookup->setEnabled(request == FormRequest::kInsert || request == FormRequest::kChange);
-  addRow(0, "", lookup);
+  addBesideField("GENE", lookup);
   connect(lookup, &QPushButton::clicked, this, [this] {
     if (auto code = checkGenericKey(ctx_, "I", fieldText("GENE").toStdString(), picker, true)) {
       setFieldText("GENE", QString::fromStdString(*code));

@@ -5,6 +5,7 @@
 
 #include "catalog/prices.h"
 #include "framework/picture.h"
+#include "ui/catalog/concept_screens.h"
 
 namespace velmora::ui {
 
@@ -67,6 +68,25 @@ MachineForm::MachineForm(Context& ctx, tables::Table& maba, FormRequest request,
                  parent) {
   setObjectName("UpdateMABA");
   picker = modalGenericKeyPicker(ctx, this);
+  accountPicker = modalAccountPicker(ctx, this);
+  // Each account entry has a lookup: the input list, or the basics for the crew.
+  const std::pair<const char*, char> accounts[] = {{"EQUI", 'I'}, {"NEUM", 'I'}, {"ACEI", 'I'},
+                                                   {"FLHI", 'I'}, {"SUEL", 'B'}, {"COMB", 'I'}};
+  const bool editable = request == FormRequest::kInsert || request == FormRequest::kChange;
+  for (const auto& [field, type] : accounts) {
+    auto* lookup = new QPushButton("...");
+    lookup->setObjectName(QString("lookup_") + field);
+    lookup->setEnabled(editable);
+    addBesideField(field, lookup);
+    const std::string name = field;
+    const char kind = type;
+    connect(lookup, &QPushButton::clicked, this, [this, name, kind] {
+      if (auto account = accountPicker(kind)) {
+        setFieldText(name, QString::number(*account));
+        recompute();
+      }
+    });
+  }
   for (int i = 0; i < 4; ++i) {
     totals_[i] = new QLabel;
     totals_[i]->setObjectName(QString("total%1").arg(i));

@@ -7,6 +7,9 @@
 #include "ui/browse/record_form.h"
 #include "ui/catalog/generic_keys.h"
 
+#include <functional>
+#include <optional>
+
 class QLabel;
 
 namespace velmora::ui {
@@ -20,6 +23,7 @@ class MachineForm : public RecordForm {
   // The four totals with the values on the screen (unrounded).
   catalog::HourlyCost shownTotals() const { return shown_; }
   GenericKeyPicker picker;
+  std::function<std::optional<int32_t>(char type)> accountPicker;  // the input list or the basics
 
  protected:
   void fieldAccepted(const FieldSpec& field) override;
