@@ -32,4 +32,25 @@ grep -q "Error de Acceso" "$DIR/err"
 
 if "$VELMORA" check "$DIR/nada" 2> "$DIR/err"; then exit 1; fi
 [ "$(wc -l < "$DIR/err")" = "1" ]
+
+# The analysis of a concept, as text and as JSON for scripts.
+"$VELMORA" demo "$DIR/cat" > /dev/null
+"$VELMORA" analisis --data "$DIR/cat" 1010 > "$DIR/out"
+grep -q "MURO DE BLOCK HUECO" "$DIR/out"
+grep -q "PRECIO UNITARIO:" "$DIR/out"
+"$VELMORA" analisis --data "$DIR/cat" 1010 --json > "$DIR/out"
+python3 - "$DIR/out" <<'PY'
+import json, sys
+a = json.load(open(sys.argv[1]))
+for key in ("cta", "PU_MOBRA", "PU_MATERIAL", "PU_EQUIPO", "PU_PORCEN", "unit_price", "lines"):
+    assert key in a, key
+assert a["cta"] == 1010 and len(a["lines"]) == 5
+assert abs(a["PU_MOBRA"] + a["PU_MATERIAL"] + a["PU_EQUIPO"] + a["PU_PORCEN"] - a["unit_price"]) < 0.005
+for line in a["lines"]:
+    assert set(("category", "cta", "quantity", "price", "amount")) <= set(line)
+PY
+for bad in "--data $DIR/cat 424242" "--data $DIR/nada 1010" "--data $DIR/cat uno"; do
+    if "$VELMORA" analisis $bad > /dev/null 2> "$DIR/err"; then echo "analisis $bad passed"; exit 1; fi
+    [ "$(wc -l < "$DIR/err")" = "1" ] || { cat "$DIR/err"; exit 1; }
+done
 echo "cli ok"

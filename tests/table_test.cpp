@@ -272,6 +272,14 @@ TEST_F(TableTest, PerWorkTablesAreCreatedInTheWorksDirectory) {
   EXPECT_EQ(inst.fileOf(tableDef("INOB")), dir / "ARCH3");
 }
 
+TEST_F(TableTest, AWorkWhoseDirectoryIsGoneCannotCreateItsTables) {
+  inst.workDir = dir / "NOEXISTE";
+  auto cobr = inst.table("COBR", errors);
+  EXPECT_THROW(cobr->open(), FatalExit);
+  EXPECT_EQ(lastTitle(), "Error en creación de Tabla");
+  EXPECT_FALSE(std::filesystem::exists(dir / "NOEXISTE"));
+}
+
 TEST_F(TableTest, DeletingAConceptCascadesToAllItsLinesInOneTransaction) {
   auto coba = open("COBA");
   auto inco = open("INCO");

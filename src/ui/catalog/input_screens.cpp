@@ -121,6 +121,7 @@ InputForm::InputForm(Context& ctx, tables::Table& inba, FormRequest request, QWi
   picker = modalGenericKeyPicker(ctx, this);
   auto* lookup = new QPushButton("...");
   lookup->setObjectName("geneLookup");
+  lookup->setFixedWidth(32);
   lookup->setEnabled(request == FormRequest::kInsert || request == FormRequest::kChange);
   addBesideField("GENE", lookup);
   connect(lookup, &QPushButton::clicked, this, [this] {

@@ -76,6 +76,7 @@ MachineForm::MachineForm(Context& ctx, tables::Table& maba, FormRequest request,
   for (const auto& [field, type] : accounts) {
     auto* lookup = new QPushButton("...");
     lookup->setObjectName(QString("lookup_") + field);
+    lookup->setFixedWidth(32);
     lookup->setEnabled(editable);
     addBesideField(field, lookup);
     const std::string name = field;
@@ -93,6 +94,7 @@ MachineForm::MachineForm(Context& ctx, tables::Table& maba, FormRequest request,
     totals_[i]->setAlignment(Qt::AlignRight);
     addRow(0, kTotalLabels[i], totals_[i]);
   }
+  resize(620, height());
 }
 
 void MachineForm::recompute() {
