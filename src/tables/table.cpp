@@ -99,6 +99,12 @@ void Table::setLockWait(std::chrono::milliseconds wait) {
   if (db_) sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
 }
 
+Status Table::closedTable() {
+  errors_.setFile(def_.label);
+  errors_.raise(42);  // used before it was opened
+  return Status::error(Status::Code::kInvalid, "tabla cerrada");
+}
+
 Status Table::raiseStorage(int messageId, int rc, Status::Code code) {
   const std::string engineText = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
   errors_.setFile(def_.label);
@@ -372,11 +378,7 @@ Status Table::readInto(Statement& s) {
 }
 
 Status Table::step(int key, Query q, bool withValues, bool withId) {
-  if (!db_) {
-    errors_.setFile(def_.label);
-    errors_.raise(42);
-    return Status::error(Status::Code::kInvalid, "tabla cerrada");
-  }
+  if (!db_) return closedTable();
   Statement& s = query(key, q);
   if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
   ResetOnExit reset(s);
@@ -398,9 +400,7 @@ Status Table::fetch(int key) {
   Status s = step(key, kFetch, true, false);
   if (s) {
     positionKey_ = key;
-    position_ = Position::kAfterRecord;
-    positionRecord_ = rec_;
-    positionId_ = currentId_;
+    rememberPosition();
   }
   return s;
 }
@@ -416,50 +416,32 @@ void Table::setOrderAt(int key) {
   positionRecord_ = rec_;
 }
 
-Status Table::next() {
+Status Table::next() { return move(true); }
+Status Table::previous() { return move(false); }
+
+Status Table::move(bool forward) {
   bindSource_ = &positionRecord_;
   Status s;
   switch (position_) {
     case Position::kNone:
-    case Position::kStart:
-      s = step(positionKey_, kFirst, false, false);
+    case Position::kStart:  // no position yet: from the start, or from the end
+      s = step(positionKey_, forward ? kFirst : kLast, false, false);
       break;
     case Position::kAtValues:
-      s = step(positionKey_, kFromValuesUp, true, false);
+      s = step(positionKey_, forward ? kFromValuesUp : kFromValuesDown, true, false);
       break;
     case Position::kAfterRecord:
-      s = step(positionKey_, kAfter, true, true);
+      s = step(positionKey_, forward ? kAfter : kBefore, true, true);
       break;
   }
-  if (s) {
-    position_ = Position::kAfterRecord;
-    positionRecord_ = rec_;
-    positionId_ = currentId_;
-  }
+  if (s) rememberPosition();
   return s;
 }
 
-Status Table::previous() {
-  bindSource_ = &positionRecord_;
-  Status s;
-  switch (position_) {
-    case Position::kNone:
-    case Position::kStart:
-      s = step(positionKey_, kLast, false, false);
-      break;
-    case Position::kAtValues:
-      s = step(positionKey_, kFromValuesDown, true, false);
-      break;
-    case Position::kAfterRecord:
-      s = step(positionKey_, kBefore, true, true);
-      break;
-  }
-  if (s) {
-    position_ = Position::kAfterRecord;
-    positionRecord_ = rec_;
-    positionId_ = currentId_;
-  }
-  return s;
+void Table::rememberPosition() {
+  position_ = Position::kAfterRecord;
+  positionRecord_ = rec_;
+  positionId_ = currentId_;
 }
 
 int64_t Table::count() {
@@ -472,11 +454,7 @@ int64_t Table::count() {
 
 Status Table::readRange(int key, const Record& from, const Record& to,
                         const std::function<bool(const Record&)>& visit) {
-  if (!db_) {
-    errors_.setFile(def_.label);
-    errors_.raise(42);
-    return Status::error(Status::Code::kInvalid, "tabla cerrada");
-  }
+  if (!db_) return closedTable();
   Statement& s = query(key, kRange);
   if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
   ResetOnExit reset(s);
@@ -496,11 +474,7 @@ Status Table::readRange(int key, const Record& from, const Record& to,
 }
 
 Status Table::fetchById(int64_t id) {
-  if (!db_) {
-    errors_.setFile(def_.label);
-    errors_.raise(42);
-    return Status::error(Status::Code::kInvalid, "tabla cerrada");
-  }
+  if (!db_) return closedTable();
   Statement& s = writeStatement(kReadById);
   ResetOnExit reset(s);
   s.bind(1, id);
@@ -690,10 +664,7 @@ Status Table::insertOnce(bool* duplicate, std::string* failedKey) {
 
 Status Table::insert() {
   errors_.setFile(def_.label);
-  if (!db_) {
-    errors_.raise(42);
-    return Status::error(Status::Code::kInvalid, "tabla cerrada");
-  }
+  if (!db_) return closedTable();
   if (readOnly_) {
     errors_.noteError(5, "Acceso denegado");
     errors_.raise(4);
@@ -754,10 +725,7 @@ Status Table::autoNumberInsert() {
 
 Status Table::update() {
   errors_.setFile(def_.label);
-  if (!db_) {
-    errors_.raise(42);
-    return Status::error(Status::Code::kInvalid, "tabla cerrada");
-  }
+  if (!db_) return closedTable();
   if (currentId_ == 0) return Status::error(Status::Code::kInvalid, "no hay registro leído");
   if (Status s = checkRanges(); !s) return s;
   stampAudit();
@@ -797,11 +765,7 @@ Status Table::update() {
 }
 
 Status Table::remove() {
-  if (!db_) {
-    errors_.setFile(def_.label);
-    errors_.raise(42);
-    return Status::error(Status::Code::kInvalid, "tabla cerrada");
-  }
+  if (!db_) return closedTable();
   if (currentId_ == 0) return Status::error(Status::Code::kInvalid, "no hay registro leído");
   Statement& s = writeStatement(kDelete);
   ResetOnExit reset(s);

@@ -136,6 +136,9 @@ class Table {
   Status prepareSchema();
   Status checkIntegrity(bool* damaged);
   Status raiseStorage(int messageId, int rc, Status::Code code);
+  Status closedTable();
+  Status move(bool forward);
+  void rememberPosition();
   Status checkRanges();
   Status insertOnce(bool* duplicate, std::string* failedKey);
   Status autoNumberInsert();

@@ -39,7 +39,7 @@ BrowseSpec genericKeysSpec() {
   return s;
 }
 
-BrowseSpec genericKeyLookupSpec(const std::string& type) {
+BrowseSpec genericKeyLookupSpec() {
   BrowseSpec s;
   s.procedure = "BUSCA_GENI";
   s.title = "Catálogo de Claves Genéricas";
@@ -54,7 +54,6 @@ BrowseSpec genericKeyLookupSpec(const std::string& type) {
     return row % 2 == 0 ? QColor(193, 255, 193) : QColor();  // odd rows, counting from 1
   };
   s.form = runGenericKeyForm;
-  (void)type;
   return s;
 }
 
@@ -74,7 +73,7 @@ GenericKeyPicker modalGenericKeyPicker(Context& ctx, QWidget* parent) {
     QDialog dialog(parent);
     dialog.setWindowTitle("Catálogo de Claves Genéricas");
     auto* layout = new QVBoxLayout(&dialog);
-    auto* list = new BrowseWindow(ctx, genericKeyLookupSpec(type), true);
+    auto* list = new BrowseWindow(ctx, genericKeyLookupSpec(), true);
     list->setAttribute(Qt::WA_DeleteOnClose, false);
     list->setQuery({{"TIPO", 1, tables::Condition::Op::kEquals, type}});
     const int row = list->model().locate(QString::fromStdString(typed));

@@ -12,8 +12,8 @@
 namespace velmora::ui {
 
 BrowseSpec genericKeysSpec();
-// The lookup for `type` ("I", "C", "H").
-BrowseSpec genericKeyLookupSpec(const std::string& type);
+// BUSCA_GENI; its picker filters it to the requested type ("I", "C", "H").
+BrowseSpec genericKeyLookupSpec();
 
 bool runGenericKeyForm(BrowseWindow& list, tables::Table& clag, FormRequest request);
 
