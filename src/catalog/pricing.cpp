@@ -44,7 +44,7 @@ HourlyCost hourlyCostTerms(const tables::Record& m, const MachineInputs& in, con
   const double tyres = tyreLife > 0 ? vll / tyreLife : 0;
   c.consumptions = fuel + lubricant + tyres;
   // Hours per working day; with no hours or no working days there is no
-  // operation cost to spread (the older design divided by zero here).
+  // operation cost to spread.
   const double hoursPerDay = rates.workingDays != 0 ? yearHours / rates.workingDays : 0;
   c.operation = hoursPerDay != 0 ? in.crewPerDay / hoursPerDay : 0;
   c.total = c.operation + c.consumptions + c.fixed;

@@ -33,8 +33,8 @@ struct sqlite3;
 
 namespace velmora::tables {
 
-// The waits of Part of the storage contract: how long a station waits for
-// another's lock before giving up.
+// How long a station waits for another station's lock before giving up, and
+// for the start of a delete's transaction.
 inline constexpr std::chrono::milliseconds kLockWait{10000};
 inline constexpr std::chrono::milliseconds kTransactionWait{2000};
 
