@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -423,6 +424,33 @@ TEST_F(TableTest, AFileThatIsNotATableIsRefusedAndLeftUntouched) {
   std::filesystem::copy_file(dir / "settings" / "FONTS.DLL", dir / "DATA2");
   auto clag = inst.table("CLAG", errors);
   EXPECT_THROW(clag->open(), FatalExit);
+}
+
+TEST_F(TableTest, AFileWithoutWriteAccessOpensReadOnlyAfterMessage2) {
+  {
+    auto inba = open("INBA");
+    inba->rec().setInteger("CTA", 1);
+    inba->rec().setText("TEXT", "ARENA");
+    ASSERT_TRUE(inba->insert());
+  }
+  // Permissions do not stop root; an immutable file does.
+  const std::string file = (dir / "DATA4").string();
+  if (std::system(("chattr +i '" + file + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "no way to take write access away here";
+  }
+  auto inba = inst.table("INBA", errors);
+  const Status opened = inba->open();
+  std::system(("chattr -i '" + file + "'").c_str());
+  ASSERT_TRUE(opened);
+  EXPECT_TRUE(inba->isReadOnly());
+  EXPECT_EQ(lastTitle(), "Acceso Denegado");
+  EXPECT_EQ(shownTexts().back(), "No pudo obtener acceso de escritura en Tabla INBA");
+  inba->rec().setInteger("CTA", 1);
+  EXPECT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  EXPECT_EQ(inba->rec().text("TEXT"), "ARENA");
+  inba->rec().setInteger("CTA", 2);
+  EXPECT_TRUE(inba->insert().is(Status::Code::kReadOnly));
+  EXPECT_EQ(lastTitle(), "Error en Agregar");
 }
 
 TEST_F(TableTest, UsingAClosedTableRaisesTheUsageMessage) {
