@@ -21,6 +21,8 @@
 #include "ui/browse/query_dialog.h"
 #include "ui/browse/record_form.h"
 #include "ui/main_frame.h"
+#include "ui/startup_windows.h"
+#include "shell/startup.h"
 #include "ui/users_screens.h"
 #include "ui/warning_window.h"
 #include "ui/zone_screens.h"
@@ -401,6 +403,25 @@ TEST_F(ShellScreensTest, MainFrameMenusRotationAndDocuments) {
   MainFrame master(ctx);
   EXPECT_TRUE(master.action("CONFIGURARSISTEMA")->isEnabled());
   EXPECT_TRUE(master.action("PROVEE")->isVisible());
+}
+
+TEST_F(ShellScreensTest, TheLoginWindowLogsAUserInThroughTheStartUp) {
+  ASSERT_TRUE(shell::saveSettings(inst, errors, {"CONSTRUCTORA", "Jefe", "Secreta"}));
+  addUser("ANA", "ana", {3, 2});
+  // Type into the login window when it opens, as a user would.
+  QTimer::singleShot(0, [] {
+    auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), "Accesando el Sistema");
+    window->findChild<QLineEdit*>("login")->setText("ANA");
+    window->findChild<QLineEdit*>("password")->setText("X");
+    window->findChild<QPushButton*>("ok")->click();
+  });
+  QtStartupUi ui(prompter, dir);
+  EXPECT_EQ(shell::startSession(session, ui), shell::StartupOutcome::kRun);
+  EXPECT_EQ(session.login.user, 1);
+  EXPECT_EQ(session.login.level(2), 2);
+  EXPECT_EQ(session.companyName, "CONSTRUCTORA");
 }
 
 TEST_F(ShellScreensTest, WarningAndQuestionWindows) {
