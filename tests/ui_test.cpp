@@ -21,6 +21,7 @@
 #include "ui/browse/query_dialog.h"
 #include "ui/browse/record_form.h"
 #include "ui/main_frame.h"
+#include "shell/ini_file.h"
 #include "ui/startup_windows.h"
 #include "shell/startup.h"
 #include "ui/users_screens.h"
@@ -397,6 +398,19 @@ TEST_F(ShellScreensTest, MainFrameMenusRotationAndDocuments) {
   frame.openDocument("obras.doc");
   ASSERT_EQ(modalTexts.size(), 1);
   EXPECT_EQ(modalTexts[0], "Archivo no localizado\nobras.doc");
+
+  // Windows keep their placement in KAVEL.INI from one opening to the next.
+  shell::IniFile ini(dir / "KAVEL.INI");
+  frame.setPlacements(&ini);
+  auto* users = new BrowseWindow(ctx, usersListSpec());
+  frame.openWindow(users);
+  users->parentWidget()->setGeometry(10, 20, 500, 300);
+  users->parentWidget()->close();
+  ASSERT_TRUE(ini.placement("CAP_EMPL").has_value());
+  EXPECT_EQ(ini.placement("CAP_EMPL")->width, 500);
+  auto* again = new BrowseWindow(ctx, usersListSpec());
+  frame.openWindow(again);
+  EXPECT_EQ(again->parentWidget()->geometry(), QRect(10, 20, 500, 300));
 
   session.login.user = 0;
   session.showSuppliers = true;

@@ -79,6 +79,7 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
   ui::Context ctx{session, errors, prompter, [&framePtr](QWidget* w) { framePtr->openWindow(w); }};
   ui::MainFrame frame(ctx);
   framePtr = &frame;
+  frame.setPlacements(&ini);
   if (auto p = ini.placement("Main")) {
     frame.setGeometry(p->x, p->y, p->width, p->height);
     if (p->maximized) frame.setWindowState(Qt::WindowMaximized);

@@ -210,10 +210,29 @@ void MainFrame::buildToolbar() {
 void MainFrame::openWindow(QWidget* window, std::function<void()> onClose) {
   QMdiSubWindow* sub = area_->addSubWindow(window);
   sub->setAttribute(Qt::WA_DeleteOnClose);
+  sub->setObjectName(window->objectName());
   if (onClose) connect(window, &QObject::destroyed, this, [onClose] { onClose(); });
   window->show();
   sub->resize(window->size() + QSize(16, 40));
+  if (ini_) {
+    if (auto p = ini_->placement(sub->objectName().toStdString())) {
+      sub->setGeometry(p->x, p->y, p->width, p->height);
+      if (p->maximized) sub->showMaximized();
+    }
+    sub->installEventFilter(this);
+  }
   area_->setActiveSubWindow(sub);
+}
+
+bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close && ini_) {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(watched); sub && !sub->objectName().isEmpty()) {
+      const QRect g = sub->isMaximized() || sub->isMinimized() ? sub->normalGeometry() : sub->geometry();
+      ini_->setPlacement(sub->objectName().toStdString(),
+                         {g.x(), g.y(), g.width(), g.height(), sub->isMaximized(), sub->isMinimized()});
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainFrame::showImage(const QString& file) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "shell/banner.h"
+#include "shell/ini_file.h"
 #include "ui/context.h"
 
 class QAction;
@@ -36,6 +37,9 @@ class MainFrame : public QMainWindow {
   void showSplash();
   // Opens a document of the data directory; failures show their text.
   void openDocument(const QString& file);
+  // Where the windows' placement is kept (KAVEL.INI); windows opened later
+  // take their last placement and leave theirs when they close.
+  void setPlacements(shell::IniFile* ini) { ini_ = ini; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -57,7 +61,8 @@ class MainFrame : public QMainWindow {
   int shownLogo_ = 0;
   bool endedAtOnce_ = false;
   QSplashScreen* splash_ = nullptr;
-  std::map<QWidget*, bool> open_;
+  shell::IniFile* ini_ = nullptr;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 }  // namespace velmora::ui
