@@ -196,6 +196,24 @@ TEST_F(TableTest, AutoNumberingStartsAtOneAndReusesTheHighestAfterDelete) {
   EXPECT_EQ(cobr->rec().integer("CTA"), 3);
 }
 
+TEST_F(TableTest, AutoNumberingThatKeepsFailingAsksMessage35) {
+  auto tipa = open("TIPA");
+  sqlite3* db;
+  sqlite3_open((dir / "DATA8").string().c_str(), &db);
+  sqlite3_exec(db, "CREATE TRIGGER busy BEFORE INSERT ON TIPA BEGIN SELECT RAISE(ABORT,'ocupado'); END",
+               nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  presenter.answerNext(button::kYes);  // three more attempts
+  presenter.answerNext(button::kNo);   // then give up
+  tipa->rec().setText("DESC", "FERRETERIAS");
+  EXPECT_FALSE(tipa->insert());
+  ASSERT_EQ(presenter.shown().size(), 2u);
+  EXPECT_EQ(presenter.shown()[0].title, "Error AutoNumeración");
+  EXPECT_NE(presenter.shown()[0].text.find("ocupado"), std::string::npos);
+  EXPECT_EQ(tipa->rec().integer("CTA"), 0);  // nothing reserved
+  EXPECT_EQ(tipa->count(), 0);
+}
+
 TEST_F(TableTest, ZoneNumbersOutsideOneToFiveAreRefusedWithTheRangeMessage) {
   auto control = open("CONTROL");
   for (int i = 0; i < 5; ++i) {

@@ -71,6 +71,28 @@ TEST_F(CatalogScreensTest, APercentageInputIsSavedWithoutPrices) {
   }
 }
 
+TEST_F(CatalogScreensTest, TheRecallKeyFillsAFieldFromTheRecordSavedLast) {
+  auto inba = open("INBA");
+  InputForm first(ctx, *inba, FormRequest::kInsert);
+  first.start();
+  first.show();
+  edit(first, "TEXT")->setText("CEMENTO BLANCO");
+  edit(first, "GENE")->setText("MAT");
+  edit(first, "UNID")->setText("TON");
+  first.accept();
+  ASSERT_FALSE(first.isVisible());
+  InputForm second(ctx, *inba, FormRequest::kInsert);
+  second.start();
+  second.show();
+  QApplication::setActiveWindow(&second);
+  edit(second, "UNID")->setFocus();
+  second.recallFocusedField();
+  EXPECT_EQ(edit(second, "UNID")->text(), "TON");
+  EXPECT_EQ(edit(second, "TEXT")->text(), "");  // only the focused field
+  presenter.answerNext(button::kNo);  // leave without saving
+  second.reject();
+}
+
 TEST_F(CatalogScreensTest, AcceptingThePriceOfZoneTwoDatesOnlyZoneTwo) {
   auto inba = open("INBA");
   inba->rec().setInteger("CTA", 10001);
@@ -180,8 +202,9 @@ TEST_F(CatalogScreensTest, TheMachineFormRecomputesItsTotalsAsTheUserTypes) {
   const double diesel = 28.90 * 8;  // the zone 1 price (25.80 x 1.12, in cents) x the 8 litres added
   EXPECT_NEAR(form.shownTotals().consumptions - diesel, engine.hourlyCost(501).consumptions, 0.006);
   EXPECT_EQ(form.findChild<QLabel*>("total3")->text().remove(',').toDouble() > before, true);
-  form.reject();
   presenter.answerNext(button::kNo);  // leave without saving
+  form.reject();
+  EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(CatalogScreensTest, TheConceptFormEditsSortsAndSavesLines) {
@@ -245,8 +268,9 @@ TEST_F(CatalogScreensTest, AConceptTakesAtMostOneHundredLines) {
   EXPECT_FALSE(form.addLine(line));
   EXPECT_EQ(form.lines().size(), 100u);
   EXPECT_EQ(prompter.warnings.back()[0], "UN CONCEPTO ADMITE A LO MAS");
+  presenter.answerNext(button::kNo);  // leave without saving: the reserved number goes back
   form.reject();
-  presenter.answerNext(button::kNo);
+  EXPECT_EQ(open("COBA")->count(), 45);
 }
 
 TEST_F(CatalogScreensTest, ImportCopiesTextsAndLinesAndDeleteAsksTheQuestionWindow) {

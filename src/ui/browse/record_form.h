@@ -39,6 +39,10 @@ class RecordForm : public QDialog {
   QWidget* fieldWidget(const std::string& field, int element = 1) const;
   QTabWidget* tabs() const { return tabs_; }
 
+  // Fills the focused entry from the record saved last in this table while
+  // the program runs (the recall key, Ctrl+').
+  void recallFocusedField();
+
   void accept() override;  // OK: save
   void reject() override;  // leaving: questions when changed
 
@@ -56,9 +60,6 @@ class RecordForm : public QDialog {
   void setFieldText(const std::string& field, const QString& text, int element = 1);
   // The record as the entries hold it now (false when an entry cannot be read).
   bool currentRecord(tables::Record& into) const { return storeWidgets(into, false); }
-  // Fills the focused entry from the record saved last in this table while
-  // the program runs (the recall key, Ctrl+').
-  void recallFocusedField();
 
   void loadWidgets();
   void loadWidget(size_t index, const tables::Record& r);
