@@ -21,6 +21,9 @@
 #include "ui/browse/query_dialog.h"
 #include "ui/browse/record_form.h"
 #include "ui/main_frame.h"
+#include "ui/qt_presenter.h"
+#include <QMessageBox>
+#include <QTreeWidget>
 #include "shell/ini_file.h"
 #include "ui/startup_windows.h"
 #include "shell/startup.h"
@@ -436,6 +439,34 @@ TEST_F(ShellScreensTest, TheLoginWindowLogsAUserInThroughTheStartUp) {
   EXPECT_EQ(session.login.user, 1);
   EXPECT_EQ(session.login.level(2), 2);
   EXPECT_EQ(session.companyName, "CONSTRUCTORA");
+}
+
+TEST_F(ShellScreensTest, TheQtPresenterShowsTheEntryWithSpanishButtons) {
+  QtPresenter qt;
+  errors.setPresenter(&qt);
+  QStringList buttons;
+  QString title, text;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    text = box->text();
+    for (QAbstractButton* b : box->buttons()) buttons << b->text();
+    box->button(QMessageBox::No)->click();
+  });
+  errors.setFile("INBA");
+  EXPECT_EQ(errors.askMessage(38, button::kYes | button::kNo | button::kCancel, button::kCancel), button::kNo);
+  EXPECT_EQ(title, "Guardar Registro");
+  EXPECT_EQ(text, "¿ Desea guardar los cambios?");
+  buttons.sort();
+  EXPECT_EQ(buttons, (QStringList{"&Cancelar", "&No", "&Sí"}));
+
+  const std::vector<HistoryEntry> entries = {{"uno", 1, "ZORB"}, {"dos", 2, "ZORB"}};
+  HistoryWindow history("Errors History", entries, button::kOk | button::kHelp | button::kCancel, button::kOk);
+  QStringList order;
+  for (QPushButton* b : history.findChildren<QPushButton*>()) order << b->text();
+  EXPECT_EQ(order, (QStringList{"&Help", "&Cancel", "O&k"}));
+  EXPECT_EQ(history.findChild<QTreeWidget*>("history")->topLevelItemCount(), 2);
 }
 
 TEST_F(ShellScreensTest, WarningAndQuestionWindows) {
