@@ -403,7 +403,7 @@ TEST_F(TableTest, DamagedKeysAreRebuiltOnOpen) {
   // condition while rows are added, then put its definition back.
   sqlite3* db;
   sqlite3_open((dir / "DATA4").string().c_str(), &db);
-  const auto run = [db](const char* sql) { ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql; };
+  const auto run = [&db](const char* sql) { ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql; };
   run("PRAGMA writable_schema=ON");
   run("UPDATE sqlite_schema SET sql=sql||' WHERE 0' WHERE name='INBA_DES_KEY'");
   sqlite3_close(db);

@@ -155,7 +155,8 @@ void RecordForm::addBesideField(const std::string& field, QWidget* widget, int e
 }
 
 QWidget* RecordForm::fieldWidget(const std::string& field, int element) const {
-  const std::string_view bare = field.find(':') == std::string::npos ? field : field.substr(field.find(':') + 1);
+  const std::string_view name(field);
+  const std::string_view bare = name.substr(name.find(':') == std::string_view::npos ? 0 : name.find(':') + 1);
   for (size_t i = 0; i < fields_.size(); ++i) {
     if (fields_[i].field == bare && fields_[i].element == element) return widgets_[i];
   }
