@@ -79,7 +79,10 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
   if (!vga->open() || vga->isReadOnly()) {
     vga->close();
     ui.warn(kCannotWrite);
-    fs::remove(inst.fileOf(vga->def()), ec);
+    // The file is set aside rather than deleted: the next start creates a
+    // fresh one and nothing the user had is destroyed.
+    const fs::path file = inst.fileOf(vga->def());
+    if (fs::exists(file)) fs::rename(file, fs::path(file.string() + ".DANADO"), ec);
     return StartupOutcome::kEndProgram;
   }
   const int key = vga->keyIndex("CTA_KEY");
