@@ -133,7 +133,7 @@ Status createDemoInstallationWithoutCatalogue(const tables::Installation& inst, 
       !s) {
     return s;
   }
-  return addUser(*pers, "MARIA LOPEZ RUIZ", "mlopez", "captura", {0, 2, 2, 2, 2, 1, 2, 2, 2});
+  return addUser(*pers, "MARIA LOPEZ RUIZ", "mlopez", "captura", {0, 2, 2, 2, 1, 1, 2, 2, 2});
 }
 
 int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
