@@ -129,12 +129,24 @@ TEST_F(CatalogScreensTest, TheInputListShowsTheCurrentZonesPriceAndDate) {
   EXPECT_EQ(m.data(m.index(1, 6), Qt::DisplayRole).toString(), "");
   EXPECT_EQ(list->findChild<QLabel*>("count")->text(), "38");
 
+  auto* keysButton = list->findChild<QPushButton*>("tabButton1");
+  ASSERT_NE(keysButton, nullptr);
+  EXPECT_EQ(keysButton->text(), "Muestra Claves");
+  EXPECT_FALSE(keysButton->isVisibleTo(list));
+  list->setTab(1);
+  EXPECT_TRUE(keysButton->isVisibleTo(list));
+  list->locator()->setText("MOB");
+  emit list->locator()->textEdited("MOB");
+  EXPECT_EQ(list->model().recordAt(list->currentRow()).text("GENE"), "MOB");
+
   list->setTab(2);  // x DESCRIPCION: the description first, the account second
+  EXPECT_FALSE(keysButton->isVisibleTo(list));
   EXPECT_EQ(m.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "DESCRIPCION");
   EXPECT_EQ(m.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "CTA");
   EXPECT_EQ(m.data(m.index(0, 0), Qt::DisplayRole).toString(), "ACEITE LUBRICANTE SAE 40");
 
   list->setTab(3);  // x PALABRA keeps the columns and filters by the word
+  EXPECT_FALSE(list->locator()->isVisibleTo(list));
   auto* word = list->findChild<QLineEdit*>("word");
   word->setText("CEMENTO");
   emit word->editingFinished();

@@ -56,14 +56,14 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget*
   extra_ = new QVBoxLayout;
   layout->addLayout(extra_);
 
-  auto* locatorRow = new QHBoxLayout;
-  auto* locatorLabel = new QLabel("&Buscar:");
+  locatorRow_ = new QHBoxLayout;
+  locatorLabel_ = new QLabel("&Buscar:");
   locator_ = new QLineEdit;
   locator_->setObjectName("locator");
-  locatorLabel->setBuddy(locator_);
-  locatorRow->addWidget(locatorLabel);
-  locatorRow->addWidget(locator_);
-  layout->addLayout(locatorRow);
+  locatorLabel_->setBuddy(locator_);
+  locatorRow_->addWidget(locatorLabel_);
+  locatorRow_->addWidget(locator_);
+  layout->addLayout(locatorRow_);
 
   view_ = new QTableView;
   view_->setObjectName("list");
@@ -166,8 +166,24 @@ void BrowseWindow::setTab(int index) {
     view_->setColumnWidth(c, std::min(400, text * 9 / 10 + 16));
   }
   if (tabs_->currentIndex() != index) tabs_->setCurrentIndex(index);
+  // The locator of this order, and the buttons that belong to this tab.
+  const bool hasLocator = tab.locator != "-";
+  locatorLabel_->setText(tab.locator.isEmpty() || !hasLocator ? QString("&Buscar:") : tab.locator);
+  locatorLabel_->setVisible(hasLocator);
+  locator_->setVisible(hasLocator);
+  locator_->clear();
+  for (auto& [owner, b] : tabButtons_) b->setVisible(owner == index);
   selectRow(0);
   emit tabChanged(index);
+}
+
+QPushButton* BrowseWindow::addTabButton(int tab, const QString& caption) {
+  auto* b = new QPushButton(caption);
+  b->setObjectName(QString("tabButton%1").arg(tab));
+  b->setVisible(tab == currentTab());
+  locatorRow_->addWidget(b);
+  tabButtons_.push_back({tab, b});
+  return b;
 }
 
 int BrowseWindow::currentRow() const {

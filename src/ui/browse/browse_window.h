@@ -15,6 +15,8 @@
 #include "ui/browse/table_model.h"
 #include "ui/context.h"
 
+class QHBoxLayout;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -58,6 +60,10 @@ class BrowseWindow : public QWidget {
   // The area under the list (display fields of the highlighted row).
   QVBoxLayout* footerArea() const { return footer_; }
   int currentTab() const;
+  // The entry that positions the list in the order of the tab.
+  QLineEdit* locator() const { return locator_; }
+  // A button shown only while tab `tab` is: "Muestra Claves", "Ver Claves".
+  QPushButton* addTabButton(int tab, const QString& caption);
   // Opens the list's form on the highlighted row as a button would.
   bool openForm(FormRequest request) { return runForm(request); }
 
@@ -82,6 +88,9 @@ class BrowseWindow : public QWidget {
   QTableView* view_ = nullptr;
   QTabBar* tabs_ = nullptr;
   QLineEdit* locator_ = nullptr;
+  QLabel* locatorLabel_ = nullptr;
+  QHBoxLayout* locatorRow_ = nullptr;
+  std::vector<std::pair<int, QPushButton*>> tabButtons_;
   std::map<unsigned, QPushButton*> buttons_;
   QVBoxLayout* extra_ = nullptr;
   QVBoxLayout* footer_ = nullptr;

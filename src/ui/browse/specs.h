@@ -31,6 +31,7 @@ struct TabSpec {
   QString caption;
   std::string key;
   std::vector<ColumnSpec> columns;  // empty: keep the columns of the tab shown before
+  QString locator;  // caption of the entry that locates in this order; empty: "Buscar:", "-": none
 };
 
 namespace browse_button {

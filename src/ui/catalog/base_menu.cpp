@@ -57,7 +57,7 @@ QWidget* BaseMenu::open(const QString& which) {
   BrowseWindow* list = nullptr;
   if (which == "CLAVES") list = new BrowseWindow(ctx_, genericKeysSpec());
   if (which == "INSUMOS") list = makeInputList(ctx_);
-  if (which == "MAQUINAS") list = new BrowseWindow(ctx_, machineListSpec());
+  if (which == "MAQUINAS") list = makeMachineList(ctx_);
   if (which == "CONCEPTOS") list = makeConceptList(ctx_);
   if (list) ctx_.openWindow(list);
   return list;

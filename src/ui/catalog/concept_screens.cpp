@@ -41,10 +41,10 @@ BrowseSpec conceptListSpec() {
   s.title = "Catálogo de Conceptos de Obra";
   s.table = "COBA";
   const std::vector<ColumnSpec> columns = {kCta, kGen, kKey, kDesc, kUnit};
-  s.tabs = {{"x CUENTA", "CTA_KEY", columns},
-            {"x CLAVE", "CLA_KEY", columns},
-            {"x DESCRIPCION", "DES_KEY", {kDesc, kCta, kGen, kKey, kUnit}},
-            {"x PALABRA", "DES_KEY", {}}};
+  s.tabs = {{"x CUENTA", "CTA_KEY", columns, "CTA INICIAL:"},
+            {"x CLAVE", "CLA_KEY", columns, "CLAVE GENERICA:"},
+            {"x DESCRIPCION", "DES_KEY", {kDesc, kCta, kGen, kKey, kUnit}, "DESCRIPCION:"},
+            {"x PALABRA", "DES_KEY", {}, "-"}};
   s.buttons = kSelect | kInsert | kChange | kDelete | kQuery | kClose;
   s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"},
                 {kClose, "C&ierra"}};
@@ -53,8 +53,9 @@ BrowseSpec conceptListSpec() {
   return s;
 }
 
-BrowseWindow* makeConceptList(Context& ctx) {
-  auto* list = new BrowseWindow(ctx, conceptListSpec());
+BrowseWindow* makeConceptList(Context& ctx, bool picking) {
+  auto* list = new BrowseWindow(ctx, picking ? conceptPickerSpec() : conceptListSpec(), picking);
+  addKeysButton(list, 1, "Ver Claves", "C");
   addWordFilter(list, 3, "TEXT", "TEX1")->addStretch();
   return list;
 }
@@ -66,10 +67,10 @@ BrowseSpec conceptPickerSpec() {
   s.table = "COBT";
   const ColumnSpec cta{"CTA", "CTA", "n_7"}, gen{"GEN", "GENE", "s3"}, key{"CLAVE", "LLAV", "s9"},
       desc{"DESCRIPCION", "TEXT", "s35"}, unit{"UNID", "UNID", "s4"};
-  s.tabs = {{"x CUENTA", "CTA_KEY", {cta, gen, key, desc, unit}},
-            {"x CLAVE", "CLA_KEY", {cta, gen, key, desc, unit}},
-            {"x DESCRIPCION", "DES_KEY", {desc, cta, gen, key, unit}},
-            {"x PALABRA", "DES_KEY", {}}};
+  s.tabs = {{"x CUENTA", "CTA_KEY", {cta, gen, key, desc, unit}, "CTA INICIAL:"},
+            {"x CLAVE", "CLA_KEY", {cta, gen, key, desc, unit}, "CLAVE GENERICA:"},
+            {"x DESCRIPCION", "DES_KEY", {desc, cta, gen, key, unit}, "DESCRIPCION:"},
+            {"x PALABRA", "DES_KEY", {}, "-"}};
   s.buttons = kSelect | kQuery;
   s.captions = {{kSelect, "&Selecciona"}};
   return s;
@@ -79,10 +80,9 @@ AccountPicker modalAccountPicker(Context& ctx, QWidget* parent) {
   return [&ctx, parent](char type) -> std::optional<int32_t> {
     QDialog dialog(parent);
     auto* layout = new QVBoxLayout(&dialog);
-    BrowseWindow* list = type == 'B'   ? new BrowseWindow(ctx, conceptPickerSpec(), true)
-                         : type == 'C' ? new BrowseWindow(ctx, machineListSpec(), true)
+    BrowseWindow* list = type == 'B'   ? makeConceptList(ctx, true)
+                         : type == 'C' ? makeMachineList(ctx, true)
                                        : makeInputList(ctx, true);
-    if (type == 'B') addWordFilter(list, 3, "TEXT", "TEX1")->addStretch();
     list->setAttribute(Qt::WA_DeleteOnClose, false);
     dialog.setWindowTitle(list->windowTitle());
     layout->addWidget(list);

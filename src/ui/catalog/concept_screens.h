@@ -20,7 +20,8 @@ class QTableWidget;
 namespace velmora::ui {
 
 BrowseSpec conceptListSpec();
-BrowseWindow* makeConceptList(Context& ctx);
+// CAP_CON, or BUSCA_CON when picking, with their "Ver Claves" and word tab.
+BrowseWindow* makeConceptList(Context& ctx, bool picking = false);
 // BUSCA_CON, over the second handle of the concepts.
 BrowseSpec conceptPickerSpec();
 

@@ -1,6 +1,8 @@
 #include "ui/catalog/generic_keys.h"
 
 #include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "catalog/inputs.h"
@@ -88,6 +90,19 @@ GenericKeyPicker modalGenericKeyPicker(Context& ctx, QWidget* parent) {
     dialog.exec();
     return chosen;
   };
+}
+
+void addKeysButton(BrowseWindow* list, int tab, const QString& caption, const std::string& type) {
+  QPushButton* b = list->addTabButton(tab, caption);
+  QObject::connect(b, &QPushButton::clicked, list, [list, type] {
+    const auto code = modalGenericKeyPicker(list->context(), list)(type, list->locator()->text().toStdString());
+    if (code) {
+      list->locator()->setText(QString::fromStdString(*code));
+      const int row = list->model().locate(QString::fromStdString(*code));
+      if (row >= 0) list->selectRow(row);
+    }
+    list->locator()->setFocus();
+  });
 }
 
 std::optional<std::string> checkGenericKey(Context& ctx, const std::string& type, const std::string& typed,

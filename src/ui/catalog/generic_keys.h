@@ -22,6 +22,10 @@ bool runGenericKeyForm(BrowseWindow& list, tables::Table& clag, FormRequest requ
 using GenericKeyPicker = std::function<std::optional<std::string>(const std::string& type, const std::string& typed)>;
 GenericKeyPicker modalGenericKeyPicker(Context& ctx, QWidget* parent);
 
+// The button of a list's "x CLAVE" tab ("Muestra Claves", "Ver Claves") that
+// opens the generic keys of `type`; the key chosen goes to the locator.
+void addKeysButton(BrowseWindow* list, int tab, const QString& caption, const std::string& type);
+
 // The check of a GENE entry: an existing key of the type (or a blank one) is
 // kept; otherwise the picker opens and its choice is returned; nothing when
 // the user cancelled (the form must stay on the field).

@@ -22,10 +22,10 @@ BrowseSpec inputListSpec(int zone) {
   s.procedure = "CAP_INS";
   s.title = "Catálogo de Insumos de Base de Datos";
   s.table = "INBA";
-  s.tabs = {{"x CUENTA", "CTA_KEY", {cta, gen, key, desc, unit, price, date}},
-            {"x CLAVE", "CLA_KEY", {gen, key, desc, unit, price, cta, date}},
-            {"x DESCRIPCION", "DES_KEY", {desc, cta, gen, key, unit, price, date}},
-            {"x PALABRA", "DES_KEY", {}}};
+  s.tabs = {{"x CUENTA", "CTA_KEY", {cta, gen, key, desc, unit, price, date}, "No CTA:"},
+            {"x CLAVE", "CLA_KEY", {gen, key, desc, unit, price, cta, date}, "CLAVE:"},
+            {"x DESCRIPCION", "DES_KEY", {desc, cta, gen, key, unit, price, date}, "DESC:"},
+            {"x PALABRA", "DES_KEY", {}, "-"}};
   s.buttons = kSelect | kView | kInsert | kChange | kDelete | kQuery | kClose;
   s.captions = {{kSelect, "&Selecciona"}, {kView, "&Ver"},    {kInsert, "&Alta"},
                 {kChange, "&Cambia"},     {kDelete, "&Borra"}, {kClose, "C&ierra"}};
@@ -61,6 +61,7 @@ BrowseWindow* makeInputList(Context& ctx, bool picking) {
   auto* countLabel = new QLabel("INSUMOS EN BASE");
   auto* count = new QLabel;
   count->setObjectName("count");
+  addKeysButton(list, 1, "Muestra Claves", "I");
   QHBoxLayout* row = addWordFilter(list, 3, "TEXT", "TEX1");
   row->addStretch();
   row->addWidget(countLabel);

@@ -18,15 +18,21 @@ BrowseSpec machineListSpec() {
   s.procedure = "CAP_COS";
   s.title = "MOSTRANDO COSTOS HORARIOS";
   s.table = "MABA";
-  s.tabs = {{"x DESCRIPCION", "DES_KEY", {cta, gen, key, desc, desc2}},
-            {"x CUENTA", "CTA_KEY", {cta, gen, key, desc, desc2}},
-            {"x CLAVE", "CLA_KEY", {cta, gen, key, desc, desc2}}};
+  s.tabs = {{"x DESCRIPCION", "DES_KEY", {cta, gen, key, desc, desc2}, "DESCRIPCION:"},
+            {"x CUENTA", "CTA_KEY", {cta, gen, key, desc, desc2}, "CTA:"},
+            {"x CLAVE", "CLA_KEY", {cta, gen, key, desc, desc2}, "GENERICO:"}};
   s.buttons = kSelect | kInsert | kChange | kDelete | kQuery | kClose;
   s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambiar"}, {kDelete, "&Borrar"},
                 {kClose, "C&ierra"}};
   s.deleteElement = shell::element::kMachinery;
   s.form = runMachineForm;
   return s;
+}
+
+BrowseWindow* makeMachineList(Context& ctx, bool picking) {
+  auto* list = new BrowseWindow(ctx, machineListSpec(), picking);
+  addKeysButton(list, 2, "Ver Claves", "H");
+  return list;
 }
 
 namespace {

@@ -15,6 +15,8 @@ class QLabel;
 namespace velmora::ui {
 
 BrowseSpec machineListSpec();
+// CAP_COS with the "Ver Claves" button of its "x CLAVE" tab.
+BrowseWindow* makeMachineList(Context& ctx, bool picking = false);
 
 class MachineForm : public RecordForm {
   Q_OBJECT
