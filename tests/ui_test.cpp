@@ -63,8 +63,8 @@ class BrowseTest : public UiTest {
     s.form = std::move(form);
     return s;
   }
-  BrowseWindow* openList(BrowseSpec spec, bool picking = false) {
-    auto* list = new BrowseWindow(ctx, std::move(spec), picking);
+  BrowseWindow* openList(BrowseSpec declaration, bool picking = false) {
+    auto* list = new BrowseWindow(ctx, std::move(declaration), picking);
     list->setAttribute(Qt::WA_DeleteOnClose, false);
     opened.push_back(list);
     list->show();
@@ -164,7 +164,7 @@ TEST_F(BrowseTest, DeletingFromAListAsksOnceAndNoKeepsTheRecord) {
 TEST_F(BrowseTest, QueryByExampleFiltersTheList) {
   addInputs(30);
   auto* list = openList(inputsSpec());
-  const auto& columns = list->spec().tabs[0].columns;
+  const auto& columns = list->declaration().tabs[0].columns;
   list->setQuery({queryCondition(columns[1], 0, "*10002*")});  // contains
   EXPECT_EQ(list->model().rowCount(), 10);  // 100020 .. 100029
   list->setQuery({queryCondition(columns[1], 0, "insumo 10001*")});  // begins

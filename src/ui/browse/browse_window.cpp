@@ -32,26 +32,26 @@ bool deleteAllowed(Context& ctx, int element) {
   return true;
 }
 
-BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget* parent)
-    : QWidget(parent), ctx_(ctx), spec_(std::move(spec)), picking_(picking) {
-  setObjectName(QString::fromStdString(spec_.procedure));
-  setWindowTitle(spec_.title);
+BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec declaration, bool picking, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), declaration_(std::move(declaration)), picking_(picking) {
+  setObjectName(QString::fromStdString(declaration_.procedure));
+  setWindowTitle(declaration_.title);
   setAttribute(Qt::WA_DeleteOnClose);
-  ctx_.errors.setProcedureName(spec_.procedure);
+  ctx_.errors.setProcedureName(declaration_.procedure);
 
-  auto listTable = ctx_.session.installation.table(spec_.table, ctx_.errors);
+  auto listTable = ctx_.session.installation.table(declaration_.table, ctx_.errors);
   listTable->open();
-  formTable_ = ctx_.session.installation.table(spec_.table, ctx_.errors);
+  formTable_ = ctx_.session.installation.table(declaration_.table, ctx_.errors);
   formTable_->open();
   formTable_->setAuditUser(ctx_.login().user);
   model_ = new TableListModel(std::move(listTable), this);
-  model_->setRowColour(spec_.rowColour);
-  model_->setTextColour(spec_.textColour);
+  model_->setRowColour(declaration_.rowColour);
+  model_->setTextColour(declaration_.textColour);
 
   auto* layout = new QVBoxLayout(this);
   tabs_ = new QTabBar;
   tabs_->setObjectName("tabs");
-  for (const auto& tab : spec_.tabs) tabs_->addTab(tab.caption);
+  for (const auto& tab : declaration_.tabs) tabs_->addTab(tab.caption);
   layout->addWidget(tabs_);
   extra_ = new QVBoxLayout;
   layout->addLayout(extra_);
@@ -82,9 +82,9 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget*
   auto* buttonRow = new QHBoxLayout;
   layout->addLayout(buttonRow);
   const auto add = [&](unsigned which, const QString& caption, void (BrowseWindow::*slot)()) {
-    if (!(spec_.buttons & which) && !(which == kSelect && picking_)) return;
+    if (!(declaration_.buttons & which) && !(which == kSelect && picking_)) return;
     QString text = caption;
-    for (const auto& [code, custom] : spec_.captions) {
+    for (const auto& [code, custom] : declaration_.captions) {
       if (code == which) text = custom;
     }
     auto* b = new QPushButton(text);
@@ -108,8 +108,8 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget*
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { emit rowChanged(); });
   connect(view_, &QAbstractItemView::doubleClicked, this, [this] {
     if (picking_) select();
-    else if (spec_.buttons & kChange) changeRecord();
-    else if (spec_.buttons & kView) viewRecord();
+    else if (declaration_.buttons & kChange) changeRecord();
+    else if (declaration_.buttons & kView) viewRecord();
   });
   connect(locator_, &QLineEdit::textEdited, this, [this](const QString& text) {
     const int row = model_->locate(text);
@@ -118,7 +118,7 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget*
 
   // Keys of the list.
   const auto shortcut = [this](QKeySequence keys, unsigned which, void (BrowseWindow::*slot)()) {
-    if (!(spec_.buttons & which)) return;
+    if (!(declaration_.buttons & which)) return;
     auto* s = new QShortcut(keys, view_, nullptr, nullptr, Qt::WidgetShortcut);
     connect(s, &QShortcut::activated, this, slot);
   };
@@ -136,7 +136,7 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec spec, bool picking, QWidget*
   resize(640, 420);
 }
 
-BrowseWindow::~BrowseWindow() { ctx_.errors.removeProcedureName(spec_.procedure); }
+BrowseWindow::~BrowseWindow() { ctx_.errors.removeProcedureName(declaration_.procedure); }
 
 QPushButton* BrowseWindow::button(unsigned which) const {
   auto it = buttons_.find(which);
@@ -146,8 +146,8 @@ QPushButton* BrowseWindow::button(unsigned which) const {
 int BrowseWindow::currentTab() const { return tabs_->currentIndex(); }
 
 void BrowseWindow::setTab(int index) {
-  if (index < 0 || index >= static_cast<int>(spec_.tabs.size())) return;
-  const TabSpec& tab = spec_.tabs[index];
+  if (index < 0 || index >= static_cast<int>(declaration_.tabs.size())) return;
+  const TabSpec& tab = declaration_.tabs[index];
   model_->setOrder(tab.key, tab.columns);
   const auto& columns = model_->columns();
   for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
@@ -219,8 +219,8 @@ bool BrowseWindow::runForm(FormRequest request) {
     return false;
   }
   bool done = false;
-  if (spec_.form) {
-    done = spec_.form(*this, *formTable_, request);
+  if (declaration_.form) {
+    done = declaration_.form(*this, *formTable_, request);
   } else if (request == FormRequest::kDelete) {
     tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
     done = relations.remove(*formTable_, tables::RelationManager::Confirm::kAsk).isOk();
@@ -241,7 +241,7 @@ void BrowseWindow::viewRecord() { runForm(FormRequest::kView); }
 
 void BrowseWindow::deleteRecord() {
   if (currentRow() < 0) return;
-  if (spec_.deleteElement && !deleteAllowed(ctx_, spec_.deleteElement)) return;
+  if (declaration_.deleteElement && !deleteAllowed(ctx_, declaration_.deleteElement)) return;
   runForm(FormRequest::kDelete);
 }
 

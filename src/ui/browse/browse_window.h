@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "tables/relations.h"
-#include "ui/browse/specs.h"
+#include "ui/browse/declarations.h"
 #include "ui/browse/table_model.h"
 #include "ui/context.h"
 
@@ -31,12 +31,12 @@ class BrowseWindow : public QWidget {
  public:
   // With `picking` the list is a lookup: "&Elegir"/Selecciona hands the
   // highlighted record back through selected() and closes the list.
-  BrowseWindow(Context& ctx, BrowseSpec spec, bool picking = false, QWidget* parent = nullptr);
+  BrowseWindow(Context& ctx, BrowseSpec declaration, bool picking = false, QWidget* parent = nullptr);
   ~BrowseWindow() override;
 
   TableListModel& model() { return *model_; }
   QTableView& view() { return *view_; }
-  const BrowseSpec& spec() const { return spec_; }
+  const BrowseSpec& declaration() const { return declaration_; }
   Context& context() { return ctx_; }
   // The highlighted record, if any.
   std::optional<tables::Record> currentRecord() const;
@@ -81,7 +81,7 @@ class BrowseWindow : public QWidget {
   void addButton(unsigned which, const QString& defaultCaption, void (BrowseWindow::*slot)());
 
   Context& ctx_;
-  BrowseSpec spec_;
+  BrowseSpec declaration_;
   bool picking_;
   std::unique_ptr<tables::Table> formTable_;  // the handle forms read and write through
   TableListModel* model_ = nullptr;

@@ -8,7 +8,7 @@
 
 #include "tables/schema.h"
 #include "tables/table.h"
-#include "ui/browse/specs.h"
+#include "ui/browse/declarations.h"
 #include "ui/context.h"
 
 class QComboBox;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tables/table.h"
-#include "ui/browse/specs.h"
+#include "ui/browse/declarations.h"
 #include "ui/context.h"
 
 class QTabWidget;

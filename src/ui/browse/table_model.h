@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tables/table.h"
-#include "ui/browse/specs.h"
+#include "ui/browse/declarations.h"
 
 namespace velmora::ui {
 
