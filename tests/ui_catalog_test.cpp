@@ -7,6 +7,8 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
+#include <QApplication>
 
 #include "app/demo_data.h"
 #include "catalog/pricing.h"
@@ -196,6 +198,24 @@ TEST_F(CatalogScreensTest, GenericKeysAreLookedUpByTheFormsType) {
   accept(conceptForm, edit(conceptForm, "GENE"), "ALB");
   EXPECT_EQ(conceptAsked.size(), 1u);
   conceptForm.reject();
+}
+
+TEST_F(CatalogScreensTest, TheGenericKeyLookupListsOneTypeAtTheTypedCode) {
+  QStringList shown;
+  QTimer::singleShot(0, [&] {
+    auto* window = QApplication::activeModalWidget();
+    ASSERT_NE(window, nullptr);
+    auto* list = window->findChild<BrowseWindow*>("BUSCA_GENI");
+    ASSERT_NE(list, nullptr);
+    for (int row = 0; row < list->model().rowCount(); ++row) {
+      shown << list->model().data(list->model().index(row, 0), Qt::DisplayRole).toString();
+    }
+    EXPECT_EQ(list->model().recordAt(list->currentRow()).text("CTA"), "EQU");  // positioned at the typed code
+    list->select();
+  });
+  const auto code = modalGenericKeyPicker(ctx, nullptr)("I", "EP");
+  EXPECT_EQ(shown, (QStringList{"COM", "EQU", "MAT", "MOB", "POR"}));  // input keys only
+  EXPECT_EQ(code, std::optional<std::string>("EQU"));
 }
 
 TEST_F(CatalogScreensTest, TheMachineFormRecomputesItsTotalsAsTheUserTypes) {

@@ -78,22 +78,12 @@ BrowseSpec conceptPickerSpec() {
 
 AccountPicker modalAccountPicker(Context& ctx, QWidget* parent) {
   return [&ctx, parent](char type) -> std::optional<int32_t> {
-    QDialog dialog(parent);
-    auto* layout = new QVBoxLayout(&dialog);
     BrowseWindow* list = type == 'B'   ? makeConceptList(ctx, true)
                          : type == 'C' ? makeMachineList(ctx, true)
                                        : makeInputList(ctx, true);
-    list->setAttribute(Qt::WA_DeleteOnClose, false);
-    dialog.setWindowTitle(list->windowTitle());
-    layout->addWidget(list);
-    std::optional<int32_t> chosen;
-    QObject::connect(list, &BrowseWindow::selected, &dialog, [&](const tables::Record& r) {
-      chosen = static_cast<int32_t>(r.integer("CTA"));
-      dialog.accept();
-    });
-    dialog.resize(760, 480);
-    dialog.exec();
-    return chosen;
+    const auto chosen = pickFromList(list, parent, QSize(760, 480));
+    if (!chosen) return std::nullopt;
+    return static_cast<int32_t>(chosen->integer("CTA"));
   };
 }
 

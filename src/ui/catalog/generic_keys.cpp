@@ -70,25 +70,31 @@ bool runGenericKeyForm(BrowseWindow& list, tables::Table& clag, FormRequest requ
   return form.run();
 }
 
+std::optional<tables::Record> pickFromList(BrowseWindow* list, QWidget* parent, QSize size) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(list->windowTitle());
+  auto* layout = new QVBoxLayout(&dialog);
+  list->setAttribute(Qt::WA_DeleteOnClose, false);  // the window owns it
+  layout->addWidget(list);
+  std::optional<tables::Record> chosen;
+  QObject::connect(list, &BrowseWindow::selected, &dialog, [&](const tables::Record& r) {
+    chosen = r;
+    dialog.accept();
+  });
+  dialog.resize(size);
+  dialog.exec();
+  return chosen;
+}
+
 GenericKeyPicker modalGenericKeyPicker(Context& ctx, QWidget* parent) {
   return [&ctx, parent](const std::string& type, const std::string& typed) -> std::optional<std::string> {
-    QDialog dialog(parent);
-    dialog.setWindowTitle("Catálogo de Claves Genéricas");
-    auto* layout = new QVBoxLayout(&dialog);
     auto* list = new BrowseWindow(ctx, genericKeyLookupSpec(), true);
-    list->setAttribute(Qt::WA_DeleteOnClose, false);
     list->setQuery({{"TIPO", 1, tables::Condition::Op::kEquals, type}});
     const int row = list->model().locate(QString::fromStdString(typed));
     list->selectRow(row >= 0 ? row : 0);
-    layout->addWidget(list);
-    std::optional<std::string> chosen;
-    QObject::connect(list, &BrowseWindow::selected, &dialog, [&](const tables::Record& r) {
-      chosen = r.text("CTA");
-      dialog.accept();
-    });
-    dialog.resize(560, 420);
-    dialog.exec();
-    return chosen;
+    const auto chosen = pickFromList(list, parent, QSize(560, 420));
+    if (!chosen) return std::nullopt;
+    return chosen->text("CTA");
   };
 }
 

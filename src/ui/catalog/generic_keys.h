@@ -17,6 +17,10 @@ BrowseSpec genericKeyLookupSpec();
 
 bool runGenericKeyForm(BrowseWindow& list, tables::Table& clag, FormRequest request);
 
+// Shows `list` (made to pick) in a modal window; the record chosen, or
+// nothing when the window was closed.
+std::optional<tables::Record> pickFromList(BrowseWindow* list, QWidget* parent, QSize size);
+
 // Picks a generic key of `type`, starting at `typed`; nothing when cancelled.
 // Tests replace it to answer without a window.
 using GenericKeyPicker = std::function<std::optional<std::string>(const std::string& type, const std::string& typed)>;

@@ -71,8 +71,19 @@ constexpr const char* kTotalLabels[4] = {"CONSUMOS:", "COSTOS FIJOS:", "COSTO DE
 
 MachineForm::MachineForm(Context& ctx, tables::Table& maba, FormRequest request, QWidget* parent)
     : RecordForm(ctx, maba, request, "Actualizando Archivo de Costos Horarios", {"General"}, machineFields(), {},
-                 parent) {
+                 parent),
+      prices_(ctx.session.installation, ctx.errors, ctx.session.currentZone()) {
   setObjectName("UpdateMABA");
+  // The form uses the interest and working days of the current zone.
+  auto control = ctx.session.installation.table("CONTROL", ctx.errors);
+  if (control->open()) {
+    control->rec().setInteger("CTA", ctx.session.currentZone());
+    if (control->fetch(control->keyIndex("KEYCTA"))) {
+      rates_ = {control->rec().real("PORC"), control->rec().real("DHAB")};
+    }
+  }
+  engine_ = std::make_unique<catalog::PricingEngine>(ctx.session.installation, ctx.errors, prices_,
+                                                     ctx.session.zone, rates_);
   picker = modalGenericKeyPicker(ctx, this);
   accountPicker = modalAccountPicker(ctx, this);
   // Each account entry has a lookup: the input list, or the basics for the crew.
@@ -106,17 +117,7 @@ MachineForm::MachineForm(Context& ctx, tables::Table& maba, FormRequest request,
 void MachineForm::recompute() {
   tables::Record m = table_.rec();
   if (!currentRecord(m)) return;
-  // The form uses the interest and working days of the current zone.
-  auto control = ctx_.session.installation.table("CONTROL", ctx_.errors);
-  catalog::MachineRates rates;
-  if (control->open()) {
-    control->rec().setInteger("CTA", ctx_.session.currentZone());
-    if (control->fetch(control->keyIndex("KEYCTA"))) {
-      rates = {control->rec().real("PORC"), control->rec().real("DHAB")};
-    }
-  }
-  catalog::BasePrices prices(ctx_.session.installation, ctx_.errors, ctx_.session.currentZone());
-  catalog::PricingEngine engine(ctx_.session.installation, ctx_.errors, prices, ctx_.session.zone, rates);
+  catalog::PricingEngine& engine = *engine_;
   const auto price = [&engine](int64_t account) {
     const auto p = engine.linePrice(static_cast<int32_t>(account), false);
     return p ? p->price : 0.0;
@@ -127,7 +128,7 @@ void MachineForm::recompute() {
   in.crewPerDay = engine.crewCost(static_cast<int32_t>(m.integer("SUEL")));
   in.fuelPrice = price(m.integer("COMB"));
   in.lubricantPrice = m.integer("ACEI") > 0 ? price(m.integer("ACEI")) : 0;
-  shown_ = catalog::hourlyCostTerms(m, in, rates);
+  shown_ = catalog::hourlyCostTerms(m, in, rates_);
   const double values[4] = {shown_.consumptions, shown_.fixed, shown_.operation, shown_.total};
   for (int i = 0; i < 4; ++i) totals_[i]->setText(QString::fromStdString(picture::formatNumber(values[i], "n15.2")));
 }

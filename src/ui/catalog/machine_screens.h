@@ -2,7 +2,10 @@
 // the hourly cost term by term as the user types.
 #pragma once
 
+#include "catalog/prices.h"
 #include "catalog/pricing.h"
+
+#include <memory>
 #include "ui/browse/browse_window.h"
 #include "ui/browse/record_form.h"
 #include "ui/catalog/generic_keys.h"
@@ -35,6 +38,9 @@ class MachineForm : public RecordForm {
 
  private:
   void recompute();
+  catalog::BasePrices prices_;
+  catalog::MachineRates rates_;
+  std::unique_ptr<catalog::PricingEngine> engine_;  // input prices and crews, read once
   catalog::HourlyCost shown_;
   QLabel* totals_[4] = {};
 };
