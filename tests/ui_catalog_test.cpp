@@ -216,6 +216,17 @@ TEST_F(CatalogScreensTest, TheGenericKeyLookupListsOneTypeAtTheTypedCode) {
   const auto code = modalGenericKeyPicker(ctx, nullptr)("I", "EP");
   EXPECT_EQ(shown, (QStringList{"COM", "EQU", "MAT", "MOB", "POR"}));  // input keys only
   EXPECT_EQ(code, std::optional<std::string>("EQU"));
+
+  // BUSCA_CON picks a concept through the second handle.
+  QTimer::singleShot(0, [] {
+    auto* list = QApplication::activeModalWidget()->findChild<BrowseWindow*>("BUSCA_CON");
+    ASSERT_NE(list, nullptr);
+    list->setTab(2);  // x DESCRIPCION
+    list->locator()->setText("MURO DE T");
+    emit list->locator()->textEdited("MURO DE T");
+    list->select();
+  });
+  EXPECT_EQ(modalAccountPicker(ctx, nullptr)('B'), std::optional<int32_t>(1011));
 }
 
 TEST_F(CatalogScreensTest, TheMachineFormRecomputesItsTotalsAsTheUserTypes) {
