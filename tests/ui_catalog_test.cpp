@@ -141,6 +141,11 @@ TEST_F(CatalogScreensTest, TheInputListShowsTheCurrentZonesPriceAndDate) {
   emit list->locator()->textEdited("MOB");
   EXPECT_EQ(list->model().recordAt(list->currentRow()).text("GENE"), "MOB");
 
+  // The description lines under the list follow the highlighted row.
+  EXPECT_EQ(list->findChild<QLabel*>("line1")->text(), "AYUDANTE GENERAL");
+  list->selectRow(0);
+  EXPECT_EQ(list->findChild<QLabel*>("line1")->text(), "ACEITE LUBRICANTE SAE 40");
+
   list->setTab(2);  // x DESCRIPCION: the description first, the account second
   EXPECT_FALSE(keysButton->isVisibleTo(list));
   EXPECT_EQ(m.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "DESCRIPCION");

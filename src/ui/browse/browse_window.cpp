@@ -193,9 +193,8 @@ int BrowseWindow::currentRow() const {
 
 void BrowseWindow::selectRow(int row) {
   if (row < 0 || row >= model_->rowCount()) return;
-  view_->setCurrentIndex(model_->index(row, 0));
+  view_->setCurrentIndex(model_->index(row, 0));  // rowChanged comes from the selection model
   view_->selectRow(row);
-  emit rowChanged();
 }
 
 std::optional<tables::Record> BrowseWindow::currentRecord() const {
