@@ -397,6 +397,19 @@ TEST_F(ShellScreensTest, MainFrameMenusRotationAndDocuments) {
   }
   EXPECT_EQ(shown, (std::set<int>{1, 2, 3}));
 
+  // The splash closes the first time a control of the frame is pressed.
+  frame.showSplash();
+  QWidget* splash = frame.findChild<QWidget*>("SPLASH");
+  if (!splash) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w->objectName() == "SPLASH") splash = w;
+    }
+  }
+  ASSERT_NE(splash, nullptr);
+  EXPECT_TRUE(splash->isVisible());
+  frame.action("TILE")->trigger();
+  EXPECT_FALSE(splash->isVisible());
+
   closeNextModal();
   frame.openDocument("obras.doc");
   ASSERT_EQ(modalTexts.size(), 1);
