@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/demo_data.h"
-#include "tables/dates.h"
+#include "framework/dates.h"
 
 namespace velmora::bench {
 
@@ -20,7 +20,7 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
   tables::Installation base = inst;
   app::createDemoInstallationWithoutCatalogue(base, errors);
   std::mt19937 random(2026);
-  const int32_t day = tables::dayNumber(2026, 11, 2);
+  const int32_t day = dates::dayNumber(2026, 11, 2);
 
   auto inba = inst.table("INBA", errors);
   inba->open();

@@ -8,7 +8,7 @@
 #include "fixture.h"
 #include "tables/catalogue.h"
 #include "framework/money.h"
-#include "tables/dates.h"
+#include "framework/dates.h"
 
 namespace velmora::catalog {
 namespace {
@@ -250,7 +250,7 @@ TEST_F(EngineTest, WorkPricesCopyBaseInputsWithTheHiddenPercentagesOnFirstUse) {
 
 TEST_F(EngineTest, InputFormRules) {
   tables::Record r(tables::tableDef("INBA"));
-  const int32_t day1 = tables::dayNumber(2026, 1, 5), day2 = tables::dayNumber(2026, 12, 10);
+  const int32_t day1 = dates::dayNumber(2026, 1, 5), day2 = dates::dayNumber(2026, 12, 10);
   for (int z = 1; z <= 5; ++z) acceptZonePrice(r, z, 10.0 * z, day1);
   acceptZonePrice(r, 2, 25, day2);
   acceptZonePrice(r, 3, 30, day2);  // unchanged: keeps its date

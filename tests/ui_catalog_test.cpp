@@ -12,7 +12,7 @@
 
 #include "app/demo_data.h"
 #include "catalog/pricing.h"
-#include "tables/dates.h"
+#include "framework/dates.h"
 #include "ui/catalog/base_menu.h"
 #include "ui/catalog/concept_screens.h"
 #include "ui/catalog/generic_keys.h"
@@ -31,7 +31,7 @@ class CatalogScreensTest : public velmora::testing::UiTest {
     auto control = open("CONTROL");
     session.zone = estimate::loadZoneFactors(*control, 1);
     session.zoneNames = estimate::readZoneNames(*control);
-    session.today = tables::dayNumber(2026, 12, 10);
+    session.today = dates::dayNumber(2026, 12, 10);
   }
   BrowseWindow* keep(BrowseWindow* list) {
     list->setAttribute(Qt::WA_DeleteOnClose, false);

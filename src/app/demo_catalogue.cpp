@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "framework/money.h"
-#include "tables/dates.h"
+#include "framework/dates.h"
 
 namespace velmora::app {
 
@@ -233,7 +233,7 @@ Status fillDemoCatalogue(const tables::Installation& inst, ErrorReporter& errors
   for (auto* t : {clag.get(), maba.get(), coba.get(), inco.get()}) {
     if (Status s = t->open(); !s) return s;
   }
-  const int32_t priceDate = tables::dayNumber(2026, 11, 2);
+  const int32_t priceDate = dates::dayNumber(2026, 11, 2);
 
   for (const auto& g : kGenericKeys) {
     clag->rec().clear();

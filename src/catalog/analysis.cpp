@@ -85,7 +85,9 @@ EditedLine percentLine(int category, double quantity) {
 
 std::vector<EditedLine> loadConceptLines(PricingEngine& engine, int32_t account) {
   std::vector<EditedLine> out;
-  for (const Line& stored : PricingEngine::contiguous(engine.catalogueLines(account), account)) {
+  // Every stored line, gaps and repeated numbers included: saving rewrites
+  // exactly what was loaded, so nothing stored is lost.
+  for (const Line& stored : engine.catalogueLines(account)) {
     std::optional<EditedLine> l;
     switch (stored.category) {
       case category::kBasic:

@@ -1,5 +1,6 @@
 #include "catalog/pricing.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "framework/money.h"
@@ -15,8 +16,7 @@ CostSplit CostSplit::rounded() const {
 }
 
 MachineRates firstZoneRates(tables::Table& control) {
-  control.setOrder(control.keyIndex("KEYCTA"));
-  if (!control.next()) return {};
+  if (!control.fetchFirstStored()) return {};
   return {control.rec().real("PORC"), control.rec().real("DHAB")};
 }
 
@@ -121,10 +121,14 @@ void PricingEngine::preloadCatalogue() {
 }
 
 std::vector<Line> PricingEngine::contiguous(const std::vector<Line>& lines, int32_t account) {
+  // Reading by exact number takes the first stored line of each number; a
+  // repeated number is passed over and the walk goes on with the next.
   std::vector<Line> out;
+  const int64_t first = static_cast<int64_t>(account) * 100;
   for (const Line& l : lines) {
-    if (l.number != static_cast<int64_t>(account) * 100 + static_cast<int64_t>(out.size())) break;
-    out.push_back(l);
+    const int64_t expected = first + static_cast<int64_t>(out.size());
+    if (l.number == expected) out.push_back(l);
+    else if (l.number != expected - 1 || out.empty()) break;
   }
   return out;
 }
@@ -135,17 +139,18 @@ std::optional<InputPrice> PricingEngine::linePrice(int32_t account, bool hiddenP
   return p;
 }
 
-void PricingEngine::applyLine(const Line& line, CostSplit& sums, int level, bool* cut) {
+void PricingEngine::applyLine(const Line& line, CostSplit& sums, int level, Depth& depth) {
   const double q = line.quantity;
   switch (line.category) {
     case category::kBasic:
       if (level >= kDeepestLevel) {  // deeper basics are skipped
-        *cut = true;
+        depth.cut = true;
         return;
       }
       {
         const BasicResult basic = priceBasic(line.component, level + 1);
-        *cut |= basic.cut;
+        depth.cut |= basic.depth.cut;
+        depth.height = std::max(depth.height, basic.depth.height + 1);
         sums.add(basic.sums.scaled(q));
       }
       return;
@@ -177,24 +182,29 @@ void PricingEngine::applyLine(const Line& line, CostSplit& sums, int level, bool
   }
 }
 
+// A basic's figures depend on its level only through the level-10 cut. A
+// result that met no cut, computed with `height` levels from the basic down,
+// holds at every level from which those levels still fit above the cut; a
+// result that met the cut holds only at the level it was computed at.
 PricingEngine::BasicResult PricingEngine::priceBasic(int32_t account, int level) {
-  if (auto it = basicCache_.find(account); it != basicCache_.end()) return it->second;
-  if (auto it = basicByLevelCache_.find({account, level}); it != basicByLevelCache_.end()) return it->second;
+  if (auto it = uncutBasics_.find(account);
+      it != uncutBasics_.end() && level + it->second.depth.height - 1 <= kDeepestLevel)
+    return it->second;
+  if (auto it = basicsAtLevel_.find({account, level}); it != basicsAtLevel_.end()) return it->second;
   BasicResult result;
   for (const Line& line : catalogueLines(account)) {
-    applyLine(line, result.sums, level, &result.cut);
+    applyLine(line, result.sums, level, result.depth);
     result.sums = result.sums.rounded();  // each level rounds after every line
   }
-  // A result that met no cut is the same at every level.
-  if (result.cut) basicByLevelCache_[{account, level}] = result;
-  else basicCache_[account] = result;
+  if (result.depth.cut) basicsAtLevel_[{account, level}] = result;
+  else uncutBasics_[account] = result;
   return result;
 }
 
 CostSplit PricingEngine::priceLines(const std::vector<Line>& lines) {
   CostSplit sums;
-  bool cut = false;
-  for (const Line& line : lines) applyLine(line, sums, 1, &cut);
+  Depth depth;
+  for (const Line& line : lines) applyLine(line, sums, 1, depth);
   return sums.rounded();
 }
 

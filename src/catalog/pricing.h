@@ -135,12 +135,16 @@ class PricingEngine {
   const estimate::ZoneFactors& zone() const { return zone_; }
 
  private:
-  struct BasicResult {
-    CostSplit sums;
+  struct Depth {
+    int height = 1;    // levels used from this basic down, itself included
     bool cut = false;  // a basic deeper than level 10 was skipped below it
   };
+  struct BasicResult {
+    CostSplit sums;
+    Depth depth;
+  };
   BasicResult priceBasic(int32_t account, int level);
-  void applyLine(const Line& line, CostSplit& sums, int level, bool* cut);
+  void applyLine(const Line& line, CostSplit& sums, int level, Depth& depth);
   std::vector<Line> readLines(tables::Table& table, int32_t account);
 
   const tables::Installation inst_;
@@ -157,8 +161,8 @@ class PricingEngine {
   bool allLinesLoaded_ = false;
   std::unordered_map<int32_t, std::optional<tables::Record>> machineRecords_;
   bool allMachinesLoaded_ = false;
-  std::unordered_map<int32_t, BasicResult> basicCache_;                  // results that do not depend on the level
-  std::map<std::pair<int32_t, int>, BasicResult> basicByLevelCache_;    // results cut at level 10
+  std::unordered_map<int32_t, BasicResult> uncutBasics_;           // results that met no cut
+  std::map<std::pair<int32_t, int>, BasicResult> basicsAtLevel_;  // results cut at level 10
   std::unordered_map<int32_t, HourlyCost> machineCache_;
   std::unordered_map<int32_t, double> crewCache_;
 };

@@ -1,5 +1,7 @@
 #include "estimate/zones.h"
 
+#include "framework/money.h"
+
 namespace velmora::estimate {
 
 double workingDays(const tables::Record& control) {
@@ -46,7 +48,8 @@ ZoneFactors loadZoneFactors(tables::Table& control, int zone) {
 
 double realWage(double price, int kind, const ZoneFactors& f) {
   if (kind != kLabourKind) return price;
-  return price > 3 * f.salMin ? price * f.fsrMayor : price * f.fsrMenor;
+  // Compared in whole cents: 3 x 207.44 is 622.32, not 622.3199999... .
+  return money::cents(price) > 3 * money::cents(f.salMin) ? price * f.fsrMayor : price * f.fsrMenor;
 }
 
 std::optional<std::array<std::string, 3>> zoneNumberWarning(int zone) {

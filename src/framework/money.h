@@ -1,20 +1,25 @@
 // Money: amounts are doubles; they are rounded to cents only where a rule
 // says so, always through round2.
 //
-// Ties go away from zero (0.125 -> 0.13, -0.125 -> -0.13). A value that is a
-// tie in decimal but a hair below it in binary (1.005 is held as
-// 1.00499999999999989...) counts as the tie: the value is first nudged by a
-// relative 1e-12, far below a cent for any amount the program handles and far
-// above the representation error of a double.
+// round2 rounds the decimal number the double stands for: its shortest
+// round-trip form (what std::to_chars prints), rounded half away from zero on
+// its digits. So 1.005, held as 1.00499999999999989..., prints as "1.005" and
+// rounds to 1.01, while 4999000.004999 stays a non-tie at any size and rounds
+// to 4999000.00. No relative nudge is involved.
+//
+// Comparisons that the rules state on money ("above three minimum salaries")
+// compare whole cents (`cents`), never binary products.
 #pragma once
 
-#include <cmath>
+#include <cstdint>
 
 namespace velmora::money {
 
-inline double round2(double value) {
-  const double nudged = value + std::copysign(std::fabs(value) * 1e-12, value);
-  return std::round(nudged * 100.0) / 100.0;
-}
+// `value` rounded to 2 decimals, ties away from zero. Non-finite values pass.
+double round2(double value);
+
+// `value` in whole cents, rounded as round2 does. Values beyond ±9e16 cents
+// saturate.
+int64_t cents(double value);
 
 }  // namespace velmora::money

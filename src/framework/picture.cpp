@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "framework/text.h"
-#include "tables/dates.h"
+#include "framework/dates.h"
 
 namespace velmora::picture {
 
@@ -34,14 +34,13 @@ Picture parse(std::string_view pic) {
 std::string formatNumber(double value, std::string_view pic) {
   const Picture p = parse(pic);
   if (p.blankWhenZero && value == 0) return {};
-  char buf[64];
   if (p.zeroFilled) {
-    std::snprintf(buf, sizeof buf, "%0*lld", p.width, static_cast<long long>(std::llround(value)));
-    return buf;
+    std::string digits = std::to_string(std::llabs(std::llround(value)));
+    if (static_cast<int>(digits.size()) < p.width) digits.insert(0, p.width - digits.size(), '0');
+    return (value < 0 && std::llround(value) != 0 ? "-" : "") + digits;
   }
-  std::snprintf(buf, sizeof buf, "%.*f", p.decimals, value);
-  if (!p.separators) return buf;
-  std::string digits(buf);
+  std::string digits = text::formatFixed(value, p.decimals);
+  if (!p.separators) return digits;
   const bool negative = !digits.empty() && digits[0] == '-';
   if (negative) digits.erase(0, 1);
   const auto dot = digits.find('.');
@@ -57,10 +56,11 @@ std::string formatNumber(double value, std::string_view pic) {
 std::string formatDate(int32_t day, std::string_view pic) {
   if (day == 0) return {};
   (void)pic;
-  const auto d = tables::civilDate(day);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d.day, d.month, d.year);
-  return buf;
+  const auto d = dates::civilDate(day);
+  const auto two = [](int n) { return std::string(n < 10 ? "0" : "") + std::to_string(n); };
+  std::string year = std::to_string(d.year);
+  if (year.size() < 4) year.insert(0, 4 - year.size(), '0');
+  return two(d.day) + "/" + two(d.month) + "/" + year;
 }
 
 std::optional<double> parseNumber(std::string_view typed) {
@@ -69,10 +69,8 @@ std::optional<double> parseNumber(std::string_view typed) {
     if (c != ',' && c != ' ') clean += c;
   }
   if (clean.empty()) return 0.0;
-  char* end = nullptr;
-  const double v = std::strtod(clean.c_str(), &end);
-  if (end != clean.c_str() + clean.size()) return std::nullopt;
-  return v;
+  if (clean[0] == '+') clean.erase(0, 1);
+  return text::parseDecimal(clean);
 }
 
 std::optional<int32_t> parseDate(std::string_view typed) {
@@ -82,8 +80,8 @@ std::optional<int32_t> parseDate(std::string_view typed) {
   if (std::sscanf(t.c_str(), "%d/%d/%d", &d, &m, &y) != 3) return std::nullopt;
   if (y < 100) y += 2000;
   if (m < 1 || m > 12 || d < 1 || d > 31) return std::nullopt;
-  const int32_t n = tables::dayNumber(y, m, d);
-  if (tables::civilDate(n).day != d) return std::nullopt;
+  const int32_t n = dates::dayNumber(y, m, d);
+  if (dates::civilDate(n).day != d) return std::nullopt;
   return n;
 }
 

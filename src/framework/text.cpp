@@ -1,5 +1,7 @@
 #include "framework/text.h"
 
+#include <charconv>
+
 #include <cctype>
 #include <cstdint>
 
@@ -180,6 +182,32 @@ size_t findNoCase(std::string_view haystack, std::string_view needle, size_t fro
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && findNoCase(a, b) == 0;
+}
+
+std::string formatFixed(double value, int decimals) {
+  char buf[400];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  if (res.ec != std::errc()) return "0";
+  std::string out(buf, res.ptr);
+  if (out.size() > 1 && out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos) out.erase(0, 1);
+  return out;
+}
+
+std::optional<double> parseDecimal(std::string_view s) {
+  if (s.empty()) return std::nullopt;
+  // from_chars takes no leading '+'; digits, one point and a sign only.
+  if (s.find_first_not_of("-0123456789.") != std::string_view::npos) return std::nullopt;
+  double v = 0;
+  const auto res = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::fixed);
+  if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+std::optional<int64_t> parseInteger(std::string_view s) {
+  int64_t v = 0;
+  const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || res.ec != std::errc() || res.ptr != s.data() + s.size()) return std::nullopt;
+  return v;
 }
 
 }  // namespace velmora::text

@@ -2,6 +2,8 @@
 // Spanish case folding. All texts inside the program are UTF-8.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +31,15 @@ std::string upper(std::string_view s);
 std::string foldKey(std::string_view s);
 
 // Case-insensitive (ASCII) search, as placeholders are matched.
+// `value` with `decimals` fixed decimals and a '.' point, whatever the
+// process locale ("-1234.50").
+std::string formatFixed(double value, int decimals);
+// Reads a plain decimal number ("-12.5", "3", "1e3" refused), whatever the
+// process locale; nothing unless the whole text is the number.
+std::optional<double> parseDecimal(std::string_view s);
+// Reads a whole number in full; nothing for "2x", "1.9" or out of range.
+std::optional<int64_t> parseInteger(std::string_view s);
+
 size_t findNoCase(std::string_view haystack, std::string_view needle, size_t from = 0);
 bool equalsNoCase(std::string_view a, std::string_view b);
 

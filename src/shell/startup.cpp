@@ -3,7 +3,7 @@
 #include "framework/text.h"
 #include "shell/banner.h"
 #include "shell/login.h"
-#include "tables/dates.h"
+#include "framework/dates.h"
 
 namespace velmora::shell {
 
@@ -95,7 +95,7 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
   }
   const tables::Record settings = vga->rec();
   session.companyName = settings.text("CIA");
-  session.today = tables::today();
+  session.today = dates::today();
 
   // 5: login.
   auto entered = ui.runLogin(session.companyName);

@@ -43,26 +43,9 @@ void Record::setText(std::string_view field, std::string_view value, int element
   setTextAt(need(field, element), value);
 }
 
-void Record::setIntegerAt(int slot, int64_t value) {
-  switch (def_->columns[slot].type) {
-    case FieldType::kByte:
-      value = static_cast<uint8_t>(value);
-      break;
-    case FieldType::kShort:
-      value = static_cast<int16_t>(value);
-      break;
-    case FieldType::kLong:
-      value = static_cast<int32_t>(value);
-      break;
-    case FieldType::kDecimal92:  // 9 digits: at most 9999999.99
-      if (value > 999999999) value = 999999999;
-      if (value < -999999999) value = -999999999;
-      break;
-    default:
-      break;
-  }
-  values_[slot].i = value;
-}
+// The value is kept as given; a value beyond its field's range is refused
+// when the record is written (Table::insert/update), never wrapped.
+void Record::setIntegerAt(int slot, int64_t value) { values_[slot].i = value; }
 
 void Record::setTextAt(int slot, std::string_view value) {
   const Column& c = def_->columns[slot];
@@ -73,6 +56,13 @@ void Record::setTextAt(int slot, std::string_view value) {
 
 bool Record::operator==(const Record& other) const {
   return def_ == other.def_ && values_ == other.values_;
+}
+
+void bindSlot(Statement& s, int param, const Record& r, int slot) {
+  const FieldType t = r.def().columns[slot].type;
+  if (isTextType(t)) s.bind(param, std::string_view(r.textAt(slot)));
+  else if (t == FieldType::kReal) s.bind(param, r.realAt(slot));
+  else s.bind(param, r.integerAt(slot));
 }
 
 }  // namespace velmora::tables

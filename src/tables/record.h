@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tables/schema.h"
+#include "tables/statement.h"
 
 namespace velmora::tables {
 
@@ -58,5 +59,8 @@ class Record {
   const TableDef* def_;
   std::vector<Value> values_;
 };
+
+// Binds slot `slot` of `r` to parameter `param` of `s`, typed as its column.
+void bindSlot(Statement& s, int param, const Record& r, int slot);
 
 }  // namespace velmora::tables

@@ -10,21 +10,10 @@ namespace {
 
 std::string ident(const std::string& name) { return "\"" + name + "\""; }
 
-bool isText(FieldType t) {
-  return t == FieldType::kString || t == FieldType::kCString || t == FieldType::kMemo;
-}
 
 // Binds the parent's link value, typed as the parent field is.
 void bindLink(Statement& s, int param, const Record& parent, const std::string& field) {
-  const int slot = parent.def().slot(field);
-  const FieldType t = parent.def().columns[slot].type;
-  if (isText(t)) {
-    s.bind(param, std::string_view(parent.textAt(slot)));
-  } else if (t == FieldType::kReal) {
-    s.bind(param, parent.realAt(slot));
-  } else {
-    s.bind(param, parent.integerAt(slot));
-  }
+  bindSlot(s, param, parent, parent.def().slot(field));
 }
 
 }  // namespace
@@ -135,7 +124,7 @@ Status RelationManager::remove(Table& table, Confirm confirm) {
       sql = "DELETE FROM " + target + " WHERE " + match;
     } else {  // clear
       const int slot = child.slot(r.childField);
-      const bool text = isText(child.columns[slot].type);
+      const bool text = isTextType(child.columns[slot].type);
       sql = "UPDATE " + target + " SET " + column + (text ? "=''" : "=0") + ",\"_ver\"=\"_ver\"+1";
       for (int folded : child.foldedSlots) {
         if (folded == slot) sql += "," + ident(r.childField + "_F") + "=''";

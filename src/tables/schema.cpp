@@ -1,13 +1,12 @@
 #include "tables/schema.h"
 
+#include <cstdint>
+
 #include <algorithm>
 
 namespace velmora::tables {
 namespace {
 
-bool isText(FieldType t) {
-  return t == FieldType::kString || t == FieldType::kCString || t == FieldType::kMemo;
-}
 
 std::string ident(const std::string& name) { return "\"" + name + "\""; }
 
@@ -40,14 +39,14 @@ void TableDef::finish() {
       const int s = slot(component);
       rk.componentSlots.push_back(s);
       const Column& c = columns[s];
-      const bool folded = (k.flags & kCaseInsensitive) && isText(c.type);
+      const bool folded = (k.flags & kCaseInsensitive) && isTextType(c.type);
       if (folded && std::find(foldedSlots.begin(), foldedSlots.end(), s) == foldedSlots.end()) {
         foldedSlots.push_back(s);
       }
       rk.folded.push_back(folded);
       rk.sqlColumns.push_back(ident(folded ? c.name + "_F" : c.name));
       if (!exclusion.empty()) exclusion += " OR ";
-      exclusion += ident(c.name) + (isText(c.type) ? " <> ''" : " <> 0");
+      exclusion += ident(c.name) + (isTextType(c.type) ? " <> ''" : " <> 0");
     }
     if (k.flags & kEmptyExcluded) rk.emptyExclusion = "(" + exclusion + ")";
     resolvedKeys.push_back(std::move(rk));
@@ -69,6 +68,20 @@ int TableDef::keyIndex(std::string_view keyName) const {
     if (keys[i].name == name) return i;
   }
   return -1;
+}
+
+std::optional<IntegerRange> integerRange(FieldType type) {
+  switch (type) {
+    case FieldType::kByte: return IntegerRange{0, 255};
+    case FieldType::kShort: return IntegerRange{-32768, 32767};
+    case FieldType::kLong: return IntegerRange{INT32_MIN, INT32_MAX};
+    case FieldType::kDecimal92: return IntegerRange{-999999999, 999999999};
+    default: return std::nullopt;
+  }
+}
+
+bool isTextType(FieldType t) {
+  return t == FieldType::kString || t == FieldType::kCString || t == FieldType::kMemo;
 }
 
 }  // namespace velmora::tables

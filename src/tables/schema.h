@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,15 @@ struct ResolvedKey {
   std::string indexName;
   std::string emptyExclusion;  // SQL condition, empty when the key keeps every record
 };
+
+// The values an integer field type holds: byte 0..255, short and long as
+// 16- and 32-bit signed, DECIMAL(9,2) as ±9,999,999.99 in hundredths.
+struct IntegerRange {
+  int64_t min;
+  int64_t max;
+};
+std::optional<IntegerRange> integerRange(FieldType type);
+bool isTextType(FieldType type);
 
 struct TableDef {
   std::string label;      // "INBA"

@@ -8,18 +8,15 @@
 
 #include "framework/text.h"
 #include "tables/catalogue.h"
-#include "tables/dates.h"
+#include "framework/dates.h"
 
 namespace velmora::tables {
 namespace {
 
 namespace fs = std::filesystem;
 
-enum WriteStatement { kInsert, kUpdate, kDelete, kReadById, kMaxAuto, kCount };
+enum WriteStatement { kInsert, kUpdate, kDelete, kReadById, kReadFirstStored, kCount, kMaxAuto };
 
-bool isText(FieldType t) {
-  return t == FieldType::kString || t == FieldType::kCString || t == FieldType::kMemo;
-}
 std::string ident(const std::string& name) { return "\"" + name + "\""; }
 
 // The owner password is kept as a digest: the file states which role owns it
@@ -47,7 +44,7 @@ bool alreadyChecked(const fs::path& p) {
 int exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
 std::string columnType(FieldType t) {
-  if (isText(t)) return "TEXT NOT NULL DEFAULT ''";
+  if (isTextType(t)) return "TEXT NOT NULL DEFAULT ''";
   if (t == FieldType::kReal) return "REAL NOT NULL DEFAULT 0";
   return "INTEGER NOT NULL DEFAULT 0";
 }
@@ -345,18 +342,8 @@ void Table::bindKeyValues(Statement& s, int key, int first) {
     const int slot = rk.componentSlots[i];
     const Column& c = def_.columns[slot];
     const int p = first + static_cast<int>(i);
-    if (isText(c.type)) {
-      const std::string& value = bindSource_->textAt(slot);
-      if (rk.folded[i]) {
-        s.bind(p, text::foldKey(value));
-      } else {
-        s.bind(p, std::string_view(value));
-      }
-    } else if (c.type == FieldType::kReal) {
-      s.bind(p, bindSource_->realAt(slot));
-    } else {
-      s.bind(p, bindSource_->integerAt(slot));
-    }
+    if (isTextType(c.type) && rk.folded[i]) s.bind(p, text::foldKey(bindSource_->textAt(slot)));
+    else bindSlot(s, p, *bindSource_, slot);
   }
 }
 
@@ -365,7 +352,7 @@ Status Table::readInto(Statement& s) {
   currentVersion_ = s.integer(1);
   for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i) {
     const FieldType t = def_.columns[i].type;
-    if (isText(t)) {
+    if (isTextType(t)) {
       const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), i + 2));
       rec_.assignStoredTextAt(i, p ? p : "", p ? sqlite3_column_bytes(s.get(), i + 2) : 0);
     } else if (t == FieldType::kReal) {
@@ -484,6 +471,16 @@ Status Table::fetchById(int64_t id) {
   return raiseStorage(1, rc, Status::Code::kIoError);
 }
 
+Status Table::fetchFirstStored() {
+  if (!db_) return closedTable();
+  Statement& s = writeStatement(kReadFirstStored);
+  ResetOnExit reset(s);
+  const int rc = s.step();
+  if (rc == SQLITE_ROW) return readInto(s);
+  if (rc == SQLITE_DONE) return Status::notFound();
+  return raiseStorage(1, rc, Status::Code::kIoError);
+}
+
 Status Table::setFilter(std::vector<Condition> conditions) {
   std::string sql;
   for (const Condition& c : conditions) {
@@ -493,7 +490,7 @@ Status Table::setFilter(std::vector<Condition> conditions) {
       const int slot = def_.slot(*field, c.element);
       if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + *field);
       const Column& col = def_.columns[slot];
-      const bool isTextColumn = isText(col.type);
+      const bool isTextColumn = isTextType(col.type);
       const std::string value = !isTextColumn     ? "CAST(" + ident(col.name) + " AS TEXT)"
                                 : c.caseSensitive ? ident(col.name)
                                                   : "velmora_upper(" + ident(col.name) + ")";
@@ -530,10 +527,10 @@ int Table::bindFilter(Statement& s, int p) {
       if (field->empty()) continue;
       const Column& col = def_.columns[def_.slot(*field, c.element)];
       const bool numericCompare =
-          !isText(col.type) && (c.op == Condition::Op::kEquals || c.op == Condition::Op::kNotEquals);
+          !isTextType(col.type) && (c.op == Condition::Op::kEquals || c.op == Condition::Op::kNotEquals);
       if (numericCompare) {
-        if (col.type == FieldType::kReal) s.bind(p++, std::strtod(c.value.c_str(), nullptr));
-        else s.bind(p++, static_cast<int64_t>(std::strtoll(c.value.c_str(), nullptr, 10)));
+        if (col.type == FieldType::kReal) s.bind(p++, text::parseDecimal(text::clip(c.value)).value_or(0.0));
+        else s.bind(p++, text::parseInteger(text::clip(c.value)).value_or(0));
       } else {
         s.bind(p++, c.caseSensitive ? text::clip(c.value) : text::upper(text::clip(c.value)));
       }
@@ -576,6 +573,9 @@ Statement& Table::writeStatement(int which) {
     case kReadById:
       sql = "SELECT " + selectList() + " FROM " + table + " WHERE \"_id\"=?";
       break;
+    case kReadFirstStored:
+      sql = "SELECT " + selectList() + " FROM " + table + " ORDER BY \"_id\" LIMIT 1";
+      break;
     case kCount:
       sql = "SELECT count(*) FROM " + table + (filterSql_.empty() ? "" : " WHERE " + filterSql_);
       break;
@@ -592,26 +592,32 @@ Statement& Table::writeStatement(int which) {
 
 void Table::bindRecord(Statement& s) {
   int p = 1;
-  for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i, ++p) {
-    const FieldType t = def_.columns[i].type;
-    if (isText(t)) {
-      s.bind(p, std::string_view(rec_.textAt(i)));
-    } else if (t == FieldType::kReal) {
-      s.bind(p, rec_.realAt(i));
-    } else {
-      s.bind(p, rec_.integerAt(i));
-    }
-  }
+  for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i, ++p) bindSlot(s, p, rec_, i);
   for (int slot : def_.foldedSlots) s.bind(p++, text::foldKey(rec_.textAt(slot)));
 }
 
 void Table::stampAudit() {
   if (def_.userSlot >= 0) rec_.setIntegerAt(def_.userSlot, auditUser_);
-  if (def_.dateSlot >= 0) rec_.setIntegerAt(def_.dateSlot, today());
-  if (def_.timeSlot >= 0) rec_.setIntegerAt(def_.timeSlot, clockNow());
+  if (def_.dateSlot >= 0) rec_.setIntegerAt(def_.dateSlot, dates::today());
+  if (def_.timeSlot >= 0) rec_.setIntegerAt(def_.timeSlot, dates::clockNow());
 }
 
 Status Table::checkRanges() {
+  // Every integer column must fit its type: nothing is ever wrapped.
+  for (size_t i = 0; i < def_.columns.size(); ++i) {
+    const Column& col = def_.columns[i];
+    const auto range = integerRange(col.type);
+    if (!range) continue;
+    const int64_t v = rec_.integerAt(static_cast<int>(i));
+    if (v >= range->min && v <= range->max) continue;
+    const bool decimal = col.type == FieldType::kDecimal92;
+    const auto shown = [decimal](int64_t x) {
+      return decimal ? text::formatFixed(static_cast<double>(x) / 100, 2) : std::to_string(x);
+    };
+    errors_.setField(def_.qualified(col.name));
+    errors_.raiseMessage(18, shown(range->min) + " .. " + shown(range->max));
+    return Status::error(Status::Code::kInvalid, def_.qualified(col.name) + " fuera de rango");
+  }
   for (const RangeCheck& c : def_.checks) {
     const int64_t v = rec_.integer(c.field);
     if (v < c.min || v > c.max) {
@@ -757,7 +763,14 @@ Status Table::update() {
     return Status::error(Status::Code::kConflict, "eliminado por otra estación");
   }
   std::string message = sqlite3_errmsg(db_);
-  if (rc == SQLITE_CONSTRAINT_UNIQUE) message = "Clave duplicada: " + keyNameForColumns(message);
+  if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
+    // A changed key that another record already holds: the same message as
+    // an insert, and nothing to retry.
+    const std::string key = keyNameForColumns(message);
+    errors_.setKey(key);
+    errors_.raiseMessage(15, key);
+    return Status::error(Status::Code::kDuplicateKey, message);
+  }
   errors_.noteStorageError(rc, message);
   errors_.raise(28);
   return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,

@@ -99,6 +99,8 @@ class Table {
                    const std::function<bool(const Record&)>& visit);
   // Reads the record with this identity (recordId()).
   Status fetchById(int64_t id);
+  // Reads the first record stored (record position 1), whatever its keys.
+  Status fetchFirstStored();
   // Limits every positioned read (next, previous) and count() to the records
   // that meet all conditions; an empty list removes the filter. Returns
   // kInvalid, with nothing changed, for an unknown field.

@@ -5,7 +5,7 @@
 #include <QTabWidget>
 
 #include "shell/login.h"
-#include "tables/dates.h"
+#include "framework/dates.h"
 
 namespace velmora::ui {
 

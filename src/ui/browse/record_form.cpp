@@ -25,9 +25,6 @@ namespace velmora::ui {
 
 namespace {
 
-bool isTextType(tables::FieldType t) {
-  return t == tables::FieldType::kString || t == tables::FieldType::kCString || t == tables::FieldType::kMemo;
-}
 
 }  // namespace
 
@@ -176,7 +173,7 @@ void RecordForm::loadWidgets() {
 // The stored value of a field as text: the text itself, or the number.
 static std::string storedValue(const tables::Record& r, const FieldSpec& f) {
   const int slot = r.def().slot(f.field, f.element);
-  if (isTextType(r.def().columns[slot].type)) return text::clip(r.textAt(slot));
+  if (tables::isTextType(r.def().columns[slot].type)) return text::clip(r.textAt(slot));
   return std::to_string(r.integerAt(slot));
 }
 
@@ -224,12 +221,12 @@ bool RecordForm::storeWidgets(tables::Record& r, bool warn) const {
       const int chosen = widgets_[i]->findChild<QButtonGroup*>()->checkedId();
       if (chosen < 0) continue;
       const std::string& value = f.options[chosen].second;
-      if (isTextType(type)) r.setTextAt(slot, value);
+      if (tables::isTextType(type)) r.setTextAt(slot, value);
       else r.setIntegerAt(slot, std::atoll(value.c_str()));
       continue;
     }
     const std::string typed = static_cast<QLineEdit*>(widgets_[i])->text().toStdString();
-    if (isTextType(type)) {
+    if (tables::isTextType(type)) {
       r.setTextAt(slot, typed);
       continue;
     }
@@ -254,9 +251,24 @@ bool RecordForm::storeWidgets(tables::Record& r, bool warn) const {
       }
       return false;
     }
-    if (type == tables::FieldType::kReal) r.setRealAt(slot, *number);
-    else if (type == tables::FieldType::kDecimal92) r.setIntegerAt(slot, std::llround(*number * 100));
-    else r.setIntegerAt(slot, std::llround(*number));
+    if (type == tables::FieldType::kReal) {
+      r.setRealAt(slot, *number);
+      continue;
+    }
+    const double scaled = type == tables::FieldType::kDecimal92 ? *number * 100 : *number;
+    const auto range = tables::integerRange(type);
+    if (range && !(scaled >= static_cast<double>(range->min) && scaled <= static_cast<double>(range->max))) {
+      if (warn) {
+        const double unit = type == tables::FieldType::kDecimal92 ? 100.0 : 1.0;
+        const int decimals = type == tables::FieldType::kDecimal92 ? 2 : 0;
+        ctx_.prompter.warn({"EL VALOR ESTA FUERA DE RANGO", f.label.toStdString(),
+                            "DEBE SER ENTRE " + text::formatFixed(range->min / unit, decimals) + " Y " +
+                                text::formatFixed(range->max / unit, decimals)});
+        widgets_[i]->setFocus();
+      }
+      return false;
+    }
+    r.setIntegerAt(slot, std::llround(scaled));
   }
   return true;
 }

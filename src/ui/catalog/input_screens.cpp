@@ -8,7 +8,7 @@
 
 #include "catalog/inputs.h"
 #include "framework/text.h"
-#include "tables/dates.h"
+#include "framework/dates.h"
 
 namespace velmora::ui {
 
@@ -140,7 +140,7 @@ void InputForm::fieldAccepted(const FieldSpec& field) {
   if (field.field == "COST") {
     // A newly accepted price is dated today (the buffer holds the accepted prices).
     const int z = field.element;
-    catalog::acceptZonePrice(table_.rec(), z, r.real("COST", z), ctx_.session.today ? ctx_.session.today : tables::today());
+    catalog::acceptZonePrice(table_.rec(), z, r.real("COST", z), ctx_.session.today ? ctx_.session.today : dates::today());
     setFieldText("FECH", formatField(table_.rec(), "FECH", z, "d6B"), z);
   } else if (field.field == "TIPO" && r.integer("TIPO") > 4) {
     catalog::clearPercentageKinds(r);

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace velmora::tables {
+namespace velmora::dates {
 
 struct CivilDate {
   int year;
@@ -21,4 +21,4 @@ CivilDate civilDate(int32_t dayNumber);
 int32_t today();
 int32_t clockNow();
 
-}  // namespace velmora::tables
+}  // namespace velmora::dates

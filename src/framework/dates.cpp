@@ -1,9 +1,9 @@
-#include "tables/dates.h"
+#include "framework/dates.h"
 
 #include <chrono>
 #include <ctime>
 
-namespace velmora::tables {
+namespace velmora::dates {
 namespace {
 using namespace std::chrono;
 constexpr sys_days kDayZero = sys_days{year{1899} / December / 31};
@@ -44,4 +44,4 @@ int32_t clockNow() {
   return (t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec) * 100 + 1;
 }
 
-}  // namespace velmora::tables
+}  // namespace velmora::dates

@@ -1,0 +1,64 @@
+#include "framework/money.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace velmora::money {
+
+namespace {
+
+// The shortest round-trip digits of |value| as an integer count of
+// hundredths, rounded half away from zero; nullopt-like -1 when it does not
+// fit (the caller then leaves the value as it is).
+int64_t absoluteCents(double value) {
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
+  // buf: d[.ddd]e±XX
+  std::string digits;
+  int exponent = 0;
+  const char* p = buf;
+  for (; p < res.ptr && *p != 'e'; ++p)
+    if (*p != '.') digits.push_back(*p);
+  if (p < res.ptr) std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exponent);
+  // value = 0.d1d2d3... × 10^(exponent + 1); the hundredths digit is the one
+  // at index (exponent + 2) of `digits`.
+  const int kept = exponent + 3;  // digits up to and including hundredths
+  if (kept < 0) return 0;         // below half a cent by far
+  if (kept > 18) return -1;       // beyond what int64 cents hold
+  int64_t whole = 0;
+  for (int i = 0; i < kept; ++i) whole = whole * 10 + (i < static_cast<int>(digits.size()) ? digits[i] - '0' : 0);
+  if (kept < static_cast<int>(digits.size()) && digits[kept] >= '5') ++whole;
+  return whole;
+}
+
+}  // namespace
+
+double round2(double value) {
+  if (!std::isfinite(value) || value == 0) return value;
+  const int64_t c = absoluteCents(value);
+  if (c < 0) return value;  // too large to carry cents in a double anyway
+  // Build "c e-2" and read it back, so the result is the double nearest to
+  // the decimal, not a product that may be off by one ulp.
+  char buf[40];
+  auto res = std::to_chars(buf, buf + 30, c);
+  *res.ptr++ = 'e';
+  *res.ptr++ = '-';
+  *res.ptr++ = '2';
+  double out = 0;
+  std::from_chars(buf, res.ptr, out);
+  return value < 0 ? -out : out;
+}
+
+int64_t cents(double value) {
+  constexpr int64_t kLimit = 90'000'000'000'000'000;
+  if (std::isnan(value)) return 0;
+  if (!std::isfinite(value)) return value < 0 ? -kLimit : kLimit;
+  if (value == 0) return 0;
+  int64_t c = absoluteCents(value);
+  if (c < 0 || c > kLimit) c = kLimit;
+  return value < 0 ? -c : c;
+}
+
+}  // namespace velmora::money
