@@ -26,6 +26,34 @@ TEST(MoneyTest, RoundsHalfAwayFromZeroOnlyWhereAsked) {
   EXPECT_EQ(parts.total, 6.01);  // the rounded sum, not the sum of the rounded parts
 }
 
+TEST(MoneyTest, RoundsTheDecimalTheDoubleStandsFor) {
+  struct Case {
+    double value, rounded;
+  };
+  for (const Case& c : std::vector<Case>{{10000000.01 * 0.4999, 4999000.00},  // 4,999,000.004999: not a tie
+                                         {4999000.005, 4999000.01},
+                                         {0.005, 0.01},
+                                         {0.0049999, 0.00},
+                                         {-1.005, -1.01},
+                                         {123456789012.345, 123456789012.35},
+                                         {1e-9, 0.0},
+                                         {7.0, 7.0}}) {
+    EXPECT_EQ(money::round2(c.value), c.rounded) << c.value;
+  }
+  EXPECT_EQ(money::cents(3 * 207.44), 62232);
+  EXPECT_EQ(money::cents(-0.015), -2);
+}
+
+TEST(MoneyTest, ALabourPriceOfExactlyThreeMinimumSalariesTakesTheLowerFactor) {
+  estimate::ZoneFactors zone;
+  zone.salMin = 207.44;
+  zone.fsrMenor = 1.5;
+  zone.fsrMayor = 2.0;
+  EXPECT_DOUBLE_EQ(estimate::realWage(622.32, estimate::kLabourKind, zone), 622.32 * 1.5);
+  EXPECT_DOUBLE_EQ(estimate::realWage(622.33, estimate::kLabourKind, zone), 622.33 * 2.0);
+  EXPECT_DOUBLE_EQ(estimate::realWage(622.33, 3, zone), 622.33);  // materials never take a factor
+}
+
 // A small catalogue with round factors: FSR 1.5 up to 3 minimum salaries
 // (100), 2.0 above.
 class EngineTest : public velmora::testing::InstallationTest {
@@ -135,6 +163,62 @@ TEST_F(EngineTest, ABasicPricedTwiceInOneRunGivesTheSameAsPricedAlone) {
     EXPECT_EQ(once.materials, again.materials) << cta;
     EXPECT_EQ(once.percentages, again.percentages) << cta;
   }
+}
+
+TEST_F(EngineTest, TheLevelTenCutHoldsWhateverWasPricedBeforeInTheRun) {
+  input(1, 3, 1);
+  // A chain of eleven basics 1001 .. 1011, each adding 1.00 and containing the next.
+  for (int b = 1011; b >= 1001; --b) {
+    if (b == 1011) addConcept(b, {{3, 1, 1}});
+    else addConcept(b, {{3, 1, 1}, {1, b + 1, 1}});
+  }
+  // A cycle met at different depths: 2001 <-> 2002, entered from 2003 at level 2 and from 2004 at level 5.
+  addConcept(2001, {{3, 1, 1}, {1, 2002, 1}});
+  addConcept(2002, {{3, 1, 2}, {1, 2001, 1}});
+  addConcept(2003, {{1, 2001, 1}});
+  addConcept(2004, {{1, 1008, 1}, {1, 1001, 1}});
+  EXPECT_DOUBLE_EQ(price(1001).materials, 10);
+  const std::vector<int> orders[] = {{1011, 1006, 1003, 1001, 2003, 2001, 2004},
+                                     {1001, 1006, 2004, 2001, 2003},
+                                     {2004, 2003, 2002, 2001, 1005, 1001}};
+  for (const auto& order : orders) {
+    BasePrices prices(inst, errors, 1);
+    PricingEngine shared(inst, errors, prices, zone, rates);
+    for (int cta : order) {
+      EXPECT_EQ(shared.priceConcept(cta).materials, price(cta).materials) << cta;
+    }
+  }
+  EXPECT_DOUBLE_EQ(price(1006).materials, 6);  // 1006 .. 1011 all within ten levels
+  EXPECT_DOUBLE_EQ(price(2004).materials, 4 + 9);  // 1008..1011 at levels 2..5; 1001..1009 at 2..10
+}
+
+TEST_F(EngineTest, ARepeatedLineNumberIsPassedOverAndTheWalkGoesOn) {
+  input(1, 3, 1);
+  input(2, 3, 100);
+  addConcept(30, {{3, 1, 1}, {3, 1, 2}});
+  for (auto [number, mate] : {std::pair{3001, 2}, std::pair{3002, 1}}) {  // a second .01, then .02
+    inco->rec().clear();
+    inco->rec().setInteger("CTA", number);
+    inco->rec().setInteger("CATE", 3);
+    inco->rec().setInteger("MATE", mate);
+    inco->rec().setReal("TOTA", 4);
+    ASSERT_TRUE(inco->insert());
+  }
+  EXPECT_DOUBLE_EQ(price(30).materials, 1 + 2 + 4);  // .00, the first .01, .02
+}
+
+TEST_F(EngineTest, MachineRatesComeFromTheFirstZoneStored) {
+  auto control = open("CONTROL");
+  for (auto [cta, porc] : {std::pair{2, 18.0}, std::pair{1, 12.0}}) {
+    control->rec().clear();
+    control->rec().setInteger("CTA", cta);
+    control->rec().setReal("PORC", porc);
+    control->rec().setReal("DHAB", 300 - cta);
+    ASSERT_TRUE(control->insert());
+  }
+  const MachineRates r = firstZoneRates(*control);
+  EXPECT_DOUBLE_EQ(r.interest, 18);
+  EXPECT_DOUBLE_EQ(r.workingDays, 298);
 }
 
 TEST_F(EngineTest, TheTopLevelReadsLinesUntilTheFirstGap) {
