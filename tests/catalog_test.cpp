@@ -233,6 +233,26 @@ TEST_F(EngineTest, TheTopLevelReadsLinesUntilTheFirstGap) {
   EXPECT_DOUBLE_EQ(price(20).materials, 20);
 }
 
+TEST_F(EngineTest, AnAnalysisIsSavedWholeOrNotAtAll) {
+  input(1, 3, 10);
+  EditedLine line;
+  line.account = 1;
+  line.quantity = 2;
+  // Account 10,000,000 has no room for line numbers (DECIMAL(9,2)): the line
+  // is refused, and the concept written before it in the same save goes too.
+  coba->rec().clear();
+  coba->rec().setInteger("CTA", 10000000);
+  coba->rec().setText("TEXT", "SIN LUGAR PARA LINEAS");
+  EXPECT_FALSE(saveAnalysis(*coba, true, 0, *inco, {line}));
+  EXPECT_EQ(coba->count(), 0);
+  EXPECT_EQ(coba->rec().text("TEXT"), "SIN LUGAR PARA LINEAS");  // what was typed stays
+  coba->rec().setInteger("CTA", 77);
+  ASSERT_TRUE(saveAnalysis(*coba, true, 0, *inco, {line, line}));
+  EXPECT_EQ(coba->count(), 1);
+  EXPECT_EQ(inco->count(), 2);
+  EXPECT_DOUBLE_EQ(price(77).materials, 40);
+}
+
 class MachineTest : public EngineTest {
  protected:
   void machine(int cta, std::function<void(tables::Record&)> fill) {

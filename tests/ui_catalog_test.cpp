@@ -305,6 +305,78 @@ TEST_F(CatalogScreensTest, TheConceptFormEditsSortsAndSavesLines) {
   EXPECT_EQ(prompter.warnings.back()[0], "LA CUENTA NO EXISTE");
 }
 
+TEST_F(CatalogScreensTest, SavingAConceptIsWholeAndLosesNoLine) {
+  auto inco = open("INCO");
+  const auto linesOf = [&inco](int64_t account) {
+    std::vector<std::pair<int64_t, int64_t>> out;
+    tables::Record from(inco->def()), to(inco->def());
+    from.setInteger("CTA", account * 100);
+    to.setInteger("CTA", account * 100 + 99);
+    EXPECT_TRUE(inco->readRange(inco->keyIndex("CTA_KEY"), from, to, [&out](const tables::Record& r) {
+      out.push_back({r.integer("CTA"), r.integer("MATE")});
+      return true;
+    }));
+    return out;
+  };
+  // A line stored after a gap (.20) is shown and kept.
+  inco->rec().clear();
+  inco->rec().setInteger("CTA", 101020);
+  inco->rec().setInteger("CATE", 3);
+  inco->rec().setInteger("MATE", 10005);
+  inco->rec().setReal("TOTA", 1);
+  ASSERT_TRUE(inco->insert());
+  const size_t stored = linesOf(1010).size();
+
+  auto coba = open("COBA");
+  coba->rec().setInteger("CTA", 1010);
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  {
+    ConceptForm form(ctx, *coba, FormRequest::kChange);
+    form.start();
+    form.show();
+    EXPECT_EQ(form.lines().size(), stored);
+    // A new account: the lines move with the concept in the same save.
+    accept(form, edit(form, "CTA"), "1999");
+    form.accept();
+    ASSERT_FALSE(form.isVisible());
+  }
+  EXPECT_TRUE(linesOf(1010).empty());
+  const auto moved = linesOf(1999);
+  ASSERT_EQ(moved.size(), stored);
+  EXPECT_EQ(moved.back().first, 199900 + static_cast<int64_t>(stored) - 1);
+
+  // A basic of 1999 cannot take 1999 as a line: the loop is refused.
+  coba->rec().setInteger("CTA", 1999);
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  const int64_t basic = moved.front().second;
+  coba->rec().setInteger("CTA", basic);
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  {
+    ConceptForm form(ctx, *coba, FormRequest::kChange);
+    form.start();
+    catalog::EditedLine loop;
+    loop.type = 'B';
+    loop.category = catalog::category::kBasic;
+    loop.account = 1999;
+    loop.quantity = 1;
+    EXPECT_FALSE(form.addLine(loop));
+    EXPECT_EQ(prompter.warnings.back()[1], "CONCEPTO: NO PUEDE SER SU LINEA");
+    loop.account = static_cast<int32_t>(basic);  // itself
+    EXPECT_FALSE(form.addLine(loop));
+
+    // Changing its account to one that exists: message 15, once, and the form stays.
+    presenter.clear();
+    form.show();
+    accept(form, edit(form, "CTA"), "1999");
+    form.accept();
+    EXPECT_TRUE(form.isVisible());
+    ASSERT_EQ(presenter.shown().size(), 1u);
+    EXPECT_EQ(presenter.shown()[0].title, "Error Clave Duplicada");
+    form.close();
+  }
+  EXPECT_EQ(linesOf(1999).size(), stored);
+}
+
 TEST_F(CatalogScreensTest, AConceptTakesAtMostOneHundredLines) {
   auto coba = open("COBA");
   ConceptForm form(ctx, *coba, FormRequest::kInsert);

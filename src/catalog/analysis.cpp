@@ -1,5 +1,7 @@
 #include "catalog/analysis.h"
 
+#include <unordered_set>
+
 #include <algorithm>
 
 #include "framework/text.h"
@@ -154,16 +156,10 @@ FormTotals recomputeTotals(std::vector<EditedLine>& lines) {
   return t;
 }
 
-Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> edited) {
-  if (edited.size() > kMaxLines) return Status::error(Status::Code::kInvalid, "más de 100 líneas");
-  std::stable_sort(edited.begin(), edited.end(),
-                   [](const EditedLine& a, const EditedLine& b) { return a.category < b.category; });
-  if (Status s = lines.begin(); !s) return s;
-  const auto fail = [&lines](Status s) {
-    lines.rollback();
-    return s;
-  };
-  // Delete every stored line of the concept, then write the edited ones.
+namespace {
+
+// Removes every stored line of `account` (.00 to .99) through `lines`.
+Status removeLines(tables::Table& lines, int32_t account) {
   std::vector<int64_t> ids;
   tables::Record from(lines.def()), to(lines.def());
   from.setInteger("CTA", static_cast<int64_t>(account) * 100);
@@ -174,12 +170,22 @@ Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> 
                                    return true;
                                  });
       !s) {
-    return fail(s);
+    return s;
   }
   for (int64_t id : ids) {
-    if (Status s = lines.fetchById(id); !s) return fail(s);
-    if (Status s = lines.remove(); !s) return fail(s);
+    if (Status s = lines.fetchById(id); !s) return s;
+    if (Status s = lines.remove(); !s) return s;
   }
+  return Status::ok();
+}
+
+// Writes the edited lines of `account`, numbered .00, .01, ... in category
+// order, over whatever was stored; no transaction of its own.
+Status writeLines(tables::Table& lines, int32_t account, std::vector<EditedLine> edited) {
+  if (edited.size() > kMaxLines) return Status::error(Status::Code::kInvalid, "más de 100 líneas");
+  std::stable_sort(edited.begin(), edited.end(),
+                   [](const EditedLine& a, const EditedLine& b) { return a.category < b.category; });
+  if (Status s = removeLines(lines, account); !s) return s;
   int n = 0;
   for (const EditedLine& l : edited) {
     tables::Record& r = lines.rec();
@@ -188,9 +194,54 @@ Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> 
     r.setInteger("MATE", l.account);
     r.setInteger("CATE", l.category);
     r.setReal("TOTA", l.quantity);
-    if (Status s = lines.insert(); !s) return fail(s);
+    if (Status s = lines.insert(); !s) return s;
+  }
+  return Status::ok();
+}
+
+}  // namespace
+
+bool closesLoop(PricingEngine& engine, int32_t owner, int32_t basic) {
+  std::vector<int32_t> pending{basic};
+  std::unordered_set<int32_t> seen;
+  while (!pending.empty()) {
+    const int32_t b = pending.back();
+    pending.pop_back();
+    if (b == owner) return true;
+    if (!seen.insert(b).second) continue;
+    for (const Line& l : engine.catalogueLines(b))
+      if (l.category == category::kBasic) pending.push_back(l.component);
+  }
+  return false;
+}
+
+Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> edited) {
+  if (Status s = lines.begin(); !s) return s;
+  if (Status s = writeLines(lines, account, std::move(edited)); !s) {
+    lines.rollback();
+    return s;
   }
   return lines.commit();
+}
+
+Status saveAnalysis(tables::Table& heads, bool inserting, int32_t previousAccount, tables::Table& lines,
+                    std::vector<EditedLine> edited) {
+  if (edited.size() > kMaxLines) return Status::error(Status::Code::kInvalid, "más de 100 líneas");
+  if (Status s = lines.shareConnectionOf(heads); !s) return s;
+  const tables::Record typed = heads.rec();
+  if (Status s = heads.begin(); !s) return s;
+  const auto fail = [&heads, &typed](Status s) {
+    heads.rollback();
+    if (!s.is(Status::Code::kConflict)) heads.rec() = typed;  // a conflict shows the other station's values
+    return s;
+  };
+  if (Status s = inserting ? heads.insert() : heads.update(); !s) return fail(s);
+  const auto account = static_cast<int32_t>(heads.rec().integer("CTA"));
+  if (!inserting && previousAccount != account) {
+    if (Status s = removeLines(lines, previousAccount); !s) return fail(s);
+  }
+  if (Status s = writeLines(lines, account, std::move(edited)); !s) return fail(s);
+  return heads.commit();
 }
 
 }  // namespace velmora::catalog

@@ -57,4 +57,19 @@ FormTotals recomputeTotals(std::vector<EditedLine>& lines);
 // .00, .01, ... in category order, all in one transaction.
 Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> edited);
 
+// Saves an analysis whole, in one transaction over both files: the head
+// record in `heads`' buffer (a concept or a budget row; inserted, or written
+// over the record last read) and its lines, rewritten under the head's
+// account. When a change moved the head from `previousAccount`, the lines
+// stored under the old account go with it. On failure nothing is written and
+// the buffer keeps what was typed (or, on a conflict, the other station's
+// values). `lines` is moved onto `heads`' connection.
+Status saveAnalysis(tables::Table& heads, bool inserting, int32_t previousAccount, tables::Table& lines,
+                    std::vector<EditedLine> edited);
+
+// Whether a line using basic `basic` in concept `owner` would close a loop:
+// the basic is the concept, or reaches it through the basics of its stored
+// lines.
+bool closesLoop(PricingEngine& engine, int32_t owner, int32_t basic);
+
 }  // namespace velmora::catalog

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <mutex>
 #include <set>
@@ -84,8 +85,10 @@ Table::~Table() { close(); }
 void Table::close() {
   queries_.clear();
   writes_.clear();
-  if (db_) sqlite3_close_v2(db_);
+  if (db_ && ownsConnection_) sqlite3_close_v2(db_);
   db_ = nullptr;
+  ownsConnection_ = true;
+  sharedSchema_.clear();
   readOnly_ = false;
   position_ = Position::kNone;
   currentId_ = 0;
@@ -328,7 +331,7 @@ Statement& Table::query(int key, Query q) {
   if (!rk.emptyExclusion.empty()) where = where.empty() ? rk.emptyExclusion : where + " AND " + rk.emptyExclusion;
   if (!filterSql_.empty() && q != kFetch) where = where.empty() ? filterSql_ : where + " AND " + filterSql_;
   const bool descending = q == kLast || q == kFromValuesDown || q == kBefore;
-  std::string sql = "SELECT " + selectList() + " FROM " + ident(def_.storeName);
+  std::string sql = "SELECT " + selectList() + " FROM " + storeIdent();
   if (!where.empty()) sql += " WHERE " + where;
   sql += " ORDER BY " + (q == kFetch ? std::string("\"_id\"") : descending ? orderDesc : order);
   if (q != kRange) sql += " LIMIT 1";
@@ -544,7 +547,7 @@ int Table::bindFilter(Statement& s, int p) {
 Statement& Table::writeStatement(int which) {
   Statement& s = writes_[which];
   if (s.valid()) return s;
-  const std::string table = ident(def_.storeName);
+  const std::string table = storeIdent();
   std::string sql;
   switch (which) {
     case kInsert: {
@@ -796,6 +799,9 @@ Status Table::remove() {
 }
 
 Status Table::begin() {
+  if (!db_) return closedTable();
+  idAtBegin_ = currentId_;
+  versionAtBegin_ = currentVersion_;
   const int rc = exec(db_, "BEGIN IMMEDIATE");
   if (rc == SQLITE_OK) return Status::ok();
   return raiseStorage(24, rc, Status::Code::kLocked);
@@ -809,6 +815,41 @@ Status Table::commit() {
   return s;
 }
 
-void Table::rollback() { exec(db_, "ROLLBACK"); }
+void Table::rollback() {
+  if (!db_) return;
+  exec(db_, "ROLLBACK");
+  currentId_ = idAtBegin_;
+  currentVersion_ = versionAtBegin_;
+}
+
+std::string Table::storeIdent() const {
+  return sharedSchema_.empty() ? ident(def_.storeName) : ident(sharedSchema_) + "." + ident(def_.storeName);
+}
+
+Status Table::shareConnectionOf(Table& host) {
+  if (!db_) return closedTable();
+  if (!host.db_) return host.closedTable();
+  if (db_ == host.db_) return Status::ok();
+  // One schema name per file; attaching twice is refused by SQLite.
+  std::string schema = "f_";
+  for (char c : def_.fileName) schema += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  const char* attached = sqlite3_db_filename(host.db_, schema.c_str());
+  if (!attached) {
+    Statement attach(host.db_, "ATTACH DATABASE ? AS " + ident(schema));
+    attach.bind(1, std::string_view(path_.string()));
+    const int rc = attach.valid() ? attach.step() : sqlite3_errcode(host.db_);
+    if (rc != SQLITE_DONE) return raiseStorage(26, rc, Status::Code::kIoError);
+  }
+  queries_.clear();
+  writes_.clear();
+  if (ownsConnection_) sqlite3_close_v2(db_);
+  db_ = host.db_;
+  ownsConnection_ = false;
+  sharedSchema_ = schema;
+  readOnly_ = readOnly_ || sqlite3_db_readonly(db_, schema.c_str()) == 1;
+  position_ = Position::kNone;
+  currentId_ = 0;
+  return Status::ok();
+}
 
 }  // namespace velmora::tables

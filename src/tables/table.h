@@ -118,10 +118,17 @@ class Table {
   // RelationManager). Returns kConflict when another station changed it.
   Status remove();
 
-  // Transactions on this table's file, for bulk work.
+  // Transactions on this table's file, for bulk work. A rollback also puts
+  // back the identity and version of the record last read at begin().
   Status begin();
   Status commit();
   void rollback();
+
+  // Runs this table's reads and writes on `host`'s connection, with this
+  // file attached there, so that one transaction of `host` covers both files
+  // (a concept and its lines, a budget row and its lines). Both must be open;
+  // this table must be closed before `host` is. Positions are reset.
+  Status shareConnectionOf(Table& host);
 
   // Identity of the record in the buffer (0 when none was read).
   int64_t recordId() const { return currentId_; }
@@ -154,18 +161,22 @@ class Table {
   std::string keyNameForColumns(const std::string& error) const;
   void stampAudit();
   std::string selectList() const;
+  std::string storeIdent() const;  // the SQL table, schema-qualified when shared
 
   const TableDef& def_;
   std::filesystem::path path_;
   ErrorReporter& errors_;
   Record rec_;
   sqlite3* db_ = nullptr;
+  bool ownsConnection_ = true;
+  std::string sharedSchema_;  // the schema name on the host's connection
   bool readOnly_ = false;
   int32_t auditUser_ = 0;
   std::chrono::milliseconds lockWait_ = kLockWait;
 
   int64_t currentId_ = 0;
   int64_t currentVersion_ = 0;
+  int64_t idAtBegin_ = 0, versionAtBegin_ = 0;
   int positionKey_ = 0;
   Position position_ = Position::kNone;
   Record positionRecord_;  // key values of the position

@@ -365,8 +365,7 @@ bool RecordForm::save() {
   beforeSave(r);
   for (;;) {
     Status s;
-    if (request_ == FormRequest::kInsert && !reserved_ && !written_) s = table_.insert();
-    else s = table_.update();
+    s = writeRecord(request_ == FormRequest::kInsert && !reserved_ && !written_);
     if (s) break;
     if (s.is(Status::Code::kConflict)) {  // the other station's values are shown now
       loaded_ = table_.rec();
@@ -381,6 +380,7 @@ bool RecordForm::save() {
   }
   reserved_ = false;  // the record is written: leaving now keeps it
   written_ = true;
+  loaded_ = table_.rec();  // what is stored now
   if (!afterSave()) return false;
   lastSaved().insert_or_assign(table_.def().storeName, table_.rec());
   completed_ = true;

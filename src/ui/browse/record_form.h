@@ -50,7 +50,11 @@ class RecordForm : public QDialog {
   virtual void prime(tables::Record&) {}        // defaults of a new record
   virtual bool validate() { return true; }      // own rules; false keeps the form open
   virtual void beforeSave(tables::Record&) {}   // computed fields
-  virtual bool afterSave() { return true; }     // what is saved beside the record (lines)
+  virtual bool afterSave() { return true; }     // after the record was written
+  // Writes the record in the buffer (insert, or over the record last read);
+  // forms that save more beside it (lines) write both in one transaction.
+  virtual Status writeRecord(bool inserting) { return inserting ? table_.insert() : table_.update(); }
+  const tables::Record& loadedRecord() const { return loaded_; }
   virtual void fieldAccepted(const FieldSpec&) {}
   virtual void afterLoad() {}                   // the entries were filled from the record
   virtual bool otherChanges() const { return false; }  // edits beside the record (lines)

@@ -315,11 +315,21 @@ void ConceptForm::showLines() {
   directCost_->setText(money(totals_.directCost));
 }
 
+bool ConceptForm::refusesLoop(const catalog::EditedLine& line) {
+  if (line.category != catalog::category::kBasic) return false;
+  const int32_t account = fieldText("CTA").toInt();
+  if (!catalog::closesLoop(*engine_, account, line.account)) return false;
+  ctx_.prompter.warn({"EL BASICO " + std::to_string(line.account) + " CONTIENE A ESTE",
+                      "CONCEPTO: NO PUEDE SER SU LINEA", "CON Ok CONTINUA..."});
+  return true;
+}
+
 bool ConceptForm::addLine(const catalog::EditedLine& line) {
   if (lines_.size() >= catalog::kMaxLines) {
     ctx_.prompter.warn({"UN CONCEPTO ADMITE A LO MAS", "100 LINEAS DE ANALISIS", "CON Ok CONTINUA..."});
     return false;
   }
+  if (refusesLoop(line)) return false;
   lines_.push_back(line);
   linesChanged_ = true;
   showLines();
@@ -328,6 +338,7 @@ bool ConceptForm::addLine(const catalog::EditedLine& line) {
 
 bool ConceptForm::changeLine(int row, const catalog::EditedLine& line) {
   if (row < 0 || row >= static_cast<int>(lines_.size())) return false;
+  if (refusesLoop(line)) return false;
   lines_[row] = line;
   linesChanged_ = true;
   showLines();
@@ -372,16 +383,15 @@ bool ConceptForm::validate() {
   return true;
 }
 
-bool ConceptForm::afterSave() {
+Status ConceptForm::writeRecord(bool inserting) {
   auto inco = ctx_.session.installation.table("INCO", ctx_.errors);
-  if (!inco->open()) return false;
+  if (Status s = inco->open(); !s) return s;
   inco->setAuditUser(ctx_.login().user);
-  if (Status s = catalog::saveLines(*inco, static_cast<int32_t>(table_.rec().integer("CTA")), lines_); !s) {
-    ctx_.prompter.warn({"NO SE PUDIERON GRABAR LAS LINEAS", "DEL ANALISIS", "CON Ok CONTINUA..."});
-    return false;
-  }
-  linesChanged_ = false;
-  return true;
+  // Written over is the account the form loaded (or last saved).
+  const auto previous = static_cast<int32_t>(loadedRecord().integer("CTA"));
+  Status s = catalog::saveAnalysis(table_, inserting, previous, *inco, lines_);
+  if (s) linesChanged_ = false;
+  return s;
 }
 
 bool runConceptForm(BrowseWindow& list, tables::Table& coba, FormRequest request) {

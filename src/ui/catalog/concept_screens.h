@@ -83,12 +83,14 @@ class ConceptForm : public RecordForm {
   void afterLoad() override;
   bool validate() override;
   void beforeSave(tables::Record&) override { table_.setAuditUser(ctx_.login().user); }
-  bool afterSave() override;
+  Status writeRecord(bool inserting) override;
   void fieldAccepted(const FieldSpec& field) override;
   bool otherChanges() const override { return linesChanged_; }
 
  private:
   void showLines();
+  // A basic line that would make the concept contain itself is refused.
+  bool refusesLoop(const catalog::EditedLine& line);
   catalog::BasePrices prices_;
   std::unique_ptr<catalog::PricingEngine> engine_;
   std::vector<catalog::EditedLine> lines_;
