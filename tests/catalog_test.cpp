@@ -3,6 +3,7 @@
 
 #include "app/demo_data.h"
 #include "catalog/analysis.h"
+#include "catalog/generic_keys.h"
 #include "catalog/inputs.h"
 #include "catalog/pricing.h"
 #include "fixture.h"
@@ -396,6 +397,14 @@ TEST_F(EngineTest, GenericKeysAreCheckedByType) {
   EXPECT_TRUE(genericKeyExists(*clag, "I", "MAT"));
   EXPECT_FALSE(genericKeyExists(*clag, "C", "MAT"));
   EXPECT_TRUE(genericKeyExists(*clag, "C", "   "));
+  // A key is saved only with a code and one of the three types.
+  for (auto [code, type, ok] : {std::tuple{"MAT", "C", true}, std::tuple{"", "I", false},
+                                std::tuple{"MAQ", "", false}, std::tuple{"MAQ", "X", false}}) {
+    clag->rec().clear();
+    clag->rec().setText("CTA", code);
+    clag->rec().setText("TIPO", type);
+    EXPECT_EQ(!genericKeyProblem(clag->rec()), ok) << code << "/" << type;
+  }
 }
 
 TEST_F(EngineTest, FormLinesTotalsAndSavingInCategoryOrder) {

@@ -1,5 +1,7 @@
 #include "ui/catalog/generic_keys.h"
 
+#include "catalog/generic_keys.h"
+
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -59,14 +61,35 @@ BrowseSpec genericKeyLookupSpec() {
   return s;
 }
 
+namespace {
+
+// UpdateCLAG: a key needs a code and one of the three types.
+class GenericKeyForm : public RecordForm {
+ public:
+  GenericKeyForm(Context& ctx, tables::Table& clag, FormRequest request, const std::vector<FieldSpec>& fields,
+                 QWidget* parent)
+      : RecordForm(ctx, clag, request, "Actualizando Claves Genéricas", {"General"}, fields, {}, parent) {
+    setObjectName("UpdateCLAG");
+  }
+
+ protected:
+  bool validate() override {
+    const auto problem = catalog::genericKeyProblem(table_.rec());
+    if (!problem) return true;
+    ctx_.prompter.warn(*problem);
+    fieldWidget(table_.rec().text("CTA").empty() ? "CTA" : "TIPO")->setFocus();
+    return false;
+  }
+};
+
+}  // namespace
+
 bool runGenericKeyForm(BrowseWindow& list, tables::Table& clag, FormRequest request) {
   Context& ctx = list.context();
   if (!formAccessAllowed(ctx, shell::element::kGenericKeys, request)) return false;
   FieldSpec type{"TIPO:", "TIPO", "s1", 0, 1, FieldSpec::Kind::kRadio};
   type.options = kTypes;
-  RecordForm form(ctx, clag, request, "Actualizando Claves Genéricas", {"General"},
-                  {{"CTA:", "CTA", "s3"}, {"DESCRIPCION:", "TEXT", "s30"}, type}, {}, &list);
-  form.setObjectName("UpdateCLAG");
+  GenericKeyForm form(ctx, clag, request, {{"CTA:", "CTA", "s3"}, {"DESCRIPCION:", "TEXT", "s30"}, type}, &list);
   return form.run();
 }
 
