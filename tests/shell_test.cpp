@@ -254,6 +254,7 @@ namespace {
 class ScriptedStartup : public StartupUi {
  public:
   void warn(const WarningLines& lines) override { warnings.push_back(lines); }
+  void showInstructions() override { ++instructionRuns; }
   std::optional<SettingsEntry> runInstala() override {
     ++instalaRuns;
     if (instala.empty()) return std::nullopt;
@@ -269,7 +270,7 @@ class ScriptedStartup : public StartupUi {
   std::vector<SettingsEntry> instala;
   std::optional<std::pair<std::string, std::string>> login;
   std::vector<WarningLines> warnings;
-  int instalaRuns = 0, loginRuns = 0;
+  int instalaRuns = 0, loginRuns = 0, instructionRuns = 0;
   std::string shownCompany;
 };
 
@@ -303,10 +304,12 @@ TEST_F(StartupTest, FirstStartRunsInstalaAndEndsThenTheNextStartAsksForTheLogin)
   EXPECT_EQ(session.currentZone(), 1);
   EXPECT_FALSE(session.showSuppliers);
   EXPECT_TRUE(std::filesystem::is_directory(dir / "ACTUALIZACION"));
-  // No zones yet: zone 1 is incomplete and the user is told.
-  EXPECT_FALSE(session.zone.complete);
-  ASSERT_EQ(second.warnings.size(), 1u);
-  EXPECT_EQ(second.warnings[0][0], "LA ZONA DE SALARIO 1 ESTA INCOMPLETA");
+  // A new installation gets its five zones, with real factors.
+  EXPECT_TRUE(session.zone.complete);
+  EXPECT_DOUBLE_EQ(session.zone.salMin, 440.87);
+  EXPECT_GT(session.zone.fsrMenor, 1.3);
+  EXPECT_EQ(session.zoneNames[1], "RESTO DEL PAIS");
+  EXPECT_TRUE(second.warnings.empty());
 }
 
 TEST_F(StartupTest, InstalaLeftTwiceAllowsOnlyUsersOfPers) {
@@ -345,6 +348,58 @@ TEST_F(StartupTest, AUserLoginInAnotherCaseAndTheMaintenanceAccount) {
   EXPECT_EQ(session.login.user, 1);
   EXPECT_EQ(session.login.level(3), 2);
   EXPECT_TRUE(session.showSuppliers);
+}
+
+TEST_F(StartupTest, TheSettingsFileIsSetAsideOnlyWhenDamagedAndNeverOverAnEarlierCopy) {
+  const auto file = dir / "settings" / "FONTS.DLL";
+  const auto write = [](const std::filesystem::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+  };
+  // Damaged twice: two copies kept aside, then a fresh file and INSTALA.
+  for (int episode = 1; episode <= 2; ++episode) {
+    write(file, "no es una base de datos " + std::to_string(episode));
+    ScriptedStartup ui;
+    EXPECT_EQ(start(ui), StartupOutcome::kEndProgram);
+    ASSERT_FALSE(ui.warnings.empty());
+    EXPECT_EQ(ui.warnings[0][1], "DAÑADO, SE GUARDO APARTE COMO");
+    EXPECT_EQ(ui.instalaRuns, 2);
+  }
+  std::ifstream first(dir / "settings" / "FONTS.DLL.DANADO"), second(dir / "settings" / "FONTS.DLL.DANADO.2");
+  std::string a, b;
+  std::getline(first, a);
+  std::getline(second, b);
+  EXPECT_EQ(a, "no es una base de datos 1");
+  EXPECT_EQ(b, "no es una base de datos 2");
+
+  // Locked by another station: reported after the wait, the file stays.
+  ASSERT_TRUE(saveSettings(inst, errors, {"CIA", "Jefe", "Secreta"}));
+  {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.string().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ScriptedStartup ui;
+    EXPECT_EQ(tables::inspectFile(file, std::chrono::milliseconds(50)), tables::FileHealth::kLocked);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+  }
+  EXPECT_EQ(tables::inspectFile(file, std::chrono::milliseconds(50)), tables::FileHealth::kSound);
+
+  // A folder the program may not write into: the three lines and MESSINST.
+  if (::geteuid() != 0) {  // root writes anywhere
+    std::filesystem::permissions(dir / "settings", std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    ScriptedStartup ui;
+    EXPECT_EQ(start(ui), StartupOutcome::kEndProgram);
+    EXPECT_EQ(ui.instructionRuns, 1);
+    std::filesystem::permissions(dir / "settings", std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+  }
+  // A settings location that is not a folder at all.
+  inst.settingsDir = dir / "settings" / "FONTS.DLL" / "sub";
+  ScriptedStartup ui;
+  EXPECT_EQ(start(ui), StartupOutcome::kEndProgram);
+  EXPECT_EQ(ui.instructionRuns, 1);
+  EXPECT_EQ(ui.warnings[0][0], "EL SISTEMA NO PERMITE LA ACTUALIZACION");
 }
 
 TEST(NetTraceTest, SwitchesOfTheNetworkTrace) {

@@ -221,6 +221,11 @@ const std::vector<Concept>& concepts() {
 
 }  // namespace
 
+namespace {
+Status fillCatalogue(tables::Table& clag, tables::Table& inba, tables::Table& maba, tables::Table& coba,
+                     tables::Table& inco);
+}  // namespace
+
 Status fillDemoCatalogue(const tables::Installation& inst, ErrorReporter& errors) {
   auto inba = inst.table("INBA", errors);
   if (Status s = inba->open(); !s) return s;
@@ -230,9 +235,26 @@ Status fillDemoCatalogue(const tables::Installation& inst, ErrorReporter& errors
   auto maba = inst.table("MABA", errors);
   auto coba = inst.table("COBA", errors);
   auto inco = inst.table("INCO", errors);
+  // The whole catalogue in one transaction over its five files: a run
+  // killed half-way leaves no inputs, and the next run fills it all.
   for (auto* t : {clag.get(), maba.get(), coba.get(), inco.get()}) {
     if (Status s = t->open(); !s) return s;
+    if (Status s = t->shareConnectionOf(*inba); !s) return s;
   }
+  if (Status s = inba->begin(); !s) return s;
+  const Status filled = fillCatalogue(*clag, *inba, *maba, *coba, *inco);
+  if (!filled) {
+    inba->rollback();
+    return filled;
+  }
+  return inba->commit();
+}
+
+namespace {
+
+Status fillCatalogue(tables::Table& clag_, tables::Table& inba_, tables::Table& maba_, tables::Table& coba_,
+                     tables::Table& inco_) {
+  tables::Table *clag = &clag_, *inba = &inba_, *maba = &maba_, *coba = &coba_, *inco = &inco_;
   const int32_t priceDate = dates::dayNumber(2026, 11, 2);
 
   for (const auto& g : kGenericKeys) {
@@ -282,8 +304,6 @@ Status fillDemoCatalogue(const tables::Installation& inst, ErrorReporter& errors
     r.setReal("CONS", m.fuelPerHour);
     if (Status s = maba->insert(); !s) return s;
   }
-  if (Status s = coba->begin(); !s) return s;
-  if (Status s = inco->begin(); !s) return s;
   for (const auto& c : concepts()) {
     auto& r = coba->rec();
     r.clear();
@@ -306,8 +326,8 @@ Status fillDemoCatalogue(const tables::Installation& inst, ErrorReporter& errors
       if (Status s = inco->insert(); !s) return s;
     }
   }
-  if (Status s = coba->commit(); !s) return s;
-  return inco->commit();
+  return Status::ok();
 }
 
+}  // namespace
 }  // namespace velmora::app

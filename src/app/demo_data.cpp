@@ -1,5 +1,6 @@
 #include "app/demo_data.h"
 
+#include <fstream>
 #include <ostream>
 
 #include "app/commands.h"
@@ -13,67 +14,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct DemoZone {
-  const char* name;
-  double minimumSalary;
-  double payrollTax;
-};
-
 // Minimum daily salaries of 2026: the northern border free zone and the rest.
-constexpr DemoZone kZones[5] = {
+const std::array<estimate::ZoneDefaults, 5> kDemoZones = {{
     {"ZONA LIBRE FRONTERA NORTE", 440.87, 3.0},
     {"CIUDAD DE MEXICO", 315.04, 4.0},
     {"GUADALAJARA", 315.04, 2.0},
     {"MONTERREY", 315.04, 3.0},
     {"PUEBLA", 315.04, 3.0},
-};
-
-Status fillZones(tables::Table& control) {
-  for (int z = 1; z <= 5; ++z) {
-    control.rec().clear();
-    control.rec().setInteger("CTA", z);
-    if (control.fetch(control.keyIndex("KEYCTA"))) continue;
-    auto& r = control.rec();
-    r.clear();
-    r.setInteger("CTA", z);
-    r.setText("ZONA", kZones[z - 1].name);
-    r.setReal("SUEL", kZones[z - 1].minimumSalary);
-    r.setReal("PORC", 11.0);   // annual interest for the machinery hourly cost
-    r.setReal("VACA", 3.0);    // vacation premium: 25 % of 12 days
-    r.setReal("DIVA", 12.0);
-    r.setReal("GRAT", 15.0);   // aguinaldo
-    r.setReal("IINF", 5.0);
-    r.setReal("ISAR", 2.0);
-    r.setReal("IISN", kZones[z - 1].payrollTax);
-    // IMSS quotas in percent (construction, work-risk class V).
-    r.setReal("PIMS", 20.40);
-    r.setReal("EIMS", 0.0);
-    r.setReal("PDPR", 0.70);
-    r.setReal("PDEM", 0.25);
-    r.setReal("GMPA", 1.05);
-    r.setReal("GMEM", 0.375);
-    r.setReal("RIPA", 7.58875);
-    r.setReal("RIEM", 0.0);
-    r.setReal("INPA", 1.75);
-    r.setReal("INEM", 0.625);
-    r.setReal("GUPA", 1.0);
-    r.setReal("GUEM", 0.0);   // retirement is charged as SAR above
-    r.setReal("EXPA", 1.10);
-    r.setReal("EXEM", 0.40);
-    r.setReal("CEPA", 3.150);
-    r.setReal("CEEM", 1.125);
-    const char* days[] = {"DIAS FESTIVOS", "VACACIONES", "PERMISOS", "LLUVIAS"};
-    const double counts[] = {7, 12, 2, 3};
-    for (int i = 0; i < 4; ++i) {
-      r.setText("DIAS", days[i], i + 1);
-      r.setReal("SUDI", counts[i], i + 1);
-    }
-    r.setReal("SUDI", 52, 14);  // Sundays
-    r.setReal("DHAB", estimate::workingDays(r));
-    if (Status s = control.insert(); !s) return s;
-  }
-  return Status::ok();
-}
+}};
 
 Status addUser(tables::Table& pers, const char* name, const char* login, const char* password,
                std::initializer_list<int> levels) {
@@ -124,7 +72,7 @@ Status createDemoInstallationWithoutCatalogue(const tables::Installation& inst, 
 
   auto control = inst.table("CONTROL", errors);
   if (Status s = control->open(); !s) return s;
-  if (Status s = fillZones(*control); !s) return s;
+  if (Status s = estimate::addMissingZones(*control, kDemoZones); !s) return s;
 
   auto pers = inst.table("PERS", errors);
   if (Status s = pers->open(); !s) return s;
@@ -142,6 +90,9 @@ int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostrea
     err << "velmora: " << s.text() << "\n";
     return 1;
   }
+  // Every step above completes what a killed run left half-made; only a run
+  // that got here marks the installation complete.
+  std::ofstream(inst.dataDir / kDemoCompleteMark) << "completa\n";
   out << "Instalación de demostración lista en " << inst.dataDir.string() << "\n"
       << "Acceso maestro: " << kDemoMasterLogin << " / " << kDemoMasterPassword << "\n";
   return 0;

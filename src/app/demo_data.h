@@ -16,6 +16,8 @@ namespace velmora::app {
 
 inline constexpr const char* kDemoMasterLogin = "MAESTRO";
 inline constexpr const char* kDemoMasterPassword = "velmora";
+// Written in the data directory when a demo installation is complete.
+inline constexpr const char* kDemoCompleteMark = ".demo-completa";
 
 // Creates every table file and fills what is missing (an existing settings
 // record, zone or user is left as it is).

@@ -69,4 +69,63 @@ std::array<std::string, 5> readZoneNames(tables::Table& control) {
   return names;
 }
 
+const std::array<ZoneDefaults, 5> kNewInstallationZones = {{
+    {"ZONA LIBRE FRONTERA NORTE", 440.87, 3.0},
+    {"RESTO DEL PAIS", 315.04, 3.0},
+    {"RESTO DEL PAIS (ZONA 3)", 315.04, 3.0},
+    {"RESTO DEL PAIS (ZONA 4)", 315.04, 3.0},
+    {"RESTO DEL PAIS (ZONA 5)", 315.04, 3.0},
+}};
+
+Status addMissingZones(tables::Table& control, const std::array<ZoneDefaults, 5>& zones) {
+  if (Status s = control.begin(); !s) return s;
+  for (int z = 1; z <= 5; ++z) {
+    control.rec().clear();
+    control.rec().setInteger("CTA", z);
+    if (control.fetch(control.keyIndex("KEYCTA"))) continue;
+    auto& r = control.rec();
+    r.clear();
+    r.setInteger("CTA", z);
+    r.setText("ZONA", zones[z - 1].name);
+    r.setReal("SUEL", zones[z - 1].minimumSalary);
+    r.setReal("PORC", 11.0);   // annual interest for the machinery hourly cost
+    r.setReal("VACA", 3.0);    // vacation premium: 25 % of 12 days
+    r.setReal("DIVA", 12.0);
+    r.setReal("GRAT", 15.0);   // aguinaldo
+    r.setReal("IINF", 5.0);
+    r.setReal("ISAR", 2.0);
+    r.setReal("IISN", zones[z - 1].payrollTax);
+    // IMSS quotas in percent (construction, work-risk class V).
+    r.setReal("PIMS", 20.40);
+    r.setReal("EIMS", 0.0);
+    r.setReal("PDPR", 0.70);
+    r.setReal("PDEM", 0.25);
+    r.setReal("GMPA", 1.05);
+    r.setReal("GMEM", 0.375);
+    r.setReal("RIPA", 7.58875);
+    r.setReal("RIEM", 0.0);
+    r.setReal("INPA", 1.75);
+    r.setReal("INEM", 0.625);
+    r.setReal("GUPA", 1.0);
+    r.setReal("GUEM", 0.0);   // retirement is charged as SAR above
+    r.setReal("EXPA", 1.10);
+    r.setReal("EXEM", 0.40);
+    r.setReal("CEPA", 3.150);
+    r.setReal("CEEM", 1.125);
+    const char* days[] = {"DIAS FESTIVOS", "VACACIONES", "PERMISOS", "LLUVIAS"};
+    const double counts[] = {7, 12, 2, 3};
+    for (int i = 0; i < 4; ++i) {
+      r.setText("DIAS", days[i], i + 1);
+      r.setReal("SUDI", counts[i], i + 1);
+    }
+    r.setReal("SUDI", 52, 14);  // Sundays
+    r.setReal("DHAB", workingDays(r));
+    if (Status s = control.insert(); !s) {
+      control.rollback();
+      return s;
+    }
+  }
+  return control.commit();
+}
+
 }  // namespace velmora::estimate

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "framework/status.h"
 #include "tables/record.h"
 #include "tables/table.h"
 
@@ -50,5 +51,22 @@ std::optional<std::array<std::string, 3>> zoneNumberWarning(int zone);
 // The five zone names in key order of CONTROL; with fewer records the names
 // after the last repeat the last name read.
 std::array<std::string, 5> readZoneNames(tables::Table& control);
+
+// What a new zone record is made from: its name, minimum salary and payroll
+// tax; the statutory figures (IMSS quotas of a construction company,
+// INFONAVIT 5 %, SAR 2 %, bonus and vacation days, Sundays and holidays)
+// are the usual ones and stay editable in the zone form.
+struct ZoneDefaults {
+  const char* name;
+  double minimumSalary;
+  double payrollTax;
+};
+// Zones 1 to 5 of a new installation: the minimum salaries of 2026 of the
+// northern border free zone and of the rest of the country.
+extern const std::array<ZoneDefaults, 5> kNewInstallationZones;
+
+// Adds each of the zones 1 to 5 that is missing; existing zones stay as
+// they are. One transaction.
+Status addMissingZones(tables::Table& control, const std::array<ZoneDefaults, 5>& zones);
 
 }  // namespace velmora::estimate

@@ -72,18 +72,41 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
   ErrorReporter& errors = *session.errors;
   const tables::Installation& inst = session.installation;
 
-  // 1-3: the settings table and its record.
+  // 1-3: the settings table and its record. Where the program may not
+  // write, the user is told how to grant the access (MESSINST); a file
+  // merely held by another station is waited for, then reported; only a
+  // damaged file is set aside (never over an earlier copy), and the next
+  // steps create a fresh one.
   std::error_code ec;
   fs::create_directories(inst.settingsDir, ec);
   auto vga = inst.table("VGA", errors);
+  const fs::path file = inst.fileOf(vga->def());
+  const auto cannotWrite = [&ui] {
+    ui.warn(kCannotWrite);
+    ui.showInstructions();
+    return StartupOutcome::kEndProgram;
+  };
+  if (!tables::canWriteIn(file.parent_path())) return cannotWrite();
+  switch (tables::inspectFile(file, tables::kLockWait)) {
+    case tables::FileHealth::kLocked:
+      ui.warn({"LA CONFIGURACION DEL SISTEMA ESTA", "OCUPADA POR OTRA ESTACION,", "INTENTE DE NUEVO EN UN MOMENTO"});
+      return StartupOutcome::kEndProgram;
+    case tables::FileHealth::kReadOnly:
+    case tables::FileHealth::kUnreachable:
+      return cannotWrite();
+    case tables::FileHealth::kDamaged: {
+      const auto aside = tables::setAside(file);
+      if (!aside) return cannotWrite();
+      ui.warn({"EL ARCHIVO DE CONFIGURACION ESTABA", "DAÑADO, SE GUARDO APARTE COMO", aside->filename().string()});
+      break;
+    }
+    case tables::FileHealth::kMissing:
+    case tables::FileHealth::kSound:
+      break;
+  }
   if (!vga->open() || vga->isReadOnly()) {
     vga->close();
-    ui.warn(kCannotWrite);
-    // The file is set aside rather than deleted: the next start creates a
-    // fresh one and nothing the user had is destroyed.
-    const fs::path file = inst.fileOf(vga->def());
-    if (fs::exists(file)) fs::rename(file, fs::path(file.string() + ".DANADO"), ec);
-    return StartupOutcome::kEndProgram;
+    return cannotWrite();
   }
   const int key = vga->keyIndex("CTA_KEY");
   vga->rec().setInteger("CTA", 1);
@@ -120,13 +143,17 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
 
   // 8: zone names and zone 1 with its factors.
   auto control = inst.table("CONTROL", errors);
-  if (control->open()) {
-    session.zoneNames = estimate::readZoneNames(*control);
-    session.zone = estimate::loadZoneFactors(*control, 1);
-  } else {
-    session.zone = estimate::ZoneFactors{};
-    session.zone.zone = 1;
+  if (!control->open()) {
+    // Prices with factors of 1 would be wrong everywhere: do not go on.
+    ui.warn({"NO SE PUDIERON LEER LAS ZONAS DE", "SALARIO (OCUPADAS POR OTRA ESTACION", "O DAÑADAS), INTENTE DE NUEVO"});
+    return StartupOutcome::kEndProgram;
   }
+  // A new installation gets its five zones, editable as any other.
+  if (control->count() == 0 && !control->isReadOnly()) {
+    (void)estimate::addMissingZones(*control, estimate::kNewInstallationZones);  // a failure shows its message
+  }
+  session.zoneNames = estimate::readZoneNames(*control);
+  session.zone = estimate::loadZoneFactors(*control, 1);
   if (!session.zone.complete) {
     ui.warn({"LA ZONA DE SALARIO 1 ESTA INCOMPLETA", "SUS FACTORES DE SALARIO REAL", "SE TOMAN COMO 1.0000"});
   }

@@ -24,6 +24,8 @@ class StartupUi {
  public:
   virtual ~StartupUi() = default;
   virtual void warn(const WarningLines& lines) = 0;  // SHOWWARNING
+  // MESSINST: how to let the program write where it is installed.
+  virtual void showInstructions() = 0;
   // INSTALA: the entered settings, or nothing when the window was closed.
   virtual std::optional<SettingsEntry> runInstala() = 0;
   // ACCE: login and password typed, or nothing when the window was closed.

@@ -16,7 +16,9 @@ std::filesystem::path Installation::fileOf(const TableDef& def) const {
 
 std::unique_ptr<Table> Installation::table(std::string_view label, ErrorReporter& errors) const {
   const TableDef& def = tableDef(label);
-  return std::make_unique<Table>(def, fileOf(def), errors);
+  auto t = std::make_unique<Table>(def, fileOf(def), errors);
+  t->setCreateMissing(createMissing);
+  return t;
 }
 
 }  // namespace velmora::tables

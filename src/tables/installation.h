@@ -19,6 +19,10 @@ struct Installation {
   std::filesystem::path dataDir;
   std::filesystem::path settingsDir;
   std::filesystem::path workDir;  // empty while no work is chosen
+  // Whether opening a missing table file creates it. Reading commands set
+  // this to false: a missing or empty file is then an error, never a new
+  // empty table that would price everything at 0.
+  bool createMissing = true;
 
   std::filesystem::path fileOf(const TableDef& def) const;
   // A table manager for `label` on this installation (not yet open).

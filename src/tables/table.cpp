@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <set>
@@ -39,7 +40,9 @@ std::set<std::string> checkedFiles;
 
 bool alreadyChecked(const fs::path& p) {
   std::lock_guard<std::mutex> guard(checkedMutex);
-  return !checkedFiles.insert(fs::absolute(p).lexically_normal().string()).second;
+  std::error_code ec;
+  const fs::path full = fs::absolute(p, ec);
+  return !checkedFiles.insert((ec ? p : full).lexically_normal().string()).second;
 }
 
 int exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
@@ -75,6 +78,77 @@ std::string integrityCheck(const fs::path& file) {
   }
   sqlite3_close(db);
   return result;
+}
+
+FileHealth inspectFile(const fs::path& file, std::chrono::milliseconds lockWait) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(file, ec);
+  if (ec == std::errc::no_such_file_or_directory || (!ec && !fs::exists(st))) return FileHealth::kMissing;
+  if (ec || !fs::is_regular_file(st)) return FileHealth::kUnreachable;
+  if (fs::file_size(file, ec) == 0 && !ec) return FileHealth::kMissing;
+  sqlite3* db = nullptr;
+  bool readOnly = false;
+  int rc = sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    db = nullptr;
+    readOnly = true;
+    rc = sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  }
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    return FileHealth::kUnreachable;
+  }
+  readOnly = readOnly || sqlite3_db_readonly(db, "main") == 1;
+  sqlite3_busy_timeout(db, static_cast<int>(lockWait.count()));
+  FileHealth health = FileHealth::kSound;
+  // A write lock is what a station holding the file keeps; taking one and
+  // letting go at once tells whether it is free.
+  rc = exec(db, readOnly ? "BEGIN; SELECT count(*) FROM sqlite_schema;" : "BEGIN IMMEDIATE");
+  if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
+    health = FileHealth::kLocked;
+  } else if (rc != SQLITE_OK) {
+    health = FileHealth::kDamaged;
+  } else {
+    Statement meta;
+    bool ours = false;
+    if (meta.prepare(db, "SELECT count(*) FROM sqlite_schema WHERE name='velmora_meta'") == SQLITE_OK &&
+        meta.step() == SQLITE_ROW)
+      ours = meta.integer(0) > 0;
+    meta = Statement();
+    Statement check;
+    std::string result;
+    if (check.prepare(db, "PRAGMA quick_check") == SQLITE_OK && check.step() == SQLITE_ROW) result = check.text(0);
+    check = Statement();
+    if (!ours || result != "ok") health = FileHealth::kDamaged;
+    else if (readOnly) health = FileHealth::kReadOnly;
+  }
+  exec(db, "ROLLBACK");
+  sqlite3_close_v2(db);
+  return health;
+}
+
+bool canWriteIn(const fs::path& dir) {
+  std::error_code ec;
+  const fs::path probe = dir / ".velmora-escritura";
+  FILE* f = std::fopen(probe.string().c_str(), "wb");
+  if (!f) return false;
+  const bool written = std::fputc('x', f) != EOF;
+  const bool closed = std::fclose(f) == 0;
+  fs::remove(probe, ec);
+  return written && closed;
+}
+
+std::optional<fs::path> setAside(const fs::path& file) {
+  std::error_code ec;
+  for (int n = 1; n < 1000; ++n) {
+    const fs::path aside = file.string() + ".DANADO" + (n == 1 ? "" : "." + std::to_string(n));
+    if (fs::exists(aside, ec) || ec) continue;
+    fs::rename(file, aside, ec);
+    if (ec) return std::nullopt;
+    return aside;
+  }
+  return std::nullopt;
 }
 
 Table::Table(const TableDef& def, fs::path file, ErrorReporter& errors)
@@ -113,10 +187,29 @@ Status Table::raiseStorage(int messageId, int rc, Status::Code code) {
   return Status::error(code, engineText);
 }
 
+Status Table::refuseFile(const std::string& why) {
+  errors_.setFile(def_.label + " (" + path_.string() + ")");
+  errors_.noteStorageError(SQLITE_CANTOPEN, why);
+  errors_.raise(26);
+  return Status::error(Status::Code::kIoError, why);
+}
+
 Status Table::open() {
   if (db_) return Status::ok();
   errors_.setFile(def_.label);
-  const bool exists = fs::exists(path_);
+  created_ = false;
+  // Look before SQLite does: a FIFO would block the open for ever, and a
+  // path the system cannot reach must end in a message, not an exception.
+  std::error_code ec;
+  const fs::file_status st = fs::status(path_, ec);
+  const bool exists = !ec && fs::exists(st);
+  if (ec && ec != std::errc::no_such_file_or_directory) return refuseFile(ec.message());
+  if (exists && !fs::is_regular_file(st)) return refuseFile("no es un archivo de datos común");
+  std::error_code sizeError;
+  const auto size = exists ? fs::file_size(path_, sizeError) : 0;
+  if (sizeError) return refuseFile(sizeError.message());
+  const bool empty = !exists || size == 0;
+  if (empty && !createMissing_) return refuseFile(exists ? "el archivo está vacío" : "el archivo no existe");
   int rc;
   if (!exists) {
     rc = sqlite3_open_v2(path_.string().c_str(), &db_,
@@ -141,6 +234,7 @@ Status Table::open() {
       }
     }
   }
+  created_ = empty;
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_create_function(db_, "velmora_upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                           &upperFunction, nullptr, nullptr);
@@ -176,11 +270,11 @@ Status Table::prepareSchema() {
     if (rc == SQLITE_DONE) rc = SQLITE_OK;
   }
   probe.reset();
-  if (rc == SQLITE_BUSY || (rc & 0xFF) == SQLITE_BUSY) {
-    // A station holds the file past the lock wait: go on read-only.
-    readOnly_ = true;
+  if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
+    // A station holds the file past the lock wait: say so, as a lock.
+    errors_.setFile(def_.label);
     errors_.noteStorageError(rc, sqlite3_errmsg(db_));
-    errors_.raise(2);
+    errors_.raise(31);
     return Status::error(Status::Code::kLocked, sqlite3_errmsg(db_));
   }
   if (rc != SQLITE_OK) return raiseStorage(26, rc, Status::Code::kCorrupt);

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,13 +63,18 @@ class Table {
   Record& rec() { return rec_; }
   const Record& rec() const { return rec_; }
 
-  // Opens the file for reading and writing, shared. A missing file is created
-  // empty (message 12 when that fails); a file without write access opens
+  // Opens the file for reading and writing, shared. A missing or empty file
+  // is created empty (message 12 when that fails), unless creating is off,
+  // when it raises message 26 like any file that is not a regular file (a
+  // FIFO, a directory) or cannot be reached; a file without write access opens
   // read-only after message 2; damaged keys are rebuilt (message 30; 29 when
   // that fails); a file that is not a table of ours raises message 26 and is
   // left untouched. Opening an open table does nothing.
   Status open();
   void close();
+  void setCreateMissing(bool create) { createMissing_ = create; }
+  // Whether the last open() had to create the file (it was missing or empty).
+  bool wasCreated() const { return created_; }
   bool isOpen() const { return db_ != nullptr; }
   bool isReadOnly() const { return readOnly_; }
   // Rebuilds every key of the file and reports whether they were damaged.
@@ -142,6 +148,7 @@ class Table {
   enum Query { kFetch, kFirst, kLast, kFromValuesUp, kFromValuesDown, kAfter, kBefore, kRange, kQueryKinds };
 
   Status openFile();
+  Status refuseFile(const std::string& why);
   Status prepareSchema();
   Status checkIntegrity(bool* damaged);
   Status raiseStorage(int messageId, int rc, Status::Code code);
@@ -169,6 +176,8 @@ class Table {
   Record rec_;
   sqlite3* db_ = nullptr;
   bool ownsConnection_ = true;
+  bool createMissing_ = true;
+  bool created_ = false;
   std::string sharedSchema_;  // the schema name on the host's connection
   bool readOnly_ = false;
   int32_t auditUser_ = 0;
@@ -191,5 +200,20 @@ class Table {
 
 // The integrity of a table file as SQLite sees it: "ok" when sound.
 std::string integrityCheck(const std::filesystem::path& file);
+
+// What a table file is like before anyone opens it, without changing it:
+// missing (or empty), sound, held by another station past `lockWait`,
+// readable only, damaged (not a database, or not one of ours), or not a
+// regular file (a FIFO, a directory, a path the system cannot reach).
+enum class FileHealth { kMissing, kSound, kLocked, kReadOnly, kDamaged, kUnreachable };
+FileHealth inspectFile(const std::filesystem::path& file, std::chrono::milliseconds lockWait);
+
+// Whether the program may create files in `dir` (it tries, and cleans up).
+bool canWriteIn(const std::filesystem::path& dir);
+
+// Renames `file` aside to "<name>.DANADO", or ".DANADO.2", ".DANADO.3" ... so
+// that an earlier copy is never overwritten; returns the new path, or
+// nothing when the rename failed.
+std::optional<std::filesystem::path> setAside(const std::filesystem::path& file);
 
 }  // namespace velmora::tables

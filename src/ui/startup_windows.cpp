@@ -1,5 +1,9 @@
 #include "ui/startup_windows.h"
 
+#include <QHBoxLayout>
+
+#include <QFrame>
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -106,6 +110,42 @@ std::optional<std::pair<std::string, std::string>> QtStartupUi::runLogin(const s
   LoginWindow window(QString::fromStdString(company), QString::fromStdString(image.string()));
   if (window.exec() != QDialog::Accepted) return std::nullopt;
   return std::make_pair(window.login().toStdString(), window.password().toStdString());
+}
+
+InstructionsWindow::InstructionsWindow(QWidget* parent) : QDialog(parent) {
+  setObjectName("MESSINST");
+  setWindowTitle("PROBLEMA CON EL ACCESO");
+  auto* layout = new QVBoxLayout(this);
+  auto* box = new QFrame;
+  box->setFrameShape(QFrame::Box);
+  auto* lines = new QVBoxLayout(box);
+  for (const char* line : {"  EL SISTEMA TIENE PROBLEMAS PORQUE WINDOWS (POSIBLEMENTE SEA VISTA) NO ESTA PERMITIENDO  ",
+                           "  EL MODIFICAR ARCHIVOS DENTRO DEL DIRECTORIO INSTALADO,  PARA ELLO ES NECESARIO:",
+                           "  1.-  ABRA  SU UNIDAD DE  DISCO DURO EN ARCHIVOS DE  PROGRAMAS  ",
+                           "  2.-  SOBRE LA CARPETA VELMORA PULSE EL BOTON DERECHO DEL MOUSE",
+                           "  3.-  ACCESE A  PROPIEDADES DE LA CARPETA ",
+                           "  4.-  ABRA LA PESTAÑA SEGURIDAD, PULSE EL BOTON IZQUIERDO DEL MOUSE EN USUARIOS",
+                           "  5.-  PALOMEE TODOS LOS ATRIBUTOS  PULSE APLICAR Y  POSTERIORMENTE ACEPTAR",
+                           "  ACCEDA SIN PROBLEMAS A SU SISTEMA GRATUITO VELMORA."}) {
+    auto* label = new QLabel(QString::fromUtf8(line));
+    label->setTextFormat(Qt::PlainText);
+    lines->addWidget(label);
+  }
+  layout->addWidget(box);
+  auto* ok = new QPushButton("&OK");
+  ok->setObjectName("ok");
+  ok->setToolTip("Accept operation");
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  row->addWidget(ok);
+  layout->addLayout(row);
+}
+
+void QtStartupUi::showInstructions() {
+  InstructionsWindow window;
+  window.exec();
 }
 
 }  // namespace velmora::ui

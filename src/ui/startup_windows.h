@@ -36,11 +36,20 @@ class LoginWindow : public QDialog {
   QLineEdit* password_;
 };
 
+// MESSINST: "PROBLEMA CON EL ACCESO", how to let the program write in its
+// own folder.
+class InstructionsWindow : public QDialog {
+  Q_OBJECT
+ public:
+  explicit InstructionsWindow(QWidget* parent = nullptr);
+};
+
 // The start-up windows under Qt.
 class QtStartupUi : public shell::StartupUi {
  public:
   QtStartupUi(Prompter& prompter, std::filesystem::path dataDir) : prompter_(prompter), dataDir_(std::move(dataDir)) {}
   void warn(const shell::WarningLines& lines) override { prompter_.warn(lines); }
+  void showInstructions() override;
   std::optional<shell::SettingsEntry> runInstala() override;
   std::optional<std::pair<std::string, std::string>> runLogin(const std::string& company) override;
 
