@@ -57,20 +57,38 @@ TEST_F(LoginTest, MasterIsExactUsersIgnoreCaseAndTheEleventhCharacter) {
   }
 }
 
-TEST_F(LoginTest, PasswordsAreNotReadableInTheFilesButOldPlainOnesStillWork) {
-  EXPECT_EQ(settings->rec().text("CLAV").find("Secreta"), std::string::npos);
+TEST_F(LoginTest, PasswordsAreSaltedArgon2AndTheStoredValueIsNoPassword) {
+  EXPECT_EQ(settings->rec().text("CLAV").rfind("$argon2id$", 0), 0u);
   pers->rec().setInteger("CTA", 1);
   ASSERT_TRUE(pers->fetch(pers->keyIndex("CTA_KEY")));
-  EXPECT_EQ(pers->rec().text("PASS").find("Contra"), std::string::npos);
-  EXPECT_EQ(pers->rec().text("PASS").size(), 10u);
+  const std::string stored = pers->rec().text("PASS");
+  EXPECT_EQ(stored.rfind("$argon2id$", 0), 0u);
+  EXPECT_NE(stored, storedUserPassword("Contraseña12345"));  // a salt per hash
+  // Typing what the file holds never logs in, in any form.
+  EXPECT_EQ(checkLogin(settings->rec(), *pers, "ana", stored).kind, LoginResult::kRefused);
+  EXPECT_EQ(checkLogin(settings->rec(), *pers, "Jefe", settings->rec().text("CLAV")).kind, LoginResult::kRefused);
+  pers->rec().clear();
+  pers->rec().setText("LOGIN", "eva");
+  pers->rec().setText("PASS", "~ABCDEFGHI");  // an older digest
+  ASSERT_TRUE(pers->insert());
+  EXPECT_EQ(checkLogin(settings->rec(), *pers, "eva", "~ABCDEFGHI").kind, LoginResult::kRefused);
+}
 
+TEST_F(LoginTest, OlderStoredFormsStillMatchAndAreUpgradedAtLogin) {
   settings->rec().setText("CLAV", "vieja");
-  EXPECT_EQ(checkLogin(settings->rec(), *pers, "Jefe", "vieja").kind, LoginResult::kMaster);
+  const LoginResult master = checkLogin(settings->rec(), *pers, "Jefe", "vieja");
+  EXPECT_EQ(master.kind, LoginResult::kMaster);
+  EXPECT_TRUE(masterPasswordMatches(master.upgradedMasterPassword, "vieja"));
   pers->rec().clear();
   pers->rec().setText("LOGIN", "luis");
   pers->rec().setText("PASS", "plana");
   ASSERT_TRUE(pers->insert());
+  const int64_t id = pers->recordId();
   EXPECT_EQ(checkLogin(settings->rec(), *pers, "LUIS", "PLANA").kind, LoginResult::kUser);
+  ASSERT_TRUE(pers->fetchById(id));
+  EXPECT_EQ(pers->rec().text("PASS").rfind("$argon2id$", 0), 0u);
+  EXPECT_EQ(checkLogin(settings->rec(), *pers, "luis", "plana").kind, LoginResult::kUser);
+  EXPECT_EQ(checkLogin(settings->rec(), *pers, "luis", "plano").kind, LoginResult::kRefused);
 }
 
 TEST(AccessTest, LevelsDecideWhatEachRequestMayDo) {

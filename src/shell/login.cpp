@@ -1,5 +1,9 @@
 #include "shell/login.h"
 
+#include <sodium.h>
+
+#include <vector>
+
 #include "framework/sha256.h"
 #include "framework/text.h"
 
@@ -27,21 +31,55 @@ std::string digest(std::string_view salt, std::string_view text, size_t chars) {
   return out;
 }
 
+// What is hashed: users' passwords by their first 10 characters without
+// regard to case, the master's exactly (trailing blanks never count).
+std::string userPasswordText(std::string_view typed) { return text::upper(text::clip(text::truncateChars(typed, 10))); }
+
+bool ensureSodium() {
+  static const bool ready = sodium_init() >= 0;
+  return ready;
+}
+
+// Argon2id with a salt of its own: the parameters (2 passes over 19 MiB) are
+// the usual minimum for interactive logins.
+constexpr unsigned long long kOpsLimit = 2;
+constexpr size_t kMemLimit = 19u * 1024 * 1024;
+
+std::string argon2(const std::string& text) {
+  char out[crypto_pwhash_STRBYTES];
+  if (!ensureSodium() ||
+      crypto_pwhash_str(out, text.data(), text.size(), kOpsLimit, kMemLimit) != 0) {
+    return {};  // out of memory: nothing that could ever match is stored
+  }
+  return out;
+}
+
+bool isArgon2(std::string_view stored) { return stored.rfind("$argon2", 0) == 0; }
+
+// Whether `typed` (already normalised) matches `stored` in any of its forms:
+// Argon2id, the older digest (compared as a digest, never as typed text),
+// or plain text written before passwords were hashed.
+bool storedMatches(std::string_view stored, const std::string& typed, std::string_view legacySalt,
+                   size_t legacyChars, bool ignoreCase) {
+  const std::string clipped = text::clip(stored);
+  if (isArgon2(clipped)) {
+    return ensureSodium() && crypto_pwhash_str_verify(clipped.c_str(), typed.data(), typed.size()) == 0;
+  }
+  if (!clipped.empty() && clipped[0] == kDigestMarker) return clipped == digest(legacySalt, typed, legacyChars);
+  return ignoreCase ? text::equalsNoCase(text::truncateChars(clipped, 10), typed) : clipped == typed;
+}
+
 }  // namespace
 
-std::string storedUserPassword(std::string_view typed) {
-  return digest("PERS", text::upper(text::clip(text::truncateChars(typed, 10))), 9);
-}
+std::string storedUserPassword(std::string_view typed) { return argon2(userPasswordText(typed)); }
 
-std::string storedMasterPassword(std::string_view typed) {
-  return digest("VGA", text::clip(typed), 19);
-}
+std::string storedMasterPassword(std::string_view typed) { return argon2(text::clip(typed)); }
 
 bool masterPasswordMatches(std::string_view stored, std::string_view typed) {
-  const std::string clipped = text::clip(stored);
-  if (!clipped.empty() && clipped[0] == kDigestMarker) return clipped == storedMasterPassword(typed);
-  return clipped == text::clip(typed);
+  return storedMatches(stored, text::clip(typed), "VGA", 19, false);
 }
+
+bool needsUpgrade(std::string_view stored) { return !isArgon2(text::clip(stored)); }
 
 LoginResult checkLogin(const tables::Record& settings, tables::Table& pers, std::string_view login,
                        std::string_view password) {
@@ -53,22 +91,33 @@ LoginResult checkLogin(const tables::Record& settings, tables::Table& pers, std:
   if (text::clip(login) == text::clip(settings.text("LOGIN")) &&
       masterPasswordMatches(settings.text("CLAV"), password)) {
     result.kind = LoginResult::kMaster;
+    if (needsUpgrade(settings.text("CLAV"))) result.upgradedMasterPassword = storedMasterPassword(password);
     return result;
   }
-  const int key = pers.keyIndex("PER:LOG_KEY");
-  const std::string login10 = text::truncateChars(login, 10);
-  for (const std::string& pass : {storedUserPassword(password), text::truncateChars(password, 10)}) {
-    pers.rec().clear();
-    pers.rec().setText("LOGIN", login10);
-    pers.rec().setText("PASS", pass);
-    if (pers.fetch(key)) {
-      result.kind = LoginResult::kUser;
-      result.login.user = static_cast<int32_t>(pers.rec().integer("CTA"));
-      for (int i = 1; i <= 20; ++i) result.login.levels[i - 1] = static_cast<uint8_t>(pers.rec().integer("PRES", i));
-      return result;
+  // Every account with this login, then the password of each.
+  const std::string login10 = text::clip(text::truncateChars(login, 10));
+  const std::string typed = userPasswordText(password);
+  std::vector<int64_t> candidates;
+  pers.rec().clear();
+  pers.rec().setText("LOGIN", login10);
+  pers.setOrderAt(pers.keyIndex("PER:LOG_KEY"));
+  while (pers.next() && text::equalsNoCase(text::clip(pers.rec().text("LOGIN")), login10)) {
+    if (storedMatches(pers.rec().text("PASS"), typed, "PERS", 9, true)) candidates.push_back(pers.recordId());
+  }
+  if (candidates.empty() || !pers.fetchById(candidates.front())) {
+    result.kind = LoginResult::kRefused;
+    return result;
+  }
+  if (needsUpgrade(pers.rec().text("PASS"))) {
+    const std::string upgraded = storedUserPassword(password);
+    if (!upgraded.empty()) {
+      pers.rec().setText("PASS", upgraded);
+      (void)pers.update();  // a failed upgrade leaves the older form, which still matches
     }
   }
-  result.kind = LoginResult::kRefused;
+  result.kind = LoginResult::kUser;
+  result.login.user = static_cast<int32_t>(pers.rec().integer("CTA"));
+  for (int i = 1; i <= 20; ++i) result.login.levels[i - 1] = static_cast<uint8_t>(pers.rec().integer("PRES", i));
   return result;
 }
 

@@ -2,9 +2,11 @@
 //
 // The master login is compared exactly (trailing blanks ignored); users of
 // PERS match their login and the first 10 characters of their password
-// without regard to letter case. Passwords are stored as a marker and a digest
-// so that a table file never shows them; a password stored as plain text (a
-// file written before) still matches under the same rules.
+// without regard to letter case. Passwords are stored as Argon2id strings
+// (libsodium, a salt of their own each), so a table file never shows them and
+// a stored value typed as a password never logs in. Older stored forms (a
+// digest, or plain text) still match under the same rules and are replaced
+// by Argon2id at the next successful login.
 #pragma once
 
 #include <string>
@@ -21,15 +23,21 @@ std::string storedUserPassword(std::string_view typed);
 // The value stored in VGA:CLAV for a typed master password.
 std::string storedMasterPassword(std::string_view typed);
 bool masterPasswordMatches(std::string_view stored, std::string_view typed);
+// Whether a stored password is in an older form, to be rehashed.
+bool needsUpgrade(std::string_view stored);
 
 struct LoginResult {
   enum Kind { kMaster, kUser, kRefused, kEmpty } kind = kRefused;
   Login login;
+  // For a master login whose password is stored in an older form: the new
+  // stored form, for the caller to write into the settings table.
+  std::string upgradedMasterPassword;
 };
 
 // ACCE's decision: `settings` is the VGA record, `pers` the users table (open).
 // kEmpty when the login or the password is blank (the program ends), kRefused
 // when no account matches (the three-line warning, then the program ends).
+// A user's password in an older form is rewritten through `pers`.
 LoginResult checkLogin(const tables::Record& settings, tables::Table& pers, std::string_view login,
                        std::string_view password);
 

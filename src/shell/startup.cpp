@@ -132,6 +132,11 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
     return StartupOutcome::kEndProgram;
   }
   session.login = result.login;
+  if (!result.upgradedMasterPassword.empty()) {
+    vga->rec() = settings;
+    vga->rec().setText("CLAV", result.upgradedMasterPassword);
+    (void)vga->update();  // a failed upgrade leaves the older form, which still matches
+  }
 
   // 6: the suppliers entry only for the maintenance account.
   session.showSuppliers = text::clip(settings.text("LOGIN")) == "QOX" &&

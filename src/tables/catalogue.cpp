@@ -91,7 +91,7 @@ std::vector<TableDef> build() {
   all.push_back(ctl);
 
   all.push_back(table("PERS", "PER", "DATA7",
-                      {L("CTA"), S("NOMB", 30), S("LOGIN", 10), S("PASS", 10), B("PRES", 20),
+                      {L("CTA"), S("NOMB", 30), S("LOGIN", 10), S("PASS", 128), B("PRES", 20),
                        B("ESTI", 20), B("MATE", 20), B("COBR", 20), S("EQUI", 1, 20), B("VENT", 20),
                        B("NOMI", 20), B("SCON", 20), B("VARI", 20)},
                       {{"CTA_KEY", {"CTA"}, CI | EE | PRI | AUTO, ""},
@@ -99,7 +99,7 @@ std::vector<TableDef> build() {
                        {"NOM_KEY", {"NOMB"}, DUP | CI | EE, ""}},
                       true));
 
-  TableDef vga = table("VGA", "VGA", "FONTS.DLL", {L("CTA"), S("CIA", 50), S("LOGIN", 10), S("CLAV", 20)},
+  TableDef vga = table("VGA", "VGA", "FONTS.DLL", {L("CTA"), S("CIA", 50), S("LOGIN", 10), S("CLAV", 128)},
                        {{"CTA_KEY", {"CTA"}, DUP | CI | EE, ""}}, false);
   vga.settingsRole = true;
   all.push_back(vga);
