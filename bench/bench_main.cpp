@@ -383,7 +383,7 @@ int main(int argc, char** argv) {
   smallSizes.concepts = 50;
   smallSizes.workRows = 10;
   bench::makeReferenceInstallation(small, errors, smallSizes);
-  const auto columns = ui::inputListSpec(1).tabs[0].columns;
+  const auto columns = ui::inputListSpec([] { return 1; }).tabs[0].columns;
   const auto openList = [&](const Installation& where) {
     // The whole of what opening the list costs: its table handle, the model,
     // the first page of rows.

@@ -130,6 +130,9 @@ TEST_F(CatalogScreensTest, TheInputListShowsTheCurrentZonesPriceAndDate) {
   EXPECT_EQ(m.data(m.index(1, 5), Qt::DisplayRole).toString(), "0.00");      // never priced in zone 4
   EXPECT_EQ(m.data(m.index(1, 6), Qt::DisplayRole).toString(), "");
   EXPECT_EQ(list->findChild<QLabel*>("count")->text(), "38");
+  session.zone.zone = 1;  // a zone chosen while the list is open reaches it
+  EXPECT_EQ(m.data(m.index(0, 5), Qt::DisplayRole).toString(), "3,850.00");
+  session.zone.zone = 4;
 
   auto* keysButton = list->findChild<QPushButton*>("tabButton1");
   ASSERT_NE(keysButton, nullptr);

@@ -24,6 +24,9 @@ struct ColumnSpec {
   std::string picture;  // "s30", "n14.2B", "n_6", "d6"
   int element = 1;
   int width = 0;        // characters; 0 from the picture
+  // When set, the element is asked for as each row is shown (the current
+  // salary zone's price, which a zone selection changes under open lists).
+  std::function<int()> elementNow;
 };
 
 // A tab of a list: a key order and the columns it shows.

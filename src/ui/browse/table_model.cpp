@@ -70,7 +70,7 @@ int TableListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QString TableListModel::display(const tables::Record& r, const ColumnSpec& c) const {
-  return formatField(r, c.field, c.element, c.picture);
+  return formatField(r, c.field, c.elementNow ? c.elementNow() : c.element, c.picture);
 }
 
 QVariant TableListModel::data(const QModelIndex& index, int role) const {

@@ -14,10 +14,10 @@ namespace velmora::ui {
 
 using namespace browse_button;
 
-BrowseSpec inputListSpec(int zone) {
+BrowseSpec inputListSpec(std::function<int()> currentZone) {
   const ColumnSpec cta{"CTA", "CTA", "n_6"}, gen{"GEN", "GENE", "s3"}, key{"CLAVE", "LLAV", "s9"},
-      desc{"DESCRIPCION", "TEXT", "s35"}, unit{"UNIDAD", "UNID", "s4"}, price{"PRECIO", "COST", "n14.2", zone},
-      date{"ULTIMO $", "FECH", "d6", zone};
+      desc{"DESCRIPCION", "TEXT", "s35"}, unit{"UNIDAD", "UNID", "s4"},
+      price{"PRECIO", "COST", "n14.2", 1, 0, currentZone}, date{"ULTIMO $", "FECH", "d6", 1, 0, currentZone};
   BrowseSpec s;
   s.procedure = "CAP_INS";
   s.title = "Catálogo de Insumos de Base de Datos";
@@ -57,7 +57,7 @@ QHBoxLayout* addWordFilter(BrowseWindow* list, int wordTab, const std::string& f
 }
 
 BrowseWindow* makeInputList(Context& ctx, bool picking) {
-  auto* list = new BrowseWindow(ctx, inputListSpec(ctx.session.currentZone()), picking);
+  auto* list = new BrowseWindow(ctx, inputListSpec([&session = ctx.session] { return session.currentZone(); }), picking);
   auto* countLabel = new QLabel("INSUMOS EN BASE");
   auto* count = new QLabel;
   count->setObjectName("count");

@@ -17,7 +17,8 @@ namespace velmora::ui {
 QHBoxLayout* addWordFilter(BrowseWindow* list, int wordTab, const std::string& first, const std::string& second);
 
 // The list as declared; PRECIO and ULTIMO $ show the entries of `zone`.
-BrowseSpec inputListSpec(int zone);
+// The price and date columns follow the current salary zone as rows are shown.
+BrowseSpec inputListSpec(std::function<int()> currentZone);
 // The catalogue window with its word filter, count and description lines.
 BrowseWindow* makeInputList(Context& ctx, bool picking = false);
 
