@@ -20,9 +20,10 @@ done
 
 # A dropped key is rebuilt on the next open.
 sqlite3 "$DIR/data/DATA4" 'DROP INDEX INBA_DES_KEY'
-"$VELMORA" check "$DIR/data" > "$DIR/out" 2> "$DIR/err"
+if "$VELMORA" check "$DIR/data" > "$DIR/out" 2> "$DIR/err"; then echo "check passed over a rebuilt key"; exit 1; fi
 grep -q "Clave inválida" "$DIR/err"
 [ -n "$(sqlite3 "$DIR/data/DATA4" "SELECT name FROM sqlite_schema WHERE name='INBA_DES_KEY'")" ]
+"$VELMORA" check "$DIR/data" > /dev/null  # repaired: clean again
 
 # A file that is not a table: a clear message, a failure status, the file kept.
 echo "no soy una tabla" > "$DIR/data/DATA9"
@@ -53,4 +54,30 @@ for bad in "--data $DIR/cat 424242" "--data $DIR/nada 1010" "--data $DIR/cat uno
     if "$VELMORA" analisis $bad > /dev/null 2> "$DIR/err"; then echo "analisis $bad passed"; exit 1; fi
     [ "$(wc -l < "$DIR/err")" = "1" ] || { cat "$DIR/err"; exit 1; }
 done
+# Usage: strict numbers, one line, status 2; help per subcommand.
+for bad in "analisis --data $DIR/cat 1010 --zona 2x" "analisis --zona 1.9 --data $DIR/cat 1010" \
+           "analisis 1010" "screenshots $DIR/shots" "/home/nadie" "demo"; do
+    set +e; "$VELMORA" $bad > /dev/null 2> "$DIR/err"; rc=$?; set -e
+    [ "$rc" = "2" ] || { echo "$bad: status $rc"; exit 1; }
+    [ "$(wc -l < "$DIR/err")" = "1" ] || { cat "$DIR/err"; exit 1; }
+done
+"$VELMORA" analisis --help | grep -q "Uso: velmora analisis"
+"$VELMORA" --data "$DIR/cat" analisis 1010 | grep -q "PRECIO UNITARIO:"
+
+# Reading commands never create tables: a missing lines file is an error.
+rm "$DIR/cat/DATA6"
+if "$VELMORA" analisis --data "$DIR/cat" 1010 > /dev/null 2> "$DIR/err"; then echo "priced without lines"; exit 1; fi
+grep -q "no existe" "$DIR/err"
+! grep -q "Press OK" "$DIR/err"
+[ ! -e "$DIR/cat/DATA6" ]
+if "$VELMORA" screenshots "$DIR/shots" --data "$DIR/nada" 2> "$DIR/err"; then exit 1; fi
+[ ! -e "$DIR/nada" ]
+# check creates what is missing, says so, and fails.
+if "$VELMORA" check "$DIR/cat" > "$DIR/out" 2> /dev/null; then echo "check passed over a missing table"; exit 1; fi
+grep -q "DATA6.*creada" "$DIR/out"
+
+# Without VELMORA_SETTINGS an installation keeps its settings beside it.
+unset VELMORA_SETTINGS
+"$VELMORA" demo "$DIR/own" > /dev/null
+[ -f "$DIR/own/.settings/FONTS.DLL" ]
 echo "cli ok"

@@ -1,42 +1,20 @@
 #include "app/analysis_command.h"
 
-#include <cstdio>
+#include <cmath>
+#include <stdexcept>
 #include <filesystem>
 #include <ostream>
 
 #include "catalog/analysis.h"
+#include <nlohmann/json.hpp>
+
+#include "framework/money.h"
 #include "framework/picture.h"
 #include "framework/text.h"
 
 namespace velmora::app {
 
 namespace {
-
-std::string jsonText(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
-
-std::string number(double v, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
-}
 
 std::string padRight(const std::string& s, size_t width) {
   std::string out = s;
@@ -52,21 +30,12 @@ std::string padLeft(const std::string& s, size_t width) {
 
 }  // namespace
 
-int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, const std::string& accountText,
-                bool json, int zone, std::ostream& out, std::ostream& err) {
-  char* end = nullptr;
-  const long account = std::strtol(accountText.c_str(), &end, 10);
-  if (accountText.empty() || *end != '\0' || account <= 0) {
-    err << "velmora: la cuenta del concepto debe ser un número: " << accountText << "\n";
-    return 2;
-  }
-  if (!std::filesystem::exists(inst.dataDir / "DATA3")) {
-    err << "velmora: " << inst.dataDir.string() << " no es una instalación (falta DATA3)\n";
+int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, int32_t account, bool json, int zone,
+                std::ostream& out, std::ostream& err) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(inst.dataDir, ec)) {
+    err << "velmora: no existe el directorio " << inst.dataDir.string() << "\n";
     return 1;
-  }
-  if (zone < 1 || zone > 5) {
-    err << "velmora: la zona debe estar entre 1 y 5\n";
-    return 2;
   }
   auto control = inst.table("CONTROL", errors);
   if (!control->open()) {
@@ -87,20 +56,40 @@ int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, const s
   const catalog::CostSplit split = engine.priceConcept(static_cast<int32_t>(account));
 
   if (json) {
-    out << "{\"cta\":" << account << ",\"description\":" << jsonText(info->description)
-        << ",\"unit\":" << jsonText(info->unit) << ",\"zone\":" << zone
-        << ",\"PU_MOBRA\":" << number(split.labour, 2) << ",\"PU_MATERIAL\":" << number(split.materials, 2)
-        << ",\"PU_EQUIPO\":" << number(split.equipment, 2) << ",\"PU_PORCEN\":" << number(split.percentages, 2)
-        << ",\"unit_price\":" << number(split.unitPrice(), 2) << ",\"direct_cost\":" << number(totals.directCost, 2)
-        << ",\"lines\":[";
-    for (size_t i = 0; i < lines.size(); ++i) {
-      const auto& l = lines[i];
-      out << (i ? "," : "") << "{\"type\":\"" << l.type << "\",\"category\":" << l.category
-          << ",\"cta\":" << l.account << ",\"description\":" << jsonText(l.description)
-          << ",\"unit\":" << jsonText(l.unit) << ",\"quantity\":" << number(l.quantity, 4)
-          << ",\"price\":" << number(l.price, 2) << ",\"amount\":" << number(l.amount, 2) << "}";
+    // Every figure must be a number JSON can carry.
+    const auto figure = [](double v, const char* what) {
+      if (!std::isfinite(v)) throw std::domain_error(std::string("cifra no finita en ") + what);
+      return v;
+    };
+    try {
+      nlohmann::json lineList = nlohmann::json::array();
+      for (const auto& l : lines) {
+        lineList.push_back({{"type", std::string(1, l.type)},
+                            {"category", l.category},
+                            {"cta", l.account},
+                            {"description", l.description},
+                            {"unit", l.unit},
+                            {"quantity", figure(l.quantity, "cantidad")},
+                            {"price", figure(money::round2(l.price), "precio")},
+                            {"amount", figure(money::round2(l.amount), "importe")}});
+      }
+      const nlohmann::json doc = {{"cta", account},
+                                  {"description", info->description},
+                                  {"unit", info->unit},
+                                  {"zone", zone},
+                                  {"PU_MOBRA", figure(split.labour, "PU_MOBRA")},
+                                  {"PU_MATERIAL", figure(split.materials, "PU_MATERIAL")},
+                                  {"PU_EQUIPO", figure(split.equipment, "PU_EQUIPO")},
+                                  {"PU_PORCEN", figure(split.percentages, "PU_PORCEN")},
+                                  {"unit_price", figure(money::round2(split.unitPrice()), "unit_price")},
+                                  {"direct_cost", figure(money::round2(totals.directCost), "direct_cost")},
+                                  {"lines", lineList}};
+      // Texts that are not valid UTF-8 are shown with U+FFFD, never passed through.
+      out << doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    } catch (const std::domain_error& e) {
+      err << "velmora: " << e.what() << "\n";
+      return 1;
     }
-    out << "]}\n";
     return 0;
   }
 

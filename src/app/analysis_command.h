@@ -2,6 +2,7 @@
 // as the concept form shows it, its four-way split and its unit price.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
@@ -10,7 +11,10 @@
 
 namespace velmora::app {
 
-int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, const std::string& account, bool json,
-                int zone, std::ostream& out, std::ostream& err);
+// `account` and `zone` (1 to 5) were checked by the caller; the installation
+// should not create missing tables (a missing file is an error, never a
+// catalogue priced at 0).
+int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, int32_t account, bool json, int zone,
+                std::ostream& out, std::ostream& err);
 
 }  // namespace velmora::app

@@ -14,19 +14,16 @@ namespace fs = std::filesystem;
 fs::path settingsDirFor(const fs::path& dataDir, const std::string& option) {
   if (!option.empty()) return option;
   if (const char* env = std::getenv("VELMORA_SETTINGS"); env && *env) return env;
-#ifdef _WIN32
-  return fs::absolute(dataDir).root_path();
-#else
-  (void)dataDir;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return fs::path(xdg) / "velmora";
-  if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home) / ".config" / "velmora";
-  return fs::temp_directory_path() / "velmora";
-#endif
+  // Each installation keeps its settings beside its data, out of the tables'
+  // own folder, so that two installations never share a master login.
+  return dataDir / ".settings";
 }
 
 tables::Installation installationAt(const fs::path& dataDir, const std::string& settingsOption) {
   tables::Installation inst;
-  inst.dataDir = fs::absolute(dataDir);
+  std::error_code ec;
+  inst.dataDir = fs::absolute(dataDir, ec);
+  if (ec) inst.dataDir = dataDir;
   inst.settingsDir = settingsDirFor(inst.dataDir, settingsOption);
   return inst;
 }
@@ -42,28 +39,39 @@ std::vector<const tables::TableDef*> installationTables() {
 
 int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
              std::ostream& err) {
-  if (!fs::is_directory(inst.dataDir)) {
+  std::error_code ec;
+  if (!fs::is_directory(inst.dataDir, ec)) {
     err << "velmora: no existe el directorio " << inst.dataDir.string() << "\n";
     return 1;
   }
-  int failures = 0;
-  auto all = installationTables();
-  for (const auto* def : all) {
+  // A table that cannot be opened is reported and the check goes on.
+  struct CannotOpen {};
+  errors.setFatalHandler([](const std::string&) { throw CannotOpen{}; });
+  int problems = 0;
+  for (const auto* def : installationTables()) {
     auto t = inst.table(def->label, errors);
     const std::string file = t->path().filename().string();
-    if (!t->open()) {
-      out << std::left << std::setw(10) << file << std::setw(8) << def->label << "ERROR\n";
-      ++failures;
+    out << std::left << std::setw(10) << file << std::setw(8) << def->label;
+    bool opened = false;
+    try {
+      opened = t->open().isOk();
+    } catch (const CannotOpen&) {
+    }
+    if (!opened) {
+      out << "ERROR: no se pudo abrir\n";
+      ++problems;
       continue;
     }
     bool damaged = false;
     const Status s = t->checkKeys(&damaged);
-    out << std::left << std::setw(10) << file << std::setw(8) << def->label
-        << (!s ? "ERROR" : damaged ? "claves reconstruidas" : "ok") << "  " << t->count()
-        << " registros\n";
-    if (!s) ++failures;
+    damaged = damaged || t->wasRepaired();
+    const char* state = !s ? "ERROR" : t->wasCreated() ? "creada vacía" : damaged ? "claves reconstruidas" : "ok";
+    out << state << "  " << t->count() << " registros\n";
+    if (!s || damaged || t->wasCreated()) ++problems;
   }
-  return failures == 0 ? 0 : 1;
+  errors.setFatalHandler([](const std::string&) { std::exit(1); });
+  if (problems > 0) err << "velmora: " << problems << " tablas con problemas en " << inst.dataDir.string() << "\n";
+  return problems == 0 ? 0 : 1;
 }
 
 }  // namespace velmora::app

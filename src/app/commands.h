@@ -13,9 +13,7 @@
 namespace velmora::app {
 
 // Where the settings table lives for a data directory: the --settings option,
-// else the VELMORA_SETTINGS environment variable, else (Windows) the root of
-// the data directory's drive, else $XDG_CONFIG_HOME/velmora or
-// ~/.config/velmora.
+// else the VELMORA_SETTINGS environment variable, else DIR/.settings.
 std::filesystem::path settingsDirFor(const std::filesystem::path& dataDir,
                                      const std::string& option = {});
 
@@ -25,7 +23,9 @@ tables::Installation installationAt(const std::filesystem::path& dataDir,
 // The tables whose files belong to the installation itself, one label per file.
 std::vector<const tables::TableDef*> installationTables();
 
-// `velmora check DIR`: opens every table, rebuilds damaged keys, reports.
+// `velmora check DIR`: opens every table, rebuilds damaged keys, and reports
+// each table it had to create, rebuild or could not open; fails (1) when
+// anything was wrong.
 int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
              std::ostream& err);
 

@@ -1,5 +1,7 @@
 #include "app/gui.h"
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QDir>
 #include <QMdiArea>
@@ -99,6 +101,15 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
 
 int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std::string& settingsOption,
                     const std::string& outDir) {
+  {
+    // Only an existing installation: never new empty tables in some folder.
+    std::error_code ec;
+    const std::filesystem::path dir(dataDir);
+    if (!std::filesystem::is_directory(dir, ec) || !std::filesystem::is_regular_file(dir / "DATA4", ec)) {
+      std::cerr << "velmora: " << dataDir << " no es una instalación (falta DATA4)\n";
+      return 1;
+    }
+  }
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   ErrorReporter errors;

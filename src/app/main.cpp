@@ -1,5 +1,12 @@
 // velmora: the desktop application, or a headless subcommand.
+//
+// Exit status of every subcommand: 0 done, 1 failed, 2 wrong usage. Errors
+// are one line on standard error.
+#include <CLI/CLI.hpp>
+
 #include <cstdlib>
+#include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,66 +16,156 @@
 #include "app/demo_data.h"
 #include "app/gui.h"
 #include "framework/error_reporter.h"
+#include "framework/text.h"
 
 namespace {
 
-void usage(std::ostream& out) {
-  out << "Uso:\n"
-         "  velmora [--data DIR] [--settings DIR]  abre el sistema sobre el directorio de datos\n"
-         "  velmora screenshots OUTDIR --data DIR  guarda imágenes de las pantallas principales\n"
-         "  velmora analisis --data DIR CTA [--json] [--zona N]  análisis de precio unitario de un concepto\n"
-         "  velmora demo DIR [--settings DIR]    crea una instalación de demostración\n"
-         "  velmora check DIR [--settings DIR]   revisa todas las tablas y repara sus claves\n";
+using velmora::ErrorReporter;
+namespace app = velmora::app;
+
+constexpr int kDone = 0, kFailed = 1, kWrongUsage = 2;
+
+// The switches of the network trace, the only bare words the desktop
+// program takes.
+bool isNetSwitch(const std::string& a) {
+  for (const char* s : {"/netnolog", "/nettalklog", "/nettalklogerrors", "/neterrors", "/netall"})
+    if (a == s) return true;
+  return false;
+}
+
+// CLI11 speaks English; what it found wrong, said in Spanish.
+std::string usageError(const CLI::ParseError& e) {
+  const std::string name = e.get_name();
+  std::string what = e.what();
+  if (name == "RequiredError") return "falta un dato obligatorio: " + what;
+  if (name == "ExtrasError") return "argumento no esperado: " + what;
+  if (name == "ConversionError" || name == "ValidationError") return "valor no válido: " + what;
+  if (name == "ArgumentMismatch") return "falta el valor de una opción: " + what;
+  return what;
+}
+
+void spanishLabels(CLI::App& cli) {
+  auto f = cli.get_formatter();
+  f->label("Usage", "Uso");
+  f->label("OPTIONS", "OPCIONES");
+  f->label("Options", "Opciones");
+  f->label("Positionals", "Argumentos");
+  f->label("SUBCOMMAND", "ORDEN");
+  f->label("SUBCOMMANDS", "ORDENES");
+  f->label("Subcommands", "Ordenes");
+  f->label("REQUIRED", "OBLIGATORIO");
+  f->label("TEXT", "TEXTO");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  std::string settings, data, zone = "1";
+int main(int argc, char** argv) try {
+  CLI::App cli{"Velmora: presupuestos de obra por precios unitarios.", "velmora"};
+  spanishLabels(cli);
+  cli.set_help_flag("-h,--help", "muestra esta ayuda");
+  cli.allow_extras();  // the /net... switches of the desktop program, checked below
+  std::string data, settings;
+  cli.add_option("--data", data, "directorio de datos (por omisión, el actual)");
+  cli.add_option("--settings", settings, "directorio de la configuración (por omisión, DIR/.settings)");
+
+  auto* demo = cli.add_subcommand("demo", "crea (o completa) una instalación de demostración");
+  std::string demoDir;
+  demo->add_option("DIR", demoDir, "directorio de la instalación")->required();
+  demo->add_option("--settings", settings, "directorio de la configuración");
+
+  auto* check = cli.add_subcommand("check", "revisa todas las tablas, reconstruye sus claves e informa");
+  std::string checkDir;
+  check->add_option("DIR", checkDir, "directorio de la instalación")->required();
+  check->add_option("--settings", settings, "directorio de la configuración");
+
+  auto* shots = cli.add_subcommand("screenshots", "guarda imágenes PNG de las pantallas principales");
+  std::string shotsDir;
+  shots->add_option("OUTDIR", shotsDir, "directorio de las imágenes")->required();
+  shots->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  shots->add_option("--settings", settings, "directorio de la configuración");
+
+  auto* analysis = cli.add_subcommand("analisis", "análisis de precio unitario de un concepto");
+  std::string account, zone = "1";
   bool json = false;
-  for (size_t i = 0; i < args.size();) {
-    if (i + 1 < args.size() && (args[i] == "--settings" || args[i] == "--data" || args[i] == "--zona")) {
-      (args[i] == "--data" ? data : args[i] == "--zona" ? zone : settings) = args[i + 1];
-      args.erase(args.begin() + i, args.begin() + i + 2);
-    } else if (args[i] == "--json") {
-      json = true;
-      args.erase(args.begin() + i);
-    } else {
-      ++i;
+  analysis->add_option("CTA", account, "cuenta del concepto")->required();
+  analysis->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  analysis->add_option("--settings", settings, "directorio de la configuración");
+  analysis->add_option("--zona", zone, "zona de salario, 1 a 5 (por omisión 1)");
+  analysis->add_flag("--json", json, "un objeto JSON en lugar de la tabla");
+
+  for (auto* sub : {demo, check, shots, analysis}) {
+    sub->set_help_flag("-h,--help", "muestra esta ayuda");
+    sub->get_formatter()->label("Usage", "Uso");
+  }
+  cli.require_subcommand(0, 1);
+
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << cli.help();
+    return kDone;
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {  // --help of a subcommand
+      std::cout << (cli.get_subcommands().empty() ? cli.help() : cli.get_subcommands().front()->help());
+      return kDone;
     }
-  }
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-    usage(std::cout);
-    return 0;
-  }
-  // No subcommand (the network-trace switches may follow): the desktop program.
-  if (args.empty() || args[0][0] == '/') return velmora::app::runGui(argc, argv, data, settings);
-  if (args[0] == "screenshots" && args.size() == 2) {
-    return velmora::app::saveScreenshots(argc, argv, data.empty() ? "." : data, settings, args[1]);
+    std::cerr << "velmora: " << usageError(e) << "\n";
+    return kWrongUsage;
   }
 
-  velmora::ErrorReporter errors;
+  if (cli.get_subcommands().empty()) {
+    // The desktop program: the only other arguments are the /net... switches.
+    for (const std::string& extra : cli.remaining()) {
+      if (!isNetSwitch(extra)) {
+        std::cerr << "velmora: argumento no esperado: " << extra << " (velmora --help)\n";
+        return kWrongUsage;
+      }
+    }
+    return app::runGui(argc, argv, data, settings);
+  }
+  for (auto* sub : {demo, check, shots, analysis}) {
+    if (sub->parsed() && !sub->remaining().empty()) {
+      std::cerr << "velmora: argumento no esperado: " << sub->remaining().front() << "\n";
+      return kWrongUsage;
+    }
+  }
+  if (!cli.remaining().empty()) {
+    std::cerr << "velmora: argumento no esperado: " << cli.remaining().front() << "\n";
+    return kWrongUsage;
+  }
+
+  if ((shots->parsed() || analysis->parsed()) && data.empty()) {
+    std::cerr << "velmora: falta --data DIR, el directorio de la instalación\n";
+    return kWrongUsage;
+  }
+  if (shots->parsed()) return app::saveScreenshots(argc, argv, data, settings, shotsDir);
+
+  ErrorReporter errors;
   velmora::StderrPresenter presenter;
   errors.setPresenter(&presenter);
   // A headless run that meets a fatal message ends with a failure status.
-  errors.setFatalHandler([](const std::string&) { std::exit(1); });
+  errors.setFatalHandler([](const std::string&) { std::exit(kFailed); });
 
-  const std::string& command = args[0];
-  if ((command == "demo" || command == "check") && args.size() == 2) {
-    const auto inst = velmora::app::installationAt(args[1], settings);
-    return command == "demo" ? velmora::app::runDemo(inst, errors, std::cout, std::cerr)
-                             : velmora::app::runCheck(inst, errors, std::cout, std::cerr);
+  if (demo->parsed()) return app::runDemo(app::installationAt(demoDir, settings), errors, std::cout, std::cerr);
+  if (check->parsed()) return app::runCheck(app::installationAt(checkDir, settings), errors, std::cout, std::cerr);
+
+  // analisis: numbers are read whole or refused.
+  const auto cta = velmora::text::parseInteger(account);
+  if (!cta || *cta <= 0 || *cta > INT32_MAX) {
+    std::cerr << "velmora: la cuenta del concepto debe ser un número entero positivo: " << account << "\n";
+    return kWrongUsage;
   }
-  if (command == "analisis" && args.size() == 2) {
-    if (data.empty()) {
-      std::cerr << "velmora: falta --data DIR\n";
-      return 2;
-    }
-    const auto inst = velmora::app::installationAt(data, settings);
-    return velmora::app::runAnalysis(inst, errors, args[1], json, std::atoi(zone.c_str()), std::cout, std::cerr);
+  const auto zoneNumber = velmora::text::parseInteger(zone);
+  if (!zoneNumber || *zoneNumber < 1 || *zoneNumber > 5) {
+    std::cerr << "velmora: la zona debe ser un número entero del 1 al 5: " << zone << "\n";
+    return kWrongUsage;
   }
-  std::cerr << "velmora: orden desconocida o incompleta: " << command << "\n";
-  usage(std::cerr);
-  return 2;
+  auto inst = app::installationAt(data, settings);
+  inst.createMissing = false;  // a reading command never creates a table
+  return app::runAnalysis(inst, errors, static_cast<int32_t>(*cta), json, static_cast<int>(*zoneNumber), std::cout,
+                          std::cerr);
+} catch (const std::exception& e) {
+  // A path the system refuses, memory: one line, never a stack trace.
+  std::cerr << "velmora: " << e.what() << "\n";
+  return kFailed;
 }

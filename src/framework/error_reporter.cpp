@@ -128,8 +128,13 @@ void RecordingPresenter::clear() {
 }
 
 int StderrPresenter::showMessage(const MessageRequest& request) {
+  // One line, without the desktop's hint to press a button.
   std::string textLines = request.text;
+  const std::string suffix = kFatalSuffix;
+  if (textLines.size() >= suffix.size() && textLines.compare(textLines.size() - suffix.size(), suffix.size(), suffix) == 0)
+    textLines.erase(textLines.size() - suffix.size());
   std::replace(textLines.begin(), textLines.end(), '|', ' ');
+  std::replace(textLines.begin(), textLines.end(), '\n', ' ');
   std::cerr << request.title << ": " << textLines << std::endl;
   return request.defaultButton;
 }

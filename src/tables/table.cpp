@@ -198,6 +198,7 @@ Status Table::open() {
   if (db_) return Status::ok();
   errors_.setFile(def_.label);
   created_ = false;
+  repaired_ = false;
   // Look before SQLite does: a FIFO would block the open for ever, and a
   // path the system cannot reach must end in a message, not an exception.
   std::error_code ec;
@@ -252,6 +253,7 @@ Status Table::open() {
   if (!alreadyChecked(path_)) {
     bool damaged = false;
     s = checkKeys(&damaged);
+    repaired_ = repaired_ || damaged;
     if (!s) {
       close();
       return s;
@@ -316,6 +318,7 @@ Status Table::prepareSchema() {
   if (ours && !missingTable && missingIndex) {
     errors_.setFile(def_.label);
     errors_.raise(30);  // a key is gone: it is rebuilt below
+    repaired_ = true;
   }
 
   std::string sql = "BEGIN IMMEDIATE;";

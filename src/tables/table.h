@@ -75,6 +75,8 @@ class Table {
   void setCreateMissing(bool create) { createMissing_ = create; }
   // Whether the last open() had to create the file (it was missing or empty).
   bool wasCreated() const { return created_; }
+  // Whether the last open() had to rebuild keys (missing or damaged).
+  bool wasRepaired() const { return repaired_; }
   bool isOpen() const { return db_ != nullptr; }
   bool isReadOnly() const { return readOnly_; }
   // Rebuilds every key of the file and reports whether they were damaged.
@@ -178,6 +180,7 @@ class Table {
   bool ownsConnection_ = true;
   bool createMissing_ = true;
   bool created_ = false;
+  bool repaired_ = false;
   std::string sharedSchema_;  // the schema name on the host's connection
   bool readOnly_ = false;
   int32_t auditUser_ = 0;
