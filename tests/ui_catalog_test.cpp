@@ -131,7 +131,7 @@ TEST_F(CatalogScreensTest, TheInputListShowsTheCurrentZonesPriceAndDate) {
   EXPECT_EQ(m.data(m.index(1, 6), Qt::DisplayRole).toString(), "");
   EXPECT_EQ(list->findChild<QLabel*>("count")->text(), "38");
   session.zone.zone = 1;  // a zone chosen while the list is open reaches it
-  EXPECT_EQ(m.data(m.index(0, 5), Qt::DisplayRole).toString(), "3,850.00");
+  EXPECT_EQ(m.data(m.index(0, 5), Qt::DisplayRole).toString(), "4,312.00");  // 3850 x 1.12, zone 1
   session.zone.zone = 4;
 
   auto* keysButton = list->findChild<QPushButton*>("tabButton1");
