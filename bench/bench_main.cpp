@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
   {
     Installation blank{root, root, {}};
     auto t = blank.table("INBA", errors);
-    t->open();
+    bench::must(t->open());
   }
   fs::rename(root / "DATA4", empty);
   const auto freshFiles = [&](bool forOurs) {
@@ -179,14 +179,14 @@ int main(int argc, char** argv) {
       "bulk-insert", 3, freshFiles,
       [&] {
         auto t = ours.table("INBA", errors);
-        t->open();
-        t->begin();
+        bench::must(t->open());
+        bench::must(t->begin());
         for (const auto& r : rows) {
           t->rec().clear();
           fill(t->rec(), r);
-          t->insert();
+          bench::must(t->insert());
         }
-        t->commit();
+        bench::must(t->commit());
       },
       [&] { rawInsert(ref.dataDir / "DATA4", rows, folded); });
 
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
       "key-read", 3, [](bool) {},
       [&] {
         auto t = ours.table("INBA", errors);
-        t->open();
+        bench::must(t->open());
         const int key = t->keyIndex("INB:CTA_KEY");
         const int cta = t->def().slot("CTA"), cost = t->def().slot("COST", 1);
         for (int k : keys) {
@@ -248,38 +248,38 @@ int main(int argc, char** argv) {
     fs::remove(inst.dataDir / "DATA6");
     auto coba = inst.table("COBA", errors);
     auto inco = inst.table("INCO", errors);
-    coba->open();
-    inco->open();
-    coba->begin();
-    inco->begin();
+    bench::must(coba->open());
+    bench::must(inco->open());
+    bench::must(coba->begin());
+    bench::must(inco->begin());
     for (int c = 1; c <= kConcepts; ++c) {
       coba->rec().clear();
       coba->rec().setInteger("CTA", c);
       coba->rec().setText("TEXT", "CONCEPTO " + std::to_string(c));
-      coba->insert();
+      bench::must(coba->insert());
       for (int l = 0; l < kLines; ++l) {
         inco->rec().clear();
         inco->rec().setInteger("CTA", c * 100 + l);
         inco->rec().setInteger("MATE", l + 1);
         inco->rec().setInteger("CATE", 3);
         inco->rec().setReal("TOTA", 1.5);
-        inco->insert();
+        bench::must(inco->insert());
       }
     }
-    coba->commit();
-    inco->commit();
+    bench::must(coba->commit());
+    bench::must(inco->commit());
   };
   compare(
       "cascade-delete", 2,
       [&](bool forOurs) { buildConcepts(forOurs ? ours : ref); },
       [&] {
         auto coba = ours.table("COBA", errors);
-        coba->open();
+        bench::must(coba->open());
         RelationManager relations(ours, errors);
         const int key = coba->keyIndex("CTA_KEY");
         for (int c = 1; c <= kConcepts; ++c) {
           coba->rec().setInteger("CTA", c);
-          if (coba->fetch(key)) relations.remove(*coba, RelationManager::Confirm::kDontAsk);
+          if (coba->fetch(key)) bench::must(relations.remove(*coba, RelationManager::Confirm::kDontAsk));
         }
       },
       [&] {
@@ -324,22 +324,22 @@ int main(int argc, char** argv) {
       "price-catalogue", 3, [](bool) {},
       [&] {
         auto control = refInst.table("CONTROL", errors);
-        control->open();
+        bench::must(control->open());
         const auto zone = estimate::loadZoneFactors(*control, 1);
         catalog::BasePrices prices(refInst, errors, 1);
         prices.preloadAll();
         catalog::PricingEngine engine(refInst, errors, prices, zone, catalog::firstZoneRates(*control));
         engine.preloadCatalogue();
         auto coba = refInst.table("COBA", errors);
-        coba->open();
+        bench::must(coba->open());
         std::vector<int32_t> accounts;
         tables::Record from(coba->def()), to(coba->def());
         from.setInteger("CTA", 1);
         to.setInteger("CTA", INT32_MAX);
-        coba->readRange(coba->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+        bench::must(coba->readRange(coba->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
           accounts.push_back(static_cast<int32_t>(r.integer("CTA")));
           return true;
-        });
+        }));
         for (int32_t a : accounts) priced += engine.priceConcept(a).unitPrice();
       },
       [&] {
@@ -389,7 +389,7 @@ int main(int argc, char** argv) {
     // the first page of rows.
     for (int i = 0; i < 20; ++i) {
       ui::TableListModel model(where.table("INBA", errors));
-      model.table().open();
+      bench::must(model.table().open());
       model.setOrder("CTA_KEY", columns);
       if (model.rowCount() != ui::TableListModel::kChunk) std::fprintf(stderr, "open-input-list: short page\n");
     }

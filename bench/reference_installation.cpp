@@ -18,13 +18,13 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
   std::filesystem::create_directories(inst.dataDir);
   // Settings, zones and users as in the demo; then the large catalogue.
   tables::Installation base = inst;
-  app::createDemoInstallationWithoutCatalogue(base, errors);
+  must(app::createDemoInstallationWithoutCatalogue(base, errors));
   std::mt19937 random(2026);
   const int32_t day = dates::dayNumber(2026, 11, 2);
 
   auto inba = inst.table("INBA", errors);
-  inba->open();
-  inba->begin();
+  must(inba->open());
+  must(inba->begin());
   // Inputs 1..n: 70 % materials, 25 % labour, the rest percentages.
   for (int i = 1; i <= n.inputs; ++i) {
     auto& r = inba->rec();
@@ -42,9 +42,9 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
       r.setReal("COST", kind == 4 ? 300 + (random() % 90000) / 100.0 : (random() % 500000) / 100.0, z);
       r.setInteger("FECH", day, z);
     }
-    inba->insert();
+    must(inba->insert());
   }
-  inba->commit();
+  must(inba->commit());
 
   // Concepts: 1..300 crews (labour), 301..600 basics of inputs, crews and
   // machines, 601..900 basics of those, 901..1200 basics of those (4 levels),
@@ -58,8 +58,8 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
     }
   };
   auto maba = inst.table("MABA", errors);
-  maba->open();
-  maba->begin();
+  must(maba->open());
+  must(maba->begin());
   for (int m = 1; m <= n.machines; ++m) {
     auto& r = maba->rec();
     r.clear();
@@ -81,23 +81,23 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
     r.setInteger("SUEL", 1 + static_cast<int>(random() % 300));
     r.setInteger("COMB", randomInput(3));
     r.setReal("CONS", 6);
-    maba->insert();
+    must(maba->insert());
   }
-  maba->commit();
+  must(maba->commit());
 
   auto coba = inst.table("COBA", errors);
   auto inco = inst.table("INCO", errors);
-  coba->open();
-  inco->open();
-  coba->begin();
-  inco->begin();
+  must(coba->open());
+  must(inco->open());
+  must(coba->begin());
+  must(inco->begin());
   for (int c = 1; c <= n.concepts; ++c) {
     auto& r = coba->rec();
     r.clear();
     r.setInteger("CTA", c);
     r.setText("TEXT", "CONCEPTO " + std::string(kWords[random() % 20]) + " " + std::to_string(c));
     r.setText("UNID", "M2");
-    coba->insert();
+    must(coba->insert());
     std::vector<std::pair<int, int>> lines;  // category, component
     const int count = n.linesPerConcept - 2 + static_cast<int>(random() % 5);
     for (int l = 0; l < count; ++l) {
@@ -127,19 +127,19 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
       line.setInteger("CATE", cate);
       line.setInteger("MATE", mate);
       line.setReal("TOTA", cate == 6 ? 3 : 0.1 + (random() % 500) / 100.0);
-      inco->insert();
+      must(inco->insert());
     }
   }
-  coba->commit();
-  inco->commit();
+  must(coba->commit());
+  must(inco->commit());
 
   // One work with 5,000 budget rows copied from concepts.
   tables::Installation work = inst;
   work.workDir = inst.dataDir / "REF";
   std::filesystem::create_directories(work.workDir);
   auto cobr = work.table("COBR", errors);
-  cobr->open();
-  cobr->begin();
+  must(cobr->open());
+  must(cobr->begin());
   for (int row = 1; row <= n.workRows; ++row) {
     auto& r = cobr->rec();
     r.clear();
@@ -147,9 +147,9 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
     r.setText("TIPO", "C");
     r.setText("TEXT", "PARTIDA " + std::to_string(row));
     r.setReal("CANT", 1 + random() % 500);
-    cobr->insert();
+    must(cobr->insert());
   }
-  cobr->commit();
+  must(cobr->commit());
 }
 
 }  // namespace velmora::bench

@@ -3,12 +3,22 @@
 // to 4 levels, and one work of 5,000 budget rows.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "framework/error_reporter.h"
+#include "framework/status.h"
 #include "tables/installation.h"
 
 namespace velmora::bench {
+
+// A benchmark on data that failed to build measures nothing: stop at once.
+inline void must(const Status& s) {
+  if (s.isOk()) return;
+  std::fprintf(stderr, "velmora_bench: %s\n", s.text().c_str());
+  std::exit(1);
+}
 
 struct ReferenceSizes {
   int inputs = 20000;

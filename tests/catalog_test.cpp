@@ -344,10 +344,13 @@ TEST_F(EngineTest, WorkPricesCopyBaseInputsWithTheHiddenPercentagesOnFirstUse) {
   WorkPrices work(inst, errors, 1, 20, 10, 0);
   EXPECT_DOUBLE_EQ(work.inputPrice(1, true)->price, 110);
   EXPECT_DOUBLE_EQ(work.inputPrice(2, true)->price, 120);
+  EXPECT_EQ(open("IOBR")->count(), 0);  // nothing written by a read
+  ASSERT_TRUE(work.saveCopies());
   WorkPrices again(inst, errors, 1, 20, 10, 0);
   EXPECT_DOUBLE_EQ(again.inputPrice(1, false)->price, 110);  // the copy stays
   input(3, 3, 100);
   EXPECT_DOUBLE_EQ(again.inputPrice(3, false)->price, 100);  // first used by a machine
+  ASSERT_TRUE(again.saveCopies());
   auto iobr = open("IOBR");
   EXPECT_EQ(iobr->count(), 3);
   EXPECT_FALSE(again.inputPrice(77, true).has_value());
@@ -379,7 +382,7 @@ TEST_F(EngineTest, WordFilterIsCaseSensitiveOnEitherLine) {
   inba->rec().setText("TEXT", "block de jardin");
   ASSERT_TRUE(inba->insert());
   const auto count = [this](const char* word) {
-    inba->setFilter(wordFilter(word));
+    EXPECT_TRUE(inba->setFilter(wordFilter(word)));
     return inba->count();
   };
   EXPECT_EQ(count("BLOCK"), 1);

@@ -113,7 +113,7 @@ TEST_F(ProcessTest, KillInsideACascadeDeleteLeavesItWhollyAbsent) {
       (void)!write(ready[1], "x", 1);  // the lines are deleted, the concept not yet
       pause();
     });
-    relations.remove(*coba, RelationManager::Confirm::kDontAsk);
+    EXPECT_TRUE(relations.remove(*coba, RelationManager::Confirm::kDontAsk));
     return false;
   });
   char c;
@@ -151,7 +151,7 @@ TEST_F(ProcessTest, KillAtAnyMomentOfManyDeletesLeavesEachWhollyAppliedOrAbsent)
       RelationManager relations(inst, e);
       for (int cta = 1; cta <= kConcepts; ++cta) {
         coba->rec().setInteger("CTA", cta);
-        if (coba->fetch(coba->keyIndex("CTA_KEY"))) relations.remove(*coba, RelationManager::Confirm::kDontAsk);
+        if (coba->fetch(coba->keyIndex("CTA_KEY"))) (void)relations.remove(*coba, RelationManager::Confirm::kDontAsk);  // killed mid-way
       }
       return true;
     });

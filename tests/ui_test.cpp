@@ -42,15 +42,15 @@ class BrowseTest : public UiTest {
  protected:
   void addInputs(int n) {
     auto inba = open("INBA");
-    inba->begin();
+    EXPECT_TRUE(inba->begin());
     for (int i = 1; i <= n; ++i) {
       inba->rec().clear();
       inba->rec().setInteger("CTA", i);
       inba->rec().setText("TEXT", "INSUMO " + std::to_string(100000 + i));
       inba->rec().setInteger("TIPO", 3);
-      inba->insert();
+      EXPECT_TRUE(inba->insert());
     }
-    inba->commit();
+    EXPECT_TRUE(inba->commit());
   }
   BrowseSpec inputsSpec(std::function<bool(BrowseWindow&, tables::Table&, FormRequest)> form = {}) {
     BrowseSpec s;
@@ -81,7 +81,7 @@ TEST_F(BrowseTest, ALargeTableOpensWithoutReadingEveryRow) {
   addInputs(20000);
   {
     TableListModel model(inst.table("INBA", errors));
-    model.table().open();
+    EXPECT_TRUE(model.table().open());
     model.setOrder("DES_KEY", inputsSpec().tabs[1].columns);
     EXPECT_EQ(model.rowCount(), TableListModel::kChunk);
     EXPECT_TRUE(model.canFetchMore({}));
@@ -108,7 +108,7 @@ TEST_F(BrowseTest, TheListModelPassesTheModelTester) {
   // the first page.
   addInputs(60);
   TableListModel model(inst.table("INBA", errors));
-  model.table().open();
+  EXPECT_TRUE(model.table().open());
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
   model.setOrder("CTA_KEY", inputsSpec().tabs[0].columns);
   model.setFilter({{"TEXT", 1, tables::Condition::Op::kContains, "10000"}});

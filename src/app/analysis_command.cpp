@@ -46,6 +46,10 @@ int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, int32_t
   const catalog::MachineRates rates = catalog::firstZoneRates(*control);
   catalog::BasePrices prices(inst, errors, zone);
   catalog::PricingEngine engine(inst, errors, prices, factors, rates);
+  if (Status s = engine.openStatus(); !s) {
+    err << "velmora: no se pudo leer el catálogo: " << s.text() << "\n";
+    return 1;
+  }
   const auto info = engine.conceptInfo(static_cast<int32_t>(account));
   if (!info) {
     err << "velmora: no existe el concepto " << account << "\n";

@@ -153,9 +153,9 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   auto* users = ui::openUsersList(ctx);
   save(&frame, "users-list");
   auto pers = session.installation.table("PERS", errors);
-  pers->open();
+  (void)pers->open();
   pers->setOrder(pers->keyIndex("CTA_KEY"));
-  pers->next();
+  (void)pers->next();
   ui::UserForm userForm(ctx, *pers, FormRequest::kChange);
   userForm.start();
   save(&userForm, "user-form");
@@ -166,7 +166,7 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   auto* zones = ui::openZoneList(ctx);
   save(&frame, "zones-list");
   control->setOrder(control->keyIndex("KEYCTA"));
-  control->next();
+  (void)control->next();
   ui::ZoneForm zoneForm(ctx, *control, FormRequest::kChange);
   zoneForm.start();
   save(&zoneForm, "zone-form");
@@ -181,18 +181,18 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   inputs->resize(980, 520);
   save(&frame, "inputs-list");
   auto inba = session.installation.table("INBA", errors);
-  inba->open();
+  (void)inba->open();
   inba->rec().setInteger("CTA", 10001);
-  inba->fetch(inba->keyIndex("CTA_KEY"));
+  (void)inba->fetch(inba->keyIndex("CTA_KEY"));
   ui::InputForm inputForm(ctx, *inba, FormRequest::kChange);
   inputForm.start();
   save(&inputForm, "input-form");
   inputs->close();
 
   auto maba = session.installation.table("MABA", errors);
-  maba->open();
+  (void)maba->open();
   maba->rec().setInteger("CTA", 501);
-  maba->fetch(maba->keyIndex("CTA_KEY"));
+  (void)maba->fetch(maba->keyIndex("CTA_KEY"));
   ui::MachineForm machineForm(ctx, *maba, FormRequest::kChange);
   machineForm.start();
   save(&machineForm, "machine-form");
@@ -201,9 +201,9 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   concepts->resize(900, 520);
   save(&frame, "concepts-list");
   auto coba = session.installation.table("COBA", errors);
-  coba->open();
+  (void)coba->open();
   coba->rec().setInteger("CTA", 1010);
-  coba->fetch(coba->keyIndex("CTA_KEY"));
+  (void)coba->fetch(coba->keyIndex("CTA_KEY"));
   coba->rec().setText("MIAS", "1");  // as the list opens it: an edited analysis is the user's own
   ui::ConceptForm conceptForm(ctx, *coba, FormRequest::kChange);
   conceptForm.start();

@@ -17,7 +17,7 @@ std::optional<InputPrice> readBase(tables::Table& inba, int32_t account, int zon
 
 BasePrices::BasePrices(const tables::Installation& inst, ErrorReporter& errors, int zone)
     : inba_(inst.table("INBA", errors)), zone_(zone < 1 || zone > 5 ? 1 : zone) {
-  inba_->open();
+  openStatus_ = inba_->open();  // a failure was shown; prices then read as missing
 }
 
 std::optional<InputPrice> BasePrices::inputPrice(int32_t account, bool) {
@@ -51,9 +51,9 @@ WorkPrices::WorkPrices(const tables::Installation& inst, ErrorReporter& errors, 
       zone_(zone < 1 || zone > 5 ? 1 : zone),
       labourPercent_(labourPercent),
       otherPercent_(otherPercent) {
-  iobr_->open();
+  openStatus_ = iobr_->open();
   iobr_->setAuditUser(auditUser);
-  inba_->open();
+  if (Status s = inba_->open(); !s && openStatus_) openStatus_ = s;
 }
 
 std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPercentages) {
@@ -87,8 +87,17 @@ std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPer
     if (kind != 4 && otherPercent_ > 0) cost *= otherPercent_ / 100 + 1;
   }
   w.setReal("COST", cost);
-  iobr_->insert();
+  pending_.push_back(w);  // written by saveCopies, inside the caller's transaction
   return cache_[account] = InputPrice{cost, kind, w.text("TEXT"), w.text("UNID")};
+}
+
+Status WorkPrices::saveCopies() {
+  for (const tables::Record& copy : pending_) {
+    iobr_->rec() = copy;
+    if (Status s = iobr_->insert(); !s) return s;
+  }
+  pending_.clear();
+  return Status::ok();
 }
 
 }  // namespace velmora::catalog

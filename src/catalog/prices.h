@@ -10,8 +10,10 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "framework/error_reporter.h"
+#include "framework/status.h"
 #include "tables/installation.h"
 #include "tables/table.h"
 
@@ -31,6 +33,11 @@ class PriceSource {
   // `hiddenPercentages` says whether a work input created now carries the
   // work's hidden percentages (concept pricing) or not (machines, imports).
   virtual std::optional<InputPrice> inputPrice(int32_t account, bool hiddenPercentages) = 0;
+  // How opening the source's tables went (a failure was already shown).
+  Status openStatus() const { return openStatus_; }
+
+ protected:
+  Status openStatus_;
 };
 
 // Base mode: the base inputs at the current salary zone.
@@ -48,15 +55,24 @@ class BasePrices : public PriceSource {
   std::unordered_map<int32_t, std::optional<InputPrice>> cache_;
 };
 
-// Work mode: the open work's inputs, created from the base inputs on first
-// use. `labourPercent` and `otherPercent` are OBR:POMO and OBR:POMA.
+// Work mode: the open work's inputs. An input the work does not have yet is
+// priced from the base input (with the hidden percentages when asked) and
+// kept as a pending copy; saveCopies() writes the copies, which the caller
+// does inside its own transaction, so that a run writes all or nothing.
+// `labourPercent` and `otherPercent` are OBR:POMO and OBR:POMA.
 class WorkPrices : public PriceSource {
  public:
   WorkPrices(const tables::Installation& inst, ErrorReporter& errors, int zone, double labourPercent,
              double otherPercent, int32_t auditUser);
   std::optional<InputPrice> inputPrice(int32_t account, bool hiddenPercentages) override;
+  // Writes the pending copies through the work inputs' table.
+  Status saveCopies();
+  // The work inputs' table, to share a caller's connection and transaction.
+  tables::Table& workInputs() { return *iobr_; }
+  size_t pendingCopies() const { return pending_.size(); }
 
  private:
+  std::vector<tables::Record> pending_;
   std::unique_ptr<tables::Table> iobr_;
   std::unique_ptr<tables::Table> inba_;
   int zone_;

@@ -65,9 +65,10 @@ PricingEngine::PricingEngine(const tables::Installation& inst, ErrorReporter& er
       concepts_(inst.table("COBT", errors)),
       lines_(inst.table("INCT", errors)),
       machines_(inst.table("MABA", errors)) {
-  concepts_->open();
-  lines_->open();
-  machines_->open();
+  for (tables::Table* t : {concepts_.get(), lines_.get(), machines_.get()}) {
+    if (Status s = t->open(); !s && openStatus_) openStatus_ = s;  // the failure was shown
+  }
+  if (Status s = prices.openStatus(); !s && openStatus_) openStatus_ = s;
 }
 
 std::vector<Line> PricingEngine::readLines(tables::Table& table, int32_t account) {
@@ -77,11 +78,12 @@ std::vector<Line> PricingEngine::readLines(tables::Table& table, int32_t account
   to.setInteger("CTA", static_cast<int64_t>(account) * 100 + 99);
   const tables::TableDef& def = table.def();
   const int cta = def.slot("CTA"), mate = def.slot("MATE"), cate = def.slot("CATE"), tota = def.slot("TOTA");
-  table.readRange(table.keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+  const Status s = table.readRange(table.keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
     out.push_back({r.integerAt(cta), static_cast<int32_t>(r.integerAt(mate)), static_cast<int>(r.integerAt(cate)),
                    r.realAt(tota)});
     return true;
   });
+  if (!s && openStatus_) openStatus_ = s;  // shown by the table layer; figures after it are not to be trusted
   return out;
 }
 
@@ -215,7 +217,7 @@ CostSplit PricingEngine::priceConcept(int32_t account) {
 CostSplit PricingEngine::priceWorkRow(int32_t row) {
   if (!workLines_) {
     workLines_ = inst_.table("INOB", errors_);
-    workLines_->open();
+    if (Status s = workLines_->open(); !s) return {};  // shown by the table layer
   }
   return priceLines(contiguous(readLines(*workLines_, row), row));
 }

@@ -133,6 +133,9 @@ class PricingEngine {
   static std::vector<Line> contiguous(const std::vector<Line>& lines, int32_t account);
 
   const estimate::ZoneFactors& zone() const { return zone_; }
+  // Whether every table the engine reads could be opened; figures priced
+  // after a failure would be wrong, so callers check before they trust them.
+  Status openStatus() const { return openStatus_; }
 
  private:
   struct Depth {
@@ -152,6 +155,7 @@ class PricingEngine {
   PriceSource& prices_;
   estimate::ZoneFactors zone_;
   MachineRates rates_;
+  Status openStatus_;
   std::unique_ptr<tables::Table> concepts_;  // COBT
   std::unique_ptr<tables::Table> lines_;     // INCT
   std::unique_ptr<tables::Table> machines_;  // MABA

@@ -10,7 +10,7 @@
 
 namespace velmora {
 
-class Status {
+class [[nodiscard]] Status {
  public:
   enum class Code {
     kOk = 0,

@@ -447,7 +447,7 @@ void Table::bindKeyValues(Statement& s, int key, int first) {
   }
 }
 
-Status Table::readInto(Statement& s) {
+void Table::readInto(Statement& s) {
   currentId_ = s.integer(0);
   currentVersion_ = s.integer(1);
   for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i) {
@@ -461,7 +461,6 @@ Status Table::readInto(Statement& s) {
       rec_.setIntegerAt(i, s.integer(i + 2));
     }
   }
-  return Status::ok();
 }
 
 Status Table::step(int key, Query q, bool withValues, bool withId) {
@@ -479,7 +478,8 @@ Status Table::step(int key, Query q, bool withValues, bool withId) {
     const int id = (rc & 0xFF) == SQLITE_BUSY ? 31 : 1;
     return raiseStorage(id, rc, (rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError);
   }
-  return readInto(s);
+  readInto(s);
+  return Status::ok();
 }
 
 Status Table::fetch(int key) {
@@ -566,7 +566,10 @@ Status Table::fetchById(int64_t id) {
   ResetOnExit reset(s);
   s.bind(1, id);
   const int rc = s.step();
-  if (rc == SQLITE_ROW) return readInto(s);
+  if (rc == SQLITE_ROW) {
+    readInto(s);
+    return Status::ok();
+  }
   if (rc == SQLITE_DONE) return Status::notFound();
   return raiseStorage(1, rc, Status::Code::kIoError);
 }
@@ -576,7 +579,10 @@ Status Table::fetchFirstStored() {
   Statement& s = writeStatement(kReadFirstStored);
   ResetOnExit reset(s);
   const int rc = s.step();
-  if (rc == SQLITE_ROW) return readInto(s);
+  if (rc == SQLITE_ROW) {
+    readInto(s);
+    return Status::ok();
+  }
   if (rc == SQLITE_DONE) return Status::notFound();
   return raiseStorage(1, rc, Status::Code::kIoError);
 }

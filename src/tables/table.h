@@ -162,7 +162,7 @@ class Table {
   Status autoNumberInsert();
   Statement& query(int key, Query q);
   Statement& writeStatement(int which);
-  Status readInto(Statement& s);
+  void readInto(Statement& s);
   Status step(int key, Query q, bool bindKeyValues, bool bindId);
   void bindRecord(Statement& s);
   int bindFilter(Statement& s, int firstParam);

@@ -129,8 +129,8 @@ void MainFrame::buildMenus() {
     }
   });
 
-  QMenu* help = menuBar()->addMenu("&Help");
-  help->setStatusTip("Windows Help");
+  QMenu* help = menuBar()->addMenu("Ay&uda");
+  help->setStatusTip("Ayuda del sistema");
   add(help, "&Contenido", "HELPINDEX", "Ve el contenido del Help", [this] { openDocument("OBRAS.HLP"); });
   add(help, "&Busca help de ...", "HELPSEARCH", "Busca dentro del Help", [this] { openDocument("OBRAS.HLP"); });
   add(help, "&Como usar el help", "HELPONHELP", "Como usar el Help", [this] {

@@ -40,9 +40,9 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec declaration, bool picking, Q
   ctx_.errors.setProcedureName(declaration_.procedure);
 
   auto listTable = ctx_.session.installation.table(declaration_.table, ctx_.errors);
-  listTable->open();
+  (void)listTable->open();  // a failure was shown; the list then stays empty
   formTable_ = ctx_.session.installation.table(declaration_.table, ctx_.errors);
-  formTable_->open();
+  (void)formTable_->open();
   formTable_->setAuditUser(ctx_.login().user);
   model_ = new TableListModel(std::move(listTable), this);
   model_->setRowColour(declaration_.rowColour);

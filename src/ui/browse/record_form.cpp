@@ -347,7 +347,7 @@ bool RecordForm::run() {
           button::kYes) {
         return false;
       }
-      table_.fetchById(table_.recordId());
+      (void)table_.fetchById(table_.recordId());  // shows what is stored now, or nothing
     }
   }
   if (!start()) return false;
@@ -388,7 +388,7 @@ bool RecordForm::save() {
 }
 
 void RecordForm::leaveWithoutSaving() {
-  if (request_ == FormRequest::kInsert && reserved_) table_.remove();  // give the number back
+  if (request_ == FormRequest::kInsert && reserved_) (void)table_.remove();  // give the number back
   reserved_ = false;
   QDialog::reject();
 }

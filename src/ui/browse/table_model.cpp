@@ -38,7 +38,7 @@ void TableListModel::setOrder(const std::string& key, std::vector<ColumnSpec> co
 }
 
 void TableListModel::setFilter(std::vector<tables::Condition> conditions) {
-  table_->setFilter(std::move(conditions));
+  (void)table_->setFilter(std::move(conditions));  // fields come from the declarations
   reload();
 }
 
