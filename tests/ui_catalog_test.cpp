@@ -41,7 +41,7 @@ class CatalogScreensTest : public velmora::testing::UiTest {
   QLineEdit* edit(RecordForm& form, const char* field, int element = 1) {
     return static_cast<QLineEdit*>(form.fieldWidget(field, element));
   }
-  void accept(RecordForm& form, QLineEdit* entry, const QString& text) {
+  void accept(RecordForm&, QLineEdit* entry, const QString& text) {
     entry->setText(text);
     emit entry->editingFinished();
   }

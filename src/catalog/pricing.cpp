@@ -160,19 +160,9 @@ void PricingEngine::applyLine(const Line& line, CostSplit& sums, int level, Dept
       sums.equipment += hourlyCost(line.component).total * q;
       return;
     case category::kMaterial:
-    case category::kLabour: {
-      if (q == 0) return;
-      const auto input = linePrice(line.component);
-      if (!input) return;  // a missing input counts with quantity 0
-      switch (input->kind) {
-        case 3: sums.materials += q * input->price; break;
-        case 4: sums.labour += q * input->price; break;
-        case 5: sums.percentages += sums.materials * q / 100; break;
-        case 6: sums.percentages += sums.labour * q / 100; break;
-        default: break;
-      }
+    case category::kLabour:
+      if (q != 0) addInputLine(linePrice(line.component), q, sums);
       return;
-    }
     case category::kPercentOfMaterials:
       sums.percentages += sums.materials * q / 100;
       return;
@@ -236,40 +226,48 @@ std::optional<tables::Record> PricingEngine::machine(int32_t account) {
   return machines_->rec();
 }
 
+void addInputLine(const std::optional<InputPrice>& input, double quantity, CostSplit& sums) {
+  if (!input) return;  // a missing input counts with quantity 0
+  switch (input->kind) {
+    case 3: sums.materials += quantity * input->price; break;
+    case 4: sums.labour += quantity * input->price; break;
+    case 5: sums.percentages += sums.materials * quantity / 100; break;
+    case 6: sums.percentages += sums.labour * quantity / 100; break;
+    default: break;
+  }
+}
+
 double PricingEngine::crewCost(int32_t crew) {
   if (auto it = crewCache_.find(crew); it != crewCache_.end()) return it->second;
-  double materials = 0, labour = 0, percentages = 0;
+  // Only input lines count, by their input's kind, at prices without the
+  // work's hidden percentages.
+  CostSplit sums;
   for (const Line& line : catalogueLines(crew)) {
     if (line.category != category::kMaterial && line.category != category::kLabour) continue;
-    const auto input = line.quantity != 0 ? linePrice(line.component, false) : std::nullopt;
-    const int kind = input ? input->kind : 0;
-    const double price = input ? input->price : 0;
-    switch (kind) {
-      case 3: materials += line.quantity * price; break;
-      case 4: labour += line.quantity * price; break;
-      case 5: percentages += materials * line.quantity / 100; break;
-      case 6: percentages += labour * line.quantity / 100; break;
-      default: break;
-    }
+    if (line.quantity != 0) addInputLine(linePrice(line.component, false), line.quantity, sums);
   }
-  return crewCache_[crew] = materials + labour + percentages;
+  return crewCache_[crew] = sums.materials + sums.labour + sums.percentages;
+}
+
+MachineInputs PricingEngine::machineInputs(const tables::Record& m) {
+  const auto price = [this](int64_t input) {
+    const auto p = linePrice(static_cast<int32_t>(input), false);
+    return p ? p->price : 0.0;
+  };
+  MachineInputs in;
+  in.acquisition = price(static_cast<int64_t>(m.real("EQUI")));  // an account held in a real
+  in.tyrePrice = m.integer("NEUM") > 0 ? price(m.integer("NEUM")) : 0;
+  in.crewPerDay = crewCost(static_cast<int32_t>(m.integer("SUEL")));
+  in.fuelPrice = price(m.integer("COMB"));
+  in.lubricantPrice = m.integer("ACEI") > 0 ? price(m.integer("ACEI")) : 0;
+  return in;
 }
 
 HourlyCost PricingEngine::hourlyCost(int32_t account) {
   if (auto it = machineCache_.find(account); it != machineCache_.end()) return it->second;
   const auto m = machine(account);
   if (!m) return machineCache_[account] = HourlyCost{};
-  const auto price = [this](int64_t input) {
-    const auto p = linePrice(static_cast<int32_t>(input), false);
-    return p ? p->price : 0.0;
-  };
-  MachineInputs in;
-  in.acquisition = price(static_cast<int64_t>(m->real("EQUI")));  // an account held in a real
-  in.tyrePrice = m->integer("NEUM") > 0 ? price(m->integer("NEUM")) : 0;
-  in.crewPerDay = crewCost(static_cast<int32_t>(m->integer("SUEL")));
-  in.fuelPrice = price(m->integer("COMB"));
-  in.lubricantPrice = m->integer("ACEI") > 0 ? price(m->integer("ACEI")) : 0;
-  return machineCache_[account] = roundedHourlyCost(hourlyCostTerms(*m, in, rates_));
+  return machineCache_[account] = roundedHourlyCost(hourlyCostTerms(*m, machineInputs(*m), rates_));
 }
 
 }  // namespace velmora::catalog

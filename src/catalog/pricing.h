@@ -103,6 +103,11 @@ struct ConceptInfo {
   std::string unit;
 };
 
+// Adds one line of an input (categories 3 and 4) to `sums`, by the input's
+// own kind: 3 materials and 4 labour (quantity x price), 5 and 6 a
+// percentage of the materials or labour so far. Nothing for a missing input.
+void addInputLine(const std::optional<InputPrice>& input, double quantity, CostSplit& sums);
+
 class PricingEngine {
  public:
   PricingEngine(const tables::Installation& inst, ErrorReporter& errors, PriceSource& prices,
@@ -120,6 +125,9 @@ class PricingEngine {
   void preloadCatalogue();
 
   HourlyCost hourlyCost(int32_t machine);
+  // The input prices the hourly cost of machine record `m` needs, at this
+  // engine's prices (the machine form passes the values on its screen).
+  MachineInputs machineInputs(const tables::Record& m);
   double crewCost(int32_t crew);
   // The price of an input for a line: the price source's, at real wage for
   // labour; nothing when the input does not exist.

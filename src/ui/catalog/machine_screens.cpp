@@ -117,18 +117,7 @@ MachineForm::MachineForm(Context& ctx, tables::Table& maba, FormRequest request,
 void MachineForm::recompute() {
   tables::Record m = table_.rec();
   if (!currentRecord(m)) return;
-  catalog::PricingEngine& engine = *engine_;
-  const auto price = [&engine](int64_t account) {
-    const auto p = engine.linePrice(static_cast<int32_t>(account), false);
-    return p ? p->price : 0.0;
-  };
-  catalog::MachineInputs in;
-  in.acquisition = price(static_cast<int64_t>(m.real("EQUI")));
-  in.tyrePrice = m.integer("NEUM") > 0 ? price(m.integer("NEUM")) : 0;
-  in.crewPerDay = engine.crewCost(static_cast<int32_t>(m.integer("SUEL")));
-  in.fuelPrice = price(m.integer("COMB"));
-  in.lubricantPrice = m.integer("ACEI") > 0 ? price(m.integer("ACEI")) : 0;
-  shown_ = catalog::hourlyCostTerms(m, in, rates_);
+  shown_ = catalog::hourlyCostTerms(m, engine_->machineInputs(m), rates_);
   const double values[4] = {shown_.consumptions, shown_.fixed, shown_.operation, shown_.total};
   for (int i = 0; i < 4; ++i) totals_[i]->setText(QString::fromStdString(picture::formatNumber(values[i], "n15.2")));
 }
