@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
+#include <QAbstractItemModelTester>
 #include <QApplication>
 
 #include "app/demo_data.h"
@@ -268,7 +269,12 @@ TEST_F(CatalogScreensTest, TheConceptFormEditsSortsAndSavesLines) {
   form.show();
   ASSERT_EQ(form.lines().size(), 5u);
   EXPECT_EQ(form.findChild<QLabel*>("directCost")->text(), "524.31");
-  EXPECT_EQ(form.lineList()->item(0, 0)->text(), "B");
+  QAbstractItemModelTester tester(form.linesModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+  const auto cell = [&form](int row, int column) {
+    return form.linesModel()->data(form.linesModel()->index(row, column)).toString();
+  };
+  EXPECT_EQ(cell(0, 0), "B");
+  EXPECT_EQ(form.linesModel()->headerData(6, Qt::Horizontal).toString(), "IMPORTE");
 
   // A new line through the line editor: a material, filed as category 3.
   catalog::BasePrices prices(inst, errors, 1);

@@ -9,7 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include "framework/picture.h"
@@ -233,9 +233,10 @@ ConceptForm::ConceptForm(Context& ctx, tables::Table& coba, FormRequest request,
     if (auto account = conceptPicker()) importConcept(*account);
   });
 
-  list_ = new QTableWidget(0, 7);
+  linesModel_ = new AnalysisLinesModel(lines_, this);
+  list_ = new QTableView;
   list_->setObjectName("lines");
-  list_->setHorizontalHeaderLabels({"T", "CTA", "DESCRIPCION", "UNID", "CANTIDAD", "PRECIO", "IMPORTE"});
+  list_->setModel(linesModel_);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -276,11 +277,11 @@ ConceptForm::ConceptForm(Context& ctx, tables::Table& coba, FormRequest request,
     if (auto line = editLine(nullptr)) addLine(*line);
   });
   connect(change, &QPushButton::clicked, this, [this] {
-    const int row = list_->currentRow();
+    const int row = list_->currentIndex().row();
     if (row < 0) return;
     if (auto line = editLine(&lines_[row])) changeLine(row, *line);
   });
-  connect(remove, &QPushButton::clicked, this, [this] { removeLine(list_->currentRow()); });
+  connect(remove, &QPushButton::clicked, this, [this] { removeLine(list_->currentIndex().row()); });
   resize(820, 700);
 }
 
@@ -296,22 +297,7 @@ void ConceptForm::afterLoad() {
 
 void ConceptForm::showLines() {
   totals_ = catalog::recomputeTotals(lines_);
-  list_->setRowCount(static_cast<int>(lines_.size()));
-  for (int row = 0; row < static_cast<int>(lines_.size()); ++row) {
-    const auto& l = lines_[row];
-    const QString cells[7] = {QString(QChar(l.type)),
-                              QString::number(l.account),
-                              QString::fromStdString(l.description),
-                              QString::fromStdString(l.unit),
-                              money(l.quantity, "n14.4"),
-                              money(l.price),
-                              money(l.amount)};
-    for (int c = 0; c < 7; ++c) {
-      auto* item = new QTableWidgetItem(cells[c]);
-      if (c == 1 || c >= 4) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      list_->setItem(row, c, item);
-    }
-  }
+  linesModel_->reset();
   directCost_->setText(money(totals_.directCost));
 }
 

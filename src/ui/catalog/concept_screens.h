@@ -9,13 +9,14 @@
 #include "catalog/analysis.h"
 #include "catalog/prices.h"
 #include "ui/browse/browse_window.h"
+#include "ui/catalog/analysis_lines_model.h"
 #include "ui/browse/record_form.h"
 #include "ui/catalog/generic_keys.h"
 
 class QButtonGroup;
 class QLabel;
 class QLineEdit;
-class QTableWidget;
+class QTableView;
 
 namespace velmora::ui {
 
@@ -65,7 +66,8 @@ class ConceptForm : public RecordForm {
 
   std::vector<catalog::EditedLine>& lines() { return lines_; }
   catalog::FormTotals totals() const { return totals_; }
-  QTableWidget* lineList() const { return list_; }
+  QTableView* lineList() const { return list_; }
+  AnalysisLinesModel* linesModel() const { return linesModel_; }
   // The line buttons: &Alta, &Cambio, &Baja. They return whether a line changed.
   bool addLine(const catalog::EditedLine& line);
   bool changeLine(int row, const catalog::EditedLine& line);
@@ -96,7 +98,8 @@ class ConceptForm : public RecordForm {
   std::vector<catalog::EditedLine> lines_;
   catalog::FormTotals totals_;
   bool linesChanged_ = false;
-  QTableWidget* list_;
+  AnalysisLinesModel* linesModel_;
+  QTableView* list_;
   QLabel* directCost_;
 };
 
