@@ -539,6 +539,21 @@ int64_t Table::count() {
   return s.step() == SQLITE_ROW ? s.integer(0) : 0;
 }
 
+int64_t Table::countBefore(int key) {
+  if (!db_) return 0;
+  const ResolvedKey& rk = def_.resolvedKeys[key];
+  std::string where = rk.sqlColumns[0] + "<?";
+  if (!rk.emptyExclusion.empty()) where += " AND " + rk.emptyExclusion;
+  if (!filterSql_.empty()) where += " AND " + filterSql_;
+  Statement s(db_, "SELECT count(*) FROM " + storeIdent() + " WHERE " + where);
+  if (!s.valid()) return 0;
+  const int slot = rk.componentSlots[0];
+  if (isTextType(def_.columns[slot].type) && rk.folded[0]) s.bind(1, text::foldKey(rec_.textAt(slot)));
+  else bindSlot(s, 1, rec_, slot);
+  bindFilter(s, 2);
+  return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+}
+
 Status Table::readRange(int key, const Record& from, const Record& to,
                         const std::function<bool(const Record&)>& visit) {
   if (!db_) return closedTable();

@@ -99,6 +99,10 @@ class Table {
   Status next();
   Status previous();
   int64_t count();
+  // How many records (under the filter) come, in the order of `key`, before
+  // the first whose first key component is at or after its value in the
+  // buffer: the row a list positions at when the user types that value.
+  int64_t countBefore(int key);
   // Reads, in the order of `key`, every record whose key values lie between
   // those of `from` and `to` (both included), calling `visit` with each (also
   // left in the buffer); `visit` returns false to stop early. It must not use

@@ -1,5 +1,7 @@
 #include "ui/browse/table_model.h"
 
+#include <cmath>
+
 #include <QBrush>
 
 #include "framework/picture.h"
@@ -132,30 +134,29 @@ int TableListModel::rowOfId(int64_t id) {
 }
 
 int TableListModel::locate(const QString& prefix) {
+  // SQL counts the rows before the typed value; only those are fetched.
   const auto& key = table_->def().resolvedKeys[key_];
-  const auto& keyDef = table_->def().keys[key_];
   const int slot = key.componentSlots[0];
   const auto type = table_->def().columns[slot].type;
-  const bool isText = type == tables::FieldType::kString || type == tables::FieldType::kCString;
-  const std::string wanted = prefix.toStdString();
-  const bool folded = keyDef.flags & tables::kCaseInsensitive;
-  const std::string wantedKey = folded ? text::foldKey(wanted) : wanted;
-  const double wantedNumber = prefix.toDouble();
-  for (size_t row = 0;; ++row) {
-    if (row == rows_.size()) {
-      if (atEnd_) return -1;
-      fetchMore({});
-      if (row == rows_.size()) return -1;
-    }
-    const tables::Record& r = rows_[row].record;
-    if (isText) {
-      const std::string value = folded ? text::foldKey(r.textAt(slot)) : r.textAt(slot);
-      if (value >= wantedKey) return static_cast<int>(row);
-    } else {
-      const double value = type == tables::FieldType::kReal ? r.realAt(slot) : static_cast<double>(r.integerAt(slot));
-      if (value >= wantedNumber) return static_cast<int>(row);
-    }
+  tables::Record& r = table_->rec();
+  r.clear();
+  if (tables::isTextType(type)) {
+    r.setTextAt(slot, prefix.toStdString());
+  } else if (type == tables::FieldType::kReal) {
+    r.setRealAt(slot, text::parseDecimal(prefix.trimmed().toStdString()).value_or(0));
+  } else {
+    // A typed number positions at the first whole value at or above it.
+    const double typed = text::parseDecimal(prefix.trimmed().toStdString()).value_or(0);
+    const double scaled = type == tables::FieldType::kDecimal92 ? typed * 100 : typed;
+    r.setIntegerAt(slot, static_cast<int64_t>(std::ceil(scaled)));
   }
+  const int64_t before = table_->countBefore(key_);
+  while (static_cast<int64_t>(rows_.size()) <= before && !atEnd_) {
+    const size_t had = rows_.size();
+    fetchMore({});
+    if (rows_.size() == had) break;
+  }
+  return before < static_cast<int64_t>(rows_.size()) ? static_cast<int>(before) : -1;
 }
 
 }  // namespace velmora::ui
