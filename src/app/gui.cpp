@@ -161,7 +161,7 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   save(&userForm, "user-form");
   userForm.tabs()->setCurrentIndex(1);
   save(&userForm, "user-form-levels");
-  users->close();
+  users->parentWidget()->close();  // the frame's subwindow, as "C&ierra" does
 
   auto* zones = ui::openZoneList(ctx);
   save(&frame, "zones-list");
@@ -172,13 +172,12 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   save(&zoneForm, "zone-form");
   zoneForm.tabs()->setCurrentIndex(2);
   save(&zoneForm, "zone-form-imss");
-  zones->close();
+  zones->parentWidget()->close();
 
   auto* menu = new ui::BaseMenu(ctx);
   frame.openWindow(menu);
   save(&frame, "base-menu");
   QWidget* inputs = menu->open("INSUMOS");
-  inputs->resize(980, 520);
   save(&frame, "inputs-list");
   auto inba = session.installation.table("INBA", errors);
   (void)inba->open();
@@ -187,7 +186,7 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   ui::InputForm inputForm(ctx, *inba, FormRequest::kChange);
   inputForm.start();
   save(&inputForm, "input-form");
-  inputs->close();
+  inputs->parentWidget()->close();
 
   auto maba = session.installation.table("MABA", errors);
   (void)maba->open();
@@ -197,8 +196,7 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   machineForm.start();
   save(&machineForm, "machine-form");
 
-  QWidget* concepts = menu->open("CONCEPTOS");
-  concepts->resize(900, 520);
+  menu->open("CONCEPTOS");
   save(&frame, "concepts-list");
   auto coba = session.installation.table("COBA", errors);
   (void)coba->open();

@@ -147,7 +147,10 @@ void MainFrame::buildMenus() {
 QAction* MainFrame::addTool(const QString& caption, const QString& hint, const char* name, int icon,
                             std::function<void()> run, bool enabled) {
   QToolBar* bar = findChild<QToolBar*>("toolbar");
-  QAction* a = bar->addAction(style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)), caption);
+  // Every tool shows a 32-pixel picture, whatever sizes the style has.
+  QPixmap picture = style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)).pixmap(QSize(32, 32));
+  if (picture.size() != QSize(32, 32)) picture = picture.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  QAction* a = bar->addAction(QIcon(picture), caption);
   a->setObjectName(name);
   a->setToolTip(hint.isEmpty() ? caption : hint);
   a->setEnabled(enabled);
@@ -208,18 +211,32 @@ void MainFrame::buildToolbar() {
 }
 
 void MainFrame::openWindow(QWidget* window, std::function<void()> onClose) {
+  // The size the window asked for (its own hint unless it chose one); the
+  // subwindow imposes its own once it holds the window.
+  const QSize wanted = window->testAttribute(Qt::WA_Resized) ? window->size() : window->sizeHint();
   QMdiSubWindow* sub = area_->addSubWindow(window);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->setObjectName(window->objectName());
   if (onClose) connect(window, &QObject::destroyed, this, [onClose] { onClose(); });
   window->show();
-  sub->resize(window->size() + QSize(16, 40));
+  sub->resize(wanted + QSize(16, 40));
   if (ini_) {
     if (auto p = ini_->placement(sub->objectName().toStdString())) {
       sub->setGeometry(p->x, p->y, p->width, p->height);
       if (p->maximized) sub->showMaximized();
     }
     sub->installEventFilter(this);
+  }
+  // Inside the frame, whatever was asked or remembered.
+  if (!sub->isMaximized()) {
+    const QRect area = area_->viewport()->rect();
+    QRect g = sub->geometry();
+    g.setSize(g.size().boundedTo(area.size()));
+    if (g.right() > area.right()) g.moveRight(area.right());
+    if (g.bottom() > area.bottom()) g.moveBottom(area.bottom());
+    if (g.left() < area.left()) g.moveLeft(area.left());
+    if (g.top() < area.top()) g.moveTop(area.top());
+    sub->setGeometry(g);
   }
   area_->setActiveSubWindow(sub);
 }

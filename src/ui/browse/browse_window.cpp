@@ -1,5 +1,7 @@
 #include "ui/browse/browse_window.h"
 
+#include <QScrollBar>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -133,7 +135,10 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec declaration, bool picking, Q
   });
 
   setTab(0);
-  resize(640, 420);
+  // Wide enough for every column of the first tab, without a scroll bar.
+  int columnsWidth = view_->verticalScrollBar()->sizeHint().width() + 2 * view_->frameWidth() + 40;
+  for (int c = 0; c < model_->columnCount(); ++c) columnsWidth += view_->columnWidth(c);
+  resize(std::max(640, columnsWidth), 420);
 }
 
 BrowseWindow::~BrowseWindow() { ctx_.errors.removeProcedureName(declaration_.procedure); }
