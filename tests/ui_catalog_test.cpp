@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QTest>
 
 #include "app/demo_data.h"
 #include "catalog/pricing.h"
@@ -19,6 +20,7 @@
 #include "ui/catalog/generic_keys.h"
 #include "ui/catalog/input_screens.h"
 #include "ui/catalog/machine_screens.h"
+#include "ui/startup_windows.h"
 #include "ui_fixture.h"
 
 namespace velmora::ui {
@@ -384,6 +386,80 @@ TEST_F(CatalogScreensTest, SavingAConceptIsWholeAndLosesNoLine) {
     form.close();
   }
   EXPECT_EQ(linesOf(1999).size(), stored);
+}
+
+// The keyboard, as a user drives it: typing, Tab, Enter, Escape, list keys.
+TEST_F(CatalogScreensTest, TheKeyboardDrivesTheLoginAListAndAForm) {
+  {  // Login: type, Tab to the password, Enter accepts; Escape leaves.
+    LoginWindow login("CONSTRUCTORA", {});
+    login.show();
+    QApplication::setActiveWindow(&login);
+    login.findChild<QLineEdit*>("login")->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), "ANA");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), login.findChild<QLineEdit*>("password"));
+    QTest::keyClicks(QApplication::focusWidget(), "secreto");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(login.result(), QDialog::Accepted);
+    EXPECT_EQ(login.login(), "ANA");
+    EXPECT_EQ(login.password(), "secreto");
+    LoginWindow left("CONSTRUCTORA", {});
+    left.show();
+    QApplication::setActiveWindow(&left);
+    QTest::keyClick(&left, Qt::Key_Escape);
+    EXPECT_EQ(left.result(), QDialog::Rejected);
+  }
+  {  // List: typing in the locator moves the highlight; Delete asks message 11.
+    auto* list = keep(makeInputList(ctx));
+    list->show();
+    QApplication::setActiveWindow(list);
+    list->locator()->setFocus();
+    QTest::keyClicks(list->locator(), "10005");
+    EXPECT_EQ(list->model().recordAt(list->currentRow()).integer("CTA"), 10005);
+    auto* view = list->findChild<QTableView*>();
+    ASSERT_NE(view, nullptr);
+    view->setFocus();
+    presenter.clear();
+    presenter.answerNext(button::kNo);
+    QTest::keyClick(view, Qt::Key_Delete);
+    ASSERT_FALSE(presenter.shown().empty());
+    EXPECT_EQ(presenter.shown().back().title, "Confirmar Borrado");
+    EXPECT_EQ(open("INBA")->count(), 38);
+  }
+  {  // Form: Tab goes to the next entry; Escape on an unchanged form closes it,
+     // on a changed one asks message 38 and Cancel stays.
+    auto inba = open("INBA");
+    inba->rec().setInteger("CTA", 10001);
+    ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+    InputForm form(ctx, *inba, FormRequest::kChange);
+    form.start();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    edit(form, "LLAV")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), edit(form, "TEXT"));
+    QTest::keyClick(&form, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+
+    InputForm changed(ctx, *inba, FormRequest::kChange);
+    changed.start();
+    changed.show();
+    QApplication::setActiveWindow(&changed);
+    edit(changed, "TEXT")->setFocus();
+    QTest::keyClicks(edit(changed, "TEXT"), " EXTRA");
+    presenter.clear();
+    presenter.answerNext(button::kCancel);
+    QTest::keyClick(&changed, Qt::Key_Escape);
+    EXPECT_TRUE(changed.isVisible());
+    ASSERT_FALSE(presenter.shown().empty());
+    EXPECT_EQ(presenter.shown().back().title, "Guardar Registro");
+    presenter.answerNext(button::kNo);  // No leaves without saving
+    QTest::keyClick(&changed, Qt::Key_Escape);
+    EXPECT_FALSE(changed.isVisible());
+    inba->rec().setInteger("CTA", 10001);
+    ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+    EXPECT_EQ(inba->rec().text("TEXT"), "CEMENTO GRIS PORTLAND CPC 30R");
+  }
 }
 
 TEST_F(CatalogScreensTest, AConceptTakesAtMostOneHundredLines) {
