@@ -86,10 +86,14 @@ EditedLine percentLine(int category, double quantity) {
 }  // namespace
 
 std::vector<EditedLine> loadConceptLines(PricingEngine& engine, int32_t account) {
-  std::vector<EditedLine> out;
   // Every stored line, gaps and repeated numbers included: saving rewrites
   // exactly what was loaded, so nothing stored is lost.
-  for (const Line& stored : engine.catalogueLines(account)) {
+  return loadLines(engine, engine.catalogueLines(account));
+}
+
+std::vector<EditedLine> loadLines(PricingEngine& engine, const std::vector<Line>& lines) {
+  std::vector<EditedLine> out;
+  for (const Line& stored : lines) {
     std::optional<EditedLine> l;
     switch (stored.category) {
       case category::kBasic:

@@ -39,6 +39,8 @@ struct FormTotals {
 // machines their hourly cost (unit "HR"), inputs the current zone's price
 // (labour at real wage).
 std::vector<EditedLine> loadConceptLines(PricingEngine& engine, int32_t account);
+// The same for lines given by the caller (a budget row's INOB lines).
+std::vector<EditedLine> loadLines(PricingEngine& engine, const std::vector<Line>& stored);
 
 // The line editor's OK: the line completed from its type, account and
 // quantity, or nothing when the account does not exist. A percentage line

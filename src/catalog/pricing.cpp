@@ -204,13 +204,19 @@ CostSplit PricingEngine::priceConcept(int32_t account) {
   return priceLines(contiguous(catalogueLines(account), account));
 }
 
-CostSplit PricingEngine::priceWorkRow(int32_t row) {
+std::vector<Line> PricingEngine::workRowLines(int32_t row) {
   if (!workLines_) {
     workLines_ = inst_.table("INOB", errors_);
-    if (Status s = workLines_->open(); !s) return {};  // shown by the table layer
+    if (Status s = workLines_->open(); !s) {  // shown by the table layer
+      if (openStatus_) openStatus_ = s;
+      workLines_.reset();
+      return {};
+    }
   }
-  return priceLines(contiguous(readLines(*workLines_, row), row));
+  return readLines(*workLines_, row);
 }
+
+CostSplit PricingEngine::priceWorkRow(int32_t row) { return priceLines(contiguous(workRowLines(row), row)); }
 
 std::optional<ConceptInfo> PricingEngine::conceptInfo(int32_t account) {
   concepts_->rec().setInteger("CTA", account);

@@ -117,6 +117,8 @@ class PricingEngine {
   CostSplit priceConcept(int32_t account);
   // A budget row of the open work (its INOB lines; basics from the catalogue).
   CostSplit priceWorkRow(int32_t row);
+  // Every stored line of budget row `row` (INOB), in line order.
+  std::vector<Line> workRowLines(int32_t row);
   // Lines given by the caller, priced as a top-level concept.
   CostSplit priceLines(const std::vector<Line>& lines);
 

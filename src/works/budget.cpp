@@ -1,0 +1,395 @@
+#include "works/budget.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "framework/money.h"
+#include "framework/text.h"
+
+namespace velmora::works {
+
+namespace {
+
+struct StoredRow {
+  int64_t id;
+  tables::Record record;
+};
+
+// Every record of `table` in the order of its CTA_KEY, with its identity.
+Status readAll(tables::Table& table, std::vector<StoredRow>* out, int64_t from, int64_t to) {
+  tables::Record lo(table.def()), hi(table.def());
+  lo.setInteger("CTA", from);
+  hi.setInteger("CTA", to);
+  return table.readRange(table.keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+    out->push_back({table.recordId(), r});
+    return true;
+  });
+}
+
+Status readRows(tables::Table& cobr, std::vector<StoredRow>* out) { return readAll(cobr, out, INT32_MIN, INT32_MAX); }
+
+// Writes `values` over the stored record `id` (read again first, so that a
+// change by another station is detected).
+Status writeOver(tables::Table& table, int64_t id, const std::function<void(tables::Record&)>& change) {
+  if (Status s = table.fetchById(id); !s) return s;
+  change(table.rec());
+  return table.update();
+}
+
+void setFigures(tables::Record& r, const catalog::CostSplit& s) {
+  r.setReal("TOBR", s.labour);
+  r.setReal("TMAT", s.materials);
+  r.setReal("TCOS", s.equipment);
+  r.setReal("TPOR", s.percentages);
+}
+
+char kindOf(const tables::Record& r) {
+  const std::string t = text::clip(r.text("TIPO"));
+  return t.empty() ? row_kind::kConcept : t[0];
+}
+
+// Runs `work` inside a transaction of `host`; rolls back on failure.
+Status inTransaction(tables::Table& host, const std::function<Status()>& work) {
+  if (Status s = host.begin(); !s) return s;
+  Status s = work();
+  if (!s) {
+    host.rollback();
+    return s;
+  }
+  return host.commit();
+}
+
+// Pass 1 of CALCULA: the four figures of every row (zeros for titles and
+// subtotals), written; the work inputs created on the way, written.
+Status priceRows(WorkPricing& pricing, tables::Table& cobr, std::vector<StoredRow>& rows, const Progress& progress) {
+  for (size_t i = 0; i < rows.size(); ++i) {
+    tables::Record& r = rows[i].record;
+    if (progress && !progress(i, rows.size(), r.text("TEXT"))) return Status::error(Status::Code::kCancelled, "cancelado");
+    catalog::CostSplit split;
+    if (kindOf(r) == row_kind::kConcept) split = pricing.engine().priceWorkRow(static_cast<int32_t>(r.integer("CTA")));
+    if (Status s = writeOver(cobr, rows[i].id, [&split](tables::Record& w) { setFigures(w, split); }); !s) return s;
+    r = cobr.rec();
+  }
+  if (progress && !progress(rows.size(), rows.size(), {})) return Status::error(Status::Code::kCancelled, "cancelado");
+  return pricing.prices().saveCopies();
+}
+
+}  // namespace
+
+BudgetRow budgetRow(const tables::Record& r) {
+  BudgetRow b;
+  b.account = static_cast<int32_t>(r.integer("CTA"));
+  b.kind = kindOf(r);
+  b.text = r.text("TEXT");
+  b.unit = r.text("UNID");
+  b.quantity = r.real("CANT");
+  b.unitPrice = r.real("PUNI");
+  b.amount = r.real("IMPO");
+  b.perUnit = {r.real("TOBR"), r.real("TMAT"), r.real("TCOS"), r.real("TPOR")};
+  return b;
+}
+
+Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows) {
+  std::vector<StoredRow> stored;
+  if (Status s = readRows(cobr, &stored); !s) return s;
+  rows->clear();
+  rows->reserve(stored.size());
+  for (const StoredRow& r : stored) rows->push_back(budgetRow(r.record));
+  return Status::ok();
+}
+
+BudgetDisplay displayBudget(const std::vector<BudgetRow>& rows) {
+  BudgetDisplay d;
+  d.rows.reserve(rows.size());
+  double running = 0;
+  for (const BudgetRow& r : rows) {
+    ShownRow shown;
+    if (r.kind == row_kind::kTitle) {
+      running = 0;
+    } else if (r.kind == row_kind::kSubtotal) {
+      shown.amount = running;  // only a title restarts the running subtotal
+    } else {
+      shown.unitPrice = r.perUnit.labour + r.perUnit.materials + r.perUnit.equipment + r.perUnit.percentages;
+      shown.amount = r.quantity * shown.unitPrice;
+      running += shown.amount;
+      d.directCost += shown.amount;
+    }
+    d.rows.push_back(shown);
+  }
+  return d;
+}
+
+catalog::CostSplit categoryTotals(const std::vector<BudgetRow>& rows) {
+  catalog::CostSplit t;
+  for (const BudgetRow& r : rows) {
+    if (r.kind != row_kind::kConcept) continue;
+    t.labour += r.perUnit.labour * r.quantity;
+    t.materials += r.perUnit.materials * r.quantity;
+    t.equipment += r.perUnit.equipment * r.quantity;
+    t.percentages += r.perUnit.percentages * r.quantity;
+  }
+  return t;
+}
+
+WorkPricing::WorkPricing(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+                         const estimate::ZoneFactors& zone, int32_t user) {
+  auto control = inst.table("CONTROL", errors);
+  controlStatus_ = control->open();
+  const catalog::MachineRates rates = controlStatus_ ? catalog::firstZoneRates(*control) : catalog::MachineRates{};
+  prices_ = std::make_unique<catalog::WorkPrices>(inst, errors, zone.zone, obra.real("POMO"), obra.real("POMA"), user);
+  engine_ = std::make_unique<catalog::PricingEngine>(inst, errors, *prices_, zone, rates);
+}
+
+Status WorkPricing::openStatus() const {
+  if (!controlStatus_) return controlStatus_;
+  return engine_->openStatus();
+}
+
+Status calcula(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+               const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
+  WorkPricing pricing(inst, errors, obra, zone, user);
+  if (Status s = pricing.openStatus(); !s) return s;
+  auto cobr = inst.table("COBR", errors);
+  if (Status s = cobr->open(); !s) return s;
+  cobr->setAuditUser(user);
+  if (Status s = pricing.prices().workInputs().shareConnectionOf(*cobr); !s) return s;
+  pricing.engine().preloadCatalogue();
+  std::vector<StoredRow> rows;
+  if (Status s = readRows(*cobr, &rows); !s) return s;
+
+  return inTransaction(*cobr, [&]() -> Status {
+    if (Status s = priceRows(pricing, *cobr, rows, progress); !s) return s;
+    // Pass 2: unit prices, amounts, subtotals.
+    double running = 0;
+    for (StoredRow& row : rows) {
+      const tables::Record& r = row.record;
+      const char kind = kindOf(r);
+      if (kind == row_kind::kTitle) {
+        running = 0;
+        if (r.real("PUNI") == 0 && r.real("IMPO") == 0) continue;
+        if (Status s = writeOver(*cobr, row.id, [](tables::Record& w) {
+              w.setReal("PUNI", 0);
+              w.setReal("IMPO", 0);
+            });
+            !s) {
+          return s;
+        }
+      } else if (kind == row_kind::kSubtotal) {
+        const double subtotal = running;
+        running = 0;
+        if (subtotal == 0) continue;  // a subtotal of 0 is not written
+        if (Status s = writeOver(*cobr, row.id, [subtotal](tables::Record& w) {
+              w.setReal("PUNI", 0);
+              w.setReal("IMPO", subtotal);
+            });
+            !s) {
+          return s;
+        }
+      } else {
+        const double unitPrice = r.real("TOBR") + r.real("TMAT") + r.real("TCOS") + r.real("TPOR");
+        const double amount = unitPrice * r.real("CANT");
+        running += amount;
+        const bool write = unitPrice != r.real("PUNI") || amount != r.real("IMPO") || r.real("IMPO") == 0 || amount == 0;
+        if (!write) continue;
+        if (Status s = writeOver(*cobr, row.id, [unitPrice, amount](tables::Record& w) {
+              w.setReal("PUNI", unitPrice);
+              w.setReal("IMPO", amount);
+            });
+            !s) {
+          return s;
+        }
+      }
+    }
+    return Status::ok();
+  });
+}
+
+Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, int32_t user) {
+  auto cobr = inst.table("COBR", errors);
+  if (Status s = cobr->open(); !s) return s;
+  cobr->setAuditUser(user);
+  std::vector<StoredRow> rows;
+  if (Status s = readRows(*cobr, &rows); !s) return s;
+  return inTransaction(*cobr, [&]() -> Status {
+    for (const StoredRow& row : rows) {
+      const char kind = kindOf(row.record);
+      if (kind == row_kind::kTitle) continue;
+      Status s = writeOver(*cobr, row.id, [kind](tables::Record& w) {
+        if (kind == row_kind::kSubtotal) {
+          w.setReal("PUNI", 0);  // its amount stays that of the last CALCULA
+          return;
+        }
+        const double unitPrice = w.real("TOBR") + w.real("TMAT") + w.real("TCOS") + w.real("TPOR");
+        w.setReal("PUNI", unitPrice);
+        w.setReal("IMPO", unitPrice * w.real("CANT"));
+      });
+      if (!s) return s;
+    }
+    return Status::ok();
+  });
+}
+
+namespace {
+
+Status storeTotals(tables::Table& obra, const std::string& code, const catalog::CostSplit& totals) {
+  obra.rec().clear();
+  obra.rec().setText("CTA", code);
+  if (Status s = obra.fetch(obra.keyIndex("CTA_KEY")); !s) return s;
+  obra.rec().setReal("TOBR", totals.labour);
+  obra.rec().setReal("TMAT", totals.materials);
+  obra.rec().setReal("TCOS", totals.equipment);
+  obra.rec().setReal("TPOR", totals.percentages);
+  return obra.update();
+}
+
+}  // namespace
+
+Status writeCategoryTotals(const tables::Installation& inst, ErrorReporter& errors, const std::string& code,
+                           int32_t user) {
+  auto cobr = inst.table("COBR", errors);
+  auto obra = inst.table("OBRA", errors);
+  if (Status s = cobr->open(); !s) return s;
+  if (Status s = obra->open(); !s) return s;
+  obra->setAuditUser(user);
+  std::vector<BudgetRow> rows;
+  if (Status s = readBudget(*cobr, &rows); !s) return s;
+  return storeTotals(*obra, code, categoryTotals(rows));
+}
+
+Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obraRecord,
+                   const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
+  WorkPricing pricing(inst, errors, obraRecord, zone, user);
+  if (Status s = pricing.openStatus(); !s) return s;
+  auto cobr = inst.table("COBR", errors);
+  auto obra = inst.table("OBRA", errors);
+  for (tables::Table* t : {cobr.get(), obra.get()}) {
+    if (Status s = t->open(); !s) return s;
+    t->setAuditUser(user);
+  }
+  if (Status s = obra->shareConnectionOf(*cobr); !s) return s;
+  if (Status s = pricing.prices().workInputs().shareConnectionOf(*cobr); !s) return s;
+  std::vector<StoredRow> rows;
+  if (Status s = readRows(*cobr, &rows); !s) return s;
+  return inTransaction(*cobr, [&]() -> Status {
+    if (Status s = priceRows(pricing, *cobr, rows, progress); !s) return s;
+    std::vector<BudgetRow> priced;
+    for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
+    return storeTotals(*obra, text::clip(obraRecord.text("CTA")), categoryTotals(priced));
+  });
+}
+
+Status removeInputCopies(const tables::Installation& inst, ErrorReporter& errors) {
+  auto iobr = inst.table("IOBR", errors);
+  if (Status s = iobr->open(); !s) return s;
+  std::vector<StoredRow> copies;
+  if (Status s = readAll(*iobr, &copies, INT32_MIN, kFirstOwnInput - 1); !s) return s;
+  return inTransaction(*iobr, [&]() -> Status {
+    for (const StoredRow& c : copies) {
+      if (Status s = iobr->fetchById(c.id); !s) return s;
+      if (Status s = iobr->remove(); !s) return s;
+    }
+    return Status::ok();
+  });
+}
+
+Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t user, const Progress& progress) {
+  constexpr int64_t kAside = 1000000;  // rows move out of the way by this much
+  auto cobr = inst.table("COBR", errors);
+  auto inob = inst.table("INOB", errors);
+  for (tables::Table* t : {cobr.get(), inob.get()}) {
+    if (Status s = t->open(); !s) return s;
+    t->setAuditUser(user);
+  }
+  if (Status s = inob->shareConnectionOf(*cobr); !s) return s;
+  std::vector<StoredRow> rows, lines;
+  if (Status s = readRows(*cobr, &rows); !s) return s;
+  if (Status s = readAll(*inob, &lines, -999999999, 999999999); !s) return s;
+  return inTransaction(*cobr, [&]() -> Status {
+    // 1. Every row and every line out of the way.
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (progress && !progress(i, 2 * rows.size(), rows[i].record.text("TEXT")))
+        return Status::error(Status::Code::kCancelled, "cancelado");
+      if (Status s = writeOver(*cobr, rows[i].id, [](tables::Record& w) { w.setInteger("CTA", w.integer("CTA") + kAside); }); !s)
+        return s;
+    }
+    for (const StoredRow& l : lines) {
+      if (Status s = writeOver(*inob, l.id, [](tables::Record& w) { w.setInteger("CTA", w.integer("CTA") + kAside * 100); }); !s)
+        return s;
+    }
+    // 2. Rows 10, 20, 30 ... in their old order; the k-th line of old row c
+    //    becomes n + 0.01 k.
+    size_t nextLine = 0;
+    int64_t n = 10;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (progress && !progress(rows.size() + i, 2 * rows.size(), rows[i].record.text("TEXT")))
+        return Status::error(Status::Code::kCancelled, "cancelado");
+      const int64_t old = rows[i].record.integer("CTA");
+      const auto ownerOf = [](int64_t number) { return number >= 0 ? number / 100 : -((-number + 99) / 100); };
+      while (nextLine < lines.size() && ownerOf(lines[nextLine].record.integer("CTA")) < old) ++nextLine;
+      for (int64_t k = 0; nextLine < lines.size() && ownerOf(lines[nextLine].record.integer("CTA")) == old; ++k, ++nextLine) {
+        const int64_t number = n * 100 + k;
+        if (Status s = writeOver(*inob, lines[nextLine].id, [number](tables::Record& w) { w.setInteger("CTA", number); }); !s)
+          return s;
+      }
+      if (Status s = writeOver(*cobr, rows[i].id, [n](tables::Record& w) { w.setInteger("CTA", n); }); !s) return s;
+      n += 10;
+    }
+    return Status::ok();
+  });
+}
+
+int32_t newRowNumber(tables::Table& cobr) {
+  cobr.setOrder(cobr.keyIndex("CTA_KEY"));
+  const int64_t highest = cobr.previous() ? cobr.rec().integer("CTA") : 0;
+  return static_cast<int32_t>(std::min<int64_t>(highest + 1 + 9, INT32_MAX));
+}
+
+Status saveBudgetRow(tables::Table& cobr, bool inserting, int32_t previousAccount, tables::Table& inob,
+                     std::vector<catalog::EditedLine> lines) {
+  tables::Record& r = cobr.rec();
+  if (kindOf(r) == row_kind::kConcept) {
+    const catalog::FormTotals totals = catalog::recomputeTotals(lines);
+    setFigures(r, totals.sums.rounded());
+    r.setReal("PUNI", totals.directCost);
+    r.setReal("IMPO", totals.directCost * r.real("CANT"));
+  } else {
+    lines.clear();  // a title or a subtotal has no analysis
+    setFigures(r, {});
+    r.setReal("PUNI", 0);
+    r.setReal("IMPO", 0);
+  }
+  // The description follows the long one, when there is one.
+  std::string longText = r.text("TEX1");
+  std::replace(longText.begin(), longText.end(), '\n', ' ');
+  if (!text::clip(longText).empty()) r.setText("TEXT", text::truncateChars(longText, 50));
+  return catalog::saveAnalysis(cobr, inserting, previousAccount, inob, std::move(lines));
+}
+
+std::optional<ImportedConcept> importConcept(catalog::PricingEngine& engine, tables::Table& coba, int32_t account) {
+  coba.rec().clear();
+  coba.rec().setInteger("CTA", account);
+  if (!coba.fetch(coba.keyIndex("CTA_KEY"))) return std::nullopt;
+  const tables::Record& c = coba.rec();
+  ImportedConcept out{c.text("TEXT"), c.text("GENE"), c.text("LLAV"), c.text("UNID"),
+                      text::truncateChars(c.text("TEX1"), 490), {}};
+  out.lines = catalog::loadConceptLines(engine, account);
+  return out;
+}
+
+Status adjustLines(std::vector<catalog::EditedLine>& lines, double wanted) {
+  const double current = catalog::recomputeTotals(lines).directCost;
+  if (wanted == 0) return Status::ok();  // nothing changes
+  if (current == 0)
+    return Status::error(Status::Code::kInvalid, "EL CONCEPTO VALE 0: NO HAY CANTIDADES QUE AJUSTAR");
+  const double ratio = wanted / current;
+  if (ratio == 1) return Status::ok();
+  for (catalog::EditedLine& l : lines) {
+    if (l.category < catalog::category::kBasic || l.category > catalog::category::kLabour) continue;
+    l.quantity *= ratio;
+    catalog::refreshLine(l);  // amount = price x new quantity, split with it
+  }
+  catalog::recomputeTotals(lines);
+  return Status::ok();
+}
+
+}  // namespace velmora::works

@@ -1,0 +1,150 @@
+// The budget of the open work: its rows (COBR) and their analysis lines
+// (INOB), the recalculation CALCULA, the quick refresh, the category totals,
+// the renumbering RENUM, the save of one row, the import of a catalogue
+// concept and the price adjustment AJU_MAT.
+//
+// Every routine that writes more than one record does it in one transaction
+// over all the files it touches: a crash or a cancel leaves the work as it
+// was or wholly updated.
+//
+// Thread rules: like the tables, one thread; the installation names the open
+// work's directory.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalog/analysis.h"
+#include "catalog/prices.h"
+#include "catalog/pricing.h"
+#include "estimate/zones.h"
+#include "framework/error_reporter.h"
+#include "framework/status.h"
+#include "tables/installation.h"
+
+namespace velmora::works {
+
+namespace row_kind {
+constexpr char kTitle = 'T', kConcept = 'C', kSubtotal = 'S';
+}
+
+// Own inputs of a work are numbered from here; below it are copies of base inputs.
+inline constexpr int32_t kFirstOwnInput = 1000000;
+
+// A budget row as stored.
+struct BudgetRow {
+  int32_t account = 0;
+  char kind = row_kind::kConcept;
+  std::string text;
+  std::string unit;
+  double quantity = 0;
+  double unitPrice = 0;  // COO:PUNI
+  double amount = 0;     // COO:IMPO
+  catalog::CostSplit perUnit;  // COO:TOBR, TMAT, TCOS, TPOR
+};
+BudgetRow budgetRow(const tables::Record& cobr);
+
+// Every row in account order.
+Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows);
+
+// What the budget window shows of each row: a concept its unit price and
+// amount (from its four stored figures), a subtotal the running subtotal
+// (which only a title restarts), a title nothing; and "COSTO DIRECTO:", the
+// sum of the concept amounts.
+struct ShownRow {
+  double unitPrice = 0;
+  double amount = 0;
+};
+struct BudgetDisplay {
+  std::vector<ShownRow> rows;
+  double directCost = 0;
+};
+BudgetDisplay displayBudget(const std::vector<BudgetRow>& rows);
+
+// The category totals of the budget: each of the four figures x quantity,
+// over the concept rows.
+catalog::CostSplit categoryTotals(const std::vector<BudgetRow>& rows);
+
+// Called with the rows done, the rows in all and the description of the row
+// being priced; returning false cancels the run (nothing is written).
+using Progress = std::function<bool(size_t done, size_t total, const std::string& description)>;
+
+// What pricing a work needs, made for one run: the work's prices (with the
+// hidden percentages of `obra`), the machine rates of the first zone stored,
+// the factors of `zone`.
+class WorkPricing {
+ public:
+  WorkPricing(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+              const estimate::ZoneFactors& zone, int32_t user);
+  catalog::PricingEngine& engine() { return *engine_; }
+  catalog::WorkPrices& prices() { return *prices_; }
+  Status openStatus() const;
+
+ private:
+  std::unique_ptr<catalog::WorkPrices> prices_;
+  std::unique_ptr<catalog::PricingEngine> engine_;
+  Status controlStatus_;
+};
+
+// CALCULA: pass 1 prices every concept row (titles and subtotals get zeros)
+// and stores its four figures; pass 2 sets unit prices, amounts and
+// subtotals. The work inputs created on the way and every row are written in
+// one transaction.
+Status calcula(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+               const estimate::ZoneFactors& zone, int32_t user, const Progress& progress = {});
+
+// The quick refresh after an edit: concept unit prices and amounts from
+// their stored figures; subtotals get unit price 0 and keep their amount.
+Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, int32_t user);
+
+// Writes the category totals into OBR:TOBR, TMAT, TCOS, TPOR of work `code`.
+Status writeCategoryTotals(const tables::Installation& inst, ErrorReporter& errors, const std::string& code,
+                           int32_t user);
+
+// Closing the work inputs list after a change: every concept row repriced
+// (its four figures stored) and the category totals written into the work,
+// in one transaction.
+Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+                   const estimate::ZoneFactors& zone, int32_t user, const Progress& progress = {});
+
+// "Actualiza a Ultimos Valores", first step: removes every copy of a base
+// input (accounts below 1,000,000); the work's own inputs stay. CALCULA then
+// re-creates the copies from the current base prices.
+Status removeInputCopies(const tables::Installation& inst, ErrorReporter& errors);
+
+// RENUM: rows 10, 20, 30 ... in their present order, their lines with them,
+// all in one transaction.
+Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t user, const Progress& progress = {});
+
+// The number of a new row: 9 above the number the key would offer (its
+// highest row + 1), so new rows come 10 apart.
+int32_t newRowNumber(tables::Table& cobr);
+
+// Saves the row in `cobr`'s buffer (inserted, or over the record last read)
+// with its lines, in one transaction over both files. A concept row gets its
+// figures from the lines (the four sums rounded to cents, unit price the
+// unrounded sum of the amounts, amount x quantity); a title or subtotal row
+// loses its lines and figures. When the row's account changed from
+// `previousAccount` its old lines go.
+Status saveBudgetRow(tables::Table& cobr, bool inserting, int32_t previousAccount, tables::Table& inob,
+                     std::vector<catalog::EditedLine> lines);
+
+// A catalogue concept brought into a row: texts, the first 490 characters of
+// its long description, and its lines priced at the work's prices (a work
+// input missing is created without the hidden percentages).
+struct ImportedConcept {
+  std::string text, gene, key, unit, longText;
+  std::vector<catalog::EditedLine> lines;
+};
+std::optional<ImportedConcept> importConcept(catalog::PricingEngine& engine, tables::Table& coba, int32_t account);
+
+// AJU_MAT: scales the quantities (and split) of every line of categories 1
+// to 4 so that the concept is worth `wanted`; percentage lines keep their
+// percentage. A current value of 0 cannot be scaled and is refused.
+Status adjustLines(std::vector<catalog::EditedLine>& lines, double wanted);
+
+}  // namespace velmora::works

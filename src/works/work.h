@@ -1,0 +1,56 @@
+// A work ("obra"): its header record (OBRA), its directory with the four
+// per-work tables, the choice of the current work, and the indirect costs,
+// profit and VAT of its budget (SUM_PRE).
+//
+// Plain functions over records and the session; no state of their own.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "framework/status.h"
+#include "shell/session.h"
+#include "tables/record.h"
+
+namespace velmora::works {
+
+// The codes a chosen work can be absent as: blank while the works list is
+// open, "NULO" after it was left with "C&ierra".
+inline constexpr const char* kNoWork = "NULO";
+bool isWorkOpen(const shell::Session& session);
+
+// UP_OBRA on opening: every blank caption gets its default text.
+void fillDefaultCaptions(tables::Record& obra);
+// The three-line warning of a work without a name, or nothing.
+std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& obra);
+
+// The directory of work `code` in the data directory.
+std::filesystem::path workDirectory(const std::filesystem::path& dataDir, std::string_view code);
+// Creates it (each missing level); an existing one is left as it is.
+Status prepareWorkDirectory(const std::filesystem::path& dataDir, std::string_view code);
+
+// Makes `obra` the current work: its per-work tables point at its directory
+// (windows bound to the previous work must close before), the current zone
+// becomes OBR:LIST with its factors read from `control`, and the work's code
+// and name are kept. A missing directory is an error and changes nothing.
+Status chooseWork(shell::Session& session, const tables::Record& obra, tables::Table& control);
+// No work open: the per-work tables point at ARCH1.. again, the code "NULO".
+void closeWork(shell::Session& session);
+
+// SUM_PRE: the indirect costs, profit and VAT of a direct cost, each on the
+// direct cost alone, VAT on the subtotal. No rounding.
+struct Summary {
+  double directCost = 0;       // CD
+  double siteOverhead = 0;     // IMP_ADMON_OBRA
+  double centralOverhead = 0;  // IMP_ADMON_CENTRAL
+  double profit = 0;           // IMP_UTILIDAD
+  double otherCharges = 0;     // IMP_CARGOS
+  double subtotal = 0;         // SUBTOTAL
+  double vat = 0;              // IMP_IVA
+  double total = 0;            // COSTO_TOTAL
+};
+Summary summarize(const tables::Record& obra, double directCost);
+
+}  // namespace velmora::works
