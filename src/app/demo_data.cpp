@@ -5,6 +5,7 @@
 
 #include "app/commands.h"
 #include "app/demo_catalogue.h"
+#include "app/demo_works.h"
 #include "estimate/zones.h"
 #include "shell/login.h"
 
@@ -41,7 +42,8 @@ Status addUser(tables::Table& pers, const char* name, const char* login, const c
 
 Status createDemoInstallation(const tables::Installation& inst, ErrorReporter& errors) {
   if (Status s = createDemoInstallationWithoutCatalogue(inst, errors); !s) return s;
-  return fillDemoCatalogue(inst, errors);
+  if (Status s = fillDemoCatalogue(inst, errors); !s) return s;
+  return fillDemoWorks(inst, errors);
 }
 
 Status createDemoInstallationWithoutCatalogue(const tables::Installation& inst, ErrorReporter& errors) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/analysis_command.h"
+#include "app/budget_commands.h"
 #include "app/commands.h"
 #include "app/demo_data.h"
 #include "app/gui.h"
@@ -93,7 +94,22 @@ int main(int argc, char** argv) try {
   analysis->add_option("--zona", zone, "zona de salario, 1 a 5 (por omisión 1)");
   analysis->add_flag("--json", json, "un objeto JSON en lugar de la tabla");
 
-  for (auto* sub : {demo, check, shots, analysis}) {
+  auto* worksList = cli.add_subcommand("obras", "el registro de obras con sus totales");
+  worksList->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  worksList->add_option("--settings", settings, "directorio de la configuración");
+  worksList->add_flag("--json", json, "una lista JSON en lugar de la tabla");
+
+  std::string workCode;
+  auto* recalc = cli.add_subcommand("calcula", "recalcula el presupuesto de una obra y lo muestra");
+  auto* budget = cli.add_subcommand("presupuesto", "muestra el presupuesto de una obra sin recalcularlo");
+  for (auto* sub : {recalc, budget}) {
+    sub->add_option("--obra", workCode, "cuenta de la obra")->required();
+    sub->add_option("--data", data, "directorio de la instalación (obligatorio)");
+    sub->add_option("--settings", settings, "directorio de la configuración");
+    sub->add_flag("--json", json, "un objeto JSON en lugar de la tabla");
+  }
+
+  for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget}) {
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
     sub->get_formatter()->label("Usage", "Uso");
   }
@@ -123,7 +139,7 @@ int main(int argc, char** argv) try {
     }
     return app::runGui(argc, argv, data, settings);
   }
-  for (auto* sub : {demo, check, shots, analysis}) {
+  for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget}) {
     if (sub->parsed() && !sub->remaining().empty()) {
       std::cerr << "velmora: argumento no esperado: " << sub->remaining().front() << "\n";
       return kWrongUsage;
@@ -134,7 +150,9 @@ int main(int argc, char** argv) try {
     return kWrongUsage;
   }
 
-  if ((shots->parsed() || analysis->parsed()) && data.empty()) {
+  const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
+                         budget->parsed();
+  if (needsData && data.empty()) {
     std::cerr << "velmora: falta --data DIR, el directorio de la instalación\n";
     return kWrongUsage;
   }
@@ -148,6 +166,13 @@ int main(int argc, char** argv) try {
 
   if (demo->parsed()) return app::runDemo(app::installationAt(demoDir, settings), errors, std::cout, std::cerr);
   if (check->parsed()) return app::runCheck(app::installationAt(checkDir, settings), errors, std::cout, std::cerr);
+
+  if (worksList->parsed() || recalc->parsed() || budget->parsed()) {
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = recalc->parsed();  // only calcula writes (and may create a work's input table)
+    if (worksList->parsed()) return app::runWorks(inst, errors, json, std::cout, std::cerr);
+    return app::runBudget(inst, errors, workCode, recalc->parsed(), json, std::cout, std::cerr);
+  }
 
   // analisis: numbers are read whole or refused.
   const auto cta = velmora::text::parseInteger(account);

@@ -1,0 +1,168 @@
+#include "app/budget_commands.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <stdexcept>
+
+#include "framework/picture.h"
+#include "framework/text.h"
+#include "works/budget.h"
+#include "works/work.h"
+
+namespace velmora::app {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+double finite(double v) {
+  if (!std::isfinite(v)) throw std::domain_error("cifra no finita en el presupuesto");
+  return v;
+}
+
+std::string pad(const std::string& s, size_t width, bool left) {
+  const size_t n = text::charCount(s);
+  if (n >= width) return s;
+  return left ? std::string(width - n, ' ') + s : s + std::string(width - n, ' ');
+}
+
+std::string money(double v) { return picture::formatNumber(v, "n14.2"); }
+
+}  // namespace
+
+int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json, std::ostream& out,
+             std::ostream& err) {
+  auto obra = inst.table("OBRA", errors);
+  if (!obra->open()) {
+    err << "velmora: no se pudo abrir el registro de obras\n";
+    return 1;
+  }
+  tables::Record from(obra->def()), to(obra->def());
+  to.setText("CTA", "\xF4\x8F\xBF\xBF");
+  nlohmann::json list = nlohmann::json::array();
+  std::string table;
+  const Status s = obra->readRange(obra->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+    const double direct = r.real("TOBR") + r.real("TMAT") + r.real("TCOS") + r.real("TPOR");
+    list.push_back({{"cta", r.text("CTA")},
+                    {"name", r.text("OBRA")},
+                    {"zone", r.integer("LIST")},
+                    {"TOBR", finite(r.real("TOBR"))},
+                    {"TMAT", finite(r.real("TMAT"))},
+                    {"TCOS", finite(r.real("TCOS"))},
+                    {"TPOR", finite(r.real("TPOR"))},
+                    {"direct_cost", finite(direct)}});
+    table += pad(r.text("CTA"), 9, false) + pad(text::truncateChars(r.text("OBRA"), 40), 41, false) + "ZONA " +
+             std::to_string(r.integer("LIST")) + pad(money(direct), 16, true) + "\n";
+    return true;
+  });
+  if (!s) {
+    err << "velmora: no se pudo leer el registro de obras\n";
+    return 1;
+  }
+  if (json) out << list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  else out << "CTA      OBRA                                     ZONA    COSTO DIRECTO\n" << table;
+  return 0;
+}
+
+int runBudget(const tables::Installation& base, ErrorReporter& errors, const std::string& code, bool recalculate,
+              bool json, std::ostream& out, std::ostream& err) try {
+  auto obra = base.table("OBRA", errors);
+  auto control = base.table("CONTROL", errors);
+  if (!obra->open() || !control->open()) {
+    err << "velmora: no se pudo abrir el registro de obras\n";
+    return 1;
+  }
+  obra->rec().clear();
+  obra->rec().setText("CTA", code);
+  if (!obra->fetch(obra->keyIndex("CTA_KEY"))) {
+    err << "velmora: no existe la obra " << code << "\n";
+    return 1;
+  }
+  const tables::Record header = obra->rec();
+  tables::Installation inst = base;
+  inst.workDir = works::workDirectory(base.dataDir, header.text("CTA"));
+  std::error_code ec;
+  if (!fs::is_directory(inst.workDir, ec)) {
+    err << "velmora: no existe el directorio de la obra " << inst.workDir.string() << "\n";
+    return 1;
+  }
+  const int zone = static_cast<int>(header.integer("LIST"));
+  const estimate::ZoneFactors factors = estimate::loadZoneFactors(*control, zone);
+  if (recalculate) {
+    if (Status s = works::calcula(inst, errors, header, factors, 0); !s) {
+      err << "velmora: no se pudo recalcular la obra " << code << ": " << s.text() << "\n";
+      return 1;
+    }
+  }
+  auto cobr = inst.table("COBR", errors);
+  std::vector<works::BudgetRow> rows;
+  if (!cobr->open() || !works::readBudget(*cobr, &rows)) {
+    err << "velmora: no se pudo leer el presupuesto de la obra " << code << "\n";
+    return 1;
+  }
+  const works::BudgetDisplay shown = works::displayBudget(rows);
+  const works::Summary sum = works::summarize(header, shown.directCost);
+
+  if (json) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const works::BudgetRow& r : rows) {
+      list.push_back({{"cta", r.account},
+                      {"kind", std::string(1, r.kind)},
+                      {"description", r.text},
+                      {"unit", r.unit},
+                      {"quantity", finite(r.quantity)},
+                      {"PU_MOBRA", finite(r.perUnit.labour)},
+                      {"PU_MATERIAL", finite(r.perUnit.materials)},
+                      {"PU_EQUIPO", finite(r.perUnit.equipment)},
+                      {"PU_PORCEN", finite(r.perUnit.percentages)},
+                      {"unit_price", finite(r.unitPrice)},
+                      {"amount", finite(r.amount)}});
+    }
+    const nlohmann::json doc = {{"obra", text::clip(header.text("CTA"))},
+                                {"name", header.text("OBRA")},
+                                {"zone", zone},
+                                {"rows", list},
+                                {"direct_cost", finite(shown.directCost)},
+                                {"summary",
+                                 {{"IMP_ADMON_OBRA", finite(sum.siteOverhead)},
+                                  {"IMP_ADMON_CENTRAL", finite(sum.centralOverhead)},
+                                  {"IMP_UTILIDAD", finite(sum.profit)},
+                                  {"IMP_CARGOS", finite(sum.otherCharges)},
+                                  {"SUBTOTAL", finite(sum.subtotal)},
+                                  {"IMP_IVA", finite(sum.vat)},
+                                  {"COSTO_TOTAL", finite(sum.total)}}}};
+    out << doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    return 0;
+  }
+  out << "OBRA " << text::clip(header.text("CTA")) << "  " << header.text("OBRA") << "   ZONA " << zone << "\n\n";
+  out << "     CTA T " << pad("DESCRIPCION", 36, false) << "UNID      CANTIDAD        UNITARIO         IMPORTE\n";
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const works::BudgetRow& r = rows[i];
+    const bool isConcept = r.kind == works::row_kind::kConcept;
+    out << pad(std::to_string(r.account), 8, true) << " " << r.kind << " "
+        << pad(text::truncateChars(r.text, 35), 36, false) << pad(r.unit, 4, false)
+        << pad(isConcept ? picture::formatNumber(r.quantity, "n12.2B") : "", 14, true)
+        << pad(isConcept ? picture::formatNumber(r.unitPrice, "n14.2B") : "", 16, true)
+        << pad(r.kind == works::row_kind::kTitle ? "" : picture::formatNumber(r.amount, "n14.2B"), 16, true) << "\n";
+  }
+  const auto line = [&out](const std::string& caption, double pct, double amount, bool withPct) {
+    out << pad(caption, 40, false) << pad(withPct ? picture::formatNumber(pct, "n6.2") + " %" : "", 10, true)
+        << pad(money(amount), 18, true) << "\n";
+  };
+  out << "\n";
+  line("COSTO DIRECTO:", 0, shown.directCost, false);
+  line(header.text("AOBR"), header.real("INDO"), sum.siteOverhead, true);
+  line(header.text("ACEN"), header.real("INDC"), sum.centralOverhead, true);
+  line(header.text("TUTI"), header.real("GANA"), sum.profit, true);
+  line(header.text("TEXT"), header.real("CARI"), sum.otherCharges, true);
+  line("SUMA:", 0, sum.subtotal, false);
+  line(header.text("TIVA"), header.real("IMPV"), sum.vat, true);
+  line("COSTO TOTAL:", 0, sum.total, false);
+  return 0;
+} catch (const std::domain_error& e) {
+  err << "velmora: " << e.what() << "\n";
+  return 1;
+}
+
+}  // namespace velmora::app
