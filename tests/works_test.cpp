@@ -1,0 +1,365 @@
+// Works and their budgets: the work header, choosing a work, work inputs,
+// CALCULA, the refresh, the totals, RENUM, a row's save, import and AJU_MAT;
+// crashes in the middle of the bulk rewrites.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "fixture.h"
+#include "framework/money.h"
+#include "tables/catalogue.h"
+#include "works/budget.h"
+#include "works/work.h"
+
+namespace velmora::works {
+namespace {
+
+using catalog::CostSplit;
+using catalog::EditedLine;
+
+// A catalogue with round prices and a work "W1" in zone 1 whose factors are
+// 1.5 up to three minimum salaries (60) and 2.0 above.
+class WorksTest : public velmora::testing::InstallationTest {
+ protected:
+  void SetUp() override {
+    InstallationTest::SetUp();
+    zone.zone = 1;
+    zone.salMin = 60;
+    zone.fsrMenor = 1.5;
+    zone.fsrMayor = 2.0;
+    zone.complete = true;
+    inba = open("INBA");
+    coba = open("COBA");
+    inco = open("INCO");
+    obra = open("OBRA");
+    obra->rec().setText("CTA", "W1");
+    obra->rec().setText("OBRA", "OBRA DE PRUEBA");
+    obra->rec().setInteger("LIST", 1);
+    ASSERT_TRUE(obra->insert());
+    header = obra->rec();
+    ASSERT_TRUE(prepareWorkDirectory(dir, "W1"));
+    work = inst;
+    work.workDir = workDirectory(dir, "W1");
+  }
+  void input(int cta, int kind, double price, const char* text = "INSUMO") {
+    inba->rec().clear();
+    inba->rec().setInteger("CTA", cta);
+    inba->rec().setText("TEXT", text);
+    inba->rec().setInteger("TIPO", kind);
+    inba->rec().setReal("COST", price, 1);
+    ASSERT_TRUE(inba->insert());
+  }
+  void addConcept(int cta, std::vector<std::tuple<int, int, double>> lines, const std::string& longText = {}) {
+    coba->rec().clear();
+    coba->rec().setInteger("CTA", cta);
+    coba->rec().setText("TEXT", "CONCEPTO " + std::to_string(cta));
+    coba->rec().setText("TEX1", longText);
+    ASSERT_TRUE(coba->insert());
+    int n = 0;
+    for (auto [cate, mate, qty] : lines) {
+      inco->rec().clear();
+      inco->rec().setInteger("CTA", cta * 100 + n++);
+      inco->rec().setInteger("CATE", cate);
+      inco->rec().setInteger("MATE", mate);
+      inco->rec().setReal("TOTA", qty);
+      ASSERT_TRUE(inco->insert());
+    }
+  }
+  // A budget row; a concept row takes the lines given.
+  void row(int cta, char kind, double quantity = 0, std::vector<std::tuple<int, int, double>> lines = {}) {
+    auto cobr = work.table("COBR", errors);
+    auto inob = work.table("INOB", errors);
+    ASSERT_TRUE(cobr->open());
+    ASSERT_TRUE(inob->open());
+    cobr->rec().setInteger("CTA", cta);
+    cobr->rec().setText("TIPO", std::string(1, kind));
+    cobr->rec().setText("TEXT", "RENGLON " + std::to_string(cta));
+    cobr->rec().setReal("CANT", quantity);
+    ASSERT_TRUE(cobr->insert());
+    int n = 0;
+    for (auto [cate, mate, qty] : lines) {
+      inob->rec().clear();
+      inob->rec().setInteger("CTA", cta * 100 + n++);
+      inob->rec().setInteger("CATE", cate);
+      inob->rec().setInteger("MATE", mate);
+      inob->rec().setReal("TOTA", qty);
+      ASSERT_TRUE(inob->insert());
+    }
+  }
+  std::vector<BudgetRow> budget() {
+    auto cobr = work.table("COBR", errors);
+    EXPECT_TRUE(cobr->open());
+    std::vector<BudgetRow> rows;
+    EXPECT_TRUE(readBudget(*cobr, &rows));
+    return rows;
+  }
+  double workInputPrice(int cta) {
+    auto iobr = work.table("IOBR", errors);
+    EXPECT_TRUE(iobr->open());
+    iobr->rec().setInteger("CTA", cta);
+    return iobr->fetch(iobr->keyIndex("CTA_KEY")) ? iobr->rec().real("COST") : -1;
+  }
+  void setWorkInputPrice(int cta, double price) {
+    auto iobr = work.table("IOBR", errors);
+    ASSERT_TRUE(iobr->open());
+    iobr->rec().setInteger("CTA", cta);
+    ASSERT_TRUE(iobr->fetch(iobr->keyIndex("CTA_KEY")));
+    iobr->rec().setReal("COST", price);
+    ASSERT_TRUE(iobr->update());
+  }
+  Status runCalcula() { return calcula(work, errors, header, zone, 0); }
+
+  estimate::ZoneFactors zone;
+  tables::Installation work;
+  tables::Record header{tables::tableDef("OBRA")};
+  std::unique_ptr<tables::Table> inba, coba, inco, obra;
+};
+
+TEST(WorkRulesTest, SummaryAppliesEveryPercentageToTheDirectCostAndVatToTheSubtotal) {
+  tables::Record obra(tables::tableDef("OBRA"));
+  obra.setReal("INDO", 10);
+  obra.setReal("INDC", 5);
+  obra.setReal("GANA", 8);
+  obra.setReal("CARI", 2);
+  obra.setReal("IMPV", 16);
+  const Summary s = summarize(obra, 1000);
+  EXPECT_DOUBLE_EQ(s.siteOverhead, 100);
+  EXPECT_DOUBLE_EQ(s.centralOverhead, 50);
+  EXPECT_DOUBLE_EQ(s.profit, 80);
+  EXPECT_DOUBLE_EQ(s.otherCharges, 20);
+  EXPECT_DOUBLE_EQ(s.subtotal, 1250);
+  EXPECT_DOUBLE_EQ(s.vat, 200);
+  EXPECT_DOUBLE_EQ(s.total, 1450);
+
+  // Blank captions get their defaults; a work needs a name.
+  fillDefaultCaptions(obra);
+  EXPECT_EQ(obra.text("AOBR"), "ADMINISTRACION DE OBRA");
+  EXPECT_EQ(obra.text("TIVA"), "IMPUESTO AL VALOR AGREGADO");
+  obra.setText("OBRA", "   ");
+  ASSERT_TRUE(workNameProblem(obra).has_value());
+  EXPECT_EQ((*workNameProblem(obra))[0], "DEBE USTED DARLE UN NOMBRE");
+}
+
+TEST_F(WorksTest, ChoosingAWorkPointsItsTablesAtItsDirectoryAndSetsItsZone) {
+  auto control = open("CONTROL");
+  ASSERT_TRUE(estimate::addMissingZones(*control, estimate::kNewInstallationZones));
+  shell::Session session;
+  session.installation = inst;
+  tables::Record w = header;
+  w.setInteger("LIST", 3);
+  ASSERT_TRUE(chooseWork(session, w, *control));
+  EXPECT_EQ(session.currentZone(), 3);
+  EXPECT_TRUE(session.zone.complete);
+  EXPECT_EQ(session.installation.fileOf(tables::tableDef("COBR")), dir / "W1" / "OBRA1");
+  EXPECT_EQ(session.installation.fileOf(tables::tableDef("IOBR")), dir / "W1" / "OBRA2");
+  EXPECT_EQ(session.installation.fileOf(tables::tableDef("INOB")), dir / "W1" / "OBRA3");
+  EXPECT_EQ(session.installation.fileOf(tables::tableDef("HORA")), dir / "W1" / "OBRA5");
+  EXPECT_TRUE(isWorkOpen(session));
+  closeWork(session);
+  EXPECT_EQ(session.currentWorkCode, "NULO");
+  EXPECT_FALSE(isWorkOpen(session));
+  EXPECT_EQ(session.installation.fileOf(tables::tableDef("COBR")), dir / "ARCH1");
+
+  // A work whose directory is missing is refused and changes nothing.
+  w.setText("CTA", "SINDIR");
+  EXPECT_FALSE(chooseWork(session, w, *control));
+  EXPECT_EQ(session.currentWorkCode, "NULO");
+  EXPECT_FALSE(prepareWorkDirectory(dir, "../fuera"));
+}
+
+TEST_F(WorksTest, WorkInputsTakeTheHiddenPercentagesOnlyThroughConceptPricing) {
+  header.setReal("POMA", 10);
+  header.setReal("POMO", 20);
+  input(1, 3, 100);  // material
+  input(2, 3, 100);  // fuel of a machine
+  input(3, 4, 50);   // labour
+  auto maba = open("MABA");
+  maba->rec().setInteger("CTA", 500);
+  maba->rec().setInteger("COMB", 2);
+  maba->rec().setReal("CONS", 1);
+  ASSERT_TRUE(maba->insert());
+  row(10, 'C', 1, {{2, 500, 1}, {3, 1, 1}, {3, 2, 1}, {4, 3, 1}});
+  ASSERT_TRUE(runCalcula());
+  EXPECT_DOUBLE_EQ(workInputPrice(1), 110);  // first met by the concept
+  EXPECT_DOUBLE_EQ(workInputPrice(2), 100);  // first met by the machine
+  EXPECT_DOUBLE_EQ(workInputPrice(3), 60);
+  const BudgetRow r = budget()[0];
+  EXPECT_DOUBLE_EQ(r.perUnit.equipment, 100);
+  EXPECT_DOUBLE_EQ(r.perUnit.materials, 210);
+  EXPECT_DOUBLE_EQ(r.perUnit.labour, 90);  // 60 x 1.5
+
+  // The work's own price moves the labour from the lower to the upper factor.
+  setWorkInputPrice(3, 200);  // above 3 x 60
+  ASSERT_TRUE(runCalcula());
+  EXPECT_DOUBLE_EQ(budget()[0].perUnit.labour, 400);
+
+  // "Actualiza a Ultimos Valores": copies go, an own input stays.
+  {
+    auto iobr = work.table("IOBR", errors);
+    ASSERT_TRUE(iobr->open());
+    iobr->rec().clear();
+    iobr->rec().setInteger("CTA", 1000005);
+    iobr->rec().setInteger("TIPO", 3);
+    iobr->rec().setReal("COST", 7);
+    ASSERT_TRUE(iobr->insert());
+  }
+  ASSERT_TRUE(removeInputCopies(work, errors));
+  EXPECT_DOUBLE_EQ(workInputPrice(1), -1);
+  EXPECT_DOUBLE_EQ(workInputPrice(1000005), 7);
+  ASSERT_TRUE(runCalcula());
+  EXPECT_DOUBLE_EQ(workInputPrice(3), 60);  // the base again, with its hidden 20 %
+  EXPECT_DOUBLE_EQ(budget()[0].perUnit.labour, 90);
+}
+
+TEST_F(WorksTest, CalculaPricesEveryRowAndWritesAmountsAndSubtotals) {
+  input(1, 3, 10);
+  input(2, 4, 20);  // labour, real wage 30
+  addConcept(900, {{4, 2, 1}});               // a crew: 30
+  addConcept(800, {{1, 900, 2}, {3, 1, 1}});  // a basic with the crew inside: 60 + 10
+  row(10, 'T');
+  row(20, 'C', 2, {{3, 1, 5}});              // 50 x 2 = 100
+  row(30, 'C', 1, {{1, 800, 1}});            // 70
+  row(40, 'S');                              // 170
+  row(50, 'S');                              // 0: not written
+  row(60, 'T');
+  row(70, 'C', 0, {{3, 1, 1}});              // quantity 0: amount 0
+  row(80, 'C', 3, {{3, 1, 1}});              // 30
+  row(90, 'S');                              // 30 only: the title restarted it
+  ASSERT_TRUE(runCalcula());
+  std::vector<BudgetRow> rows = budget();
+  ASSERT_EQ(rows.size(), 9u);
+  EXPECT_DOUBLE_EQ(rows[1].unitPrice, 50);
+  EXPECT_DOUBLE_EQ(rows[1].amount, 100);
+  EXPECT_DOUBLE_EQ(rows[2].perUnit.labour, 60);  // through the nested crew
+  EXPECT_DOUBLE_EQ(rows[2].perUnit.materials, 10);
+  EXPECT_DOUBLE_EQ(rows[3].amount, 170);
+  EXPECT_DOUBLE_EQ(rows[4].amount, 0);
+  EXPECT_DOUBLE_EQ(rows[5].amount, 0);
+  EXPECT_DOUBLE_EQ(rows[6].unitPrice, 10);
+  EXPECT_DOUBLE_EQ(rows[6].amount, 0);
+  EXPECT_DOUBLE_EQ(rows[8].amount, 30);
+
+  // The window's display: only a title restarts the running subtotal.
+  const BudgetDisplay shown = displayBudget(rows);
+  EXPECT_DOUBLE_EQ(shown.rows[3].amount, 170);
+  EXPECT_DOUBLE_EQ(shown.rows[4].amount, 170);
+  EXPECT_DOUBLE_EQ(shown.rows[8].amount, 30);
+  EXPECT_DOUBLE_EQ(shown.directCost, 200);
+  const CostSplit totals = categoryTotals(rows);
+  EXPECT_DOUBLE_EQ(totals.labour, 60);
+  EXPECT_DOUBLE_EQ(totals.materials, 140);
+
+  // A labour price changed in the work reaches the nested crew at the next run.
+  setWorkInputPrice(2, 40);
+  ASSERT_TRUE(runCalcula());
+  EXPECT_DOUBLE_EQ(budget()[2].perUnit.labour, 120);
+
+  // The totals reach the work header.
+  ASSERT_TRUE(writeCategoryTotals(work, errors, "W1", 0));
+  obra->rec().setText("CTA", "W1");
+  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
+  EXPECT_DOUBLE_EQ(obra->rec().real("TOBR"), 120);
+  EXPECT_DOUBLE_EQ(obra->rec().real("TMAT"), 140);
+}
+
+TEST_F(WorksTest, RenumberingGivesRowsTenApartWithTheirLines) {
+  input(1, 3, 1);
+  row(5, 'T');
+  row(7, 'C', 1, {{3, 1, 1}, {3, 1, 2}});
+  row(100, 'C', 1, {{3, 1, 3}});
+  ASSERT_TRUE(renumber(work, errors, 0));
+  std::vector<BudgetRow> rows = budget();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].account, 10);
+  EXPECT_EQ(rows[1].account, 20);
+  EXPECT_EQ(rows[2].account, 30);
+  auto inob = work.table("INOB", errors);
+  ASSERT_TRUE(inob->open());
+  std::vector<std::pair<int64_t, double>> lines;
+  inob->setOrder(inob->keyIndex("CTA_KEY"));
+  while (inob->next()) lines.push_back({inob->rec().integer("CTA"), inob->rec().real("TOTA")});
+  EXPECT_EQ(lines, (std::vector<std::pair<int64_t, double>>{{2000, 1}, {2001, 2}, {3000, 3}}));
+}
+
+TEST_F(WorksTest, ARowIsSavedWithItsFiguresAndAdjustedImportedLines) {
+  input(1, 3, 10);
+  addConcept(400, {{3, 1, 2}, {5, 0, 10}}, std::string(600, 'X'));
+  WorkPricing pricing(work, errors, header, zone, 0);
+  auto cobt = open("COBT");
+  const auto imported = importConcept(pricing.engine(), *cobt, 400);
+  ASSERT_TRUE(imported.has_value());
+  EXPECT_EQ(imported->longText.size(), 490u);  // 490 kept of 600
+  std::vector<EditedLine> lines = imported->lines;
+  EXPECT_DOUBLE_EQ(catalog::recomputeTotals(lines).directCost, 22);  // 20 + 10 %
+
+  // AJU_MAT: 22 -> 44 doubles the material, the percentage stays 10 %.
+  ASSERT_TRUE(adjustLines(lines, 44));
+  EXPECT_DOUBLE_EQ(lines[0].quantity, 4);
+  EXPECT_DOUBLE_EQ(lines[1].quantity, 10);
+  EXPECT_DOUBLE_EQ(catalog::recomputeTotals(lines).directCost, 44);
+  std::vector<EditedLine> none;
+  EXPECT_FALSE(adjustLines(none, 10));  // a value of 0 cannot be scaled
+
+  auto cobr = work.table("COBR", errors);
+  auto inob = work.table("INOB", errors);
+  ASSERT_TRUE(cobr->open());
+  ASSERT_TRUE(inob->open());
+  cobr->rec().setInteger("CTA", newRowNumber(*cobr));
+  cobr->rec().setText("TIPO", "C");
+  cobr->rec().setReal("CANT", 3);
+  cobr->rec().setText("TEX1", imported->longText);
+  ASSERT_TRUE(saveBudgetRow(*cobr, true, 0, *inob, lines));
+  const BudgetRow saved = budget()[0];
+  EXPECT_EQ(saved.account, 10);  // 9 above the offered 1
+  EXPECT_DOUBLE_EQ(saved.perUnit.materials, 40);
+  EXPECT_DOUBLE_EQ(saved.perUnit.percentages, 4);
+  EXPECT_DOUBLE_EQ(saved.unitPrice, 44);
+  EXPECT_DOUBLE_EQ(saved.amount, 132);
+  EXPECT_EQ(saved.text, std::string(50, 'X'));
+  EXPECT_EQ(inob->count(), 2);
+
+  // Switched to a title, the row loses its lines and figures.
+  cobr->rec().setText("TIPO", "T");
+  ASSERT_TRUE(saveBudgetRow(*cobr, false, 10, *inob, lines));
+  EXPECT_EQ(inob->count(), 0);
+  EXPECT_DOUBLE_EQ(budget()[0].amount, 0);
+}
+
+// A process killed in the middle of CALCULA or RENUM leaves the work as it
+// was; the next run gives the figures of an uninterrupted one.
+TEST_F(WorksTest, AKilledRecalculationOrRenumberingLeavesTheWorkWhole) {
+  input(1, 3, 10);
+  for (int r = 1; r <= 40; ++r) row(r * 7, 'C', r, {{3, 1, static_cast<double>(r)}});
+  const auto killedDuring = [&](const std::function<Status(const Progress&)>& run) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      ErrorReporter childErrors;
+      childErrors.setSilent(true);
+      (void)run([](size_t done, size_t, const std::string&) {
+        if (done == 25) ::kill(::getpid(), SIGKILL);
+        return true;
+      });
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  };
+  ASSERT_TRUE(killedDuring([&](const Progress& p) { return calcula(work, errors, header, zone, 0, p); }));
+  for (const BudgetRow& r : budget()) EXPECT_DOUBLE_EQ(r.amount, 0) << r.account;
+  EXPECT_EQ(tables::integrityCheck(work.workDir / "OBRA1"), "ok");
+  ASSERT_TRUE(runCalcula());
+  for (const BudgetRow& r : budget()) EXPECT_DOUBLE_EQ(r.amount, 10.0 * (r.account / 7) * (r.account / 7)) << r.account;
+
+  ASSERT_TRUE(killedDuring([&](const Progress& p) { return renumber(work, errors, 0, p); }));
+  EXPECT_EQ(budget()[1].account, 14);  // nothing renumbered
+  ASSERT_TRUE(renumber(work, errors, 0));
+  EXPECT_EQ(budget()[1].account, 20);
+  EXPECT_EQ(open("COBA")->count(), 0);
+}
+
+}  // namespace
+}  // namespace velmora::works
