@@ -1,0 +1,16 @@
+#!/bin/sh
+# The demo works recalculated by velmora and by an independent Python pricing
+# of the same tables: every row, the direct cost and the summary must agree.
+set -eu
+VELMORA="$1"
+ORACLE="$(dirname "$0")/oracle/price_demo_works.py"
+DIR=$(mktemp -d)
+trap 'rm -rf "$DIR"' EXIT
+"$VELMORA" demo "$DIR/data" > /dev/null
+for work in CASA01 BODEGA02; do
+    # The oracle re-creates the work's input copies from none, as the demo's
+    # first recalculation did: start the run from the same state.
+    sqlite3 "$DIR/data/$work/OBRA2" 'DELETE FROM IOBR'
+    "$VELMORA" calcula --data "$DIR/data" --obra "$work" --json > "$DIR/$work.json"
+    python3 "$ORACLE" "$DIR/data" "$work" "$DIR/$work.json"
+done
