@@ -269,14 +269,14 @@ TEST_F(CatalogScreensTest, TheConceptFormEditsSortsAndSavesLines) {
   ConceptForm form(ctx, *coba, FormRequest::kChange);
   form.start();
   form.show();
-  ASSERT_EQ(form.lines().size(), 5u);
+  ASSERT_EQ(form.editor().lines().size(), 5u);
   EXPECT_EQ(form.findChild<QLabel*>("directCost")->text(), "524.31");
-  QAbstractItemModelTester tester(form.linesModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+  QAbstractItemModelTester tester(form.editor().model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
   const auto cell = [&form](int row, int column) {
-    return form.linesModel()->data(form.linesModel()->index(row, column)).toString();
+    return form.editor().model()->data(form.editor().model()->index(row, column)).toString();
   };
   EXPECT_EQ(cell(0, 0), "B");
-  EXPECT_EQ(form.linesModel()->headerData(6, Qt::Horizontal).toString(), "IMPORTE");
+  EXPECT_EQ(form.editor().model()->headerData(6, Qt::Horizontal).toString(), "IMPORTE");
 
   // A new line through the line editor: a material, filed as category 3.
   catalog::BasePrices prices(inst, errors, 1);
@@ -288,10 +288,10 @@ TEST_F(CatalogScreensTest, TheConceptFormEditsSortsAndSavesLines) {
   editor.accept();
   ASSERT_TRUE(editor.line().has_value());
   EXPECT_EQ(editor.line()->category, 3);
-  form.addLine(*editor.line());
+  form.editor().addLine(*editor.line());
   // It lands among the materials, before the percentage lines.
-  EXPECT_EQ(form.lines()[3].account, 10005);
-  EXPECT_EQ(form.lines()[4].category, 5);
+  EXPECT_EQ(form.editor().lines()[3].account, 10005);
+  EXPECT_EQ(form.editor().lines()[4].category, 5);
   form.accept();
   ASSERT_FALSE(form.isVisible());
 
@@ -345,7 +345,7 @@ TEST_F(CatalogScreensTest, SavingAConceptIsWholeAndLosesNoLine) {
     ConceptForm form(ctx, *coba, FormRequest::kChange);
     form.start();
     form.show();
-    EXPECT_EQ(form.lines().size(), stored);
+    EXPECT_EQ(form.editor().lines().size(), stored);
     // A new account: the lines move with the concept in the same save.
     accept(form, edit(form, "CTA"), "1999");
     form.accept();
@@ -370,10 +370,10 @@ TEST_F(CatalogScreensTest, SavingAConceptIsWholeAndLosesNoLine) {
     loop.category = catalog::category::kBasic;
     loop.account = 1999;
     loop.quantity = 1;
-    EXPECT_FALSE(form.addLine(loop));
+    EXPECT_FALSE(form.editor().addLine(loop));
     EXPECT_EQ(prompter.warnings.back()[1], "CONCEPTO: NO PUEDE SER SU LINEA");
     loop.account = static_cast<int32_t>(basic);  // itself
-    EXPECT_FALSE(form.addLine(loop));
+    EXPECT_FALSE(form.editor().addLine(loop));
 
     // Changing its account to one that exists: message 15, once, and the form stays.
     presenter.clear();
@@ -469,9 +469,9 @@ TEST_F(CatalogScreensTest, AConceptTakesAtMostOneHundredLines) {
   catalog::EditedLine line;
   line.account = 10001;
   line.quantity = 1;
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(form.addLine(line));
-  EXPECT_FALSE(form.addLine(line));
-  EXPECT_EQ(form.lines().size(), 100u);
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(form.editor().addLine(line));
+  EXPECT_FALSE(form.editor().addLine(line));
+  EXPECT_EQ(form.editor().lines().size(), 100u);
   EXPECT_EQ(prompter.warnings.back()[0], "UN CONCEPTO ADMITE A LO MAS");
   presenter.answerNext(button::kNo);  // leave without saving: the reserved number goes back
   form.reject();
@@ -485,7 +485,7 @@ TEST_F(CatalogScreensTest, ImportCopiesTextsAndLinesAndDeleteAsksTheQuestionWind
   form.show();
   form.importConcept(1012);
   EXPECT_EQ(static_cast<QLineEdit*>(form.fieldWidget("TEXT"))->text(), "CASTILLO DE 15x15 CM");
-  EXPECT_EQ(form.lines().size(), 2u);
+  EXPECT_EQ(form.editor().lines().size(), 2u);
   form.accept();
   ASSERT_FALSE(form.isVisible());
   const int64_t copy = coba->rec().integer("CTA");

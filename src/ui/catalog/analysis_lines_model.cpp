@@ -40,9 +40,4 @@ QVariant AnalysisLinesModel::headerData(int section, Qt::Orientation orientation
   return QString(kHeaders[section]);
 }
 
-void AnalysisLinesModel::reset() {
-  beginResetModel();
-  endResetModel();
-}
-
 }  // namespace velmora::ui

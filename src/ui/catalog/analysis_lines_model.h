@@ -1,7 +1,7 @@
 // AnalysisLinesModel: the lines of a unit-price analysis as a Qt table model
 // ("T", "CTA", "DESCRIPCION", "UNID", "CANTIDAD", "PRECIO", "IMPORTE"), read
-// only. The form that edits the lines owns them and calls reset() after each
-// change; the base concept form and the work concept form share it.
+// only. The editor that owns the lines brackets each change with
+// beginChange() and endChange().
 #pragma once
 
 #include <QAbstractTableModel>
@@ -22,8 +22,9 @@ class AnalysisLinesModel : public QAbstractTableModel {
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-  // The lines changed (added, replaced, removed, re-sorted).
-  void reset();
+  // Around any change of the lines (added, replaced, removed, re-sorted).
+  void beginChange() { beginResetModel(); }
+  void endChange() { endResetModel(); }
 
  private:
   const std::vector<catalog::EditedLine>& lines_;

@@ -14,6 +14,7 @@
 
 #include "framework/picture.h"
 #include "tables/relations.h"
+#include "ui/catalog/analysis_editor.h"
 #include "ui/catalog/input_screens.h"
 #include "ui/catalog/machine_screens.h"
 
@@ -233,55 +234,11 @@ ConceptForm::ConceptForm(Context& ctx, tables::Table& coba, FormRequest request,
     if (auto account = conceptPicker()) importConcept(*account);
   });
 
-  linesModel_ = new AnalysisLinesModel(lines_, this);
-  list_ = new QTableView;
-  list_->setObjectName("lines");
-  list_->setModel(linesModel_);
-  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list_->verticalHeader()->hide();
-  const int widths[7] = {28, 70, 0, 50, 90, 90, 90};
-  for (int c = 0; c < 7; ++c) {
-    if (widths[c]) list_->setColumnWidth(c, widths[c]);
-  }
-  list_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
-  list_->setMinimumHeight(200);
-  addRow(0, "", list_);
-
-  auto* buttons = new QHBoxLayout;
-  auto* add = new QPushButton("&Alta");
-  auto* change = new QPushButton("&Cambio");
-  auto* remove = new QPushButton("&Baja");
-  add->setObjectName("lineAdd");
-  change->setObjectName("lineChange");
-  remove->setObjectName("lineRemove");
-  for (auto* b : {add, change, remove}) {
-    b->setEnabled(editable);
-    buttons->addWidget(b);
-  }
-  buttons->addStretch();
-  directCost_ = new QLabel;
-  directCost_->setObjectName("directCost");
-  buttons->addWidget(new QLabel("COSTO DIRECTO:"));
-  buttons->addWidget(directCost_);
-  auto* holder = new QWidget;
-  holder->setLayout(buttons);
-  addRow(0, "", holder);
-
-  connect(add, &QPushButton::clicked, this, [this] {
-    if (lines_.size() >= catalog::kMaxLines) {
-      ctx_.prompter.warn({"UN CONCEPTO ADMITE A LO MAS", "100 LINEAS DE ANALISIS", "CON Ok CONTINUA..."});
-      return;
-    }
-    if (auto line = editLine(nullptr)) addLine(*line);
-  });
-  connect(change, &QPushButton::clicked, this, [this] {
-    const int row = list_->currentIndex().row();
-    if (row < 0) return;
-    if (auto line = editLine(&lines_[row])) changeLine(row, *line);
-  });
-  connect(remove, &QPushButton::clicked, this, [this] { removeLine(list_->currentIndex().row()); });
+  editor_ = new AnalysisEditor(ctx.prompter);
+  editor_->setEditable(editable);
+  editor_->editLine = editLine;
+  editor_->refuses = [this](const catalog::EditedLine& line) { return refusesLoop(line); };
+  addRow(0, "", editor_);
   resize(820, 700);
 }
 
@@ -289,17 +246,11 @@ ConceptForm::~ConceptForm() = default;
 
 void ConceptForm::afterLoad() {
   const auto account = static_cast<int32_t>(table_.rec().integer("CTA"));
-  lines_ = request_ == FormRequest::kInsert ? std::vector<catalog::EditedLine>{}
-                                            : catalog::loadConceptLines(*engine_, account);
-  linesChanged_ = false;
-  showLines();
+  editor_->setLines(request_ == FormRequest::kInsert ? std::vector<catalog::EditedLine>{}
+                                                     : catalog::loadConceptLines(*engine_, account));
 }
 
-void ConceptForm::showLines() {
-  totals_ = catalog::recomputeTotals(lines_);
-  linesModel_->reset();
-  directCost_->setText(money(totals_.directCost));
-}
+bool ConceptForm::otherChanges() const { return editor_->changed(); }
 
 bool ConceptForm::refusesLoop(const catalog::EditedLine& line) {
   if (line.category != catalog::category::kBasic) return false;
@@ -308,34 +259,6 @@ bool ConceptForm::refusesLoop(const catalog::EditedLine& line) {
   ctx_.prompter.warn({"EL BASICO " + std::to_string(line.account) + " CONTIENE A ESTE",
                       "CONCEPTO: NO PUEDE SER SU LINEA", "CON Ok CONTINUA..."});
   return true;
-}
-
-bool ConceptForm::addLine(const catalog::EditedLine& line) {
-  if (lines_.size() >= catalog::kMaxLines) {
-    ctx_.prompter.warn({"UN CONCEPTO ADMITE A LO MAS", "100 LINEAS DE ANALISIS", "CON Ok CONTINUA..."});
-    return false;
-  }
-  if (refusesLoop(line)) return false;
-  lines_.push_back(line);
-  linesChanged_ = true;
-  showLines();
-  return true;
-}
-
-bool ConceptForm::changeLine(int row, const catalog::EditedLine& line) {
-  if (row < 0 || row >= static_cast<int>(lines_.size())) return false;
-  if (refusesLoop(line)) return false;
-  lines_[row] = line;
-  linesChanged_ = true;
-  showLines();
-  return true;
-}
-
-void ConceptForm::removeLine(int row) {
-  if (row < 0 || row >= static_cast<int>(lines_.size())) return;
-  lines_.erase(lines_.begin() + row);
-  linesChanged_ = true;
-  showLines();
 }
 
 void ConceptForm::importConcept(int32_t account) {
@@ -347,9 +270,7 @@ void ConceptForm::importConcept(int32_t account) {
   setFieldText("TEX1", QString::fromStdString(cobt->rec().text("TEX1")));
   setFieldText("UNID", QString::fromStdString(cobt->rec().text("UNID")));
   setFieldText("GENE", QString::fromStdString(cobt->rec().text("GENE")));
-  lines_ = catalog::loadConceptLines(*engine_, account);
-  linesChanged_ = true;  // written only when the form is saved
-  showLines();
+  editor_->replaceLines(catalog::loadConceptLines(*engine_, account));  // written only when the form is saved
 }
 
 void ConceptForm::fieldAccepted(const FieldSpec& field) {
@@ -375,8 +296,8 @@ Status ConceptForm::writeRecord(bool inserting) {
   inco->setAuditUser(ctx_.login().user);
   // Written over is the account the form loaded (or last saved).
   const auto previous = static_cast<int32_t>(loadedRecord().integer("CTA"));
-  Status s = catalog::saveAnalysis(table_, inserting, previous, *inco, lines_);
-  if (s) linesChanged_ = false;
+  Status s = catalog::saveAnalysis(table_, inserting, previous, *inco, editor_->lines());
+  if (s) editor_->markSaved();
   return s;
 }
 

@@ -9,7 +9,7 @@
 #include "catalog/analysis.h"
 #include "catalog/prices.h"
 #include "ui/browse/browse_window.h"
-#include "ui/catalog/analysis_lines_model.h"
+#include "ui/catalog/analysis_editor.h"
 #include "ui/browse/record_form.h"
 #include "ui/catalog/generic_keys.h"
 
@@ -64,14 +64,8 @@ class ConceptForm : public RecordForm {
   ConceptForm(Context& ctx, tables::Table& coba, FormRequest request, QWidget* parent = nullptr);
   ~ConceptForm() override;
 
-  std::vector<catalog::EditedLine>& lines() { return lines_; }
-  catalog::FormTotals totals() const { return totals_; }
-  QTableView* lineList() const { return list_; }
-  AnalysisLinesModel* linesModel() const { return linesModel_; }
-  // The line buttons: &Alta, &Cambio, &Baja. They return whether a line changed.
-  bool addLine(const catalog::EditedLine& line);
-  bool changeLine(int row, const catalog::EditedLine& line);
-  void removeLine(int row);
+  // The lines, their list and buttons.
+  AnalysisEditor& editor() { return *editor_; }
   // IMPORTA: copies a catalogue concept's texts and lines into this one.
   void importConcept(int32_t account);
 
@@ -87,20 +81,14 @@ class ConceptForm : public RecordForm {
   void beforeSave(tables::Record&) override { table_.setAuditUser(ctx_.login().user); }
   Status writeRecord(bool inserting) override;
   void fieldAccepted(const FieldSpec& field) override;
-  bool otherChanges() const override { return linesChanged_; }
+  bool otherChanges() const override;
 
  private:
-  void showLines();
   // A basic line that would make the concept contain itself is refused.
   bool refusesLoop(const catalog::EditedLine& line);
   catalog::BasePrices prices_;
   std::unique_ptr<catalog::PricingEngine> engine_;
-  std::vector<catalog::EditedLine> lines_;
-  catalog::FormTotals totals_;
-  bool linesChanged_ = false;
-  AnalysisLinesModel* linesModel_;
-  QTableView* list_;
-  QLabel* directCost_;
+  AnalysisEditor* editor_;
 };
 
 bool runConceptForm(BrowseWindow& list, tables::Table& coba, FormRequest request);
