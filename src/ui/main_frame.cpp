@@ -27,6 +27,7 @@
 #include "ui/startup_windows.h"
 #include "ui/users_screens.h"
 #include "ui/zone_screens.h"
+#include "ui/works/budget_window.h"
 
 namespace velmora::ui {
 
@@ -168,7 +169,10 @@ void MainFrame::buildToolbar() {
   bar->setIconSize(QSize(32, 32));
   bar->setMovable(false);
   const auto later = [] {};
-  addTool("SISTEMAS", "", "SISTEMAS", QStyle::SP_DesktopIcon, later, false);
+  addTool("SISTEMAS", "Menú de Sistemas", "SISTEMAS", QStyle::SP_DesktopIcon, [this] {
+    rotateBanner();
+    openWindow(new SystemsMenu(ctx_));
+  });
   addTool("PERSONAL", "Personal Administrativo", "PERSONAL", QStyle::SP_DirHomeIcon, [this] {
     auto* list = new BrowseWindow(ctx_, usersListSpec());
     openWindow(list, [this] { rotateBanner(); });

@@ -1,0 +1,349 @@
+#include "ui/works/budget_window.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "framework/picture.h"
+#include "framework/text.h"
+#include "tables/relations.h"
+#include "ui/catalog/generic_keys.h"
+#include "ui/works/work_concept_form.h"
+#include "ui/works/work_inputs.h"
+#include "ui/works/works_screens.h"
+#include "works/work.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr const char* kHeaders[] = {"CTA", "DESCRIPCION", "UNID", "CANTIDAD", "UNITARIO", "IMPORTE"};
+
+QString number(double v, const char* pic) { return QString::fromStdString(picture::formatNumber(v, pic)); }
+
+// A progress window over a long run, with the work, the row being priced and
+// the fraction done; the window stays responsive and "Cancela" stops the run.
+class RunProgress {
+ public:
+  RunProgress(QWidget* parent, const QString& title, const QString& work) : dialog_(parent) {
+    dialog_.setObjectName("CALCULA");
+    dialog_.setWindowTitle(title);
+    dialog_.setCancelButtonText("Cancela");
+    dialog_.setMinimumDuration(300);
+    dialog_.setWindowModality(Qt::WindowModal);
+    work_ = work;
+  }
+  works::Progress callback() {
+    return [this](size_t done, size_t total, const std::string& description) {
+      dialog_.setMaximum(static_cast<int>(std::max<size_t>(total, 1)));
+      dialog_.setValue(static_cast<int>(done));
+      dialog_.setLabelText(work_ + "\nCon los nuevos valores de Insumos\n" + QString::fromStdString(description));
+      QApplication::processEvents();
+      return !dialog_.wasCanceled();
+    };
+  }
+
+ private:
+  QProgressDialog dialog_;
+  QString work_;
+};
+
+}  // namespace
+
+// ---- the model -----------------------------------------------------------------------
+
+void BudgetModel::setRows(std::vector<works::BudgetRow> rows) {
+  beginResetModel();
+  rows_ = std::move(rows);
+  display_ = works::displayBudget(rows_);
+  endResetModel();
+}
+
+int BudgetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : static_cast<int>(rows_.size()); }
+int BudgetModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 6; }
+
+QVariant BudgetModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
+  const works::BudgetRow& r = rows_[index.row()];
+  const works::ShownRow& shown = display_.rows[index.row()];
+  const int c = index.column();
+  if (role == Qt::BackgroundRole) {
+    if (r.kind == works::row_kind::kTitle) return QColor(196, 194, 145);
+    if (r.kind == works::row_kind::kSubtotal) return QColor(245, 222, 195);
+    return {};
+  }
+  if (role == Qt::ForegroundRole && r.kind != works::row_kind::kConcept) return QColor(Qt::black);
+  if (role == Qt::TextAlignmentRole) {
+    return c == 0 || c >= 3 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+  }
+  if (role != Qt::DisplayRole) return {};
+  const bool isConcept = r.kind == works::row_kind::kConcept;
+  switch (c) {
+    case 0: return QString::number(r.account);
+    case 1: return QString::fromStdString(text::truncateChars(r.text, 35));
+    case 2: return QString::fromStdString(r.unit);
+    case 3: return isConcept ? number(r.quantity, "n12.2B") : QString();
+    case 4: return isConcept ? number(shown.unitPrice, "n14.2B") : QString();
+    default: return r.kind == works::row_kind::kTitle ? QString() : number(shown.amount, "n14.2B");
+  }
+}
+
+QVariant BudgetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= 6) return {};
+  return QString(kHeaders[section]);
+}
+
+// ---- the window ------------------------------------------------------------------------
+
+BudgetWindow::BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), obra_(obra), model_(this) {
+  setObjectName("PRESUP");
+  setWindowTitle("Presupuesto de Obra - " + QString::fromStdString(text::clip(obra.text("OBRA"))));
+  setAttribute(Qt::WA_DeleteOnClose);
+  cobr_ = ctx.session.installation.table("COBR", ctx.errors);
+  (void)cobr_->open();  // a failure was shown; the list stays empty
+  cobr_->setAuditUser(ctx.login().user);
+
+  auto* layout = new QVBoxLayout(this);
+  auto* work = new QLabel(QString::fromStdString(obra.text("OBRA")));
+  work->setObjectName("work");
+  layout->addWidget(work);
+  view_ = new QTableView;
+  view_->setObjectName("rows");
+  view_->setModel(&model_);
+  view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view_->setSelectionMode(QAbstractItemView::SingleSelection);
+  view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view_->verticalHeader()->hide();
+  const int widths[6] = {70, 300, 50, 100, 110, 120};
+  for (int c = 0; c < 6; ++c) view_->setColumnWidth(c, widths[c]);
+  view_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+  layout->addWidget(view_);
+  connect(view_, &QTableView::doubleClicked, this, &BudgetWindow::changeRow);
+
+  auto* totals = new QHBoxLayout;
+  const auto button = [this](QHBoxLayout* row, const QString& caption, const QString& tip, const char* name,
+                             void (BudgetWindow::*slot)()) {
+    auto* b = new QPushButton(caption);
+    b->setObjectName(name);
+    if (!tip.isEmpty()) b->setToolTip(tip);
+    connect(b, &QPushButton::clicked, this, slot);
+    row->addWidget(b);
+    return b;
+  };
+  button(totals, "&Alta", "", "insert", &BudgetWindow::insertRow);
+  button(totals, "&Cambia", "", "change", &BudgetWindow::changeRow);
+  button(totals, "&Borra", "", "delete", &BudgetWindow::deleteRow);
+  totals->addStretch();
+  totals->addWidget(new QLabel("COSTO DIRECTO:"));
+  directCost_ = new QLabel;
+  directCost_->setObjectName("directCost");
+  directCost_->setMinimumWidth(120);
+  directCost_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  totals->addWidget(directCost_);
+  layout->addLayout(totals);
+
+  auto* bar = new QHBoxLayout;
+  button(bar, "CALCULA", "CALCULA EL PRESUPUESTO", "calcula", &BudgetWindow::recalculate);
+  button(bar, "INSUMOS", "INSUMOS DE LA OBRA", "inputs", &BudgetWindow::openInputs);
+  button(bar, "RENUMERA", "Renumera los Conceptos de Obra", "renumber", &BudgetWindow::renumberRows);
+  button(bar, "INDIRECTOS", "TOTALES DEL PRESUPUESTO", "summary", &BudgetWindow::showSummary);
+  auto* reports = new QPushButton("REPORTES");
+  reports->setObjectName("reports");
+  reports->setToolTip("REPORTES DEL SISTEMA");
+  reports->setEnabled(false);  // the budget reports come with the report catalogue
+  bar->addWidget(reports);
+  bar->addStretch();
+  button(bar, "C&ierra", "", "close", &BudgetWindow::closeBudget);
+  layout->addLayout(bar);
+  resize(860, 560);
+  reload();
+}
+
+BudgetWindow::~BudgetWindow() {
+  if (!closing_) closeBudget();
+}
+
+const tables::Record& BudgetWindow::header() {
+  // Read again: the work form may have changed percentages or names.
+  auto obra = ctx_.session.installation.table("OBRA", ctx_.errors);
+  if (obra->open()) {
+    obra->rec().setText("CTA", obra_.text("CTA"));
+    if (obra->fetch(obra->keyIndex("CTA_KEY"))) obra_ = obra->rec();
+  }
+  return obra_;
+}
+
+void BudgetWindow::reload() {
+  const int row = view_->currentIndex().row();
+  std::vector<works::BudgetRow> rows;
+  if (cobr_->isOpen()) (void)works::readBudget(*cobr_, &rows);  // a failure was shown
+  model_.setRows(std::move(rows));
+  directCost_->setText(number(model_.directCost(), "n14.2"));
+  if (model_.rowCount() > 0) view_->selectRow(std::clamp(row, 0, model_.rowCount() - 1));
+}
+
+void BudgetWindow::insertRow() {
+  runWorkConceptForm(ctx_, *cobr_, header(), FormRequest::kInsert, this);
+  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
+  reload();
+}
+
+void BudgetWindow::changeRow() {
+  const int row = view_->currentIndex().row();
+  if (row < 0 || row >= model_.rowCount()) return;
+  cobr_->rec().clear();
+  cobr_->rec().setInteger("CTA", model_.rows()[row].account);
+  if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY"))) return;
+  runWorkConceptForm(ctx_, *cobr_, header(), FormRequest::kChange, this);
+  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
+  reload();
+}
+
+void BudgetWindow::deleteRow() {
+  const int row = view_->currentIndex().row();
+  if (row < 0 || row >= model_.rowCount()) return;
+  if (!ctx_.login().isMaster() && ctx_.login().level(shell::element::kWorkConcepts) <= 2) {
+    ctx_.prompter.warn({"NO TIENE ACCESO A ESTE PROGRAMA", "VERIFIQUE SUS ACCESOS AL SISTEMA", "CON Ok CONTINUA..."});
+    return;
+  }
+  if (!ctx_.prompter.ask({"DESEA DAR DE BAJA", "LA CUENTA SELECCIONADA", ""})) return;
+  cobr_->rec().clear();
+  cobr_->rec().setInteger("CTA", model_.rows()[row].account);
+  if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY"))) return;
+  tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
+  (void)relations.remove(*cobr_, tables::RelationManager::Confirm::kDontAsk);  // the row and its lines, or nothing
+  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
+  reload();
+}
+
+bool BudgetWindow::runCalcula() {
+  RunProgress progress(this, "Calculando el Presupuesto",
+                       "Calculando la Obra: " + QString::fromStdString(text::clip(obra_.text("OBRA"))));
+  const Status s = works::calcula(ctx_.session.installation, ctx_.errors, header(), ctx_.session.zone,
+                                  ctx_.login().user, progress.callback());
+  if (!s && !s.is(Status::Code::kCancelled)) {
+    ctx_.prompter.warn({"NO SE PUDO CALCULAR EL PRESUPUESTO", text::truncateChars(s.text(), 40), "CON Ok CONTINUA..."});
+  }
+  return s.isOk();
+}
+
+void BudgetWindow::recalculate() {
+  runCalcula();
+  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
+  reload();
+}
+
+void BudgetWindow::openInputs() {
+  auto changed = std::make_shared<bool>(false);
+  BrowseWindow* list = makeWorkInputList(ctx_, header(), changed, [this] { runCalcula(); });
+  QDialog dialog(this);
+  dialog.setWindowTitle(list->windowTitle());
+  auto* layout = new QVBoxLayout(&dialog);
+  list->setAttribute(Qt::WA_DeleteOnClose, false);
+  layout->addWidget(list);
+  connect(list, &BrowseWindow::destroyed, &dialog, &QDialog::accept);
+  QObject::connect(list->button(browse_button::kClose), &QPushButton::clicked, &dialog, &QDialog::accept);
+  dialog.resize(list->size() + QSize(24, 24));
+  dialog.exec();
+  if (*changed) {
+    RunProgress progress(this, "Calculando el Presupuesto", QString::fromStdString(obra_.text("OBRA")));
+    (void)works::repriceRows(ctx_.session.installation, ctx_.errors, header(), ctx_.session.zone, ctx_.login().user,
+                             progress.callback());
+  }
+  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
+  reload();
+}
+
+void BudgetWindow::renumberRows() {
+  // RENUM: nothing happens until OK is pressed.
+  QDialog window(this);
+  window.setObjectName("RENUM");
+  window.setWindowTitle("Renumerando Los Conceptos de Obra");
+  auto* layout = new QVBoxLayout(&window);
+  layout->addWidget(new QLabel("RENUMERANDO LOS CONCEPTOS DE OBRA"));
+  layout->addWidget(new QLabel("CON Ok CONTINUA ..."));
+  auto* display = new QLabel;
+  display->setObjectName("display");
+  display->setMinimumWidth(360);
+  layout->addWidget(display);
+  auto* ok = new QPushButton("OK");
+  layout->addWidget(ok);
+  connect(ok, &QPushButton::clicked, &window, &QDialog::accept);
+  if (window.exec() != QDialog::Accepted) return;
+  const Status s = works::renumber(ctx_.session.installation, ctx_.errors, ctx_.login().user);
+  if (!s) {
+    ctx_.prompter.warn({"NO SE PUDO RENUMERAR LA OBRA", "NADA CAMBIO", "CON Ok CONTINUA..."});
+    return;
+  }
+  recalculate();
+}
+
+void BudgetWindow::showSummary() {
+  SummaryWindow summary(header(), model_.directCost(), this);
+  summary.exec();
+}
+
+void BudgetWindow::closeBudget() {
+  if (closing_) return;
+  closing_ = true;
+  (void)works::writeCategoryTotals(ctx_.session.installation, ctx_.errors, text::clip(obra_.text("CTA")),
+                                   ctx_.login().user);
+  cobr_->close();
+  works::closeWork(ctx_.session);
+  if (parentWidget() && parentWidget()->inherits("QMdiSubWindow")) parentWidget()->close();
+  else close();
+}
+
+// ---- SISTEMAS --------------------------------------------------------------------------
+
+SystemsMenu::SystemsMenu(Context& ctx, QWidget* parent) : QWidget(parent) {
+  setObjectName("SISTEMAS");
+  setWindowTitle("Menú de Sistemas");
+  setAttribute(Qt::WA_DeleteOnClose);
+  auto* layout = new QVBoxLayout(this);
+  auto* budgets = new QPushButton("Sistema de Presupuestos");
+  budgets->setObjectName("budgets");
+  budgets->setToolTip("Sistema de Presupuestos");
+  budgets->setMinimumHeight(48);
+  layout->addWidget(budgets);
+  auto* close = new QPushButton("&Cierra");
+  close->setObjectName("close");
+  layout->addWidget(close);
+  const auto closeMenu = [this] {
+    if (parentWidget() && parentWidget()->inherits("QMdiSubWindow")) parentWidget()->close();
+    else this->close();
+  };
+  connect(close, &QPushButton::clicked, this, closeMenu);
+  connect(budgets, &QPushButton::clicked, this, [this, &ctx, closeMenu] {
+    openBudget(ctx, this);
+    closeMenu();
+  });
+}
+
+BudgetWindow* openBudget(Context& ctx, QWidget* parent) {
+  static QPointer<BudgetWindow> open;
+  const auto chosen = pickWork(ctx, parent);
+  if (!chosen) return nullptr;
+  if (open) open->closeBudget();  // the previous work's window never outlives its work
+  auto control = ctx.session.installation.table("CONTROL", ctx.errors);
+  if (!control->open()) return nullptr;
+  if (Status s = works::chooseWork(ctx.session, *chosen, *control); !s) {
+    ctx.prompter.warn({"NO SE ENCONTRO EL DIRECTORIO", "DE LA OBRA " + text::clip(chosen->text("CTA")),
+                       "VERIFIQUE SU INSTALACION"});
+    return nullptr;
+  }
+  auto* window = new BudgetWindow(ctx, *chosen);
+  open = window;
+  ctx.openWindow(window);
+  return window;
+}
+
+}  // namespace velmora::ui

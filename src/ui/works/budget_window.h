@@ -1,0 +1,91 @@
+// PRESUP, the budget of the open work; SISTEMAS, the menu that opens it; the
+// progress of CALCULA and the RENUM window.
+//
+// A budget window is bound to its work: it opens the work's tables when it
+// opens and everything it starts (forms, the work inputs, CALCULA) works on
+// them. Only one budget window is open at a time: choosing a work closes the
+// window of the previous one first, so no window keeps writing into the files
+// of a work that is no longer chosen.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "tables/record.h"
+#include "tables/table.h"
+#include "ui/context.h"
+#include "works/budget.h"
+
+class QLabel;
+class QTableView;
+
+namespace velmora::ui {
+
+// The rows as the budget window shows them, with their colours.
+class BudgetModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+  void setRows(std::vector<works::BudgetRow> rows);
+  const std::vector<works::BudgetRow>& rows() const { return rows_; }
+  double directCost() const { return display_.directCost; }
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+ private:
+  std::vector<works::BudgetRow> rows_;
+  works::BudgetDisplay display_;
+};
+
+class BudgetWindow : public QWidget {
+  Q_OBJECT
+ public:
+  // Opens on the current work of the session (chosen before).
+  BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* parent = nullptr);
+  ~BudgetWindow() override;
+
+  BudgetModel& model() { return model_; }
+  QTableView& view() { return *view_; }
+  void reload();
+
+  // The buttons.
+  void insertRow();
+  void changeRow();
+  void deleteRow();
+  void recalculate();       // CALCULA
+  void openInputs();        // INSUMOS
+  void renumberRows();      // RENUMERA
+  void showSummary();       // INDIRECTOS
+  void closeBudget();       // C&ierra
+
+ private:
+  bool runCalcula();
+  const tables::Record& header();
+
+  Context& ctx_;
+  tables::Record obra_;
+  std::unique_ptr<tables::Table> cobr_;
+  BudgetModel model_;
+  QTableView* view_;
+  QLabel* directCost_;
+  bool closing_ = false;
+};
+
+// SISTEMAS: "Sistema de Presupuestos" asks for a work and opens its budget.
+class SystemsMenu : public QWidget {
+  Q_OBJECT
+ public:
+  explicit SystemsMenu(Context& ctx, QWidget* parent = nullptr);
+};
+
+// Asks for a work (CAP_PRES), chooses it and opens its budget window in the
+// frame, closing the budget window of the work chosen before. Returns the
+// window, or nullptr when no work was chosen or it could not be opened.
+BudgetWindow* openBudget(Context& ctx, QWidget* parent);
+
+}  // namespace velmora::ui
