@@ -1,5 +1,7 @@
 #include "app/gui.h"
 
+#include <QMdiSubWindow>
+
 #include <filesystem>
 
 #include <QApplication>
@@ -13,6 +15,10 @@
 
 #include "app/commands.h"
 #include "shell/ini_file.h"
+#include "ui/works/budget_window.h"
+#include "ui/works/work_concept_form.h"
+#include "ui/works/works_screens.h"
+#include "works/work.h"
 #include "shell/platform.h"
 #include "shell/startup.h"
 #include "tables/catalogue.h"
@@ -206,6 +212,32 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   ui::ConceptForm conceptForm(ctx, *coba, FormRequest::kChange);
   conceptForm.start();
   save(&conceptForm, "concept-form");
+  menu->parentWidget()->close();
+  for (QMdiSubWindow* sub : frame.findChildren<QMdiSubWindow*>()) sub->close();
+
+  // The works and a budget.
+  auto* worksList = ui::makeWorksList(ctx);
+  frame.openWindow(worksList);
+  save(&frame, "works-list");
+  worksList->parentWidget()->close();
+  auto obra = session.installation.table("OBRA", errors);
+  (void)obra->open();
+  obra->rec().setText("CTA", "CASA01");
+  if (obra->fetch(obra->keyIndex("CTA_KEY")) && works::chooseWork(session, obra->rec(), *control)) {
+    const tables::Record house = obra->rec();
+    auto* budget = new ui::BudgetWindow(ctx, house);
+    frame.openWindow(budget);
+    save(&frame, "budget");
+    ui::SummaryWindow summary(house, budget->model().directCost());
+    save(&summary, "summary");
+    auto cobr = session.installation.table("COBR", errors);
+    (void)cobr->open();
+    cobr->rec().setInteger("CTA", 150);
+    (void)cobr->fetch(cobr->keyIndex("CTA_KEY"));
+    ui::WorkConceptForm rowForm(ctx, *cobr, house, FormRequest::kChange);
+    rowForm.start();
+    save(&rowForm, "work-concept-form");
+  }
   std::cout << "Pantallas guardadas en " << outDir << "\n";
   return 0;
 }

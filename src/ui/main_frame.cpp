@@ -54,6 +54,8 @@ MainFrame::MainFrame(Context& ctx, QWidget* parent)
   connect(web, &QPushButton::clicked, this, [this] { closeSplash(); });
   layout->addWidget(web, 0, Qt::AlignCenter);
   area_ = new QMdiArea;
+  // A window that opens or comes forward may have chosen a work (and its zone).
+  connect(area_, &QMdiArea::subWindowActivated, this, [this] { refreshStatus(); });
   area_->setObjectName("area");
   layout->addWidget(area_, 1);
   setCentralWidget(central);

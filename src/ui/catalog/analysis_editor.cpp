@@ -23,6 +23,7 @@ AnalysisEditor::AnalysisEditor(Prompter& prompter, QWidget* parent)
   view_->setSelectionMode(QAbstractItemView::SingleSelection);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view_->verticalHeader()->hide();
+  view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
   const int widths[7] = {28, 70, 0, 50, 90, 90, 90};
   for (int c = 0; c < 7; ++c) {
     if (widths[c]) view_->setColumnWidth(c, widths[c]);

@@ -122,6 +122,7 @@ BudgetWindow::BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* pa
   view_->setSelectionMode(QAbstractItemView::SingleSelection);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view_->verticalHeader()->hide();
+  view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
   const int widths[6] = {70, 300, 50, 100, 110, 120};
   for (int c = 0; c < 6; ++c) view_->setColumnWidth(c, widths[c]);
   view_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
