@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <string>
 
 #include "fixture.h"
@@ -326,6 +327,36 @@ TEST_F(WorksTest, ARowIsSavedWithItsFiguresAndAdjustedImportedLines) {
   ASSERT_TRUE(saveBudgetRow(*cobr, false, 10, *inob, lines));
   EXPECT_EQ(inob->count(), 0);
   EXPECT_DOUBLE_EQ(budget()[0].amount, 0);
+}
+
+TEST_F(WorksTest, ALongBudgetReadInPagesShowsWhatItShowsReadWhole) {
+  input(1, 3, 1.37);
+  for (int r = 1; r <= 450; ++r) {
+    const char kind = r % 37 == 0 ? 'T' : r % 11 == 0 ? 'S' : 'C';
+    row(r * 10, kind, r * 0.7, kind == 'C' ? std::vector<std::tuple<int, int, double>>{{3, 1, r % 13 + 0.25}}
+                                            : std::vector<std::tuple<int, int, double>>{});
+  }
+  ASSERT_TRUE(runCalcula());
+  const std::vector<BudgetRow> all = budget();
+  const BudgetDisplay whole = displayBudget(all);
+  auto cobr = work.table("COBR", errors);
+  ASSERT_TRUE(cobr->open());
+  double direct = -1;
+  ASSERT_TRUE(budgetDirectCost(*cobr, &direct));
+  EXPECT_EQ(direct, whole.directCost);  // the same sum, bit for bit
+  RunningDisplay running;
+  size_t seen = 0;
+  std::vector<BudgetRow> page;
+  for (int32_t after = INT32_MIN;; after = page.back().account) {
+    ASSERT_TRUE(readBudgetPage(*cobr, after, 64, &page));
+    if (page.empty()) break;
+    for (const BudgetRow& r : page) {
+      const ShownRow shown = running.next(r);
+      EXPECT_EQ(shown.amount, whole.rows[seen].amount) << r.account;
+      ++seen;
+    }
+  }
+  EXPECT_EQ(seen, all.size());
 }
 
 // A process killed in the middle of CALCULA or RENUM leaves the work as it

@@ -5,6 +5,7 @@
 
 #include "framework/money.h"
 #include "framework/text.h"
+#include "tables/statement.h"
 
 namespace velmora::works {
 
@@ -98,25 +99,62 @@ Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows) {
   return Status::ok();
 }
 
+ShownRow RunningDisplay::next(const BudgetRow& r) {
+  ShownRow shown;
+  if (r.kind == row_kind::kTitle) {
+    running_ = 0;
+  } else if (r.kind == row_kind::kSubtotal) {
+    shown.amount = running_;  // only a title restarts the running subtotal
+  } else {
+    shown.unitPrice = r.perUnit.labour + r.perUnit.materials + r.perUnit.equipment + r.perUnit.percentages;
+    shown.amount = r.quantity * shown.unitPrice;
+    running_ += shown.amount;
+    directCost_ += shown.amount;
+  }
+  return shown;
+}
+
 BudgetDisplay displayBudget(const std::vector<BudgetRow>& rows) {
   BudgetDisplay d;
   d.rows.reserve(rows.size());
-  double running = 0;
-  for (const BudgetRow& r : rows) {
-    ShownRow shown;
-    if (r.kind == row_kind::kTitle) {
-      running = 0;
-    } else if (r.kind == row_kind::kSubtotal) {
-      shown.amount = running;  // only a title restarts the running subtotal
-    } else {
-      shown.unitPrice = r.perUnit.labour + r.perUnit.materials + r.perUnit.equipment + r.perUnit.percentages;
-      shown.amount = r.quantity * shown.unitPrice;
-      running += shown.amount;
-      d.directCost += shown.amount;
-    }
-    d.rows.push_back(shown);
-  }
+  RunningDisplay running;
+  for (const BudgetRow& r : rows) d.rows.push_back(running.next(r));
+  d.directCost = running.directCost();
   return d;
+}
+
+Status readBudgetPage(tables::Table& cobr, int32_t after, size_t limit, std::vector<BudgetRow>* rows) {
+  rows->clear();
+  if (after == INT32_MAX) return Status::ok();
+  tables::Record lo(cobr.def()), hi(cobr.def());
+  lo.setInteger("CTA", static_cast<int64_t>(after) + 1);
+  hi.setInteger("CTA", INT32_MAX);
+  return cobr.readRange(cobr.keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+    rows->push_back(budgetRow(r));
+    return rows->size() < limit;
+  });
+}
+
+Status budgetDirectCost(tables::Table& cobr, double* directCost) {
+  *directCost = 0;
+  if (!cobr.isOpen()) return Status::error(Status::Code::kInvalid, "tabla cerrada");
+  // Rows with account 0 are outside the key, as they are outside the list.
+  tables::Statement s(cobr.connection(), "SELECT TIPO, CANT, TOBR, TMAT, TCOS, TPOR FROM \"" + cobr.def().storeName +
+                                             "\" WHERE CTA<>0 ORDER BY CTA");
+  if (!s.valid()) return Status::error(Status::Code::kIoError, sqlite3_errmsg(cobr.connection()));
+  RunningDisplay running;
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) {
+    BudgetRow r;
+    const std::string kind = text::clip(s.text(0));
+    r.kind = kind.empty() ? row_kind::kConcept : kind[0];
+    r.quantity = s.real(1);
+    r.perUnit = {s.real(2), s.real(3), s.real(4), s.real(5)};
+    running.next(r);
+  }
+  if (rc != SQLITE_DONE) return Status::error(Status::Code::kIoError, sqlite3_errmsg(cobr.connection()));
+  *directCost = running.directCost();
+  return Status::ok();
 }
 
 catalog::CostSplit categoryTotals(const std::vector<BudgetRow>& rows) {

@@ -50,6 +50,9 @@ BudgetRow budgetRow(const tables::Record& cobr);
 
 // Every row in account order.
 Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows);
+// At most `limit` rows after row `after`, in account order: a page of a long
+// budget.
+Status readBudgetPage(tables::Table& cobr, int32_t after, size_t limit, std::vector<BudgetRow>* rows);
 
 // What the budget window shows of each row: a concept its unit price and
 // amount (from its four stored figures), a subtotal the running subtotal
@@ -64,6 +67,19 @@ struct BudgetDisplay {
   double directCost = 0;
 };
 BudgetDisplay displayBudget(const std::vector<BudgetRow>& rows);
+// The same, one row at a time, for a list read in pages.
+class RunningDisplay {
+ public:
+  ShownRow next(const BudgetRow& row);
+  double directCost() const { return directCost_; }
+
+ private:
+  double running_ = 0;
+  double directCost_ = 0;
+};
+// "COSTO DIRECTO:" of the whole budget, reading only the figures it needs;
+// the same sum, in the same order, as displayBudget's.
+Status budgetDirectCost(tables::Table& cobr, double* directCost);
 
 // The category totals of the budget: each of the four figures x quantity,
 // over the concept rows.

@@ -11,6 +11,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <climits>
+
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "tables/relations.h"
@@ -59,11 +61,34 @@ class RunProgress {
 
 // ---- the model -----------------------------------------------------------------------
 
-void BudgetModel::setRows(std::vector<works::BudgetRow> rows) {
+void BudgetModel::load(tables::Table* cobr) {
   beginResetModel();
-  rows_ = std::move(rows);
-  display_ = works::displayBudget(rows_);
+  cobr_ = cobr;
+  rows_.clear();
+  shown_.clear();
+  running_ = {};
+  atEnd_ = !cobr_ || !cobr_->isOpen();
+  directCost_ = 0;
+  if (!atEnd_) (void)works::budgetDirectCost(*cobr_, &directCost_);  // a failure shows 0
   endResetModel();
+  fetchMore({});
+}
+
+bool BudgetModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && !atEnd_; }
+
+void BudgetModel::fetchMore(const QModelIndex& parent) {
+  if (parent.isValid() || atEnd_) return;
+  std::vector<works::BudgetRow> page;
+  const int32_t after = rows_.empty() ? INT32_MIN : rows_.back().account;
+  if (!works::readBudgetPage(*cobr_, after, kPage, &page) || page.size() < kPage) atEnd_ = true;
+  if (page.empty()) return;
+  const int first = static_cast<int>(rows_.size());
+  beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
+  for (works::BudgetRow& r : page) {
+    shown_.push_back(running_.next(r));  // pages come in order: the running subtotal carries over
+    rows_.push_back(std::move(r));
+  }
+  endInsertRows();
 }
 
 int BudgetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : static_cast<int>(rows_.size()); }
@@ -72,7 +97,7 @@ int BudgetModel::columnCount(const QModelIndex& parent) const { return parent.is
 QVariant BudgetModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
   const works::BudgetRow& r = rows_[index.row()];
-  const works::ShownRow& shown = display_.rows[index.row()];
+  const works::ShownRow& shown = shown_[index.row()];
   const int c = index.column();
   if (role == Qt::BackgroundRole) {
     if (r.kind == works::row_kind::kTitle) return QColor(196, 194, 145);
@@ -184,9 +209,8 @@ const tables::Record& BudgetWindow::header() {
 
 void BudgetWindow::reload() {
   const int row = view_->currentIndex().row();
-  std::vector<works::BudgetRow> rows;
-  if (cobr_->isOpen()) (void)works::readBudget(*cobr_, &rows);  // a failure was shown
-  model_.setRows(std::move(rows));
+  model_.load(cobr_.get());
+  while (row >= model_.rowCount() && model_.canFetchMore({})) model_.fetchMore({});
   directCost_->setText(number(model_.directCost(), "n14.2"));
   if (model_.rowCount() > 0) view_->selectRow(std::clamp(row, 0, model_.rowCount() - 1));
 }

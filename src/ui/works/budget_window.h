@@ -23,14 +23,20 @@ class QTableView;
 
 namespace velmora::ui {
 
-// The rows as the budget window shows them, with their colours.
+// The rows as the budget window shows them, with their colours, read in
+// pages as the view needs them, so that a long budget opens at once.
 class BudgetModel : public QAbstractTableModel {
   Q_OBJECT
  public:
   using QAbstractTableModel::QAbstractTableModel;
-  void setRows(std::vector<works::BudgetRow> rows);
+  static constexpr size_t kPage = 200;
+  // Reads the budget anew through `cobr` (open): its first page and the
+  // direct cost of all of it.
+  void load(tables::Table* cobr);
   const std::vector<works::BudgetRow>& rows() const { return rows_; }
-  double directCost() const { return display_.directCost; }
+  double directCost() const { return directCost_; }
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -38,8 +44,12 @@ class BudgetModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
  private:
+  tables::Table* cobr_ = nullptr;
   std::vector<works::BudgetRow> rows_;
-  works::BudgetDisplay display_;
+  std::vector<works::ShownRow> shown_;
+  works::RunningDisplay running_;
+  double directCost_ = 0;
+  bool atEnd_ = true;
 };
 
 class BudgetWindow : public QWidget {
