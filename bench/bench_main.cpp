@@ -24,6 +24,9 @@
 #include "reference_installation.h"
 #include "ui/browse/table_model.h"
 #include "ui/catalog/input_screens.h"
+#include "ui/works/budget_window.h"
+#include "works/budget.h"
+#include "tables/catalogue.h"
 
 namespace fs = std::filesystem;
 using namespace velmora;
@@ -148,6 +151,98 @@ void rawInsert(const fs::path& file, const std::vector<InputRow>& rows,
 }
 
 }  // namespace
+
+// The floor of CALCULA: reading with raw SQLite every row, line, input and
+// machine it needs, and writing every row once, in one transaction.
+void rawCalculaFloor(const fs::path& dataDir, const fs::path& workDir) {
+  sqlite3* db;
+  sqlite3_open((workDir / "OBRA1").string().c_str(), &db);
+  for (const auto& [file, schema] : std::vector<std::pair<fs::path, const char*>>{
+           {workDir / "OBRA3", "w3"}, {dataDir / "DATA6", "d6"}, {dataDir / "DATA4", "d4"}, {dataDir / "DATA5", "d5"}}) {
+    sqlite3_stmt* attach;
+    sqlite3_prepare_v2(db, (std::string("ATTACH DATABASE ? AS ") + schema).c_str(), -1, &attach, nullptr);
+    sqlite3_bind_text(attach, 1, file.string().c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_step(attach);
+    sqlite3_finalize(attach);
+  }
+  sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  double sink = 0;
+  const auto readAll = [&](const char* sql) {
+    sqlite3_stmt* st;
+    sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      for (int c = 0; c < sqlite3_column_count(st); ++c) sink += sqlite3_column_double(st, c);
+    }
+    sqlite3_finalize(st);
+  };
+  readAll("SELECT MATE, CATE, TOTA FROM w3.INOB ORDER BY CTA");
+  readAll("SELECT MATE, CATE, TOTA FROM d6.INCO ORDER BY CTA");
+  readAll("SELECT CTA, TIPO, COST_1 FROM d4.INBA");
+  readAll("SELECT EQUI, NEUM, NNEU, FINA, HORV, HORL, CACE, SEGU, FACT, HACE, COLU, ACEI, ANUA, SUEL, COMB, CONS FROM d5.MABA");
+  std::vector<std::pair<int64_t, double>> rows;
+  sqlite3_stmt* st;
+  sqlite3_prepare_v2(db, "SELECT _id, CANT FROM COBR ORDER BY CTA", -1, &st, nullptr);
+  while (sqlite3_step(st) == SQLITE_ROW) rows.push_back({sqlite3_column_int64(st, 0), sqlite3_column_double(st, 1)});
+  sqlite3_finalize(st);
+  sqlite3_prepare_v2(db, "UPDATE COBR SET TOBR=?, TMAT=?, TCOS=?, TPOR=?, PUNI=?, IMPO=?, \"_ver\"=\"_ver\"+1 WHERE \"_id\"=?",
+                     -1, &st, nullptr);
+  for (const auto& [id, qty] : rows) {
+    for (int p = 1; p <= 4; ++p) sqlite3_bind_double(st, p, sink * 1e-12);
+    sqlite3_bind_double(st, 5, qty);
+    sqlite3_bind_double(st, 6, qty * 2);
+    sqlite3_bind_int64(st, 7, id);
+    sqlite3_step(st);
+    sqlite3_reset(st);
+  }
+  sqlite3_finalize(st);
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+}
+
+// RENUM in raw SQL: the same updates, record by record, in one transaction.
+void rawRenumber(const fs::path& workDir) {
+  sqlite3* db;
+  sqlite3_open((workDir / "OBRA1").string().c_str(), &db);
+  sqlite3_stmt* st;
+  sqlite3_prepare_v2(db, "ATTACH DATABASE ? AS w3", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, (workDir / "OBRA3").string().c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_step(st);
+  sqlite3_finalize(st);
+  sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  const auto ids = [&](const char* sql) {
+    std::vector<std::pair<int64_t, int64_t>> out;
+    sqlite3_stmt* q;
+    sqlite3_prepare_v2(db, sql, -1, &q, nullptr);
+    while (sqlite3_step(q) == SQLITE_ROW) out.push_back({sqlite3_column_int64(q, 0), sqlite3_column_int64(q, 1)});
+    sqlite3_finalize(q);
+    return out;
+  };
+  const auto rows = ids("SELECT _id, CTA FROM COBR ORDER BY CTA");
+  const auto lines = ids("SELECT _id, CTA FROM w3.INOB ORDER BY CTA");
+  sqlite3_stmt *row, *line;
+  sqlite3_prepare_v2(db, "UPDATE COBR SET CTA=?, \"_ver\"=\"_ver\"+1 WHERE \"_id\"=?", -1, &row, nullptr);
+  sqlite3_prepare_v2(db, "UPDATE w3.INOB SET CTA=?, \"_ver\"=\"_ver\"+1 WHERE \"_id\"=?", -1, &line, nullptr);
+  const auto set = [](sqlite3_stmt* u, int64_t value, int64_t id) {
+    sqlite3_bind_int64(u, 1, value);
+    sqlite3_bind_int64(u, 2, id);
+    sqlite3_step(u);
+    sqlite3_reset(u);
+  };
+  for (const auto& [id, cta] : rows) set(row, cta + 1000000, id);
+  for (const auto& [id, cta] : lines) set(line, cta + 100000000, id);
+  size_t next = 0;
+  int64_t n = 10;
+  for (const auto& [id, cta] : rows) {
+    while (next < lines.size() && lines[next].second / 100 < cta) ++next;
+    for (int64_t k = 0; next < lines.size() && lines[next].second / 100 == cta; ++k, ++next) set(line, n * 100 + k, lines[next].first);
+    set(row, n, id);
+    n += 10;
+  }
+  sqlite3_finalize(row);
+  sqlite3_finalize(line);
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+}
 
 int main(int argc, char** argv) {
   const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "velmora_bench";
@@ -398,6 +493,59 @@ int main(int argc, char** argv) {
   openList(small);
   compare(
       "open-input-list", 5, [](bool) {}, [&] { openList(refInst); }, [&] { openList(small); });
+
+  // ---- calcula, renum, open-budget ----
+  // Each run starts from the work as generated: its rows and lines, and no
+  // work inputs yet (CALCULA creates them, as a first recalculation does).
+  const fs::path workDir = root / "reference" / "REF";
+  const fs::path pristine = root / "REF.pristine";
+  fs::create_directories(pristine);
+  for (const char* f : {"OBRA1", "OBRA3"}) fs::copy_file(workDir / f, pristine / f);
+  const auto restoreWork = [&](bool) {
+    for (const char* f : {"OBRA1", "OBRA3"}) fs::copy_file(pristine / f, workDir / f, fs::copy_options::overwrite_existing);
+    fs::remove(workDir / "OBRA2");
+  };
+  Installation work = refInst;
+  work.workDir = workDir;
+  tables::Record header(tables::tableDef("OBRA"));
+  estimate::ZoneFactors zone1;
+  {
+    auto obra = refInst.table("OBRA", errors);
+    bench::must(obra->open());
+    obra->rec().setText("CTA", "REF");
+    bench::must(obra->fetch(obra->keyIndex("CTA_KEY")));
+    header = obra->rec();
+    auto control = refInst.table("CONTROL", errors);
+    bench::must(control->open());
+    zone1 = estimate::loadZoneFactors(*control, 1);
+  }
+  compare(
+      "calcula", 3, restoreWork, [&] { bench::must(works::calcula(work, errors, header, zone1, 0)); },
+      [&] { rawCalculaFloor(refInst.dataDir, workDir); });
+
+  compare(
+      "renum", 3, restoreWork, [&] { bench::must(works::renumber(work, errors, 0)); },
+      [&] { rawRenumber(workDir); });
+
+  restoreWork(true);
+  bench::must(works::calcula(work, errors, header, zone1, 0));
+  Installation work500 = refInst;
+  work500.workDir = root / "reference" / "REF500";
+  const auto openBudget = [&](const Installation& where) {
+    // What opening the budget window reads: the table, the first page of
+    // rows with their running subtotals, the direct cost of the whole budget.
+    for (int i = 0; i < 20; ++i) {
+      auto cobr = where.table("COBR", errors);
+      bench::must(cobr->open());
+      ui::BudgetModel model;
+      model.load(cobr.get());
+      if (model.rowCount() == 0) std::fprintf(stderr, "open-budget: no rows\n");
+    }
+  };
+  openBudget(work);
+  openBudget(work500);
+  compare(
+      "open-budget", 5, [](bool) {}, [&] { openBudget(work); }, [&] { openBudget(work500); });
 
   if (!std::getenv("VELMORA_BENCH_KEEP")) fs::remove_all(root);
   return 0;

@@ -1,6 +1,8 @@
 #include "reference_installation.h"
 
+#include <algorithm>
 #include <random>
+#include <vector>
 #include <string>
 
 #include "app/demo_data.h"
@@ -133,23 +135,64 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
   must(coba->commit());
   must(inco->commit());
 
-  // One work with 5,000 budget rows copied from concepts.
-  tables::Installation work = inst;
-  work.workDir = inst.dataDir / "REF";
-  std::filesystem::create_directories(work.workDir);
-  auto cobr = work.table("COBR", errors);
-  must(cobr->open());
-  must(cobr->begin());
-  for (int row = 1; row <= n.workRows; ++row) {
-    auto& r = cobr->rec();
-    r.clear();
-    r.setInteger("CTA", row * 10);
-    r.setText("TIPO", "C");
-    r.setText("TEXT", "PARTIDA " + std::to_string(row));
-    r.setReal("CANT", 1 + random() % 500);
-    must(cobr->insert());
-  }
-  must(cobr->commit());
+  // The works: "REF" with the full number of rows and "REF500" with 500.
+  // Every 20 rows a title opens a trade and a subtotal closes it; the other
+  // rows are concepts of the catalogue with their lines (nested basics
+  // included), as an import leaves them.
+  const auto makeWork = [&](const char* code, int rowCount) {
+    tables::Installation work = inst;
+    work.workDir = inst.dataDir / code;
+    std::filesystem::create_directories(work.workDir);
+    auto obra = inst.table("OBRA", errors);
+    must(obra->open());
+    obra->rec().clear();
+    obra->rec().setText("CTA", code);
+    obra->rec().setText("OBRA", std::string("OBRA DE REFERENCIA ") + code);
+    obra->rec().setInteger("LIST", 1);
+    obra->rec().setReal("POMO", 5);
+    obra->rec().setReal("POMA", 3);
+    must(obra->insert());
+    auto cobr = work.table("COBR", errors);
+    auto inob = work.table("INOB", errors);
+    must(cobr->open());
+    must(inob->open());
+    must(inob->shareConnectionOf(*cobr));
+    must(cobr->begin());
+    for (int row = 1; row <= rowCount; ++row) {
+      const char kind = row % 20 == 1 ? 'T' : row % 20 == 0 ? 'S' : 'C';
+      auto& r = cobr->rec();
+      r.clear();
+      r.setInteger("CTA", row * 10);
+      r.setText("TIPO", std::string(1, kind));
+      r.setText("TEXT", (kind == 'T' ? "CAPITULO " : "PARTIDA ") + std::to_string(row));
+      if (kind == 'C') {
+        r.setReal("CANT", 1 + random() % 500);
+        const int source = 301 + static_cast<int>(random() % (n.concepts - 300));
+        tables::Record from(inco->def()), to(inco->def());
+        from.setInteger("CTA", static_cast<int64_t>(source) * 100);
+        to.setInteger("CTA", static_cast<int64_t>(source) * 100 + 99);
+        std::vector<tables::Record> lines;
+        must(inco->readRange(inco->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& l) {
+          lines.push_back(l);
+          return true;
+        }));
+        int k = 0;
+        for (const tables::Record& l : lines) {
+          auto& o = inob->rec();
+          o.clear();
+          o.setInteger("CTA", static_cast<int64_t>(row) * 1000 + k++);
+          o.setInteger("MATE", l.integer("MATE"));
+          o.setInteger("CATE", l.integer("CATE"));
+          o.setReal("TOTA", l.real("TOTA"));
+          must(inob->insert());
+        }
+      }
+      must(cobr->insert());
+    }
+    must(cobr->commit());
+  };
+  makeWork("REF", n.workRows);
+  makeWork("REF500", std::min(500, n.workRows));
 }
 
 }  // namespace velmora::bench

@@ -138,21 +138,31 @@ Status readBudgetPage(tables::Table& cobr, int32_t after, size_t limit, std::vec
 Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   *directCost = 0;
   if (!cobr.isOpen()) return Status::error(Status::Code::kInvalid, "tabla cerrada");
-  // Rows with account 0 are outside the key, as they are outside the list.
-  tables::Statement s(cobr.connection(), "SELECT TIPO, CANT, TOBR, TMAT, TCOS, TPOR FROM \"" + cobr.def().storeName +
-                                             "\" WHERE CTA<>0 ORDER BY CTA");
+  // A plain scan of the table (no condition SQLite would answer through the
+  // key, row by row), put in account order here. Rows with account 0 are
+  // outside the key, as they are outside the list.
+  tables::Statement s(cobr.connection(), "SELECT CTA, TIPO, CANT, TOBR, TMAT, TCOS, TPOR FROM \"" +
+                                             cobr.def().storeName + "\"");
   if (!s.valid()) return Status::error(Status::Code::kIoError, sqlite3_errmsg(cobr.connection()));
-  RunningDisplay running;
+  struct Figures {
+    int64_t account;
+    BudgetRow row;
+  };
+  std::vector<Figures> rows;
   int rc;
   while ((rc = s.step()) == SQLITE_ROW) {
-    BudgetRow r;
-    const std::string kind = text::clip(s.text(0));
-    r.kind = kind.empty() ? row_kind::kConcept : kind[0];
-    r.quantity = s.real(1);
-    r.perUnit = {s.real(2), s.real(3), s.real(4), s.real(5)};
-    running.next(r);
+    Figures f{s.integer(0), {}};
+    if (f.account == 0) continue;
+    const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+    f.row.kind = kind && *kind && *kind != ' ' ? kind[0] : row_kind::kConcept;
+    f.row.quantity = s.real(2);
+    f.row.perUnit = {s.real(3), s.real(4), s.real(5), s.real(6)};
+    rows.push_back(f);
   }
   if (rc != SQLITE_DONE) return Status::error(Status::Code::kIoError, sqlite3_errmsg(cobr.connection()));
+  std::sort(rows.begin(), rows.end(), [](const Figures& a, const Figures& b) { return a.account < b.account; });
+  RunningDisplay running;
+  for (const Figures& f : rows) running.next(f.row);
   *directCost = running.directCost();
   return Status::ok();
 }
