@@ -495,18 +495,13 @@ int main(int argc, char** argv) {
       "open-input-list", 5, [](bool) {}, [&] { openList(refInst); }, [&] { openList(small); });
 
   // ---- calcula, renum, open-budget ----
-  // Each run starts from the work as generated: its rows and lines, and no
-  // work inputs yet (CALCULA creates them, as a first recalculation does).
+  // Each run starts from the same state: the work as generated after its
+  // first recalculation (its rows, lines and work inputs), as an estimator
+  // recalculates after changing prices.
   const fs::path workDir = root / "reference" / "REF";
   const fs::path pristine = root / "REF.pristine";
   fs::create_directories(pristine);
-  for (const char* f : {"OBRA1", "OBRA3"}) fs::copy_file(workDir / f, pristine / f);
-  const auto restoreWork = [&](bool) {
-    for (const char* f : {"OBRA1", "OBRA3"}) fs::copy_file(pristine / f, workDir / f, fs::copy_options::overwrite_existing);
-    fs::remove(workDir / "OBRA2");
-  };
   Installation work = refInst;
-  work.workDir = workDir;
   tables::Record header(tables::tableDef("OBRA"));
   estimate::ZoneFactors zone1;
   {
@@ -519,6 +514,13 @@ int main(int argc, char** argv) {
     bench::must(control->open());
     zone1 = estimate::loadZoneFactors(*control, 1);
   }
+  work.workDir = workDir;
+  bench::must(works::calcula(work, errors, header, zone1, 0));
+  for (const char* f : {"OBRA1", "OBRA2", "OBRA3"}) fs::copy_file(workDir / f, pristine / f);
+  const auto restoreWork = [&](bool) {
+    for (const char* f : {"OBRA1", "OBRA2", "OBRA3"})
+      fs::copy_file(pristine / f, workDir / f, fs::copy_options::overwrite_existing);
+  };
   compare(
       "calcula", 3, restoreWork, [&] { bench::must(works::calcula(work, errors, header, zone1, 0)); },
       [&] { rawCalculaFloor(refInst.dataDir, workDir); });

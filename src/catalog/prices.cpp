@@ -56,22 +56,56 @@ WorkPrices::WorkPrices(const tables::Installation& inst, ErrorReporter& errors, 
   if (Status s = inba_->open(); !s && openStatus_) openStatus_ = s;
 }
 
+void WorkPrices::preloadAll() {
+  tables::Record from(iobr_->def()), to(iobr_->def());
+  from.setInteger("CTA", INT32_MIN);
+  to.setInteger("CTA", INT32_MAX);
+  Status s = iobr_->readRange(iobr_->keyIndex("CTA_KEY"), from, to, [this](const tables::Record& r) {
+    cache_[static_cast<int32_t>(r.integer("CTA"))] =
+        InputPrice{r.real("COST"), static_cast<int>(r.integer("TIPO")), r.text("TEXT"), r.text("UNID")};
+    return true;
+  });
+  if (!s) return;  // shown; inputs are then read one by one
+  workComplete_ = true;
+  preloadBase_ = true;  // the base inputs too, if a copy turns out to be missing
+}
+
+void WorkPrices::loadBase() {
+  preloadBase_ = false;
+  tables::Record from(inba_->def()), to(inba_->def());
+  from.setInteger("CTA", INT32_MIN);
+  to.setInteger("CTA", INT32_MAX);
+  const Status s = inba_->readRange(inba_->keyIndex("CTA_KEY"), from, to, [this](const tables::Record& r) {
+    base_.emplace(static_cast<int32_t>(r.integer("CTA")), r);
+    return true;
+  });
+  baseComplete_ = s.isOk();
+}
+
 std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPercentages) {
   if (account == 0) return InputPrice{};
   auto it = cache_.find(account);
   if (it != cache_.end()) return it->second;
-  iobr_->rec().setInteger("CTA", account);
-  if (iobr_->fetch(iobr_->keyIndex("CTA_KEY"))) {
-    const tables::Record& r = iobr_->rec();
-    return cache_[account] =
-               InputPrice{r.real("COST"), static_cast<int>(r.integer("TIPO")), r.text("TEXT"), r.text("UNID")};
+  if (!workComplete_) {
+    iobr_->rec().setInteger("CTA", account);
+    if (iobr_->fetch(iobr_->keyIndex("CTA_KEY"))) {
+      const tables::Record& r = iobr_->rec();
+      return cache_[account] =
+                 InputPrice{r.real("COST"), static_cast<int>(r.integer("TIPO")), r.text("TEXT"), r.text("UNID")};
+    }
   }
-  // First use in this work: copy the base input.
-  inba_->rec().setInteger("CTA", account);
-  if (!inba_->fetch(inba_->keyIndex("CTA_KEY"))) return cache_[account] = std::nullopt;
-  const tables::Record& b = inba_->rec();
-  tables::Record& w = iobr_->rec();
-  w.clear();
+  // First use in this work: a copy of the base input.
+  if (preloadBase_) loadBase();
+  tables::Record b(inba_->def());
+  if (auto found = base_.find(account); found != base_.end()) {
+    b = found->second;
+  } else {
+    if (baseComplete_) return cache_[account] = std::nullopt;
+    inba_->rec().setInteger("CTA", account);
+    if (!inba_->fetch(inba_->keyIndex("CTA_KEY"))) return cache_[account] = std::nullopt;
+    b = inba_->rec();
+  }
+  tables::Record w(iobr_->def());
   w.setInteger("CTA", account);
   w.setText("TEXT", b.text("TEXT"));
   w.setText("TEX1", b.text("TEX1"));

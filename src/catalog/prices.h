@@ -67,12 +67,20 @@ class WorkPrices : public PriceSource {
   std::optional<InputPrice> inputPrice(int32_t account, bool hiddenPercentages) override;
   // Writes the pending copies through the work inputs' table.
   Status saveCopies();
+  // Reads every work input and every base input at once: for runs that
+  // price a whole budget.
+  void preloadAll();
   // The work inputs' table, to share a caller's connection and transaction.
   tables::Table& workInputs() { return *iobr_; }
   size_t pendingCopies() const { return pending_.size(); }
 
  private:
   std::vector<tables::Record> pending_;
+  std::unordered_map<int32_t, tables::Record> base_;  // preloaded base inputs
+  bool workComplete_ = false;  // every work input is in the cache
+  bool baseComplete_ = false;  // every base input is in base_
+  bool preloadBase_ = false;   // read them all at the first missing copy
+  void loadBase();
   std::unique_ptr<tables::Table> iobr_;
   std::unique_ptr<tables::Table> inba_;
   int zone_;

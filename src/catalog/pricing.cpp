@@ -205,6 +205,10 @@ CostSplit PricingEngine::priceConcept(int32_t account) {
 }
 
 std::vector<Line> PricingEngine::workRowLines(int32_t row) {
+  if (allWorkLinesLoaded_) {
+    auto it = workLineCache_.find(row);
+    return it != workLineCache_.end() ? it->second : std::vector<Line>{};
+  }
   if (!workLines_) {
     workLines_ = inst_.table("INOB", errors_);
     if (Status s = workLines_->open(); !s) {  // shown by the table layer
@@ -214,6 +218,32 @@ std::vector<Line> PricingEngine::workRowLines(int32_t row) {
     }
   }
   return readLines(*workLines_, row);
+}
+
+void PricingEngine::preloadWorkLines() {
+  if (!workLines_) {
+    workLines_ = inst_.table("INOB", errors_);
+    if (Status s = workLines_->open(); !s) {
+      if (openStatus_) openStatus_ = s;
+      workLines_.reset();
+      return;
+    }
+  }
+  tables::Record from(workLines_->def()), to(workLines_->def());
+  from.setInteger("CTA", -999999999);
+  to.setInteger("CTA", 999999999);
+  const tables::TableDef& def = workLines_->def();
+  const int cta = def.slot("CTA"), mate = def.slot("MATE"), cate = def.slot("CATE"), tota = def.slot("TOTA");
+  workLineCache_.clear();
+  const Status s = workLines_->readRange(workLines_->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+    const int64_t number = r.integerAt(cta);
+    const int64_t owner = number >= 0 ? number / 100 : -((-number + 99) / 100);
+    workLineCache_[static_cast<int32_t>(owner)].push_back(
+        {number, static_cast<int32_t>(r.integerAt(mate)), static_cast<int>(r.integerAt(cate)), r.realAt(tota)});
+    return true;
+  });
+  if (!s && openStatus_) openStatus_ = s;
+  allWorkLinesLoaded_ = s.isOk();
 }
 
 CostSplit PricingEngine::priceWorkRow(int32_t row) { return priceLines(contiguous(workRowLines(row), row)); }

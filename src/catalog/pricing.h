@@ -119,6 +119,8 @@ class PricingEngine {
   CostSplit priceWorkRow(int32_t row);
   // Every stored line of budget row `row` (INOB), in line order.
   std::vector<Line> workRowLines(int32_t row);
+  // Reads every line of the open work's budget at once: for a recalculation.
+  void preloadWorkLines();
   // Lines given by the caller, priced as a top-level concept.
   CostSplit priceLines(const std::vector<Line>& lines);
 
@@ -170,6 +172,8 @@ class PricingEngine {
   std::unique_ptr<tables::Table> lines_;     // INCT
   std::unique_ptr<tables::Table> machines_;  // MABA
   std::unique_ptr<tables::Table> workLines_; // INOB, opened on first use
+  std::unordered_map<int32_t, std::vector<Line>> workLineCache_;
+  bool allWorkLinesLoaded_ = false;
 
   std::unordered_map<int32_t, std::vector<Line>> lineCache_;
   bool allLinesLoaded_ = false;

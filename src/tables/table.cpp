@@ -159,6 +159,7 @@ Table::~Table() { close(); }
 void Table::close() {
   queries_.clear();
   writes_.clear();
+  fieldWrites_.clear();
   if (db_ && ownsConnection_) sqlite3_close_v2(db_);
   db_ = nullptr;
   ownsConnection_ = true;
@@ -898,6 +899,58 @@ Status Table::update() {
                        message);
 }
 
+Status Table::updateStored(int64_t id, int64_t version) {
+  currentId_ = id;
+  currentVersion_ = version;
+  return update();
+}
+
+Status Table::updateStoredFields(int64_t id, int64_t version, const std::vector<std::string>& fields) {
+  errors_.setFile(def_.label);
+  if (!db_) return closedTable();
+  if (Status s = checkRanges(); !s) return s;
+  stampAudit();
+  auto& [s, slots] = fieldWrites_[fields];
+  if (!s.valid()) {
+    slots.clear();
+    std::string sql = "UPDATE " + storeIdent() + " SET ";
+    std::vector<std::string> all = fields;
+    for (int audit : {def_.userSlot, def_.dateSlot, def_.timeSlot})
+      if (audit >= 0) all.push_back(def_.columns[audit].name);
+    for (const std::string& f : all) {
+      const int slot = def_.slot(f);
+      if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
+      for (int folded : def_.foldedSlots)
+        if (folded == slot) return Status::error(Status::Code::kInvalid, "campo de clave " + f);
+      slots.push_back(slot);
+      sql += ident(def_.columns[slot].name) + "=?,";
+    }
+    sql += "\"_ver\"=\"_ver\"+1 WHERE \"_id\"=? AND \"_ver\"=?";
+    s.prepare(db_, sql);
+  }
+  int rc;
+  {
+    ResetOnExit reset(s);
+    int p = 1;
+    for (int slot : slots) bindSlot(s, p++, rec_, slot);
+    s.bind(p++, id);
+    s.bind(p, version);
+    rc = s.step();
+  }
+  if (rc == SQLITE_DONE && sqlite3_changes(db_) == 1) {
+    currentId_ = id;
+    currentVersion_ = version + 1;
+    return Status::ok();
+  }
+  currentId_ = id;
+  currentVersion_ = version;
+  if (rc == SQLITE_DONE) {
+    errors_.raise(8);
+    return Status::error(Status::Code::kConflict, "modificado por otra estación");
+  }
+  return raiseStorage(28, rc, (rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError);
+}
+
 Status Table::remove() {
   if (!db_) return closedTable();
   if (currentId_ == 0) return Status::error(Status::Code::kInvalid, "no hay registro leído");
@@ -960,6 +1013,7 @@ Status Table::shareConnectionOf(Table& host) {
   }
   queries_.clear();
   writes_.clear();
+  fieldWrites_.clear();
   if (ownsConnection_) sqlite3_close_v2(db_);
   db_ = host.db_;
   ownsConnection_ = false;

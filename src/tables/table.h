@@ -126,6 +126,12 @@ class Table {
   // or removed it since, raises message 8 or 7, loads the other station's
   // values into the buffer and returns kConflict. Other failures: message 28.
   Status update();
+  // Writes the buffer over record `id` as read at version `version` (from a
+  // range read), as update() does over the record last read.
+  Status updateStored(int64_t id, int64_t version);
+  // The same, writing only `fields` (and the audit fields): for bulk work
+  // that changes figures, so that no key is rewritten.
+  Status updateStoredFields(int64_t id, int64_t version, const std::vector<std::string>& fields);
   // Removes the record last read, and only it (relations are applied by the
   // RelationManager). Returns kConflict when another station changed it.
   Status remove();
@@ -203,6 +209,7 @@ class Table {
   std::string filterSql_;  // " AND (...)" or empty
   std::vector<Statement> queries_;  // by key * kQueryKinds + query
   std::map<int, Statement> writes_;
+  std::map<std::vector<std::string>, std::pair<Statement, std::vector<int>>> fieldWrites_;
 };
 
 // The integrity of a table file as SQLite sees it: "ok" when sound.

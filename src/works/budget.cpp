@@ -11,8 +11,12 @@ namespace velmora::works {
 
 namespace {
 
+// What a recalculation writes of a row: its figures, nothing of its keys.
+const std::vector<std::string> kFigureFields = {"TOBR", "TMAT", "TCOS", "TPOR", "PUNI", "IMPO"};
+
 struct StoredRow {
   int64_t id;
+  int64_t version;
   tables::Record record;
 };
 
@@ -22,15 +26,15 @@ Status readAll(tables::Table& table, std::vector<StoredRow>* out, int64_t from, 
   lo.setInteger("CTA", from);
   hi.setInteger("CTA", to);
   return table.readRange(table.keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
-    out->push_back({table.recordId(), r});
+    out->push_back({table.recordId(), table.recordVersion(), r});
     return true;
   });
 }
 
 Status readRows(tables::Table& cobr, std::vector<StoredRow>* out) { return readAll(cobr, out, INT32_MIN, INT32_MAX); }
 
-// Writes `values` over the stored record `id` (read again first, so that a
-// change by another station is detected).
+// Changes the stored record `id` (read again first, so that a change by
+// another station is detected).
 Status writeOver(tables::Table& table, int64_t id, const std::function<void(tables::Record&)>& change) {
   if (Status s = table.fetchById(id); !s) return s;
   change(table.rec());
@@ -68,8 +72,10 @@ Status priceRows(WorkPricing& pricing, tables::Table& cobr, std::vector<StoredRo
     if (progress && !progress(i, rows.size(), r.text("TEXT"))) return Status::error(Status::Code::kCancelled, "cancelado");
     catalog::CostSplit split;
     if (kindOf(r) == row_kind::kConcept) split = pricing.engine().priceWorkRow(static_cast<int32_t>(r.integer("CTA")));
-    if (Status s = writeOver(cobr, rows[i].id, [&split](tables::Record& w) { setFigures(w, split); }); !s) return s;
-    r = cobr.rec();
+    setFigures(r, split);
+    cobr.rec() = r;
+    if (Status s = cobr.updateStoredFields(rows[i].id, rows[i].version, kFigureFields); !s) return s;
+    rows[i].version = cobr.recordVersion();
   }
   if (progress && !progress(rows.size(), rows.size(), {})) return Status::error(Status::Code::kCancelled, "cancelado");
   return pricing.prices().saveCopies();
@@ -202,53 +208,45 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
   cobr->setAuditUser(user);
   if (Status s = pricing.prices().workInputs().shareConnectionOf(*cobr); !s) return s;
   pricing.engine().preloadCatalogue();
+  pricing.engine().preloadWorkLines();
+  pricing.prices().preloadAll();
   std::vector<StoredRow> rows;
   if (Status s = readRows(*cobr, &rows); !s) return s;
 
+  // Pass 1 prices a row, pass 2 sets its unit price and amount from those
+  // figures and the running subtotal of the rows above it; both walk the
+  // rows in the same order, so each row is written once with both.
   return inTransaction(*cobr, [&]() -> Status {
-    if (Status s = priceRows(pricing, *cobr, rows, progress); !s) return s;
-    // Pass 2: unit prices, amounts, subtotals.
     double running = 0;
-    for (StoredRow& row : rows) {
-      const tables::Record& r = row.record;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      tables::Record& r = rows[i].record;
+      if (progress && !progress(i, rows.size(), r.text("TEXT"))) return Status::error(Status::Code::kCancelled, "cancelado");
       const char kind = kindOf(r);
+      catalog::CostSplit split;
+      if (kind == row_kind::kConcept) split = pricing.engine().priceWorkRow(static_cast<int32_t>(r.integer("CTA")));
+      setFigures(r, split);  // titles and subtotals have no lines: zeros
       if (kind == row_kind::kTitle) {
         running = 0;
-        if (r.real("PUNI") == 0 && r.real("IMPO") == 0) continue;
-        if (Status s = writeOver(*cobr, row.id, [](tables::Record& w) {
-              w.setReal("PUNI", 0);
-              w.setReal("IMPO", 0);
-            });
-            !s) {
-          return s;
-        }
+        r.setReal("PUNI", 0);
+        r.setReal("IMPO", 0);
       } else if (kind == row_kind::kSubtotal) {
-        const double subtotal = running;
-        running = 0;
-        if (subtotal == 0) continue;  // a subtotal of 0 is not written
-        if (Status s = writeOver(*cobr, row.id, [subtotal](tables::Record& w) {
-              w.setReal("PUNI", 0);
-              w.setReal("IMPO", subtotal);
-            });
-            !s) {
-          return s;
+        if (running != 0) {  // a subtotal of 0 keeps what it had
+          r.setReal("PUNI", 0);
+          r.setReal("IMPO", running);
         }
+        running = 0;
       } else {
-        const double unitPrice = r.real("TOBR") + r.real("TMAT") + r.real("TCOS") + r.real("TPOR");
+        const double unitPrice = split.labour + split.materials + split.equipment + split.percentages;
         const double amount = unitPrice * r.real("CANT");
         running += amount;
-        const bool write = unitPrice != r.real("PUNI") || amount != r.real("IMPO") || r.real("IMPO") == 0 || amount == 0;
-        if (!write) continue;
-        if (Status s = writeOver(*cobr, row.id, [unitPrice, amount](tables::Record& w) {
-              w.setReal("PUNI", unitPrice);
-              w.setReal("IMPO", amount);
-            });
-            !s) {
-          return s;
-        }
+        r.setReal("PUNI", unitPrice);
+        r.setReal("IMPO", amount);
       }
+      cobr->rec() = r;
+      if (Status s = cobr->updateStoredFields(rows[i].id, rows[i].version, kFigureFields); !s) return s;
     }
-    return Status::ok();
+    if (progress && !progress(rows.size(), rows.size(), {})) return Status::error(Status::Code::kCancelled, "cancelado");
+    return pricing.prices().saveCopies();
   });
 }
 
@@ -316,6 +314,9 @@ Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, cons
   }
   if (Status s = obra->shareConnectionOf(*cobr); !s) return s;
   if (Status s = pricing.prices().workInputs().shareConnectionOf(*cobr); !s) return s;
+  pricing.engine().preloadCatalogue();
+  pricing.engine().preloadWorkLines();
+  pricing.prices().preloadAll();
   std::vector<StoredRow> rows;
   if (Status s = readRows(*cobr, &rows); !s) return s;
   return inTransaction(*cobr, [&]() -> Status {
