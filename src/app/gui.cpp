@@ -53,7 +53,8 @@ shell::Session makeSession(const std::string& dataDir, const std::string& settin
 
 }  // namespace
 
-int runGui(int argc, char** argv, const std::string& dataDir, const std::string& settingsOption) {
+int runGui(int argc, char** argv, const std::string& dataDir, const std::string& settingsOption,
+           const std::string& openWork) {
   if (!hasDisplay()) {
     std::cerr << "velmora: no hay pantalla. Para usarlo sin pantalla: QT_QPA_PLATFORM=offscreen velmora ..., "
                  "o las órdenes velmora demo|check DIR\n";
@@ -94,6 +95,21 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
   }
   frame.show();
   frame.showSplash();
+  if (!openWork.empty()) {
+    // --obra: the budget of that work opens at once, as SISTEMAS would open it.
+    auto obra = session.installation.table("OBRA", errors);
+    auto control = session.installation.table("CONTROL", errors);
+    if (obra->open() && control->open()) {
+      obra->rec().setText("CTA", openWork);
+      if (!obra->fetch(obra->keyIndex("CTA_KEY"))) {
+        prompter.warn({"NO EXISTE LA OBRA " + openWork, "ELIJALA DESDE SISTEMAS", "CON Ok CONTINUA..."});
+      } else if (!works::chooseWork(session, obra->rec(), *control)) {
+        prompter.warn({"NO SE ENCONTRO EL DIRECTORIO", "DE LA OBRA " + openWork, "VERIFIQUE SU INSTALACION"});
+      } else {
+        frame.openWindow(new ui::BudgetWindow(ctx, obra->rec()));
+      }
+    }
+  }
   const int status = app.exec();
   if (frame.endedAtOnce()) return status;  // "SALIR": no shutdown steps
 

@@ -68,6 +68,8 @@ int main(int argc, char** argv) try {
   std::string data, settings;
   cli.add_option("--data", data, "directorio de datos (por omisión, el actual)");
   cli.add_option("--settings", settings, "directorio de la configuración (por omisión, DIR/.settings)");
+  std::string openWork;
+  cli.add_option("--obra", openWork, "abre el presupuesto de esa obra al entrar");
 
   auto* demo = cli.add_subcommand("demo", "crea (o completa) una instalación de demostración");
   std::string demoDir;
@@ -137,7 +139,7 @@ int main(int argc, char** argv) try {
         return kWrongUsage;
       }
     }
-    return app::runGui(argc, argv, data, settings);
+    return app::runGui(argc, argv, data, settings, openWork);
   }
   for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget}) {
     if (sub->parsed() && !sub->remaining().empty()) {
