@@ -54,6 +54,32 @@ for bad in "--data $DIR/cat 424242" "--data $DIR/nada 1010" "--data $DIR/cat uno
     if "$VELMORA" analisis $bad > /dev/null 2> "$DIR/err"; then echo "analisis $bad passed"; exit 1; fi
     [ "$(wc -l < "$DIR/err")" = "1" ] || { cat "$DIR/err"; exit 1; }
 done
+# The works: the register, a budget as stored and recalculated.
+"$VELMORA" obras --data "$DIR/cat" --json > "$DIR/out"
+python3 - "$DIR/out" <<'PY'
+import json, sys
+works = {w["cta"]: w for w in json.load(open(sys.argv[1]))}
+assert set(works) == {"CASA01", "BODEGA02"}, works
+house = works["CASA01"]
+assert house["zone"] == 2
+assert abs(house["TOBR"] + house["TMAT"] + house["TCOS"] + house["TPOR"] - house["direct_cost"]) < 1e-6
+PY
+"$VELMORA" presupuesto --data "$DIR/cat" --obra BODEGA02 | grep -q "COSTO TOTAL:"
+"$VELMORA" calcula --data "$DIR/cat" --obra BODEGA02 --json > "$DIR/out"
+python3 - "$DIR/out" <<'PY'
+import json, sys
+b = json.load(open(sys.argv[1]))
+assert b["obra"] == "BODEGA02" and b["zone"] == 4 and len(b["rows"]) == 6
+assert [r["kind"] for r in b["rows"]] == ["T", "C", "C", "C", "C", "S"]
+assert abs(b["rows"][-1]["amount"] - b["direct_cost"]) < 1e-6
+s = b["summary"]
+assert abs(s["COSTO_TOTAL"] - s["SUBTOTAL"] - s["IMP_IVA"]) < 1e-6
+PY
+for bad in "calcula --data $DIR/cat --obra NADA" "presupuesto --data $DIR/nada --obra CASA01"; do
+    if "$VELMORA" $bad > /dev/null 2> "$DIR/err"; then echo "$bad passed"; exit 1; fi
+    [ "$(wc -l < "$DIR/err")" = "1" ] || { cat "$DIR/err"; exit 1; }
+done
+
 # Usage: strict numbers, one line, status 2; help per subcommand.
 for bad in "analisis --data $DIR/cat 1010 --zona 2x" "analisis --zona 1.9 --data $DIR/cat 1010" \
            "analisis 1010" "screenshots $DIR/shots" "/home/nadie" "demo"; do
