@@ -359,6 +359,33 @@ TEST_F(WorksTest, ALongBudgetReadInPagesShowsWhatItShowsReadWhole) {
   EXPECT_EQ(seen, all.size());
 }
 
+TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {
+  input(1, 3, 10);
+  row(10, 'C', 1, {{3, 1, 1}});
+  auto first = work.table("COBR", errors), second = work.table("COBR", errors);
+  auto inob = work.table("INOB", errors);
+  for (tables::Table* t : {first.get(), second.get(), inob.get()}) ASSERT_TRUE(t->open());
+  for (tables::Table* t : {first.get(), second.get()}) {
+    t->rec().setInteger("CTA", 10);
+    ASSERT_TRUE(t->fetch(t->keyIndex("CTA_KEY")));
+  }
+  EditedLine line;
+  line.account = 1;
+  line.quantity = 2;
+  line.price = 10;
+  second->rec().setReal("CANT", 5);
+  ASSERT_TRUE(saveBudgetRow(*second, false, 10, *inob, {line}));
+  presenter.clear();
+  first->rec().setReal("CANT", 7);
+  auto inob2 = work.table("INOB", errors);
+  ASSERT_TRUE(inob2->open());
+  EXPECT_TRUE(saveBudgetRow(*first, false, 10, *inob2, {line, line}).is(Status::Code::kConflict));
+  ASSERT_FALSE(presenter.shown().empty());
+  EXPECT_EQ(presenter.shown().back().title, "Registro no Actualizado");  // message 8
+  EXPECT_DOUBLE_EQ(first->rec().real("CANT"), 5);  // the other station's values are shown
+  EXPECT_EQ(inob2->count(), 1);                     // and its lines stay
+}
+
 // A process killed in the middle of CALCULA or RENUM leaves the work as it
 // was; the next run gives the figures of an uninterrupted one.
 TEST_F(WorksTest, AKilledRecalculationOrRenumberingLeavesTheWorkWhole) {
