@@ -80,6 +80,18 @@ for bad in "calcula --data $DIR/cat --obra NADA" "presupuesto --data $DIR/nada -
     [ "$(wc -l < "$DIR/err")" = "1" ] || { cat "$DIR/err"; exit 1; }
 done
 
+# A report to PDF, text and pictures through the same pages.
+"$VELMORA" report zonas --data "$DIR/cat" --pdf "$DIR/zonas.pdf" > /dev/null
+[ "$(pdfinfo "$DIR/zonas.pdf" | awk '/^Pages:/ {print $2}')" = "1" ]
+pdftotext -layout "$DIR/zonas.pdf" - | grep -q "ESTUDIO DE ZONAS DE SALARIO"
+pdftotext -layout "$DIR/zonas.pdf" - | grep -q "Hoja 1 de 1"
+pdftotext -layout "$DIR/zonas.pdf" - | grep -q "ZONA LIBRE FRONTERA NORTE"
+"$VELMORA" report zonas --data "$DIR/cat" --txt "$DIR/zonas.txt" > /dev/null
+grep -q "CIUDAD DE MEXICO" "$DIR/zonas.txt"
+"$VELMORA" report zonas --data "$DIR/cat" --png "$DIR/zonas" > /dev/null
+[ -s "$DIR/zonas/hoja-1.png" ]
+if "$VELMORA" report zonas --data "$DIR/cat" 2> /dev/null; then echo "report without an output passed"; exit 1; fi
+
 # Usage: strict numbers, one line, status 2; help per subcommand.
 for bad in "analisis --data $DIR/cat 1010 --zona 2x" "analisis --zona 1.9 --data $DIR/cat 1010" \
            "analisis 1010" "screenshots $DIR/shots" "/home/nadie" "demo"; do

@@ -1,7 +1,11 @@
 // Reports: the amount in words.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "reports/amount_in_words.h"
+#include "reports/page.h"
 
 namespace velmora::reports {
 namespace {
@@ -41,6 +45,96 @@ TEST(AmountInWordsTest, EveryRuleOfTheWording) {
   for (const Case& c : cases) EXPECT_EQ(amountInWords(c.amount), c.words) << c.amount;
   EXPECT_EQ(layOutAmount(1234.5), "*********1234.50");
   EXPECT_EQ(amountInWords("*********1234.50"), "  UN MIL DOS CIENTOS TREINTA Y CUATRO PESOS 50/100. M.N.)");
+}
+
+Page pageSaying(const std::string& s, const std::string& corner = kPagePlaceholder) {
+  Page p;
+  TextItem t;
+  t.x = 0;
+  t.y = 0;
+  t.text = s;
+  p.texts.push_back(t);
+  TextItem n;
+  n.x = 400;
+  n.y = 0;
+  n.width = 212;
+  n.align = Align::kRight;
+  n.text = corner;
+  p.texts.push_back(n);
+  return p;
+}
+
+TEST(PageModelTest, PagesSelectedForPrintingAndSaving) {
+  const std::vector<bool> marks = {false, true, false, true, false};  // pages 2 and 4 of 5
+  EXPECT_EQ(selectPages(5, marks, PageSet::kMarked), (std::vector<size_t>{1, 3}));
+  EXPECT_EQ(selectPages(5, marks, PageSet::kUnmarked), (std::vector<size_t>{0, 2, 4}));
+  EXPECT_EQ(selectPages(5, marks, PageSet::kAll).size(), 5u);
+  EXPECT_TRUE(selectPages(5, marks, PageSet::kRange, 3, 2).empty());  // Desde 3 Hasta 2
+  EXPECT_EQ(selectPages(5, marks, PageSet::kRange, 4, 99), (std::vector<size_t>{3, 4}));
+
+  EXPECT_EQ(printOrder({0, 1, 2}, 2, true, false), (std::vector<size_t>{0, 1, 2, 0, 1, 2}));
+  EXPECT_EQ(printOrder({0, 1, 2}, 2, false, false), (std::vector<size_t>{0, 0, 1, 1, 2, 2}));
+  std::vector<size_t> many(300);
+  for (size_t i = 0; i < many.size(); ++i) many[i] = i;
+  const auto reversed = printOrder(many, 1, true, true);  // any number of pages reverses
+  EXPECT_EQ(reversed.front(), 299u);
+  EXPECT_EQ(reversed.back(), 0u);
+
+  EXPECT_EQ(positionText(1, 1, 1), "Hoja 1 de 1");
+  EXPECT_EQ(positionText(9, 4, 10), "Hojas 9-10 de 10");  // a 2 x 2 grid on page 9 of 10
+  EXPECT_EQ(positionText(10, 4, 10), "Hoja 10 de 10");
+}
+
+TEST(PageModelTest, TheSpoolNumbersRemovesAndCleansUpOnlyItsOwnPages) {
+  const auto dir = std::filesystem::temp_directory_path() / ("velmora_spool_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::filesystem::path spoolDir;
+  {
+    Spool spool(dir);
+    spoolDir = spool.directory();
+    for (const char* s : {"UNO", "DOS", "TRES"}) ASSERT_TRUE(spool.add(pageSaying(s)));
+    ASSERT_TRUE(spool.numberPages(true));
+    EXPECT_EQ(pageAsText(*spool.read(2)).substr(0, 4), "TRES");
+    EXPECT_NE(pageAsText(*spool.read(2)).find("Hoja 3 de 3"), std::string::npos);
+    ASSERT_TRUE(spool.remove(0));  // removing page 1 of 3
+    EXPECT_EQ(spool.count(), 2u);
+    EXPECT_EQ(pageAsText(*spool.read(0)).substr(0, 3), "DOS");
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(spoolDir)) files += e.is_regular_file();
+    EXPECT_EQ(files, 2u);  // the removed page's file is gone
+    ASSERT_TRUE(writeText(spool, {0, 1}, dir / "reporte.txt"));
+    // A run stopped here (cancelled) leaves nothing but what it wrote out.
+  }
+  EXPECT_FALSE(std::filesystem::exists(spoolDir));
+  EXPECT_TRUE(std::filesystem::exists(dir / "reporte.txt"));
+  std::filesystem::remove_all(dir);
+
+  Spool printing;
+  ASSERT_TRUE(printing.add(pageSaying("UNA")));
+  ASSERT_TRUE(printing.numberPages(false));  // printing without viewing
+  EXPECT_NE(pageAsText(*printing.read(0)).find("Hoja 1 of 1"), std::string::npos);
+}
+
+TEST(PageModelTest, TextItemsLandOnTheCharacterGridByPosition) {
+  Page p;
+  TextItem left;
+  left.x = 0;
+  left.y = 0;
+  left.text = "IZQUIERDA";
+  TextItem right;
+  right.x = 512;
+  right.y = 12;
+  right.width = 100;
+  right.align = Align::kRight;
+  right.text = "1,234.50";
+  TextItem cut;
+  cut.x = 0;
+  cut.y = 24;
+  cut.width = 4 * 612.0 / 132;
+  cut.text = "AÑOSXXXX";
+  p.texts = {left, right, cut};
+  const std::string text = pageAsText(p);
+  EXPECT_EQ(text, "IZQUIERDA\n" + std::string(124, ' ') + "1,234.50\nAÑOS");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "app/commands.h"
 #include "app/demo_data.h"
 #include "app/gui.h"
+#include "app/report_command.h"
 #include "framework/error_reporter.h"
 #include "framework/text.h"
 
@@ -111,7 +112,17 @@ int main(int argc, char** argv) try {
     sub->add_flag("--json", json, "un objeto JSON en lugar de la tabla");
   }
 
-  for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget}) {
+  auto* report = cli.add_subcommand("report", "un reporte sin pantalla, a PDF, texto o imágenes");
+  std::string reportName;
+  app::ReportTarget target;
+  report->add_option("NOMBRE", reportName, "el reporte: zonas")->required();
+  report->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  report->add_option("--settings", settings, "directorio de la configuración");
+  report->add_option("--pdf", target.pdf, "escribe el reporte en este archivo PDF");
+  report->add_option("--txt", target.txt, "escribe el reporte en este archivo de texto");
+  report->add_option("--png", target.png, "escribe cada hoja como imagen PNG en este directorio");
+
+  for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget, report}) {
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
     sub->get_formatter()->label("Usage", "Uso");
   }
@@ -141,7 +152,7 @@ int main(int argc, char** argv) try {
     }
     return app::runGui(argc, argv, data, settings, openWork);
   }
-  for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget}) {
+  for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget, report}) {
     if (sub->parsed() && !sub->remaining().empty()) {
       std::cerr << "velmora: argumento no esperado: " << sub->remaining().front() << "\n";
       return kWrongUsage;
@@ -153,7 +164,7 @@ int main(int argc, char** argv) try {
   }
 
   const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
-                         budget->parsed();
+                         budget->parsed() || report->parsed();
   if (needsData && data.empty()) {
     std::cerr << "velmora: falta --data DIR, el directorio de la instalación\n";
     return kWrongUsage;
@@ -169,6 +180,11 @@ int main(int argc, char** argv) try {
   if (demo->parsed()) return app::runDemo(app::installationAt(demoDir, settings), errors, std::cout, std::cerr);
   if (check->parsed()) return app::runCheck(app::installationAt(checkDir, settings), errors, std::cout, std::cerr);
 
+  if (report->parsed()) {
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = false;  // a report only reads
+    return app::runReport(argc, argv, inst, errors, reportName, target, std::cout, std::cerr);
+  }
   if (worksList->parsed() || recalc->parsed() || budget->parsed()) {
     auto inst = app::installationAt(data, settings);
     inst.createMissing = recalc->parsed();  // only calcula writes (and may create a work's input table)

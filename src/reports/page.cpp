@@ -1,0 +1,284 @@
+#include "reports/page.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "framework/text.h"
+
+namespace velmora::reports {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Page files are lines of tab-separated fields, one item a line; texts
+// escape tab, newline and backslash.
+std::string escape(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+std::string unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\\' || i + 1 == s.size()) {
+      out += s[i];
+      continue;
+    }
+    const char n = s[++i];
+    out += n == 't' ? '\t' : n == 'n' ? '\n' : n;
+  }
+  return out;
+}
+
+std::string num(double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+double toNumber(const std::string& s) {
+  double v = 0;
+  std::from_chars(s.data(), s.data() + s.size(), v);
+  return v;
+}
+
+std::vector<std::string> split(const std::string& line) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t i = 0; i <= line.size(); ++i) {
+    if (i == line.size() || line[i] == '\t') {
+      out.push_back(line.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+Spool::Spool(const fs::path& parent) {
+  std::error_code ec;
+  const fs::path base = parent.empty() ? fs::temp_directory_path(ec) : parent;
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+    const fs::path candidate = base / ("velmora-reporte-" + std::to_string(random()) + std::to_string(attempt));
+    if (fs::create_directory(candidate, ec) && !ec) dir_ = candidate;
+  }
+}
+
+Spool::~Spool() {
+  std::error_code ec;
+  for (const fs::path& f : files_) fs::remove(f, ec);
+  if (!dir_.empty()) fs::remove(dir_, ec);  // empty now, unless someone put something in it: then it stays
+}
+
+Status Spool::write(const fs::path& file, const Page& page) const {
+  std::ostringstream out;
+  out << "P\t" << num(page.width) << "\t" << num(page.height) << "\n";
+  for (const BoxItem& b : page.boxes)
+    out << "B\t" << num(b.x) << "\t" << num(b.y) << "\t" << num(b.width) << "\t" << num(b.height) << "\t"
+        << num(b.pen) << "\t" << b.fill << "\n";
+  for (const LineItem& l : page.lines)
+    out << "L\t" << num(l.x1) << "\t" << num(l.y1) << "\t" << num(l.x2) << "\t" << num(l.y2) << "\t" << num(l.pen)
+        << "\n";
+  for (const ImageItem& i : page.images)
+    out << "I\t" << num(i.x) << "\t" << num(i.y) << "\t" << num(i.width) << "\t" << num(i.height) << "\t"
+        << escape(i.file) << "\n";
+  for (const TextItem& t : page.texts)
+    out << "T\t" << num(t.x) << "\t" << num(t.y) << "\t" << num(t.width) << "\t" << escape(t.font.family) << "\t"
+        << num(t.font.size) << "\t" << (t.font.bold ? 1 : 0) << (t.font.italic ? 1 : 0) << "\t"
+        << static_cast<int>(t.align) << "\t" << escape(t.text) << "\n";
+  std::ofstream f(file, std::ios::binary | std::ios::trunc);
+  f << out.str();
+  f.close();
+  if (!f) return Status::error(Status::Code::kIoError, "no se pudo escribir la hoja " + file.string());
+  return Status::ok();
+}
+
+Status Spool::add(const Page& page) {
+  if (dir_.empty()) return Status::error(Status::Code::kIoError, "no hay directorio para las hojas del reporte");
+  const fs::path file = dir_ / ("hoja-" + std::to_string(next_++) + ".vpg");
+  if (Status s = write(file, page); !s) return s;
+  files_.push_back(file);
+  return Status::ok();
+}
+
+std::optional<Page> Spool::read(size_t index) const {
+  if (index >= files_.size()) return std::nullopt;
+  std::ifstream in(files_[index], std::ios::binary);
+  if (!in) return std::nullopt;
+  Page page;
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::vector<std::string> f = split(line);
+    if (f.empty()) continue;
+    if (f[0] == "P" && f.size() >= 3) {
+      page.width = toNumber(f[1]);
+      page.height = toNumber(f[2]);
+    } else if (f[0] == "B" && f.size() >= 7) {
+      page.boxes.push_back({toNumber(f[1]), toNumber(f[2]), toNumber(f[3]), toNumber(f[4]), toNumber(f[5]),
+                            static_cast<uint32_t>(toNumber(f[6]))});
+    } else if (f[0] == "L" && f.size() >= 6) {
+      page.lines.push_back({toNumber(f[1]), toNumber(f[2]), toNumber(f[3]), toNumber(f[4]), toNumber(f[5])});
+    } else if (f[0] == "I" && f.size() >= 6) {
+      page.images.push_back({toNumber(f[1]), toNumber(f[2]), toNumber(f[3]), toNumber(f[4]), unescape(f[5])});
+    } else if (f[0] == "T" && f.size() >= 9) {
+      TextItem t;
+      t.x = toNumber(f[1]);
+      t.y = toNumber(f[2]);
+      t.width = toNumber(f[3]);
+      t.font.family = unescape(f[4]);
+      t.font.size = toNumber(f[5]);
+      t.font.bold = f[6].size() > 0 && f[6][0] == '1';
+      t.font.italic = f[6].size() > 1 && f[6][1] == '1';
+      t.align = static_cast<Align>(std::clamp(static_cast<int>(toNumber(f[7])), 0, 2));
+      t.text = unescape(f[8]);
+      page.texts.push_back(std::move(t));
+    }
+  }
+  return page;
+}
+
+Status Spool::remove(size_t index) {
+  if (index >= files_.size()) return Status::error(Status::Code::kInvalid, "no existe esa hoja");
+  // Only a file of this run's own directory is ever deleted.
+  if (files_[index].parent_path() != dir_) return Status::error(Status::Code::kInvalid, "hoja ajena al reporte");
+  std::error_code ec;
+  fs::remove(files_[index], ec);
+  files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(index));
+  return Status::ok();
+}
+
+Status Spool::numberPages(bool viewing) {
+  const std::string placeholder = kPagePlaceholder;
+  for (size_t i = 0; i < files_.size(); ++i) {
+    auto page = read(i);
+    if (!page) continue;  // skipped, as an unreadable page file is
+    for (TextItem& t : page->texts) {
+      const size_t at = t.text.find(placeholder);
+      if (at == std::string::npos) continue;
+      std::string number =
+          "Hoja " + std::to_string(i + 1) + (viewing ? " de " : " of ") + std::to_string(files_.size());
+      if (number.size() < placeholder.size()) {
+        const size_t pad = placeholder.size() - number.size();
+        number = std::string(pad / 2, ' ') + number + std::string(pad - pad / 2, ' ');
+      }
+      t.text.replace(at, placeholder.size(), number);
+      if (Status s = write(files_[i], *page); !s) return s;
+      break;
+    }
+  }
+  return Status::ok();
+}
+
+std::vector<size_t> selectPages(size_t count, const std::vector<bool>& marks, PageSet set, size_t from, size_t to) {
+  std::vector<size_t> out;
+  const auto marked = [&marks](size_t i) { return i < marks.size() && marks[i]; };
+  for (size_t i = 0; i < count; ++i) {
+    switch (set) {
+      case PageSet::kAll: out.push_back(i); break;
+      case PageSet::kMarked: if (marked(i)) out.push_back(i); break;
+      case PageSet::kUnmarked: if (!marked(i)) out.push_back(i); break;
+      case PageSet::kRange: {
+        const size_t first = std::clamp<size_t>(from, 1, count), last = std::min(to, count);
+        if (i + 1 >= first && i + 1 <= last && from <= to) out.push_back(i);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+std::vector<size_t> printOrder(const std::vector<size_t>& pages, int copies, bool collate, bool reverse) {
+  std::vector<size_t> order = pages;
+  if (reverse && order.size() > 1) std::reverse(order.begin(), order.end());
+  const size_t n = static_cast<size_t>(std::max(copies, 1));
+  std::vector<size_t> out;
+  out.reserve(order.size() * n);
+  if (collate) {
+    for (size_t c = 0; c < n; ++c) out.insert(out.end(), order.begin(), order.end());
+  } else {
+    for (size_t p : order) out.insert(out.end(), n, p);
+  }
+  return out;
+}
+
+std::string positionText(size_t current, size_t shown, size_t count) {
+  const size_t last = std::min(current + std::max<size_t>(shown, 1) - 1, count);
+  if (shown <= 1 || last == current) return "Hoja " + std::to_string(current) + " de " + std::to_string(count);
+  return "Hojas " + std::to_string(current) + "-" + std::to_string(last) + " de " + std::to_string(count);
+}
+
+std::string pageAsText(const Page& page, int columns, int lines) {
+  // One grid cell a character; a text goes to the cell of its left edge (of
+  // its right edge for right-aligned texts), cut at its width.
+  std::vector<std::vector<std::string>> grid(static_cast<size_t>(lines), std::vector<std::string>(columns, " "));
+  const double cellWidth = page.width / columns, cellHeight = page.height / lines;
+  for (const TextItem& t : page.texts) {
+    const int line = std::clamp(static_cast<int>(t.y / cellHeight + 0.5), 0, lines - 1);
+    const size_t room = t.width > 0 ? static_cast<size_t>(t.width / cellWidth + 0.5) : SIZE_MAX;
+    // The characters of the text (UTF-8), cut at the text's width.
+    std::vector<std::string> chars;
+    for (size_t i = 0; i < t.text.size() && chars.size() < room; ++i) {
+      const unsigned char c = static_cast<unsigned char>(t.text[i]);
+      if ((c & 0xC0) == 0x80 && !chars.empty()) chars.back() += t.text[i];
+      else chars.emplace_back(1, t.text[i]);
+    }
+    const int length = static_cast<int>(chars.size());
+    int column = static_cast<int>(t.x / cellWidth + 0.5);
+    if (t.align == Align::kRight && t.width > 0) column = static_cast<int>((t.x + t.width) / cellWidth + 0.5) - length;
+    if (t.align == Align::kCenter && t.width > 0)
+      column = static_cast<int>((t.x + t.width / 2) / cellWidth + 0.5) - length / 2;
+    for (int k = 0; k < length; ++k) {
+      const int c = column + k;
+      if (c >= 0 && c < columns) grid[static_cast<size_t>(line)][static_cast<size_t>(c)] = chars[static_cast<size_t>(k)];
+    }
+  }
+  std::string out;
+  for (size_t l = 0; l < grid.size(); ++l) {
+    std::string row;
+    for (const std::string& cell : grid[l]) row += cell;
+    while (!row.empty() && row.back() == ' ') row.pop_back();
+    out += row;
+    if (l + 1 < grid.size()) out += "\n";
+  }
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+Status writeText(const Spool& spool, const std::vector<size_t>& pages, const fs::path& file) {
+  const fs::path partial = file.string() + ".parcial";
+  {
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    for (size_t i = 0; i < pages.size(); ++i) {
+      const auto page = spool.read(pages[i]);
+      if (!page) continue;
+      out << pageAsText(*page) << "\n";
+      if (i + 1 < pages.size()) out << "\f\n";  // a form feed between pages
+    }
+    out.close();
+    if (!out) {
+      std::error_code ec;
+      fs::remove(partial, ec);
+      return Status::error(Status::Code::kIoError, "no se pudo escribir " + file.string());
+    }
+  }
+  std::error_code ec;
+  fs::rename(partial, file, ec);
+  if (ec) return Status::error(Status::Code::kIoError, "no se pudo escribir " + file.string() + ": " + ec.message());
+  return Status::ok();
+}
+
+}  // namespace velmora::reports
