@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QTimer>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
@@ -13,6 +15,7 @@
 #include "framework/dates.h"
 #include "ui/reports/report_dialogs.h"
 #include "ui/reports/report_preview.h"
+#include "ui/reports/report_run.h"
 
 namespace velmora::ui {
 namespace {
@@ -140,6 +143,35 @@ TEST_F(PreviewTest, RemovingAPageAndSavingTextAndPdf) {
   const std::string words = "pdftotext " + (dir / "reporte.pdf").string() + " - | grep -q 'HOJA NUMERO 3'";
   EXPECT_EQ(std::system(words.c_str()), 0);
   std::filesystem::remove_all(dir);
+}
+
+TEST(ReportRunTest, CancellingTheDestinationReadsNothingAndACancelledRunLeavesNoPages) {
+  bool laidOut = false;
+  QTimer::singleShot(0, [] {
+    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();  // "Cancela"
+  });
+  EXPECT_EQ(runReport(nullptr, [&laidOut](reports::Spool&, const auto&) {
+              laidOut = true;
+              return Status::ok();
+            }),
+            0);
+  EXPECT_FALSE(laidOut);
+
+  std::filesystem::path spoolDir;
+  QTimer::singleShot(0, [] {
+    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->accept();  // "Ejecuta"
+  });
+  EXPECT_EQ(runReport(nullptr, [&spoolDir](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+              spoolDir = spool.directory();
+              for (size_t i = 0; i < 5; ++i) {
+                if (Status s = spool.add(pageSaying("X")); !s) return s;
+                if (i == 2 || !progress(i, 5)) return Status::error(Status::Code::kCancelled, "cancelado");
+              }
+              return Status::ok();
+            }),
+            0);
+  EXPECT_FALSE(spoolDir.empty());
+  EXPECT_FALSE(std::filesystem::exists(spoolDir));
 }
 
 TEST(ReportOptionsTest, DialogsSetTheirDefaultsAndTheRangeText) {

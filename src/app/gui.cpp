@@ -15,6 +15,8 @@
 
 #include "app/commands.h"
 #include "shell/ini_file.h"
+#include "reports/zone_report.h"
+#include "ui/reports/report_preview.h"
 #include "ui/works/budget_window.h"
 #include "ui/works/work_concept_form.h"
 #include "ui/works/works_screens.h"
@@ -253,6 +255,17 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
     ui::WorkConceptForm rowForm(ctx, *cobr, house, FormRequest::kChange);
     rowForm.start();
     save(&rowForm, "work-concept-form");
+  }
+  {
+    // A report in its preview.
+    reports::Spool spool;
+    if (reports::layOutZoneReport(session.installation, errors, spool) && spool.numberPages(true)) {
+      ui::PreviewWindow preview(spool, ui::Destination{});
+      preview.setZoom(ui::kPageWidth);
+      save(&preview, "report-preview");
+      ui::DestinationDialog destination;
+      save(&destination, "report-destination");
+    }
   }
   std::cout << "Pantallas guardadas en " << outDir << "\n";
   return 0;

@@ -5,78 +5,11 @@
 #include <cstdlib>
 #include <ostream>
 
-#include "estimate/zones.h"
-#include "framework/dates.h"
-#include "framework/picture.h"
 #include "reports/page.h"
 #include "reports/painter.h"
+#include "reports/zone_report.h"
 
 namespace velmora::app {
-
-namespace {
-
-using reports::Align;
-using reports::Page;
-using reports::TextItem;
-
-TextItem text(double x, double y, double width, const std::string& s, Align align = Align::kLeft, double size = 9,
-              bool bold = false) {
-  TextItem t;
-  t.x = x;
-  t.y = y;
-  t.width = width;
-  t.text = s;
-  t.align = align;
-  t.font.size = size;
-  t.font.bold = bold;
-  return t;
-}
-
-// The salary zones: each with its minimum salary, working days and factors.
-Status layOutZones(const tables::Installation& inst, ErrorReporter& errors, reports::Spool& spool) {
-  auto vga = inst.table("VGA", errors);
-  auto control = inst.table("CONTROL", errors);
-  if (Status s = control->open(); !s) return s;
-  std::string company;
-  if (vga->open()) {
-    vga->rec().setInteger("CTA", 1);
-    if (vga->fetch(vga->keyIndex("CTA_KEY"))) company = vga->rec().text("CIA");
-  }
-  Page page;
-  page.texts.push_back(text(40, 36, 532, company, Align::kCenter, 12, true));
-  page.texts.push_back(text(40, 54, 532, "ESTUDIO DE ZONAS DE SALARIO", Align::kCenter, 10, true));
-  page.texts.push_back(text(40, 72, 200, picture::formatDate(dates::today())));
-  page.texts.push_back(text(432, 72, 140, reports::kPagePlaceholder, Align::kRight));
-  const double columns[] = {40, 80, 280, 360, 430, 500, 572};
-  const char* headers[] = {"ZONA", "NOMBRE DE LA ZONA", "SAL. MINIMO", "DIAS HAB.", "FSR < 3 S.M.", "FSR > 3 S.M."};
-  double y = 96;
-  page.lines.push_back({40, y - 2, 572, y - 2, 0.5});
-  for (int c = 0; c < 6; ++c) {
-    page.texts.push_back(text(columns[c] + 2, y, columns[c + 1] - columns[c] - 4, headers[c],
-                              c < 2 ? Align::kLeft : Align::kRight, 8, true));
-  }
-  y += 14;
-  page.lines.push_back({40, y - 2, 572, y - 2, 0.5});
-  for (int z = 1; z <= 5; ++z) {
-    control->rec().clear();
-    control->rec().setInteger("CTA", z);
-    if (!control->fetch(control->keyIndex("KEYCTA"))) continue;
-    const tables::Record r = control->rec();
-    const estimate::ZoneFactors f = estimate::zoneFactors(r);
-    const std::string cells[] = {std::to_string(z), r.text("ZONA"), picture::formatNumber(r.real("SUEL"), "n10.2"),
-                                 picture::formatNumber(r.real("DHAB"), "n6.2"),
-                                 picture::formatNumber(f.fsrMenor, "n8.4"), picture::formatNumber(f.fsrMayor, "n8.4")};
-    for (int c = 0; c < 6; ++c) {
-      page.texts.push_back(text(columns[c] + 2, y, columns[c + 1] - columns[c] - 4, cells[c],
-                                c < 2 ? Align::kLeft : Align::kRight));
-    }
-    y += 14;
-  }
-  page.lines.push_back({40, y, 572, y, 0.5});
-  return spool.add(page);
-}
-
-}  // namespace
 
 int runReport(int argc, char** argv, const tables::Installation& inst, ErrorReporter& errors, const std::string& name,
               const ReportTarget& target, std::ostream& out, std::ostream& err) {
@@ -90,7 +23,7 @@ int runReport(int argc, char** argv, const tables::Installation& inst, ErrorRepo
     return 2;
   }
   reports::Spool spool;
-  if (Status s = layOutZones(inst, errors, spool); !s) {
+  if (Status s = reports::layOutZoneReport(inst, errors, spool); !s) {
     err << "velmora: no se pudo formar el reporte: " << s.text() << "\n";
     return 1;
   }

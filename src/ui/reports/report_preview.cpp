@@ -310,6 +310,17 @@ bool PreviewWindow::saveCurrentPage(const QString& file) {
   return static_cast<bool>(out);
 }
 
+// "Ancho hoja" follows the width of the window.
+void PreviewWindow::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (zoom_ == kPageWidth) refresh();
+}
+
+void PreviewWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (zoom_ == kPageWidth) refresh();
+}
+
 QString PreviewWindow::statusText(int zone) const { return zones_[zone - 1]->text(); }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* event) {

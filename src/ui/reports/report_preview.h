@@ -81,6 +81,8 @@ class PreviewWindow : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void refresh();
