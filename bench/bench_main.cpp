@@ -25,6 +25,16 @@
 #include "ui/browse/table_model.h"
 #include "ui/catalog/input_screens.h"
 #include "ui/works/budget_window.h"
+#include "ui/reports/report_preview.h"
+#include "reports/painter.h"
+#include "reports/page.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include "works/budget.h"
 #include "tables/catalogue.h"
 
@@ -244,7 +254,74 @@ void rawRenumber(const fs::path& workDir) {
   sqlite3_close(db);
 }
 
+// A dense page of a budget: a header and 55 rows of seven columns.
+reports::Page densePage(int number) {
+  reports::Page p;
+  const auto text = [&p](double x, double y, double w, std::string s, reports::Align a = reports::Align::kLeft) {
+    reports::TextItem t;
+    t.x = x;
+    t.y = y;
+    t.width = w;
+    t.text = std::move(s);
+    t.align = a;
+    t.font.size = 7;
+    p.texts.push_back(std::move(t));
+  };
+  text(40, 30, 532, "PRESUPUESTO DE OBRA: CASA HABITACION DE DOS NIVELES", reports::Align::kCenter);
+  text(432, 44, 140, reports::kPagePlaceholder, reports::Align::kRight);
+  for (int r = 0; r < 55; ++r) {
+    const double y = 70 + r * 12.5;
+    const int row = number * 55 + r;
+    text(40, y, 40, std::to_string(row * 10), reports::Align::kRight);
+    text(84, y, 230, "CONCEPTO DE OBRA NUMERO " + std::to_string(row) + " CON SU DESCRIPCION");
+    text(316, y, 30, "M2");
+    text(350, y, 60, std::to_string(row % 900) + ".50", reports::Align::kRight);
+    text(414, y, 70, std::to_string(row % 7000) + ".25", reports::Align::kRight);
+    text(488, y, 84, std::to_string(row * 3) + ".75", reports::Align::kRight);
+    p.lines.push_back({40, y + 11, 572, y + 11, 0.2});
+  }
+  return p;
+}
+
+// A run of `pages` dense pages: laid out into a spool, numbered, written to
+// PDF. Returns the peak resident memory of the process in kilobytes.
+long reportRun(size_t pages, const fs::path& pdf) {
+  reports::Spool spool;
+  for (size_t i = 0; i < pages; ++i) bench::must(spool.add(densePage(static_cast<int>(i))));
+  bench::must(spool.numberPages(true));
+  bench::must(reports::writePdf(spool, reports::selectPages(spool.count(), {}, reports::PageSet::kAll), pdf));
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// The same run in a fresh process of this program (not a fork, whose memory
+// would count the parent's), for its own peak memory.
+long reportRunPeak(const char* self, size_t pages, const fs::path& pdf) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    const std::string count = std::to_string(pages), file = pdf.string();
+    execl(self, self, "--report-run", count.c_str(), file.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  char buf[64] = {};
+  (void)!read(fds[0], buf, sizeof buf - 1);
+  close(fds[0]);
+  waitpid(pid, nullptr, 0);
+  return std::atol(buf);
+}
+
 int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);  // fonts for the report pages and the preview
+  if (argc == 4 && std::string(argv[1]) == "--report-run") {
+    std::printf("%ld\n", reportRun(static_cast<size_t>(std::atol(argv[2])), argv[3]));
+    return 0;
+  }
   const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "velmora_bench";
   fs::remove_all(root);
   fs::create_directories(root / "ours");
@@ -548,6 +625,44 @@ int main(int argc, char** argv) {
   openBudget(work500);
   compare(
       "open-budget", 5, [](bool) {}, [&] { openBudget(work); }, [&] { openBudget(work500); });
+
+  // ---- report-pdf, preview-flat, report-memory ----
+  compare(
+      "report-pdf", 3, [](bool) {}, [&] { reportRun(1000, root / "ours.pdf"); },
+      [&] {
+        // The same items drawn straight onto the PDF writer, no pages kept.
+        QPdfWriter writer(QString::fromStdString((root / "ref.pdf").string()));
+        writer.setResolution(72);
+        writer.setPageSize(QPageSize(QPageSize::Letter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter(&writer);
+        for (int i = 0; i < 1000; ++i) {
+          if (i > 0) writer.newPage();
+          reports::Page page = densePage(i);
+          page.texts[1].text = "Hoja " + std::to_string(i + 1) + " de 1000";
+          reports::paintPage(painter, page, QRectF(0, 0, writer.width(), writer.height()));
+        }
+      });
+
+  {
+    reports::Spool big, small;
+    for (int i = 0; i < 1000; ++i) bench::must(big.add(densePage(i)));
+    for (int i = 0; i < 10; ++i) bench::must(small.add(densePage(i)));
+    const auto showPage = [](reports::Spool& spool, size_t page) {
+      for (int i = 0; i < 20; ++i) {
+        ui::PreviewWindow preview(spool, ui::Destination{});
+        preview.goTo(page);
+        preview.grab();  // drawn as the user would see it
+      }
+    };
+    compare("preview-flat", 3, [](bool) {}, [&] { showPage(big, 1000); }, [&] { showPage(small, 1); });
+  }
+
+  const long peakLarge = reportRunPeak(argv[0], 5000, root / "large.pdf");
+  const long peakSmall = reportRunPeak(argv[0], 500, root / "small.pdf");
+  std::printf("report-memory ours=%ldkB reference=%ldkB ratio=%.2f\n", peakLarge, peakSmall,
+              static_cast<double>(peakLarge) / static_cast<double>(peakSmall));
+  std::fflush(stdout);
 
   if (!std::getenv("VELMORA_BENCH_KEEP")) fs::remove_all(root);
   return 0;
