@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QTimer>
 #include <QRadioButton>
 #include <QTest>
@@ -143,6 +144,20 @@ TEST_F(PreviewTest, RemovingAPageAndSavingTextAndPdf) {
   const std::string words = "pdftotext " + (dir / "reporte.pdf").string() + " - | grep -q 'HOJA NUMERO 3'";
   EXPECT_EQ(std::system(words.c_str()), 0);
   std::filesystem::remove_all(dir);
+}
+
+TEST_F(PreviewTest, PrintingReachesThePrinterWithCopiesAndOrder) {
+  fill(3);
+  const auto file = std::filesystem::temp_directory_path() / ("velmora_print_" + std::to_string(::getpid()) + ".pdf");
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);  // the PDF printer of a system without queues
+  printer.setOutputFileName(QString::fromStdString(file.string()));
+  const auto order = reports::printOrder(reports::selectPages(3, {}, reports::PageSet::kAll), 2, true, true);
+  ASSERT_TRUE(printPages(spool, order, printer));
+  EXPECT_EQ(std::system(("pdfinfo " + file.string() + " | grep -q '^Pages: *6$'").c_str()), 0);
+  // Reversed: the last page prints first.
+  EXPECT_EQ(std::system(("pdftotext -f 1 -l 1 " + file.string() + " - | grep -q 'HOJA NUMERO 3'").c_str()), 0);
+  std::filesystem::remove(file);
 }
 
 TEST(ReportRunTest, CancellingTheDestinationReadsNothingAndACancelledRunLeavesNoPages) {

@@ -31,10 +31,9 @@ const char* const kZoomEntries[7] = {"No Zoom",    "Ancho hoja", "Zoom (50%)", "
 namespace {
 constexpr double kZoomFactors[7] = {0, 0, 0.5, 0.75, 1.0, 2.0, 3.0};
 
-// Prints through Qt's print support to the named queue (CUPS on Linux).
-bool printWithQt(reports::Spool& spool, const std::vector<size_t>& order, const QString& printerName) {
-  QPrinter printer(QPrinter::HighResolution);
-  if (!printerName.isEmpty()) printer.setPrinterName(printerName);
+}  // namespace
+
+bool printPages(reports::Spool& spool, const std::vector<size_t>& order, QPrinter& printer) {
   QPainter painter;
   bool started = false;
   for (size_t index : order) {
@@ -46,9 +45,20 @@ bool printWithQt(reports::Spool& spool, const std::vector<size_t>& order, const 
     } else if (!printer.newPage()) {
       return false;
     }
-    paintPage(painter, *page, printer.pageRect(QPrinter::DevicePixel).translated(-printer.pageRect(QPrinter::DevicePixel).topLeft()));
+    const QRectF paper = printer.pageRect(QPrinter::DevicePixel);
+    paintPage(painter, *page, QRectF(0, 0, paper.width(), paper.height()));
   }
   return !started || painter.end();
+}
+
+namespace {
+
+// Prints through Qt's print support to the named queue (CUPS on Linux).
+bool printWithQt(reports::Spool& spool, const std::vector<size_t>& order, const QString& printerName) {
+  QPrinter printer(QPrinter::HighResolution);
+  if (!printerName.isEmpty()) printer.setPrinterName(printerName);
+  if (!printer.isValid()) return false;
+  return printPages(spool, order, printer);
 }
 
 }  // namespace

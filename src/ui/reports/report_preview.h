@@ -20,6 +20,10 @@ class QToolButton;
 
 namespace velmora::ui {
 
+// Prints the pages of `order` (print order, repeated pages included) on
+// `printer`, one sheet each; false when the printer refused.
+bool printPages(reports::Spool& spool, const std::vector<size_t>& order, QPrinter& printer);
+
 // The zoom entries of "Zoom Control", in list order.
 inline constexpr int kNoZoom = 0, kPageWidth = 1;
 extern const char* const kZoomEntries[7];
