@@ -369,7 +369,16 @@ void OptionsDialog::accept() {
       const auto date = [this](const char* name) { return picture::parseDate(entry(name)->text().toStdString()).value_or(0); };
       options_.firstDate = date("firstDate");
       options_.lastDate = date("lastDate");
-      options_.genericKey = text::clip(entry("genericKey")->text().toStdString());
+      std::string key = text::clip(entry("genericKey")->text().toStdString());
+      if (!key.empty() && checkKey) {
+        const auto accepted = checkKey(key);
+        if (!accepted) {
+          entry("genericKey")->setFocus();
+          return;
+        }
+        key = *accepted;
+      }
+      options_.genericKey = key;
       options_.order = choice("order", 'C');
       options_.rangeText = rangeText(options_.firstDate, options_.lastDate, options_.rangeText);
       break;

@@ -129,6 +129,8 @@ class OptionsDialog : public QDialog {
                 QWidget* parent = nullptr);
   void accept() override;
   QLineEdit* entry(const char* name) const;
+  // REDIR's generic key: the code accepted (typed or picked), or nothing.
+  std::function<std::optional<std::string>(const std::string& typed)> checkKey;
 
  private:
   bool checkAccount(QLineEdit* entry);
