@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -290,9 +291,14 @@ long reportRun(size_t pages, const fs::path& pdf) {
   for (size_t i = 0; i < pages; ++i) bench::must(spool.add(densePage(static_cast<int>(i))));
   bench::must(spool.numberPages(true));
   bench::must(reports::writePdf(spool, reports::selectPages(spool.count(), {}, reports::PageSet::kAll), pdf));
-  struct rusage usage {};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
+  // The peak of this process's own memory (VmHWM starts anew at exec; the
+  // rusage figure would carry the forking parent's).
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
 }
 
 // The same run in a fresh process of this program (not a fork, whose memory
