@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QTimer>
 #include <QRadioButton>
 #include <QTest>
@@ -158,6 +159,40 @@ TEST_F(PreviewTest, PrintingReachesThePrinterWithCopiesAndOrder) {
   // Reversed: the last page prints first.
   EXPECT_EQ(std::system(("pdftotext -f 1 -l 1 " + file.string() + " - | grep -q 'HOJA NUMERO 3'").c_str()), 0);
   std::filesystem::remove(file);
+}
+
+// Through a real print queue: CUPS and its PDF printer (set up by
+// scripts/test where the service can run).
+TEST_F(PreviewTest, PrintingReachesARealCupsQueue) {
+  if (QPrinterInfo::printerInfo("VelmoraPDF").isNull()) GTEST_SKIP() << "no CUPS queue VelmoraPDF here";
+  fill(2);
+  const std::string job = "velmora-prueba-" + std::to_string(::getpid());
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPrinterName("VelmoraPDF");
+  printer.setDocName(QString::fromStdString(job));
+  ASSERT_TRUE(printPages(spool, {0, 1}, printer));
+  // The PDF printer writes the job into the user's PDF folder.
+  const char* home = std::getenv("HOME");
+  ASSERT_NE(home, nullptr);
+  std::filesystem::path printed;
+  for (int wait = 0; wait < 60 && printed.empty(); ++wait) {
+    QTest::qWait(250);
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(home) / "PDF", ec)) {
+      if (e.path().filename().string().find(job) != std::string::npos) printed = e.path();
+    }
+  }
+  ASSERT_FALSE(printed.empty()) << "the job never left the queue";
+  // The printer writes the file in pieces: it is whole once it reads as two
+  // pages. (Its text went through the printer's own fonts, so only the pages
+  // are checked here; the PDF output test checks the texts.)
+  bool whole = false;
+  for (int wait = 0; wait < 40 && !whole; ++wait) {
+    whole = std::system(("pdfinfo '" + printed.string() + "' 2>/dev/null | grep -q '^Pages: *2$'").c_str()) == 0;
+    if (!whole) QTest::qWait(250);
+  }
+  EXPECT_TRUE(whole);
+  std::filesystem::remove(printed);
 }
 
 TEST(ReportRunTest, CancellingTheDestinationReadsNothingAndACancelledRunLeavesNoPages) {
