@@ -71,6 +71,23 @@ PricingEngine::PricingEngine(const tables::Installation& inst, ErrorReporter& er
   if (Status s = prices.openStatus(); !s && openStatus_) openStatus_ = s;
 }
 
+Status PricingEngine::readAllLines(tables::Table& table, std::unordered_map<int32_t, std::vector<Line>>& byOwner) {
+  tables::Record from(table.def()), to(table.def());
+  from.setInteger("CTA", -999999999);
+  to.setInteger("CTA", 999999999);
+  const tables::TableDef& def = table.def();
+  const int cta = def.slot("CTA"), mate = def.slot("MATE"), cate = def.slot("CATE"), tota = def.slot("TOTA");
+  byOwner.clear();
+  return table.readRange(table.keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+    const int64_t number = r.integerAt(cta);
+    // Integer part of the line number, rounding toward minus infinity.
+    const int64_t owner = number >= 0 ? number / 100 : -((-number + 99) / 100);
+    byOwner[static_cast<int32_t>(owner)].push_back(
+        {number, static_cast<int32_t>(r.integerAt(mate)), static_cast<int>(r.integerAt(cate)), r.realAt(tota)});
+    return true;
+  });
+}
+
 std::vector<Line> PricingEngine::readLines(tables::Table& table, int32_t account) {
   std::vector<Line> out;
   tables::Record from(table.def()), to(table.def());
@@ -95,27 +112,13 @@ const std::vector<Line>& PricingEngine::catalogueLines(int32_t account) {
 }
 
 void PricingEngine::preloadCatalogue() {
-  tables::Record from(lines_->def()), to(lines_->def());
-  from.setInteger("CTA", -999999999);
-  to.setInteger("CTA", 999999999);
-  const tables::TableDef& def = lines_->def();
-  const int cta = def.slot("CTA"), mate = def.slot("MATE"), cate = def.slot("CATE"), tota = def.slot("TOTA");
-  lineCache_.clear();
-  Status s = lines_->readRange(lines_->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
-    const int64_t number = r.integerAt(cta);
-    // Integer part of the line number, rounding toward minus infinity.
-    const int64_t owner = number >= 0 ? number / 100 : -((-number + 99) / 100);
-    lineCache_[static_cast<int32_t>(owner)].push_back(
-        {number, static_cast<int32_t>(r.integerAt(mate)), static_cast<int>(r.integerAt(cate)), r.realAt(tota)});
-    return true;
-  });
-  allLinesLoaded_ = s.isOk();
+  allLinesLoaded_ = readAllLines(*lines_, lineCache_).isOk();
 
   tables::Record mfrom(machines_->def()), mto(machines_->def());
   mfrom.setInteger("CTA", INT32_MIN);
   mto.setInteger("CTA", INT32_MAX);
   machineRecords_.clear();
-  s = machines_->readRange(machines_->keyIndex("CTA_KEY"), mfrom, mto, [&](const tables::Record& r) {
+  const Status s = machines_->readRange(machines_->keyIndex("CTA_KEY"), mfrom, mto, [&](const tables::Record& r) {
     machineRecords_[static_cast<int32_t>(r.integer("CTA"))] = r;
     return true;
   });
@@ -229,19 +232,7 @@ void PricingEngine::preloadWorkLines() {
       return;
     }
   }
-  tables::Record from(workLines_->def()), to(workLines_->def());
-  from.setInteger("CTA", -999999999);
-  to.setInteger("CTA", 999999999);
-  const tables::TableDef& def = workLines_->def();
-  const int cta = def.slot("CTA"), mate = def.slot("MATE"), cate = def.slot("CATE"), tota = def.slot("TOTA");
-  workLineCache_.clear();
-  const Status s = workLines_->readRange(workLines_->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
-    const int64_t number = r.integerAt(cta);
-    const int64_t owner = number >= 0 ? number / 100 : -((-number + 99) / 100);
-    workLineCache_[static_cast<int32_t>(owner)].push_back(
-        {number, static_cast<int32_t>(r.integerAt(mate)), static_cast<int>(r.integerAt(cate)), r.realAt(tota)});
-    return true;
-  });
+  const Status s = readAllLines(*workLines_, workLineCache_);
   if (!s && openStatus_) openStatus_ = s;
   allWorkLinesLoaded_ = s.isOk();
 }

@@ -161,6 +161,8 @@ class PricingEngine {
   BasicResult priceBasic(int32_t account, int level);
   void applyLine(const Line& line, CostSplit& sums, int level, Depth& depth);
   std::vector<Line> readLines(tables::Table& table, int32_t account);
+  // Every line of `table`, grouped by the account that owns it.
+  static Status readAllLines(tables::Table& table, std::unordered_map<int32_t, std::vector<Line>>& byOwner);
 
   const tables::Installation inst_;
   ErrorReporter& errors_;

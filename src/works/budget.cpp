@@ -194,6 +194,14 @@ WorkPricing::WorkPricing(const tables::Installation& inst, ErrorReporter& errors
   engine_ = std::make_unique<catalog::PricingEngine>(inst, errors, *prices_, zone, rates);
 }
 
+Status WorkPricing::prepareRun(tables::Table& cobr) {
+  if (Status s = prices_->workInputs().shareConnectionOf(cobr); !s) return s;
+  engine_->preloadCatalogue();
+  engine_->preloadWorkLines();
+  prices_->preloadAll();
+  return Status::ok();
+}
+
 Status WorkPricing::openStatus() const {
   if (!controlStatus_) return controlStatus_;
   return engine_->openStatus();
@@ -206,11 +214,8 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
   auto cobr = inst.table("COBR", errors);
   if (Status s = cobr->open(); !s) return s;
   cobr->setAuditUser(user);
-  if (Status s = pricing.prices().workInputs().shareConnectionOf(*cobr); !s) return s;
-  pricing.engine().preloadCatalogue();
-  pricing.engine().preloadWorkLines();
-  pricing.prices().preloadAll();
   std::vector<StoredRow> rows;
+  if (Status s = pricing.prepareRun(*cobr); !s) return s;
   if (Status s = readRows(*cobr, &rows); !s) return s;
 
   // Pass 1 prices a row, pass 2 sets its unit price and amount from those
@@ -313,10 +318,7 @@ Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, cons
     t->setAuditUser(user);
   }
   if (Status s = obra->shareConnectionOf(*cobr); !s) return s;
-  if (Status s = pricing.prices().workInputs().shareConnectionOf(*cobr); !s) return s;
-  pricing.engine().preloadCatalogue();
-  pricing.engine().preloadWorkLines();
-  pricing.prices().preloadAll();
+  if (Status s = pricing.prepareRun(*cobr); !s) return s;
   std::vector<StoredRow> rows;
   if (Status s = readRows(*cobr, &rows); !s) return s;
   return inTransaction(*cobr, [&]() -> Status {

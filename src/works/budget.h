@@ -99,6 +99,9 @@ class WorkPricing {
   catalog::PricingEngine& engine() { return *engine_; }
   catalog::WorkPrices& prices() { return *prices_; }
   Status openStatus() const;
+  // For a run over the whole budget in `cobr`'s transaction: the work inputs
+  // join it, and every line, input and machine is read at once.
+  Status prepareRun(tables::Table& cobr);
 
  private:
   std::unique_ptr<catalog::WorkPrices> prices_;
