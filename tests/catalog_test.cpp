@@ -8,6 +8,7 @@
 #include "catalog/pricing.h"
 #include "fixture.h"
 #include "tables/catalogue.h"
+#include "tables/relations.h"
 #include "framework/money.h"
 #include "framework/dates.h"
 
@@ -252,6 +253,13 @@ TEST_F(EngineTest, AnAnalysisIsSavedWholeOrNotAtAll) {
   EXPECT_EQ(coba->count(), 1);
   EXPECT_EQ(inco->count(), 2);
   EXPECT_DOUBLE_EQ(price(77).materials, 40);
+  // The lines' file stays attached to the concepts' connection; deleting the
+  // concept through the relations then works on the same attachment.
+  tables::RelationManager relations(inst, errors);
+  ASSERT_TRUE(relations.remove(*coba, tables::RelationManager::Confirm::kDontAsk));
+  EXPECT_EQ(coba->count(), 0);
+  auto lines = open("INCO");
+  EXPECT_EQ(lines->count(), 0);
 }
 
 class MachineTest : public EngineTest {

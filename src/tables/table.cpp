@@ -1001,11 +1001,26 @@ Status Table::shareConnectionOf(Table& host) {
   if (!db_) return closedTable();
   if (!host.db_) return host.closedTable();
   if (db_ == host.db_) return Status::ok();
-  // One schema name per file; attaching twice is refused by SQLite.
-  std::string schema = "f_";
-  for (char c : def_.fileName) schema += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-  const char* attached = sqlite3_db_filename(host.db_, schema.c_str());
-  if (!attached) {
+  // A file already attached to the host (by an earlier save, or by the
+  // relation manager, which names it "rel_" and the label, as here) is used
+  // as it is: one file, one schema on a connection.
+  std::error_code ec;
+  const fs::path mine = fs::absolute(path_, ec).lexically_normal();
+  std::string schema;
+  {
+    Statement list(host.db_, "PRAGMA database_list");
+    while (list.valid() && list.step() == SQLITE_ROW) {
+      const std::string file = list.text(2);
+      if (!file.empty() && fs::path(file).lexically_normal() == mine && list.text(1) != "main") schema = list.text(1);
+    }
+  }
+  if (schema.empty()) {
+    schema = "rel_" + def_.label;
+    const char* taken = sqlite3_db_filename(host.db_, schema.c_str());
+    if (taken) {  // the name holds another file: detach it first
+      Statement detach(host.db_, "DETACH DATABASE " + ident(schema));
+      detach.step();
+    }
     Statement attach(host.db_, "ATTACH DATABASE ? AS " + ident(schema));
     attach.bind(1, std::string_view(path_.string()));
     const int rc = attach.valid() ? attach.step() : sqlite3_errcode(host.db_);
