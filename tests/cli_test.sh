@@ -91,6 +91,16 @@ grep -q "CIUDAD DE MEXICO" "$DIR/zonas.txt"
 "$VELMORA" report zonas --data "$DIR/cat" --png "$DIR/zonas" > /dev/null
 [ -s "$DIR/zonas/hoja-1.png" ]
 if "$VELMORA" report zonas --data "$DIR/cat" 2> /dev/null; then echo "report without an output passed"; exit 1; fi
+"$VELMORA" report presupuesto --data "$DIR/cat" --obra BODEGA02 --pdf "$DIR/presupuesto.pdf" > /dev/null
+pdftotext -layout "$DIR/presupuesto.pdf" - > "$DIR/presupuesto.txt"
+grep -q "PRESUPUESTO DE OBRA: BODEGA DE MATERIALES" "$DIR/presupuesto.txt"
+grep -q "PESOS .*/100. M.N.)" "$DIR/presupuesto.txt"
+grep -q "PARTIDAS DE OBRA" "$DIR/presupuesto.txt"
+[ "$(grep -c "IMPORTE TOTAL" "$DIR/presupuesto.txt")" = "2" ]
+"$VELMORA" report detalle --data "$DIR/cat" --obra BODEGA02 --sin-resumen --txt "$DIR/detalle.txt" > /dev/null
+grep -q "M/OBRA" "$DIR/detalle.txt"
+! grep -q "IMPORTE TOTAL" "$DIR/detalle.txt"
+if "$VELMORA" report presupuesto --data "$DIR/cat" --txt "$DIR/x.txt" 2> /dev/null; then echo "work report without a work passed"; exit 1; fi
 
 # Usage: strict numbers, one line, status 2; help per subcommand.
 for bad in "analisis --data $DIR/cat 1010 --zona 2x" "analisis --zona 1.9 --data $DIR/cat 1010" \

@@ -59,7 +59,7 @@ TEST_F(WorksScreensTest, TheBudgetWindowShowsRowsSubtotalsAndTheDirectCost) {
   EXPECT_EQ(m.data(m.index(0, 5)).toString(), "");  // a title shows no figures
   EXPECT_EQ(m.data(m.index(6, 5)).toString(), "33,541.32");  // the trade's subtotal
   EXPECT_EQ(window->findChild<QLabel*>("directCost")->text(), "972,356.35");
-  EXPECT_FALSE(window->findChild<QPushButton*>("reports")->isEnabled());
+  EXPECT_TRUE(window->findChild<QPushButton*>("reports")->isEnabled());
 
   // INDIRECTOS: the totals of the work's percentages on that direct cost.
   SummaryWindow summary(house, m.directCost());

@@ -12,6 +12,8 @@
 #include "fixture.h"
 #include "framework/money.h"
 #include "tables/catalogue.h"
+#include "reports/budget_report.h"
+#include "reports/options.h"
 #include "works/budget.h"
 #include "works/work.h"
 
@@ -384,6 +386,106 @@ TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {
   EXPECT_EQ(presenter.shown().back().title, "Registro no Actualizado");  // message 8
   EXPECT_DOUBLE_EQ(first->rec().real("CANT"), 5);  // the other station's values are shown
   EXPECT_EQ(inob2->count(), 1);                     // and its lines stay
+}
+
+// Every text of every page of a report, one a line, in layout order.
+std::string reportTexts(reports::Spool& spool) {
+  std::string out;
+  for (size_t i = 0; i < spool.count(); ++i) {
+    const auto page = spool.read(i);
+    for (const reports::TextItem& t : page->texts) out += t.text + "\n";
+  }
+  return out;
+}
+
+size_t occurrences(const std::string& haystack, const std::string& needle) {
+  size_t n = 0;
+  for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
+  return n;
+}
+
+TEST(ClosingSummaryTest, PercentagesOnTheDirectCostAndTheTaxOnTheRunningTotal) {
+  tables::Record obra(tables::tableDef("OBRA"));
+  fillDefaultCaptions(obra);
+  obra.setReal("INDC", 5);
+  obra.setReal("INDO", 10);
+  obra.setReal("CARI", 2);
+  obra.setReal("GANA", 8);
+  obra.setReal("IMPV", 16);
+  std::vector<std::pair<std::string, double>> lines;
+  for (const auto& l : reports::closingSummary(obra, 1000, nullptr)) lines.push_back({l.text, l.amount});
+  EXPECT_EQ(lines, (std::vector<std::pair<std::string, double>>{{"5.00% ADMINISTRACION CENTRAL", 50},
+                                                                {"10.00% ADMINISTRACION DE OBRA", 100},
+                                                                {"2.00% CARGOS INDIRECTOS", 20},
+                                                                {"8.00% UTILIDAD", 80},
+                                                                {"SUMA", 1250},
+                                                                {"16.00% IMPUESTO AL VALOR AGREGADO", 200},
+                                                                {"IMPORTE TOTAL", 1450}}));
+  // Public works: S.A.R. and INFONAVIT stated, SECODAM on the running total.
+  tables::Record zone(tables::tableDef("CONTROL"));
+  zone.setReal("ISAR", 2);
+  zone.setReal("IINF", 5);
+  obra.setText("ISAR", "D");
+  obra.setReal("SECO", 0.5);
+  obra.setReal("IMPV", 0);
+  const auto withSar = reports::closingSummary(obra, 1000, &zone);
+  ASSERT_EQ(withSar.size(), 8u);
+  EXPECT_EQ(withSar[4].text, "2.00% CARGO POR S.A.R.");
+  EXPECT_EQ(withSar[5].text, "5.00% CARGO POR INFONAVIT");
+  EXPECT_DOUBLE_EQ(withSar[6].amount, 1250 * 0.005);
+  EXPECT_DOUBLE_EQ(withSar[7].amount, 1250 * 1.005);
+}
+
+TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
+  input(1, 3, 1);
+  row(1, 'T');
+  row(2, 'C', 100, {{3, 1, 1}});       // 100
+  row(3, 'C', 50, {{3, 1, 1}});        // 50
+  row(4, 'S');
+  row(5, 'T');
+  row(6, 'C', 0.04, {{3, 1, 1}});      // 0.04: 0.004 % of the direct cost
+  row(7, 'C', 849.96, {{3, 1, 1}});
+  row(8, 'S');
+  ASSERT_TRUE(runCalcula());
+  ASSERT_TRUE(writeCategoryTotals(work, errors, "W1", 0));
+  obra->rec().setText("CTA", "W1");
+  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
+  obra->rec().setReal("GANA", 10);
+  ASSERT_TRUE(obra->update());
+  const auto run = [&](reports::ReportOptions options) {
+    reports::Spool spool;
+    EXPECT_TRUE(reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, work, errors, "W1", options,
+                                            {"CONSTRUCTORA", 1}, spool));
+    EXPECT_TRUE(spool.numberPages(true));
+    return reportTexts(spool);
+  };
+  const std::string all = run({});
+  EXPECT_NE(all.find(" CIEN PESOS 00/100. M.N.)"), std::string::npos);       // under the first concept
+  EXPECT_NE(all.find(" CINCUENTA PESOS 00/100. M.N.)"), std::string::npos);
+  EXPECT_NE(all.find("150.00\n15.00\n"), std::string::npos);  // the subtotal and its share of 1,000
+  EXPECT_NE(all.find("0.04\n1.00\n0.04\n\n"), std::string::npos);  // 0.004 % prints blank
+  EXPECT_EQ(occurrences(all, "IMPORTE TOTAL"), 2u);  // after the budget and after the sections
+  EXPECT_EQ(occurrences(all, "PARTIDAS DE OBRA"), 1u);
+  EXPECT_NE(all.find("10.00% UTILIDAD\n100.00"), std::string::npos);
+  EXPECT_EQ(occurrences(all, "S.A.R."), 0u);  // not a public work
+
+  reports::ReportOptions noSummary;
+  noSummary.closingSummary = 'N';
+  noSummary.firstAccount = 2;
+  noSummary.lastAccount = 3;
+  const std::string some = run(noSummary);
+  EXPECT_EQ(occurrences(some, "IMPORTE TOTAL"), 0u);
+  EXPECT_NE(some.find("COSTO DIRECTO:"), std::string::npos);
+  EXPECT_EQ(occurrences(some, "RENGLON 6"), 0u);  // outside rows 2 to 3
+  EXPECT_EQ(occurrences(some, " PESOS "), 2u);
+
+  // A work whose direct cost is 0: the shares stay blank, never a division by 0.
+  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
+  for (const char* f : {"TOBR", "TMAT", "TCOS", "TPOR"}) obra->rec().setReal(f, 0);
+  ASSERT_TRUE(obra->update());
+  const std::string zero = run({});
+  EXPECT_EQ(zero.find("inf"), std::string::npos);
+  EXPECT_EQ(zero.find("nan"), std::string::npos);
 }
 
 // A process killed in the middle of CALCULA or RENUM leaves the work as it

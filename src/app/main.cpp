@@ -115,7 +115,14 @@ int main(int argc, char** argv) try {
   auto* report = cli.add_subcommand("report", "un reporte sin pantalla, a PDF, texto o imágenes");
   std::string reportName;
   app::ReportTarget target;
-  report->add_option("NOMBRE", reportName, "el reporte: zonas")->required();
+  app::ReportFlags reportFlags;
+  report->add_option("NOMBRE", reportName, "el reporte: zonas, presupuesto, detalle")->required();
+  report->add_option("--obra", reportFlags.work, "la obra de los reportes presupuesto y detalle");
+  report->add_option("--desde", reportFlags.first, "renglón inicial (0: desde el primero)");
+  report->add_option("--hasta", reportFlags.last, "renglón final (0: hasta el último)");
+  report->add_flag("--sin-descripcion", reportFlags.shortDescription, "sólo la primera línea de cada descripción");
+  report->add_flag("--sin-resumen", reportFlags.noSummary, "sin los indirectos, la utilidad y el IVA al final");
+  report->add_option("--titulo", reportFlags.title, "título principal del reporte");
   report->add_option("--data", data, "directorio de la instalación (obligatorio)");
   report->add_option("--settings", settings, "directorio de la configuración");
   report->add_option("--pdf", target.pdf, "escribe el reporte en este archivo PDF");
@@ -183,7 +190,7 @@ int main(int argc, char** argv) try {
   if (report->parsed()) {
     auto inst = app::installationAt(data, settings);
     inst.createMissing = false;  // a report only reads
-    return app::runReport(argc, argv, inst, errors, reportName, target, std::cout, std::cerr);
+    return app::runReport(argc, argv, inst, errors, reportName, reportFlags, target, std::cout, std::cerr);
   }
   if (worksList->parsed() || recalc->parsed() || budget->parsed()) {
     auto inst = app::installationAt(data, settings);

@@ -7,14 +7,25 @@
 
 #include "reports/page.h"
 #include "reports/painter.h"
+#include "reports/budget_report.h"
 #include "reports/zone_report.h"
+#include "framework/dates.h"
+#include "works/budget.h"
+#include "works/work.h"
+
+#include <filesystem>
 
 namespace velmora::app {
 
-int runReport(int argc, char** argv, const tables::Installation& inst, ErrorReporter& errors, const std::string& name,
-              const ReportTarget& target, std::ostream& out, std::ostream& err) {
-  if (name != "zonas") {
-    err << "velmora: no existe el reporte " << name << " (reportes: zonas)\n";
+int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
+              const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
+  const bool workReport = name == "presupuesto" || name == "detalle";
+  if (name != "zonas" && !workReport) {
+    err << "velmora: no existe el reporte " << name << " (reportes: zonas, presupuesto, detalle)\n";
+    return 2;
+  }
+  if (workReport && flags.work.empty()) {
+    err << "velmora: el reporte " << name << " es de una obra: falta --obra CUENTA\n";
     return 2;
   }
   const int outputs = !target.pdf.empty() + !target.txt.empty() + !target.png.empty();
@@ -22,8 +33,41 @@ int runReport(int argc, char** argv, const tables::Installation& inst, ErrorRepo
     err << "velmora: indique una salida: --pdf ARCHIVO, --txt ARCHIVO o --png DIRECTORIO\n";
     return 2;
   }
+  tables::Installation inst = base;
+  Status laid;
   reports::Spool spool;
-  if (Status s = reports::layOutZoneReport(inst, errors, spool); !s) {
+  if (workReport) {
+    inst.workDir = works::workDirectory(base.dataDir, flags.work);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(inst.workDir, ec)) {
+      err << "velmora: no existe el directorio de la obra " << inst.workDir.string() << "\n";
+      return 1;
+    }
+    // The work's totals as the budget window writes them before its reports.
+    if (Status s = works::writeCategoryTotals(inst, errors, flags.work, 0); !s) {
+      err << "velmora: no existe la obra " << flags.work << "\n";
+      return 1;
+    }
+    reports::ReportOptions options;
+    options.firstAccount = flags.first;
+    options.lastAccount = flags.last;
+    options.fullDescription = flags.shortDescription ? 'N' : 'S';
+    options.closingSummary = flags.noSummary ? 'N' : 'S';
+    if (!flags.title.empty()) options.title = flags.title;
+    reports::BudgetReportContext context;
+    context.today = dates::today();
+    auto vga = inst.table("VGA", errors);
+    if (vga->open()) {
+      vga->rec().setInteger("CTA", 1);
+      if (vga->fetch(vga->keyIndex("CTA_KEY"))) context.company = vga->rec().text("CIA");
+    }
+    laid = reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
+                                                              : reports::BudgetReportKind::kDetail,
+                                       inst, errors, flags.work, options, context, spool);
+  } else {
+    laid = reports::layOutZoneReport(inst, errors, spool);
+  }
+  if (Status s = laid; !s) {
     err << "velmora: no se pudo formar el reporte: " << s.text() << "\n";
     return 1;
   }

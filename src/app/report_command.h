@@ -4,6 +4,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <cstdint>
 #include <string>
 
 #include "framework/error_reporter.h"
@@ -15,7 +16,18 @@ struct ReportTarget {
   std::string pdf, txt, png;
 };
 
+// The options of a work report (REDIR4), from the command line.
+struct ReportFlags {
+  std::string work;         // --obra
+  int32_t first = 0, last = 0;
+  bool shortDescription = false;  // --sin-descripcion: first line only
+  bool noSummary = false;         // --sin-resumen
+  std::string title;              // --titulo
+};
+
+// Reports: "zonas"; of a work (--obra): "presupuesto" (IMP_PRE) and
+// "detalle" (IMP_PDE).
 int runReport(int argc, char** argv, const tables::Installation& inst, ErrorReporter& errors, const std::string& name,
-              const ReportTarget& target, std::ostream& out, std::ostream& err);
+              const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err);
 
 }  // namespace velmora::app

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "reports/options.h"
 #include "reports/page.h"
 
 class QButtonGroup;
@@ -97,21 +98,7 @@ class ProgressWindow : public QDialog {
   bool cancelled_ = false;
 };
 
-// The report options the dialogs set and the reports read; they keep their
-// values between reports while the program runs.
-struct ReportOptions {
-  int32_t firstAccount = 0;
-  int32_t lastAccount = 0;
-  int32_t firstDate = 0;
-  int32_t lastDate = 0;
-  std::string genericKey;
-  char order = 'C';        // 'C' account, 'G' key, 'A' alphabetical
-  char fullDescription = 'S';
-  char closingSummary = 'S';
-  std::string title = "TITULO PRINCIPAL REPORTE";
-  std::string rangeText;
-  char keyType = 'C';
-};
+using reports::ReportOptions;
 
 // The range text of REDIR: " DESDE EL <first>" and " AL <last>", each only
 // when its date is set; with neither the previous text stays.

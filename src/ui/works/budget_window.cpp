@@ -17,6 +17,7 @@
 #include "framework/text.h"
 #include "tables/relations.h"
 #include "ui/catalog/generic_keys.h"
+#include "ui/reports/report_menus.h"
 #include "ui/works/work_concept_form.h"
 #include "ui/works/work_inputs.h"
 #include "ui/works/works_screens.h"
@@ -181,11 +182,7 @@ BudgetWindow::BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* pa
   button(bar, "INSUMOS", "INSUMOS DE LA OBRA", "inputs", &BudgetWindow::openInputs);
   button(bar, "RENUMERA", "Renumera los Conceptos de Obra", "renumber", &BudgetWindow::renumberRows);
   button(bar, "INDIRECTOS", "TOTALES DEL PRESUPUESTO", "summary", &BudgetWindow::showSummary);
-  auto* reports = new QPushButton("REPORTES");
-  reports->setObjectName("reports");
-  reports->setToolTip("REPORTES DEL SISTEMA");
-  reports->setEnabled(false);  // the budget reports come with the report catalogue
-  bar->addWidget(reports);
+  button(bar, "REPORTES", "REPORTES DEL SISTEMA", "reports", &BudgetWindow::openReports);
   bar->addStretch();
   button(bar, "C&ierra", "", "close", &BudgetWindow::closeBudget);
   layout->addLayout(bar);
@@ -309,6 +306,16 @@ void BudgetWindow::renumberRows() {
     return;
   }
   recalculate();
+}
+
+void BudgetWindow::openReports() {
+  // The reports print the work's totals: written first.
+  (void)works::writeCategoryTotals(ctx_.session.installation, ctx_.errors, text::clip(obra_.text("CTA")),
+                                   ctx_.login().user);
+  WorkReportsMenu menu(ctx_, header(), this);
+  menu.exec();
+  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
+  reload();
 }
 
 void BudgetWindow::showSummary() {

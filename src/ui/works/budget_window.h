@@ -71,6 +71,7 @@ class BudgetWindow : public QWidget {
   void openInputs();        // INSUMOS
   void renumberRows();      // RENUMERA
   void showSummary();       // INDIRECTOS
+  void openReports();       // REPORTES (REP_PRE)
   void closeBudget();       // C&ierra
 
  private:

@@ -1,0 +1,275 @@
+#include "reports/budget_report.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "framework/picture.h"
+#include "framework/text.h"
+#include "reports/amount_in_words.h"
+#include "reports/page_writer.h"
+#include "works/budget.h"
+
+namespace velmora::reports {
+
+namespace {
+
+constexpr double kLine = 10;  // points a printed line takes
+constexpr size_t kPieces = 14;  // 50-character pieces of a 700-character description
+
+std::string number(double v, const char* picture) { return picture::formatNumber(v, picture); }
+
+// The 50-character pieces of a long description: the first always, the
+// others (when asked) until the first blank one. A row without a long
+// description prints its short one.
+std::vector<std::string> descriptionLines(const tables::Record& row, bool full) {
+  std::string longText = row.text("TEX1");
+  std::replace(longText.begin(), longText.end(), '\n', ' ');
+  if (text::clip(longText).empty()) return {row.text("TEXT")};
+  std::vector<std::string> lines;
+  const size_t length = text::charCount(longText);
+  for (size_t piece = 0; piece < kPieces && piece * 50 < length; ++piece) {
+    const std::string head = text::truncateChars(longText, piece * 50);
+    const std::string line = text::truncateChars(longText.substr(head.size()), 50);
+    if (piece > 0 && (!full || text::clip(line).empty())) break;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string percentText(double p) { return number(p, "n6.2"); }
+
+}  // namespace
+
+std::vector<SummaryLine> closingSummary(const tables::Record& obra, double cd, const tables::Record* zone) {
+  std::vector<SummaryLine> out;
+  double run = cd;
+  const auto onDirectCost = [&](const char* percent, const char* caption) {
+    const double p = obra.real(percent);
+    if (p <= 0) return;
+    const double amount = cd * p / 100;
+    out.push_back({percentText(p) + "% " + obra.text(caption), amount, false});
+    run += amount;
+  };
+  onDirectCost("INDC", "ACEN");
+  onDirectCost("INDO", "AOBR");
+  onDirectCost("CARI", "TEXT");
+  onDirectCost("GANA", "TUTI");
+  if (text::clip(obra.text("ISAR")) == "D") {
+    // The rates only; they are stated as the zone holds them (in percent).
+    out.push_back({percentText(zone ? zone->real("ISAR") : 0) + "% CARGO POR S.A.R.", 0, false});
+    out.push_back({percentText(zone ? zone->real("IINF") : 0) + "% CARGO POR INFONAVIT", 0, false});
+    if (obra.real("SECO") > 0) {
+      const double amount = run * obra.real("SECO") / 100;
+      out.push_back({percentText(obra.real("SECO")) + "% S.V.I. y C. (SECODAM)", amount, false});
+      run += amount;
+    }
+  }
+  if (obra.real("IMPV") > 0) {
+    out.push_back({"SUMA", run, true});
+    const double amount = run * obra.real("IMPV") / 100;
+    out.push_back({percentText(obra.real("IMPV")) + "% " + obra.text("TIVA"), amount, false});
+    run += amount;
+  }
+  out.push_back({"IMPORTE TOTAL", run, true});
+  return out;
+}
+
+Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& inst, ErrorReporter& errors,
+                          const std::string& code, const ReportOptions& options, const BudgetReportContext& context,
+                          Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+  auto obraTable = inst.table("OBRA", errors);
+  auto control = inst.table("CONTROL", errors);
+  auto cobr = inst.table("COBR", errors);
+  for (tables::Table* t : {obraTable.get(), control.get(), cobr.get()}) {
+    if (Status s = t->open(); !s) return s;
+  }
+  obraTable->rec().setText("CTA", code);
+  if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
+  tables::Record obra = obraTable->rec();
+  for (const auto& [field, caption] : {std::pair{"AOBR", "ADMINISTRACION DE OBRA"}, std::pair{"TUTI", "UTILIDAD"},
+                                       std::pair{"TIVA", "IMPUESTO AL VALOR AGREGADO"},
+                                       std::pair{"ACEN", "ADMINISTRACION CENTRAL"}, std::pair{"TEXT", "CARGOS INDIRECTOS"}}) {
+    if (text::clip(obra.text(field)).empty()) obra.setText(field, caption);
+  }
+  control->rec().setInteger("CTA", obra.integer("LIST"));
+  const bool zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
+  const tables::Record zone = control->rec();
+
+  // Every row in range, read once.
+  std::vector<tables::Record> rows;
+  tables::Record lo(cobr->def()), hi(cobr->def());
+  lo.setInteger("CTA", INT32_MIN);
+  hi.setInteger("CTA", INT32_MAX);
+  if (Status s = cobr->readRange(cobr->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+        if (options.inRange(r.integer("CTA"))) rows.push_back(r);
+        return true;
+      });
+      !s) {
+    return s;
+  }
+
+  const bool presentation = kind == BudgetReportKind::kPresentation;
+  const bool landscape = !presentation;  // ten columns need the width
+  const double right = landscape ? 762 : 582;
+  std::string title = options.title;
+  const std::string heading = presentation ? "PRESUPUESTO DE OBRA: " : "PRESUPUESTO DE LA OBRA: ";
+  const auto header = [&](Page& page) {
+    const auto put = [&page](double x, double y, double w, const std::string& s, Align a, double size, bool bold) {
+      TextItem t;
+      t.x = x;
+      t.y = y;
+      t.width = w;
+      t.text = s;
+      t.align = a;
+      t.font.size = size;
+      t.font.bold = bold;
+      page.texts.push_back(std::move(t));
+    };
+    const double width = right - 30;
+    put(30, 30, width, context.company, Align::kCenter, 11, true);
+    put(30, 46, width, heading + obra.text("OBRA"), Align::kCenter, 9, true);
+    put(30, 58, width, obra.text("DIRE"), Align::kCenter, 8, false);
+    put(30, 70, width, title, Align::kCenter, 9, true);
+    put(30, 84, 150, picture::formatDate(context.today), Align::kLeft, 7, false);
+    put(right - 150, 84, 150, kPagePlaceholder, Align::kRight, 7, false);
+    double y = 100;
+    if (presentation) {
+      const std::pair<double, const char*> heads[] = {{30, "CONCEPTO"},   {92, "D E S C R I P C I O N"},
+                                                      {324, "UNIDAD"},    {356, "CANTIDAD"},
+                                                      {413, "UNITARIO"},  {475, "IMPORTE"},
+                                                      {547, "%"}};
+      for (size_t i = 0; i < std::size(heads); ++i) {
+        const double next = i + 1 < std::size(heads) ? heads[i + 1].first - 2 : right;
+        put(heads[i].first, y, next - heads[i].first, heads[i].second, i >= 3 ? Align::kRight : Align::kLeft, 7, true);
+      }
+    } else {
+      const std::pair<double, const char*> heads[] = {{30, "CONCEPTO"}, {92, "DESCRIPCION"}, {300, "UNIDAD"},
+                                                      {330, "CANTIDAD"}, {385, "M/OBRA"},     {440, "MATER."},
+                                                      {495, "EQUIPO"},   {550, "PORCEN."},    {605, "UNITARIO"},
+                                                      {670, "IMPORTE"}};
+      for (size_t i = 0; i < std::size(heads); ++i) {
+        const double next = i + 1 < std::size(heads) ? heads[i + 1].first - 2 : right;
+        put(heads[i].first, y, next - heads[i].first, heads[i].second, i >= 3 ? Align::kRight : Align::kLeft, 7, true);
+      }
+    }
+    page.lines.push_back({30, y + 11, right, y + 11, 0.5});
+    return y + 14 - 30;
+  };
+  PageWriter out(spool, header, 30, landscape ? 580 : 760, landscape ? 792 : 612, landscape ? 612 : 792);
+
+  const double workDirect = obra.real("TOBR") + obra.real("TMAT") + obra.real("TCOS") + obra.real("TPOR");
+  // A work whose direct cost is 0 has no shares: the percentages stay blank.
+  const auto share = [workDirect](double amount) { return workDirect != 0 ? amount * 100 / workDirect : 0.0; };
+  const bool full = options.fullDescription == 'S';
+  struct Section {
+    std::string title;
+    double amount, percent;
+  };
+  std::vector<Section> sections;
+  std::string sectionTitle;
+  double tot1 = 0, total = 0;
+
+  const auto extraLines = [&](const std::vector<std::string>& lines) {
+    for (size_t i = 1; i < lines.size(); ++i) {
+      out.band(kLine);
+      out.text(92, 230, lines[i]);
+    }
+  };
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    const tables::Record& r = rows[i];
+    const works::BudgetRow row = works::budgetRow(r);
+    std::vector<std::string> lines = descriptionLines(r, full);
+    if (!presentation) {
+      for (std::string& l : lines) std::replace(l.begin(), l.end(), ',', ' ');
+    }
+    if (row.kind == works::row_kind::kTitle) {
+      tot1 = 0;
+      out.band(kLine + 2);
+      out.text(92, 230, lines.front(), Align::kLeft, 7, true);
+      sectionTitle = r.text("TEXT");
+    } else if (row.kind == works::row_kind::kSubtotal) {
+      out.band(kLine + 2);
+      out.text(92, 230, lines.front(), Align::kLeft, 7, true);
+      if (presentation) {
+        const double percent = share(tot1);
+        out.text(475, 70, number(tot1, "n13.2B"), Align::kRight, 7, true);
+        out.text(547, 35, number(percent, "n6.2B"), Align::kRight, 7, true);
+        sections.push_back({sectionTitle, tot1, percent});
+      } else {
+        out.text(670, right - 670, number(tot1, "n13.2B"), Align::kRight, 7, true);
+      }
+      tot1 = 0;
+    } else {
+      const double sum1 = row.perUnit.labour + row.perUnit.materials + row.perUnit.equipment + row.perUnit.percentages;
+      const double sum2 = sum1 * row.quantity;
+      tot1 += sum2;
+      total += sum2;
+      out.band(kLine);
+      out.text(30, 60, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
+      out.text(92, presentation ? 230 : 206, lines.front());
+      if (presentation) {
+        double percent = share(sum2);
+        if (percent < 0.005) percent = 0;
+        out.text(324, 30, r.text("UNID"));
+        out.text(356, 55, number(row.quantity, "n10.2B"), Align::kRight);
+        out.text(413, 60, number(sum1, "n13.2B"), Align::kRight);
+        out.text(475, 70, number(sum2, "n13.2B"), Align::kRight);
+        out.text(547, 35, number(percent, "n6.2B"), Align::kRight);
+        extraLines(lines);
+        out.band(kLine);
+        out.text(92, right - 92, amountInWords(sum2), Align::kLeft, 6.5);
+      } else {
+        out.text(300, 28, r.text("UNID"));
+        out.text(330, 53, number(row.quantity, "n10.2B"), Align::kRight);
+        const double parts[] = {row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment, row.perUnit.percentages};
+        for (int p = 0; p < 4; ++p) out.text(385 + 55 * p, 53, number(parts[p], "n10.2B"), Align::kRight);
+        out.text(605, 63, number(sum1, "n12.2B"), Align::kRight);
+        out.text(670, right - 670, number(sum2, "n13.2B"), Align::kRight);
+        extraLines(lines);
+      }
+    }
+  }
+  if (progress && !progress(rows.size(), rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+
+  const double amountX = presentation ? 475 : 670, amountW = presentation ? 70 : right - 670;
+  const auto directCost = [&] {
+    out.band(4);
+    out.rule(30, right);
+    out.band(kLine + 2);
+    out.text(92, 230, "COSTO DIRECTO:", Align::kLeft, 7, true);
+    out.text(amountX, amountW, number(total, "n14.2"), Align::kRight, 7, true);
+    out.band(4);
+    out.rule(30, right);
+  };
+  const auto summary = [&] {
+    if (options.closingSummary != 'S') return;
+    for (const SummaryLine& line : closingSummary(obra, total, zoneFound ? &zone : nullptr)) {
+      if (line.ruleBefore) {
+        out.band(4);
+        out.rule(amountX, amountX + amountW);
+      }
+      out.band(kLine + 1);
+      out.text(92, 300, line.text);
+      out.text(amountX, amountW, number(line.amount, "n14.2"), Align::kRight);
+    }
+  };
+  directCost();
+  summary();
+  if (presentation && !sections.empty()) {
+    title = "PARTIDAS DE OBRA";  // the recapitulation starts a page under its own title
+    out.breakPage();
+    out.band(kLine * 2);  // the separator band
+    for (const Section& s : sections) {
+      out.band(kLine + 1);
+      out.text(92, 300, s.title);
+      out.text(475, 70, number(s.amount, "n14.2"), Align::kRight);
+      out.text(547, 35, number(s.percent, "n6.2B"), Align::kRight);
+    }
+    directCost();
+    summary();  // once more, from the work total
+  }
+  return out.finish();
+}
+
+}  // namespace velmora::reports

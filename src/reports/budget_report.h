@@ -1,0 +1,46 @@
+// The budget reports of a work: IMP_PRE, the budget with the share of each
+// concept in the direct cost and its amount in words, the sections
+// recapitulated ("PARTIDAS DE OBRA"); IMP_PDE, the budget with the unit
+// price split into its four parts; and the closing summary they share with
+// the analysis and machine sheets.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/error_reporter.h"
+#include "framework/status.h"
+#include "reports/options.h"
+#include "reports/page.h"
+#include "tables/installation.h"
+#include "tables/record.h"
+
+namespace velmora::reports {
+
+struct SummaryLine {
+  std::string text;
+  double amount = 0;
+  bool ruleBefore = false;
+};
+
+// The price build-up over direct cost `cd` of work `obra`: the indirect
+// percentages on `cd`, the public-works lines when OBR:ISAR is "D" (`zone`
+// is the CONTROL record of the work's zone for them), the VAT on the running
+// total, and "IMPORTE TOTAL".
+std::vector<SummaryLine> closingSummary(const tables::Record& obra, double cd, const tables::Record* zone);
+
+enum class BudgetReportKind { kPresentation, kDetail };  // IMP_PRE, IMP_PDE
+
+struct BudgetReportContext {
+  std::string company;  // DCIA
+  int32_t today = 0;    // FECHA
+};
+
+// Lays the budget of the work in `inst` (its directory chosen) out into
+// `spool`, for work `code`; `progress(done, total)` returning false stops it.
+Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& inst, ErrorReporter& errors,
+                          const std::string& code, const ReportOptions& options, const BudgetReportContext& context,
+                          Spool& spool, const std::function<bool(size_t, size_t)>& progress = {});
+
+}  // namespace velmora::reports

@@ -1,0 +1,56 @@
+#include "ui/reports/report_menus.h"
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QVBoxLayout>
+
+#include "framework/text.h"
+#include "reports/budget_report.h"
+#include "ui/reports/report_options.h"
+#include "ui/reports/report_run.h"
+
+namespace velmora::ui {
+
+namespace {
+// The options keep their values between reports while the program runs.
+reports::ReportOptions& workReportOptions() {
+  static reports::ReportOptions options;
+  return options;
+}
+}  // namespace
+
+WorkReportsMenu::WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidget* parent)
+    : QDialog(parent), ctx_(ctx), obra_(obra) {
+  setObjectName("REP_PRE");
+  setWindowTitle("Imprimiendo del Sub-Sistema de Presupuestos");
+  auto* layout = new QVBoxLayout(this);
+  menus_ = new QMenuBar;
+  layout->setMenuBar(menus_);
+  layout->addWidget(new QLabel(QString::fromStdString(text::clip(obra.text("OBRA")))));
+  QMenu* file = menus_->addMenu("&Archivo");
+  file->addAction("&Salir", this, &QDialog::accept);
+  QMenu* budget = menus_->addMenu("&Presupuesto");
+  budget->addAction("&Presentación", this, [this] { runBudgetReport(true); })->setObjectName("IMP_PRE");
+  budget->addAction("&Detalle", this, [this] { runBudgetReport(false); })->setObjectName("IMP_PDE");
+  // The reports of the next round, shown where they will be.
+  QMenu* concepts = menus_->addMenu("&Conceptos");
+  for (const char* entry : {"&Horizontal", "&Presentación", "&Concentrado"}) concepts->addAction(entry)->setEnabled(false);
+  menus_->addAction("E&xplosión de Insumos")->setEnabled(false);
+  QMenu* machines = menus_->addMenu("&Maquinaria y Equipo");
+  for (const char* entry : {"&Presentación", "&Concentrado"}) machines->addAction(entry)->setEnabled(false);
+  resize(520, 120);
+}
+
+void WorkReportsMenu::runBudgetReport(bool presentation) {
+  reports::ReportOptions& options = workReportOptions();
+  askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
+  reports::BudgetReportContext context{ctx_.session.companyName, ctx_.session.today};
+  const tables::Installation inst = ctx_.session.installation;
+  const std::string code = text::clip(obra_.text("CTA"));
+  const auto kind = presentation ? reports::BudgetReportKind::kPresentation : reports::BudgetReportKind::kDetail;
+  runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+    return reports::layOutBudgetReport(kind, inst, ctx_.errors, code, options, context, spool, progress);
+  });
+}
+
+}  // namespace velmora::ui
