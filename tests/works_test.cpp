@@ -488,6 +488,26 @@ TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
   EXPECT_EQ(zero.find("nan"), std::string::npos);
 }
 
+TEST_F(WorksTest, TheConceptsConcentratedPrintThePieceworkAndTheFourParts) {
+  EXPECT_DOUBLE_EQ(reports::piecework(100, 2, 250), 73.05);
+  EXPECT_DOUBLE_EQ(reports::piecework(100, 0, 250), 0);  // blank, never a division by 0
+  input(1, 3, 10);
+  input(2, 4, 20);
+  row(1, 'T');
+  row(2, 'C', 3, {{3, 1, 1}, {4, 2, 1}});
+  ASSERT_TRUE(runCalcula());
+  reports::ReportOptions options;
+  options.fullDescription = 'N';
+  reports::Spool spool;
+  ASSERT_TRUE(reports::layOutBudgetReport(reports::BudgetReportKind::kConcentrated, work, errors, "W1", options,
+                                          {"CONSTRUCTORA", 1}, spool));
+  const std::string texts = reportTexts(spool);
+  EXPECT_NE(texts.find("CONCEPTOS DE LA OBRA: OBRA DE PRUEBA"), std::string::npos);
+  EXPECT_NE(texts.find("RENGLON 2\n"), std::string::npos);  // the short description with "N"
+  EXPECT_NE(texts.find("30.00\n10.00\n\n\n40.00\n"), std::string::npos);  // labour 20 x 1.5, material 10
+  EXPECT_NE(texts.find("RENGLON 1\n"), std::string::npos);   // a title prints its text
+}
+
 // A process killed in the middle of CALCULA or RENUM leaves the work as it
 // was; the next run gives the figures of an uninterrupted one.
 TEST_F(WorksTest, AKilledRecalculationOrRenumberingLeavesTheWorkWhole) {

@@ -19,9 +19,9 @@ namespace velmora::app {
 
 int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
               const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
-  const bool workReport = name == "presupuesto" || name == "detalle";
+  const bool workReport = name == "presupuesto" || name == "detalle" || name == "concentrado";
   if (name != "zonas" && !workReport) {
-    err << "velmora: no existe el reporte " << name << " (reportes: zonas, presupuesto, detalle)\n";
+    err << "velmora: no existe el reporte " << name << " (reportes: zonas, presupuesto, detalle, concentrado)\n";
     return 2;
   }
   if (workReport && flags.work.empty()) {
@@ -62,7 +62,8 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
       if (vga->fetch(vga->keyIndex("CTA_KEY"))) context.company = vga->rec().text("CIA");
     }
     laid = reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
-                                                              : reports::BudgetReportKind::kDetail,
+                                       : name == "detalle"   ? reports::BudgetReportKind::kDetail
+                                                             : reports::BudgetReportKind::kConcentrated,
                                        inst, errors, flags.work, options, context, spool);
   } else {
     laid = reports::layOutZoneReport(inst, errors, spool);

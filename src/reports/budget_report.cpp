@@ -7,6 +7,8 @@
 #include "framework/text.h"
 #include "reports/amount_in_words.h"
 #include "reports/page_writer.h"
+#include "reports/report_header.h"
+#include "estimate/zones.h"
 #include "works/budget.h"
 
 namespace velmora::reports {
@@ -39,6 +41,11 @@ std::vector<std::string> descriptionLines(const tables::Record& row, bool full) 
 std::string percentText(double p) { return number(p, "n6.2"); }
 
 }  // namespace
+
+double piecework(double labour, double fsrMayor, double workingDays) {
+  const double divisor = fsrMayor * workingDays;
+  return divisor != 0 ? labour * 365.25 / divisor : 0;
+}
 
 std::vector<SummaryLine> closingSummary(const tables::Record& obra, double cd, const tables::Record* zone) {
   std::vector<SummaryLine> out;
@@ -106,6 +113,54 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
       });
       !s) {
     return s;
+  }
+
+  if (kind == BudgetReportKind::kConcentrated) {
+    const estimate::ZoneFactors factors = zoneFound ? estimate::zoneFactors(zone) : estimate::ZoneFactors{};
+    const double workingDays = zoneFound ? zone.real("DHAB") : 0;
+    Heading heading{context.company, {"CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title},
+                    context.today, 30, 762,
+                    {{30, 58, "CLAVE"},
+                     {90, 214, "D E S C R I P C I O N"},
+                     {306, 28, "UNID"},
+                     {336, 60, "DESTAJO", Align::kRight},
+                     {398, 66, "M/OBRA", Align::kRight},
+                     {466, 66, "MATERIAL", Align::kRight},
+                     {534, 66, "EQUIPO", Align::kRight},
+                     {602, 60, "PORCEN.", Align::kRight},
+                     {664, 98, "UNITARIO", Align::kRight}}};
+    PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
+    const bool full = options.fullDescription == 'S';
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+      const tables::Record& r = rows[i];
+      const works::BudgetRow row = works::budgetRow(r);
+      if (row.kind != works::row_kind::kConcept) {  // a title or subtotal: its text as a title line
+        out.band(kLine + 2);
+        out.text(90, 300, r.text("TEXT"), Align::kLeft, 7, true);
+        continue;
+      }
+      // The long text in its box; with the option "N", the short description.
+      const std::vector<std::string> lines = full ? descriptionLines(r, true) : std::vector<std::string>{r.text("TEXT")};
+      out.band(kLine);
+      out.text(30, 58, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
+      out.text(90, 214, lines.front());
+      out.text(306, 28, r.text("UNID"));
+      const double destajo = piecework(row.perUnit.labour, factors.fsrMayor, workingDays);
+      out.text(336, 60, destajo != 0 ? number(destajo, "n10.2") : "", Align::kRight);
+      out.text(398, 66, number(row.perUnit.labour, "n12.2B"), Align::kRight);
+      out.text(466, 66, number(row.perUnit.materials, "n12.2B"), Align::kRight);
+      out.text(534, 66, number(row.perUnit.equipment, "n12.2B"), Align::kRight);
+      out.text(602, 60, number(row.perUnit.percentages, "n10.2B"), Align::kRight);
+      const double unit = row.perUnit.labour + row.perUnit.materials + row.perUnit.equipment + row.perUnit.percentages;
+      out.text(664, 98, number(unit, "n12.2B"), Align::kRight);
+      for (size_t l = 1; l < lines.size(); ++l) {
+        out.band(kLine);
+        out.text(90, 214, lines[l]);
+      }
+    }
+    if (progress && !progress(rows.size(), rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    return out.finish();
   }
 
   const bool presentation = kind == BudgetReportKind::kPresentation;

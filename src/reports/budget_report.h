@@ -30,7 +30,13 @@ struct SummaryLine {
 // total, and "IMPORTE TOTAL".
 std::vector<SummaryLine> closingSummary(const tables::Record& obra, double cd, const tables::Record* zone);
 
-enum class BudgetReportKind { kPresentation, kDetail };  // IMP_PRE, IMP_PDE
+// IMP_PRE, IMP_PDE, and IMP_CDE (the concepts concentrated: one line per
+// row with its "DESTAJO" and the four parts of its unit price).
+enum class BudgetReportKind { kPresentation, kDetail, kConcentrated };
+
+// "DESTAJO" of a row: its labour part over the daily real wage of a year's
+// working day, COO:TOBR x 365.25 / (FSR_MAYOR x CTL:DHAB); 0 when a divisor is.
+double piecework(double labour, double fsrMayor, double workingDays);
 
 struct BudgetReportContext {
   std::string company;  // DCIA

@@ -222,6 +222,8 @@ std::string positionText(size_t current, size_t shown, size_t count) {
 }
 
 std::string pageAsText(const Page& page, int columns, int lines) {
+  if (columns <= 0) columns = std::max(1, static_cast<int>(page.width * 132 / 612 + 0.5));
+  if (lines <= 0) lines = std::max(1, static_cast<int>(page.height / 10 + 0.5));  // a printed line is 10 points
   // One grid cell a character; a text goes to the cell of its left edge (of
   // its right edge for right-aligned texts), cut at its width.
   std::vector<std::vector<std::string>> grid(static_cast<size_t>(lines), std::vector<std::string>(columns, " "));

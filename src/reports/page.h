@@ -106,8 +106,10 @@ std::vector<size_t> printOrder(const std::vector<size_t>& pages, int copies, boo
 std::string positionText(size_t current, size_t shown, size_t count);
 
 // A page on a character grid of `columns` x `lines` (text items only, by
-// their positions), trailing blanks removed, lines joined with "\n".
-std::string pageAsText(const Page& page, int columns = 132, int lines = 66);
+// their positions), trailing blanks removed, lines joined with "\n". By
+// default the grid follows the page: 132 columns across a letter page (more
+// across a landscape one) and a line every 10 points.
+std::string pageAsText(const Page& page, int columns = 0, int lines = 0);
 // The pages `pages` of `spool` as text, one after the other, into `file`
 // (created anew; written beside it and renamed when complete).
 Status writeText(const Spool& spool, const std::vector<size_t>& pages, const std::filesystem::path& file);

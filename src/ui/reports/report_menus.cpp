@@ -30,24 +30,27 @@ WorkReportsMenu::WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidg
   QMenu* file = menus_->addMenu("&Archivo");
   file->addAction("&Salir", this, &QDialog::accept);
   QMenu* budget = menus_->addMenu("&Presupuesto");
-  budget->addAction("&Presentación", this, [this] { runBudgetReport(true); })->setObjectName("IMP_PRE");
-  budget->addAction("&Detalle", this, [this] { runBudgetReport(false); })->setObjectName("IMP_PDE");
+  budget->addAction("&Presentación", this, [this] { runWorkReport(reports::BudgetReportKind::kPresentation); })
+      ->setObjectName("IMP_PRE");
+  budget->addAction("&Detalle", this, [this] { runWorkReport(reports::BudgetReportKind::kDetail); })
+      ->setObjectName("IMP_PDE");
   // The reports of the next round, shown where they will be.
   QMenu* concepts = menus_->addMenu("&Conceptos");
-  for (const char* entry : {"&Horizontal", "&Presentación", "&Concentrado"}) concepts->addAction(entry)->setEnabled(false);
+  for (const char* entry : {"&Horizontal", "&Presentación"}) concepts->addAction(entry)->setEnabled(false);
+  concepts->addAction("&Concentrado", this, [this] { runWorkReport(reports::BudgetReportKind::kConcentrated); })
+      ->setObjectName("IMP_CDE");
   menus_->addAction("E&xplosión de Insumos")->setEnabled(false);
   QMenu* machines = menus_->addMenu("&Maquinaria y Equipo");
   for (const char* entry : {"&Presentación", "&Concentrado"}) machines->addAction(entry)->setEnabled(false);
   resize(520, 120);
 }
 
-void WorkReportsMenu::runBudgetReport(bool presentation) {
+void WorkReportsMenu::runWorkReport(reports::BudgetReportKind kind) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
   reports::BudgetReportContext context{ctx_.session.companyName, ctx_.session.today};
   const tables::Installation inst = ctx_.session.installation;
   const std::string code = text::clip(obra_.text("CTA"));
-  const auto kind = presentation ? reports::BudgetReportKind::kPresentation : reports::BudgetReportKind::kDetail;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutBudgetReport(kind, inst, ctx_.errors, code, options, context, spool, progress);
   });

@@ -1,10 +1,12 @@
 // REP_PRE, "Imprimiendo del Sub-Sistema de Presupuestos": the reports of the
-// open work. The budget ("&Presupuesto" / "&Presentación", "&Detalle") prints
-// now; the other entries come with their reports and stay disabled.
+// open work. The budget ("&Presupuesto" / "&Presentación", "&Detalle") and
+// the concepts concentrated print now; the other entries come with their
+// reports and stay disabled.
 #pragma once
 
 #include <QDialog>
 
+#include "reports/budget_report.h"
 #include "tables/record.h"
 #include "ui/context.h"
 
@@ -17,8 +19,8 @@ class WorkReportsMenu : public QDialog {
  public:
   WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidget* parent = nullptr);
   QMenuBar* menus() const { return menus_; }
-  // Runs IMP_PRE (presentation) or IMP_PDE, with REDIR4 first.
-  void runBudgetReport(bool presentation);
+  // Runs IMP_PRE, IMP_PDE or IMP_CDE, with REDIR4 first.
+  void runWorkReport(reports::BudgetReportKind kind);
 
  private:
   Context& ctx_;
