@@ -4,6 +4,7 @@
 #include "app/demo_data.h"
 #include "catalog/analysis.h"
 #include "catalog/generic_keys.h"
+#include "reports/catalogue_reports.h"
 #include "catalog/inputs.h"
 #include "catalog/pricing.h"
 #include "fixture.h"
@@ -260,6 +261,44 @@ TEST_F(EngineTest, AnAnalysisIsSavedWholeOrNotAtAll) {
   EXPECT_EQ(coba->count(), 0);
   auto lines = open("INCO");
   EXPECT_EQ(lines->count(), 0);
+}
+
+TEST_F(EngineTest, TheInputCatalogueKeepsTheDateRangeTheKeyAndTheOrder) {
+  const struct {
+    int cta;
+    const char* text;
+    const char* gene;
+    int month;
+  } rows[] = {{1, "ZINC", "MAT", 2}, {2, "ARENA, FINA", "MAT", 3}, {3, "CAL", "MAT", 3}, {4, "PEON", "MOB", 3},
+              {5, "YESO", "MAT", 4}};
+  for (const auto& r : rows) {
+    inba->rec().clear();
+    inba->rec().setInteger("CTA", r.cta);
+    inba->rec().setText("TEXT", r.text);
+    inba->rec().setText("GENE", r.gene);
+    inba->rec().setInteger("TIPO", 3);
+    inba->rec().setReal("COST", 10.5, 2);
+    inba->rec().setInteger("FECH", dates::dayNumber(2026, r.month, 15), 2);
+    ASSERT_TRUE(inba->insert());
+  }
+  reports::ReportOptions options;
+  options.firstDate = dates::dayNumber(2026, 3, 1);
+  options.lastDate = dates::dayNumber(2026, 3, 31);
+  options.genericKey = "MAT";
+  options.order = 'A';
+  reports::CatalogueReportContext context{"CIA", 1, 2, "ZONA DOS"};
+  reports::Spool spool;
+  ASSERT_TRUE(reports::layOutInputCatalogue(inst, errors, options, context, spool));
+  std::string texts;
+  const auto page = spool.read(0);
+  for (const auto& t : page->texts) texts += t.text + "|";
+  // March only, key MAT only, alphabetical; commas print as blanks.
+  EXPECT_NE(texts.find("ARENA  FINA|"), std::string::npos);
+  EXPECT_LT(texts.find("ARENA  FINA|"), texts.find("CAL|"));
+  EXPECT_EQ(texts.find("ZINC"), std::string::npos);
+  EXPECT_EQ(texts.find("YESO"), std::string::npos);
+  EXPECT_EQ(texts.find("PEON"), std::string::npos);
+  EXPECT_NE(texts.find("15/03/2026|10.50|"), std::string::npos);
 }
 
 class MachineTest : public EngineTest {

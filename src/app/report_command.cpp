@@ -8,6 +8,10 @@
 #include "reports/page.h"
 #include "reports/painter.h"
 #include "reports/budget_report.h"
+#include "reports/catalogue_reports.h"
+#include "estimate/zones.h"
+
+#include <algorithm>
 #include "reports/zone_report.h"
 #include "framework/dates.h"
 #include "works/budget.h"
@@ -20,8 +24,10 @@ namespace velmora::app {
 int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
               const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
   const bool workReport = name == "presupuesto" || name == "detalle" || name == "concentrado";
-  if (name != "zonas" && !workReport) {
-    err << "velmora: no existe el reporte " << name << " (reportes: zonas, presupuesto, detalle, concentrado)\n";
+  const bool catalogueReport = name == "insumos" || name == "claves";
+  if (name != "zonas" && !workReport && !catalogueReport) {
+    err << "velmora: no existe el reporte " << name
+        << " (reportes: zonas, insumos, claves, presupuesto, detalle, concentrado)\n";
     return 2;
   }
   if (workReport && flags.work.empty()) {
@@ -65,6 +71,24 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
                                        : name == "detalle"   ? reports::BudgetReportKind::kDetail
                                                              : reports::BudgetReportKind::kConcentrated,
                                        inst, errors, flags.work, options, context, spool);
+  } else if (catalogueReport) {
+    reports::CatalogueReportContext context;
+    context.today = dates::today();
+    context.zone = flags.zone;
+    auto vga = inst.table("VGA", errors);
+    if (vga->open()) {
+      vga->rec().setInteger("CTA", 1);
+      if (vga->fetch(vga->keyIndex("CTA_KEY"))) context.company = vga->rec().text("CIA");
+    }
+    auto control = inst.table("CONTROL", errors);
+    if (control->open()) context.zoneName = estimate::readZoneNames(*control)[std::clamp(flags.zone, 1, 5) - 1];
+    reports::ReportOptions options;
+    options.firstAccount = flags.first;
+    options.lastAccount = flags.last;
+    options.genericKey = flags.genericKey;
+    options.order = flags.order.empty() ? 'C' : flags.order[0];
+    laid = name == "insumos" ? reports::layOutInputCatalogue(inst, errors, options, context, spool)
+                             : reports::layOutGenericKeys(inst, errors, context, spool);
   } else {
     laid = reports::layOutZoneReport(inst, errors, spool);
   }

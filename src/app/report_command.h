@@ -23,10 +23,13 @@ struct ReportFlags {
   bool shortDescription = false;  // --sin-descripcion: first line only
   bool noSummary = false;         // --sin-resumen
   std::string title;              // --titulo
+  std::string genericKey;         // --generico (insumos)
+  std::string order = "C";        // --orden C, G or A (insumos)
+  int zone = 1;                   // --zona (insumos)
 };
 
-// Reports: "zonas"; of a work (--obra): "presupuesto" (IMP_PRE) and
-// "detalle" (IMP_PDE).
+// Reports: "zonas", "insumos" (IMP_IBD), "claves" (generic keys); of a work
+// (--obra): "presupuesto" (IMP_PRE), "detalle" (IMP_PDE), "concentrado" (IMP_CDE).
 int runReport(int argc, char** argv, const tables::Installation& inst, ErrorReporter& errors, const std::string& name,
               const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err);
 

@@ -1,5 +1,7 @@
 #include "ui/catalog/base_menu.h"
 
+#include "ui/reports/report_menus.h"
+
 #include <QGridLayout>
 #include <QPushButton>
 #include <QStyle>
@@ -27,7 +29,7 @@ BaseMenu::BaseMenu(Context& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
       {"INSUMOS", "Insumos", QStyle::SP_FileDialogDetailedView, true},
       {"MAQUINAS", "Costos Horarios", QStyle::SP_ComputerIcon, true},
       {"CONCEPTOS", "Conceptos de Obra", QStyle::SP_FileDialogContentsView, true},
-      {"REPORTES", "Reportes de la Base de Datos", QStyle::SP_FileIcon, false},  // with the reports
+      {"REPORTES", "Reportes de la Base de Datos", QStyle::SP_FileIcon, true},
       {"SALIR", "", QStyle::SP_DialogCloseButton, true},
   };
   int i = 0;
@@ -60,6 +62,10 @@ QWidget* BaseMenu::open(const QString& which) {
   if (which == "MAQUINAS") list = makeMachineList(ctx_);
   if (which == "CONCEPTOS") list = makeConceptList(ctx_);
   if (list) ctx_.openWindow(list);
+  if (which == "REPORTES") {
+    CatalogueReportsMenu menu(ctx_, this);
+    menu.exec();
+  }
   return list;
 }
 

@@ -6,6 +6,9 @@
 
 #include "framework/text.h"
 #include "reports/budget_report.h"
+#include "reports/catalogue_reports.h"
+
+#include <algorithm>
 #include "ui/reports/report_options.h"
 #include "ui/reports/report_run.h"
 
@@ -14,6 +17,10 @@ namespace velmora::ui {
 namespace {
 // The options keep their values between reports while the program runs.
 reports::ReportOptions& workReportOptions() {
+  static reports::ReportOptions options;
+  return options;
+}
+reports::ReportOptions& catalogueReportOptions() {
   static reports::ReportOptions options;
   return options;
 }
@@ -53,6 +60,36 @@ void WorkReportsMenu::runWorkReport(reports::BudgetReportKind kind) {
   const std::string code = text::clip(obra_.text("CTA"));
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutBudgetReport(kind, inst, ctx_.errors, code, options, context, spool, progress);
+  });
+}
+
+CatalogueReportsMenu::CatalogueReportsMenu(Context& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+  setObjectName("IMP_BAS");
+  setWindowTitle("Imprimiendo de la Base de Datos");
+  auto* layout = new QVBoxLayout(this);
+  menus_ = new QMenuBar;
+  layout->setMenuBar(menus_);
+  layout->addWidget(new QLabel("Reportes de la Base de Datos"));
+  QMenu* file = menus_->addMenu("&Archivo");
+  file->addAction("&Salir", this, &QDialog::accept);
+  menus_->addAction("Estudio de Salarios")->setEnabled(false);
+  menus_->addAction("&Insumos", this, [this] { runInputCatalogue(); })->setObjectName("IMP_IBD");
+  QMenu* concepts = menus_->addMenu("&Conceptos");
+  for (const char* entry : {"&Horizontal", "&Presentación"}) concepts->addAction(entry)->setEnabled(false);
+  QMenu* machines = menus_->addMenu("&Maquinaria y Equipo");
+  machines->addAction("&Presentación")->setEnabled(false);
+  resize(520, 120);
+}
+
+void CatalogueReportsMenu::runInputCatalogue() {
+  reports::ReportOptions& options = catalogueReportOptions();
+  askReportOptions(ctx_, OptionsDialog::Kind::kInputs, options, this);
+  const int zone = ctx_.session.currentZone();
+  reports::CatalogueReportContext context{ctx_.session.companyName, ctx_.session.today, zone,
+                                          ctx_.session.zoneNames[std::clamp(zone, 1, 5) - 1]};
+  const tables::Installation inst = ctx_.session.installation;
+  runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+    return reports::layOutInputCatalogue(inst, ctx_.errors, options, context, spool, progress);
   });
 }
 

@@ -28,4 +28,19 @@ class WorkReportsMenu : public QDialog {
   QMenuBar* menus_;
 };
 
+// IMP_BAS, "Imprimiendo de la Base de Datos": the reports of the base
+// catalogue. The input catalogue prints now; the other entries come with
+// their reports and stay disabled.
+class CatalogueReportsMenu : public QDialog {
+  Q_OBJECT
+ public:
+  explicit CatalogueReportsMenu(Context& ctx, QWidget* parent = nullptr);
+  QMenuBar* menus() const { return menus_; }
+  void runInputCatalogue();  // IMP_IBD, with REDIR first
+
+ private:
+  Context& ctx_;
+  QMenuBar* menus_;
+};
+
 }  // namespace velmora::ui
