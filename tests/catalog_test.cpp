@@ -47,6 +47,32 @@ TEST(MoneyTest, RoundsTheDecimalTheDoubleStandsFor) {
   EXPECT_EQ(money::cents(-0.015), -2);
 }
 
+TEST(WageStudyTest, EveryTermOfTheRealWageAndAFixedFactor) {
+  tables::Record zone(tables::tableDef("CONTROL"));
+  zone.setInteger("CTA", 1);
+  zone.setReal("SUEL", 60);
+  zone.setReal("VACA", 1.5);
+  zone.setReal("GRAT", 15);
+  zone.setReal("DHAB", 365);
+  zone.setReal("PIMS", 10);   // 10 % of the paid days' wage
+  zone.setReal("EXPA", 5);    // and 5 % more above three minimum salaries
+  zone.setReal("IISN", 2);
+  const estimate::WageStudy low = estimate::wageStudy(100, zone);
+  EXPECT_DOUBLE_EQ(low.annual, 36500);
+  EXPECT_DOUBLE_EQ(low.bonus, 1500);
+  EXPECT_DOUBLE_EQ(low.vacationBonus, 150);
+  EXPECT_DOUBLE_EQ(low.imss, 38150 * 0.10);
+  EXPECT_DOUBLE_EQ(low.payrollTax, 38150 * 0.02);
+  EXPECT_DOUBLE_EQ(low.sum, 38150 * 1.12);
+  EXPECT_NEAR(low.realWage, low.sum / 365, 1e-9);  // the sum over the working days
+  EXPECT_NEAR(low.factor, 381.5 * 1.12 / 365, 1e-12);
+  const estimate::WageStudy high = estimate::wageStudy(200, zone);  // above 3 x 60
+  EXPECT_DOUBLE_EQ(high.imss, 76300 * (0.10 + 0.05));
+  zone.setReal("MAXI", 2.5);  // a fixed factor for the upper band
+  EXPECT_DOUBLE_EQ(estimate::wageStudy(200, zone).realWage, 500);
+  EXPECT_DOUBLE_EQ(estimate::wageStudy(200, zone).factor, 2.5);
+}
+
 TEST(MoneyTest, ALabourPriceOfExactlyThreeMinimumSalariesTakesTheLowerFactor) {
   estimate::ZoneFactors zone;
   zone.salMin = 207.44;

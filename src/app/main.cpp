@@ -116,7 +116,7 @@ int main(int argc, char** argv) try {
   std::string reportName;
   app::ReportTarget target;
   app::ReportFlags reportFlags;
-  report->add_option("NOMBRE", reportName, "el reporte: zonas, insumos, claves, presupuesto, detalle, concentrado")->required();
+  report->add_option("NOMBRE", reportName, "el reporte: zonas, insumos, claves, salarios, presupuesto, detalle, concentrado")->required();
   report->add_option("--obra", reportFlags.work, "la obra de los reportes presupuesto y detalle");
   report->add_option("--desde", reportFlags.first, "renglón inicial (0: desde el primero)");
   report->add_option("--hasta", reportFlags.last, "renglón final (0: hasta el último)");
@@ -126,7 +126,7 @@ int main(int argc, char** argv) try {
   report->add_option("--generico", reportFlags.genericKey, "insumos: sólo los de esta clave genérica");
   report->add_option("--orden", reportFlags.order, "insumos: C cuenta, G clave, A alfabético")
       ->check(CLI::IsMember({"C", "G", "A"}));
-  report->add_option("--zona", reportFlags.zone, "insumos: la zona de los precios, 1 a 5")->check(CLI::Range(1, 5));
+  report->add_option("--zona", reportFlags.zone, "insumos y salarios: la zona, 1 a 5")->check(CLI::Range(1, 5));
   report->add_option("--data", data, "directorio de la instalación (obligatorio)");
   report->add_option("--settings", settings, "directorio de la configuración");
   report->add_option("--pdf", target.pdf, "escribe el reporte en este archivo PDF");

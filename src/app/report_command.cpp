@@ -24,10 +24,10 @@ namespace velmora::app {
 int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
               const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
   const bool workReport = name == "presupuesto" || name == "detalle" || name == "concentrado";
-  const bool catalogueReport = name == "insumos" || name == "claves";
+  const bool catalogueReport = name == "insumos" || name == "claves" || name == "salarios";
   if (name != "zonas" && !workReport && !catalogueReport) {
     err << "velmora: no existe el reporte " << name
-        << " (reportes: zonas, insumos, claves, presupuesto, detalle, concentrado)\n";
+        << " (reportes: zonas, insumos, claves, salarios, presupuesto, detalle, concentrado)\n";
     return 2;
   }
   if (workReport && flags.work.empty()) {
@@ -87,8 +87,12 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     options.lastAccount = flags.last;
     options.genericKey = flags.genericKey;
     options.order = flags.order.empty() ? 'C' : flags.order[0];
-    laid = name == "insumos" ? reports::layOutInputCatalogue(inst, errors, options, context, spool)
-                             : reports::layOutGenericKeys(inst, errors, context, spool);
+    if (name == "salarios" && reports::salaryStudyIsFixed(inst, errors, flags.zone)) {
+      err << "velmora: " << reports::kFixedStudyWarning[0] << " " << reports::kFixedStudyWarning[1] << "\n";
+    }
+    laid = name == "insumos"    ? reports::layOutInputCatalogue(inst, errors, options, context, spool)
+           : name == "salarios" ? reports::layOutSalaryStudy(inst, errors, context, spool)
+                                : reports::layOutGenericKeys(inst, errors, context, spool);
   } else {
     laid = reports::layOutZoneReport(inst, errors, spool);
   }

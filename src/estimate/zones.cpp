@@ -35,6 +35,25 @@ ZoneFactors zoneFactors(const tables::Record& c) {
   return f;
 }
 
+WageStudy wageStudy(double base, const tables::Record& c) {
+  const ZoneFactors f = zoneFactors(c);
+  WageStudy w;
+  w.base = base;
+  w.annual = base * 365;
+  w.bonus = base * c.real("GRAT");
+  w.vacationBonus = base * c.real("VACA");
+  const double paid = base * (365 + c.real("VACA") + c.real("GRAT"));
+  const bool above = money::cents(base) > 3 * money::cents(f.salMin);
+  w.imss = paid * (above ? f.cuotasImssExc : f.cuotasImss);
+  w.sarInfonavit = paid * (c.real("IINF") + c.real("ISAR")) / 100;
+  w.payrollTax = paid * c.real("IISN") / 100;
+  w.sum = w.annual + w.bonus + w.vacationBonus + w.imss + w.sarInfonavit + w.payrollTax;
+  // The wage pricing uses: the zone's factor for its band, fixed or computed.
+  w.factor = above ? f.fsrMayor : f.fsrMenor;
+  w.realWage = realWage(base, kLabourKind, f);
+  return w;
+}
+
 ZoneFactors loadZoneFactors(tables::Table& control, int zone) {
   control.rec().clear();
   control.rec().setInteger("CTA", zone);

@@ -38,6 +38,26 @@ double workingDays(const tables::Record& control);
 // The factors of one zone record (CTL:DHAB as stored).
 ZoneFactors zoneFactors(const tables::Record& control);
 
+// A labour input's daily wage taken through the real-wage factor, term by
+// term, as the salary study prints it: paid days Tp = 365 + VACA + GRAT; the
+// IMSS quotas (with the excess ones above three minimum salaries), SAR and
+// INFONAVIT, and payroll tax on the wage of the paid days; their sum over
+// the working days is the real wage. A fixed factor of the zone replaces the
+// computed one, and the real wage is then the wage times that factor.
+struct WageStudy {
+  double base = 0;          // SUELDO BASE
+  double annual = 0;        // SUELDO ANUAL: base x 365
+  double bonus = 0;         // GRATIF. ANUAL: base x GRAT
+  double vacationBonus = 0; // PRIMA VACAC.: base x VACA
+  double imss = 0;          // I.M.S.S.
+  double sarInfonavit = 0;  // SAR/INF
+  double payrollTax = 0;    // ISN
+  double sum = 0;           // SUMA
+  double realWage = 0;      // SUELDO REAL
+  double factor = 0;        // FACTOR
+};
+WageStudy wageStudy(double base, const tables::Record& control);
+
 // Reads zone `zone` through `control` (open) and computes its factors.
 ZoneFactors loadZoneFactors(tables::Table& control, int zone);
 

@@ -7,6 +7,7 @@
 #include "framework/text.h"
 #include "reports/page_writer.h"
 #include "reports/report_header.h"
+#include "estimate/zones.h"
 
 namespace velmora::reports {
 
@@ -77,6 +78,51 @@ Status layOutInputCatalogue(const tables::Installation& inst, ErrorReporter& err
     out.text(310, 150, withoutCommas(r.text("TEX1")));
     out.text(462, 50, picture::formatDate(date));
     out.text(514, 68, picture::formatNumber(r.real("COST", zone), "n14.2B"), Align::kRight);
+  }
+  if (progress && !progress(inputs.size(), inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+  return out.finish();
+}
+
+bool salaryStudyIsFixed(const tables::Installation& inst, ErrorReporter& errors, int zone) {
+  auto control = inst.table("CONTROL", errors);
+  if (!control->open()) return false;
+  control->rec().setInteger("CTA", zone);
+  if (!control->fetch(control->keyIndex("KEYCTA"))) return false;
+  return control->rec().real("MINI") > 0 || control->rec().real("MAXI") > 0;
+}
+
+Status layOutSalaryStudy(const tables::Installation& inst, ErrorReporter& errors, const CatalogueReportContext& context,
+                         Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+  auto control = inst.table("CONTROL", errors);
+  auto inba = inst.table("INBA", errors);
+  if (Status s = control->open(); !s) return s;
+  if (Status s = inba->open(); !s) return s;
+  const int zone = std::clamp(context.zone, 1, 5);
+  control->rec().setInteger("CTA", zone);
+  if (Status s = control->fetch(control->keyIndex("KEYCTA")); !s) return s;
+  const tables::Record zoneRecord = control->rec();
+  std::vector<tables::Record> inputs;
+  if (Status s = readAll(*inba, "CTA_KEY", &inputs); !s) return s;
+
+  const char* heads[] = {"SUELDO BASE", "SUELDO ANUAL", "GRATIF. ANUAL", "PRIMA VACAC.", "I.M.S.S.",
+                         "SAR/INF",     "ISN",          "SUMA",          "SUELDO REAL",  "FACTOR"};
+  Heading heading{context.company, {"ESTUDIO DE SALARIOS", "ZONA: " + context.zoneName}, context.today, 30, 762, {}};
+  heading.columns.push_back({30, 36, "No CTA", Align::kRight});
+  heading.columns.push_back({70, 170, "D E S C R I P C I O N"});
+  for (int c = 0; c < 10; ++c) heading.columns.push_back({242 + 52.0 * c, 50, heads[c], Align::kRight});
+  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (progress && !progress(i, inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    const tables::Record& r = inputs[i];
+    if (r.integer("TIPO") != 4) continue;
+    const estimate::WageStudy w = estimate::wageStudy(r.real("COST", zone), zoneRecord);
+    const double values[] = {w.base, w.annual, w.bonus, w.vacationBonus, w.imss, w.sarInfonavit,
+                             w.payrollTax, w.sum, w.realWage};
+    out.band(kLine);
+    out.text(30, 36, std::to_string(r.integer("CTA")), Align::kRight);
+    out.text(70, 170, withoutCommas(r.text("TEXT")));
+    for (int c = 0; c < 9; ++c) out.text(242 + 52.0 * c, 50, picture::formatNumber(values[c], "n10.2"), Align::kRight, 6.5);
+    out.text(242 + 52.0 * 9, 50, picture::formatNumber(w.factor, "n10.4"), Align::kRight, 6.5);
   }
   if (progress && !progress(inputs.size(), inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
   return out.finish();

@@ -26,6 +26,16 @@ Status layOutInputCatalogue(const tables::Installation& inst, ErrorReporter& err
                             const CatalogueReportContext& context, Spool& spool,
                             const std::function<bool(size_t, size_t)>& progress = {});
 
+// EST_SAL: every labour input (kind 4) with each term of its real wage in the
+// current salary zone (estimate::wageStudy).
+Status layOutSalaryStudy(const tables::Installation& inst, ErrorReporter& errors, const CatalogueReportContext& context,
+                         Spool& spool, const std::function<bool(size_t, size_t)>& progress = {});
+// Whether the zone's study is fixed to predetermined factors (CTL:MINI or
+// CTL:MAXI above 0): EST_SAL then warns with these three lines first.
+bool salaryStudyIsFixed(const tables::Installation& inst, ErrorReporter& errors, int zone);
+inline constexpr const char* kFixedStudyWarning[3] = {"TIENE FIJO EL VALOR DEL ESTUDIO DE",
+                                                      "SALARIOS A VALORES PREDETERMINADOS", "CON Ok CONTINUA ..."};
+
 // "Reporte de Claves Genéricas": every generic key with its type.
 Status layOutGenericKeys(const tables::Installation& inst, ErrorReporter& errors,
                          const CatalogueReportContext& context, Spool& spool,

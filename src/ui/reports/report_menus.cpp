@@ -72,13 +72,26 @@ CatalogueReportsMenu::CatalogueReportsMenu(Context& ctx, QWidget* parent) : QDia
   layout->addWidget(new QLabel("Reportes de la Base de Datos"));
   QMenu* file = menus_->addMenu("&Archivo");
   file->addAction("&Salir", this, &QDialog::accept);
-  menus_->addAction("Estudio de Salarios")->setEnabled(false);
+  menus_->addAction("Estudio de Salarios", this, [this] { runSalaryStudy(); })->setObjectName("EST_SAL");
   menus_->addAction("&Insumos", this, [this] { runInputCatalogue(); })->setObjectName("IMP_IBD");
   QMenu* concepts = menus_->addMenu("&Conceptos");
   for (const char* entry : {"&Horizontal", "&Presentación"}) concepts->addAction(entry)->setEnabled(false);
   QMenu* machines = menus_->addMenu("&Maquinaria y Equipo");
   machines->addAction("&Presentación")->setEnabled(false);
   resize(520, 120);
+}
+
+void CatalogueReportsMenu::runSalaryStudy() {
+  const int zone = ctx_.session.currentZone();
+  const tables::Installation inst = ctx_.session.installation;
+  if (reports::salaryStudyIsFixed(inst, ctx_.errors, zone)) {
+    ctx_.prompter.warn({reports::kFixedStudyWarning[0], reports::kFixedStudyWarning[1], reports::kFixedStudyWarning[2]});
+  }
+  reports::CatalogueReportContext context{ctx_.session.companyName, ctx_.session.today, zone,
+                                          ctx_.session.zoneNames[std::clamp(zone, 1, 5) - 1]};
+  runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+    return reports::layOutSalaryStudy(inst, ctx_.errors, context, spool, progress);
+  });
 }
 
 void CatalogueReportsMenu::runInputCatalogue() {

@@ -29,14 +29,15 @@ class WorkReportsMenu : public QDialog {
 };
 
 // IMP_BAS, "Imprimiendo de la Base de Datos": the reports of the base
-// catalogue. The input catalogue prints now; the other entries come with
-// their reports and stay disabled.
+// catalogue. The salary study and the input catalogue print now; the other
+// entries come with their reports and stay disabled.
 class CatalogueReportsMenu : public QDialog {
   Q_OBJECT
  public:
   explicit CatalogueReportsMenu(Context& ctx, QWidget* parent = nullptr);
   QMenuBar* menus() const { return menus_; }
   void runInputCatalogue();  // IMP_IBD, with REDIR first
+  void runSalaryStudy();     // EST_SAL, after the warning of a fixed study
 
  private:
   Context& ctx_;
