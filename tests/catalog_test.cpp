@@ -4,6 +4,7 @@
 #include "app/demo_data.h"
 #include "catalog/analysis.h"
 #include "catalog/generic_keys.h"
+#include "reports/analysis_reports.h"
 #include "reports/catalogue_reports.h"
 #include "catalog/inputs.h"
 #include "catalog/pricing.h"
@@ -325,6 +326,34 @@ TEST_F(EngineTest, TheInputCatalogueKeepsTheDateRangeTheKeyAndTheOrder) {
   EXPECT_EQ(texts.find("YESO"), std::string::npos);
   EXPECT_EQ(texts.find("PEON"), std::string::npos);
   EXPECT_NE(texts.find("15/03/2026|10.50|"), std::string::npos);
+}
+
+TEST_F(EngineTest, AConceptAnalysisGroupsItsLinesByKindAndPricesPercentagesOnItsParts) {
+  input(1, 3, 10);    // material
+  input(2, 4, 100);   // labour (no zone stored here: factor 1)
+  addConcept(60, {{3, 1, 2}, {4, 2, 1}, {5, 0, 3}});
+  reports::ReportOptions options;
+  options.firstAccount = options.lastAccount = 60;
+  const auto texts = [&](bool horizontal) {
+    reports::Spool spool;
+    EXPECT_TRUE(reports::layOutConceptAnalyses(inst, errors, {false, horizontal, {}, 1, "CIA", 1}, options, spool));
+    std::string out;
+    for (size_t i = 0; i < spool.count(); ++i) {
+      const auto page = spool.read(i);
+      for (const auto& t : page->texts) out += t.text + "|";
+    }
+    return out;
+  };
+  const std::string vertical = texts(false);
+  EXPECT_LT(vertical.find("INSUMOS|"), vertical.find("MANO DE OBRA|"));
+  EXPECT_LT(vertical.find("MANO DE OBRA|"), vertical.find("% SOBRE MATERIALES|"));
+  // 3 % of the concept's materials part (20): price 20.00, amount 0.60.
+  EXPECT_NE(vertical.find("3.0000|20.00|0.60|"), std::string::npos);
+  EXPECT_NE(vertical.find("COSTO DIRECTO:|120.60|"), std::string::npos);
+  const std::string horizontal = texts(true);
+  // The labour line goes to "M/OBRA", the material to "MATERIAL".
+  EXPECT_NE(horizontal.find("1.0000||100.00|||100.00|100.00|"), std::string::npos);
+  EXPECT_NE(horizontal.find("COSTO DIRECTO:|20.00|100.00||0.60|120.60|"), std::string::npos);
 }
 
 class MachineTest : public EngineTest {

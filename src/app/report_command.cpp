@@ -7,6 +7,7 @@
 
 #include "reports/page.h"
 #include "reports/painter.h"
+#include "reports/analysis_reports.h"
 #include "reports/budget_report.h"
 #include "reports/catalogue_reports.h"
 #include "estimate/zones.h"
@@ -23,11 +24,15 @@ namespace velmora::app {
 
 int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
               const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
-  const bool workReport = name == "presupuesto" || name == "detalle" || name == "concentrado";
+  const bool analysisReport =
+      name == "conceptos" || name == "horizontal" || name == "conceptos-base" || name == "horizontal-base";
+  const bool workReport = name == "presupuesto" || name == "detalle" || name == "concentrado" || name == "conceptos" ||
+                          name == "horizontal";
   const bool catalogueReport = name == "insumos" || name == "claves" || name == "salarios";
-  if (name != "zonas" && !workReport && !catalogueReport) {
+  if (name != "zonas" && !workReport && !catalogueReport && !analysisReport) {
     err << "velmora: no existe el reporte " << name
-        << " (reportes: zonas, insumos, claves, salarios, presupuesto, detalle, concentrado)\n";
+        << " (reportes: zonas, insumos, claves, salarios, conceptos-base, horizontal-base, presupuesto, detalle,"
+           " concentrado, conceptos, horizontal)\n";
     return 2;
   }
   if (workReport && flags.work.empty()) {
@@ -67,10 +72,28 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
       vga->rec().setInteger("CTA", 1);
       if (vga->fetch(vga->keyIndex("CTA_KEY"))) context.company = vga->rec().text("CIA");
     }
+    if (analysisReport) {
+      reports::AnalysisReportSpec spec{true, name == "horizontal", flags.work, 1, context.company, context.today};
+      laid = reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
+    } else {
     laid = reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
                                        : name == "detalle"   ? reports::BudgetReportKind::kDetail
                                                              : reports::BudgetReportKind::kConcentrated,
                                        inst, errors, flags.work, options, context, spool);
+    }
+  } else if (analysisReport) {
+    reports::ReportOptions options;
+    options.firstAccount = flags.first;
+    options.lastAccount = flags.last != 0 ? flags.last : flags.first;  // REDIR2: one concept
+    options.fullDescription = flags.shortDescription ? 'N' : 'S';
+    auto vga = inst.table("VGA", errors);
+    std::string company;
+    if (vga->open()) {
+      vga->rec().setInteger("CTA", 1);
+      if (vga->fetch(vga->keyIndex("CTA_KEY"))) company = vga->rec().text("CIA");
+    }
+    reports::AnalysisReportSpec spec{false, name == "horizontal-base", {}, flags.zone, company, dates::today()};
+    laid = reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
   } else if (catalogueReport) {
     reports::CatalogueReportContext context;
     context.today = dates::today();

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "framework/text.h"
+#include "reports/analysis_reports.h"
 #include "reports/budget_report.h"
 #include "reports/catalogue_reports.h"
 
@@ -43,13 +44,25 @@ WorkReportsMenu::WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidg
       ->setObjectName("IMP_PDE");
   // The reports of the next round, shown where they will be.
   QMenu* concepts = menus_->addMenu("&Conceptos");
-  for (const char* entry : {"&Horizontal", "&Presentación"}) concepts->addAction(entry)->setEnabled(false);
+  concepts->addAction("&Horizontal", this, [this] { runAnalysis(true); })->setObjectName("IMP_COH");
+  concepts->addAction("&Presentación", this, [this] { runAnalysis(false); })->setObjectName("IMP_CON");
   concepts->addAction("&Concentrado", this, [this] { runWorkReport(reports::BudgetReportKind::kConcentrated); })
       ->setObjectName("IMP_CDE");
   menus_->addAction("E&xplosión de Insumos")->setEnabled(false);
   QMenu* machines = menus_->addMenu("&Maquinaria y Equipo");
   for (const char* entry : {"&Presentación", "&Concentrado"}) machines->addAction(entry)->setEnabled(false);
   resize(520, 120);
+}
+
+void WorkReportsMenu::runAnalysis(bool horizontal) {
+  reports::ReportOptions& options = workReportOptions();
+  askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
+  const reports::AnalysisReportSpec spec{true, horizontal, text::clip(obra_.text("CTA")), ctx_.session.currentZone(),
+                                         ctx_.session.companyName, ctx_.session.today};
+  const tables::Installation inst = ctx_.session.installation;
+  runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+    return reports::layOutConceptAnalyses(inst, ctx_.errors, spec, options, spool, progress);
+  });
 }
 
 void WorkReportsMenu::runWorkReport(reports::BudgetReportKind kind) {
@@ -75,10 +88,23 @@ CatalogueReportsMenu::CatalogueReportsMenu(Context& ctx, QWidget* parent) : QDia
   menus_->addAction("Estudio de Salarios", this, [this] { runSalaryStudy(); })->setObjectName("EST_SAL");
   menus_->addAction("&Insumos", this, [this] { runInputCatalogue(); })->setObjectName("IMP_IBD");
   QMenu* concepts = menus_->addMenu("&Conceptos");
-  for (const char* entry : {"&Horizontal", "&Presentación"}) concepts->addAction(entry)->setEnabled(false);
+  concepts->addAction("&Horizontal", this, [this] { runBaseAnalysis(true); })->setObjectName("IMP_HBD");
+  concepts->addAction("&Presentación", this, [this] { runBaseAnalysis(false); })->setObjectName("IMP_CBD");
   QMenu* machines = menus_->addMenu("&Maquinaria y Equipo");
   machines->addAction("&Presentación")->setEnabled(false);
   resize(520, 120);
+}
+
+void CatalogueReportsMenu::runBaseAnalysis(bool horizontal) {
+  reports::ReportOptions& options = catalogueReportOptions();
+  if (options.firstAccount == 0) options.firstAccount = options.lastAccount = 10;  // the reports' own default
+  askReportOptions(ctx_, OptionsDialog::Kind::kConcepts, options, this);
+  const reports::AnalysisReportSpec spec{false, horizontal, {}, ctx_.session.currentZone(), ctx_.session.companyName,
+                                         ctx_.session.today};
+  const tables::Installation inst = ctx_.session.installation;
+  runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+    return reports::layOutConceptAnalyses(inst, ctx_.errors, spec, options, spool, progress);
+  });
 }
 
 void CatalogueReportsMenu::runSalaryStudy() {

@@ -21,6 +21,8 @@ class WorkReportsMenu : public QDialog {
   QMenuBar* menus() const { return menus_; }
   // Runs IMP_PRE, IMP_PDE or IMP_CDE, with REDIR4 first.
   void runWorkReport(reports::BudgetReportKind kind);
+  // IMP_CON, or IMP_COH when horizontal, with REDIR4 first.
+  void runAnalysis(bool horizontal);
 
  private:
   Context& ctx_;
@@ -38,6 +40,7 @@ class CatalogueReportsMenu : public QDialog {
   QMenuBar* menus() const { return menus_; }
   void runInputCatalogue();  // IMP_IBD, with REDIR first
   void runSalaryStudy();     // EST_SAL, after the warning of a fixed study
+  void runBaseAnalysis(bool horizontal);  // IMP_CBD or IMP_HBD, with REDIR2 first
 
  private:
   Context& ctx_;

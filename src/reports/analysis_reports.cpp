@@ -1,0 +1,244 @@
+#include "reports/analysis_reports.h"
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <vector>
+
+#include "catalog/analysis.h"
+#include "catalog/prices.h"
+#include "catalog/pricing.h"
+#include "estimate/zones.h"
+#include "framework/picture.h"
+#include "framework/text.h"
+#include "reports/budget_report.h"
+#include "reports/page_writer.h"
+#include "reports/report_header.h"
+#include "works/budget.h"
+#include "works/work.h"
+#include "tables/catalogue.h"
+
+namespace velmora::reports {
+
+namespace {
+
+constexpr double kLine = 10;
+
+std::string number(double v, const char* pic) { return picture::formatNumber(v, pic); }
+
+// The long description in 50-character lines (all of them, or the first),
+// the short one when there is none.
+std::vector<std::string> longLines(const tables::Record& r, bool full) {
+  std::string longText = r.text("TEX1");
+  std::replace(longText.begin(), longText.end(), '\n', ' ');
+  if (text::clip(longText).empty()) return {r.text("TEXT")};
+  std::vector<std::string> out;
+  const size_t length = text::charCount(longText);
+  for (size_t piece = 0; piece * 50 < length && piece < 14; ++piece) {
+    const std::string line =
+        text::truncateChars(longText.substr(text::truncateChars(longText, piece * 50).size()), 50);
+    if (piece > 0 && (!full || text::clip(line).empty())) break;
+    out.push_back(line);
+  }
+  return out;
+}
+
+}  // namespace
+
+const char* kindTitle(int kind) {
+  switch (kind) {
+    case 1: return "BASICOS Y CUADRILLAS";
+    case 2: return "COSTOS HORARIOS";
+    case 3: return "INSUMOS";
+    case 4: return "MANO DE OBRA";
+    case 5: return "% SOBRE MATERIALES";
+    case 6: return "% SOBRE MANO DE OBRA";
+    default: return "";
+  }
+}
+
+Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+                             const ReportOptions& options, Spool& spool,
+                             const std::function<bool(size_t, size_t)>& progress) {
+  auto control = inst.table("CONTROL", errors);
+  if (Status s = control->open(); !s) return s;
+  // The work (its zone, prices and header), or the base catalogue.
+  tables::Record obra(tables::tableDef("OBRA"));
+  int zone = std::clamp(spec.zone, 1, 5);
+  if (spec.work) {
+    auto obraTable = inst.table("OBRA", errors);
+    if (Status s = obraTable->open(); !s) return s;
+    obraTable->rec().setText("CTA", spec.workCode);
+    if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
+    obra = obraTable->rec();
+    works::fillDefaultCaptions(obra);
+    zone = std::clamp(static_cast<int>(obra.integer("LIST")), 1, 5);
+  }
+  const estimate::ZoneFactors factors = estimate::loadZoneFactors(*control, zone);
+  const catalog::MachineRates rates = catalog::firstZoneRates(*control);
+  control->rec().setInteger("CTA", zone);
+  const bool zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
+  const tables::Record zoneRecord = control->rec();
+
+  std::unique_ptr<catalog::PriceSource> prices;
+  if (spec.work) prices = std::make_unique<catalog::WorkPrices>(inst, errors, zone, obra.real("POMO"), obra.real("POMA"), 0);
+  else prices = std::make_unique<catalog::BasePrices>(inst, errors, zone);
+  catalog::PricingEngine engine(inst, errors, *prices, factors, rates);
+  if (Status s = engine.openStatus(); !s) return s;
+
+  // The concepts: the work's rows (no titles or subtotals) or base concepts.
+  auto heads = inst.table(spec.work ? "COBR" : "COBA", errors);
+  if (Status s = heads->open(); !s) return s;
+  std::vector<tables::Record> concepts;
+  tables::Record lo(heads->def()), hi(heads->def());
+  lo.setInteger("CTA", INT32_MIN);
+  hi.setInteger("CTA", INT32_MAX);
+  if (Status s = heads->readRange(heads->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+        const std::string kind = spec.work ? text::clip(r.text("TIPO")) : std::string();
+        if (options.inRange(r.integer("CTA")) && (kind.empty() || kind == "C")) concepts.push_back(r);
+        return true;
+      });
+      !s) {
+    return s;
+  }
+
+  const double right = spec.horizontal ? 762 : 582;
+  Heading heading{spec.company,
+                  {spec.work ? "ANALISIS DE PRECIOS UNITARIOS: " + obra.text("OBRA") : "ANALISIS DE PRECIOS UNITARIOS",
+                   spec.work ? obra.text("DIRE") : std::string(), options.title},
+                  spec.today, 30, right, {}};
+  heading.columns = {{30, 40, "CUENTA", Align::kRight}, {74, 200, "D E S C R I P C I O N"}, {276, 30, "UNIDAD"}};
+  if (spec.horizontal) {
+    heading.columns.push_back({308, 60, "CANTIDAD", Align::kRight});
+    const char* cols[] = {"MATERIAL", "M/OBRA", "C/HORAR", "PORCEN", "UNITARIO", "IMPORTE"};
+    for (int c = 0; c < 6; ++c) heading.columns.push_back({370 + 65.0 * c, 63, cols[c], Align::kRight});
+  } else {
+    heading.columns.push_back({308, 70, "CANTIDAD", Align::kRight});
+    heading.columns.push_back({380, 90, "PRECIO", Align::kRight});
+    heading.columns.push_back({472, 110, "IMPORTE", Align::kRight});
+  }
+  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, spec.horizontal ? 580 : 760,
+                 spec.horizontal ? 792 : 612, spec.horizontal ? 612 : 792);
+  const bool full = options.fullDescription == 'S';
+  const double amountX = spec.horizontal ? 695 : 472, amountW = spec.horizontal ? 67 : 110;
+
+  for (size_t i = 0; i < concepts.size(); ++i) {
+    if (progress && !progress(i, concepts.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    const tables::Record& c = concepts[i];
+    const auto account = static_cast<int32_t>(c.integer("CTA"));
+    // The concept's four parts: stored for a work row, priced for a base concept.
+    const catalog::CostSplit parts =
+        spec.work ? catalog::CostSplit{c.real("TOBR"), c.real("TMAT"), c.real("TCOS"), c.real("TPOR")}
+                  : engine.priceConcept(account);
+    std::vector<catalog::EditedLine> lines =
+        spec.work ? catalog::loadLines(engine, engine.workRowLines(account)) : catalog::loadConceptLines(engine, account);
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const catalog::EditedLine& a, const catalog::EditedLine& b) { return a.category < b.category; });
+
+    // The heading block of the concept.
+    out.band(kLine + 4);
+    out.rule(30, right);
+    out.band(kLine);
+    out.text(30, 100, text::clip(c.text("GENE")) + " " + c.text("LLAV"), Align::kLeft, 7, true);
+    out.text(136, 200, "CUENTA: " + std::to_string(account), Align::kLeft, 7, true);
+    out.text(right - 120, 120, "UNIDAD: " + c.text("UNID"), Align::kRight, 7, true);
+    for (const std::string& l : longLines(c, full)) {
+      out.band(kLine);
+      out.text(74, 300, l);
+    }
+    const std::pair<const char*, double> partLines[] = {{"MANO DE OBRA:", parts.labour},
+                                                        {"MATERIALES:", parts.materials},
+                                                        {"COSTOS HORARIOS:", parts.equipment},
+                                                        {"PORCENTAJES:", parts.percentages}};
+    out.band(kLine);
+    for (int p = 0; p < 4; ++p) {
+      out.text(74 + 124.0 * p, 76, partLines[p].first);
+      out.text(74 + 124.0 * p + 76, 44, number(partLines[p].second, "n10.2"), Align::kRight);
+    }
+    if (spec.work) {
+      const double destajo = zoneFound ? piecework(parts.labour, factors.fsrMayor, zoneRecord.real("DHAB")) : 0;
+      out.band(kLine);
+      out.text(74, 70, "DESTAJO:");
+      out.text(134, 50, destajo != 0 ? number(destajo, "n10.2") : "", Align::kRight);
+    }
+
+    // The lines, by kind, each kind with its title and its subtotal.
+    catalog::CostSplit columns;
+    int group = -1;
+    double groupTotal = 0;
+    const auto closeGroup = [&] {
+      if (group < 0) return;
+      out.band(kLine);
+      out.text(amountX, amountW, number(groupTotal, "n14.2"), Align::kRight, 7, true);
+    };
+    for (const catalog::EditedLine& l : lines) {
+      const int kind = std::clamp(l.category, 1, 6);
+      if (kind != group) {
+        closeGroup();
+        group = kind;
+        groupTotal = 0;
+        out.band(kLine + 2);
+        out.text(74, 200, kindTitle(kind), Align::kLeft, 7, true);
+      }
+      const bool percent = kind == 5 || kind == 6;
+      const double sum1 = percent ? (kind == 5 ? parts.materials : parts.labour) : l.price;
+      const double sum2 = percent ? l.quantity * sum1 / 100 : sum1 * l.quantity;
+      groupTotal += sum2;
+      out.band(kLine);
+      out.text(30, 40, percent && l.account == 0 ? std::string() : std::to_string(l.account), Align::kRight);
+      out.text(74, 200, l.description);
+      out.text(276, 30, l.unit);
+      if (spec.horizontal) {
+        catalog::CostSplit split;
+        if (kind == 1) split = l.basicUnit.scaled(l.quantity);
+        else if (kind == 2) split.equipment = sum2;
+        else if (kind == 4) split.labour = sum2;
+        else if (kind == 3) split.materials = sum2;
+        else split.percentages = sum2;
+        columns.add(split);
+        out.text(308, 60, number(l.quantity, "n14.4"), Align::kRight);
+        const double cells[] = {split.materials, split.labour, split.equipment, split.percentages};
+        for (int k = 0; k < 4; ++k) out.text(370 + 65.0 * k, 63, number(cells[k], "n10.2B"), Align::kRight);
+        out.text(630, 63, number(sum1, "n14.2"), Align::kRight);
+        out.text(695, 67, number(sum2, "n14.2"), Align::kRight);
+      } else {
+        out.text(308, 70, number(l.quantity, "n14.4"), Align::kRight);
+        out.text(380, 90, number(sum1, "n14.2"), Align::kRight);
+        out.text(472, 110, number(sum2, "n14.2"), Align::kRight);
+      }
+    }
+    closeGroup();
+    const double direct = parts.labour + parts.materials + parts.equipment + parts.percentages;
+    out.band(4);
+    out.rule(30, right);
+    out.band(kLine + 2);
+    out.text(74, 200, "COSTO DIRECTO:", Align::kLeft, 7, true);
+    if (spec.horizontal) {
+      const double cells[] = {columns.materials, columns.labour, columns.equipment, columns.percentages};
+      for (int k = 0; k < 4; ++k) out.text(370 + 65.0 * k, 63, number(cells[k], "n10.2B"), Align::kRight, 7, true);
+    }
+    out.text(amountX, amountW, number(direct, "n14.2"), Align::kRight, 7, true);
+    if (spec.work && options.closingSummary == 'S') {
+      // Lines 1 to 8 of the summary on the concept's direct cost; "IMPORTE:" closes.
+      std::vector<SummaryLine> summary = closingSummary(obra, direct, zoneFound ? &zoneRecord : nullptr);
+      const double run = summary.back().amount;
+      summary.pop_back();
+      for (const SummaryLine& line : summary) {
+        if (line.ruleBefore) {
+          out.band(4);
+          out.rule(amountX, amountX + amountW);
+        }
+        out.band(kLine);
+        out.text(74, 300, line.text);
+        out.text(amountX, amountW, number(line.amount, "n14.2"), Align::kRight);
+      }
+      out.band(kLine + 2);
+      out.text(74, 200, "IMPORTE:", Align::kLeft, 7, true);
+      out.text(amountX, amountW, number(run, "n14.2"), Align::kRight, 7, true);
+    }
+  }
+  if (progress && !progress(concepts.size(), concepts.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+  return out.finish();
+}
+
+}  // namespace velmora::reports

@@ -1,0 +1,33 @@
+// The concept analyses: IMP_CON (the work's concepts) and IMP_CBD (base
+// concepts), and their horizontal forms IMP_COH and IMP_HBD, in which each
+// line's amount is spread over "MATERIAL", "M/OBRA", "C/HORAR" and "PORCEN".
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "framework/error_reporter.h"
+#include "framework/status.h"
+#include "reports/options.h"
+#include "reports/page.h"
+#include "tables/installation.h"
+
+namespace velmora::reports {
+
+struct AnalysisReportSpec {
+  bool work = false;        // the open work's rows (IMP_CON, IMP_COH); else base concepts
+  bool horizontal = false;  // IMP_COH, IMP_HBD
+  std::string workCode;     // for a work report
+  int zone = 1;             // the current salary zone (base reports)
+  std::string company;
+  int32_t today = 0;
+};
+
+Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+                             const ReportOptions& options, Spool& spool,
+                             const std::function<bool(size_t, size_t)>& progress = {});
+
+// The title of a group of lines of one input kind (1 to 6).
+const char* kindTitle(int kind);
+
+}  // namespace velmora::reports
