@@ -12,6 +12,7 @@
 #include "tables/catalogue.h"
 #include "tables/relations.h"
 #include "framework/money.h"
+#include "framework/picture.h"
 #include "framework/dates.h"
 
 namespace velmora::catalog {
@@ -605,6 +606,25 @@ constexpr Expected kDemoZone1[] = {
 };
 
 class DemoCatalogueTest : public velmora::testing::InstallationTest {};
+
+TEST_F(DemoCatalogueTest, AMachineSheetDerivesTheHourlyCostThePricingUses) {
+  ASSERT_TRUE(app::createDemoInstallation(inst, errors));
+  auto control = open("CONTROL");
+  BasePrices prices(inst, errors, 1);
+  PricingEngine engine(inst, errors, prices, estimate::loadZoneFactors(*control, 1), firstZoneRates(*control));
+  reports::ReportOptions options;
+  options.firstAccount = options.lastAccount = 501;
+  reports::Spool spool;
+  ASSERT_TRUE(reports::layOutMachineSheets(inst, errors, {false, false, {}, 1, "CIA", 1}, options, spool));
+  std::string texts;
+  const auto page = spool.read(0);
+  for (const auto& t : page->texts) texts += t.text + "|";
+  const HourlyCost cost = engine.hourlyCost(501);
+  EXPECT_NE(texts.find("COSTO DIRECTO:|" + picture::formatNumber(cost.total, "n14.2") + "|"), std::string::npos);
+  EXPECT_NE(texts.find("SUELDO (27)/((9)/(19))|" + picture::formatNumber(cost.operation, "n14.2") + "|"),
+            std::string::npos);
+  EXPECT_NE(texts.find("(20) DEPRECIACION ((6)-(8))/(5)|"), std::string::npos);
+}
 
 TEST_F(DemoCatalogueTest, EveryConceptMatchesTheIndependentFigures) {
   ASSERT_TRUE(app::createDemoInstallation(inst, errors));

@@ -24,14 +24,15 @@ namespace velmora::app {
 
 int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
               const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
-  const bool analysisReport =
-      name == "conceptos" || name == "horizontal" || name == "conceptos-base" || name == "horizontal-base";
+  const bool analysisReport = name == "conceptos" || name == "horizontal" || name == "conceptos-base" ||
+                              name == "horizontal-base" || name == "maquinas-base";
   const bool workReport = name == "presupuesto" || name == "detalle" || name == "concentrado" || name == "conceptos" ||
                           name == "horizontal";
   const bool catalogueReport = name == "insumos" || name == "claves" || name == "salarios";
   if (name != "zonas" && !workReport && !catalogueReport && !analysisReport) {
     err << "velmora: no existe el reporte " << name
-        << " (reportes: zonas, insumos, claves, salarios, conceptos-base, horizontal-base, presupuesto, detalle,"
+        << " (reportes: zonas, insumos, claves, salarios, conceptos-base, horizontal-base, maquinas-base, presupuesto,"
+           " detalle,"
            " concentrado, conceptos, horizontal)\n";
     return 2;
   }
@@ -93,7 +94,8 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
       if (vga->fetch(vga->keyIndex("CTA_KEY"))) company = vga->rec().text("CIA");
     }
     reports::AnalysisReportSpec spec{false, name == "horizontal-base", {}, flags.zone, company, dates::today()};
-    laid = reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
+    laid = name == "maquinas-base" ? reports::layOutMachineSheets(inst, errors, spec, options, spool)
+                                   : reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
   } else if (catalogueReport) {
     reports::CatalogueReportContext context;
     context.today = dates::today();

@@ -20,35 +20,38 @@ MachineRates firstZoneRates(tables::Table& control) {
   return {control.rec().real("PORC"), control.rec().real("DHAB")};
 }
 
-HourlyCost hourlyCostTerms(const tables::Record& m, const MachineInputs& in, const MachineRates& rates) {
+HourlyCostTerms hourlyCostDerivation(const tables::Record& m, const MachineInputs& in, const MachineRates& rates) {
+  HourlyCostTerms t;
   const double va = in.acquisition;
-  const double vll = (m.integer("NEUM") > 0 ? in.tyrePrice : 0) * static_cast<double>(m.integer("NNEU"));
-  const double vm = va - vll;
-  const double vr = vm * m.real("FINA") / 100;
+  t.tyreSet = (m.integer("NEUM") > 0 ? in.tyrePrice : 0) * static_cast<double>(m.integer("NNEU"));
+  t.netValue = va - t.tyreSet;
+  t.salvage = t.netValue * m.real("FINA") / 100;
   const double life = static_cast<double>(m.integer("HORV"));
-  const double depreciation = life != 0 ? (vm - vr) / life : 0;
+  t.depreciation = life != 0 ? (t.netValue - t.salvage) / life : 0;
   const double yearHours = static_cast<double>(m.integer("ANUA"));
-  double investment = 0, insurance = 0;
   if (yearHours != 0) {
-    investment = (vm + vr) * rates.interest / 100 / (2 * yearHours);
-    insurance = m.real("SEGU") / 100 * (vm + vr) / (2 * yearHours);
+    t.investment = (t.netValue + t.salvage) * rates.interest / 100 / (2 * yearHours);
+    t.insurance = m.real("SEGU") / 100 * (t.netValue + t.salvage) / (2 * yearHours);
   }
-  const double maintenance = depreciation * m.real("FACT");
-  HourlyCost c;
-  c.fixed = depreciation + investment + insurance + maintenance;
-  const double fuel = in.fuelPrice * m.real("CONS");
+  t.maintenance = t.depreciation * m.real("FACT");
+  t.cost.fixed = t.depreciation + t.investment + t.insurance + t.maintenance;
+  t.fuel = in.fuelPrice * m.real("CONS");
   const double changeHours = static_cast<double>(m.integer("HACE"));
-  const double lubricant =
+  t.lubricant =
       (changeHours > 0 ? m.real("CACE") / changeHours * in.lubricantPrice : 0) + in.lubricantPrice * m.real("COLU");
   const double tyreLife = static_cast<double>(m.integer("HORL"));
-  const double tyres = tyreLife > 0 ? vll / tyreLife : 0;
-  c.consumptions = fuel + lubricant + tyres;
+  t.tyres = tyreLife > 0 ? t.tyreSet / tyreLife : 0;
+  t.cost.consumptions = t.fuel + t.lubricant + t.tyres;
   // Hours per working day; with no hours or no working days there is no
   // operation cost to spread.
-  const double hoursPerDay = rates.workingDays != 0 ? yearHours / rates.workingDays : 0;
-  c.operation = hoursPerDay != 0 ? in.crewPerDay / hoursPerDay : 0;
-  c.total = c.operation + c.consumptions + c.fixed;
-  return c;
+  t.hoursPerDay = rates.workingDays != 0 ? yearHours / rates.workingDays : 0;
+  t.cost.operation = t.hoursPerDay != 0 ? in.crewPerDay / t.hoursPerDay : 0;
+  t.cost.total = t.cost.operation + t.cost.consumptions + t.cost.fixed;
+  return t;
+}
+
+HourlyCost hourlyCostTerms(const tables::Record& m, const MachineInputs& in, const MachineRates& rates) {
+  return hourlyCostDerivation(m, in, rates).cost;
 }
 
 HourlyCost roundedHourlyCost(const HourlyCost& t) {

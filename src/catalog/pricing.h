@@ -91,6 +91,23 @@ struct HourlyCost {
   double total = 0;         // COSTO_HORARIO
 };
 
+// Every term of an hourly cost, as the machine sheets print its derivation.
+struct HourlyCostTerms {
+  double tyreSet = 0;       // Vll, the value of the set of tyres
+  double netValue = 0;      // Vm = Va - Vll
+  double salvage = 0;       // Vr = Vm x % salvage
+  double depreciation = 0;  // D
+  double investment = 0;    // I
+  double insurance = 0;     // S
+  double maintenance = 0;   // M
+  double fuel = 0;          // F
+  double lubricant = 0;     // L
+  double tyres = 0;         // T
+  double hoursPerDay = 0;   // h
+  HourlyCost cost;          // the four results, unrounded
+};
+HourlyCostTerms hourlyCostDerivation(const tables::Record& machine, const MachineInputs& in, const MachineRates& rates);
+
 // The four terms of the hourly cost of `machine` (a MABA record), unrounded,
 // as the machine form shows them while the user types. Divisions by a zero
 // life, zero hours or zero working days give 0 for their term.

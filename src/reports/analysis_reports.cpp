@@ -241,4 +241,111 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   return out.finish();
 }
 
+Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+                           const ReportOptions& options, Spool& spool,
+                           const std::function<bool(size_t, size_t)>& progress) {
+  auto control = inst.table("CONTROL", errors);
+  auto maba = inst.table("MABA", errors);
+  if (Status s = control->open(); !s) return s;
+  if (Status s = maba->open(); !s) return s;
+  const int zone = std::clamp(spec.zone, 1, 5);
+  const estimate::ZoneFactors factors = estimate::loadZoneFactors(*control, zone);
+  const catalog::MachineRates rates = catalog::firstZoneRates(*control);
+  catalog::BasePrices prices(inst, errors, zone);
+  catalog::PricingEngine engine(inst, errors, prices, factors, rates);
+  if (Status s = engine.openStatus(); !s) return s;
+  std::vector<tables::Record> machines;
+  tables::Record lo(maba->def()), hi(maba->def());
+  lo.setInteger("CTA", INT32_MIN);
+  hi.setInteger("CTA", INT32_MAX);
+  if (Status s = maba->readRange(maba->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+        if (options.inRange(r.integer("CTA"))) machines.push_back(r);
+        return true;
+      });
+      !s) {
+    return s;
+  }
+  Heading heading{spec.company, {"COSTO HORARIO DE MAQUINARIA Y EQUIPO"}, spec.today, 30, 582, {}};
+  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
+  const auto inputText = [&engine](int64_t account) {
+    const auto p = account > 0 ? engine.linePrice(static_cast<int32_t>(account), false) : std::nullopt;
+    return p ? p->text : std::string();
+  };
+  for (size_t i = 0; i < machines.size(); ++i) {
+    if (progress && !progress(i, machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    if (i > 0) out.breakPage();  // a sheet a machine
+    const tables::Record& m = machines[i];
+    const catalog::MachineInputs in = engine.machineInputs(m);
+    const catalog::HourlyCostTerms t = catalog::hourlyCostDerivation(m, in, rates);
+    const catalog::HourlyCost rounded = catalog::roundedHourlyCost(t.cost);
+    out.band(kLine + 2);
+    out.text(30, 90, "COSTO HORARIO:", Align::kLeft, 8, true);
+    out.text(120, 360, m.text("TEXT"), Align::kLeft, 8, true);
+    out.text(480, 102, "UNIDAD:  HR", Align::kRight, 8, true);
+    out.band(kLine);
+    out.text(120, 360, m.text("TEX1"));
+    out.band(kLine + 4);
+    const std::pair<const char*, double> totals[] = {{"CONSUMOS:", rounded.consumptions},
+                                                     {"OPERACION:", rounded.operation},
+                                                     {"COSTOS FIJOS:", rounded.fixed},
+                                                     {"COSTO DIRECTO:", rounded.total}};
+    for (int k = 0; k < 4; ++k) {
+      out.text(30 + 138.0 * k, 70, totals[k].first, Align::kLeft, 7, true);
+      out.text(30 + 138.0 * k + 70, 60, number(totals[k].second, "n10.2"), Align::kRight, 7, true);
+    }
+    out.band(6);
+    out.rule();
+    const auto line = [&](const std::string& label, const std::string& value, const std::string& note = {}) {
+      out.band(kLine);
+      out.text(40, 240, label);
+      out.text(280, 90, value, Align::kRight);
+      if (!note.empty()) out.text(380, 202, note);
+    };
+    const auto title = [&](const char* caption) {
+      out.band(kLine + 4);
+      out.text(40, 200, caption, Align::kLeft, 7, true);
+    };
+    const auto money = [](double v) { return number(v, "n14.2"); };
+    const auto whole = [&m](const char* field) { return std::to_string(m.integer(field)); };
+    line("(1) VALOR DEL EQUIPO:", money(in.acquisition));
+    line("(2) VIDA UTIL DEL EQUIPO EN HRS.:", whole("HORV"));
+    line("(3) No DE LLANTAS:", whole("NNEU"));
+    line("(4) VALOR DE LLANTAS:", money(t.tyreSet));
+    line("(5) VIDA UTIL DE LLANTAS HRS.:", whole("HORL"));
+    line("(6) VALOR DE REFERENCIA (1+4):", money(t.netValue));
+    line("(7) % DE RESCATE:", number(m.real("FINA"), "n6.2"));
+    line("(8) VALOR DE RESCATE(6)x(7)", money(t.salvage));
+    line("(9) HRS DE USO ANUAL:", whole("ANUA"));
+    line("(10) PRECIO COMBUSTIBLE:", money(in.fuelPrice), inputText(m.integer("COMB")));
+    line("(11) CONSUMO COMBUSTIBLE x HR.:", number(m.real("CONS"), "n10.2"));
+    line("(12) CAPACIDAD CARTER:", number(m.real("CACE"), "n10.2"));
+    line("(13) HRS CAMBIO LUBRICANTE:", whole("HACE"));
+    line("(14) CONSUMO LUBRICANTE x HR:", number(m.real("COLU"), "n10.2"));
+    line("(15) PRECIO LUBRICANTE:", money(in.lubricantPrice), inputText(m.integer("ACEI")));
+    line("(16) % INTERES ANUAL:", number(rates.interest, "n6.2"));
+    line("(17) % POLIZA  SEGURO ANUAL:", number(m.real("SEGU"), "n6.2"));
+    line("(18) FACTOR DE MANTENIMIENTO:", number(m.real("FACT"), "n6.2"));
+    line("(19) DIAS LABORABLES AL A\xc3\xb1O:", number(rates.workingDays, "n3"));
+    title("CARGOS FIJOS");
+    line("(20) DEPRECIACION ((6)-(8))/(5)", money(t.depreciation));
+    line("(21) INTERESES ((6)+(8))x(16)/2x(9)", money(t.investment));
+    line("(22) SEGURO ((6)+(8))x(17)/2x(9)", money(t.insurance));
+    line("(23) MANTENIMIENTO (18)x(20)", money(t.maintenance));
+    line("TOTAL:", number(rounded.fixed, "n14.2"));
+    title("CONSUMOS");
+    line("(24) COMBUSTIBLE (10)x(11)", money(t.fuel));
+    line("(25) LUBRICANTE (((12)/(13)+(14))x(15)", money(t.lubricant));
+    line("(26) LLANTAS (4)/(5)", money(t.tyres));
+    line("TOTAL:", number(rounded.consumptions, "n14.2"));
+    title("OPERADORES");
+    line("(27) CUADRILLA:", money(in.crewPerDay));
+    line("SUELDO (27)/((9)/(19))", number(rounded.operation, "n14.2"));
+    out.band(4);
+    out.rule();
+    line("COSTO DIRECTO:", number(rounded.total, "n14.2"));
+  }
+  if (progress && !progress(machines.size(), machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+  return out.finish();
+}
+
 }  // namespace velmora::reports

@@ -1,6 +1,7 @@
 // The concept analyses: IMP_CON (the work's concepts) and IMP_CBD (base
 // concepts), and their horizontal forms IMP_COH and IMP_HBD, in which each
-// line's amount is spread over "MATERIAL", "M/OBRA", "C/HORAR" and "PORCEN".
+// line's amount is spread over "MATERIAL", "M/OBRA", "C/HORAR" and "PORCEN";
+// and the machine sheets of the base catalogue (IMP_EBD).
 #pragma once
 
 #include <functional>
@@ -26,6 +27,12 @@ struct AnalysisReportSpec {
 Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
                              const ReportOptions& options, Spool& spool,
                              const std::function<bool(size_t, size_t)>& progress = {});
+
+// IMP_EBD: the hourly-cost sheet of each base machine in range, with the
+// numbered derivation of its cost from the engine's own terms.
+Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+                           const ReportOptions& options, Spool& spool,
+                           const std::function<bool(size_t, size_t)>& progress = {});
 
 // The title of a group of lines of one input kind (1 to 6).
 const char* kindTitle(int kind);

@@ -91,7 +91,7 @@ CatalogueReportsMenu::CatalogueReportsMenu(Context& ctx, QWidget* parent) : QDia
   concepts->addAction("&Horizontal", this, [this] { runBaseAnalysis(true); })->setObjectName("IMP_HBD");
   concepts->addAction("&Presentación", this, [this] { runBaseAnalysis(false); })->setObjectName("IMP_CBD");
   QMenu* machines = menus_->addMenu("&Maquinaria y Equipo");
-  machines->addAction("&Presentación")->setEnabled(false);
+  machines->addAction("&Presentación", this, [this] { runMachineSheets(); })->setObjectName("IMP_EBD");
   resize(520, 120);
 }
 
@@ -104,6 +104,17 @@ void CatalogueReportsMenu::runBaseAnalysis(bool horizontal) {
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutConceptAnalyses(inst, ctx_.errors, spec, options, spool, progress);
+  });
+}
+
+void CatalogueReportsMenu::runMachineSheets() {
+  reports::ReportOptions& options = catalogueReportOptions();
+  askReportOptions(ctx_, OptionsDialog::Kind::kMachines, options, this);
+  const reports::AnalysisReportSpec spec{false, false, {}, ctx_.session.currentZone(), ctx_.session.companyName,
+                                         ctx_.session.today};
+  const tables::Installation inst = ctx_.session.installation;
+  runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+    return reports::layOutMachineSheets(inst, ctx_.errors, spec, options, spool, progress);
   });
 }
 

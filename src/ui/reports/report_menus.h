@@ -31,8 +31,7 @@ class WorkReportsMenu : public QDialog {
 };
 
 // IMP_BAS, "Imprimiendo de la Base de Datos": the reports of the base
-// catalogue. The salary study and the input catalogue print now; the other
-// entries come with their reports and stay disabled.
+// catalogue, every entry.
 class CatalogueReportsMenu : public QDialog {
   Q_OBJECT
  public:
@@ -41,6 +40,7 @@ class CatalogueReportsMenu : public QDialog {
   void runInputCatalogue();  // IMP_IBD, with REDIR first
   void runSalaryStudy();     // EST_SAL, after the warning of a fixed study
   void runBaseAnalysis(bool horizontal);  // IMP_CBD or IMP_HBD, with REDIR2 first
+  void runMachineSheets();                // IMP_EBD, with REDIR3 first
 
  private:
   Context& ctx_;
