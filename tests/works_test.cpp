@@ -13,6 +13,7 @@
 #include "framework/money.h"
 #include "tables/catalogue.h"
 #include "reports/budget_report.h"
+#include "reports/explosion_report.h"
 #include "reports/options.h"
 #include "works/budget.h"
 #include "works/work.h"
@@ -506,6 +507,39 @@ TEST_F(WorksTest, TheConceptsConcentratedPrintThePieceworkAndTheFourParts) {
   EXPECT_NE(texts.find("RENGLON 2\n"), std::string::npos);  // the short description with "N"
   EXPECT_NE(texts.find("30.00\n10.00\n\n\n40.00\n"), std::string::npos);  // labour 20 x 1.5, material 10
   EXPECT_NE(texts.find("RENGLON 1\n"), std::string::npos);   // a title prints its text
+}
+
+TEST_F(WorksTest, TheExplosionMultipliesDownTheLevelsCreatesMissingInputsAndStoresTheHours) {
+  input(1, 3, 10);
+  input(2, 3, 20);  // fuel
+  auto maba = open("MABA");
+  maba->rec().setInteger("CTA", 500);
+  maba->rec().setText("TEXT", "REVOLVEDORA");
+  maba->rec().setInteger("COMB", 2);
+  maba->rec().setReal("CONS", 1);
+  ASSERT_TRUE(maba->insert());
+  addConcept(800, {{3, 1, 2}});               // a basic: 2 of input 1
+  row(10, 'C', 3, {{1, 800, 5}, {2, 500, 0.5}});
+  const auto texts = [&](reports::ReportOptions options) {
+    reports::Spool spool;
+    EXPECT_TRUE(reports::layOutExplosion(work, errors, "W1", options, "CIA", 1, spool));
+    return reportTexts(spool);
+  };
+  reports::ReportOptions range;
+  range.firstAccount = range.lastAccount = 10;
+  const std::string some = texts(range);
+  EXPECT_NE(some.find("INSUMO\n\n30.00\n10.00\n300.00\n"), std::string::npos);  // 5 x 2 x 3
+  EXPECT_DOUBLE_EQ(workInputPrice(1), 10);  // created in the work from the base
+  auto hora = work.table("HORA", errors);
+  ASSERT_TRUE(hora->open());
+  EXPECT_EQ(hora->count(), 0);  // only a run over the whole work stores the hours
+  texts({});
+  hora->rec().setInteger("CTA", 500);
+  ASSERT_TRUE(hora->fetch(hora->keyIndex("CTA_KEY")));
+  EXPECT_DOUBLE_EQ(hora->rec().real("CANT"), 1.5);
+  EXPECT_DOUBLE_EQ(hora->rec().real("PREC"), 20);
+  texts({});  // a second run writes over the same record
+  EXPECT_EQ(hora->count(), 1);
 }
 
 // A process killed in the middle of CALCULA or RENUM leaves the work as it

@@ -9,6 +9,7 @@
 #include "reports/painter.h"
 #include "reports/analysis_reports.h"
 #include "reports/budget_report.h"
+#include "reports/explosion_report.h"
 #include "reports/catalogue_reports.h"
 #include "estimate/zones.h"
 
@@ -27,12 +28,12 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
   const bool analysisReport = name == "conceptos" || name == "horizontal" || name == "conceptos-base" ||
                               name == "horizontal-base" || name == "maquinas-base";
   const bool workReport = name == "presupuesto" || name == "detalle" || name == "concentrado" || name == "conceptos" ||
-                          name == "horizontal";
+                          name == "horizontal" || name == "explosion";
   const bool catalogueReport = name == "insumos" || name == "claves" || name == "salarios";
   if (name != "zonas" && !workReport && !catalogueReport && !analysisReport) {
     err << "velmora: no existe el reporte " << name
         << " (reportes: zonas, insumos, claves, salarios, conceptos-base, horizontal-base, maquinas-base, presupuesto,"
-           " detalle,"
+           " detalle, explosion,"
            " concentrado, conceptos, horizontal)\n";
     return 2;
   }
@@ -46,6 +47,9 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     return 2;
   }
   tables::Installation inst = base;
+  // The explosion writes (the work inputs it meets, the machine hours): it
+  // may create the work's tables it needs.
+  if (name == "explosion") inst.createMissing = true;
   Status laid;
   reports::Spool spool;
   if (workReport) {
@@ -73,7 +77,9 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
       vga->rec().setInteger("CTA", 1);
       if (vga->fetch(vga->keyIndex("CTA_KEY"))) context.company = vga->rec().text("CIA");
     }
-    if (analysisReport) {
+    if (name == "explosion") {
+      laid = reports::layOutExplosion(inst, errors, flags.work, options, context.company, context.today, spool);
+    } else if (analysisReport) {
       reports::AnalysisReportSpec spec{true, name == "horizontal", flags.work, 1, context.company, context.today};
       laid = reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
     } else {

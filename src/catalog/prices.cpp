@@ -125,6 +125,14 @@ std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPer
   return cache_[account] = InputPrice{cost, kind, w.text("TEXT"), w.text("UNID")};
 }
 
+std::optional<tables::Record> WorkPrices::workInput(int32_t account) {
+  for (const tables::Record& copy : pending_)
+    if (copy.integer("CTA") == account) return copy;
+  iobr_->rec().setInteger("CTA", account);
+  if (!iobr_->fetch(iobr_->keyIndex("CTA_KEY"))) return std::nullopt;
+  return iobr_->rec();
+}
+
 Status WorkPrices::saveCopies() {
   for (const tables::Record& copy : pending_) {
     iobr_->rec() = copy;

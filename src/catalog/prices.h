@@ -70,6 +70,8 @@ class WorkPrices : public PriceSource {
   // Reads every work input and every base input at once: for runs that
   // price a whole budget.
   void preloadAll();
+  // The work input `account` as stored, or as it will be once saved.
+  std::optional<tables::Record> workInput(int32_t account);
   // The work inputs' table, to share a caller's connection and transaction.
   tables::Table& workInputs() { return *iobr_; }
   size_t pendingCopies() const { return pending_.size(); }

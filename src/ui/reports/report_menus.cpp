@@ -7,6 +7,7 @@
 #include "framework/text.h"
 #include "reports/analysis_reports.h"
 #include "reports/budget_report.h"
+#include "reports/explosion_report.h"
 #include "reports/catalogue_reports.h"
 
 #include <algorithm>
@@ -48,10 +49,21 @@ WorkReportsMenu::WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidg
   concepts->addAction("&Presentación", this, [this] { runAnalysis(false); })->setObjectName("IMP_CON");
   concepts->addAction("&Concentrado", this, [this] { runWorkReport(reports::BudgetReportKind::kConcentrated); })
       ->setObjectName("IMP_CDE");
-  menus_->addAction("E&xplosión de Insumos")->setEnabled(false);
+  menus_->addAction("E&xplosión de Insumos", this, [this] { runExplosion(); })->setObjectName("IMP_MAT");
   QMenu* machines = menus_->addMenu("&Maquinaria y Equipo");
   for (const char* entry : {"&Presentación", "&Concentrado"}) machines->addAction(entry)->setEnabled(false);
   resize(520, 120);
+}
+
+void WorkReportsMenu::runExplosion() {
+  reports::ReportOptions& options = workReportOptions();
+  askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
+  const tables::Installation inst = ctx_.session.installation;
+  const std::string code = text::clip(obra_.text("CTA"));
+  runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+    return reports::layOutExplosion(inst, ctx_.errors, code, options, ctx_.session.companyName, ctx_.session.today,
+                                    spool, progress);
+  });
 }
 
 void WorkReportsMenu::runAnalysis(bool horizontal) {

@@ -1,0 +1,231 @@
+#include "reports/explosion_report.h"
+
+#include <algorithm>
+#include <climits>
+#include <map>
+#include <vector>
+
+#include "catalog/pricing.h"
+#include "estimate/zones.h"
+#include "framework/picture.h"
+#include "framework/text.h"
+#include "reports/analysis_reports.h"
+#include "reports/budget_report.h"
+#include "reports/page_writer.h"
+#include "reports/report_header.h"
+#include "tables/catalogue.h"
+#include "works/budget.h"
+#include "works/work.h"
+
+namespace velmora::reports {
+
+namespace {
+
+constexpr double kLine = 10;
+constexpr int kDeepestLevel = 10;
+
+std::string number(double v, const char* pic) { return picture::formatNumber(v, pic); }
+std::string withoutCommas(std::string s) {
+  std::replace(s.begin(), s.end(), ',', ' ');
+  return s;
+}
+
+// What the explosion gathers for the whole work.
+struct Totals {
+  std::map<std::pair<int32_t, int>, double> inputs;  // (account, kind) -> quantity, or money for kinds 5 and 6
+  std::map<int32_t, double> machineHours;
+};
+
+// The running sums of one concept row, per unit of the concept.
+struct RowSums {
+  double materials = 0, labour = 0;
+};
+
+// Walks `lines`, which make `unit` of one unit of the concept (1 at the
+// concept, the product of the basics' quantities below), for a concept
+// quantity of `quantity`.
+void explode(catalog::PricingEngine& engine, const std::vector<catalog::Line>& lines, double unit, double quantity,
+             int level, RowSums& sums, Totals& totals) {
+  for (const catalog::Line& l : lines) {
+    const double perUnit = l.quantity * unit;  // of this line, per unit of the concept
+    switch (l.category) {
+      case catalog::category::kBasic:
+        if (level < kDeepestLevel)
+          explode(engine, engine.catalogueLines(l.component), perUnit, quantity, level + 1, sums, totals);
+        break;
+      case catalog::category::kMachine:
+        totals.machineHours[l.component] += perUnit * quantity;
+        break;
+      case catalog::category::kPercentOfMaterials:
+        totals.inputs[{l.component, 5}] += sums.materials * l.quantity / 100 * quantity;
+        break;
+      case catalog::category::kPercentOfLabour:
+        totals.inputs[{l.component, 6}] += sums.labour * l.quantity / 100 * quantity;
+        break;
+      default: {
+        const auto input = l.quantity != 0 ? engine.linePrice(l.component, false) : std::nullopt;
+        if (!input) break;
+        switch (input->kind) {
+          case 3:
+            totals.inputs[{l.component, 3}] += perUnit * quantity;
+            sums.materials += perUnit * input->price;
+            break;
+          case 4:
+            totals.inputs[{l.component, 4}] += perUnit * quantity;
+            sums.labour += perUnit * input->price;  // the real wage
+            break;
+          case 5: totals.inputs[{l.component, 5}] += sums.materials * l.quantity / 100 * quantity; break;
+          case 6: totals.inputs[{l.component, 6}] += sums.labour * l.quantity / 100 * quantity; break;
+          default: break;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, const std::string& workCode,
+                       const ReportOptions& options, const std::string& company, int32_t today, Spool& spool,
+                       const std::function<bool(size_t, size_t)>& progress) {
+  auto obraTable = inst.table("OBRA", errors);
+  auto control = inst.table("CONTROL", errors);
+  for (tables::Table* t : {obraTable.get(), control.get()}) {
+    if (Status s = t->open(); !s) return s;
+  }
+  obraTable->rec().setText("CTA", workCode);
+  if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
+  tables::Record obra = obraTable->rec();
+  works::fillDefaultCaptions(obra);
+  const int zone = std::clamp(static_cast<int>(obra.integer("LIST")), 1, 5);
+  control->rec().setInteger("CTA", zone);
+  const bool zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
+  const tables::Record zoneRecord = control->rec();
+  works::WorkPricing pricing(inst, errors, obra, estimate::loadZoneFactors(*control, zone), 0);
+  if (Status s = pricing.openStatus(); !s) return s;
+  catalog::PricingEngine& engine = pricing.engine();
+  engine.preloadCatalogue();
+  engine.preloadWorkLines();
+
+  auto cobr = inst.table("COBR", errors);
+  if (Status s = cobr->open(); !s) return s;
+  std::vector<works::BudgetRow> rows;
+  if (Status s = works::readBudget(*cobr, &rows); !s) return s;
+  Totals totals;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    const works::BudgetRow& r = rows[i];
+    if (r.kind != works::row_kind::kConcept || !options.inRange(r.account)) continue;
+    RowSums sums;  // from 0 for each row
+    explode(engine, catalog::PricingEngine::contiguous(engine.workRowLines(r.account), r.account), 1, r.quantity, 1, sums,
+            totals);
+  }
+
+  // The listing.
+  const double direct = obra.real("TOBR") + obra.real("TMAT") + obra.real("TCOS") + obra.real("TPOR");
+  const auto share = [direct](double amount) { return direct != 0 ? amount * 100 / direct : 0.0; };
+  Heading heading{company, {"EXPLOSION DE INSUMOS: " + obra.text("OBRA"), obra.text("DIRE"), options.title}, today, 30,
+                  582,
+                  {{30, 36, "No CTA", Align::kRight},
+                   {68, 48, "COTIZACION"},
+                   {118, 60, "GEN-CLAVE"},
+                   {180, 160, "D E S C R I P C I O N"},
+                   {342, 30, "UNIDAD"},
+                   {374, 56, "CANTIDAD", Align::kRight},
+                   {432, 50, "PRECIO", Align::kRight},
+                   {484, 62, "IMPORTE", Align::kRight},
+                   {548, 34, "% TOT", Align::kRight}}};
+  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
+  for (const auto& [key, quantity] : totals.inputs) {
+    const auto [account, kind] = key;
+    const auto input = account != 0 ? engine.linePrice(account, false) : std::nullopt;  // creates a missing copy
+    const bool percent = kind == 5 || kind == 6;
+    double price = percent || !input ? 0 : input->price;
+    if (price == 0) price = 1.00;  // a price of 0 counts as 1.00: the amount is the quantity
+    const double amount = quantity * price;
+    const auto record = account != 0 ? pricing.prices().workInput(account) : std::nullopt;
+    out.band(kLine);
+    out.text(30, 36, account != 0 ? std::to_string(account) : std::string(), Align::kRight);
+    if (record) {
+      out.text(68, 48, picture::formatDate(static_cast<int32_t>(record->integer("FECH"))), Align::kLeft, 6.5);
+      out.text(118, 60, text::clip(record->text("GENE")) + "-" + record->text("LLAV"));
+    }
+    out.text(180, 160, withoutCommas(input ? input->text : std::string(kindTitle(kind))));
+    out.text(342, 30, input ? input->unit : std::string("%"));
+    out.text(374, 56, number(quantity, "n12.2"), Align::kRight);
+    out.text(432, 50, number(price, "n12.2"), Align::kRight);
+    out.text(484, 62, number(amount, "n14.2"), Align::kRight);
+    out.text(548, 34, number(share(amount), "n6.2B"), Align::kRight);
+  }
+  struct MachineLine {
+    int32_t account;
+    std::string text;
+    double hours, cost;
+  };
+  std::vector<MachineLine> machines;
+  for (const auto& [account, hours] : totals.machineHours) {
+    const auto m = engine.machine(account);
+    const double cost = engine.hourlyCost(account).total;
+    machines.push_back({account, m ? m->text("TEXT") : std::string(), hours, cost});
+    const double amount = hours * (cost != 0 ? cost : 1.00);
+    out.band(kLine);
+    out.text(30, 36, std::to_string(account), Align::kRight);
+    out.text(180, 160, withoutCommas(machines.back().text));
+    out.text(342, 30, "HR.");
+    out.text(374, 56, number(hours, "n12.2"), Align::kRight);
+    out.text(432, 50, number(cost, "n12.2"), Align::kRight);
+    out.text(484, 62, number(amount, "n14.2"), Align::kRight);
+    out.text(548, 34, number(share(amount), "n6.2B"), Align::kRight);
+  }
+  out.band(4);
+  out.rule();
+  out.band(kLine + 2);
+  out.text(180, 160, "TOTAL", Align::kLeft, 7, true);
+  out.text(484, 62, number(direct, "n14.2"), Align::kRight, 7, true);
+  if (options.closingSummary == 'S') {
+    for (const SummaryLine& line : closingSummary(obra, direct, zoneFound ? &zoneRecord : nullptr)) {
+      if (line.ruleBefore) {
+        out.band(4);
+        out.rule(484, 546);
+      }
+      out.band(kLine);
+      out.text(180, 300, line.text);
+      out.text(484, 62, number(line.amount, "n14.2"), Align::kRight);
+    }
+  }
+  if (progress && !progress(rows.size(), rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+  if (Status s = out.finish(); !s) return s;
+
+  // The writes, all or nothing, once the report is laid out: the work inputs
+  // the explosion created and, for the whole work, the machine hours.
+  const bool wholeWork = options.firstAccount == 0 && options.lastAccount == 0;
+  auto hora = inst.table("HORA", errors);
+  if (Status s = hora->open(); !s) return s;
+  if (Status s = pricing.prices().workInputs().shareConnectionOf(*hora); !s) return s;
+  if (Status s = hora->begin(); !s) return s;
+  const auto fail = [&hora](Status s) {
+    hora->rollback();
+    return s;
+  };
+  if (Status s = pricing.prices().saveCopies(); !s) return fail(s);
+  if (wholeWork) {
+    for (const MachineLine& m : machines) {
+      hora->rec().clear();
+      hora->rec().setInteger("CTA", m.account);
+      const bool exists = hora->fetch(hora->keyIndex("CTA_KEY")).isOk();
+      tables::Record& r = hora->rec();
+      if (!exists) {
+        r.clear();
+        r.setInteger("CTA", m.account);
+      }
+      r.setText("DESC", m.text);
+      r.setReal("CANT", m.hours);
+      r.setReal("PREC", m.cost);
+      r.setText("DPRO", text::truncateChars(std::to_string(m.account) + " " + m.text, 30));
+      if (Status s = exists ? hora->update() : hora->insert(); !s) return fail(s);
+    }
+  }
+  return hora->commit();
+}
+
+}  // namespace velmora::reports
