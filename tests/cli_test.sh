@@ -100,6 +100,13 @@ grep -q "PARTIDAS DE OBRA" "$DIR/presupuesto.txt"
 "$VELMORA" report detalle --data "$DIR/cat" --obra BODEGA02 --sin-resumen --txt "$DIR/detalle.txt" > /dev/null
 grep -q "M/OBRA" "$DIR/detalle.txt"
 ! grep -q "IMPORTE TOTAL" "$DIR/detalle.txt"
+# The work's machines come from its explosion: refused before, listed after.
+if "$VELMORA" report maquinas --data "$DIR/cat" --obra BODEGA02 --txt "$DIR/m.txt" 2> /dev/null; then
+  echo "machine sheets before the explosion passed"; exit 1
+fi
+"$VELMORA" report explosion --data "$DIR/cat" --obra BODEGA02 --txt "$DIR/explosion.txt" > /dev/null
+"$VELMORA" report maquinas-concentrado --data "$DIR/cat" --obra BODEGA02 --txt "$DIR/mc.txt" > /dev/null
+grep -q "MAQUINARIA Y EQUIPO DE LA OBRA" "$DIR/mc.txt"
 if "$VELMORA" report presupuesto --data "$DIR/cat" --txt "$DIR/x.txt" 2> /dev/null; then echo "work report without a work passed"; exit 1; fi
 
 # Usage: strict numbers, one line, status 2; help per subcommand.

@@ -1,6 +1,7 @@
 // Works and their budgets: the work header, choosing a work, work inputs,
 // CALCULA, the refresh, the totals, RENUM, a row's save, import and AJU_MAT;
 // crashes in the middle of the bulk rewrites.
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include "framework/money.h"
 #include "tables/catalogue.h"
 #include "reports/budget_report.h"
+#include "reports/analysis_reports.h"
 #include "reports/explosion_report.h"
 #include "reports/options.h"
 #include "works/budget.h"
@@ -540,6 +542,38 @@ TEST_F(WorksTest, TheExplosionMultipliesDownTheLevelsCreatesMissingInputsAndStor
   EXPECT_DOUBLE_EQ(hora->rec().real("PREC"), 20);
   texts({});  // a second run writes over the same record
   EXPECT_EQ(hora->count(), 1);
+}
+
+// The work's machine reports list what its explosion found, priced with the
+// work's own inputs; before any explosion they say what to do first.
+TEST_F(WorksTest, TheWorkMachineReportsFollowItsExplosion) {
+  input(2, 3, 20);  // fuel
+  auto maba = open("MABA");
+  maba->rec().setInteger("CTA", 500);
+  maba->rec().setText("TEXT", "REVOLVEDORA");
+  maba->rec().setInteger("COMB", 2);
+  maba->rec().setReal("CONS", 1.5);
+  ASSERT_TRUE(maba->insert());
+  row(10, 'C', 3, {{2, 500, 0.5}});
+  reports::AnalysisReportSpec spec{true, false, "W1", 1, "CIA", 1};
+  const auto texts = [&](bool concentrated) {
+    spec.concentrated = concentrated;
+    reports::Spool spool;
+    const Status s = reports::layOutMachineSheets(work, errors, spec, {}, spool);
+    return s ? reportTexts(spool) : "error: " + s.text();
+  };
+  const std::string none = texts(false);
+  if (!std::filesystem::exists(work.table("HORA", errors)->path())) {
+    EXPECT_NE(none.find("explosión"), std::string::npos);
+  }
+  reports::Spool explosion;
+  ASSERT_TRUE(reports::layOutExplosion(work, errors, "W1", {}, "CIA", 1, explosion));
+  const std::string sheets = texts(false);
+  EXPECT_NE(sheets.find("REVOLVEDORA"), std::string::npos);
+  EXPECT_NE(sheets.find("(24) COMBUSTIBLE (10)x(11)\n30.00\n"), std::string::npos);  // 20 x 1.5
+  EXPECT_NE(sheets.find("IMPORTE TOTAL"), std::string::npos);  // each sheet closes with the summary
+  const std::string list = texts(true);
+  EXPECT_NE(list.find("500\nREVOLVEDORA"), std::string::npos);
 }
 
 // A process killed in the middle of CALCULA or RENUM leaves the work as it

@@ -116,7 +116,7 @@ int main(int argc, char** argv) try {
   std::string reportName;
   app::ReportTarget target;
   app::ReportFlags reportFlags;
-  report->add_option("NOMBRE", reportName, "el reporte: zonas, insumos, claves, salarios, conceptos-base, horizontal-base, maquinas-base, presupuesto, detalle, concentrado, conceptos, horizontal, explosion")->required();
+  report->add_option("NOMBRE", reportName, "el reporte: zonas, insumos, claves, salarios, conceptos-base, horizontal-base, maquinas-base, presupuesto, detalle, concentrado, conceptos, horizontal, explosion, maquinas, maquinas-concentrado")->required();
   report->add_option("--obra", reportFlags.work, "la obra de los reportes presupuesto y detalle");
   report->add_option("--desde", reportFlags.first, "renglón inicial (0: desde el primero)");
   report->add_option("--hasta", reportFlags.last, "renglón final (0: hasta el último)");

@@ -26,14 +26,16 @@ namespace velmora::app {
 int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
               const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
   const bool analysisReport = name == "conceptos" || name == "horizontal" || name == "conceptos-base" ||
-                              name == "horizontal-base" || name == "maquinas-base";
+                              name == "horizontal-base" || name == "maquinas-base" || name == "maquinas" ||
+                              name == "maquinas-concentrado";
   const bool workReport = name == "presupuesto" || name == "detalle" || name == "concentrado" || name == "conceptos" ||
-                          name == "horizontal" || name == "explosion";
+                          name == "horizontal" || name == "explosion" || name == "maquinas" ||
+                          name == "maquinas-concentrado";
   const bool catalogueReport = name == "insumos" || name == "claves" || name == "salarios";
   if (name != "zonas" && !workReport && !catalogueReport && !analysisReport) {
     err << "velmora: no existe el reporte " << name
         << " (reportes: zonas, insumos, claves, salarios, conceptos-base, horizontal-base, maquinas-base, presupuesto,"
-           " detalle, explosion,"
+           " detalle, explosion, maquinas, maquinas-concentrado,"
            " concentrado, conceptos, horizontal)\n";
     return 2;
   }
@@ -81,7 +83,9 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
       laid = reports::layOutExplosion(inst, errors, flags.work, options, context.company, context.today, spool);
     } else if (analysisReport) {
       reports::AnalysisReportSpec spec{true, name == "horizontal", flags.work, 1, context.company, context.today};
-      laid = reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
+      spec.concentrated = name == "maquinas-concentrado";
+      laid = name.starts_with("maquinas") ? reports::layOutMachineSheets(inst, errors, spec, options, spool)
+                                          : reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
     } else {
     laid = reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
                                        : name == "detalle"   ? reports::BudgetReportKind::kDetail

@@ -1,6 +1,7 @@
 #include "reports/analysis_reports.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <climits>
 #include <memory>
 #include <vector>
@@ -248,24 +249,89 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
   auto maba = inst.table("MABA", errors);
   if (Status s = control->open(); !s) return s;
   if (Status s = maba->open(); !s) return s;
-  const int zone = std::clamp(spec.zone, 1, 5);
+  // The base catalogue's machines at the current zone, or the work's
+  // machines (those its explosion stored) at the work's prices.
+  tables::Record obra(tables::tableDef("OBRA"));
+  int zone = std::clamp(spec.zone, 1, 5);
+  std::vector<int32_t> accounts;
+  if (spec.work) {
+    auto obraTable = inst.table("OBRA", errors);
+    auto hora = inst.table("HORA", errors);
+    if (Status s = obraTable->open(); !s) return s;
+    // The work's machines are those its explosion found; before any
+    // explosion there is nothing to list, and saying so beats a file error.
+    if (!std::filesystem::exists(hora->path())) {
+      return Status::error(Status::Code::kNotFound,
+                           "genere primero la explosión de insumos de la obra; de ella salen sus máquinas.");
+    }
+    if (Status s = hora->open(); !s) return s;
+    obraTable->rec().setText("CTA", spec.workCode);
+    if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
+    obra = obraTable->rec();
+    works::fillDefaultCaptions(obra);
+    zone = std::clamp(static_cast<int>(obra.integer("LIST")), 1, 5);
+    tables::Record lo(hora->def()), hi(hora->def());
+    lo.setInteger("CTA", INT32_MIN);
+    hi.setInteger("CTA", INT32_MAX);
+    if (Status s = hora->readRange(hora->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+          accounts.push_back(static_cast<int32_t>(r.integer("CTA")));
+          return true;
+        });
+        !s) {
+      return s;
+    }
+  }
   const estimate::ZoneFactors factors = estimate::loadZoneFactors(*control, zone);
   const catalog::MachineRates rates = catalog::firstZoneRates(*control);
-  catalog::BasePrices prices(inst, errors, zone);
-  catalog::PricingEngine engine(inst, errors, prices, factors, rates);
+  control->rec().setInteger("CTA", zone);
+  const bool zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
+  const tables::Record zoneRecord = control->rec();
+  std::unique_ptr<catalog::PriceSource> prices;
+  if (spec.work) prices = std::make_unique<catalog::WorkPrices>(inst, errors, zone, obra.real("POMO"), obra.real("POMA"), 0);
+  else prices = std::make_unique<catalog::BasePrices>(inst, errors, zone);
+  catalog::PricingEngine engine(inst, errors, *prices, factors, rates);
   if (Status s = engine.openStatus(); !s) return s;
   std::vector<tables::Record> machines;
   tables::Record lo(maba->def()), hi(maba->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
   if (Status s = maba->readRange(maba->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
-        if (options.inRange(r.integer("CTA"))) machines.push_back(r);
+        const int64_t a = r.integer("CTA");
+        const bool wanted = spec.work ? std::find(accounts.begin(), accounts.end(), a) != accounts.end()
+                                      : options.inRange(a);
+        if (wanted) machines.push_back(r);
         return true;
       });
       !s) {
     return s;
   }
-  Heading heading{spec.company, {"COSTO HORARIO DE MAQUINARIA Y EQUIPO"}, spec.today, 30, 582, {}};
+  if (spec.concentrated) {
+    // IMP_CEQ: one line per machine.
+    Heading list{spec.company, {"MAQUINARIA Y EQUIPO DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE")}, spec.today,
+                 30, 582,
+                 {{30, 40, "FOLIO", Align::kRight}, {74, 200, "D E S C R I P C I O N"}, {276, 24, "UNIDAD"},
+                  {302, 68, "C/FIJOS", Align::kRight}, {372, 68, "CONSUMOS", Align::kRight},
+                  {442, 68, "OPERACION", Align::kRight}, {512, 70, "UNITARIO", Align::kRight}}};
+    PageWriter rows(spool, [&list](Page& p) { return drawHeading(p, list); });
+    for (size_t i = 0; i < machines.size(); ++i) {
+      if (progress && !progress(i, machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+      const auto account = static_cast<int32_t>(machines[i].integer("CTA"));
+      const catalog::HourlyCost c = engine.hourlyCost(account);
+      rows.band(kLine);
+      rows.text(30, 40, std::to_string(account), Align::kRight);
+      rows.text(74, 200, machines[i].text("TEXT"));
+      rows.text(276, 24, "HR");
+      rows.text(302, 68, number(c.fixed, "n14.2"), Align::kRight);
+      rows.text(372, 68, number(c.consumptions, "n14.2"), Align::kRight);
+      rows.text(442, 68, number(c.operation, "n14.2"), Align::kRight);
+      rows.text(512, 70, number(c.total, "n14.2"), Align::kRight);
+    }
+    if (progress && !progress(machines.size(), machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    return rows.finish();
+  }
+  Heading heading{spec.company,
+                  {"COSTO HORARIO DE MAQUINARIA Y EQUIPO", spec.work ? obra.text("OBRA") : std::string()},
+                  spec.today, 30, 582, {}};
   PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
   const auto inputText = [&engine](int64_t account) {
     const auto p = account > 0 ? engine.linePrice(static_cast<int32_t>(account), false) : std::nullopt;
@@ -343,6 +409,16 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
     out.band(4);
     out.rule();
     line("COSTO DIRECTO:", number(rounded.total, "n14.2"));
+    if (spec.work && options.closingSummary == 'S') {
+      // IMP_COS: the build-up over the machine's hourly cost.
+      for (const SummaryLine& l : closingSummary(obra, rounded.total, zoneFound ? &zoneRecord : nullptr)) {
+        if (l.ruleBefore) {
+          out.band(4);
+          out.rule(280, 370);
+        }
+        line(l.text, number(l.amount, "n14.2"));
+      }
+    }
   }
   if (progress && !progress(machines.size(), machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
   return out.finish();

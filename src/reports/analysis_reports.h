@@ -22,6 +22,7 @@ struct AnalysisReportSpec {
   int zone = 1;             // the current salary zone (base reports)
   std::string company;
   int32_t today = 0;
+  bool concentrated = false;  // machines: IMP_CEQ, one line each
 };
 
 Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
@@ -29,7 +30,10 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
                              const std::function<bool(size_t, size_t)>& progress = {});
 
 // IMP_EBD: the hourly-cost sheet of each base machine in range, with the
-// numbered derivation of its cost from the engine's own terms.
+// numbered derivation of its cost from the engine's own terms; IMP_COS the
+// same for the work's machines (those its explosion stored in HORA) at the
+// work's prices, each closed by the summary; IMP_CEQ (`concentrated`) a line
+// per machine of the work.
 Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
                            const ReportOptions& options, Spool& spool,
                            const std::function<bool(size_t, size_t)>& progress = {});

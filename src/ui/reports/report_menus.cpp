@@ -51,7 +51,8 @@ WorkReportsMenu::WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidg
       ->setObjectName("IMP_CDE");
   menus_->addAction("E&xplosión de Insumos", this, [this] { runExplosion(); })->setObjectName("IMP_MAT");
   QMenu* machines = menus_->addMenu("&Maquinaria y Equipo");
-  for (const char* entry : {"&Presentación", "&Concentrado"}) machines->addAction(entry)->setEnabled(false);
+  machines->addAction("&Presentación", this, [this] { runMachines(false); })->setObjectName("IMP_COS");
+  machines->addAction("&Concentrado", this, [this] { runMachines(true); })->setObjectName("IMP_CEQ");
   resize(520, 120);
 }
 
@@ -74,6 +75,18 @@ void WorkReportsMenu::runAnalysis(bool horizontal) {
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutConceptAnalyses(inst, ctx_.errors, spec, options, spool, progress);
+  });
+}
+
+void WorkReportsMenu::runMachines(bool concentrated) {
+  reports::ReportOptions& options = workReportOptions();
+  askReportOptions(ctx_, OptionsDialog::Kind::kMachines, options, this);
+  reports::AnalysisReportSpec spec{true, false, text::clip(obra_.text("CTA")), ctx_.session.currentZone(),
+                                   ctx_.session.companyName, ctx_.session.today};
+  spec.concentrated = concentrated;
+  const tables::Installation inst = ctx_.session.installation;
+  runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+    return reports::layOutMachineSheets(inst, ctx_.errors, spec, options, spool, progress);
   });
 }
 

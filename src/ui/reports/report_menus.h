@@ -23,6 +23,7 @@ class WorkReportsMenu : public QDialog {
   void runWorkReport(reports::BudgetReportKind kind);
   // IMP_CON, or IMP_COH when horizontal, with REDIR4 first.
   void runAnalysis(bool horizontal);
+  void runMachines(bool concentrated);
   void runExplosion();  // IMP_MAT, with REDIR4 first
 
  private:
