@@ -97,9 +97,14 @@ grep -q "PRESUPUESTO DE OBRA: BODEGA DE MATERIALES" "$DIR/presupuesto.txt"
 grep -q "PESOS .*/100. M.N.)" "$DIR/presupuesto.txt"
 grep -q "PARTIDAS DE OBRA" "$DIR/presupuesto.txt"
 [ "$(grep -c "IMPORTE TOTAL" "$DIR/presupuesto.txt")" = "2" ]
-"$VELMORA" report detalle --data "$DIR/cat" --obra BODEGA02 --sin-resumen --txt "$DIR/detalle.txt" > /dev/null
+"$VELMORA" report detalle --data "$DIR/cat" --obra BODEGA02 --resumen N --txt "$DIR/detalle.txt" > /dev/null
 grep -q "M/OBRA" "$DIR/detalle.txt"
 ! grep -q "IMPORTE TOTAL" "$DIR/detalle.txt"
+# The report names, and a date that is not one.
+[ "$("$VELMORA" report --list | wc -l)" -ge 15 ]
+if "$VELMORA" report insumos --data "$DIR/cat" --fecha-desde 31/02/2026 --txt "$DIR/x.txt" 2> /dev/null; then
+  echo "an impossible date passed"; exit 1
+fi
 # The work's machines come from its explosion: refused before, listed after.
 if "$VELMORA" report maquinas --data "$DIR/cat" --obra BODEGA02 --txt "$DIR/m.txt" 2> /dev/null; then
   echo "machine sheets before the explosion passed"; exit 1

@@ -116,16 +116,22 @@ int main(int argc, char** argv) try {
   std::string reportName;
   app::ReportTarget target;
   app::ReportFlags reportFlags;
-  report->add_option("NOMBRE", reportName, "el reporte: zonas, insumos, claves, salarios, conceptos-base, horizontal-base, maquinas-base, presupuesto, detalle, concentrado, conceptos, horizontal, explosion, maquinas, maquinas-concentrado")->required();
-  report->add_option("--obra", reportFlags.work, "la obra de los reportes presupuesto y detalle");
-  report->add_option("--desde", reportFlags.first, "renglón inicial (0: desde el primero)");
-  report->add_option("--hasta", reportFlags.last, "renglón final (0: hasta el último)");
-  report->add_flag("--sin-descripcion", reportFlags.shortDescription, "sólo la primera línea de cada descripción");
-  report->add_flag("--sin-resumen", reportFlags.noSummary, "sin los indirectos, la utilidad y el IVA al final");
+  bool listReports = false;
+  report->add_option("NOMBRE", reportName, "el reporte (velmora report --list los nombra)");
+  report->add_flag("--list", listReports, "nombra los reportes");
+  report->add_option("--obra", reportFlags.work, "la obra de los reportes de obra");
+  report->add_option("--desde", reportFlags.first, "renglón o cuenta inicial (0: desde el primero)");
+  report->add_option("--hasta", reportFlags.last, "renglón o cuenta final (0: hasta el último)");
+  report->add_option("--completa", reportFlags.fullDescription, "S: la descripción completa; N: su primera línea")
+      ->check(CLI::IsMember({"S", "N"}));
+  report->add_option("--resumen", reportFlags.closingSummary, "S: indirectos, utilidad e IVA al final; N: sin ellos")
+      ->check(CLI::IsMember({"S", "N"}));
   report->add_option("--titulo", reportFlags.title, "título principal del reporte");
   report->add_option("--generico", reportFlags.genericKey, "insumos: sólo los de esta clave genérica");
   report->add_option("--orden", reportFlags.order, "insumos: C cuenta, G clave, A alfabético")
       ->check(CLI::IsMember({"C", "G", "A"}));
+  report->add_option("--fecha-desde", reportFlags.firstDate, "insumos: precios desde esta fecha (dd/mm/aaaa)");
+  report->add_option("--fecha-hasta", reportFlags.lastDate, "insumos: precios hasta esta fecha (dd/mm/aaaa)");
   report->add_option("--zona", reportFlags.zone, "insumos y salarios: la zona, 1 a 5")->check(CLI::Range(1, 5));
   report->add_option("--data", data, "directorio de la instalación (obligatorio)");
   report->add_option("--settings", settings, "directorio de la configuración");
@@ -176,6 +182,14 @@ int main(int argc, char** argv) try {
 
   const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
                          budget->parsed() || report->parsed();
+  if (report->parsed() && listReports) {
+    app::listReports(std::cout);
+    return kDone;
+  }
+  if (report->parsed() && reportName.empty()) {
+    std::cerr << "velmora: falta el nombre del reporte (velmora report --list los nombra)\n";
+    return kWrongUsage;
+  }
   if (needsData && data.empty()) {
     std::cerr << "velmora: falta --data DIR, el directorio de la instalación\n";
     return kWrongUsage;

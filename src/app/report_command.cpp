@@ -1,27 +1,64 @@
 #include "app/report_command.h"
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <ostream>
 
-#include "reports/page.h"
-#include "reports/painter.h"
+#include "estimate/zones.h"
+#include "framework/dates.h"
 #include "reports/analysis_reports.h"
 #include "reports/budget_report.h"
-#include "reports/explosion_report.h"
 #include "reports/catalogue_reports.h"
-#include "estimate/zones.h"
-
-#include <algorithm>
+#include "reports/explosion_report.h"
+#include "reports/page.h"
+#include "reports/painter.h"
 #include "reports/zone_report.h"
-#include "framework/dates.h"
 #include "works/budget.h"
 #include "works/work.h"
 
-#include <filesystem>
-
 namespace velmora::app {
+
+namespace {
+
+// "dd/mm/yyyy" as a day number; 0 for an empty text, -1 for a text that is
+// not a date.
+int32_t parseDate(const std::string& text) {
+  if (text.empty()) return 0;
+  int day = 0, month = 0, year = 0;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%d/%d/%d%c", &day, &month, &year, &tail) != 3) return -1;
+  if (month < 1 || month > 12 || day < 1 || year < 1900 || year > 2999) return -1;
+  const int32_t n = dates::dayNumber(year, month, day);
+  const auto back = dates::civilDate(n);
+  return back.day == day && back.month == month ? n : -1;
+}
+
+}  // namespace
+
+void listReports(std::ostream& out) {
+  static const std::pair<const char*, const char*> kReports[] = {
+      {"presupuesto", "presupuesto de la obra (--obra)"},
+      {"detalle", "presupuesto detallado de la obra (--obra)"},
+      {"concentrado", "conceptos concentrados de la obra (--obra)"},
+      {"conceptos", "análisis de los conceptos de la obra (--obra)"},
+      {"horizontal", "análisis horizontal de los conceptos de la obra (--obra)"},
+      {"explosion", "explosión de insumos de la obra (--obra)"},
+      {"maquinas", "costo horario de la maquinaria de la obra (--obra)"},
+      {"maquinas-concentrado", "maquinaria y equipo de la obra (--obra)"},
+      {"conceptos-base", "análisis de los conceptos de la base de datos"},
+      {"horizontal-base", "análisis horizontal de los conceptos de la base de datos"},
+      {"maquinas-base", "costo horario de la maquinaria de la base de datos"},
+      {"insumos", "catálogo de insumos"},
+      {"salarios", "estudio de salarios de la zona"},
+      {"claves", "claves genéricas"},
+      {"zonas", "zonas de salario"},
+  };
+  for (const auto& [name, what] : kReports) out << name << std::string(22 - std::strlen(name), ' ') << what << "\n";
+}
 
 int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
               const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
@@ -33,10 +70,7 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
                           name == "maquinas-concentrado";
   const bool catalogueReport = name == "insumos" || name == "claves" || name == "salarios";
   if (name != "zonas" && !workReport && !catalogueReport && !analysisReport) {
-    err << "velmora: no existe el reporte " << name
-        << " (reportes: zonas, insumos, claves, salarios, conceptos-base, horizontal-base, maquinas-base, presupuesto,"
-           " detalle, explosion, maquinas, maquinas-concentrado,"
-           " concentrado, conceptos, horizontal)\n";
+    err << "velmora: no existe el reporte " << name << " (velmora report --list los nombra)\n";
     return 2;
   }
   if (workReport && flags.work.empty()) {
@@ -69,8 +103,8 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     reports::ReportOptions options;
     options.firstAccount = flags.first;
     options.lastAccount = flags.last;
-    options.fullDescription = flags.shortDescription ? 'N' : 'S';
-    options.closingSummary = flags.noSummary ? 'N' : 'S';
+    options.fullDescription = flags.fullDescription[0];
+    options.closingSummary = flags.closingSummary[0];
     if (!flags.title.empty()) options.title = flags.title;
     reports::BudgetReportContext context;
     context.today = dates::today();
@@ -96,7 +130,7 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     reports::ReportOptions options;
     options.firstAccount = flags.first;
     options.lastAccount = flags.last != 0 ? flags.last : flags.first;  // REDIR2: one concept
-    options.fullDescription = flags.shortDescription ? 'N' : 'S';
+    options.fullDescription = flags.fullDescription[0];
     auto vga = inst.table("VGA", errors);
     std::string company;
     if (vga->open()) {
@@ -121,6 +155,12 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     options.firstAccount = flags.first;
     options.lastAccount = flags.last;
     options.genericKey = flags.genericKey;
+    options.firstDate = parseDate(flags.firstDate);
+    options.lastDate = parseDate(flags.lastDate);
+    if (options.firstDate < 0 || options.lastDate < 0) {
+      err << "velmora: fecha no válida; escríbala dd/mm/aaaa\n";
+      return 2;
+    }
     options.order = flags.order.empty() ? 'C' : flags.order[0];
     if (name == "salarios" && reports::salaryStudyIsFixed(inst, errors, flags.zone)) {
       err << "velmora: " << reports::kFixedStudyWarning[0] << " " << reports::kFixedStudyWarning[1] << "\n";

@@ -20,16 +20,20 @@ struct ReportTarget {
 struct ReportFlags {
   std::string work;         // --obra
   int32_t first = 0, last = 0;
-  bool shortDescription = false;  // --sin-descripcion: first line only
-  bool noSummary = false;         // --sin-resumen
+  std::string fullDescription = "S";  // --completa: N prints each description's first line only
+  std::string closingSummary = "S";   // --resumen
   std::string title;              // --titulo
   std::string genericKey;         // --generico (insumos)
   std::string order = "C";        // --orden C, G or A (insumos)
   int zone = 1;                   // --zona (insumos)
+  std::string firstDate, lastDate;  // --fecha-desde, --fecha-hasta: dd/mm/yyyy (insumos)
 };
 
 // Reports: "zonas", "insumos" (IMP_IBD), "claves" (generic keys); of a work
 // (--obra): "presupuesto" (IMP_PRE), "detalle" (IMP_PDE), "concentrado" (IMP_CDE).
+// The report names with what each prints (velmora report --list).
+void listReports(std::ostream& out);
+
 int runReport(int argc, char** argv, const tables::Installation& inst, ErrorReporter& errors, const std::string& name,
               const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err);
 
