@@ -138,6 +138,7 @@ int main(int argc, char** argv) try {
   report->add_option("--pdf", target.pdf, "escribe el reporte en este archivo PDF");
   report->add_option("--txt", target.txt, "escribe el reporte en este archivo de texto");
   report->add_option("--png", target.png, "escribe cada hoja como imagen PNG en este directorio");
+  report->add_option("--xlsx", target.xlsx, "presupuesto, detalle, concentrado, explosion e insumos: hoja de cálculo");
 
   for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget, report}) {
     sub->set_help_flag("-h,--help", "muestra esta ayuda");

@@ -16,6 +16,8 @@
 #include "reports/explosion_report.h"
 #include "reports/page.h"
 #include "reports/painter.h"
+#include "reports/sheet.h"
+#include "reports/xlsx_writer.h"
 #include "reports/zone_report.h"
 #include "works/budget.h"
 #include "works/work.h"
@@ -77,9 +79,16 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     err << "velmora: el reporte " << name << " es de una obra: falta --obra CUENTA\n";
     return 2;
   }
-  const int outputs = !target.pdf.empty() + !target.txt.empty() + !target.png.empty();
+  const int outputs = !target.pdf.empty() + !target.txt.empty() + !target.png.empty() + !target.xlsx.empty();
+  const bool hasSheet = name == "presupuesto" || name == "detalle" || name == "concentrado" || name == "explosion" ||
+                        name == "insumos";
+  if (!target.xlsx.empty() && !hasSheet) {
+    err << "velmora: el reporte " << name
+        << " no se exporta a hoja de cálculo (sí: presupuesto, detalle, concentrado, explosion, insumos)\n";
+    return 2;
+  }
   if (outputs != 1) {
-    err << "velmora: indique una salida: --pdf ARCHIVO, --txt ARCHIVO o --png DIRECTORIO\n";
+    err << "velmora: indique una salida: --pdf ARCHIVO, --txt ARCHIVO, --png DIRECTORIO o --xlsx ARCHIVO\n";
     return 2;
   }
   tables::Installation inst = base;
@@ -88,6 +97,8 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
   if (name == "explosion") inst.createMissing = true;
   Status laid;
   reports::Spool spool;
+  reports::Sheet sheet;
+  if (!target.xlsx.empty()) spool.setSheet(&sheet);
   if (workReport) {
     inst.workDir = works::workDirectory(base.dataDir, flags.work);
     std::error_code ec;
@@ -181,7 +192,9 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
   }
   const std::vector<size_t> pages = reports::selectPages(spool.count(), {}, reports::PageSet::kAll);
   Status s;
-  if (!target.txt.empty()) {
+  if (!target.xlsx.empty()) {
+    s = reports::writeXlsx(sheet, target.xlsx);
+  } else if (!target.txt.empty()) {
     s = reports::writeText(spool, pages, target.txt);
   } else {
     // Fonts and pictures need a GUI application, a screen they do not.

@@ -13,7 +13,7 @@
 namespace velmora::app {
 
 struct ReportTarget {
-  std::string pdf, txt, png;
+  std::string pdf, txt, png, xlsx;
 };
 
 // The options of a work report (REDIR4), from the command line.

@@ -7,6 +7,7 @@
 #include "framework/text.h"
 #include "reports/amount_in_words.h"
 #include "reports/page_writer.h"
+#include "reports/sheet.h"
 #include "reports/report_header.h"
 #include "estimate/zones.h"
 #include "works/budget.h"
@@ -131,6 +132,14 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
                      {664, 98, "UNITARIO", Align::kRight}}};
     PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
     const bool full = options.fullDescription == 'S';
+    Sheet* sheet = spool.sheet();
+    if (sheet != nullptr) {
+      sheet->name = "Conceptos";
+      sheet->heading = {context.company, "CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title};
+      sheet->columns = {{"CLAVE", 12},       {"DESCRIPCION", 60},  {"UNID", 8},        {"DESTAJO", 12, 2},
+                        {"M/OBRA", 12, 2},   {"MATERIAL", 12, 2},  {"EQUIPO", 12, 2},  {"PORCEN.", 12, 2},
+                        {"UNITARIO", 14, 2}};
+    }
     for (size_t i = 0; i < rows.size(); ++i) {
       if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
       const tables::Record& r = rows[i];
@@ -138,6 +147,7 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
       if (row.kind != works::row_kind::kConcept) {  // a title or subtotal: its text as a title line
         out.band(kLine + 2);
         out.text(90, 300, r.text("TEXT"), Align::kLeft, 7, true);
+        if (sheet != nullptr) sheet->add({{}, text::clip(r.text("TEXT"))});
         continue;
       }
       // The long text in its box; with the option "N", the short description.
@@ -154,6 +164,13 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
       out.text(602, 60, number(row.perUnit.percentages, "n10.2B"), Align::kRight);
       const double unit = row.perUnit.labour + row.perUnit.materials + row.perUnit.equipment + row.perUnit.percentages;
       out.text(664, 98, number(unit, "n12.2B"), Align::kRight);
+      if (sheet != nullptr) {
+        std::string description;
+        for (const std::string& l : lines) description += (description.empty() ? "" : " ") + text::clip(l);
+        sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), description, text::clip(r.text("UNID")),
+                    destajo != 0 ? SheetCell(destajo) : SheetCell(), row.perUnit.labour, row.perUnit.materials,
+                    row.perUnit.equipment, row.perUnit.percentages, unit});
+      }
       for (size_t l = 1; l < lines.size(); ++l) {
         out.band(kLine);
         out.text(90, 214, lines[l]);
@@ -224,6 +241,28 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   std::string sectionTitle;
   double tot1 = 0, total = 0;
 
+  // The spreadsheet: one row per title, concept and subtotal; the amounts
+  // and the direct cost as formulas over the concepts.
+  Sheet* sheet = spool.sheet();
+  const int amountColumn = presentation ? 5 : 9;
+  if (sheet != nullptr) {
+    sheet->name = presentation ? "Presupuesto" : "Presupuesto detallado";
+    sheet->heading = {context.company, heading + obra.text("OBRA"), obra.text("DIRE"), title};
+    if (presentation) {
+      sheet->columns = {{"CONCEPTO", 12},    {"DESCRIPCION", 60}, {"UNIDAD", 8}, {"CANTIDAD", 12, 2},
+                        {"UNITARIO", 14, 2}, {"IMPORTE", 16, 2},  {"%", 8, 2}};
+    } else {
+      sheet->columns = {{"CONCEPTO", 12},  {"DESCRIPCION", 50}, {"UNIDAD", 8},      {"CANTIDAD", 12, 2},
+                        {"M/OBRA", 12, 2}, {"MATER.", 12, 2},   {"EQUIPO", 12, 2},  {"PORCEN.", 12, 2},
+                        {"UNITARIO", 14, 2}, {"IMPORTE", 16, 2}};
+    }
+  }
+  const auto sheetText = [](const std::vector<std::string>& lines) {
+    std::string joined;
+    for (const std::string& l : lines) joined += (joined.empty() ? "" : " ") + text::clip(l);
+    return joined;
+  };
+
   const auto extraLines = [&](const std::vector<std::string>& lines) {
     for (size_t i = 1; i < lines.size(); ++i) {
       out.band(kLine);
@@ -243,6 +282,7 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
       out.band(kLine + 2);
       out.text(92, 230, lines.front(), Align::kLeft, 7, true);
       sectionTitle = r.text("TEXT");
+      if (sheet != nullptr) sheet->add({{}, sheetText(lines)}, true);
     } else if (row.kind == works::row_kind::kSubtotal) {
       out.band(kLine + 2);
       out.text(92, 230, lines.front(), Align::kLeft, 7, true);
@@ -251,8 +291,10 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
         out.text(475, 70, number(tot1, "n13.2B"), Align::kRight, 7, true);
         out.text(547, 35, number(percent, "n6.2B"), Align::kRight, 7, true);
         sections.push_back({sectionTitle, tot1, percent});
+        if (sheet != nullptr) sheet->addTotal({{}, lines.front(), {}, {}, {}, tot1, percent}, {amountColumn});
       } else {
         out.text(670, right - 670, number(tot1, "n13.2B"), Align::kRight, 7, true);
+        if (sheet != nullptr) sheet->addTotal({{}, lines.front(), {}, {}, {}, {}, {}, {}, {}, tot1}, {amountColumn});
       }
       tot1 = 0;
     } else {
@@ -271,6 +313,10 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
         out.text(413, 60, number(sum1, "n13.2B"), Align::kRight);
         out.text(475, 70, number(sum2, "n13.2B"), Align::kRight);
         out.text(547, 35, number(percent, "n6.2B"), Align::kRight);
+        if (sheet != nullptr) {
+          sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), sheetText(lines),
+                      text::clip(r.text("UNID")), row.quantity, sum1, sum2, percent});
+        }
         extraLines(lines);
         out.band(kLine);
         out.text(92, right - 92, amountInWords(sum2), Align::kLeft, 6.5);
@@ -281,6 +327,10 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
         for (int p = 0; p < 4; ++p) out.text(385 + 55 * p, 53, number(parts[p], "n10.2B"), Align::kRight);
         out.text(605, 63, number(sum1, "n12.2B"), Align::kRight);
         out.text(670, right - 670, number(sum2, "n13.2B"), Align::kRight);
+        if (sheet != nullptr) {
+          sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), sheetText(descriptionLines(r, full)),
+                      text::clip(r.text("UNID")), row.quantity, parts[0], parts[1], parts[2], parts[3], sum1, sum2});
+        }
         extraLines(lines);
       }
     }
@@ -311,6 +361,20 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   };
   directCost();
   summary();
+  if (sheet != nullptr) {
+    std::vector<SheetCell> cells(sheet->columns.size());
+    cells[1] = std::string("COSTO DIRECTO:");
+    cells[amountColumn] = total;
+    sheet->addTotal(cells, {amountColumn}, true);
+    if (options.closingSummary == 'S') {
+      for (const SummaryLine& line : closingSummary(obra, total, zoneFound ? &zone : nullptr)) {
+        std::vector<SheetCell> summaryCells(sheet->columns.size());
+        summaryCells[1] = text::clip(line.text);
+        summaryCells[amountColumn] = line.amount;
+        sheet->add(summaryCells);
+      }
+    }
+  }
   if (presentation && !sections.empty()) {
     title = "PARTIDAS DE OBRA";  // the recapitulation starts a page under its own title
     out.breakPage();

@@ -6,6 +6,7 @@
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "reports/page_writer.h"
+#include "reports/sheet.h"
 #include "reports/report_header.h"
 #include "estimate/zones.h"
 
@@ -63,6 +64,13 @@ Status layOutInputCatalogue(const tables::Installation& inst, ErrorReporter& err
                    {514, 68, "ULTIMO $", Align::kRight}}};
   PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
   const std::string wantedKey = text::clip(options.genericKey);
+  Sheet* sheet = spool.sheet();
+  if (sheet != nullptr) {
+    sheet->name = "Insumos";
+    sheet->heading = {context.company, "CATALOGO DE INSUMOS" + options.rangeText, "ZONA: " + context.zoneName};
+    sheet->columns = {{"CUENTA", 9, 0},      {"CLAVE", 14}, {"DESCRIPCION", 45}, {"DESCRIPCION(2)", 40},
+                      {"FECHA", 11},         {"ULTIMO $", 14, 2}};
+  }
   for (size_t i = 0; i < inputs.size(); ++i) {
     if (progress && !progress(i, inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
     const tables::Record& r = inputs[i];
@@ -78,6 +86,11 @@ Status layOutInputCatalogue(const tables::Installation& inst, ErrorReporter& err
     out.text(310, 150, withoutCommas(r.text("TEX1")));
     out.text(462, 50, picture::formatDate(date));
     out.text(514, 68, picture::formatNumber(r.real("COST", zone), "n14.2B"), Align::kRight);
+    if (sheet != nullptr) {
+      sheet->add({static_cast<double>(r.integer("CTA")), text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")),
+                  text::clip(r.text("TEXT")), text::clip(r.text("TEX1")), picture::formatDate(date),
+                  r.real("COST", zone)});
+    }
   }
   if (progress && !progress(inputs.size(), inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
   return out.finish();

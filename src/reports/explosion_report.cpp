@@ -12,6 +12,7 @@
 #include "reports/analysis_reports.h"
 #include "reports/budget_report.h"
 #include "reports/page_writer.h"
+#include "reports/sheet.h"
 #include "reports/report_header.h"
 #include "tables/catalogue.h"
 #include "works/budget.h"
@@ -136,6 +137,15 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
                    {484, 62, "IMPORTE", Align::kRight},
                    {548, 34, "% TOT", Align::kRight}}};
   PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
+  Sheet* sheet = spool.sheet();
+  if (sheet != nullptr) {
+    sheet->name = "Explosion de insumos";
+    sheet->heading = {company, "EXPLOSION DE INSUMOS: " + obra.text("OBRA"), obra.text("DIRE"), options.title};
+    sheet->columns = {{"No CTA", 8, 0},   {"COTIZACION", 11}, {"GEN-CLAVE", 14},   {"DESCRIPCION", 50},
+                      {"UNIDAD", 8},      {"CANTIDAD", 14, 2}, {"PRECIO", 14, 2}, {"IMPORTE", 16, 2},
+                      {"% TOT", 8, 2}};
+  }
+  double listed = 0;  // the sum of the amounts listed, the spreadsheet's total
   for (const auto& [key, quantity] : totals.inputs) {
     const auto [account, kind] = key;
     const auto input = account != 0 ? engine.linePrice(account, false) : std::nullopt;  // creates a missing copy
@@ -156,6 +166,14 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
     out.text(432, 50, number(price, "n12.2"), Align::kRight);
     out.text(484, 62, number(amount, "n14.2"), Align::kRight);
     out.text(548, 34, number(share(amount), "n6.2B"), Align::kRight);
+    listed += amount;
+    if (sheet != nullptr) {
+      sheet->add({account != 0 ? SheetCell(static_cast<double>(account)) : SheetCell(),
+                  record ? picture::formatDate(static_cast<int32_t>(record->integer("FECH"))) : std::string(),
+                  record ? text::clip(record->text("GENE")) + "-" + text::clip(record->text("LLAV")) : std::string(),
+                  text::clip(input ? input->text : std::string(kindTitle(kind))), input ? input->unit : std::string("%"),
+                  quantity, price, amount, share(amount)});
+    }
   }
   struct MachineLine {
     int32_t account;
@@ -176,6 +194,23 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
     out.text(432, 50, number(cost, "n12.2"), Align::kRight);
     out.text(484, 62, number(amount, "n14.2"), Align::kRight);
     out.text(548, 34, number(share(amount), "n6.2B"), Align::kRight);
+    listed += amount;
+    if (sheet != nullptr) {
+      sheet->add({static_cast<double>(account), std::string(), std::string(), text::clip(machines.back().text),
+                  std::string("HR."), hours, cost, amount, share(amount)});
+    }
+  }
+  if (sheet != nullptr) {
+    // The listed amounts as a formula, and the total the report prints (the
+    // work's direct cost) beside it: the two differ wherever the listing
+    // counts an amount at 1.00 or a percentage line the budget spreads.
+    sheet->addTotal({{}, {}, {}, std::string("SUMA DE IMPORTES"), {}, {}, {}, listed}, {7}, true);
+    sheet->add({{}, {}, {}, std::string("TOTAL"), {}, {}, {}, direct});
+    if (options.closingSummary == 'S') {
+      for (const SummaryLine& line : closingSummary(obra, direct, zoneFound ? &zoneRecord : nullptr)) {
+        sheet->add({{}, {}, {}, text::clip(line.text), {}, {}, {}, line.amount});
+      }
+    }
   }
   out.band(4);
   out.rule();

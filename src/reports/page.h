@@ -62,6 +62,8 @@ inline constexpr const char* kPagePlaceholder = "Hoja xxxxx de xxxxx";
 // The pages of one report run, each in a file of the run's own directory.
 // Destroying the spool removes its files and directory, and only those: a
 // cancelled or failed run leaves nothing behind.
+struct Sheet;
+
 class Spool {
  public:
   // A new spool in a directory of its own under `parent` (default: the
@@ -82,12 +84,17 @@ class Spool {
   // characters. A page that cannot be read is skipped.
   Status numberPages(bool viewing);
   const std::filesystem::path& directory() const { return dir_; }
+  // The spreadsheet table the layout fills beside its pages, when one is
+  // wanted (the reports that have one check this).
+  void setSheet(Sheet* sheet) { sheet_ = sheet; }
+  Sheet* sheet() const { return sheet_; }
 
  private:
   Status write(const std::filesystem::path& file, const Page& page) const;
   std::filesystem::path dir_;
   std::vector<std::filesystem::path> files_;
   uint64_t next_ = 1;
+  Sheet* sheet_ = nullptr;
 };
 
 // Which pages an output takes (Part of the print and save dialogs).
