@@ -28,6 +28,8 @@
 #include "ui/works/budget_window.h"
 #include "ui/reports/report_preview.h"
 #include "reports/painter.h"
+#include "reports/budget_report.h"
+#include "reports/explosion_report.h"
 #include "reports/page.h"
 
 #include <QApplication>
@@ -208,6 +210,39 @@ void rawCalculaFloor(const fs::path& dataDir, const fs::path& workDir) {
   sqlite3_finalize(st);
   sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
   sqlite3_close(db);
+}
+
+// The floor of the explosion: every row, line, input and machine it needs,
+// read once with raw SQLite, nothing multiplied and nothing written.
+void rawExplosionFloor(const fs::path& dataDir, const fs::path& workDir) {
+  sqlite3* db;
+  sqlite3_open((workDir / "OBRA1").string().c_str(), &db);
+  for (const auto& [file, schema] : std::vector<std::pair<fs::path, const char*>>{{workDir / "OBRA2", "w2"},
+                                                                                {workDir / "OBRA3", "w3"},
+                                                                                {dataDir / "DATA6", "d6"},
+                                                                                {dataDir / "DATA4", "d4"},
+                                                                                {dataDir / "DATA5", "d5"}}) {
+    sqlite3_stmt* attach;
+    sqlite3_prepare_v2(db, (std::string("ATTACH DATABASE ? AS ") + schema).c_str(), -1, &attach, nullptr);
+    sqlite3_bind_text(attach, 1, file.string().c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_step(attach);
+    sqlite3_finalize(attach);
+  }
+  double sink = 0;
+  for (const char* sql : {"SELECT CTA, CANT FROM COBR ORDER BY CTA", "SELECT CTA, MATE, CATE, TOTA FROM w3.INOB ORDER BY CTA",
+                          "SELECT CTA, MATE, CATE, TOTA FROM d6.INCO ORDER BY CTA", "SELECT CTA, TIPO, COST_1, TEXT, UNID FROM d4.INBA",
+                          "SELECT * FROM w2.IOBR",
+                          "SELECT CTA, EQUI, NEUM, NNEU, FINA, HORV, HORL, CACE, SEGU, FACT, HACE, COLU, ACEI, ANUA, SUEL, "
+                          "COMB, CONS, TEXT FROM d5.MABA"}) {
+    sqlite3_stmt* st;
+    sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      for (int c = 0; c < sqlite3_column_count(st); ++c) sink += sqlite3_column_double(st, c);
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  if (sink == -1) std::fprintf(stderr, "explosion floor: %f\n", sink);
 }
 
 // RENUM in raw SQL: the same updates, record by record, in one transaction.
@@ -663,6 +698,47 @@ int main(int argc, char** argv) {
     };
     compare("preview-flat", 3, [](bool) {}, [&] { showPage(big, 1000); }, [&] { showPage(small, 1); });
   }
+
+  // ---- report-budget, explosion ----
+  // The budget report of the 5,000-row work to PDF, as the menu runs it,
+  // against the raw drawing of as many dense pages.
+  restoreWork(true);
+  bench::must(works::calcula(work, errors, header, zone1, 0));
+  bench::must(works::writeCategoryTotals(work, errors, "REF", 0));
+  size_t budgetPages = 0;
+  const auto budgetReport = [&] {
+    reports::Spool spool;
+    bench::must(reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, work, errors, "REF", {},
+                                            {"CONSTRUCTORA", 1}, spool));
+    bench::must(spool.numberPages(true));
+    bench::must(reports::writePdf(spool, reports::selectPages(spool.count(), {}, reports::PageSet::kAll),
+                                  root / "budget.pdf"));
+    budgetPages = spool.count();
+  };
+  budgetReport();
+  compare(
+      "report-budget", 3, [](bool) {}, budgetReport,
+      [&] {
+        QPdfWriter writer(QString::fromStdString((root / "raw-budget.pdf").string()));
+        writer.setResolution(72);
+        writer.setPageSize(QPageSize(QPageSize::Letter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter(&writer);
+        for (size_t i = 0; i < budgetPages; ++i) {
+          if (i > 0) writer.newPage();
+          reports::paintPage(painter, densePage(static_cast<int>(i)), QRectF(0, 0, writer.width(), writer.height()));
+        }
+      });
+
+  // The explosion of the whole work (it stores the machine hours) against
+  // reading once what it needs.
+  compare(
+      "explosion", 3, [](bool) {},
+      [&] {
+        reports::Spool spool;
+        bench::must(reports::layOutExplosion(work, errors, "REF", {}, "CONSTRUCTORA", 1, spool));
+      },
+      [&] { rawExplosionFloor(refInst.dataDir, workDir); });
 
   const long peakLarge = reportRunPeak(argv[0], 5000, root / "large.pdf");
   const long peakSmall = reportRunPeak(argv[0], 500, root / "small.pdf");
