@@ -58,33 +58,56 @@ const char* kindTitle(int kind) {
   }
 }
 
-Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
-                             const ReportOptions& options, Spool& spool,
-                             const std::function<bool(size_t, size_t)>& progress) {
+// What an analysis report prices with: the work (its header, zone and
+// prices) or the base catalogue at the current zone.
+struct PricingSetup {
+  tables::Record obra{tables::tableDef("OBRA")};
+  int zone = 1;
+  estimate::ZoneFactors factors;
+  catalog::MachineRates rates;
+  bool zoneFound = false;
+  tables::Record zoneRecord{tables::tableDef("CONTROL")};
+  std::unique_ptr<catalog::PriceSource> prices;
+};
+
+Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+                      PricingSetup* setup) {
   auto control = inst.table("CONTROL", errors);
   if (Status s = control->open(); !s) return s;
-  // The work (its zone, prices and header), or the base catalogue.
-  tables::Record obra(tables::tableDef("OBRA"));
-  int zone = std::clamp(spec.zone, 1, 5);
+  setup->zone = std::clamp(spec.zone, 1, 5);
   if (spec.work) {
     auto obraTable = inst.table("OBRA", errors);
     if (Status s = obraTable->open(); !s) return s;
     obraTable->rec().setText("CTA", spec.workCode);
     if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
-    obra = obraTable->rec();
-    works::fillDefaultCaptions(obra);
-    zone = std::clamp(static_cast<int>(obra.integer("LIST")), 1, 5);
+    setup->obra = obraTable->rec();
+    works::fillDefaultCaptions(setup->obra);
+    setup->zone = std::clamp(static_cast<int>(setup->obra.integer("LIST")), 1, 5);
   }
-  const estimate::ZoneFactors factors = estimate::loadZoneFactors(*control, zone);
-  const catalog::MachineRates rates = catalog::firstZoneRates(*control);
-  control->rec().setInteger("CTA", zone);
-  const bool zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
-  const tables::Record zoneRecord = control->rec();
+  setup->factors = estimate::loadZoneFactors(*control, setup->zone);
+  setup->rates = catalog::firstZoneRates(*control);
+  control->rec().setInteger("CTA", setup->zone);
+  setup->zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
+  setup->zoneRecord = control->rec();
+  if (spec.work) {
+    setup->prices = std::make_unique<catalog::WorkPrices>(inst, errors, setup->zone, setup->obra.real("POMO"),
+                                                          setup->obra.real("POMA"), 0);
+  } else {
+    setup->prices = std::make_unique<catalog::BasePrices>(inst, errors, setup->zone);
+  }
+  return Status::ok();
+}
 
-  std::unique_ptr<catalog::PriceSource> prices;
-  if (spec.work) prices = std::make_unique<catalog::WorkPrices>(inst, errors, zone, obra.real("POMO"), obra.real("POMA"), 0);
-  else prices = std::make_unique<catalog::BasePrices>(inst, errors, zone);
-  catalog::PricingEngine engine(inst, errors, *prices, factors, rates);
+Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+                             const ReportOptions& options, Spool& spool,
+                             const std::function<bool(size_t, size_t)>& progress) {
+  PricingSetup setup;
+  if (Status s = preparePricing(inst, errors, spec, &setup); !s) return s;
+  const tables::Record& obra = setup.obra;
+  const estimate::ZoneFactors& factors = setup.factors;
+  const bool zoneFound = setup.zoneFound;
+  const tables::Record& zoneRecord = setup.zoneRecord;
+  catalog::PricingEngine engine(inst, errors, *setup.prices, setup.factors, setup.rates);
   if (Status s = engine.openStatus(); !s) return s;
 
   // The concepts: the work's rows (no titles or subtotals) or base concepts.
@@ -245,19 +268,13 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
 Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
                            const ReportOptions& options, Spool& spool,
                            const std::function<bool(size_t, size_t)>& progress) {
-  auto control = inst.table("CONTROL", errors);
   auto maba = inst.table("MABA", errors);
-  if (Status s = control->open(); !s) return s;
   if (Status s = maba->open(); !s) return s;
   // The base catalogue's machines at the current zone, or the work's
   // machines (those its explosion stored) at the work's prices.
-  tables::Record obra(tables::tableDef("OBRA"));
-  int zone = std::clamp(spec.zone, 1, 5);
   std::vector<int32_t> accounts;
   if (spec.work) {
-    auto obraTable = inst.table("OBRA", errors);
     auto hora = inst.table("HORA", errors);
-    if (Status s = obraTable->open(); !s) return s;
     // The work's machines are those its explosion found; before any
     // explosion there is nothing to list, and saying so beats a file error.
     if (!std::filesystem::exists(hora->path())) {
@@ -265,11 +282,6 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
                            "genere primero la explosión de insumos de la obra; de ella salen sus máquinas.");
     }
     if (Status s = hora->open(); !s) return s;
-    obraTable->rec().setText("CTA", spec.workCode);
-    if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
-    obra = obraTable->rec();
-    works::fillDefaultCaptions(obra);
-    zone = std::clamp(static_cast<int>(obra.integer("LIST")), 1, 5);
     tables::Record lo(hora->def()), hi(hora->def());
     lo.setInteger("CTA", INT32_MIN);
     hi.setInteger("CTA", INT32_MAX);
@@ -281,15 +293,12 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
       return s;
     }
   }
-  const estimate::ZoneFactors factors = estimate::loadZoneFactors(*control, zone);
-  const catalog::MachineRates rates = catalog::firstZoneRates(*control);
-  control->rec().setInteger("CTA", zone);
-  const bool zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
-  const tables::Record zoneRecord = control->rec();
-  std::unique_ptr<catalog::PriceSource> prices;
-  if (spec.work) prices = std::make_unique<catalog::WorkPrices>(inst, errors, zone, obra.real("POMO"), obra.real("POMA"), 0);
-  else prices = std::make_unique<catalog::BasePrices>(inst, errors, zone);
-  catalog::PricingEngine engine(inst, errors, *prices, factors, rates);
+  PricingSetup setup;
+  if (Status s = preparePricing(inst, errors, spec, &setup); !s) return s;
+  const tables::Record& obra = setup.obra;
+  const bool zoneFound = setup.zoneFound;
+  const tables::Record& zoneRecord = setup.zoneRecord;
+  catalog::PricingEngine engine(inst, errors, *setup.prices, setup.factors, setup.rates);
   if (Status s = engine.openStatus(); !s) return s;
   std::vector<tables::Record> machines;
   tables::Record lo(maba->def()), hi(maba->def());
@@ -342,7 +351,7 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
     if (i > 0) out.breakPage();  // a sheet a machine
     const tables::Record& m = machines[i];
     const catalog::MachineInputs in = engine.machineInputs(m);
-    const catalog::HourlyCostTerms t = catalog::hourlyCostDerivation(m, in, rates);
+    const catalog::HourlyCostTerms t = catalog::hourlyCostDerivation(m, in, setup.rates);
     const catalog::HourlyCost rounded = catalog::roundedHourlyCost(t.cost);
     out.band(kLine + 2);
     out.text(30, 90, "COSTO HORARIO:", Align::kLeft, 8, true);
@@ -388,10 +397,10 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
     line("(13) HRS CAMBIO LUBRICANTE:", whole("HACE"));
     line("(14) CONSUMO LUBRICANTE x HR:", number(m.real("COLU"), "n10.2"));
     line("(15) PRECIO LUBRICANTE:", money(in.lubricantPrice), inputText(m.integer("ACEI")));
-    line("(16) % INTERES ANUAL:", number(rates.interest, "n6.2"));
+    line("(16) % INTERES ANUAL:", number(setup.rates.interest, "n6.2"));
     line("(17) % POLIZA  SEGURO ANUAL:", number(m.real("SEGU"), "n6.2"));
     line("(18) FACTOR DE MANTENIMIENTO:", number(m.real("FACT"), "n6.2"));
-    line("(19) DIAS LABORABLES AL A\xc3\xb1O:", number(rates.workingDays, "n3"));
+    line("(19) DIAS LABORABLES AL A\xc3\xb1O:", number(setup.rates.workingDays, "n3"));
     title("CARGOS FIJOS");
     line("(20) DEPRECIACION ((6)-(8))/(5)", money(t.depreciation));
     line("(21) INTERESES ((6)+(8))x(16)/2x(9)", money(t.investment));
