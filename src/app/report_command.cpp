@@ -132,10 +132,10 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
       laid = name.starts_with("maquinas") ? reports::layOutMachineSheets(inst, errors, spec, options, spool)
                                           : reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
     } else {
-    laid = reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
-                                       : name == "detalle"   ? reports::BudgetReportKind::kDetail
-                                                             : reports::BudgetReportKind::kConcentrated,
-                                       inst, errors, flags.work, options, context, spool);
+      laid = reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
+                                         : name == "detalle"   ? reports::BudgetReportKind::kDetail
+                                                               : reports::BudgetReportKind::kConcentrated,
+                                         inst, errors, flags.work, options, context, spool);
     }
   } else if (analysisReport) {
     reports::ReportOptions options;

@@ -59,11 +59,11 @@ struct Page {
 // The page-number placeholder a layout writes where "Hoja 3 de 12" goes.
 inline constexpr const char* kPagePlaceholder = "Hoja xxxxx de xxxxx";
 
+struct Sheet;
+
 // The pages of one report run, each in a file of the run's own directory.
 // Destroying the spool removes its files and directory, and only those: a
 // cancelled or failed run leaves nothing behind.
-struct Sheet;
-
 class Spool {
  public:
   // A new spool in a directory of its own under `parent` (default: the
