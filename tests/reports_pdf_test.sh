@@ -1,0 +1,67 @@
+#!/bin/sh
+# Every report of the demo run headless to PDF and read back with pdftotext:
+# each carries its title texts, and the budget, its detail and the explosion
+# print the direct cost that `presupuesto --json` gives.
+set -eu
+VELMORA="$1"
+DIR=$(mktemp -d)
+trap 'rm -rf "$DIR"' EXIT
+"$VELMORA" demo "$DIR/data" > /dev/null
+direct=$("$VELMORA" presupuesto --data "$DIR/data" --obra CASA01 --json |
+         python3 -c 'import json,sys; print("{:,.2f}".format(json.load(sys.stdin)["direct_cost"]))')
+
+# pdf NAME [OPTIONS...]: the report as text, in $DIR/NAME.txt
+pdf() {
+    name="$1"; shift
+    "$VELMORA" report "$name" --data "$DIR/data" "$@" --pdf "$DIR/$name.pdf" > /dev/null
+    pdftotext -layout "$DIR/$name.pdf" "$DIR/$name.txt"
+}
+has() {
+    grep -qF -- "$2" "$DIR/$1.txt" || { echo "$1: no \"$2\""; exit 1; }
+}
+
+# The work's own explosion first: the machine reports list what it found.
+pdf explosion --obra CASA01
+has explosion "EXPLOSION DE INSUMOS: CASA HABITACION DE DOS NIVELES, 120 M2"
+has explosion "% SOBRE MATERIALES"
+has explosion "$direct"
+pdf presupuesto --obra CASA01
+has presupuesto "PRESUPUESTO DE OBRA: CASA HABITACION"
+has presupuesto "PARTIDAS DE OBRA"
+has presupuesto "$direct"
+pdf detalle --obra CASA01 --completa N --resumen N
+has detalle "PRESUPUESTO DE LA OBRA: CASA HABITACION"
+has detalle "$direct"
+if grep -q "IMPUESTO AL VALOR AGREGADO" "$DIR/detalle.txt"; then echo "detalle: summary printed with --resumen N"; exit 1; fi
+pdf concentrado --obra CASA01
+has concentrado "CONCEPTOS DE LA OBRA: CASA HABITACION"
+has concentrado "DESTAJO"
+pdf conceptos --obra CASA01 --desde 20 --hasta 20
+has conceptos "ANALISIS DE PRECIOS UNITARIOS: CASA HABITACION"
+has conceptos "CUENTA: 20"
+has conceptos "COSTO DIRECTO:"
+pdf horizontal --obra CASA01 --desde 20 --hasta 20
+has horizontal "C/HORAR"
+has horizontal "PORCEN"
+pdf maquinas --obra CASA01
+has maquinas "COSTO HORARIO DE MAQUINARIA Y EQUIPO"
+has maquinas "(20) DEPRECIACION ((6)-(8))/(5)"
+has maquinas "IMPORTE TOTAL"
+pdf maquinas-concentrado --obra CASA01
+has maquinas-concentrado "MAQUINARIA Y EQUIPO DE LA OBRA: CASA HABITACION"
+pdf conceptos-base --desde 800
+has conceptos-base "CUENTA: 800"
+pdf horizontal-base --desde 800
+has horizontal-base "C/HORAR"
+pdf maquinas-base
+has maquinas-base "(19) DIAS LABORABLES AL AñO:"
+pdf insumos --orden A
+has insumos "CATALOGO DE INSUMOS"
+has insumos "CEMENTO GRIS PORTLAND CPC 30R"
+pdf salarios
+has salarios "ESTUDIO DE SALARIOS"
+pdf claves
+has claves "Reporte de Claves Genéricas"
+pdf zonas
+has zonas "ESTUDIO DE ZONAS DE SALARIO"
+echo "reports ok"
