@@ -121,8 +121,10 @@ Status layOutSalaryStudy(const tables::Installation& inst, ErrorReporter& errors
                          "SAR/INF",     "ISN",          "SUMA",          "SUELDO REAL",  "FACTOR"};
   Heading heading{context.company, {"ESTUDIO DE SALARIOS", "ZONA: " + context.zoneName}, context.today, 30, 762, {}};
   heading.columns.push_back({30, 36, "No CTA", Align::kRight});
-  heading.columns.push_back({70, 170, "D E S C R I P C I O N"});
-  for (int c = 0; c < 10; ++c) heading.columns.push_back({242 + 52.0 * c, 50, heads[c], Align::kRight});
+  // Ten figure columns of 57 points: room for the widest title in bold.
+  constexpr double kFirst = 192, kStep = 57;
+  heading.columns.push_back({70, 120, "D E S C R I P C I O N"});
+  for (int c = 0; c < 10; ++c) heading.columns.push_back({kFirst + kStep * c, kStep - 2, heads[c], Align::kRight});
   PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
   for (size_t i = 0; i < inputs.size(); ++i) {
     if (progress && !progress(i, inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
@@ -133,9 +135,11 @@ Status layOutSalaryStudy(const tables::Installation& inst, ErrorReporter& errors
                              w.payrollTax, w.sum, w.realWage};
     out.band(kLine);
     out.text(30, 36, std::to_string(r.integer("CTA")), Align::kRight);
-    out.text(70, 170, withoutCommas(r.text("TEXT")));
-    for (int c = 0; c < 9; ++c) out.text(242 + 52.0 * c, 50, picture::formatNumber(values[c], "n10.2"), Align::kRight, 6.5);
-    out.text(242 + 52.0 * 9, 50, picture::formatNumber(w.factor, "n10.4"), Align::kRight, 6.5);
+    out.text(70, 136, withoutCommas(r.text("TEXT")), Align::kLeft, 6.5);  // into the first column's blank left
+    for (int c = 0; c < 9; ++c) {
+      out.text(kFirst + kStep * c, kStep - 2, picture::formatNumber(values[c], "n10.2"), Align::kRight, 6.5);
+    }
+    out.text(kFirst + kStep * 9, kStep - 2, picture::formatNumber(w.factor, "n10.4"), Align::kRight, 6.5);
   }
   if (progress && !progress(inputs.size(), inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
   return out.finish();
