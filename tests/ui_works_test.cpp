@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include "app/demo_data.h"
 #include "framework/dates.h"
 #include "framework/picture.h"
+#include "ui/reports/report_menus.h"
 #include "ui/works/budget_window.h"
 #include "ui/works/work_concept_form.h"
 #include "ui/works/works_screens.h"
@@ -70,6 +72,27 @@ TEST_F(WorksScreensTest, TheBudgetWindowShowsRowsSubtotalsAndTheDirectCost) {
   window->closeBudget();
   EXPECT_EQ(session.currentWorkCode, "NULO");
   EXPECT_TRUE(session.installation.workDir.empty());
+}
+
+// Both report menus offer every report, each entry enabled.
+TEST_F(WorksScreensTest, TheReportMenusOfferEveryReport) {
+  const tables::Record house = work("CASA01");
+  ASSERT_TRUE(works::chooseWork(session, house, *control));
+  const auto entries = [](QDialog& menu) {
+    QStringList names;
+    for (QAction* a : menu.findChildren<QAction*>()) {
+      if (a->objectName().startsWith("IMP_") || a->objectName() == "EST_SAL") {
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+        names << a->objectName();
+      }
+    }
+    names.sort();
+    return names.join(' ').toStdString();
+  };
+  WorkReportsMenu workMenu(ctx, house);
+  EXPECT_EQ(entries(workMenu), "IMP_CDE IMP_CEQ IMP_COH IMP_CON IMP_COS IMP_MAT IMP_PDE IMP_PRE");
+  CatalogueReportsMenu baseMenu(ctx);
+  EXPECT_EQ(entries(baseMenu), "EST_SAL IMP_CBD IMP_EBD IMP_HBD IMP_IBD");
 }
 
 TEST_F(WorksScreensTest, TheWorkFormNeedsANameAndCreatesTheDirectory) {
