@@ -17,6 +17,10 @@ for report in presupuesto detalle; do
 done
 "$VELMORA" report explosion --data "$DIR/data" --obra CASA01 --xlsx "$DIR/explosion.xlsx" > /dev/null
 $PY "$CHECK" "$DIR/explosion.xlsx"
+# Its quantities against an independent explosion of the same tables.
+$PY "$(dirname "$0")/oracle/explode_demo_work.py" "$DIR/data" CASA01 "$DIR/explosion.xlsx"
+"$VELMORA" report explosion --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/explosion2.xlsx" > /dev/null
+$PY "$(dirname "$0")/oracle/explode_demo_work.py" "$DIR/data" BODEGA02 "$DIR/explosion2.xlsx"
 "$VELMORA" report concentrado --data "$DIR/data" --obra CASA01 --xlsx "$DIR/concentrado.xlsx" > /dev/null
 "$VELMORA" report insumos --data "$DIR/data" --xlsx "$DIR/insumos.xlsx" > /dev/null
 $PY - "$DIR/concentrado.xlsx" "$DIR/insumos.xlsx" <<'PY'
