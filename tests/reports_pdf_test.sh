@@ -26,6 +26,7 @@ has explosion "EXPLOSION DE INSUMOS: CASA HABITACION DE DOS NIVELES, 120 M2"
 has explosion "% SOBRE MATERIALES"
 has explosion "$direct"
 pdf presupuesto --obra CASA01
+has presupuesto "CONSTRUCTORA DEMOSTRACION S.A. DE C.V."
 has presupuesto "PRESUPUESTO DE OBRA: CASA HABITACION"
 has presupuesto "PARTIDAS DE OBRA"
 has presupuesto "$direct"

@@ -39,6 +39,15 @@ int32_t parseDate(const std::string& text) {
   return back.day == day && back.month == month ? n : -1;
 }
 
+// The company's name for the report headings; blank where the installation
+// has no settings record yet (a report only reads, and creates nothing).
+std::string companyName(const tables::Installation& inst, ErrorReporter& errors) {
+  auto vga = inst.table("VGA", errors);
+  if (!std::filesystem::exists(vga->path()) || !vga->open()) return {};
+  vga->rec().setInteger("CTA", 1);
+  return vga->fetch(vga->keyIndex("CTA_KEY")) ? vga->rec().text("CIA") : std::string();
+}
+
 }  // namespace
 
 void listReports(std::ostream& out) {
@@ -119,11 +128,7 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     if (!flags.title.empty()) options.title = flags.title;
     reports::BudgetReportContext context;
     context.today = dates::today();
-    auto vga = inst.table("VGA", errors);
-    if (vga->open()) {
-      vga->rec().setInteger("CTA", 1);
-      if (vga->fetch(vga->keyIndex("CTA_KEY"))) context.company = vga->rec().text("CIA");
-    }
+    context.company = companyName(inst, errors);
     if (name == "explosion") {
       laid = reports::layOutExplosion(inst, errors, flags.work, options, context.company, context.today, spool);
     } else if (analysisReport) {
@@ -142,24 +147,15 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     options.firstAccount = flags.first;
     options.lastAccount = flags.last != 0 ? flags.last : flags.first;  // REDIR2: one concept
     options.fullDescription = flags.fullDescription[0];
-    auto vga = inst.table("VGA", errors);
-    std::string company;
-    if (vga->open()) {
-      vga->rec().setInteger("CTA", 1);
-      if (vga->fetch(vga->keyIndex("CTA_KEY"))) company = vga->rec().text("CIA");
-    }
-    reports::AnalysisReportSpec spec{false, name == "horizontal-base", {}, flags.zone, company, dates::today()};
+    reports::AnalysisReportSpec spec{false, name == "horizontal-base", {}, flags.zone, companyName(inst, errors),
+                                     dates::today()};
     laid = name == "maquinas-base" ? reports::layOutMachineSheets(inst, errors, spec, options, spool)
                                    : reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
   } else if (catalogueReport) {
     reports::CatalogueReportContext context;
     context.today = dates::today();
     context.zone = flags.zone;
-    auto vga = inst.table("VGA", errors);
-    if (vga->open()) {
-      vga->rec().setInteger("CTA", 1);
-      if (vga->fetch(vga->keyIndex("CTA_KEY"))) context.company = vga->rec().text("CIA");
-    }
+    context.company = companyName(inst, errors);
     auto control = inst.table("CONTROL", errors);
     if (control->open()) context.zoneName = estimate::readZoneNames(*control)[std::clamp(flags.zone, 1, 5) - 1];
     reports::ReportOptions options;
