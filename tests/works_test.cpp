@@ -555,11 +555,11 @@ TEST_F(WorksTest, TheWorkMachineReportsFollowItsExplosion) {
   maba->rec().setReal("CONS", 1.5);
   ASSERT_TRUE(maba->insert());
   row(10, 'C', 3, {{2, 500, 0.5}});
-  reports::AnalysisReportSpec spec{true, false, "W1", 1, "CIA", 1};
+  reports::AnalysisReportScope scope{true, false, "W1", 1, "CIA", 1};
   const auto texts = [&](bool concentrated) {
-    spec.concentrated = concentrated;
+    scope.concentrated = concentrated;
     reports::Spool spool;
-    const Status s = reports::layOutMachineSheets(work, errors, spec, {}, spool);
+    const Status s = reports::layOutMachineSheets(work, errors, scope, {}, spool);
     return s ? reportTexts(spool) : "error: " + s.text();
   };
   const std::string none = texts(false);

@@ -132,10 +132,10 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     if (name == "explosion") {
       laid = reports::layOutExplosion(inst, errors, flags.work, options, context.company, context.today, spool);
     } else if (analysisReport) {
-      reports::AnalysisReportSpec spec{true, name == "horizontal", flags.work, 1, context.company, context.today};
-      spec.concentrated = name == "maquinas-concentrado";
-      laid = name.starts_with("maquinas") ? reports::layOutMachineSheets(inst, errors, spec, options, spool)
-                                          : reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
+      reports::AnalysisReportScope scope{true, name == "horizontal", flags.work, 1, context.company, context.today};
+      scope.concentrated = name == "maquinas-concentrado";
+      laid = name.starts_with("maquinas") ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
+                                          : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
     } else {
       laid = reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
                                          : name == "detalle"   ? reports::BudgetReportKind::kDetail
@@ -147,10 +147,10 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     options.firstAccount = flags.first;
     options.lastAccount = flags.last != 0 ? flags.last : flags.first;  // REDIR2: one concept
     options.fullDescription = flags.fullDescription[0];
-    reports::AnalysisReportSpec spec{false, name == "horizontal-base", {}, flags.zone, companyName(inst, errors),
+    reports::AnalysisReportScope scope{false, name == "horizontal-base", {}, flags.zone, companyName(inst, errors),
                                      dates::today()};
-    laid = name == "maquinas-base" ? reports::layOutMachineSheets(inst, errors, spec, options, spool)
-                                   : reports::layOutConceptAnalyses(inst, errors, spec, options, spool);
+    laid = name == "maquinas-base" ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
+                                   : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
   } else if (catalogueReport) {
     reports::CatalogueReportContext context;
     context.today = dates::today();

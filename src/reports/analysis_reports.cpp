@@ -70,15 +70,15 @@ struct PricingSetup {
   std::unique_ptr<catalog::PriceSource> prices;
 };
 
-Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
                       PricingSetup* setup) {
   auto control = inst.table("CONTROL", errors);
   if (Status s = control->open(); !s) return s;
-  setup->zone = std::clamp(spec.zone, 1, 5);
-  if (spec.work) {
+  setup->zone = std::clamp(scope.zone, 1, 5);
+  if (scope.work) {
     auto obraTable = inst.table("OBRA", errors);
     if (Status s = obraTable->open(); !s) return s;
-    obraTable->rec().setText("CTA", spec.workCode);
+    obraTable->rec().setText("CTA", scope.workCode);
     if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
     setup->obra = obraTable->rec();
     works::fillDefaultCaptions(setup->obra);
@@ -89,7 +89,7 @@ Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, c
   control->rec().setInteger("CTA", setup->zone);
   setup->zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
   setup->zoneRecord = control->rec();
-  if (spec.work) {
+  if (scope.work) {
     setup->prices = std::make_unique<catalog::WorkPrices>(inst, errors, setup->zone, setup->obra.real("POMO"),
                                                           setup->obra.real("POMA"), 0);
   } else {
@@ -98,11 +98,11 @@ Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, c
   return Status::ok();
 }
 
-Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
                              const ReportOptions& options, Spool& spool,
                              const std::function<bool(size_t, size_t)>& progress) {
   PricingSetup setup;
-  if (Status s = preparePricing(inst, errors, spec, &setup); !s) return s;
+  if (Status s = preparePricing(inst, errors, scope, &setup); !s) return s;
   const tables::Record& obra = setup.obra;
   const estimate::ZoneFactors& factors = setup.factors;
   const bool zoneFound = setup.zoneFound;
@@ -111,14 +111,14 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   if (Status s = engine.openStatus(); !s) return s;
 
   // The concepts: the work's rows (no titles or subtotals) or base concepts.
-  auto heads = inst.table(spec.work ? "COBR" : "COBA", errors);
+  auto heads = inst.table(scope.work ? "COBR" : "COBA", errors);
   if (Status s = heads->open(); !s) return s;
   std::vector<tables::Record> concepts;
   tables::Record lo(heads->def()), hi(heads->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
   if (Status s = heads->readRange(heads->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
-        const std::string kind = spec.work ? text::clip(r.text("TIPO")) : std::string();
+        const std::string kind = scope.work ? text::clip(r.text("TIPO")) : std::string();
         if (options.inRange(r.integer("CTA")) && (kind.empty() || kind == "C")) concepts.push_back(r);
         return true;
       });
@@ -126,13 +126,13 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     return s;
   }
 
-  const double right = spec.horizontal ? 762 : 582;
-  Heading heading{spec.company,
-                  {spec.work ? "ANALISIS DE PRECIOS UNITARIOS: " + obra.text("OBRA") : "ANALISIS DE PRECIOS UNITARIOS",
-                   spec.work ? obra.text("DIRE") : std::string(), options.title},
-                  spec.today, 30, right, {}};
+  const double right = scope.horizontal ? 762 : 582;
+  Heading heading{scope.company,
+                  {scope.work ? "ANALISIS DE PRECIOS UNITARIOS: " + obra.text("OBRA") : "ANALISIS DE PRECIOS UNITARIOS",
+                   scope.work ? obra.text("DIRE") : std::string(), options.title},
+                  scope.today, 30, right, {}};
   heading.columns = {{30, 40, "CUENTA", Align::kRight}, {74, 200, "D E S C R I P C I O N"}, {276, 30, "UNIDAD"}};
-  if (spec.horizontal) {
+  if (scope.horizontal) {
     heading.columns.push_back({308, 60, "CANTIDAD", Align::kRight});
     const char* cols[] = {"MATERIAL", "M/OBRA", "C/HORAR", "PORCEN", "UNITARIO", "IMPORTE"};
     for (int c = 0; c < 6; ++c) heading.columns.push_back({370 + 65.0 * c, 63, cols[c], Align::kRight});
@@ -141,10 +141,10 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     heading.columns.push_back({380, 90, "PRECIO", Align::kRight});
     heading.columns.push_back({472, 110, "IMPORTE", Align::kRight});
   }
-  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, spec.horizontal ? 580 : 760,
-                 spec.horizontal ? 792 : 612, spec.horizontal ? 612 : 792);
+  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, scope.horizontal ? 580 : 760,
+                 scope.horizontal ? 792 : 612, scope.horizontal ? 612 : 792);
   const bool full = options.fullDescription == 'S';
-  const double amountX = spec.horizontal ? 695 : 472, amountW = spec.horizontal ? 67 : 110;
+  const double amountX = scope.horizontal ? 695 : 472, amountW = scope.horizontal ? 67 : 110;
 
   for (size_t i = 0; i < concepts.size(); ++i) {
     if (progress && !progress(i, concepts.size())) return Status::error(Status::Code::kCancelled, "cancelado");
@@ -152,10 +152,10 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     const auto account = static_cast<int32_t>(c.integer("CTA"));
     // The concept's four parts: stored for a work row, priced for a base concept.
     const catalog::CostSplit parts =
-        spec.work ? catalog::CostSplit{c.real("TOBR"), c.real("TMAT"), c.real("TCOS"), c.real("TPOR")}
+        scope.work ? catalog::CostSplit{c.real("TOBR"), c.real("TMAT"), c.real("TCOS"), c.real("TPOR")}
                   : engine.priceConcept(account);
     std::vector<catalog::EditedLine> lines =
-        spec.work ? catalog::loadLines(engine, engine.workRowLines(account)) : catalog::loadConceptLines(engine, account);
+        scope.work ? catalog::loadLines(engine, engine.workRowLines(account)) : catalog::loadConceptLines(engine, account);
     std::stable_sort(lines.begin(), lines.end(),
                      [](const catalog::EditedLine& a, const catalog::EditedLine& b) { return a.category < b.category; });
 
@@ -179,7 +179,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
       out.text(74 + 124.0 * p, 76, partLines[p].first);
       out.text(74 + 124.0 * p + 76, 44, number(partLines[p].second, "n10.2"), Align::kRight);
     }
-    if (spec.work) {
+    if (scope.work) {
       const double destajo = zoneFound ? piecework(parts.labour, factors.fsrMayor, zoneRecord.real("DHAB")) : 0;
       out.band(kLine);
       out.text(74, 70, "DESTAJO:");
@@ -212,7 +212,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
       out.text(30, 40, percent && l.account == 0 ? std::string() : std::to_string(l.account), Align::kRight);
       out.text(74, 200, l.description);
       out.text(276, 30, l.unit);
-      if (spec.horizontal) {
+      if (scope.horizontal) {
         catalog::CostSplit split;
         if (kind == 1) split = l.basicUnit.scaled(l.quantity);
         else if (kind == 2) split.equipment = sum2;
@@ -237,12 +237,12 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     out.rule(30, right);
     out.band(kLine + 2);
     out.text(74, 200, "COSTO DIRECTO:", Align::kLeft, 7, true);
-    if (spec.horizontal) {
+    if (scope.horizontal) {
       const double cells[] = {columns.materials, columns.labour, columns.equipment, columns.percentages};
       for (int k = 0; k < 4; ++k) out.text(370 + 65.0 * k, 63, number(cells[k], "n10.2B"), Align::kRight, 7, true);
     }
     out.text(amountX, amountW, number(direct, "n14.2"), Align::kRight, 7, true);
-    if (spec.work && options.closingSummary == 'S') {
+    if (scope.work && options.closingSummary == 'S') {
       // Lines 1 to 8 of the summary on the concept's direct cost; "IMPORTE:" closes.
       std::vector<SummaryLine> summary = closingSummary(obra, direct, zoneFound ? &zoneRecord : nullptr);
       const double run = summary.back().amount;
@@ -265,7 +265,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   return out.finish();
 }
 
-Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
                            const ReportOptions& options, Spool& spool,
                            const std::function<bool(size_t, size_t)>& progress) {
   auto maba = inst.table("MABA", errors);
@@ -273,7 +273,7 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
   // The base catalogue's machines at the current zone, or the work's
   // machines (those its explosion stored) at the work's prices.
   std::vector<int32_t> accounts;
-  if (spec.work) {
+  if (scope.work) {
     auto hora = inst.table("HORA", errors);
     // The work's machines are those its explosion found; before any
     // explosion there is nothing to list, and saying so beats a file error.
@@ -294,7 +294,7 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
     }
   }
   PricingSetup setup;
-  if (Status s = preparePricing(inst, errors, spec, &setup); !s) return s;
+  if (Status s = preparePricing(inst, errors, scope, &setup); !s) return s;
   const tables::Record& obra = setup.obra;
   const bool zoneFound = setup.zoneFound;
   const tables::Record& zoneRecord = setup.zoneRecord;
@@ -306,7 +306,7 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
   hi.setInteger("CTA", INT32_MAX);
   if (Status s = maba->readRange(maba->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
         const int64_t a = r.integer("CTA");
-        const bool wanted = spec.work ? std::find(accounts.begin(), accounts.end(), a) != accounts.end()
+        const bool wanted = scope.work ? std::find(accounts.begin(), accounts.end(), a) != accounts.end()
                                       : options.inRange(a);
         if (wanted) machines.push_back(r);
         return true;
@@ -314,9 +314,9 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
       !s) {
     return s;
   }
-  if (spec.concentrated) {
+  if (scope.concentrated) {
     // IMP_CEQ: one line per machine.
-    Heading list{spec.company, {"MAQUINARIA Y EQUIPO DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE")}, spec.today,
+    Heading list{scope.company, {"MAQUINARIA Y EQUIPO DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE")}, scope.today,
                  30, 582,
                  {{30, 40, "FOLIO", Align::kRight}, {74, 200, "D E S C R I P C I O N"}, {276, 24, "UNIDAD"},
                   {302, 68, "C/FIJOS", Align::kRight}, {372, 68, "CONSUMOS", Align::kRight},
@@ -338,9 +338,9 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
     if (progress && !progress(machines.size(), machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
     return rows.finish();
   }
-  Heading heading{spec.company,
-                  {"COSTO HORARIO DE MAQUINARIA Y EQUIPO", spec.work ? obra.text("OBRA") : std::string()},
-                  spec.today, 30, 582, {}};
+  Heading heading{scope.company,
+                  {"COSTO HORARIO DE MAQUINARIA Y EQUIPO", scope.work ? obra.text("OBRA") : std::string()},
+                  scope.today, 30, 582, {}};
   PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
   const auto inputText = [&engine](int64_t account) {
     const auto p = account > 0 ? engine.linePrice(static_cast<int32_t>(account), false) : std::nullopt;
@@ -418,7 +418,7 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
     out.band(4);
     out.rule();
     line("COSTO DIRECTO:", number(rounded.total, "n14.2"));
-    if (spec.work && options.closingSummary == 'S') {
+    if (scope.work && options.closingSummary == 'S') {
       // IMP_COS: the build-up over the machine's hourly cost.
       for (const SummaryLine& l : closingSummary(obra, rounded.total, zoneFound ? &zoneRecord : nullptr)) {
         if (l.ruleBefore) {

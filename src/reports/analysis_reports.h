@@ -15,7 +15,9 @@
 
 namespace velmora::reports {
 
-struct AnalysisReportSpec {
+// What an analysis report covers: the open work or the base catalogue, in
+// which form, and what its heading prints.
+struct AnalysisReportScope {
   bool work = false;        // the open work's rows (IMP_CON, IMP_COH); else base concepts
   bool horizontal = false;  // IMP_COH, IMP_HBD
   std::string workCode;     // for a work report
@@ -25,7 +27,7 @@ struct AnalysisReportSpec {
   bool concentrated = false;  // machines: IMP_CEQ, one line each
 };
 
-Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
                              const ReportOptions& options, Spool& spool,
                              const std::function<bool(size_t, size_t)>& progress = {});
 
@@ -34,7 +36,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
 // same for the work's machines (those its explosion stored in HORA) at the
 // work's prices, each closed by the summary; IMP_CEQ (`concentrated`) a line
 // per machine of the work.
-Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportSpec& spec,
+Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
                            const ReportOptions& options, Spool& spool,
                            const std::function<bool(size_t, size_t)>& progress = {});
 

@@ -70,23 +70,23 @@ void WorkReportsMenu::runExplosion() {
 void WorkReportsMenu::runAnalysis(bool horizontal) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
-  const reports::AnalysisReportSpec spec{true, horizontal, text::clip(obra_.text("CTA")), ctx_.session.currentZone(),
+  const reports::AnalysisReportScope scope{true, horizontal, text::clip(obra_.text("CTA")), ctx_.session.currentZone(),
                                          ctx_.session.companyName, ctx_.session.today};
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return reports::layOutConceptAnalyses(inst, ctx_.errors, spec, options, spool, progress);
+    return reports::layOutConceptAnalyses(inst, ctx_.errors, scope, options, spool, progress);
   });
 }
 
 void WorkReportsMenu::runMachines(bool concentrated) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kMachines, options, this);
-  reports::AnalysisReportSpec spec{true, false, text::clip(obra_.text("CTA")), ctx_.session.currentZone(),
+  reports::AnalysisReportScope scope{true, false, text::clip(obra_.text("CTA")), ctx_.session.currentZone(),
                                    ctx_.session.companyName, ctx_.session.today};
-  spec.concentrated = concentrated;
+  scope.concentrated = concentrated;
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return reports::layOutMachineSheets(inst, ctx_.errors, spec, options, spool, progress);
+    return reports::layOutMachineSheets(inst, ctx_.errors, scope, options, spool, progress);
   });
 }
 
@@ -124,22 +124,22 @@ void CatalogueReportsMenu::runBaseAnalysis(bool horizontal) {
   reports::ReportOptions& options = catalogueReportOptions();
   if (options.firstAccount == 0) options.firstAccount = options.lastAccount = 10;  // the reports' own default
   askReportOptions(ctx_, OptionsDialog::Kind::kConcepts, options, this);
-  const reports::AnalysisReportSpec spec{false, horizontal, {}, ctx_.session.currentZone(), ctx_.session.companyName,
+  const reports::AnalysisReportScope scope{false, horizontal, {}, ctx_.session.currentZone(), ctx_.session.companyName,
                                          ctx_.session.today};
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return reports::layOutConceptAnalyses(inst, ctx_.errors, spec, options, spool, progress);
+    return reports::layOutConceptAnalyses(inst, ctx_.errors, scope, options, spool, progress);
   });
 }
 
 void CatalogueReportsMenu::runMachineSheets() {
   reports::ReportOptions& options = catalogueReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kMachines, options, this);
-  const reports::AnalysisReportSpec spec{false, false, {}, ctx_.session.currentZone(), ctx_.session.companyName,
+  const reports::AnalysisReportScope scope{false, false, {}, ctx_.session.currentZone(), ctx_.session.companyName,
                                          ctx_.session.today};
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return reports::layOutMachineSheets(inst, ctx_.errors, spec, options, spool, progress);
+    return reports::layOutMachineSheets(inst, ctx_.errors, scope, options, spool, progress);
   });
 }
 
