@@ -187,15 +187,7 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   const std::string heading = presentation ? "PRESUPUESTO DE OBRA: " : "PRESUPUESTO DE LA OBRA: ";
   const auto header = [&](Page& page) {
     const auto put = [&page](double x, double y, double w, const std::string& s, Align a, double size, bool bold) {
-      TextItem t;
-      t.x = x;
-      t.y = y;
-      t.width = w;
-      t.text = s;
-      t.align = a;
-      t.font.size = size;
-      t.font.bold = bold;
-      page.texts.push_back(std::move(t));
+      putText(page, x, y, w, s, a, size, bold);
     };
     const double width = right - 30;
     put(30, 30, width, context.company, Align::kCenter, 11, true);

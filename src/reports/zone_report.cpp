@@ -3,25 +3,9 @@
 #include "estimate/zones.h"
 #include "framework/dates.h"
 #include "framework/picture.h"
+#include "reports/report_header.h"
 
 namespace velmora::reports {
-
-namespace {
-
-TextItem text(double x, double y, double width, const std::string& s, Align align = Align::kLeft, double size = 9,
-              bool bold = false) {
-  TextItem t;
-  t.x = x;
-  t.y = y;
-  t.width = width;
-  t.text = s;
-  t.align = align;
-  t.font.size = size;
-  t.font.bold = bold;
-  return t;
-}
-
-}  // namespace
 
 Status layOutZoneReport(const tables::Installation& inst, ErrorReporter& errors, Spool& spool,
                         const std::function<bool(size_t, size_t)>& progress) {
@@ -34,17 +18,17 @@ Status layOutZoneReport(const tables::Installation& inst, ErrorReporter& errors,
     if (vga->fetch(vga->keyIndex("CTA_KEY"))) company = vga->rec().text("CIA");
   }
   Page page;
-  page.texts.push_back(text(40, 36, 532, company, Align::kCenter, 12, true));
-  page.texts.push_back(text(40, 54, 532, "ESTUDIO DE ZONAS DE SALARIO", Align::kCenter, 10, true));
-  page.texts.push_back(text(40, 72, 200, picture::formatDate(dates::today())));
-  page.texts.push_back(text(432, 72, 140, kPagePlaceholder, Align::kRight));
+  putText(page, 40, 36, 532, company, Align::kCenter, 12, true);
+  putText(page, 40, 54, 532, "ESTUDIO DE ZONAS DE SALARIO", Align::kCenter, 10, true);
+  putText(page, 40, 72, 200, picture::formatDate(dates::today()), Align::kLeft, 9);
+  putText(page, 432, 72, 140, kPagePlaceholder, Align::kRight, 9);
   const double columns[] = {40, 80, 280, 360, 430, 500, 572};
   const char* headers[] = {"ZONA", "NOMBRE DE LA ZONA", "SAL. MINIMO", "DIAS HAB.", "FSR < 3 S.M.", "FSR > 3 S.M."};
   double y = 96;
   page.lines.push_back({40, y - 2, 572, y - 2, 0.5});
   for (int c = 0; c < 6; ++c) {
-    page.texts.push_back(text(columns[c] + 2, y, columns[c + 1] - columns[c] - 4, headers[c],
-                              c < 2 ? Align::kLeft : Align::kRight, 8, true));
+    putText(page, columns[c] + 2, y, columns[c + 1] - columns[c] - 4, headers[c], c < 2 ? Align::kLeft : Align::kRight,
+            8, true);
   }
   y += 14;
   page.lines.push_back({40, y - 2, 572, y - 2, 0.5});
@@ -59,8 +43,7 @@ Status layOutZoneReport(const tables::Installation& inst, ErrorReporter& errors,
                                  picture::formatNumber(r.real("DHAB"), "n6.2"),
                                  picture::formatNumber(f.fsrMenor, "n8.4"), picture::formatNumber(f.fsrMayor, "n8.4")};
     for (int c = 0; c < 6; ++c) {
-      page.texts.push_back(text(columns[c] + 2, y, columns[c + 1] - columns[c] - 4, cells[c],
-                                c < 2 ? Align::kLeft : Align::kRight));
+      putText(page, columns[c] + 2, y, columns[c + 1] - columns[c] - 4, cells[c], c < 2 ? Align::kLeft : Align::kRight, 9);
     }
     y += 14;
   }
