@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/analysis_command.h"
+#include "app/backup_commands.h"
 #include "app/budget_commands.h"
 #include "app/commands.h"
 #include "app/demo_data.h"
@@ -140,7 +141,25 @@ int main(int argc, char** argv) try {
   report->add_option("--png", target.png, "escribe cada hoja como imagen PNG en este directorio");
   report->add_option("--xlsx", target.xlsx, "presupuesto, detalle, concentrado, explosion e insumos: hoja de cálculo");
 
-  for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget, report}) {
+  auto* backup = cli.add_subcommand("respalda", "respalda los archivos del sistema y cada obra en archivos zip");
+  velmora::services::BackupRequest backupRequest;
+  std::string destination;
+  bool withoutWorks = false, withoutSystem = false;
+  backup->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  backup->add_option("--settings", settings, "directorio de la configuración");
+  backup->add_option("--destino", destination, "directorio donde quedan los respaldos")->required();
+  backup->add_flag("--sin-obras", withoutWorks, "no respalda las obras");
+  backup->add_flag("--sin-sistema", withoutSystem, "no respalda los archivos del sistema");
+
+  auto* restore = cli.add_subcommand("restaura", "pone de vuelta un respaldo: los archivos del sistema o una obra");
+  std::string restoreFrom, restoreWork;
+  restore->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  restore->add_option("--settings", settings, "directorio de la configuración");
+  restore->add_option("--desde", restoreFrom, "el archivo zip del respaldo")->required();
+  restore->add_option("--obra", restoreWork, "la obra que debe contener el respaldo");
+
+  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore};
+  for (auto* sub : all) {
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
     sub->get_formatter()->label("Usage", "Uso");
   }
@@ -170,7 +189,7 @@ int main(int argc, char** argv) try {
     }
     return app::runGui(argc, argv, data, settings, openWork);
   }
-  for (auto* sub : {demo, check, shots, analysis, worksList, recalc, budget, report}) {
+  for (auto* sub : all) {
     if (sub->parsed() && !sub->remaining().empty()) {
       std::cerr << "velmora: argumento no esperado: " << sub->remaining().front() << "\n";
       return kWrongUsage;
@@ -182,7 +201,7 @@ int main(int argc, char** argv) try {
   }
 
   const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
-                         budget->parsed() || report->parsed();
+                         budget->parsed() || report->parsed() || backup->parsed() || restore->parsed();
   if (report->parsed() && listReports) {
     app::listReports(std::cout);
     return kDone;
@@ -206,6 +225,17 @@ int main(int argc, char** argv) try {
   if (demo->parsed()) return app::runDemo(app::installationAt(demoDir, settings), errors, std::cout, std::cerr);
   if (check->parsed()) return app::runCheck(app::installationAt(checkDir, settings), errors, std::cout, std::cerr);
 
+  if (backup->parsed()) {
+    backupRequest.destination = destination;
+    backupRequest.works = !withoutWorks;
+    backupRequest.system = !withoutSystem;
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = false;  // a backup only reads
+    return app::runBackupCommand(inst, errors, backupRequest, std::cout, std::cerr);
+  }
+  if (restore->parsed()) {
+    return app::runRestoreCommand(app::installationAt(data, settings), restoreFrom, restoreWork, std::cout, std::cerr);
+  }
   if (report->parsed()) {
     auto inst = app::installationAt(data, settings);
     inst.createMissing = false;  // a report only reads

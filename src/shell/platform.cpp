@@ -2,6 +2,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #endif
 
 namespace velmora::platform {
@@ -15,9 +19,44 @@ bool fullWindowDragging() {
 void setFullWindowDragging(bool on) {
   SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, on ? TRUE : FALSE, nullptr, SPIF_SENDCHANGE);
 }
+
+intptr_t lockFile(const std::filesystem::path& file, bool exclusive) {
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  const intptr_t handle = reinterpret_cast<intptr_t>(h);
+  if (!relockFile(handle, exclusive)) {
+    CloseHandle(h);
+    return -1;
+  }
+  return handle;
+}
+bool relockFile(intptr_t handle, bool exclusive) {
+  HANDLE h = reinterpret_cast<HANDLE>(handle);
+  OVERLAPPED o{};
+  UnlockFileEx(h, 0, 1, 0, &o);
+  const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+  return LockFileEx(h, flags, 0, 1, 0, &o) != FALSE;
+}
+void unlockFile(intptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 #else
 bool fullWindowDragging() { return false; }
 void setFullWindowDragging(bool) {}
+
+// flock locks belong to the open file, so each handle is a lock of its own.
+intptr_t lockFile(const std::filesystem::path& file, bool exclusive) {
+  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  if (!relockFile(fd, exclusive)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+bool relockFile(intptr_t handle, bool exclusive) {
+  return ::flock(static_cast<int>(handle), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0;
+}
+void unlockFile(intptr_t handle) { ::close(static_cast<int>(handle)); }
 #endif
 
 }  // namespace velmora::platform

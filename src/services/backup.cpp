@@ -1,0 +1,83 @@
+#include "services/backup.h"
+
+#include "framework/dates.h"
+#include "framework/picture.h"
+#include "framework/text.h"
+#include "services/installation_use.h"
+#include "tables/catalogue.h"
+#include "works/work.h"
+
+namespace velmora::services {
+
+namespace fs = std::filesystem;
+
+std::string settingsEntryName(const std::string& fileName) { return ".settings/" + fileName; }
+
+std::string systemComment() { return "ARCHIVOS DEL SISTEMA AL " + picture::formatDate(dates::today(), "d6"); }
+
+std::string workComment(const std::string& code) {
+  return "ARCHIVOS DE LA OBRA " + code + " AL " + picture::formatDate(dates::today(), "d6");
+}
+
+std::vector<std::string> registeredWorks(const tables::Installation& inst, ErrorReporter& errors) {
+  std::vector<std::string> codes;
+  auto obra = inst.table("OBRA", errors);
+  if (!obra->open()) return codes;
+  obra->setOrder(obra->keyIndex("CTA_KEY"));
+  while (obra->next()) {
+    std::string code = text::clip(obra->rec().text("CTA"));
+    if (!code.empty()) codes.push_back(std::move(code));
+  }
+  return codes;
+}
+
+namespace {
+
+BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, const std::string& name,
+                          const std::string& include, const std::string& comment,
+                          const std::vector<std::pair<fs::path, std::string>>& extra, int level) {
+  archiver.init(events.progress);
+  archiver.setInclude(include);
+  for (const auto& [file, entry] : extra) archiver.addFile(file, entry);
+  archiver.exclude(InstallationUse::kFileName);  // who is using it now, not data
+  archiver.setArchive(name);
+  archiver.setComment(comment);
+  archiver.setLevel(level);
+  archiver.setOptions(ZipArchiver::kJunkPaths | ZipArchiver::kSnapshotTables);
+  if (events.archiveStarted) events.archiveStarted(name);
+  BackupArchive done{name, comment};
+  done.result = archiver.execute(ZipArchiver::kCreate);
+  if (done.result != ZipArchiver::kDone) done.failure = archiver.failureText();
+  done.files = archiver.packed();
+  if (events.archiveEnded) events.archiveEnded(done);
+  return done;
+}
+
+}  // namespace
+
+std::vector<BackupArchive> runBackup(const tables::Installation& inst, ErrorReporter& errors,
+                                     const BackupRequest& request, ZipArchiver& archiver,
+                                     const BackupEvents& events) {
+  std::vector<BackupArchive> made;
+  const fs::path dataDir = fs::absolute(inst.dataDir);
+  const std::string destination = request.destination.string();
+  if (request.system) {
+    // The settings table lives outside the data directory's own files.
+    std::vector<std::pair<fs::path, std::string>> extra;
+    for (const auto& def : tables::allTables()) {
+      if (def.settingsRole) extra.emplace_back(inst.fileOf(def), settingsEntryName(def.fileName));
+    }
+    made.push_back(makeArchive(archiver, events, (fs::path(destination) / "OBRAS").string(),
+                               (dataDir / "*.*").string(), systemComment(), extra, request.level));
+  }
+  if (request.works) {
+    for (const std::string& code : registeredWorks(inst, errors)) {
+      made.push_back(makeArchive(archiver, events, (fs::path(destination) / code).string(),
+                                 (works::workDirectory(dataDir, code) / "*.*").string(), workComment(code), {},
+                                 request.level));
+    }
+  }
+  return made;
+}
+
+}  // namespace velmora::services

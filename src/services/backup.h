@@ -1,0 +1,55 @@
+// The backup of an installation: one archive with the system files (every
+// file of the data directory, and the settings table wherever it lives) and
+// one archive per registered work with the files of its directory.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/error_reporter.h"
+#include "services/zip_archiver.h"
+#include "tables/installation.h"
+
+namespace velmora::services {
+
+struct BackupRequest {
+  std::filesystem::path destination;
+  bool works = true;   // " Respalda Las Obras"
+  bool system = true;  // " Respalda Archivos del Sistema"
+  int level = 9;
+};
+
+// One archive of a backup, as it ended.
+struct BackupArchive {
+  std::string name;     // the archive name handed to the archiver
+  std::string comment;
+  int result = ZipArchiver::kDone;
+  std::string failure;  // the "Zip Error" text when it failed
+  std::vector<std::string> files;
+};
+
+struct BackupEvents {
+  ZipProgress progress;
+  std::function<void(const std::string& archive)> archiveStarted;
+  std::function<void(const BackupArchive&)> archiveEnded;
+};
+
+// The entry name under which the settings table goes into the system archive.
+std::string settingsEntryName(const std::string& fileName);
+// The archive comments, with today's date.
+std::string systemComment();
+std::string workComment(const std::string& code);
+
+// The codes of the registered works, in the order of OBR:CTA_KEY.
+std::vector<std::string> registeredWorks(const tables::Installation& inst, ErrorReporter& errors);
+
+// Makes every archive the request asks for, one after another; a failed
+// archive is reported through `events` and the next one is made. `archiver`
+// is the caller's, so that it can be asked to stop from another thread.
+std::vector<BackupArchive> runBackup(const tables::Installation& inst, ErrorReporter& errors,
+                                     const BackupRequest& request, ZipArchiver& archiver,
+                                     const BackupEvents& events = {});
+
+}  // namespace velmora::services

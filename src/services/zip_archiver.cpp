@@ -1,0 +1,416 @@
+#include "services/zip_archiver.h"
+
+#include <sqlite3.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <thread>
+
+namespace velmora::services {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string trimRight(std::string s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+  return s;
+}
+
+bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+// "*" any run of characters, "?" any one; letters compared as they are.
+bool matches(const char* pattern, const char* name) {
+  if (*pattern == '\0') return *name == '\0';
+  if (*pattern == '*') return matches(pattern + 1, name) || (*name && matches(pattern, name + 1));
+  return *name && (*pattern == '?' || *pattern == *name) && matches(pattern + 1, name + 1);
+}
+
+// A new empty directory under the system's temporary directory.
+std::optional<fs::path> makeTempDirectory() {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path dir = fs::temp_directory_path() / ("velmora-respaldo-" + std::to_string(random()));
+    std::error_code ec;
+    if (fs::create_directory(dir, ec)) return dir;
+  }
+  return std::nullopt;
+}
+
+time_t modificationTime(const fs::path& file) {
+  std::error_code ec;
+  const auto when = fs::last_write_time(file, ec);
+  if (ec) return 0;
+  return std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(when));
+}
+
+// The files one specification names: a file, every file of a directory, or
+// the files of a directory that match a wildcard ("*.*" is every file).
+std::vector<fs::path> filesOf(const std::string& spec) {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  const fs::path p(spec);
+  if (!hasWildcard(p.filename().string())) {
+    if (fs::is_regular_file(p, ec)) {
+      found.push_back(p);
+      return found;
+    }
+    if (!fs::is_directory(p, ec)) return found;
+  }
+  const fs::path dir = hasWildcard(p.filename().string()) ? p.parent_path() : p;
+  const std::string pattern = hasWildcard(p.filename().string()) ? p.filename().string() : "*";
+  for (const auto& entry : fs::directory_iterator(dir.empty() ? fs::path(".") : dir, ec)) {
+    if (!entry.is_regular_file(ec)) continue;
+    const std::string name = entry.path().filename().string();
+    if (pattern == "*.*" || matches(pattern.c_str(), name.c_str())) found.push_back(entry.path());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+bool isTableFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char head[16] = {};
+  return in.read(head, sizeof head) && std::memcmp(head, "SQLite format 3", 16) == 0;
+}
+
+// Copies a table file through SQLite's online backup: the copy is the table as
+// one transaction left it, whatever other stations write meanwhile.
+bool snapshotTable(const fs::path& from, const fs::path& to, std::string& why) {
+  sqlite3* src = nullptr;
+  sqlite3* dst = nullptr;
+  bool ok = false;
+  // Read-write without create, so that a journal left by a crashed writer is
+  // rolled back before the copy is read.
+  if (sqlite3_open_v2(from.c_str(), &src, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+      sqlite3_open_v2(to.c_str(), &dst, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(src, 2000);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+      sqlite3_backup* b = sqlite3_backup_init(dst, "main", src, "main");
+      if (!b) break;
+      const int rc = sqlite3_backup_step(b, -1);
+      sqlite3_backup_finish(b);
+      if (rc == SQLITE_DONE) {
+        ok = true;
+        break;
+      }
+      if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  if (!ok) why = from.string() + ": " + (src ? sqlite3_errmsg(src) : "no se pudo abrir");
+  sqlite3_close(dst);
+  sqlite3_close(src);
+  return ok;
+}
+
+}  // namespace
+
+// One file being packed: libzip reads it through this source, which tells
+// the archiver where it is and stops the read when asked to.
+struct ZipArchiver::Source {
+  ZipArchiver* owner;
+  fs::path path;       // what is read (the snapshot of a table)
+  std::string name;    // the name in the archive
+  uint64_t size = 0;
+  time_t mtime = 0;
+  uint64_t* packedBytes;  // of the whole archive
+  uint64_t totalBytes;
+  FILE* file = nullptr;
+  uint64_t done = 0;
+  int shownFirst = -1, shownSecond = -1;
+  zip_error_t error;
+
+  static zip_int64_t call(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    return static_cast<Source*>(state)->handle(data, len, cmd);
+  }
+
+  zip_int64_t handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    switch (cmd) {
+      case ZIP_SOURCE_OPEN:
+        file = std::fopen(path.c_str(), "rb");
+        if (!file) {
+          zip_error_set(&error, ZIP_ER_OPEN, errno);
+          return -1;
+        }
+        done = 0;
+        owner->packed_.push_back(name);
+        if (owner->progress_.file) owner->progress_.file(name);
+        report();
+        return 0;
+      case ZIP_SOURCE_READ: {
+        if (owner->stop_) {
+          zip_error_set(&error, ZIP_ER_CANCELLED, 0);
+          return -1;
+        }
+        const size_t n = std::fread(data, 1, len, file);
+        if (n == 0 && std::ferror(file)) {
+          zip_error_set(&error, ZIP_ER_READ, errno);
+          return -1;
+        }
+        done += n;
+        *packedBytes += n;
+        report();
+        return static_cast<zip_int64_t>(n);
+      }
+      case ZIP_SOURCE_CLOSE:
+        if (file) std::fclose(file);
+        file = nullptr;
+        return 0;
+      case ZIP_SOURCE_STAT: {
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->size = size;
+        st->mtime = mtime;
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+        return sizeof(*st);
+      }
+      case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&error, data, len);
+      case ZIP_SOURCE_FREE:
+        if (file) std::fclose(file);
+        zip_error_fini(&error);
+        delete this;
+        return 0;
+      case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+      default:
+        zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+  }
+
+  void report() {
+    if (!owner->progress_.bars) return;
+    const int first = size ? static_cast<int>(done * 100 / size) : 100;
+    const int second = totalBytes ? static_cast<int>(*packedBytes * 100 / totalBytes) : 100;
+    if (first == shownFirst && second == shownSecond) return;
+    shownFirst = first;
+    shownSecond = second;
+    owner->progress_.bars(first, second);
+  }
+};
+
+void ZipArchiver::init(ZipProgress progress) {
+  progress_ = std::move(progress);
+  archive_.clear();
+  include_.clear();
+  comment_.clear();
+  extraFiles_.clear();
+  excluded_.clear();
+  level_ = 6;
+  options_ = 0;
+  lastResult_ = 0;
+  detail_.clear();
+  packed_.clear();
+  stop_ = false;
+  if (progress_.bars) progress_.bars(0, 0);
+}
+
+void ZipArchiver::setArchive(const std::string& name) { archive_ = trimRight(name); }
+
+void ZipArchiver::setInclude(const std::string& spec) {
+  include_.clear();
+  extraFiles_.clear();
+  addInclude(spec);
+}
+
+void ZipArchiver::addInclude(const std::string& spec) {
+  const std::string s = trimRight(spec);
+  if (s.empty()) return;
+  if (!include_.empty()) include_ += ' ';
+  include_ += s.find(' ') != std::string::npos ? "\"" + s + "\"" : s;
+}
+
+void ZipArchiver::addFile(const fs::path& file, const std::string& entryName) {
+  extraFiles_.emplace_back(file, entryName);
+}
+
+void ZipArchiver::setComment(const std::string& text) {
+  comment_ = trimRight(text).substr(0, 1023);
+  options_ |= kCommented;
+}
+
+int ZipArchiver::setLevel(int level) {
+  level_ = level >= 0 && level <= 9 ? level : 6;
+  return level_;
+}
+
+void ZipArchiver::setOptions(uint32_t bits) { options_ = bits == 0 ? 0 : options_ | bits; }
+
+bool ZipArchiver::splitInclude(const std::string& list, std::vector<std::string>& specs) {
+  specs.clear();
+  size_t i = 0;
+  while (i < list.size()) {
+    if (list[i] == ' ') {
+      ++i;
+      continue;
+    }
+    if (list[i] == '"') {
+      const size_t close = list.find('"', i + 1);
+      if (close == std::string::npos) return false;
+      specs.push_back(list.substr(i + 1, close - i - 1));
+      i = close + 1;
+    } else {
+      const size_t end = std::min(list.find(' ', i), list.size());
+      specs.push_back(list.substr(i, end - i));
+      i = end;
+    }
+  }
+  return true;
+}
+
+fs::path ZipArchiver::archivePath(const std::string& name) {
+  fs::path p(name);
+  if (!p.has_extension()) p += ".zip";
+  return p;
+}
+
+std::string ZipArchiver::failureText() const {
+  std::string text = "An error prevented zipping files to " + archive_ + "|An internal errorcode of " +
+                     std::to_string(lastResult_) +
+                     " was reported.|If the error persists, delete the zip file and run the process again.";
+  if (!detail_.empty()) text += "|" + detail_;
+  return text;
+}
+
+int ZipArchiver::fail(int code) {
+  lastResult_ = code;
+  return kFailed;
+}
+
+int ZipArchiver::execute(int action) {
+  packed_.clear();
+  detail_.clear();
+  stop_ = false;
+  const int result = pack(action);
+  if (progress_.bars) progress_.bars(0, 0);
+  if (progress_.file) progress_.file("");
+  return result;
+}
+
+int ZipArchiver::pack(int action) {
+  std::vector<std::string> specs;
+  if (!splitInclude(include_, specs)) {
+    detail_ = "La lista de archivos tiene comillas sin cerrar.";
+    return fail(kBadInclude);
+  }
+  if (action != kCreate) return fail(kUnknownAction);
+
+  // What goes in: each file once, under its name.
+  std::vector<std::pair<fs::path, std::string>> entries;
+  for (const std::string& spec : specs) {
+    for (const fs::path& f : filesOf(spec)) {
+      if (std::find(excluded_.begin(), excluded_.end(), f.filename().string()) != excluded_.end()) continue;
+      // Without kJunkPaths a name keeps its folders, as seen from the current directory.
+      const std::string name = (options_ & kJunkPaths) ? f.filename().string()
+                                                       : fs::absolute(f).lexically_relative(fs::current_path()).string();
+      bool seen = false;
+      for (const auto& e : entries) seen = seen || e.second == name;
+      if (!seen) entries.emplace_back(f, name);
+    }
+  }
+  for (const auto& extra : extraFiles_) {
+    std::error_code ec;
+    if (fs::is_regular_file(extra.first, ec)) entries.push_back(extra);
+  }
+  if (entries.empty()) {
+    detail_ = "No hay archivos que respaldar.";
+    return fail(kNothingToPack);
+  }
+
+  // Live tables are copied first, each as one consistent snapshot.
+  const std::optional<fs::path> tempDir = makeTempDirectory();
+  if (!tempDir) {
+    detail_ = "No se pudo crear un directorio temporal.";
+    return fail(kSnapshotFailed);
+  }
+  const fs::path temp = *tempDir;
+  struct Cleanup {
+    fs::path dir;
+    ~Cleanup() {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  } cleanup{temp};
+
+  struct Planned {
+    fs::path read;
+    std::string name;
+    uint64_t size;
+    time_t mtime;
+  };
+  std::vector<Planned> planned;
+  uint64_t total = 0;
+  int n = 0;
+  for (const auto& [file, name] : entries) {
+    if (stop_) return fail(kStopped);
+    fs::path read = file;
+    if ((options_ & kSnapshotTables) && isTableFile(file)) {
+      read = temp / std::to_string(n++);
+      if (!snapshotTable(file, read, detail_)) return fail(kSnapshotFailed);
+    }
+    std::error_code ec;
+    const uint64_t size = fs::file_size(read, ec);
+    if (ec) {
+      detail_ = file.string() + ": " + ec.message();
+      return fail(kSnapshotFailed);
+    }
+    planned.push_back({read, name, size, modificationTime(file)});
+    total += size;
+  }
+
+  const fs::path target = archivePath(archive_);
+  int err = 0;
+  zip_t* za = zip_open(target.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (!za) {
+    zip_error_t e;
+    zip_error_init_with_code(&e, err);
+    detail_ = target.string() + ": " + zip_error_strerror(&e);
+    zip_error_fini(&e);
+    return fail(kZipFailure - err);
+  }
+  if (!comment_.empty()) zip_set_archive_comment(za, comment_.c_str(), static_cast<zip_uint16_t>(comment_.size()));
+  uint64_t packedBytes = 0;
+  for (const Planned& p : planned) {
+    auto* s = new Source{this, p.read, p.name, p.size, p.mtime, &packedBytes, total};
+    zip_error_init(&s->error);
+    zip_source_t* src = zip_source_function(za, &Source::call, s);
+    if (!src) {
+      zip_error_fini(&s->error);
+      delete s;
+      zip_discard(za);
+      return fail(kZipFailure - ZIP_ER_MEMORY);
+    }
+    const zip_int64_t index = zip_file_add(za, p.name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    if (index < 0) {
+      zip_source_free(src);
+      const int code = zip_error_code_zip(zip_get_error(za));
+      detail_ = p.name + ": " + zip_strerror(za);
+      zip_discard(za);
+      return fail(kZipFailure - code);
+    }
+    zip_set_file_compression(za, static_cast<zip_uint64_t>(index), level_ == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                             static_cast<zip_uint32_t>(level_));
+  }
+  // libzip writes the archive under a temporary name beside the target and
+  // renames it only when it is complete; a failure removes the temporary.
+  if (zip_close(za) != 0) {
+    const int code = zip_error_code_zip(zip_get_error(za));
+    detail_ = zip_strerror(za);
+    zip_discard(za);
+    return fail(stop_ ? kStopped : kZipFailure - code);
+  }
+  return kDone;
+}
+
+}  // namespace velmora::services
