@@ -81,6 +81,17 @@ bool isTableFile(const fs::path& file) {
   return in.read(head, sizeof head) && std::memcmp(head, "SQLite format 3", 16) == 0;
 }
 
+// The journal of a live table comes and goes with its writer's transaction;
+// the table's snapshot already holds what it protects.
+bool isJournalOfTable(const fs::path& file) {
+  const std::string name = file.string();
+  for (const std::string suffix : {"-journal", "-wal", "-shm"}) {
+    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return isTableFile(name.substr(0, name.size() - suffix.size()));
+  }
+  return false;
+}
+
 // Copies a table file through SQLite's online backup: the copy is the table as
 // one transaction left it, whatever other stations write meanwhile.
 bool snapshotTable(const fs::path& from, const fs::path& to, std::string& why) {
@@ -311,6 +322,7 @@ int ZipArchiver::pack(int action) {
   for (const std::string& spec : specs) {
     for (const fs::path& f : filesOf(spec)) {
       if (std::find(excluded_.begin(), excluded_.end(), f.filename().string()) != excluded_.end()) continue;
+      if ((options_ & kSnapshotTables) && isJournalOfTable(f)) continue;
       // Without kJunkPaths a name keeps its folders, as seen from the current directory.
       const std::string name = (options_ & kJunkPaths) ? f.filename().string()
                                                        : fs::absolute(f).lexically_relative(fs::current_path()).string();

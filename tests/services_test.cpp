@@ -1,0 +1,334 @@
+// Backup and restore on real installations, real zip archives checked by
+// `unzip -t`, and tables checked by SQLite after extraction.
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+#include "app/demo_data.h"
+#include "fixture.h"
+#include "services/backup.h"
+#include "services/installation_use.h"
+#include "services/restore.h"
+#include "services/zip_archiver.h"
+
+namespace velmora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using services::ZipArchiver;
+
+std::string run(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  char buf[512];
+  while (p && fgets(buf, sizeof buf, p)) out += buf;
+  const int status = p ? pclose(p) : -1;
+  return std::to_string(WEXITSTATUS(status)) + ":" + out;
+}
+
+std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+std::string readAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Every row of every table of a table file, in a stable order.
+std::string dumpTable(const fs::path& file) {
+  sqlite3* db = nullptr;
+  std::string out;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return "no abre";
+  std::vector<std::string> names;
+  sqlite3_exec(
+      db, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name",
+      [](void* v, int, char** cols, char**) {
+        static_cast<std::vector<std::string>*>(v)->push_back(cols[0]);
+        return 0;
+      },
+      &names, nullptr);
+  for (const auto& name : names) {
+    out += "[" + name + "]\n";
+    sqlite3_exec(
+        db, ("SELECT * FROM \"" + name + "\" ORDER BY rowid").c_str(),
+        [](void* v, int n, char** cols, char**) {
+          for (int i = 0; i < n; ++i) *static_cast<std::string*>(v) += std::string(cols[i] ? cols[i] : "∅") + "|";
+          *static_cast<std::string*>(v) += "\n";
+          return 0;
+        },
+        &out, nullptr);
+  }
+  sqlite3_close(db);
+  return out;
+}
+
+std::string integrity(const fs::path& file) {
+  sqlite3* db = nullptr;
+  std::string result;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_exec(
+      db, "PRAGMA integrity_check",
+      [](void* v, int, char** cols, char**) {
+        *static_cast<std::string*>(v) += cols[0];
+        return 0;
+      },
+      &result, nullptr);
+  sqlite3_close(db);
+  return result;
+}
+
+class BackupTest : public InstallationTest {
+ protected:
+  void SetUp() override {
+    InstallationTest::SetUp();
+    dest = dir / "mis respaldos";  // a destination with a space
+    fs::create_directories(dest);
+  }
+  void makeDemo() { ASSERT_TRUE(app::createDemoInstallation(inst, errors).isOk()); }
+  std::vector<services::BackupArchive> backup(bool works, bool system, services::BackupEvents events = {}) {
+    services::BackupRequest r;
+    r.destination = dest;
+    r.works = works;
+    r.system = system;
+    return services::runBackup(inst, errors, r, archiver, events);
+  }
+  std::vector<std::string> archivesMade() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dest)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // Extracts an archive and checks every table in it; returns the folder.
+  fs::path extractChecked(const std::string& archive) {
+    const fs::path out = dir / ("x_" + archive);
+    fs::create_directories(out);
+    EXPECT_EQ(run("unzip -tq " + quoted(dest / archive) + " >/dev/null 2>&1").substr(0, 2), "0:") << archive;
+    EXPECT_EQ(run("unzip -oq " + quoted(dest / archive) + " -d " + quoted(out)).substr(0, 2), "0:");
+    for (const auto& e : fs::recursive_directory_iterator(out)) {
+      if (e.is_regular_file() && readAll(e.path()).rfind("SQLite format 3", 0) == 0)
+        EXPECT_EQ(integrity(e.path()), "ok") << e.path();
+    }
+    return out;
+  }
+
+  fs::path dest;
+  ZipArchiver archiver;
+};
+
+TEST(ZipArchiver, LevelIncludeListAndArchiveName) {
+  ZipArchiver z;
+  z.init();
+  EXPECT_EQ(z.level(), 6);
+  for (auto [given, kept] : std::vector<std::pair<int, int>>{{0, 0}, {9, 9}, {-1, 6}, {10, 6}, {4, 4}})
+    EXPECT_EQ(z.setLevel(given), kept) << given;
+  z.setInclude("/datos/mis obras/*.*   ");
+  z.addInclude("/datos/OBRA1");
+  EXPECT_EQ(z.includeList(), "\"/datos/mis obras/*.*\" /datos/OBRA1");
+  std::vector<std::string> specs;
+  ASSERT_TRUE(ZipArchiver::splitInclude(z.includeList(), specs));
+  EXPECT_EQ(specs, (std::vector<std::string>{"/datos/mis obras/*.*", "/datos/OBRA1"}));
+  EXPECT_FALSE(ZipArchiver::splitInclude("\"/sin cierre", specs));
+  z.setOptions(1);
+  z.setOptions(0x80000);
+  EXPECT_EQ(z.options(), 0x80001u);
+  z.setOptions(0);
+  EXPECT_EQ(z.options(), 0u);
+  z.setComment("NOTA   ");
+  EXPECT_EQ(z.comment(), "NOTA");
+  EXPECT_EQ(z.options(), ZipArchiver::kCommented);
+  EXPECT_EQ(ZipArchiver::archivePath("/r/mis respaldos/OBRAS"), fs::path("/r/mis respaldos/OBRAS.zip"));
+  EXPECT_EQ(ZipArchiver::archivePath("/r/A.ZIP"), fs::path("/r/A.ZIP"));
+}
+
+TEST_F(BackupTest, SystemOnlyMakesOneArchiveWithTheSettingsTable) {
+  makeDemo();
+  const auto made = backup(false, true);
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(made[0].result, ZipArchiver::kDone) << made[0].failure;
+  EXPECT_EQ(archivesMade(), std::vector<std::string>{"OBRAS.zip"});
+  std::string comment, why;
+  ASSERT_TRUE(services::readBackupComment(dest / "OBRAS.zip", comment, why)) << why;
+  EXPECT_EQ(comment, services::systemComment());
+  EXPECT_EQ(comment.rfind("ARCHIVOS DEL SISTEMA AL ", 0), 0u);
+  const fs::path out = extractChecked("OBRAS.zip");
+  EXPECT_TRUE(fs::exists(out / "DATA1"));
+  EXPECT_TRUE(fs::exists(out / ".settings" / "FONTS.DLL"));  // the settings table lives elsewhere
+  EXPECT_FALSE(fs::exists(out / services::InstallationUse::kFileName));
+  EXPECT_FALSE(fs::exists(out / "CASA01"));  // the works go in archives of their own
+}
+
+TEST_F(BackupTest, EveryWorkGetsItsArchiveAndAFailedOneDoesNotStopTheRest) {
+  makeDemo();
+  // A third work registered without its directory: its archive fails.
+  auto obra = open("OBRA");
+  obra->rec().clear();
+  obra->rec().setText("CTA", "AAA00");
+  ASSERT_TRUE(obra->insert().isOk());
+  obra->close();
+  std::vector<std::string> started;
+  services::BackupEvents events;
+  events.archiveStarted = [&](const std::string& name) { started.push_back(fs::path(name).filename().string()); };
+  const auto made = backup(true, true, events);
+  EXPECT_EQ(started, (std::vector<std::string>{"OBRAS", "AAA00", "BODEGA02", "CASA01"}));
+  ASSERT_EQ(made.size(), 4u);
+  EXPECT_EQ(made[1].result, ZipArchiver::kFailed);
+  EXPECT_EQ(made[1].failure.rfind("An error prevented zipping files to " + (dest / "AAA00").string() +
+                                      "|An internal errorcode of -3 was reported.|",
+                                  0),
+            0u)
+      << made[1].failure;
+  EXPECT_EQ(archivesMade(), (std::vector<std::string>{"BODEGA02.zip", "CASA01.zip", "OBRAS.zip"}));
+  std::string comment, why;
+  ASSERT_TRUE(services::readBackupComment(dest / "CASA01.zip", comment, why));
+  EXPECT_EQ(comment, services::workComment("CASA01"));
+  const fs::path casa = extractChecked("CASA01.zip");
+  for (const char* f : {"OBRA1", "OBRA2", "OBRA3"}) EXPECT_TRUE(fs::exists(casa / f)) << f;
+}
+
+TEST_F(BackupTest, OnlyWorksWithNoWorksMakesNothing) {
+  open("OBRA")->close();
+  EXPECT_TRUE(backup(true, false).empty());
+  EXPECT_TRUE(archivesMade().empty());
+}
+
+// A second process commits batches of 100 rows while the backup runs: every
+// snapshot holds whole batches and passes the integrity check.
+TEST_F(BackupTest, ATableWrittenMeanwhileIsArchivedWhole) {
+  makeDemo();
+  const fs::path table = dir / "DATA5";
+  const pid_t writer = fork();
+  if (writer == 0) {
+    sqlite3* db = nullptr;
+    sqlite3_open(table.c_str(), &db);
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_exec(db, "CREATE TABLE IF NOT EXISTS carga(n INTEGER, relleno TEXT)", nullptr, nullptr, nullptr);
+    for (int batch = 0; batch < 400; ++batch) {
+      sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+      for (int i = 0; i < 100; ++i)
+        sqlite3_exec(db, "INSERT INTO carga VALUES(1, hex(randomblob(200)))", nullptr, nullptr, nullptr);
+      sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(db);
+    _exit(0);
+  }
+  for (int round = 0; round < 4; ++round) {
+    const auto made = backup(false, true);
+    ASSERT_EQ(made.size(), 1u);
+    ASSERT_EQ(made[0].result, ZipArchiver::kDone) << made[0].failure;
+    const fs::path out = extractChecked("OBRAS.zip");
+    sqlite3* db = nullptr;
+    sqlite3_open_v2((out / "DATA5").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    int rows = -1;
+    sqlite3_exec(
+        db, "SELECT count(*) FROM carga",
+        [](void* v, int, char** cols, char**) {
+          *static_cast<int*>(v) = std::atoi(cols[0]);
+          return 0;
+        },
+        &rows, nullptr);
+    sqlite3_close(db);
+    EXPECT_EQ(rows % 100, 0) << "a torn copy: " << rows;
+    fs::remove_all(out);
+  }
+  int status = 0;
+  waitpid(writer, &status, 0);
+  EXPECT_EQ(integrity(table), "ok");
+}
+
+TEST_F(BackupTest, AStoppedBackupLeavesNoPartialArchiveAndKeepsTheOldOne) {
+  makeDemo();
+  ASSERT_EQ(backup(false, true)[0].result, ZipArchiver::kDone);
+  const std::string good = readAll(dest / "OBRAS.zip");
+  int files = 0;
+  services::BackupEvents events;
+  events.progress.file = [&](const std::string& name) {
+    if (!name.empty() && ++files == 3) archiver.requestStop();  // a button pressed while packing
+  };
+  const auto made = backup(false, true, events);
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(made[0].result, ZipArchiver::kFailed);
+  EXPECT_EQ(archiver.lastResult(), ZipArchiver::kStopped);
+  EXPECT_EQ(archivesMade(), std::vector<std::string>{"OBRAS.zip"});  // no temporary left either
+  EXPECT_EQ(readAll(dest / "OBRAS.zip"), good);
+}
+
+class RestoreTest : public BackupTest {
+ protected:
+  void SetUp() override {
+    BackupTest::SetUp();
+    makeDemo();
+    ASSERT_EQ(backup(true, true).size(), 3u);
+  }
+  services::RestoreResult restore(const std::string& archive, const std::string& work = {}) {
+    services::InstallationUse use;
+    return services::restoreBackup(inst, dest / archive, work, use);
+  }
+};
+
+TEST_F(RestoreTest, RoundTripGivesBackTheTables) {
+  const std::string data = dumpTable(dir / "DATA1"), settings = dumpTable(dir / "settings" / "FONTS.DLL"),
+                    lines = dumpTable(dir / "CASA01" / "OBRA2");
+  sqlite3* db = nullptr;
+  for (const fs::path& f : {dir / "DATA1", dir / "settings" / "FONTS.DLL", dir / "CASA01" / "OBRA2"}) {
+    sqlite3_open(f.c_str(), &db);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA writable_schema=OFF; CREATE TABLE cambio(x); INSERT INTO cambio VALUES(1)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  const auto system = restore("OBRAS.zip");
+  ASSERT_TRUE(system.ok) << system.message;
+  EXPECT_EQ(dumpTable(dir / "DATA1"), data);
+  EXPECT_EQ(dumpTable(dir / "settings" / "FONTS.DLL"), settings);
+  EXPECT_NE(dumpTable(system.keptAside / "DATA1"), data);  // the replaced file is kept
+  const auto work = restore("CASA01.zip", "CASA01");
+  ASSERT_TRUE(work.ok) << work.message;
+  EXPECT_EQ(work.work, "CASA01");
+  EXPECT_EQ(dumpTable(dir / "CASA01" / "OBRA2"), lines);
+  EXPECT_EQ(work.keptAside.parent_path(), dir / "CASA01");
+}
+
+TEST_F(RestoreTest, RefusedWithNothingChanged) {
+  const std::string before = readAll(dir / "DATA1");
+  // A damaged archive: bytes in the middle of the compressed data changed.
+  std::string bytes = readAll(dest / "OBRAS.zip");
+  for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 40; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+  std::ofstream(dest / "DAÑADO.zip", std::ios::binary) << bytes;
+  auto r = restore("DAÑADO.zip");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.message.find("dañado"), std::string::npos) << r.message;
+
+  // The wrong work, and the installation in use by another program.
+  EXPECT_EQ(restore("BODEGA02.zip", "CASA01").message, "el respaldo es de la obra BODEGA02, no de la obra CASA01");
+  services::InstallationUse other;
+  ASSERT_TRUE(other.share(dir));
+  r = restore("OBRAS.zip");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.message.find("en uso"), std::string::npos) << r.message;
+  other.release();
+
+  // A name that would land outside the directory.
+  int err = 0;
+  zip_t* za = zip_open((dest / "MALO.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  const std::string comment = services::workComment("CASA01");
+  zip_set_archive_comment(za, comment.c_str(), static_cast<zip_uint16_t>(comment.size()));
+  zip_file_add(za, "../DATA1", zip_source_buffer(za, "x", 1, 0), 0);
+  ASSERT_EQ(zip_close(za), 0);
+  r = restore("MALO.zip");
+  EXPECT_NE(r.message.find("nombre no permitido: ../DATA1"), std::string::npos) << r.message;
+
+  EXPECT_EQ(readAll(dir / "DATA1"), before);
+  for (const auto& e : fs::directory_iterator(dir)) {
+    EXPECT_EQ(e.path().filename().string().rfind("ANTERIOR-", 0), std::string::npos);
+    EXPECT_EQ(e.path().filename().string().rfind(".restaura-", 0), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace velmora::testing
