@@ -18,7 +18,7 @@ std::string oneLine(std::string text) {
 }
 }  // namespace
 
-int runBackupCommand(const tables::Installation& inst, ErrorReporter& errors, const services::BackupRequest& request,
+int runBackupCommand(const tables::Installation& inst, const services::BackupRequest& request,
                      std::ostream& out, std::ostream& err) {
   std::error_code ec;
   if (!fs::is_directory(request.destination, ec)) {
@@ -39,7 +39,7 @@ int runBackupCommand(const tables::Installation& inst, ErrorReporter& errors, co
     if (!file.empty()) out << archive << ": " << file << "\n" << std::flush;
   };
   services::ZipArchiver archiver;
-  const auto made = services::runBackup(inst, errors, request, archiver, events);
+  const auto made = services::runBackup(inst, request, archiver, events);
   int failures = 0;
   for (const auto& a : made) {
     if (a.result == services::ZipArchiver::kDone) {

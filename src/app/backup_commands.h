@@ -11,7 +11,7 @@
 namespace velmora::app {
 
 // A line per file packed; fails (1) when any archive failed, each failure on `err`.
-int runBackupCommand(const tables::Installation& inst, ErrorReporter& errors, const services::BackupRequest& request,
+int runBackupCommand(const tables::Installation& inst, const services::BackupRequest& request,
                      std::ostream& out, std::ostream& err);
 
 int runRestoreCommand(const tables::Installation& inst, const std::string& archive, const std::string& work,

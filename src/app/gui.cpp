@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -14,6 +15,7 @@
 #include <iostream>
 
 #include "app/commands.h"
+#include "services/installation_use.h"
 #include "shell/ini_file.h"
 #include "reports/zone_report.h"
 #include "ui/reports/report_preview.h"
@@ -71,6 +73,13 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
 
   std::vector<std::string> args(argv + 1, argv + argc);
   shell::Session session = makeSession(dataDir, settingsOption, errors);
+  // Held while the program runs: a restore waits until every program is out.
+  services::InstallationUse use;
+  if (!use.share(session.installation.dataDir)) {
+    QMessageBox::warning(nullptr, "Velmora",
+                         "Se está restaurando un respaldo en esta instalación. Intente de nuevo en unos momentos.");
+    return 1;
+  }
   session.netTrace = shell::netTraceFromArguments(args);
 
   // Windows dragged with their full contents are switched off while we run.
@@ -87,7 +96,7 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
   shell::IniFile ini(session.installation.dataDir / "KAVEL.INI");
   ini.load();
   ui::MainFrame* framePtr = nullptr;
-  ui::Context ctx{session, errors, prompter, [&framePtr](QWidget* w) { framePtr->openWindow(w); }};
+  ui::Context ctx{session, errors, prompter, [&framePtr](QWidget* w) { framePtr->openWindow(w); }, &use};
   ui::MainFrame frame(ctx);
   framePtr = &frame;
   frame.setPlacements(&ini);

@@ -227,11 +227,11 @@ int main(int argc, char** argv) try {
 
   if (backup->parsed()) {
     backupRequest.destination = destination;
-    backupRequest.works = !withoutWorks;
     backupRequest.system = !withoutSystem;
     auto inst = app::installationAt(data, settings);
     inst.createMissing = false;  // a backup only reads
-    return app::runBackupCommand(inst, errors, backupRequest, std::cout, std::cerr);
+    if (!withoutWorks) backupRequest.works = velmora::services::registeredWorks(inst, errors);
+    return app::runBackupCommand(inst, backupRequest, std::cout, std::cerr);
   }
   if (restore->parsed()) {
     return app::runRestoreCommand(app::installationAt(data, settings), restoreFrom, restoreWork, std::cout, std::cerr);

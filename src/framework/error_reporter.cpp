@@ -298,6 +298,16 @@ std::string ErrorReporter::substitutedText() {
   return text::truncateChars(join(pieces), kMessageBufferChars);
 }
 
+int ErrorReporter::showBox(const MessageRequest& request) {
+  if (logErrors_) appendLog(request.text);
+  MessagePresenter* presenter;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    presenter = presenter_;
+  }
+  return presenter ? presenter->showMessage(request) : request.defaultButton;
+}
+
 int ErrorReporter::raise(int id) {
   {
     ThreadState& t = threadState();

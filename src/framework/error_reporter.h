@@ -164,6 +164,9 @@ class ErrorReporter {
   void noteStorageError(int engineCode, std::string engineText);
   void clearError();
 
+  // A box of a component's own (not in the message table), through the
+  // presenter; returns the button pressed.
+  int showBox(const MessageRequest& request);
   // Throw: raises the message with this id; returns 0 (go on), 4 (no) or 5.
   int raise(int id);
   // ThrowMessage: sets the message text, then raises.

@@ -55,8 +55,8 @@ BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, con
 
 }  // namespace
 
-std::vector<BackupArchive> runBackup(const tables::Installation& inst, ErrorReporter& errors,
-                                     const BackupRequest& request, ZipArchiver& archiver,
+std::vector<BackupArchive> runBackup(const tables::Installation& inst, const BackupRequest& request,
+                                     ZipArchiver& archiver,
                                      const BackupEvents& events) {
   std::vector<BackupArchive> made;
   const fs::path dataDir = fs::absolute(inst.dataDir);
@@ -70,12 +70,11 @@ std::vector<BackupArchive> runBackup(const tables::Installation& inst, ErrorRepo
     made.push_back(makeArchive(archiver, events, (fs::path(destination) / "OBRAS").string(),
                                (dataDir / "*.*").string(), systemComment(), extra, request.level));
   }
-  if (request.works) {
-    for (const std::string& code : registeredWorks(inst, errors)) {
-      made.push_back(makeArchive(archiver, events, (fs::path(destination) / code).string(),
+  for (const std::string& code : request.works) {
+    if (events.stopped && events.stopped()) break;
+    made.push_back(makeArchive(archiver, events, (fs::path(destination) / code).string(),
                                  (works::workDirectory(dataDir, code) / "*.*").string(), workComment(code), {},
-                                 request.level));
-    }
+                               request.level));
   }
   return made;
 }

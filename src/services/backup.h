@@ -16,8 +16,8 @@ namespace velmora::services {
 
 struct BackupRequest {
   std::filesystem::path destination;
-  bool works = true;   // " Respalda Las Obras"
-  bool system = true;  // " Respalda Archivos del Sistema"
+  bool system = true;               // " Respalda Archivos del Sistema"
+  std::vector<std::string> works;   // the codes of the works to archive, in order
   int level = 9;
 };
 
@@ -34,6 +34,8 @@ struct BackupEvents {
   ZipProgress progress;
   std::function<void(const std::string& archive)> archiveStarted;
   std::function<void(const BackupArchive&)> archiveEnded;
+  // Asked before each archive: true leaves the rest unmade.
+  std::function<bool()> stopped;
 };
 
 // The entry name under which the settings table goes into the system archive.
@@ -47,9 +49,10 @@ std::vector<std::string> registeredWorks(const tables::Installation& inst, Error
 
 // Makes every archive the request asks for, one after another; a failed
 // archive is reported through `events` and the next one is made. `archiver`
-// is the caller's, so that it can be asked to stop from another thread.
-std::vector<BackupArchive> runBackup(const tables::Installation& inst, ErrorReporter& errors,
-                                     const BackupRequest& request, ZipArchiver& archiver,
+// is the caller's, so that it can be asked to stop from another thread. It
+// reads no table, so it may run on any thread.
+std::vector<BackupArchive> runBackup(const tables::Installation& inst, const BackupRequest& request,
+                                     ZipArchiver& archiver,
                                      const BackupEvents& events = {});
 
 }  // namespace velmora::services

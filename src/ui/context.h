@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "framework/error_reporter.h"
+#include "services/installation_use.h"
 #include "shell/session.h"
 #include "ui/warning_window.h"
 
@@ -18,6 +19,8 @@ struct Context {
   Prompter& prompter;
   // Shows a non-modal window (an MDI child in the main frame).
   std::function<void(QWidget*)> openWindow;
+  // This program's use of the installation, which a restore takes alone.
+  services::InstallationUse* installationUse = nullptr;
 
   const shell::Login& login() const { return session.login; }
 };

@@ -24,6 +24,9 @@
 
 #include "shell/documents.h"
 #include "ui/catalog/base_menu.h"
+#include "ui/services/backup_window.h"
+#include "ui/services/restore_window.h"
+#include "ui/services/supplier_screens.h"
 #include "ui/startup_windows.h"
 #include "ui/users_screens.h"
 #include "ui/zone_screens.h"
@@ -92,6 +95,7 @@ void MainFrame::buildMenus() {
     QPageSetupDialog dialog(&printer, this);
     dialog.exec();
   });
+  add(file, "Res&taurar Respaldo", "RESTAURA", "Pone de vuelta un respaldo", [this] { restoreBackup(); });
   add(file, "&Salir", "EXIT", "Regresar a Windows", [this] { close(); });
 
   QMenu* edit = menuBar()->addMenu("&Editar");
@@ -144,7 +148,23 @@ void MainFrame::buildMenus() {
   QAction* suppliers = menuBar()->addAction("Proveedores");
   suppliers->setObjectName("PROVEE");
   suppliers->setVisible(ctx_.session.showSuppliers);
-  suppliers->setEnabled(false);  // the suppliers screens come with the suppliers directory
+  connect(suppliers, &QAction::triggered, this, [this] {
+    closeSplash();
+    openSupplierMaintenance(ctx_);
+  });
+}
+
+void MainFrame::restoreBackup() {
+  if (!area_->subWindowList().isEmpty()) {
+    ctx_.prompter.warn({"CIERRE TODAS LAS VENTANAS", "ANTES DE RESTAURAR", "UN RESPALDO"});
+    return;
+  }
+  RestoreWindow window(ctx_, this);
+  window.exec();
+  if (window.restored()) {
+    endedAtOnce_ = true;
+    QApplication::exit(0);
+  }
 }
 
 QAction* MainFrame::addTool(const QString& caption, const QString& hint, const char* name, int icon,
@@ -190,8 +210,12 @@ void MainFrame::buildToolbar() {
   });
   addTool("B/DATOS", "Bases de Datos", "BDATOS", QStyle::SP_DriveHDIcon,
           [this] { openWindow(new BaseMenu(ctx_), [this] { rotateBanner(); }); });
-  addTool("PATROCINADORES", "", "PATROCINADORES", QStyle::SP_DialogHelpButton, later, false);
-  addTool("RESPALDO", "RESPALDO DEL SISTEMA", "RESPALDO", QStyle::SP_DialogSaveButton, later, false);
+  addTool("PATROCINADORES", "", "PATROCINADORES", QStyle::SP_DialogHelpButton, [this] {
+    BrowseWindow* list = openSupplierDirectory(ctx_);
+    connect(list, &QObject::destroyed, this, [this] { rotateBanner(); });
+  });
+  addTool("RESPALDO", "RESPALDO DEL SISTEMA", "RESPALDO", QStyle::SP_DialogSaveButton,
+          [this] { openWindow(new BackupWindow(ctx_), [this] { rotateBanner(); }); });
   addTool("ACTUALIZAR", "", "ACTUALIZAR", QStyle::SP_BrowserReload, later, false);
   addTool("INTERNET", "", "INTERNET", QStyle::SP_DriveNetIcon,
           [] { QDesktopServices::openUrl(QUrl(shell::kMakerSite)); });

@@ -40,6 +40,9 @@ class MainFrame : public QMainWindow {
   // Where the windows' placement is kept (KAVEL.INI); windows opened later
   // take their last placement and leave theirs when they close.
   void setPlacements(shell::IniFile* ini) { ini_ = ini; }
+  // "Restaurar Respaldo": only with no other window open; a restore done
+  // ends the program, which must open the restored files afresh.
+  void restoreBackup();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -81,7 +81,7 @@ BrowseWindow::BrowseWindow(Context& ctx, BrowseSpec declaration, bool picking, Q
   footer_ = new QVBoxLayout;
   layout->addLayout(footer_);
 
-  auto* buttonRow = new QHBoxLayout;
+  auto* buttonRow = buttonRow_ = new QHBoxLayout;
   layout->addLayout(buttonRow);
   const auto add = [&](unsigned which, const QString& caption, void (BrowseWindow::*slot)()) {
     if (!(declaration_.buttons & which) && !(which == kSelect && picking_)) return;
@@ -188,6 +188,22 @@ QPushButton* BrowseWindow::addTabButton(int tab, const QString& caption) {
   b->setVisible(tab == currentTab());
   locatorRow_->addWidget(b);
   tabButtons_.push_back({tab, b});
+  return b;
+}
+
+QPushButton* BrowseWindow::addButtonAfter(unsigned after, const QString& caption, const QString& objectName) {
+  auto* b = new QPushButton(caption);
+  b->setObjectName(objectName);
+  int at = buttonRow_->count() - 1;  // before the closing stretch
+  if (QPushButton* previous = button(after)) {
+    // After `after` and the buttons of the screen already put after it.
+    at = buttonRow_->indexOf(previous) + 1;
+    while (at < buttonRow_->count() - 1 && buttonRow_->itemAt(at)->widget() &&
+           buttonRow_->itemAt(at)->widget()->property("ownButton").toBool())
+      ++at;
+  }
+  b->setProperty("ownButton", true);
+  buttonRow_->insertWidget(at, b);
   return b;
 }
 

@@ -64,6 +64,9 @@ class BrowseWindow : public QWidget {
   QLineEdit* locator() const { return locator_; }
   // A button shown only while tab `tab` is: "Muestra Claves", "Ver Claves".
   QPushButton* addTabButton(int tab, const QString& caption);
+  // A button of the screen's own in the button row, after the button `after`
+  // (or last when the list has no such button).
+  QPushButton* addButtonAfter(unsigned after, const QString& caption, const QString& objectName);
   // Opens the list's form on the highlighted row as a button would.
   bool openForm(FormRequest request) { return runForm(request); }
 
@@ -90,6 +93,7 @@ class BrowseWindow : public QWidget {
   QLineEdit* locator_ = nullptr;
   QLabel* locatorLabel_ = nullptr;
   QHBoxLayout* locatorRow_ = nullptr;
+  QHBoxLayout* buttonRow_ = nullptr;
   std::vector<std::pair<int, QPushButton*>> tabButtons_;
   std::map<unsigned, QPushButton*> buttons_;
   QVBoxLayout* extra_ = nullptr;

@@ -27,6 +27,9 @@ struct ColumnSpec {
   // When set, the element is asked for as each row is shown (the current
   // salary zone's price, which a zone selection changes under open lists).
   std::function<int()> elementNow;
+  // When set, the text shown is computed from the row (a value read from
+  // another table), and `field` only names the column.
+  std::function<QString(const tables::Record&)> value;
 };
 
 // A tab of a list: a key order and the columns it shows.

@@ -72,7 +72,14 @@ int TableListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QString TableListModel::display(const tables::Record& r, const ColumnSpec& c) const {
+  if (c.value) return c.value(r);
   return formatField(r, c.field, c.elementNow ? c.elementNow() : c.element, c.picture);
+}
+
+void TableListModel::setRecordAt(int row, const tables::Record& record) {
+  if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+  rows_[row].record = record;
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 QVariant TableListModel::data(const QModelIndex& index, int role) const {

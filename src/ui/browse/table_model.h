@@ -35,6 +35,8 @@ class TableListModel : public QAbstractTableModel {
   void fetchMore(const QModelIndex& parent) override;
 
   const tables::Record& recordAt(int row) const { return rows_[row].record; }
+  // Changes what a row shows, not what is stored (until the list is read again).
+  void setRecordAt(int row, const tables::Record& record);
   int64_t idAt(int row) const { return rows_[row].id; }
   // The row of the record with this identity, reading further as needed; -1.
   int rowOfId(int64_t id);
