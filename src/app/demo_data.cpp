@@ -5,6 +5,7 @@
 
 #include "app/commands.h"
 #include "app/demo_catalogue.h"
+#include "app/demo_suppliers.h"
 #include "app/demo_works.h"
 #include "estimate/zones.h"
 #include "shell/login.h"
@@ -43,6 +44,7 @@ Status addUser(tables::Table& pers, const char* name, const char* login, const c
 Status createDemoInstallation(const tables::Installation& inst, ErrorReporter& errors) {
   if (Status s = createDemoInstallationWithoutCatalogue(inst, errors); !s) return s;
   if (Status s = fillDemoCatalogue(inst, errors); !s) return s;
+  if (Status s = fillDemoSuppliers(inst, errors); !s) return s;
   return fillDemoWorks(inst, errors);
 }
 

@@ -19,6 +19,8 @@
 #include "shell/ini_file.h"
 #include "reports/zone_report.h"
 #include "ui/reports/report_preview.h"
+#include "ui/services/backup_window.h"
+#include "ui/services/supplier_screens.h"
 #include "ui/works/budget_window.h"
 #include "ui/works/work_concept_form.h"
 #include "ui/works/works_screens.h"
@@ -275,6 +277,27 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
       ui::DestinationDialog destination;
       save(&destination, "report-destination");
     }
+  }
+  for (QMdiSubWindow* sub : frame.findChildren<QMdiSubWindow*>()) sub->close();
+  {
+    // The backup window, and the suppliers directory with a supplier and its promotions.
+    auto* backup = new ui::BackupWindow(ctx);
+    frame.openWindow(backup);
+    save(&frame, "backup");
+    backup->parentWidget()->close();
+    ui::BrowseWindow* suppliers = ui::openSupplierDirectory(ctx);
+    save(&frame, "suppliers");
+    auto patr = session.installation.table("PATR", errors);
+    (void)patr->open();
+    patr->rec().setInteger("CTA", 1);
+    if (patr->fetch(patr->keyIndex("CTA_KEY"))) {
+      ui::SupplierForm supplierForm(ctx, *patr, FormRequest::kView);
+      supplierForm.start();
+      save(&supplierForm, "supplier-form");
+      ui::PromotionViewer promotions(ui::promotionFiles(ctx, patr->rec()));
+      save(&promotions, "promotions");
+    }
+    suppliers->parentWidget()->close();
   }
   std::cout << "Pantallas guardadas en " << outDir << "\n";
   return 0;

@@ -134,15 +134,20 @@ std::array<QString, 5> promotionFiles(const Context& ctx, const tables::Record& 
 
 BrowseWindow* openSupplierDirectory(Context& ctx) {
   const auto names = readTypeNames(ctx);
-  ColumnSpec typeName{"TIPO DE PROVEEDOR", "TIA:DESC", "s30"};
+  // Widths in characters, so that the eight columns fit a 1024-pixel frame.
+  ColumnSpec typeName{"TIPO DE PROVEEDOR", "TIA:DESC", "s30", 1, 28};
   typeName.value = [names](const tables::Record& r) {
     const auto it = names->find(r.integer("TIPO"));
     return it == names->end() ? QString() : it->second;
   };
-  const std::vector<ColumnSpec> columns = {{"CTA", "CTA", "n_6"},       {"N O M B R E", "NOMB", "s30"}, typeName,
-                                           {"TELEFONO", "TELE", "s15"}, {"TELEFONO", "TEL2", "s15"},
-                                           {"FAX", "FAX", "s15"},       {"CIUD", "CIUD", "s30"},
-                                           {"TIPO", "TIPO", "n_6"}};
+  const std::vector<ColumnSpec> columns = {{"CTA", "CTA", "n_6", 1, 4},
+                                           {"N O M B R E", "NOMB", "s30", 1, 29},
+                                           typeName,
+                                           {"TELEFONO", "TELE", "s15", 1, 11},
+                                           {"TELEFONO", "TEL2", "s15", 1, 11},
+                                           {"FAX", "FAX", "s15", 1, 11},
+                                           {"CIUD", "CIUD", "s30", 1, 16},
+                                           {"TIPO", "TIPO", "n_6", 1, 4}};
   BrowseSpec s;
   s.procedure = "CAP_PATR";
   s.title = "Mostrando Patrocinadores";
