@@ -140,4 +140,20 @@ grep -q "DATA6.*creada" "$DIR/out"
 unset VELMORA_SETTINGS
 "$VELMORA" demo "$DIR/own" > /dev/null
 [ -f "$DIR/own/.settings/FONTS.DLL" ]
+
+# Backup: a line per file, archives that unzip tests, a restore that gives
+# the table back; a damaged archive is refused and changes nothing.
+mkdir -p "$DIR/mis respaldos"
+"$VELMORA" respalda --data "$DIR/own" --destino "$DIR/mis respaldos" > "$DIR/out"
+grep -q "^OBRAS.zip: DATA1$" "$DIR/out"
+grep -q "^CASA01.zip: OBRA2$" "$DIR/out"
+for a in OBRAS CASA01 BODEGA02; do unzip -tq "$DIR/mis respaldos/$a.zip" > /dev/null; done
+sqlite3 "$DIR/own/CASA01/OBRA2" .dump > "$DIR/obra2.antes"
+printf 'basura' > "$DIR/own/CASA01/OBRA2"
+"$VELMORA" restaura --data "$DIR/own" --desde "$DIR/mis respaldos/CASA01.zip" --obra CASA01 | grep -q "Obra CASA01 restaurada."
+sqlite3 "$DIR/own/CASA01/OBRA2" .dump | cmp -s "$DIR/obra2.antes" -
+head -c 2000 "$DIR/mis respaldos/OBRAS.zip" > "$DIR/cortado.zip"
+if "$VELMORA" restaura --data "$DIR/own" --desde "$DIR/cortado.zip" 2> "$DIR/err"; then echo "restored a cut archive"; exit 1; fi
+grep -q "no se puede leer el respaldo" "$DIR/err"
+if "$VELMORA" respalda --data "$DIR/own" --destino "$DIR/no-existe" 2> /dev/null; then echo "backup to nowhere"; exit 1; fi
 echo "cli ok"
