@@ -38,6 +38,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "services/backup.h"
 #include "works/budget.h"
 #include "tables/catalogue.h"
 
@@ -356,11 +357,63 @@ long reportRunPeak(const char* self, size_t pages, const fs::path& pdf) {
   return std::atol(buf);
 }
 
+// The backup of an installation (its system files and the work REF) against
+// `zip -r -9` of the same files: time, and the archives' total size.
+void benchBackup(const Installation& inst, const fs::path& root) {
+  const fs::path oursDir = root / "backup-ours", refDir = root / "backup-zip";
+  const fs::path workDir = inst.dataDir / "REF";
+  uint64_t oursSize = 0, refSize = 0;
+  const auto sizeOf = [](const fs::path& dir) {
+    uint64_t total = 0;
+    for (const auto& e : fs::directory_iterator(dir)) total += fs::file_size(e.path());
+    return total;
+  };
+  compare(
+      "backup", 3,
+      [&](bool forOurs) {
+        fs::remove_all(forOurs ? oursDir : refDir);
+        fs::create_directories(forOurs ? oursDir : refDir);
+      },
+      [&] {
+        services::BackupRequest request;
+        request.destination = oursDir;
+        request.works = {"REF"};
+        services::ZipArchiver archiver;
+        for (const auto& a : services::runBackup(inst, request, archiver)) {
+          if (a.result != services::ZipArchiver::kDone) {
+            std::fprintf(stderr, "backup: %s\n", a.failure.c_str());
+            std::exit(1);
+          }
+        }
+        oursSize = sizeOf(oursDir);
+      },
+      [&] {
+        std::string files;
+        for (const auto& e : fs::directory_iterator(inst.dataDir)) {
+          if (e.is_regular_file()) files += " '" + e.path().string() + "'";
+        }
+        const std::string system = "zip -q -r -9 -j '" + (refDir / "OBRAS.zip").string() + "'" + files;
+        const std::string work =
+            "zip -q -r -9 -j '" + (refDir / "REF.zip").string() + "' '" + workDir.string() + "'";
+        if (std::system(system.c_str()) != 0 || std::system(work.c_str()) != 0) std::exit(1);
+        refSize = sizeOf(refDir);
+      });
+  std::printf("backup-size ours=%llu reference=%llu ratio=%.3f\n", static_cast<unsigned long long>(oursSize),
+              static_cast<unsigned long long>(refSize), static_cast<double>(oursSize) / static_cast<double>(refSize));
+  std::fflush(stdout);
+}
+
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);  // fonts for the report pages and the preview
   if (argc == 4 && std::string(argv[1]) == "--report-run") {
     std::printf("%ld\n", reportRun(static_cast<size_t>(std::atol(argv[2])), argv[3]));
+    return 0;
+  }
+  if (argc == 3 && std::string(argv[1]) == "--backup") {
+    // Only the backup line, on a reference installation kept by an earlier run.
+    const fs::path kept = argv[2];
+    benchBackup(Installation{kept / "reference", kept / "reference", {}}, kept);
     return 0;
   }
   const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "velmora_bench";
@@ -739,6 +792,8 @@ int main(int argc, char** argv) {
         bench::must(reports::layOutExplosion(work, errors, "REF", {}, "CONSTRUCTORA", 1, spool));
       },
       [&] { rawExplosionFloor(refInst.dataDir, workDir); });
+
+  benchBackup(refInst, root);
 
   const long peakLarge = reportRunPeak(argv[0], 5000, root / "large.pdf");
   const long peakSmall = reportRunPeak(argv[0], 500, root / "small.pdf");

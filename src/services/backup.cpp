@@ -65,7 +65,8 @@ std::vector<BackupArchive> runBackup(const tables::Installation& inst, const Bac
     // The settings table lives outside the data directory's own files.
     std::vector<std::pair<fs::path, std::string>> extra;
     for (const auto& def : tables::allTables()) {
-      if (def.settingsRole) extra.emplace_back(inst.fileOf(def), settingsEntryName(def.fileName));
+      const fs::path file = fs::absolute(inst.fileOf(def));
+      if (def.settingsRole && file.parent_path() != dataDir) extra.emplace_back(file, settingsEntryName(def.fileName));
     }
     made.push_back(makeArchive(archiver, events, (fs::path(destination) / "OBRAS").string(),
                                (dataDir / "*.*").string(), systemComment(), extra, request.level));
