@@ -386,7 +386,9 @@ TEST_F(ShellScreensTest, MainFrameMenusRotationAndDocuments) {
   EXPECT_EQ(frame.windowTitle(), "Sistema de Control de Obra Velmora");
   EXPECT_FALSE(frame.action("CONFIGURARSISTEMA")->isEnabled());
   EXPECT_FALSE(frame.action("PROVEE")->isVisible());
-  EXPECT_FALSE(frame.action("RESPALDO")->isEnabled());  // built by a later screen set
+  EXPECT_TRUE(frame.action("RESPALDO")->isEnabled());
+  EXPECT_TRUE(frame.action("PATROCINADORES")->isEnabled());
+  EXPECT_FALSE(frame.action("ACTUALIZAR")->isEnabled());  // built by a later screen set
   EXPECT_TRUE(frame.action("BDATOS")->isEnabled());
   EXPECT_TRUE(frame.action("PERSONAL")->isEnabled());
 
