@@ -14,6 +14,7 @@
 #include "app/analysis_command.h"
 #include "app/backup_commands.h"
 #include "app/budget_commands.h"
+#include "app/update_commands.h"
 #include "app/commands.h"
 #include "app/demo_data.h"
 #include "app/gui.h"
@@ -158,7 +159,26 @@ int main(int argc, char** argv) try {
   restore->add_option("--desde", restoreFrom, "el archivo zip del respaldo")->required();
   restore->add_option("--obra", restoreWork, "la obra que debe contener el respaldo");
 
-  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore};
+  auto* server = cli.add_subcommand("servidor", "muestra o cambia el servidor de actualizaciones");
+  app::ServerOptions serverOptions;
+  server->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  server->add_option("--settings", settings, "directorio de la configuración");
+  server->add_option("--host", serverOptions.host, "HOST o HOST:PUERTO del servidor FTP");
+  server->add_option("--usuario", serverOptions.user, "cuenta en el servidor");
+  server->add_option("--clave", serverOptions.password, "clave de la cuenta");
+  server->add_option("--directorio", serverOptions.directory, "directorio de las actualizaciones (vacío: /)");
+
+  auto* update = cli.add_subcommand("actualiza", "baja del servidor los archivos nuevos de la actualización");
+  update->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  update->add_option("--settings", settings, "directorio de la configuración");
+
+  auto* merge = cli.add_subcommand("coloca", "coloca los precios bajados en una lista de precios de los insumos");
+  int mergeList = 0;
+  merge->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  merge->add_option("--settings", settings, "directorio de la configuración");
+  merge->add_option("--lista", mergeList, "la lista de precios (zona), 1 a 5")->required();
+
+  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge};
   for (auto* sub : all) {
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
     sub->get_formatter()->label("Usage", "Uso");
@@ -201,7 +221,8 @@ int main(int argc, char** argv) try {
   }
 
   const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
-                         budget->parsed() || report->parsed() || backup->parsed() || restore->parsed();
+                         budget->parsed() || report->parsed() || backup->parsed() || restore->parsed() || server->parsed() ||
+                         update->parsed() || merge->parsed();
   if (report->parsed() && listReports) {
     app::listReports(std::cout);
     return kDone;
@@ -232,6 +253,17 @@ int main(int argc, char** argv) try {
     inst.createMissing = false;  // a backup only reads
     if (!withoutWorks) backupRequest.works = velmora::services::registeredWorks(inst, errors);
     return app::runBackupCommand(inst, backupRequest, std::cout, std::cerr);
+  }
+  if (server->parsed()) return app::runServerCommand(app::installationAt(data, settings), errors, serverOptions, std::cout, std::cerr);
+  if (update->parsed()) {
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = false;
+    return app::runUpdateCommand(argc, argv, inst, errors, std::cout, std::cerr);
+  }
+  if (merge->parsed()) {
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = false;
+    return app::runMergeCommand(inst, errors, mergeList, std::cout, std::cerr);
   }
   if (restore->parsed()) {
     return app::runRestoreCommand(app::installationAt(data, settings), restoreFrom, restoreWork, std::cout, std::cerr);

@@ -1,0 +1,25 @@
+// The online update, headless: `servidor` shows or sets the server record,
+// `actualiza` downloads what is new, `coloca` merges it into a price list.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "framework/error_reporter.h"
+#include "tables/installation.h"
+
+namespace velmora::app {
+
+struct ServerOptions {
+  std::optional<std::string> host, user, password, directory;
+};
+
+int runServerCommand(const tables::Installation& inst, ErrorReporter& errors, const ServerOptions& options,
+                     std::ostream& out, std::ostream& err);
+int runUpdateCommand(int argc, char** argv, const tables::Installation& inst, ErrorReporter& errors,
+                     std::ostream& out, std::ostream& err);
+int runMergeCommand(const tables::Installation& inst, ErrorReporter& errors, int list, std::ostream& out,
+                    std::ostream& err);
+
+}  // namespace velmora::app

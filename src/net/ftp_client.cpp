@@ -1,0 +1,600 @@
+#include "net/ftp_client.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "framework/dates.h"
+
+namespace velmora::net {
+
+namespace {
+
+// The texts of the error replies.
+QString errorText(int code) {
+  switch (code) {
+    case 120: return "Service will only become ready sometime later";
+    case 421: return "FTP Server closing Control Connection. (Server closing down)";
+    case 426: return "Connection closed, transfer aborted";
+    case 450: return "File unavailable";
+    case 451: return "Local error in processing";
+    case 452: return "Insufficient storage space in system";
+    case 500: return "Command unrecognized";
+    case 501: return "Syntax error in parameters or arguments";
+    case 502: return "Command not implemented";
+    case 503: return "Bad sequence of commands";
+    case 504: return "Command not implemented for that parameter";
+    case 530: return "Not logged in";
+    case 532: return "Need account for storing files";
+    case 550: return "File unavailable";
+    case 552: return "Exceeded storage allocation";
+    case 553: return "File name not allowed";
+    default: return {};
+  }
+}
+
+QString trimmedReply(const FtpReply& reply) { return QString::fromUtf8(reply.text).trimmed(); }
+
+}  // namespace
+
+FtpClient::FtpClient(QObject* parent) : QObject(parent), control_(new QTcpSocket(this)) {
+  dataPort_ = static_cast<quint16>(QRandomGenerator::global()->bounded(int(lowerDataPort), int(upperDataPort) + 1));
+  idle_.setSingleShot(true);
+  connectTimer_.setSingleShot(true);
+  connect(&idle_, &QTimer::timeout, this, &FtpClient::idleTimedOut);
+  connect(&connectTimer_, &QTimer::timeout, this, [this] {
+    control_->abort();
+    connecting_ = false;
+    fail(kConnectFailed, "Could not connect to " + host + ": time-out");
+  });
+  connect(control_, &QTcpSocket::connected, this, &FtpClient::onControlConnected);
+  connect(control_, &QTcpSocket::readyRead, this, &FtpClient::onControlData);
+  connect(control_, &QTcpSocket::disconnected, this, &FtpClient::onControlClosed);
+  connect(control_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+    if (connecting_) {
+      connectTimer_.stop();
+      connecting_ = false;
+      fail(kConnectFailed, "Could not connect to " + host + ": " + control_->errorString());
+    }
+  });
+}
+
+FtpClient::~FtpClient() = default;
+
+// ---- commands ----
+
+bool FtpClient::changeDir(const QString& d) { return start({"changedir", "ChangeDir", "CWD " + d}); }
+bool FtpClient::getDirListing(const QString& d) {
+  return start({"getdirlisting", "GetDirListing", (fullListing ? "LIST " : "NLST ") + d, Data::kListing});
+}
+bool FtpClient::getRemoteFile(const QString& remote, const QString& local) {
+  return start({"getremotefile", "GetRemoteFile", "RETR " + remote, Data::kReceive, remote, local});
+}
+bool FtpClient::putFile(const QString& local, const QString& remote) {
+  return start({"putfile", "PutFile", "STOR " + remote, Data::kSend, remote, local});
+}
+bool FtpClient::appendToFile(const QString& local, const QString& remote) {
+  return start({"appendtofile", "AppendToFile", "APPE " + remote, Data::kSend, remote, local});
+}
+bool FtpClient::getCurrentDirName() { return start({"getcurrentdirname", "GetCurrentDirName", "PWD"}); }
+bool FtpClient::changeDirUp() { return start({"changedirup", "ChangeDirUp", "CDUP"}); }
+bool FtpClient::deleteFile(const QString& r) { return start({"deletefile", "DeleteFile", "DELE " + r}); }
+bool FtpClient::rename(const QString& from, const QString& to) {
+  return start({"rename", "Rename", "RNFR " + from, Data::kNone, from, {}, to});
+}
+bool FtpClient::removeDir(const QString& d) { return start({"removedir", "RemoveDir", "RMD " + d}); }
+bool FtpClient::makeDir(const QString& d) { return start({"makedir", "MakeDir", "MKD " + d}); }
+bool FtpClient::noOp() { return start({"noop", "NoOp", "NOOP"}); }
+bool FtpClient::quit() { return start({"quit", "Quit", "QUIT"}); }
+
+bool FtpClient::start(Request request) {
+  if (busy_) {
+    // The running command is left alone.
+    log("Warning. Another command is still in progress. This command was ignored");
+    emit errorTrap("Can't do a " + request.function + " command, as the FTP object is already busy",
+                   request.function);
+    return false;
+  }
+  busy_ = true;
+  request_ = std::move(request);
+  command_ = request_.name;
+  ftpError_ = error_ = 0;
+  errorString_.clear();
+  dataPrepared_ = typeSent_ = typeRetried_ = commandSent_ = controlDone_ = dataDone_ = transferring_ = false;
+  expectedSize_ = received_ = 0;
+  lastPercent_ = -1;
+  if (openNewControlConnection) {
+    closeAll();
+    loggedIn_ = false;
+  }
+  if (request_.data == Data::kListing) {
+    listing_.clear();
+    parser_ = std::make_unique<ListingParser>(fullListing, today_ ? today_ : dates::today());
+  }
+  if (request_.data == Data::kReceive) {
+    // Written beside the target and renamed over it only when complete.
+    target_ = std::make_unique<QSaveFile>(request_.local);
+    if (!target_->open(QIODevice::WriteOnly)) {
+      target_.reset();
+      fail(kLocalFile, "Cannot create destination file");
+      return false;
+    }
+  }
+  if (request_.data == Data::kSend) {
+    source_ = std::make_unique<QFile>(request_.local);
+    if (!source_->open(QIODevice::ReadOnly)) {
+      source_.reset();
+      fail(kLocalFile, "Cannot open source file");
+      return false;
+    }
+  }
+  proceed();
+  return true;
+}
+
+void FtpClient::proceed() {
+  if (control_->state() != QAbstractSocket::ConnectedState) {
+    if (connecting_) return;
+    connecting_ = true;
+    loggedIn_ = false;
+    state_ = "connecting";
+    replies_.reset();
+    connectTimer_.start(connectTimeoutMs);
+    control_->connectToHost(host, controlPort);
+    return;
+  }
+  if (!loggedIn_) {
+    state_ = "user";
+    send("USER " + (user.isEmpty() ? QString("anonymous") : user));
+    return;
+  }
+  if (request_.data != Data::kNone && !dataPrepared_) {
+    if (passiveMode) {
+      state_ = "passive-wait";
+      send("PASV");
+    } else {
+      prepareActive();
+    }
+    return;
+  }
+  if (request_.data != Data::kNone && !typeSent_) {
+    state_ = "type";
+    send(QString("TYPE ") + (binaryTransfer ? "I" : "A"));
+    return;
+  }
+  state_ = request_.name;
+  commandSent_ = true;
+  send(request_.line);
+}
+
+void FtpClient::send(const QString& line) {
+  log(line.startsWith("PASS ") ? QString("PASS ********") : line);
+  control_->write((line + "\r\n").toUtf8());
+  touch();
+}
+
+// ---- the control connection ----
+
+void FtpClient::onControlConnected() { touch(); }
+
+void FtpClient::onControlData() {
+  touch();
+  std::vector<FtpReply> complete;
+  std::vector<std::string> problems;
+  const bool fits = replies_.feed(control_->readAll().toStdString(), complete, problems);
+  for (const auto& p : problems) log(QString::fromStdString(p));
+  for (const auto& reply : complete) {
+    log(trimmedReply(reply));
+    onReply(reply);
+  }
+  if (!fits) {
+    fail(kReplyTooLong,
+         "Error. All of the memory of the ReplySoFar String has been used. It is too small for the reply we received");
+  }
+}
+
+void FtpClient::onControlClosed() {
+  const bool wasConnecting = connecting_;
+  connecting_ = false;
+  connectTimer_.stop();
+  loggedIn_ = false;
+  if (!busy_ || wasConnecting) return;  // a failed open is reported by errorOccurred
+  if (request_.name == "quit") {
+    controlDone_ = true;
+    finishIfBothDone();
+  } else if (state_ == "passive-wait") {
+    fail(kAbortedAwaitingPassive, "Command aborted. Check if the server supports the Passive mode.");
+  } else {
+    fail(kAborted, "Command aborted.");
+  }
+}
+
+void FtpClient::onReply(const FtpReply& reply) {
+  const int code = reply.code;
+  if (!busy_) return;  // a late reply after a failure (or a greeting never asked for)
+  if (state_ == "connecting") {
+    connectTimer_.stop();
+    connecting_ = false;
+    if (code == 220) {
+      state_ = "opened";
+      proceed();
+    } else if (!handleErrorReply(code)) {
+      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+    }
+    return;
+  }
+  if (state_ == "user" || state_ == "user accepted") {
+    if (code == 331 && state_ == "user") {
+      state_ = "user accepted";
+      send("PASS " + (password.isEmpty() ? QString("velmora@localhost") : password));
+    } else if (code == 230 || code == 202) {
+      loggedIn_ = true;
+      state_ = "logged in";
+      proceed();
+    } else if (code == 332) {
+      fail(332, "332 \"need account\" - no code for this yet.");
+    } else if (code == 530) {
+      fail(530, state_ == "user" ? "User " + (user.isEmpty() ? QString("anonymous") : user) + " access denied"
+                                 : QString("Login incorrect"));
+    } else if (!handleErrorReply(code)) {
+      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+    }
+    return;
+  }
+  if (state_ == "passive-wait") {
+    if (code == 227) {
+      preparePassive(reply);
+    } else if (ignorePassiveFailure) {
+      log("Warning - PASV (Passive) Command Failed. Will ignore and continue");
+      dataPrepared_ = true;
+      proceed();
+    } else if (!handleErrorReply(code)) {
+      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+    }
+    return;
+  }
+  if (state_ == "port") {
+    if (code == 200) {
+      state_ = "port successful";
+      dataPrepared_ = true;
+      proceed();
+    } else if (!handleErrorReply(code)) {
+      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+    }
+    return;
+  }
+  if (state_ == "type") {
+    if (code == 200) {
+      state_ = "type successful";
+      typeSent_ = true;
+      proceed();
+    } else if (code == 500 || code == 501) {
+      log("Warning - TYPE Command Failed. Will ignore and continue");
+      typeSent_ = true;
+      proceed();
+    } else if ((code == 504 || code == 530) && !typeRetried_) {
+      typeRetried_ = true;
+      binaryTransfer = true;
+      send("TYPE I");
+    } else if (code == 504 || code == 530) {
+      log("Warning - TYPE Command Failed. Will ignore and continue");
+      typeSent_ = true;
+      proceed();
+    } else if (!handleErrorReply(code)) {
+      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+    }
+    return;
+  }
+  handleCommandReply(code, reply);
+}
+
+void FtpClient::handleCommandReply(int code, const FtpReply& reply) {
+  const QString& name = request_.name;
+  if (request_.data != Data::kNone) {
+    if (code == 425) {
+      // No data connection: prepare it again.
+      closeData();
+      dataPrepared_ = typeSent_ = commandSent_ = false;
+      proceed();
+      return;
+    }
+    if (code == 125 || code == 150) {
+      transferStarting(reply);
+      return;
+    }
+    if (code == 226 || code == 250) {
+      controlDone_ = true;
+      finishIfBothDone();
+      return;
+    }
+  } else {
+    bool ok = false;
+    if (name == "changedir") ok = code == 250 || code == 200;
+    else if (name == "getcurrentdirname" || name == "makedir") ok = code == 257;
+    else if (name == "changedirup") ok = code == 200 || code == 250;
+    else if (name == "deletefile" || name == "removedir") ok = code == 250;
+    else if (name == "noop") ok = code == 200;
+    else if (name == "quit") ok = code == 221;
+    else if (name == "rename" && code == 350 && state_ == "rename") {
+      state_ = "rename-to";
+      send("RNTO " + request_.second);
+      return;
+    } else if (name == "rename") ok = code == 250 && state_ == "rename-to";
+    if (ok) {
+      if (code == 257) {
+        static const QRegularExpression quoted("\"((?:[^\"]|\"\")*)\"");
+        const auto m = quoted.match(QString::fromUtf8(reply.text));
+        if (m.hasMatch()) currentDirectory_ = m.captured(1).replace("\"\"", "\"");
+      }
+      if (name == "changedir") currentDirectory_ = request_.line.mid(4);
+      if (name == "quit") {
+        loggedIn_ = false;
+        control_->disconnectFromHost();
+      }
+      controlDone_ = true;
+      finishIfBothDone();
+      return;
+    }
+  }
+  if (!handleErrorReply(code)) {
+    fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+  }
+}
+
+bool FtpClient::handleErrorReply(int code) {
+  const QString text = errorText(code);
+  if (text.isEmpty()) return false;
+  fail(code, text);
+  return true;
+}
+
+// ---- the data connection ----
+
+void FtpClient::preparePassive(const FtpReply& reply) {
+  static const QRegularExpression numbers("(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+)");
+  const auto m = numbers.match(QString::fromUtf8(reply.text));
+  if (!m.hasMatch()) {
+    fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+    return;
+  }
+  state_ = "passive";
+  const QHostAddress offered(QString("%1.%2.%3.%4").arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4)));
+  const quint16 port = static_cast<quint16>(m.captured(5).toUInt() * 256 + m.captured(6).toUInt());
+  // The data connection goes to the server we are talking to, whatever
+  // address the reply names (it may be private, or someone else's).
+  QHostAddress address = control_->peerAddress();
+  if (offered.toIPv4Address() != address.toIPv4Address()) {
+    log("Warning - PASV address " + offered.toString() + " is not the server's; using " + address.toString());
+  }
+  openData(address, port);
+  dataPrepared_ = true;
+  proceed();
+}
+
+void FtpClient::prepareActive() {
+  delete listener_;
+  listener_ = new QTcpServer(this);
+  const int span = upperDataPort - lowerDataPort + 1;
+  for (int tries = 0; tries < span; ++tries) {
+    if (listener_->listen(control_->localAddress(), dataPort_)) break;
+    log(QString("Could not listen on Port = %1 Will try the next one").arg(dataPort_));
+    dataPort_ = dataPort_ >= upperDataPort ? lowerDataPort : static_cast<quint16>(dataPort_ + 1);
+  }
+  if (!listener_->isListening()) {
+    fail(kConnectFailed, "Could not listen on any data port");
+    return;
+  }
+  connect(listener_, &QTcpServer::newConnection, this, [this] {
+    if (data_) return;
+    data_ = listener_->nextPendingConnection();
+    connect(data_, &QTcpSocket::readyRead, this, &FtpClient::onDataReadable);
+    connect(data_, &QTcpSocket::disconnected, this, &FtpClient::onDataClosed);
+    connect(data_, &QTcpSocket::bytesWritten, this, &FtpClient::sendFileData);
+    onDataConnected();
+  });
+  const quint32 ip = control_->localAddress().toIPv4Address();
+  state_ = "port";
+  send(QString("PORT %1,%2,%3,%4,%5,%6")
+           .arg(ip >> 24)
+           .arg((ip >> 16) & 0xFF)
+           .arg((ip >> 8) & 0xFF)
+           .arg(ip & 0xFF)
+           .arg(dataPort_ >> 8)
+           .arg(dataPort_ & 0xFF));
+}
+
+void FtpClient::openData(const QHostAddress& address, quint16 port) {
+  closeData();
+  data_ = new QTcpSocket(this);
+  data_->setReadBufferSize(0);
+  connect(data_, &QTcpSocket::connected, this, &FtpClient::onDataConnected);
+  connect(data_, &QTcpSocket::readyRead, this, &FtpClient::onDataReadable);
+  connect(data_, &QTcpSocket::disconnected, this, &FtpClient::onDataClosed);
+  connect(data_, &QTcpSocket::bytesWritten, this, &FtpClient::sendFileData);
+  connect(data_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
+    if (e != QAbstractSocket::RemoteHostClosedError && busy_ && data_ && data_->state() != QAbstractSocket::ConnectedState)
+      fail(kConnectFailed, "Could not open the data connection: " + data_->errorString());
+  });
+  data_->connectToHost(address, port);
+}
+
+void FtpClient::onDataConnected() {
+  touch();
+  if (request_.data == Data::kSend && transferring_) sendFileData();
+}
+
+void FtpClient::onDataReadable() {
+  if (!data_ || !busy_) return;
+  touch();
+  const QByteArray bytes = data_->readAll();
+  if (bytes.isEmpty()) return;
+  received_ += bytes.size();
+  if (request_.data == Data::kListing && parser_) {
+    if (!parser_->feed(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), listing_))
+      fail(parser_->errorCode(), QString::fromStdString(parser_->errorText()));
+  } else if (request_.data == Data::kReceive && target_) {
+    if (target_->write(bytes) != bytes.size()) {
+      fail(kLocalFile, "Data cannot be written to destination file");
+      return;
+    }
+    reportProgress(false);
+  }
+}
+
+void FtpClient::onDataClosed() {
+  if (!busy_ || dataDone_) return;
+  onDataReadable();
+  if (!busy_) return;
+  transferring_ = false;
+  if (request_.data == Data::kListing && parser_) {
+    if (!parser_->finish(listing_)) {
+      fail(parser_->errorCode(), QString::fromStdString(parser_->errorText()));
+      return;
+    }
+  } else if (request_.data == Data::kReceive && target_) {
+    if (expectedSize_ > 0 && received_ < expectedSize_) {
+      fail(kIncomplete, "Error occured while receiving a file, not all data was received");
+      return;
+    }
+    if (!target_->commit()) {
+      target_.reset();
+      fail(kLocalFile, "Data cannot be written to destination file");
+      return;
+    }
+    target_.reset();
+    reportProgress(true);
+  }
+  dataDone_ = true;
+  if (!controlDone_) log("Data object is finished - need to wait for Control object.");
+  finishIfBothDone();
+}
+
+void FtpClient::sendFileData() {
+  if (request_.data != Data::kSend || !transferring_ || !data_ || !source_ ||
+      data_->state() != QAbstractSocket::ConnectedState)
+    return;
+  touch();
+  // Keeps a few blocks in flight; the rest follows as they are written.
+  while (data_->bytesToWrite() < 256 * 1024 && !source_->atEnd()) {
+    const QByteArray block = source_->read(64 * 1024);
+    if (block.isEmpty()) break;
+    data_->write(block);
+  }
+  if (source_->atEnd() && data_->bytesToWrite() == 0) {
+    source_.reset();
+    data_->disconnectFromHost();
+  }
+}
+
+void FtpClient::transferStarting(const FtpReply& reply) {
+  transferring_ = true;
+  if (request_.data == Data::kSend) {
+    sendFileData();
+    return;
+  }
+  if (request_.data != Data::kReceive) return;
+  static const QRegularExpression size("\\((\\d+) bytes\\)");
+  const auto m = size.match(QString::fromUtf8(reply.text));
+  qint64 expected = -1;
+  if (m.hasMatch() && !onlyUseSizesInDirList) expected = m.captured(1).toLongLong();
+  if (expected < 0) {
+    // No size in the reply: the size of the listing row of the same name.
+    for (const auto& row : listing_) {
+      if (QString::fromStdString(row.name) == request_.remote && row.size >= 0) expected = row.size;
+    }
+  }
+  if (expected > 0) expectedSize_ += expected;
+  reportProgress(true);
+}
+
+void FtpClient::finishIfBothDone() {
+  if (!controlDone_ || (request_.data != Data::kNone && !dataDone_)) return;
+  busy_ = false;
+  closeData();
+  emit done(command_);
+}
+
+void FtpClient::controlFinished() {
+  controlDone_ = true;
+  finishIfBothDone();
+}
+
+void FtpClient::fail(int code, const QString& text) {
+  ftpError_ = code;
+  error_ = code < 0 ? code : 0;
+  errorString_ = text;
+  busy_ = false;
+  transferring_ = false;
+  closeData();
+  if (target_) target_->cancelWriting();  // the old file stays as it was
+  target_.reset();
+  source_.reset();
+  emit errorTrap(text, request_.function);
+}
+
+void FtpClient::closeData() {
+  if (data_) {
+    data_->disconnect(this);
+    data_->abort();
+    data_->deleteLater();
+  }
+  data_ = nullptr;
+  if (listener_) {
+    listener_->close();
+    listener_->deleteLater();
+    listener_ = nullptr;
+  }
+}
+
+void FtpClient::closeAll() {
+  closeData();
+  connectTimer_.stop();
+  connecting_ = false;
+  control_->abort();
+  replies_.reset();
+  loggedIn_ = false;
+}
+
+// ---- time-out and progress ----
+
+void FtpClient::touch() {
+  if (idleTimeoutMs > 0) idle_.start(idleTimeoutMs);
+}
+
+void FtpClient::idleTimedOut() {
+  if (transferring_ && data_ && data_->state() == QAbstractSocket::ConnectedState) {
+    log("Ignored timeout - the Data connection or DLL are still busy transferring data.");
+    touch();
+    return;
+  }
+  if (control_->state() == QAbstractSocket::UnconnectedState && !connecting_) return;
+  closeAll();
+  emit progress(0);
+  expectedSize_ = received_ = 0;
+  busy_ = false;
+  if (target_) target_->cancelWriting();
+  target_.reset();
+  source_.reset();
+  error_ = kIdle;
+  ftpError_ = 0;
+  command_ = "IdleTimeout";
+  errorString_ = "The FTP connection was idle and was closed.";
+  emit errorTrap("The FTP connection was idle and was closed", "IdleTimeout");
+}
+
+void FtpClient::reportProgress(bool force) {
+  const int percent = expectedSize_ > 0 ? static_cast<int>(std::min<qint64>(100, received_ * 100 / expectedSize_))
+                                        : (force && dataDone_ ? 100 : 0);
+  if (percent == lastPercent_) return;
+  if (!force && sinceProgress_.isValid() && sinceProgress_.elapsed() < progressIntervalMs) return;
+  sinceProgress_.start();
+  lastPercent_ = percent;
+  emit progress(percent);
+}
+
+void FtpClient::log(const QString& line) { emit logLine(line); }
+
+}  // namespace velmora::net
