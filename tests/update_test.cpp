@@ -1,0 +1,216 @@
+// The online update: which files are fetched and where they land, the run
+// against a real FTP server, and the merge of the new prices into INBA.
+#include <sqlite3.h>
+
+#include <QEventLoop>
+#include <QTimer>
+#include <fstream>
+
+#include "app/demo_data.h"
+#include "fake_ftp_server.h"
+#include "fixture.h"
+#include "framework/dates.h"
+#include "ftp_server.h"
+#include "services/online_update.h"
+#include "services/update_run.h"
+#include "tables/catalogue.h"
+
+namespace velmora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using net::ListingRow;
+
+TEST(UpdateRule, SizeDateAndNames) {
+  const fs::path dir = fs::temp_directory_path() / ("velmora_rule_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::ofstream(dir / "IGUAL.TXT") << "12345";    // 5 bytes, today
+  std::ofstream(dir / "LOCAL.TXT") << "123";
+  const int32_t today = dates::today();
+  struct Case {
+    ListingRow row;
+    bool fetched;
+  };
+  const std::vector<Case> cases = {
+      {{"IGUAL.TXT", today + 5, 0, 5}, false},     // same size, whatever its date
+      {{"LOCAL.TXT", today - 30, 0, 99}, false},   // older than the local copy
+      {{"LOCAL.TXT", today, 0, 99}, true},         // same day, another size
+      {{"NUEVO.TXT", 1, 0, 10}, true},             // no local copy
+      {{"CARPETA", today, 0, -1, net::ListingParser::kDirectory}, false},
+      {{"../../fuera", today, 0, 10}, false},
+      {{"sub/dir.txt", today, 0, 10}, false},
+      {{"C:PRECIOS", today, 0, 10}, false},
+      {{"..", today, 0, 10}, false},
+      {{"a\\b", today, 0, 10}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> refused;
+    EXPECT_EQ(services::nextFileToFetch({c.row}, dir, {}, &refused) == 0, c.fetched) << c.row.name;
+  }
+  std::vector<std::string> refused;
+  std::vector<ListingRow> all;
+  for (const auto& c : cases) all.push_back(c.row);
+  EXPECT_EQ(services::nextFileToFetch(all, dir, {"LOCAL.TXT", "NUEVO.TXT"}, &refused), -1);
+  EXPECT_EQ(refused, (std::vector<std::string>{"../../fuera", "sub/dir.txt", "C:PRECIOS", "..", "a\\b"}));
+  // Table files the program may have open arrive aside; the update copy does not.
+  EXPECT_EQ(services::localPathFor(dir, "DATA4A"), dir / "DATA4A");
+  EXPECT_EQ(services::localPathFor(dir, "DATA4"), dir / services::kArrivalsFolder / "DATA4");
+  EXPECT_EQ(services::localPathFor(dir, "usb.dll"), dir / services::kArrivalsFolder / "usb.dll");
+  fs::remove_all(dir);
+}
+
+TEST(UpdateRule, HostAndPort) {
+  std::string host;
+  uint16_t port = 0;
+  EXPECT_TRUE(services::splitHostPort("ftp.ejemplo.mx", host, port));
+  EXPECT_EQ(port, 21);
+  EXPECT_TRUE(services::splitHostPort("127.0.0.1:2121", host, port));
+  EXPECT_EQ(host, "127.0.0.1");
+  EXPECT_EQ(port, 2121);
+  EXPECT_FALSE(services::splitHostPort("servidor:70000", host, port));
+  EXPECT_FALSE(services::splitHostPort("servidor:abc", host, port));
+}
+
+class UpdateTest : public InstallationTest {
+ protected:
+  void SetUp() override {
+    InstallationTest::SetUp();
+    ASSERT_TRUE(app::createDemoInstallation(inst, errors).isOk());
+  }
+  // Adds inputs to a table (INBA or INBAA): account, description, price 1.
+  void addInputs(const std::string& label, const std::vector<std::tuple<int, std::string, double>>& inputs) {
+    auto t = open(label);
+    for (const auto& [cta, text, cost] : inputs) {
+      t->rec().clear();
+      t->rec().setInteger("CTA", cta);
+      t->rec().setText("TEXT", text);
+      t->rec().setText("GENE", "MAT");
+      t->rec().setText("UNID", "PZA");
+      t->rec().setInteger("TIPO", 3);
+      for (int z = 1; z <= 5; ++z) {
+        t->rec().setReal("COST", cost * z, z);
+        t->rec().setInteger("FECH", 1000 + z, z);
+      }
+      ASSERT_TRUE(t->insert().isOk()) << cta;
+    }
+  }
+  tables::Record input(int cta) {
+    auto t = open("INBA");
+    t->rec().setInteger("CTA", cta);
+    EXPECT_TRUE(t->fetch(t->keyIndex("CTA_KEY")));
+    return t->rec();
+  }
+  // Runs the update to its end; the statuses shown, in order.
+  QStringList runUpdate(const services::ServerSettings& settings, services::UpdateRun** keep = nullptr) {
+    auto* run = new services::UpdateRun(dir, settings);
+    QStringList statuses;
+    QEventLoop loop;
+    QObject::connect(run, &services::UpdateRun::status, [&](const QString& s) { statuses << s; });
+    QObject::connect(run, &services::UpdateRun::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    if (run->start()) loop.exec();
+    if (keep) *keep = run;
+    else delete run;
+    return statuses;
+  }
+};
+
+TEST_F(UpdateTest, FetchesWhatIsNewAndKeepsOpenTablesAside) {
+  const fs::path root = dir / "servidor";
+  fs::create_directories(root / "act");
+  std::ofstream(root / "act" / "LEEME.TXT") << "lista de precios de diciembre\n";
+  fs::copy_file(dir / "DATA1", root / "act" / "DATA1");  // a table the program has open
+  const auto before = fs::file_size(dir / "DATA1");
+  std::ofstream(root / "act" / "DATA1", std::ios::app) << std::string(1024, '\0');  // another size
+  RealFtpServer server(root);
+  ASSERT_TRUE(server.ready());
+  services::UpdateRun* run = nullptr;
+  const QStringList statuses = runUpdate(
+      {"127.0.0.1:" + std::to_string(server.port()), RealFtpServer::kUser, RealFtpServer::kPassword, "/act"}, &run);
+  std::unique_ptr<services::UpdateRun> owned(run);
+  ASSERT_FALSE(statuses.isEmpty());
+  EXPECT_EQ(statuses.front(), "Conectando al servidor Velmora");
+  EXPECT_EQ(statuses.back(), "Actualización Completa");
+  EXPECT_TRUE(statuses.contains("Actualizando archivos"));
+  EXPECT_TRUE(fs::exists(dir / "LEEME.TXT"));
+  EXPECT_EQ(fs::file_size(dir / "DATA1"), before);  // not swapped under the program
+  EXPECT_TRUE(fs::exists(dir / services::kArrivalsFolder / "DATA1"));
+  EXPECT_EQ(run->arrivedAside(), std::vector<std::string>{"DATA1"});
+  // A second run finds nothing new.
+  EXPECT_EQ(runUpdate({"127.0.0.1:" + std::to_string(server.port()), RealFtpServer::kUser,
+                       RealFtpServer::kPassword, "/act"})
+                .back(),
+            "Actualización Completa");
+  // A wrong password ends in the client's error, shown with the command.
+  EXPECT_EQ(runUpdate({"127.0.0.1:" + std::to_string(server.port()), RealFtpServer::kUser, "otra", "/act"}).back(),
+            "Error = Login incorrect Comando = changedir");
+}
+
+TEST_F(UpdateTest, HostileNamesAreRefusedAndAnEmptyDirectoryIsTheRoot) {
+  FakeFtpServer fake;
+  fake.listing =
+      "-rw-r--r-- 1 ftp ftp 5 Dec 09 14:20 ../../fuera.txt\r\n"
+      "-rw-r--r-- 1 ftp ftp 5 Dec 09 14:20 C:fuera.txt\r\n"
+      "-rw-r--r-- 1 ftp ftp 5 Dec 09 14:20 bueno.txt\r\n";
+  fake.files["bueno.txt"] = "hola\n";
+  services::UpdateRun* run = nullptr;
+  const QStringList statuses = runUpdate({"127.0.0.1:" + std::to_string(fake.port()), "u", "p", ""}, &run);
+  std::unique_ptr<services::UpdateRun> owned(run);
+  EXPECT_EQ(statuses.back(), "Actualización Completa");
+  EXPECT_TRUE(fake.received.contains("CWD /"));
+  EXPECT_EQ(run->fetched(), std::vector<std::string>{"bueno.txt"});
+  EXPECT_EQ(run->refused().size(), 2u);
+  EXPECT_FALSE(fs::exists(dir.parent_path().parent_path() / "fuera.txt"));
+  EXPECT_FALSE(fs::exists(dir / "C:fuera.txt"));
+}
+
+TEST_F(UpdateTest, MergeChangesOnlyTheChosenListAndAddsNewInputsWhole) {
+  addInputs("INBA", {{900001, "CEMENTO GRIS", 200}, {900002, "ARENA", 300}});
+  addInputs("INBAA", {{900002, "ARENA (NUEVA)", 350}, {900003, "GRAVA", 400}});
+  const tables::Record untouched = input(900001);
+  const tables::Record before = input(900002);
+  std::vector<std::string> shown;
+  services::MergeResult result;
+  ASSERT_TRUE(services::mergeUpdate(inst, errors, 3, [&](const std::string& t) { shown.push_back(t); }, &result));
+  EXPECT_EQ(result.changed, 1);
+  EXPECT_EQ(result.added, 1);
+  EXPECT_EQ(shown, (std::vector<std::string>{"ARENA (NUEVA)", "GRAVA"}));
+  EXPECT_EQ(input(900001), untouched);
+  const tables::Record after = input(900002);
+  for (int z = 1; z <= 5; ++z) {
+    EXPECT_EQ(after.real("COST", z), z == 3 ? 350.0 : before.real("COST", z)) << z;
+    EXPECT_EQ(after.integer("FECH", z), z == 3 ? 1001 : before.integer("FECH", z)) << z;
+  }
+  EXPECT_EQ(after.text("TEXT"), before.text("TEXT"));
+  const tables::Record added = input(900003);
+  EXPECT_EQ(added.text("TEXT").substr(0, 5), "GRAVA");
+  for (int z = 1; z <= 5; ++z) EXPECT_EQ(added.real("COST", z), 400.0 * z);
+
+  EXPECT_TRUE(services::priceListProblem(inst, errors, 0).has_value());
+  EXPECT_TRUE(services::priceListProblem(inst, errors, 6).has_value());
+  EXPECT_FALSE(services::priceListProblem(inst, errors, 5).has_value());
+}
+
+TEST_F(UpdateTest, AFailedMergeLeavesTheInputsAsTheyWere) {
+  addInputs("INBA", {{900002, "ARENA", 300}});
+  addInputs("INBAA", {{900002, "ARENA", 999}, {900003, "GRAVA", 400}});
+  // The disk refuses the second write: a trigger stands in for the failure.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir / "DATA4").c_str(), &db), SQLITE_OK);
+  char* message = nullptr;
+  const std::string table = tables::tableDef("INBA").storeName;
+  ASSERT_EQ(sqlite3_exec(db, ("CREATE TRIGGER falla BEFORE INSERT ON \"" + table +
+                              "\" BEGIN SELECT RAISE(ABORT, 'disco lleno'); END")
+                                 .c_str(),
+                         nullptr, nullptr, &message),
+            SQLITE_OK)
+      << (message ? message : "");
+  sqlite3_close(db);
+  const tables::Record before = input(900002);
+  EXPECT_FALSE(services::mergeUpdate(inst, errors, 2, {}, nullptr));
+  EXPECT_EQ(input(900002), before);  // the change made before the failure was rolled back
+}
+
+}  // namespace
+}  // namespace velmora::testing
