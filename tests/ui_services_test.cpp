@@ -19,7 +19,11 @@
 #include "ui/services/backup_window.h"
 #include "ui/services/restore_window.h"
 #include "ui/services/supplier_screens.h"
+#include "ui/services/update_screens.h"
+#include "ftp_server.h"
 #include "ui_fixture.h"
+#include <QProgressBar>
+#include <fstream>
 
 namespace velmora::testing {
 
@@ -215,6 +219,69 @@ TEST_F(ServicesUiTest, RestoreWindowPutsABackupBack) {
   EXPECT_TRUE(window.restored());
   EXPECT_TRUE(fs::exists(dir / "CASA01" / "OBRA2"));
   EXPECT_EQ(prompter.warnings.back()[0], "RESPALDO RESTAURADO");
+}
+
+TEST_F(ServicesUiTest, UpdateWindowDownloadsFromTheServer) {
+  const fs::path root = dir / "servidor";
+  fs::create_directories(root / "act");
+  std::ofstream(root / "act" / "PRECIOS.TXT") << std::string(300000, 'p');
+  RealFtpServer server(root);
+  ASSERT_TRUE(server.ready());
+  ASSERT_TRUE(services::writeServerSettings(
+      inst, errors, {"127.0.0.1:" + std::to_string(server.port()), RealFtpServer::kUser, RealFtpServer::kPassword, "/act"}));
+  ui::UpdateWindow window(ctx);
+  window.setAttribute(Qt::WA_DeleteOnClose, false);
+  window.show();
+  EXPECT_EQ(window.statusText(), "Desea verificar actualizaciones ?");
+  QSignalSpy finished(&window, &ui::UpdateWindow::updateFinished);
+  auto* start = window.findChild<QPushButton*>("BUTTON2");
+  QTest::mouseClick(start, Qt::LeftButton);
+  EXPECT_FALSE(start->isEnabled());
+  ASSERT_TRUE(finished.wait(15000));
+  EXPECT_TRUE(finished.at(0).at(0).toBool());
+  EXPECT_EQ(window.statusText(), "Actualización Completa");
+  EXPECT_EQ(window.findChild<QProgressBar*>("FILETRANSFERPROGRESS")->value(), 100);
+  EXPECT_EQ(fs::file_size(dir / "PRECIOS.TXT"), 300000u);
+}
+
+TEST_F(ServicesUiTest, MergeWindowAsksForAListThenMerges) {
+  {
+    auto copy = open("INBAA");
+    copy->rec().clear();
+    copy->rec().setInteger("CTA", 10001);  // an input of the demo
+    copy->rec().setText("TEXT", "CEMENTO NUEVO PRECIO");
+    copy->rec().setReal("COST", 999.5, 1);
+    copy->rec().setInteger("FECH", 80000, 1);
+    ASSERT_TRUE(copy->insert());
+  }
+  ui::MergeWindow window(ctx);
+  QTest::mouseClick(window.findChild<QPushButton*>("BUTTON4"), Qt::LeftButton);
+  ASSERT_EQ(prompter.warnings.size(), 1u);  // no list yet: nothing written
+  EXPECT_EQ(prompter.warnings[0][0], "INDIQUE LA LISTA DE PRECIOS");
+  window.findChild<QLineEdit*>("TAMA")->setText("4");
+  QTest::mouseClick(window.findChild<QPushButton*>("BUTTON4"), Qt::LeftButton);
+  EXPECT_EQ(window.result(), QDialog::Accepted);
+  EXPECT_EQ(window.shownInput(), "CEMENTO NUEVO PRECIO");
+  auto inba = open("INBA");
+  inba->rec().setInteger("CTA", 10001);
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  EXPECT_EQ(inba->rec().real("COST", 4), 999.5);
+  EXPECT_EQ(inba->rec().integer("FECH", 4), 80000);
+}
+
+TEST_F(ServicesUiTest, ServerFormChecksThePort) {
+  ui::ServerForm form(ctx);
+  form.findChild<QLineEdit*>("SERVER")->setText("ftp.ejemplo.mx:99999");
+  form.accept();
+  ASSERT_EQ(prompter.warnings.size(), 1u);
+  EXPECT_NE(form.result(), QDialog::Accepted);
+  form.findChild<QLineEdit*>("SERVER")->setText("ftp.ejemplo.mx:2121");
+  form.findChild<QLineEdit*>("PASS")->setText("secreto");
+  form.accept();
+  services::ServerSettings saved;
+  ASSERT_TRUE(services::readServerSettings(inst, errors, saved));
+  EXPECT_EQ(saved.host, "ftp.ejemplo.mx:2121");
+  EXPECT_EQ(saved.password, "secreto");
 }
 
 }  // namespace

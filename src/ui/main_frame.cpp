@@ -27,6 +27,7 @@
 #include "ui/services/backup_window.h"
 #include "ui/services/restore_window.h"
 #include "ui/services/supplier_screens.h"
+#include "ui/services/update_screens.h"
 #include "ui/startup_windows.h"
 #include "ui/users_screens.h"
 #include "ui/zone_screens.h"
@@ -190,7 +191,6 @@ void MainFrame::buildToolbar() {
   bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   bar->setIconSize(QSize(32, 32));
   bar->setMovable(false);
-  const auto later = [] {};
   addTool("SISTEMAS", "Menú de Sistemas", "SISTEMAS", QStyle::SP_DesktopIcon, [this] {
     rotateBanner();
     openWindow(new SystemsMenu(ctx_));
@@ -216,7 +216,7 @@ void MainFrame::buildToolbar() {
   });
   addTool("RESPALDO", "RESPALDO DEL SISTEMA", "RESPALDO", QStyle::SP_DialogSaveButton,
           [this] { openWindow(new BackupWindow(ctx_), [this] { rotateBanner(); }); });
-  addTool("ACTUALIZAR", "", "ACTUALIZAR", QStyle::SP_BrowserReload, later, false);
+  addTool("ACTUALIZAR", "", "ACTUALIZAR", QStyle::SP_BrowserReload, [this] { openWindow(new UpdateMenu(ctx_)); });
   addTool("INTERNET", "", "INTERNET", QStyle::SP_DriveNetIcon,
           [] { QDesktopServices::openUrl(QUrl(shell::kMakerSite)); });
   addTool("MANUALES", "", "MANUALES", QStyle::SP_FileIcon, [this] {
