@@ -112,6 +112,7 @@ bool ListingParser::windowsRow(const std::string& line, ListingRow& row) const {
   const auto cols = columnsOf(line);
   if (cols.size() < 4 || line.size() < 8 || line[2] != '-' || line[5] != '-') return false;
   const std::string& date = cols[0].text;
+  if ((date.size() != 8 && date.size() != 10) || date[2] != '-' || date[5] != '-') return false;
   int64_t month = 0, day = 0, year = 0;
   if (!number(date.substr(0, 2), month) || !number(date.substr(3, 2), day) || !number(date.substr(6), year))
     return false;
