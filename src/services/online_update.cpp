@@ -132,34 +132,49 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
   if (Status s = copy->open(); !s) return s;
   if (Status s = inba->open(); !s) return s;
   const tables::TableDef& def = inba->def();
-  const int key = inba->keyIndex("CTA_KEY");
-  const int cta = def.slot("CTA"), cost = def.slot("COST", 1), date = def.slot("FECH", 1);
   const int listCost = def.slot("COST", list), listDate = def.slot("FECH", list);
-  const int text = def.slot("TEXT");
 
-  // The copy in the order it was written.
-  std::vector<int64_t> ids;
+  // The copy in the order it was written: its account and new price from
+  // one scan; a new input is read whole.
+  struct Change {
+    int64_t id, account;
+    double cost;
+    int64_t date;
+    std::string text;
+  };
+  std::vector<Change> changes;
   {
-    tables::Statement s(copy->connection(), "SELECT rowid FROM \"" + copy->def().storeName + "\" ORDER BY rowid");
+    const std::string store = "\"" + copy->def().storeName + "\"";
+    tables::Statement s(copy->connection(), "SELECT rowid, CTA, COST_1, FECH_1, TEXT FROM " + store + " ORDER BY rowid");
     if (!s.valid()) return Status::error(Status::Code::kIoError, sqlite3_errmsg(copy->connection()));
-    while (s.step() == SQLITE_ROW) ids.push_back(s.integer(0));
-  }
-  if (Status s = inba->begin(); !s) return s;
-  for (int64_t id : ids) {
-    Status s = copy->fetchById(id);
-    if (!s) {
-      inba->rollback();
-      return s;
+    while (s.step() == SQLITE_ROW) {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 4));
+      changes.push_back({s.integer(0), s.integer(1), s.real(2), s.integer(3), t ? t : ""});
     }
-    const tables::Record& in = copy->rec();
-    inba->rec().setIntegerAt(cta, in.integerAt(cta));
-    if (inba->fetch(key)) {
-      inba->rec().setRealAt(listCost, in.realAt(cost));
-      inba->rec().setIntegerAt(listDate, in.integerAt(date));
-      s = inba->update();
+  }
+  const std::vector<std::string> listFields = {"COST[" + std::to_string(list) + "]",
+                                               "FECH[" + std::to_string(list) + "]"};
+  // The stored identity and version of an input, by its account (the key
+  // leaves account 0 out, and so does this look-up).
+  tables::Statement find(inba->connection(), "SELECT \"_id\", \"_ver\" FROM \"" + def.storeName +
+                                                 "\" WHERE CTA=? AND CTA<>0");
+  if (!find.valid()) return Status::error(Status::Code::kIoError, sqlite3_errmsg(inba->connection()));
+  if (Status s = inba->begin(); !s) return s;
+  for (const Change& c : changes) {
+    Status s;
+    find.bind(1, c.account);
+    const bool found = find.step() == SQLITE_ROW;
+    const int64_t id = found ? find.integer(0) : 0, version = found ? find.integer(1) : 0;
+    sqlite3_reset(find.get());
+    if (found) {
+      inba->rec().setRealAt(listCost, c.cost);
+      inba->rec().setIntegerAt(listDate, c.date);
+      // Only that list's price and date are written.
+      s = inba->updateStoredFields(id, version, listFields);
       ++counts.changed;
-    } else {
+    } else if ((s = copy->fetchById(c.id))) {
       // A new input: the whole record, every price list included.
+      const tables::Record& in = copy->rec();
       tables::Record& out = inba->rec();
       for (size_t slot = 0; slot < def.columns.size(); ++slot) {
         const int i = static_cast<int>(slot);
@@ -174,7 +189,7 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
       inba->rollback();
       return s;
     }
-    if (showing) showing(text::clip(in.textAt(text)));
+    if (showing) showing(text::clip(c.text));
   }
   if (Status s = inba->commit(); !s) {
     inba->rollback();

@@ -918,7 +918,11 @@ Status Table::updateStoredFields(int64_t id, int64_t version, const std::vector<
     for (int audit : {def_.userSlot, def_.dateSlot, def_.timeSlot})
       if (audit >= 0) all.push_back(def_.columns[audit].name);
     for (const std::string& f : all) {
-      const int slot = def_.slot(f);
+      // "COST[3]": one element of an array.
+      const size_t open = f.find('[');
+      const int slot = open == std::string::npos
+                           ? def_.slot(f)
+                           : def_.slot(std::string_view(f).substr(0, open), std::atoi(f.c_str() + open + 1));
       if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
       for (int folded : def_.foldedSlots)
         if (folded == slot) return Status::error(Status::Code::kInvalid, "campo de clave " + f);

@@ -130,7 +130,8 @@ class Table {
   // range read), as update() does over the record last read.
   Status updateStored(int64_t id, int64_t version);
   // The same, writing only `fields` (and the audit fields): for bulk work
-  // that changes figures, so that no key is rewritten.
+  // that changes figures, so that no key is rewritten. An array element is
+  // named with its number, "COST[3]"; a bare array name is its first element.
   Status updateStoredFields(int64_t id, int64_t version, const std::vector<std::string>& fields);
   // Removes the record last read, and only it (relations are applied by the
   // RelationManager). Returns kConflict when another station changed it.
