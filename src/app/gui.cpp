@@ -21,6 +21,7 @@
 #include "ui/reports/report_preview.h"
 #include "ui/services/backup_window.h"
 #include "ui/services/supplier_screens.h"
+#include "ui/services/update_screens.h"
 #include "ui/works/budget_window.h"
 #include "ui/works/work_concept_form.h"
 #include "ui/works/works_screens.h"
@@ -298,6 +299,16 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
       save(&promotions, "promotions");
     }
     suppliers->parentWidget()->close();
+  }
+  {
+    // The update menu and its download window, before " Actualiza".
+    auto* menu = new ui::UpdateMenu(ctx);
+    frame.openWindow(menu);
+    auto* update = new ui::UpdateWindow(ctx);
+    frame.openWindow(update);
+    save(&frame, "update");
+    ui::MergeWindow merge(ctx);
+    save(&merge, "update-merge");
   }
   std::cout << "Pantallas guardadas en " << outDir << "\n";
   return 0;

@@ -53,6 +53,8 @@ UpdateMenu::UpdateMenu(Context& ctx, QWidget* parent) : QWidget(parent), ctx_(ct
   layout->addWidget(download);
   layout->addWidget(place);
   layout->addWidget(server);
+  // Wide enough for its caption in the frame's title bar.
+  resize(std::max(sizeHint().width(), fontMetrics().horizontalAdvance(windowTitle()) + 120), sizeHint().height());
   connect(download, &QPushButton::clicked, this, [this] { ctx_.openWindow(new UpdateWindow(ctx_)); });
   connect(place, &QPushButton::clicked, this, [this] {
     MergeWindow window(ctx_, this);
