@@ -364,6 +364,51 @@ TEST_F(WorksTest, ALongBudgetReadInPagesShowsWhatItShowsReadWhole) {
   EXPECT_EQ(seen, all.size());
 }
 
+// The direct cost is kept beside the budget file for the next opening; any
+// committed change makes it read the rows again, uncommitted ones are never kept.
+TEST_F(WorksTest, TheKeptDirectCostFollowsEveryCommittedChange) {
+  input(1, 3, 2.5);
+  for (int r = 1; r <= 30; ++r) row(r * 10, 'C', r, {{3, 1, 1.0}});
+  ASSERT_TRUE(runCalcula());
+  auto cobr = work.table("COBR", errors);
+  ASSERT_TRUE(cobr->open());
+  const auto fresh = [&] {
+    std::filesystem::remove(cobr->path().string() + ".costo");
+    double d = -1;
+    EXPECT_TRUE(budgetDirectCost(*cobr, &d));
+    return d;
+  };
+  const auto kept = [&] {
+    double d = -1;
+    EXPECT_TRUE(budgetDirectCost(*cobr, &d));
+    return d;
+  };
+  const double before = fresh();
+  EXPECT_TRUE(std::filesystem::exists(cobr->path().string() + ".costo"));
+  EXPECT_EQ(kept(), before);
+
+  // Another station changes a quantity.
+  auto other = work.table("COBR", errors);
+  ASSERT_TRUE(other->open());
+  other->rec().setInteger("CTA", 50);
+  ASSERT_TRUE(other->fetch(other->keyIndex("CTA_KEY")));
+  other->rec().setReal("CANT", 1000);
+  ASSERT_TRUE(other->update());
+  const double changed = kept();
+  EXPECT_NE(changed, before);
+  EXPECT_EQ(changed, fresh());
+
+  // Inside an open transaction the rows are read as they stand, and not kept.
+  ASSERT_TRUE(cobr->begin());
+  cobr->rec().setInteger("CTA", 60);
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  cobr->rec().setReal("CANT", 2000);
+  ASSERT_TRUE(cobr->update());
+  EXPECT_NE(kept(), changed);
+  cobr->rollback();
+  EXPECT_EQ(kept(), changed);
+}
+
 TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {
   input(1, 3, 10);
   row(10, 'C', 1, {{3, 1, 1}});

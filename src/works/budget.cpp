@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 
 #include "framework/money.h"
 #include "framework/text.h"
@@ -141,9 +146,100 @@ Status readBudgetPage(tables::Table& cobr, int32_t after, size_t limit, std::vec
   });
 }
 
+namespace {
+
+namespace fs = std::filesystem;
+
+// One state of a table file: SQLite's change counter (bumped by every commit
+// that changed the file), its size and its modification time.
+struct FileState {
+  uint32_t counter = 0;
+  uintmax_t size = 0;
+  int64_t modified = 0;
+  bool operator==(const FileState&) const = default;
+};
+
+std::optional<FileState> fileState(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  unsigned char head[28];
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return std::nullopt;
+  FileState s;
+  s.counter = (uint32_t{head[24]} << 24) | (uint32_t{head[25]} << 16) | (uint32_t{head[26]} << 8) | head[27];
+  std::error_code ec;
+  s.size = fs::file_size(file, ec);
+  const auto when = fs::last_write_time(file, ec);
+  if (ec) return std::nullopt;
+  s.modified = static_cast<int64_t>(when.time_since_epoch().count());
+  return s;
+}
+
+// The direct cost last computed for a budget file, kept beside it with the
+// file's state: a budget opened again unchanged does not read every row.
+constexpr const char* kCacheHeader = "velmora costo directo 1";
+
+fs::path cacheOf(const fs::path& table) { return table.string() + ".costo"; }
+
+std::optional<double> cachedDirectCost(const fs::path& table, const FileState& now) {
+  std::ifstream in(cacheOf(table));
+  std::string header;
+  FileState kept;
+  std::string value;
+  if (!std::getline(in, header) || header != kCacheHeader || !(in >> kept.counter >> kept.size >> kept.modified >> value))
+    return std::nullopt;
+  if (!(kept == now)) return std::nullopt;
+  char* end = nullptr;
+  const double v = std::strtod(value.c_str(), &end);
+  if (end == value.c_str() || *end != '\0') return std::nullopt;
+  return v;
+}
+
+void keepDirectCost(const fs::path& table, const FileState& state, double value) {
+  // Written whole under another name and renamed: a reader sees the old
+  // cache or the new one. A directory that cannot be written keeps none.
+  const fs::path target = cacheOf(table);
+  const fs::path temp = target.string() + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    char exact[64];
+    std::snprintf(exact, sizeof exact, "%a", value);  // the double exactly
+    out << kCacheHeader << "\n" << state.counter << " " << state.size << " " << state.modified << " " << exact << "\n";
+    if (!out.flush()) {
+      std::error_code ec;
+      fs::remove(temp, ec);
+      return;
+    }
+  }
+  std::error_code ec;
+  fs::rename(temp, target, ec);
+  if (ec) fs::remove(temp, ec);
+}
+
+}  // namespace
+
 Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   *directCost = 0;
   if (!cobr.isOpen()) return Status::error(Status::Code::kInvalid, "tabla cerrada");
+  // Inside a transaction of the caller the rows may hold uncommitted
+  // changes: they are read, and nothing is kept.
+  const bool ownRead = sqlite3_get_autocommit(cobr.connection()) != 0;
+  if (ownRead) {
+    if (const auto state = fileState(cobr.path())) {
+      if (const auto kept = cachedDirectCost(cobr.path(), *state)) {
+        *directCost = *kept;
+        return Status::ok();
+      }
+    }
+    // One read transaction: the file's state read below belongs to these rows.
+    if (sqlite3_exec(cobr.connection(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+      return Status::error(Status::Code::kIoError, sqlite3_errmsg(cobr.connection()));
+  }
+  struct EndRead {
+    sqlite3* db;
+    bool own;
+    ~EndRead() {
+      if (own) sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+  } endRead{cobr.connection(), ownRead};
   // A plain scan of the table (no condition SQLite would answer through the
   // key, row by row), put in account order here. Rows with account 0 are
   // outside the key, as they are outside the list.
@@ -170,6 +266,9 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   RunningDisplay running;
   for (const Figures& f : rows) running.next(f.row);
   *directCost = running.directCost();
+  if (ownRead) {
+    if (const auto state = fileState(cobr.path())) keepDirectCost(cobr.path(), *state, *directCost);
+  }
   return Status::ok();
 }
 
