@@ -300,9 +300,9 @@ int ZipArchiver::fail(int code) {
 }
 
 int ZipArchiver::execute(int action) {
+  // A stop asked for since init() stands: it may come while tables are copied.
   packed_.clear();
   detail_.clear();
-  stop_ = false;
   const int result = pack(action);
   if (progress_.bars) progress_.bars(0, 0);
   if (progress_.file) progress_.file("");

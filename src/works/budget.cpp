@@ -216,6 +216,13 @@ void keepDirectCost(const fs::path& table, const FileState& state, double value)
 
 }  // namespace
 
+static Status keepDirectCostAfter(tables::Table& cobr, Status written) {
+  // The next opening of the budget finds its direct cost ready.
+  double ignored = 0;
+  if (written) (void)budgetDirectCost(cobr, &ignored);
+  return written;
+}
+
 Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   *directCost = 0;
   if (!cobr.isOpen()) return Status::error(Status::Code::kInvalid, "tabla cerrada");
@@ -420,12 +427,13 @@ Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, cons
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
   std::vector<StoredRow> rows;
   if (Status s = readRows(*cobr, &rows); !s) return s;
-  return inTransaction(*cobr, [&]() -> Status {
+  const Status done = inTransaction(*cobr, [&]() -> Status {
     if (Status s = priceRows(pricing, *cobr, rows, progress); !s) return s;
     std::vector<BudgetRow> priced;
     for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
     return storeTotals(*obra, text::clip(obraRecord.text("CTA")), categoryTotals(priced));
   });
+  return keepDirectCostAfter(*cobr, done);
 }
 
 Status removeInputCopies(const tables::Installation& inst, ErrorReporter& errors) {
@@ -454,7 +462,7 @@ Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t
   std::vector<StoredRow> rows, lines;
   if (Status s = readRows(*cobr, &rows); !s) return s;
   if (Status s = readAll(*inob, &lines, -999999999, 999999999); !s) return s;
-  return inTransaction(*cobr, [&]() -> Status {
+  const Status done = inTransaction(*cobr, [&]() -> Status {
     // 1. Every row and every line out of the way.
     for (size_t i = 0; i < rows.size(); ++i) {
       if (progress && !progress(i, 2 * rows.size(), rows[i].record.text("TEXT")))
@@ -486,6 +494,7 @@ Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t
     }
     return Status::ok();
   });
+  return keepDirectCostAfter(*cobr, done);
 }
 
 int32_t newRowNumber(tables::Table& cobr) {
