@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "framework/dates.h"
+#include "reports/sheet.h"
 #include "ui/reports/report_dialogs.h"
 #include "ui/reports/report_preview.h"
 #include "ui/reports/report_run.h"
@@ -193,6 +194,27 @@ TEST_F(PreviewTest, PrintingReachesARealCupsQueue) {
   }
   EXPECT_TRUE(whole);
   std::filesystem::remove(printed);
+}
+
+// A report that has a table offers it as a spreadsheet from the preview.
+TEST_F(PreviewTest, ATableGoesToAWorkbookFromThePreview) {
+  fill(1);
+  auto without = open();
+  EXPECT_EQ(without->findChild<QObject*>("saveXlsx"), nullptr);
+  reports::Sheet sheet;
+  sheet.columns = {{"CONCEPTO", 30}, {"IMPORTE", 14, 2}};
+  sheet.add({std::string("EXCAVACION"), 1250.5});
+  sheet.addTotal({std::string("TOTAL"), 1250.5}, {1}, true);
+  spool.setSheet(&sheet);
+  auto with = open();
+  EXPECT_NE(with->findChild<QObject*>("saveXlsx"), nullptr);
+  const auto file = std::filesystem::temp_directory_path() / ("velmora_preview_" + std::to_string(::getpid()) + ".xlsx");
+  ASSERT_TRUE(with->saveXlsx(QString::fromStdString(file.string())));
+  std::ifstream in(file, std::ios::binary);
+  char magic[2] = {};
+  in.read(magic, 2);
+  EXPECT_EQ(std::string(magic, 2), "PK");  // a zip container, as xlsx is
+  std::filesystem::remove(file);
 }
 
 TEST(ReportRunTest, CancellingTheDestinationReadsNothingAndACancelledRunLeavesNoPages) {

@@ -1,9 +1,12 @@
 #include "ui/reports/report_preview.h"
 
+#include "reports/xlsx_writer.h"
+
 #include <QComboBox>
 #include <QPushButton>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QImage>
@@ -191,6 +194,16 @@ PreviewWindow::PreviewWindow(reports::Spool& spool, Destination destination, QWi
     OutputDialog dialog(OutputDialog::Kind::kSave, count(), markedCount(), initial, this);
     if (dialog.exec() == QDialog::Accepted) savePdf(dialog.choice());
   });
+  if (spool_.sheet() && !spool_.sheet()->rows.empty()) {
+    // The reports that have a table also go to a spreadsheet.
+    tool("saveXlsx", "Guarda en hoja de cálculo (xlsx)", QStyle::SP_FileDialogListView, [this] {
+      const QString file = QFileDialog::getSaveFileName(this, "Guarda en hoja de cálculo", "reporte.xlsx",
+                                                        "Hoja de cálculo (*.xlsx)");
+      if (!file.isEmpty() && !saveXlsx(file)) {
+        QMessageBox::warning(this, "Hoja de cálculo", "No se pudo guardar la hoja de cálculo en " + file);
+      }
+    });
+  }
   zoomList_ = new QComboBox;
   zoomList_->setObjectName("zoom");
   zoomList_->setToolTip("Zoom Control");
@@ -300,6 +313,10 @@ bool PreviewWindow::saveText(const OutputChoice& choice) {
 
 bool PreviewWindow::savePdf(const OutputChoice& choice) {
   return reports::writePdf(spool_, selection(choice), choice.file.toStdString()).isOk();
+}
+
+bool PreviewWindow::saveXlsx(const QString& file) {
+  return spool_.sheet() && reports::writeXlsx(*spool_.sheet(), file.toStdString()).isOk();
 }
 
 bool PreviewWindow::saveCurrentPage(const QString& file) {

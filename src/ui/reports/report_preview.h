@@ -76,6 +76,8 @@ class PreviewWindow : public QDialog {
   bool printCurrentPage();
   bool saveText(const OutputChoice& choice);
   bool savePdf(const OutputChoice& choice);
+  // The report's table as an xlsx workbook (reports that have one).
+  bool saveXlsx(const QString& file);
   // "Guarda la pantalla en archivo": the current page as text (.txt) or a picture (.png).
   bool saveCurrentPage(const QString& file);
 

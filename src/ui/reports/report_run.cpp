@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include "reports/sheet.h"
 #include "ui/reports/report_dialogs.h"
 #include "ui/reports/report_preview.h"
 
@@ -12,6 +13,8 @@ int runReport(QWidget* parent, const ReportLayout& layout) {
   if (destination.exec() != QDialog::Accepted) return 0;  // before anything is read
   const Destination where = destination.destination();
   reports::Spool spool;
+  reports::Sheet sheet;  // filled by the reports that have a table, for the preview's export
+  spool.setSheet(&sheet);
   {
     ProgressWindow progress(parent);
     progress.show();
