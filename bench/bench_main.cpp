@@ -562,6 +562,22 @@ int main(int argc, char** argv) {
     benchFtpDownload(scratch);
     return 0;
   }
+  if (argc == 3 && std::string(argv[1]) == "--explosion") {
+    // Only the explosion line, on a reference installation kept by an earlier run.
+    const fs::path kept = argv[2];
+    ErrorReporter quiet;
+    quiet.setSilent(true);
+    Installation work{kept / "reference", kept / "reference", {}};
+    work.workDir = kept / "reference" / "REF";
+    compare(
+        "explosion", 3, [](bool) {},
+        [&] {
+          reports::Spool spool;
+          bench::must(reports::layOutExplosion(work, quiet, "REF", {}, "CONSTRUCTORA", 1, spool));
+        },
+        [&] { rawExplosionFloor(work.dataDir, work.workDir); });
+    return 0;
+  }
   if (argc == 3 && std::string(argv[1]) == "--backup") {
     // Only the backup line, on a reference installation kept by an earlier run.
     const fs::path kept = argv[2];

@@ -1,5 +1,7 @@
 #include "catalog/prices.h"
 
+#include "tables/statement.h"
+
 #include <climits>
 
 namespace velmora::catalog {
@@ -57,15 +59,19 @@ WorkPrices::WorkPrices(const tables::Installation& inst, ErrorReporter& errors, 
 }
 
 void WorkPrices::preloadAll() {
-  tables::Record from(iobr_->def()), to(iobr_->def());
-  from.setInteger("CTA", INT32_MIN);
-  to.setInteger("CTA", INT32_MAX);
-  Status s = iobr_->readRange(iobr_->keyIndex("CTA_KEY"), from, to, [this](const tables::Record& r) {
-    cache_[static_cast<int32_t>(r.integer("CTA"))] =
-        InputPrice{r.real("COST"), static_cast<int>(r.integer("TIPO")), r.text("TEXT"), r.text("UNID")};
-    return true;
-  });
-  if (!s) return;  // shown; inputs are then read one by one
+  // One scan of the four columns the prices need (the key leaves account 0 out).
+  tables::Statement s(iobr_->connection(), "SELECT CTA, COST, TIPO, TEXT, UNID FROM \"" + iobr_->def().storeName +
+                                               "\" WHERE CTA <> 0");
+  if (!s.valid()) return;  // inputs are then read one by one
+  const auto textAt = [&s](int column) {
+    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), column));
+    return std::string(t ? t : "");
+  };
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) {
+    cache_[static_cast<int32_t>(s.integer(0))] = InputPrice{s.real(1), static_cast<int>(s.integer(2)), textAt(3), textAt(4)};
+  }
+  if (rc != SQLITE_DONE) return;
   workComplete_ = true;
   preloadBase_ = true;  // the base inputs too, if a copy turns out to be missing
 }

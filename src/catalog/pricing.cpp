@@ -1,5 +1,7 @@
 #include "catalog/pricing.h"
 
+#include "tables/statement.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -78,17 +80,16 @@ Status PricingEngine::readAllLines(tables::Table& table, std::unordered_map<int3
   tables::Record from(table.def()), to(table.def());
   from.setInteger("CTA", -999999999);
   to.setInteger("CTA", 999999999);
-  const tables::TableDef& def = table.def();
-  const int cta = def.slot("CTA"), mate = def.slot("MATE"), cate = def.slot("CATE"), tota = def.slot("TOTA");
   byOwner.clear();
-  return table.readRange(table.keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
-    const int64_t number = r.integerAt(cta);
-    // Integer part of the line number, rounding toward minus infinity.
-    const int64_t owner = number >= 0 ? number / 100 : -((-number + 99) / 100);
-    byOwner[static_cast<int32_t>(owner)].push_back(
-        {number, static_cast<int32_t>(r.integerAt(mate)), static_cast<int>(r.integerAt(cate)), r.realAt(tota)});
-    return true;
-  });
+  return table.readRangeColumns(table.keyIndex("CTA_KEY"), from, to, {"CTA", "MATE", "CATE", "TOTA"},
+                                [&](const tables::Statement& s) {
+                                  const int64_t number = s.integer(0);
+                                  // Integer part of the line number, rounding toward minus infinity.
+                                  const int64_t owner = number >= 0 ? number / 100 : -((-number + 99) / 100);
+                                  byOwner[static_cast<int32_t>(owner)].push_back(
+                                      {number, static_cast<int32_t>(s.integer(1)), static_cast<int>(s.integer(2)), s.real(3)});
+                                  return true;
+                                });
 }
 
 std::vector<Line> PricingEngine::readLines(tables::Table& table, int32_t account) {

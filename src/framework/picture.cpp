@@ -41,16 +41,20 @@ std::string formatNumber(double value, std::string_view pic) {
   }
   std::string digits = text::formatFixed(value, p.decimals);
   if (!p.separators) return digits;
-  const bool negative = !digits.empty() && digits[0] == '-';
-  if (negative) digits.erase(0, 1);
-  const auto dot = digits.find('.');
-  std::string whole = digits.substr(0, dot), frac = dot == std::string::npos ? "" : digits.substr(dot);
+  // A comma every three digits of the whole part, built in one string.
+  const size_t start = !digits.empty() && digits[0] == '-' ? 1 : 0;
+  const size_t dot = digits.find('.', start);
+  const size_t end = dot == std::string::npos ? digits.size() : dot;
+  const size_t whole = end - start;
   std::string out;
-  for (size_t i = 0; i < whole.size(); ++i) {
-    if (i > 0 && (whole.size() - i) % 3 == 0) out += ',';
-    out += whole[i];
+  out.reserve(digits.size() + whole / 3);
+  out.append(digits, 0, start);
+  for (size_t i = 0; i < whole; ++i) {
+    if (i > 0 && (whole - i) % 3 == 0) out += ',';
+    out += digits[start + i];
   }
-  return (negative ? "-" : "") + out + frac;
+  out.append(digits, end, std::string::npos);
+  return out;
 }
 
 std::string formatDate(int32_t day, std::string_view pic) {

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <map>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "catalog/pricing.h"
@@ -15,6 +16,7 @@
 #include "reports/sheet.h"
 #include "reports/report_header.h"
 #include "tables/catalogue.h"
+#include "tables/statement.h"
 #include "works/budget.h"
 #include "works/work.h"
 
@@ -31,10 +33,13 @@ std::string withoutCommas(std::string s) {
   return s;
 }
 
-// What the explosion gathers for the whole work.
-struct Totals {
-  std::map<std::pair<int32_t, int>, double> inputs;  // (account, kind) -> quantity, or money for kinds 5 and 6
-  std::map<int32_t, double> machineHours;
+// An input's kind, price and description as the explosion needs them,
+// looked up once per account (the lookup may create the work's copy).
+struct WalkInput {
+  bool exists = false;
+  int kind = 0;
+  double price = 0;  // labour: the real wage
+  std::string text, unit;
 };
 
 // The running sums of one concept row, per unit of the concept.
@@ -42,47 +47,138 @@ struct RowSums {
   double materials = 0, labour = 0;
 };
 
-// Walks `lines`, which make `unit` of one unit of the concept (1 at the
-// concept, the product of the basics' quantities below), for a concept
-// quantity of `quantity`.
-void explode(catalog::PricingEngine& engine, const std::vector<catalog::Line>& lines, double unit, double quantity,
-             int level, RowSums& sums, Totals& totals) {
-  for (const catalog::Line& l : lines) {
-    const double perUnit = l.quantity * unit;  // of this line, per unit of the concept
-    switch (l.category) {
-      case catalog::category::kBasic:
-        if (level < kDeepestLevel)
-          explode(engine, engine.catalogueLines(l.component), perUnit, quantity, level + 1, sums, totals);
-        break;
-      case catalog::category::kMachine:
-        totals.machineHours[l.component] += perUnit * quantity;
-        break;
-      case catalog::category::kPercentOfMaterials:
-        totals.inputs[{l.component, 5}] += sums.materials * l.quantity / 100 * quantity;
-        break;
-      case catalog::category::kPercentOfLabour:
-        totals.inputs[{l.component, 6}] += sums.labour * l.quantity / 100 * quantity;
-        break;
-      default: {
-        const auto input = l.quantity != 0 ? engine.linePrice(l.component, false) : std::nullopt;
-        if (!input) break;
-        switch (input->kind) {
-          case 3:
-            totals.inputs[{l.component, 3}] += perUnit * quantity;
-            sums.materials += perUnit * input->price;
-            break;
-          case 4:
-            totals.inputs[{l.component, 4}] += perUnit * quantity;
-            sums.labour += perUnit * input->price;  // the real wage
-            break;
-          case 5: totals.inputs[{l.component, 5}] += sums.materials * l.quantity / 100 * quantity; break;
-          case 6: totals.inputs[{l.component, 6}] += sums.labour * l.quantity / 100 * quantity; break;
-          default: break;
+// A line of the walk, with what it leads to resolved on its first visit.
+struct Step {
+  catalog::Line line;
+  std::vector<Step>* basic = nullptr;  // a basic's own steps
+  const WalkInput* input = nullptr;
+  int slot = -1;  // where its total adds up
+};
+
+// The explosion of the work's rows through their nested basics, with every
+// basic's lines, input and total slot looked up once for the whole work.
+class Walk {
+ public:
+  explicit Walk(catalog::PricingEngine& engine) : engine_(engine) {}
+
+  void row(const std::vector<catalog::Line>& lines, double quantity) {
+    std::vector<Step> steps = stepsOf(lines);
+    RowSums sums;  // from 0 for each row
+    explode(steps, 1, quantity, 1, sums);
+  }
+
+  const WalkInput& input(int32_t account) {
+    auto [it, fresh] = inputs_.try_emplace(account);
+    if (fresh) {
+      if (auto p = engine_.linePrice(account, false))
+        it->second = {true, p->kind, p->price, std::move(p->text), std::move(p->unit)};
+    }
+    return it->second;
+  }
+
+  // (account, kind) -> quantity (money for kinds 5 and 6), in account order.
+  std::vector<std::pair<std::pair<int32_t, int>, double>> inputTotals() const {
+    std::vector<std::pair<std::pair<int32_t, int>, double>> out;
+    for (size_t i = 0; i < inputKeys_.size(); ++i) out.push_back({inputKeys_[i], inputTotals_[i]});
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  std::vector<std::pair<int32_t, double>> machineHours() const {
+    std::vector<std::pair<int32_t, double>> out;
+    for (size_t i = 0; i < machineKeys_.size(); ++i) out.push_back({machineKeys_[i], machineHours_[i]});
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+ private:
+  static std::vector<Step> stepsOf(const std::vector<catalog::Line>& lines) {
+    std::vector<Step> steps;
+    steps.reserve(lines.size());
+    for (const catalog::Line& l : lines) steps.push_back({l});
+    return steps;
+  }
+  std::vector<Step>& basicSteps(int32_t account) {
+    auto [it, fresh] = basics_.try_emplace(account);
+    if (fresh) it->second = stepsOf(engine_.catalogueLines(account));
+    return it->second;
+  }
+  int inputSlot(int32_t account, int kind) {
+    auto [it, fresh] = inputSlots_.try_emplace(static_cast<int64_t>(account) * 8 + kind, int(inputKeys_.size()));
+    if (fresh) {
+      inputKeys_.push_back({account, kind});
+      inputTotals_.push_back(0);
+    }
+    return it->second;
+  }
+  int machineSlot(int32_t account) {
+    auto [it, fresh] = machineSlots_.try_emplace(account, int(machineKeys_.size()));
+    if (fresh) {
+      machineKeys_.push_back(account);
+      machineHours_.push_back(0);
+    }
+    return it->second;
+  }
+
+  // Walks `steps`, which make `unit` of one unit of the concept (1 at the
+  // concept, the product of the basics' quantities below), for a concept
+  // quantity of `quantity`.
+  void explode(std::vector<Step>& steps, double unit, double quantity, int level, RowSums& sums) {
+    for (Step& s : steps) {
+      const catalog::Line& l = s.line;
+      const double perUnit = l.quantity * unit;  // of this line, per unit of the concept
+      switch (l.category) {
+        case catalog::category::kBasic:
+          if (level < kDeepestLevel) {
+            if (!s.basic) s.basic = &basicSteps(l.component);
+            explode(*s.basic, perUnit, quantity, level + 1, sums);
+          }
+          break;
+        case catalog::category::kMachine:
+          if (s.slot < 0) s.slot = machineSlot(l.component);
+          machineHours_[s.slot] += perUnit * quantity;
+          break;
+        case catalog::category::kPercentOfMaterials:
+          if (s.slot < 0) s.slot = inputSlot(l.component, 5);
+          inputTotals_[s.slot] += sums.materials * l.quantity / 100 * quantity;
+          break;
+        case catalog::category::kPercentOfLabour:
+          if (s.slot < 0) s.slot = inputSlot(l.component, 6);
+          inputTotals_[s.slot] += sums.labour * l.quantity / 100 * quantity;
+          break;
+        default: {
+          if (l.quantity == 0) break;
+          if (!s.input) s.input = &input(l.component);
+          const WalkInput& in = *s.input;
+          if (!in.exists || in.kind < 3 || in.kind > 6) break;
+          if (s.slot < 0) s.slot = inputSlot(l.component, in.kind);
+          double& total = inputTotals_[s.slot];
+          switch (in.kind) {
+            case 3:
+              total += perUnit * quantity;
+              sums.materials += perUnit * in.price;
+              break;
+            case 4:
+              total += perUnit * quantity;
+              sums.labour += perUnit * in.price;  // the real wage
+              break;
+            case 5: total += sums.materials * l.quantity / 100 * quantity; break;
+            default: total += sums.labour * l.quantity / 100 * quantity; break;
+          }
         }
       }
     }
   }
-}
+
+  catalog::PricingEngine& engine_;
+  std::unordered_map<int32_t, WalkInput> inputs_;
+  std::unordered_map<int32_t, std::vector<Step>> basics_;
+  std::unordered_map<int64_t, int> inputSlots_;
+  std::vector<std::pair<int32_t, int>> inputKeys_;
+  std::vector<double> inputTotals_;
+  std::unordered_map<int32_t, int> machineSlots_;
+  std::vector<int32_t> machineKeys_;
+  std::vector<double> machineHours_;
+};
 
 }  // namespace
 
@@ -107,19 +203,18 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
   catalog::PricingEngine& engine = pricing.engine();
   engine.preloadCatalogue();
   engine.preloadWorkLines();
+  pricing.prices().preloadAll();  // the work's inputs at once, the base ones at the first missing copy
 
   auto cobr = inst.table("COBR", errors);
   if (Status s = cobr->open(); !s) return s;
   std::vector<works::BudgetRow> rows;
   if (Status s = works::readBudget(*cobr, &rows); !s) return s;
-  Totals totals;
+  Walk walk(engine);
   for (size_t i = 0; i < rows.size(); ++i) {
     if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
     const works::BudgetRow& r = rows[i];
     if (r.kind != works::row_kind::kConcept || !options.inRange(r.account)) continue;
-    RowSums sums;  // from 0 for each row
-    explode(engine, catalog::PricingEngine::contiguous(engine.workRowLines(r.account), r.account), 1, r.quantity, 1, sums,
-            totals);
+    walk.row(catalog::PricingEngine::contiguous(engine.workRowLines(r.account), r.account), r.quantity);
   }
 
   // The listing.
@@ -146,19 +241,47 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
                       {"% TOT", 8, 2}};
   }
   double listed = 0;  // the sum of the amounts listed, the spreadsheet's total
-  for (const auto& [key, quantity] : totals.inputs) {
+  // The work's inputs, read in one pass; copies made by this run are asked for one by one.
+  struct Shown {
+    int32_t date;
+    std::string gene, llav;
+  };
+  std::unordered_map<int32_t, Shown> workInputs;
+  {
+    tables::Table& iobr = pricing.prices().workInputs();
+    tables::Statement s(iobr.connection(), "SELECT CTA, FECH, GENE, LLAV FROM \"" + iobr.def().storeName +
+                                               "\" WHERE CTA <> 0");
+    if (!s.valid()) return Status::error(Status::Code::kIoError, sqlite3_errmsg(iobr.connection()));
+    const auto textAt = [&s](int column) {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), column));
+      return std::string(t ? t : "");
+    };
+    while (s.step() == SQLITE_ROW) {
+      workInputs[static_cast<int32_t>(s.integer(0))] = {static_cast<int32_t>(s.integer(1)), textAt(2), textAt(3)};
+    }
+  }
+  const auto shownInput = [&](int32_t account) -> std::optional<Shown> {
+    if (account == 0) return std::nullopt;
+    if (auto it = workInputs.find(account); it != workInputs.end()) return it->second;
+    if (const auto r = pricing.prices().workInput(account))
+      return Shown{static_cast<int32_t>(r->integer("FECH")), r->text("GENE"), r->text("LLAV")};
+    return std::nullopt;
+  };
+  for (const auto& [key, quantity] : walk.inputTotals()) {
     const auto [account, kind] = key;
-    const auto input = account != 0 ? engine.linePrice(account, false) : std::nullopt;  // creates a missing copy
+    static const WalkInput kNone;
+    const WalkInput& found = account != 0 ? walk.input(account) : kNone;  // creates a missing copy
+    const WalkInput* input = found.exists ? &found : nullptr;
     const bool percent = kind == 5 || kind == 6;
     double price = percent || !input ? 0 : input->price;
     if (price == 0) price = 1.00;  // a price of 0 counts as 1.00: the amount is the quantity
     const double amount = quantity * price;
-    const auto record = account != 0 ? pricing.prices().workInput(account) : std::nullopt;
+    const auto record = shownInput(account);
     out.band(kLine);
     out.text(30, 36, account != 0 ? std::to_string(account) : std::string(), Align::kRight);
     if (record) {
-      out.text(68, 48, picture::formatDate(static_cast<int32_t>(record->integer("FECH"))), Align::kLeft, 6.5);
-      out.text(118, 60, text::clip(record->text("GENE")) + "-" + record->text("LLAV"));
+      out.text(68, 48, picture::formatDate(record->date), Align::kLeft, 6.5);
+      out.text(118, 60, text::clip(record->gene) + "-" + record->llav);
     }
     out.text(180, 160, withoutCommas(input ? input->text : std::string(kindTitle(kind))));
     out.text(342, 30, input ? input->unit : std::string("%"));
@@ -169,8 +292,8 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
     listed += amount;
     if (sheet != nullptr) {
       sheet->add({account != 0 ? SheetCell(static_cast<double>(account)) : SheetCell(),
-                  record ? picture::formatDate(static_cast<int32_t>(record->integer("FECH"))) : std::string(),
-                  record ? text::clip(record->text("GENE")) + "-" + text::clip(record->text("LLAV")) : std::string(),
+                  record ? picture::formatDate(record->date) : std::string(),
+                  record ? text::clip(record->gene) + "-" + text::clip(record->llav) : std::string(),
                   text::clip(input ? input->text : std::string(kindTitle(kind))), input ? input->unit : std::string("%"),
                   quantity, price, amount, share(amount)});
     }
@@ -181,7 +304,7 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
     double hours, cost;
   };
   std::vector<MachineLine> machines;
-  for (const auto& [account, hours] : totals.machineHours) {
+  for (const auto& [account, hours] : walk.machineHours()) {
     const auto m = engine.machine(account);
     const double cost = engine.hourlyCost(account).total;
     machines.push_back({account, m ? m->text("TEXT") : std::string(), hours, cost});

@@ -84,24 +84,69 @@ Spool::~Spool() {
   if (!dir_.empty()) fs::remove(dir_, ec);  // empty now, unless someone put something in it: then it stays
 }
 
+namespace {
+// The page file is built in one string: numbers and texts appended in place.
+void appendNum(std::string& out, double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+void appendEscaped(std::string& out, const std::string& s) {
+  if (s.find_first_of("\\\t\n") == std::string::npos) {
+    out += s;
+    return;
+  }
+  out += escape(s);
+}
+}  // namespace
+
 Status Spool::write(const fs::path& file, const Page& page) const {
-  std::ostringstream out;
-  out << "P\t" << num(page.width) << "\t" << num(page.height) << "\n";
-  for (const BoxItem& b : page.boxes)
-    out << "B\t" << num(b.x) << "\t" << num(b.y) << "\t" << num(b.width) << "\t" << num(b.height) << "\t"
-        << num(b.pen) << "\t" << b.fill << "\n";
-  for (const LineItem& l : page.lines)
-    out << "L\t" << num(l.x1) << "\t" << num(l.y1) << "\t" << num(l.x2) << "\t" << num(l.y2) << "\t" << num(l.pen)
-        << "\n";
-  for (const ImageItem& i : page.images)
-    out << "I\t" << num(i.x) << "\t" << num(i.y) << "\t" << num(i.width) << "\t" << num(i.height) << "\t"
-        << escape(i.file) << "\n";
-  for (const TextItem& t : page.texts)
-    out << "T\t" << num(t.x) << "\t" << num(t.y) << "\t" << num(t.width) << "\t" << escape(t.font.family) << "\t"
-        << num(t.font.size) << "\t" << (t.font.bold ? 1 : 0) << (t.font.italic ? 1 : 0) << "\t"
-        << static_cast<int>(t.align) << "\t" << escape(t.text) << "\n";
+  std::string out;
+  out.reserve(64 + page.texts.size() * 64 + (page.lines.size() + page.boxes.size()) * 48);
+  const auto field = [&out](double v) {
+    out += '\t';
+    appendNum(out, v);
+  };
+  out += "P";
+  field(page.width);
+  field(page.height);
+  out += '\n';
+  for (const BoxItem& b : page.boxes) {
+    out += "B";
+    for (double v : {b.x, b.y, b.width, b.height, b.pen}) field(v);
+    out += '\t';
+    out += std::to_string(b.fill);
+    out += '\n';
+  }
+  for (const LineItem& l : page.lines) {
+    out += "L";
+    for (double v : {l.x1, l.y1, l.x2, l.y2, l.pen}) field(v);
+    out += '\n';
+  }
+  for (const ImageItem& i : page.images) {
+    out += "I";
+    for (double v : {i.x, i.y, i.width, i.height}) field(v);
+    out += '\t';
+    appendEscaped(out, i.file);
+    out += '\n';
+  }
+  for (const TextItem& t : page.texts) {
+    out += "T";
+    for (double v : {t.x, t.y, t.width}) field(v);
+    out += '\t';
+    appendEscaped(out, t.font.family);
+    field(t.font.size);
+    out += '\t';
+    out += t.font.bold ? '1' : '0';
+    out += t.font.italic ? '1' : '0';
+    out += '\t';
+    out += std::to_string(static_cast<int>(t.align));
+    out += '\t';
+    appendEscaped(out, t.text);
+    out += '\n';
+  }
   std::ofstream f(file, std::ios::binary | std::ios::trunc);
-  f << out.str();
+  f.write(out.data(), static_cast<std::streamsize>(out.size()));
   f.close();
   if (!f) return Status::error(Status::Code::kIoError, "no se pudo escribir la hoja " + file.string());
   return Status::ok();

@@ -576,6 +576,40 @@ Status Table::readRange(int key, const Record& from, const Record& to,
   return Status::ok();
 }
 
+Status Table::readRangeColumns(int key, const Record& from, const Record& to, const std::vector<std::string>& fields,
+                               const std::function<bool(const Statement&)>& visit) {
+  if (!db_) return closedTable();
+  // The range and order of readRange, selecting only the columns asked for.
+  const ResolvedKey& rk = def_.resolvedKeys[key];
+  std::string cols, params, select;
+  for (size_t i = 0; i < rk.sqlColumns.size(); ++i) {
+    cols += (i ? "," : "") + rk.sqlColumns[i];
+    params += i ? ",?" : "?";
+  }
+  for (const std::string& f : fields) {
+    const int slot = def_.slot(f);
+    if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
+    select += (select.empty() ? "" : ",") + ident(def_.columns[slot].name);
+  }
+  std::string where = "(" + cols + ")>=(" + params + ") AND (" + cols + ")<=(" + params + ")";
+  if (!rk.emptyExclusion.empty()) where += " AND " + rk.emptyExclusion;
+  if (!filterSql_.empty()) where += " AND " + filterSql_;
+  Statement s(db_, "SELECT " + select + " FROM " + storeIdent() + " WHERE " + where + " ORDER BY " + cols + ",\"_id\"");
+  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
+  const int n = static_cast<int>(rk.componentSlots.size());
+  bindSource_ = &from;
+  bindKeyValues(s, key, 1);
+  bindSource_ = &to;
+  bindKeyValues(s, key, n + 1);
+  bindFilter(s, 2 * n + 1);
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) {
+    if (!visit(s)) return Status::ok();
+  }
+  if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
+  return Status::ok();
+}
+
 Status Table::fetchById(int64_t id) {
   if (!db_) return closedTable();
   Statement& s = writeStatement(kReadById);
