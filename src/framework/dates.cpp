@@ -20,18 +20,19 @@ CivilDate civilDate(int32_t n) {
           static_cast<int>(static_cast<unsigned>(ymd.day()))};
 }
 
-namespace {
-// The local wall-clock time of now, as the user sees it.
-std::tm localNow() {
-  const std::time_t t = std::time(nullptr);
+std::tm localTime(std::time_t instant) {
   std::tm local{};
 #ifdef _WIN32
-  localtime_s(&local, &t);
+  localtime_s(&local, &instant);
 #else
-  localtime_r(&t, &local);
+  localtime_r(&instant, &local);
 #endif
   return local;
 }
+
+namespace {
+// The local wall-clock time of now, as the user sees it.
+std::tm localNow() { return localTime(std::time(nullptr)); }
 }  // namespace
 
 int32_t today() {

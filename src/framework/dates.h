@@ -6,6 +6,8 @@
 // means "no time".
 #pragma once
 
+#include <ctime>
+
 #include <cstdint>
 
 namespace velmora::dates {
@@ -19,6 +21,8 @@ struct CivilDate {
 int32_t dayNumber(int year, int month, int day);
 CivilDate civilDate(int32_t dayNumber);
 int32_t today();
+// The local calendar time of an instant, as the user's clock shows it.
+std::tm localTime(std::time_t instant);
 int32_t clockNow();
 
 }  // namespace velmora::dates

@@ -1,5 +1,7 @@
 #include "framework/error_reporter.h"
 
+#include "framework/dates.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -402,13 +404,7 @@ int ErrorReporter::messageStep(const MessageRequest& request, Severity severity)
 
 void ErrorReporter::appendLog(const std::string& message) {
   std::lock_guard<std::mutex> guard(lock_);
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = dates::localTime(std::time(nullptr));
   char stamp[40];
   std::strftime(stamp, sizeof stamp, "%d/%m/%Y@%H:%M:%S", &local);
   std::string line = std::string(stamp) + " --> " + message;

@@ -260,12 +260,14 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
       workInputs[static_cast<int32_t>(s.integer(0))] = {static_cast<int32_t>(s.integer(1)), textAt(2), textAt(3)};
     }
   }
-  const auto shownInput = [&](int32_t account) -> std::optional<Shown> {
-    if (account == 0) return std::nullopt;
-    if (auto it = workInputs.find(account); it != workInputs.end()) return it->second;
-    if (const auto r = pricing.prices().workInput(account))
-      return Shown{static_cast<int32_t>(r->integer("FECH")), r->text("GENE"), r->text("LLAV")};
-    return std::nullopt;
+  const auto shownInput = [&](int32_t account) -> const Shown* {
+    if (account == 0) return nullptr;
+    if (auto it = workInputs.find(account); it != workInputs.end()) return &it->second;
+    if (const auto r = pricing.prices().workInput(account)) {
+      // A copy this run made: kept with the others.
+      return &(workInputs[account] = {static_cast<int32_t>(r->integer("FECH")), r->text("GENE"), r->text("LLAV")});
+    }
+    return nullptr;
   };
   for (const auto& [key, quantity] : walk.inputTotals()) {
     const auto [account, kind] = key;

@@ -76,11 +76,17 @@ Spool::Spool(const fs::path& parent) {
     const fs::path candidate = base / ("velmora-reporte-" + std::to_string(random()) + std::to_string(attempt));
     if (fs::create_directory(candidate, ec) && !ec) dir_ = candidate;
   }
+  if (dir_.empty()) return;
+  file_ = dir_ / "hojas.vpg";
+  pages_file_ = std::fopen(file_.c_str(), "w+b");
 }
 
 Spool::~Spool() {
   std::error_code ec;
-  for (const fs::path& f : files_) fs::remove(f, ec);
+  if (pages_file_) {
+    std::fclose(pages_file_);
+    fs::remove(file_, ec);
+  }
   if (!dir_.empty()) fs::remove(dir_, ec);  // empty now, unless someone put something in it: then it stays
 }
 
@@ -100,7 +106,19 @@ void appendEscaped(std::string& out, const std::string& s) {
 }
 }  // namespace
 
-Status Spool::write(const fs::path& file, const Page& page) const {
+namespace {
+// Positions a file anywhere in it, past 2 GB too.
+bool seekTo(std::FILE* f, uint64_t offset) {
+#ifdef _WIN32
+  return _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+}  // namespace
+
+Status Spool::append(const Page& page, Stored& where) {
+  if (!pages_file_) return Status::error(Status::Code::kIoError, "no hay archivo para las hojas del reporte");
   std::string out;
   out.reserve(64 + page.texts.size() * 64 + (page.lines.size() + page.boxes.size()) * 48);
   const auto field = [&out](double v) {
@@ -145,25 +163,31 @@ Status Spool::write(const fs::path& file, const Page& page) const {
     appendEscaped(out, t.text);
     out += '\n';
   }
-  std::ofstream f(file, std::ios::binary | std::ios::trunc);
-  f.write(out.data(), static_cast<std::streamsize>(out.size()));
-  f.close();
-  if (!f) return Status::error(Status::Code::kIoError, "no se pudo escribir la hoja " + file.string());
+  if (!seekTo(pages_file_, end_) ||
+      std::fwrite(out.data(), 1, out.size(), pages_file_) != out.size()) {
+    return Status::error(Status::Code::kIoError, "no se pudo escribir la hoja en " + file_.string());
+  }
+  where = {end_, out.size()};
+  end_ += out.size();
   return Status::ok();
 }
 
 Status Spool::add(const Page& page) {
   if (dir_.empty()) return Status::error(Status::Code::kIoError, "no hay directorio para las hojas del reporte");
-  const fs::path file = dir_ / ("hoja-" + std::to_string(next_++) + ".vpg");
-  if (Status s = write(file, page); !s) return s;
-  files_.push_back(file);
+  Stored where{};
+  if (Status s = append(page, where); !s) return s;
+  pages_.push_back(where);
   return Status::ok();
 }
 
 std::optional<Page> Spool::read(size_t index) const {
-  if (index >= files_.size()) return std::nullopt;
-  std::ifstream in(files_[index], std::ios::binary);
-  if (!in) return std::nullopt;
+  if (index >= pages_.size() || !pages_file_) return std::nullopt;
+  std::string text(pages_[index].size, '\0');
+  if (!seekTo(pages_file_, pages_[index].offset) ||
+      std::fread(text.data(), 1, text.size(), pages_file_) != text.size()) {
+    return std::nullopt;
+  }
+  std::istringstream in(std::move(text));
   Page page;
   std::string line;
   while (std::getline(in, line)) {
@@ -197,31 +221,28 @@ std::optional<Page> Spool::read(size_t index) const {
 }
 
 Status Spool::remove(size_t index) {
-  if (index >= files_.size()) return Status::error(Status::Code::kInvalid, "no existe esa hoja");
-  // Only a file of this run's own directory is ever deleted.
-  if (files_[index].parent_path() != dir_) return Status::error(Status::Code::kInvalid, "hoja ajena al reporte");
-  std::error_code ec;
-  fs::remove(files_[index], ec);
-  files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(index));
+  if (index >= pages_.size()) return Status::error(Status::Code::kInvalid, "no existe esa hoja");
+  pages_.erase(pages_.begin() + static_cast<std::ptrdiff_t>(index));  // its text stays unread in the file
   return Status::ok();
 }
 
 Status Spool::numberPages(bool viewing) {
   const std::string placeholder = kPagePlaceholder;
-  for (size_t i = 0; i < files_.size(); ++i) {
+  for (size_t i = 0; i < pages_.size(); ++i) {
     auto page = read(i);
     if (!page) continue;  // skipped, as an unreadable page file is
     for (TextItem& t : page->texts) {
       const size_t at = t.text.find(placeholder);
       if (at == std::string::npos) continue;
       std::string number =
-          "Hoja " + std::to_string(i + 1) + (viewing ? " de " : " of ") + std::to_string(files_.size());
+          "Hoja " + std::to_string(i + 1) + (viewing ? " de " : " of ") + std::to_string(pages_.size());
       if (number.size() < placeholder.size()) {
         const size_t pad = placeholder.size() - number.size();
         number = std::string(pad / 2, ' ') + number + std::string(pad - pad / 2, ' ');
       }
       t.text.replace(at, placeholder.size(), number);
-      if (Status s = write(files_[i], *page); !s) return s;
+      // The numbered page is appended; the page now reads from there.
+      if (Status s = append(*page, pages_[i]); !s) return s;
       break;
     }
   }

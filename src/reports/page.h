@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -61,9 +62,10 @@ inline constexpr const char* kPagePlaceholder = "Hoja xxxxx de xxxxx";
 
 struct Sheet;
 
-// The pages of one report run, each in a file of the run's own directory.
-// Destroying the spool removes its files and directory, and only those: a
-// cancelled or failed run leaves nothing behind.
+// The pages of one report run, kept one after another in a file of the
+// run's own directory, so that a long report holds little memory. Destroying
+// the spool removes its file and directory, and only those: a cancelled or
+// failed run leaves nothing behind.
 class Spool {
  public:
   // A new spool in a directory of its own under `parent` (default: the
@@ -74,10 +76,10 @@ class Spool {
   Spool& operator=(const Spool&) = delete;
 
   Status add(const Page& page);
-  size_t count() const { return files_.size(); }
+  size_t count() const { return pages_.size(); }
   // Page `index` (0-based), read back; nothing when its file is unreadable.
   std::optional<Page> read(size_t index) const;
-  // Removes page `index` from the list and its file (one of this spool's).
+  // Removes page `index` from the run.
   Status remove(size_t index);
   // Replaces the first placeholder of every page by "Hoja i de N" (viewing)
   // or "Hoja i of N" (printing without viewing), centred in its 19
@@ -90,10 +92,18 @@ class Spool {
   Sheet* sheet() const { return sheet_; }
 
  private:
-  Status write(const std::filesystem::path& file, const Page& page) const;
+  // Where a page's text lies in the pages file.
+  struct Stored {
+    uint64_t offset;
+    uint64_t size;
+  };
+  // Appends a page's text to the pages file.
+  Status append(const Page& page, Stored& where);
   std::filesystem::path dir_;
-  std::vector<std::filesystem::path> files_;
-  uint64_t next_ = 1;
+  std::filesystem::path file_;
+  std::FILE* pages_file_ = nullptr;
+  uint64_t end_ = 0;
+  std::vector<Stored> pages_;
   Sheet* sheet_ = nullptr;
 };
 

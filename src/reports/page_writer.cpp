@@ -8,7 +8,9 @@ PageWriter::PageWriter(Spool& spool, std::function<double(Page&)> header, double
 
 void PageWriter::newPage() {
   if (open_ && status_) status_ = spool_.add(page_);
+  const size_t lastTexts = page_.texts.size();
   page_ = Page{};
+  page_.texts.reserve(lastTexts);  // pages of a report hold about as many texts each
   page_.width = width_;
   page_.height = height_;
   open_ = true;
@@ -22,12 +24,12 @@ void PageWriter::band(double height) {
   y_ += height;
 }
 
-void PageWriter::text(double x, double width, const std::string& s, Align align, double size, bool bold) {
+void PageWriter::text(double x, double width, std::string s, Align align, double size, bool bold) {
   TextItem t;
   t.x = x;
   t.y = bandTop_;
   t.width = width;
-  t.text = s;
+  t.text = std::move(s);
   t.align = align;
   t.font.size = size;
   t.font.bold = bold;

@@ -82,13 +82,7 @@ int32_t localDate(const fs::path& file) {
   std::error_code ec;
   const auto when = fs::last_write_time(file, ec);
   if (ec) return 0;
-  const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(when));
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
+  const std::tm local = dates::localTime(std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(when)));
   return dates::dayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 }  // namespace

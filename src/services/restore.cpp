@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 
+#include "framework/dates.h"
 #include "services/backup.h"
 #include "tables/catalogue.h"
 #include "works/work.h"
@@ -29,12 +30,6 @@ bool safeEntryName(const std::string& name, bool system) {
   std::string rest = name;
   if (system && name.rfind(kSettingsFolder, 0) == 0) rest = name.substr(kSettingsFolder.size());
   return !rest.empty() && rest != "." && rest != ".." && rest.find_first_of("/\\:") == std::string::npos;
-}
-
-bool isTableFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  char head[16] = {};
-  return in.read(head, sizeof head) && std::memcmp(head, "SQLite format 3", 16) == 0;
 }
 
 bool isTableName(const std::string& fileName) {
@@ -82,13 +77,7 @@ bool moveFile(const fs::path& from, const fs::path& to) {
 }
 
 std::string stamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = dates::localTime(std::time(nullptr));
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
   return text;

@@ -75,11 +75,6 @@ std::vector<fs::path> filesOf(const std::string& spec) {
   return found;
 }
 
-bool isTableFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  char head[16] = {};
-  return in.read(head, sizeof head) && std::memcmp(head, "SQLite format 3", 16) == 0;
-}
 
 // The journal of a live table comes and goes with its writer's transaction;
 // the table's snapshot already holds what it protects.
@@ -124,6 +119,12 @@ bool snapshotTable(const fs::path& from, const fs::path& to, std::string& why) {
 }
 
 }  // namespace
+
+bool isTableFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char head[16] = {};
+  return in.read(head, sizeof head) && std::memcmp(head, "SQLite format 3", 16) == 0;
+}
 
 // One file being packed: libzip reads it through this source, which tells
 // the archiver where it is and stops the read when asked to.

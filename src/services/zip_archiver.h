@@ -22,6 +22,9 @@ struct ZipProgress {
   std::function<void(const std::string& name)> file;
 };
 
+// Whether a file is a table (a SQLite database), by its first bytes.
+bool isTableFile(const std::filesystem::path& file);
+
 class ZipArchiver {
  public:
   static constexpr int kDone = 0, kFailed = 3;

@@ -555,18 +555,23 @@ int64_t Table::countBefore(int key) {
   return s.step() == SQLITE_ROW ? s.integer(0) : 0;
 }
 
-Status Table::readRange(int key, const Record& from, const Record& to,
-                        const std::function<bool(const Record&)>& visit) {
-  if (!db_) return closedTable();
-  Statement& s = query(key, kRange);
-  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
-  ResetOnExit reset(s);
+// The key values of both ends of a range, then the filter's values.
+void Table::bindRange(Statement& s, int key, const Record& from, const Record& to) {
   const int n = static_cast<int>(def_.resolvedKeys[key].componentSlots.size());
   bindSource_ = &from;
   bindKeyValues(s, key, 1);
   bindSource_ = &to;
   bindKeyValues(s, key, n + 1);
   bindFilter(s, 2 * n + 1);
+}
+
+Status Table::readRange(int key, const Record& from, const Record& to,
+                        const std::function<bool(const Record&)>& visit) {
+  if (!db_) return closedTable();
+  Statement& s = query(key, kRange);
+  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
+  ResetOnExit reset(s);
+  bindRange(s, key, from, to);
   int rc;
   while ((rc = s.step()) == SQLITE_ROW) {
     readInto(s);
@@ -596,12 +601,7 @@ Status Table::readRangeColumns(int key, const Record& from, const Record& to, co
   if (!filterSql_.empty()) where += " AND " + filterSql_;
   Statement s(db_, "SELECT " + select + " FROM " + storeIdent() + " WHERE " + where + " ORDER BY " + cols + ",\"_id\"");
   if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
-  const int n = static_cast<int>(rk.componentSlots.size());
-  bindSource_ = &from;
-  bindKeyValues(s, key, 1);
-  bindSource_ = &to;
-  bindKeyValues(s, key, n + 1);
-  bindFilter(s, 2 * n + 1);
+  bindRange(s, key, from, to);
   int rc;
   while ((rc = s.step()) == SQLITE_ROW) {
     if (!visit(s)) return Status::ok();

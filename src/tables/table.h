@@ -182,6 +182,7 @@ class Table {
   Status step(int key, Query q, bool bindKeyValues, bool bindId);
   void bindRecord(Statement& s);
   int bindFilter(Statement& s, int firstParam);
+  void bindRange(Statement& s, int key, const Record& from, const Record& to);
   void bindKeyValues(Statement& s, int key, int firstParam);
   std::string keyNameForColumns(const std::string& error) const;
   void stampAudit();
