@@ -569,7 +569,6 @@ int main(int argc, char** argv) {
     quiet.setSilent(true);
     Installation work{kept / "reference", kept / "reference", {}};
     work.workDir = kept / "reference" / "REF";
-    if (std::getenv("WARM")) reportRun(1000, kept / "warm.pdf");
     compare(
         "explosion", 3, [](bool) {},
         [&] {
