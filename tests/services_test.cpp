@@ -131,10 +131,10 @@ TEST(ZipArchiver, LevelIncludeListAndArchiveName) {
   z.setInclude("/datos/mis obras/*.*   ");
   z.addInclude("/datos/OBRA1");
   EXPECT_EQ(z.includeList(), "\"/datos/mis obras/*.*\" /datos/OBRA1");
-  std::vector<std::string> specs;
-  ASSERT_TRUE(ZipArchiver::splitInclude(z.includeList(), specs));
-  EXPECT_EQ(specs, (std::vector<std::string>{"/datos/mis obras/*.*", "/datos/OBRA1"}));
-  EXPECT_FALSE(ZipArchiver::splitInclude("\"/sin cierre", specs));
+  std::vector<std::string> patterns;
+  ASSERT_TRUE(ZipArchiver::splitInclude(z.includeList(), patterns));
+  EXPECT_EQ(patterns, (std::vector<std::string>{"/datos/mis obras/*.*", "/datos/OBRA1"}));
+  EXPECT_FALSE(ZipArchiver::splitInclude("\"/sin cierre", patterns));
   z.setOptions(1);
   z.setOptions(0x80000);
   EXPECT_EQ(z.options(), 0x80001u);

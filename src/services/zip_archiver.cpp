@@ -51,12 +51,12 @@ time_t modificationTime(const fs::path& file) {
   return std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(when));
 }
 
-// The files one specification names: a file, every file of a directory, or
+// The files one pattern names: a file, every file of a directory, or
 // the files of a directory that match a wildcard ("*.*" is every file).
-std::vector<fs::path> filesOf(const std::string& spec) {
+std::vector<fs::path> filesOf(const std::string& included) {
   std::vector<fs::path> found;
   std::error_code ec;
-  const fs::path p(spec);
+  const fs::path p(included);
   if (!hasWildcard(p.filename().string())) {
     if (fs::is_regular_file(p, ec)) {
       found.push_back(p);
@@ -65,11 +65,11 @@ std::vector<fs::path> filesOf(const std::string& spec) {
     if (!fs::is_directory(p, ec)) return found;
   }
   const fs::path dir = hasWildcard(p.filename().string()) ? p.parent_path() : p;
-  const std::string pattern = hasWildcard(p.filename().string()) ? p.filename().string() : "*";
+  const std::string wildcard = hasWildcard(p.filename().string()) ? p.filename().string() : "*";
   for (const auto& entry : fs::directory_iterator(dir.empty() ? fs::path(".") : dir, ec)) {
     if (!entry.is_regular_file(ec)) continue;
     const std::string name = entry.path().filename().string();
-    if (pattern == "*.*" || matches(pattern.c_str(), name.c_str())) found.push_back(entry.path());
+    if (wildcard == "*.*" || matches(wildcard.c_str(), name.c_str())) found.push_back(entry.path());
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -230,14 +230,14 @@ void ZipArchiver::init(ZipProgress progress) {
 
 void ZipArchiver::setArchive(const std::string& name) { archive_ = trimRight(name); }
 
-void ZipArchiver::setInclude(const std::string& spec) {
+void ZipArchiver::setInclude(const std::string& pattern) {
   include_.clear();
   extraFiles_.clear();
-  addInclude(spec);
+  addInclude(pattern);
 }
 
-void ZipArchiver::addInclude(const std::string& spec) {
-  const std::string s = trimRight(spec);
+void ZipArchiver::addInclude(const std::string& pattern) {
+  const std::string s = trimRight(pattern);
   if (s.empty()) return;
   if (!include_.empty()) include_ += ' ';
   include_ += s.find(' ') != std::string::npos ? "\"" + s + "\"" : s;
@@ -259,8 +259,8 @@ int ZipArchiver::setLevel(int level) {
 
 void ZipArchiver::setOptions(uint32_t bits) { options_ = bits == 0 ? 0 : options_ | bits; }
 
-bool ZipArchiver::splitInclude(const std::string& list, std::vector<std::string>& specs) {
-  specs.clear();
+bool ZipArchiver::splitInclude(const std::string& list, std::vector<std::string>& patterns) {
+  patterns.clear();
   size_t i = 0;
   while (i < list.size()) {
     if (list[i] == ' ') {
@@ -270,11 +270,11 @@ bool ZipArchiver::splitInclude(const std::string& list, std::vector<std::string>
     if (list[i] == '"') {
       const size_t close = list.find('"', i + 1);
       if (close == std::string::npos) return false;
-      specs.push_back(list.substr(i + 1, close - i - 1));
+      patterns.push_back(list.substr(i + 1, close - i - 1));
       i = close + 1;
     } else {
       const size_t end = std::min(list.find(' ', i), list.size());
-      specs.push_back(list.substr(i, end - i));
+      patterns.push_back(list.substr(i, end - i));
       i = end;
     }
   }
@@ -311,8 +311,8 @@ int ZipArchiver::execute(int action) {
 }
 
 int ZipArchiver::pack(int action) {
-  std::vector<std::string> specs;
-  if (!splitInclude(include_, specs)) {
+  std::vector<std::string> patterns;
+  if (!splitInclude(include_, patterns)) {
     detail_ = "La lista de archivos tiene comillas sin cerrar.";
     return fail(kBadInclude);
   }
@@ -320,8 +320,8 @@ int ZipArchiver::pack(int action) {
 
   // What goes in: each file once, under its name.
   std::vector<std::pair<fs::path, std::string>> entries;
-  for (const std::string& spec : specs) {
-    for (const fs::path& f : filesOf(spec)) {
+  for (const std::string& pattern : patterns) {
+    for (const fs::path& f : filesOf(pattern)) {
       if (std::find(excluded_.begin(), excluded_.end(), f.filename().string()) != excluded_.end()) continue;
       if ((options_ & kSnapshotTables) && isJournalOfTable(f)) continue;
       // Without kJunkPaths a name keeps its folders, as seen from the current directory.

@@ -40,10 +40,10 @@ class ZipArchiver {
   // Clears the archiver and sets level 6; progress goes to `progress`.
   void init(ZipProgress progress = {});
   void setArchive(const std::string& name);
-  // Empties the include list, then appends `spec`.
-  void setInclude(const std::string& spec);
-  // Appends one specification (a file, or a directory with a wildcard).
-  void addInclude(const std::string& spec);
+  // Empties the include list, then appends `pattern`.
+  void setInclude(const std::string& pattern);
+  // Appends one pattern (a file, or a directory with a wildcard).
+  void addInclude(const std::string& pattern);
   // Packs `file` under the archive name `entryName`, beside the include list.
   void addFile(const std::filesystem::path& file, const std::string& entryName);
   // Leaves out files of this name wherever the include list finds them.
@@ -71,9 +71,9 @@ class ZipArchiver {
 
   // The archive name execute() writes: `name` with ".zip" when it has no extension.
   static std::filesystem::path archivePath(const std::string& name);
-  // The include list split into its specifications (quotes removed); false
+  // The include list split into its patterns (quotes removed); false
   // when a quote is not closed.
-  static bool splitInclude(const std::string& list, std::vector<std::string>& specs);
+  static bool splitInclude(const std::string& list, std::vector<std::string>& patterns);
 
  private:
   struct Source;
