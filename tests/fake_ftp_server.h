@@ -26,6 +26,8 @@ class FakeFtpServer : public QObject {
   QMap<QString, QByteArray> files;  // what RETR sends
   bool sizeInReply = true;     // "150 ... (N bytes)"
   int cutAfter = -1;           // RETR: close the data connection after so many bytes
+  bool stall = false;          // with cutAfter: keep the data connection open, silent
+  int trickleMs = 0;           // RETR: the data in ten pieces this far apart
   QString passiveAddress = "127,0,0,1";  // what the 227 reply names
   QString hangUpOn;            // closes the control connection when this verb arrives
   QStringList received;        // every command line received
@@ -118,7 +120,22 @@ class FakeFtpServer : public QObject {
   void transfer(const QByteArray& start, const QByteArray& content, int cut) {
     reply(start);
     const auto send = [this, content, cut](QTcpSocket* s) {
+      if (trickleMs > 0 && cut < 0) {
+        const int piece = (content.size() + 9) / 10;
+        for (int i = 0; i < 10; ++i) {
+          QTimer::singleShot(i * trickleMs, s, [s, part = content.mid(i * piece, piece)] { s->write(part); });
+        }
+        QTimer::singleShot(10 * trickleMs, s, [this, s] {
+          s->disconnectFromHost();
+          reply("226 Transferencia completa\r\n");
+        });
+        return;
+      }
       const QByteArray part = cut >= 0 ? content.left(cut) : content;
+      if (stall) {
+        s->write(part);  // and nothing more: the connection stays open
+        return;
+      }
       s->write(part);
       connect(s, &QTcpSocket::bytesWritten, s, [s] {
         if (s->bytesToWrite() == 0) s->disconnectFromHost();

@@ -308,6 +308,26 @@ TEST_F(ClientTest, SilenceEndsInTheIdleTimeOut) {
   EXPECT_EQ(client.errorString(), "The FTP connection was idle and was closed.");
 }
 
+// A file that keeps flowing outlasts the control connection's idle limit; a
+// transfer that stops moving ends in the time-out instead of waiting for ever.
+TEST_F(ClientTest, IdleTimeOutWaitsForAFlowingTransferButNotAStalledOne) {
+  client.idleTimeoutMs = 250;
+  fake.files["LENTO.TXT"] = QByteArray(10000, 'l');
+  fake.trickleMs = 100;  // a second of data, four idle limits long
+  Outcome o = run(client, [&] { return client.getRemoteFile("LENTO.TXT", local("LENTO.TXT")); });
+  ASSERT_TRUE(o.ok) << o.text.toStdString();
+  EXPECT_EQ(read(local("LENTO.TXT")).size(), 10000u);
+  EXPECT_TRUE(log.contains("Ignored timeout - the Data connection or DLL are still busy transferring data."));
+
+  fake.trickleMs = 0;
+  fake.cutAfter = 3000;
+  fake.stall = true;
+  o = run(client, [&] { return client.getRemoteFile("LENTO.TXT", local("PARADO.TXT")); }, 5000);
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(o.text, "The FTP connection was idle and was closed");
+  EXPECT_FALSE(std::filesystem::exists(dir / "PARADO.TXT"));
+}
+
 TEST_F(ClientTest, TheControlConnectionClosedMidCommand) {
   client.fullListing = false;
   fake.hangUpOn = "PASV";  // the server hangs up while the passive reply is awaited

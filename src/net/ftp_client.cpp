@@ -106,6 +106,7 @@ bool FtpClient::start(Request request) {
   dataPrepared_ = typeSent_ = typeRetried_ = commandSent_ = controlDone_ = dataDone_ = transferring_ = false;
   expectedSize_ = received_ = 0;
   lastPercent_ = -1;
+  dataMoved_ = false;
   if (openNewControlConnection) {
     closeAll();
     loggedIn_ = false;
@@ -422,13 +423,13 @@ void FtpClient::openData(const QHostAddress& address, quint16 port) {
 }
 
 void FtpClient::onDataConnected() {
-  touch();
+  dataMoved_ = true;
   if (request_.data == Data::kSend && transferring_) sendFileData();
 }
 
 void FtpClient::onDataReadable() {
   if (!data_ || !busy_) return;
-  touch();
+  dataMoved_ = true;
   const QByteArray bytes = data_->readAll();
   if (bytes.isEmpty()) return;
   received_ += bytes.size();
@@ -476,7 +477,7 @@ void FtpClient::sendFileData() {
   if (request_.data != Data::kSend || !transferring_ || !data_ || !source_ ||
       data_->state() != QAbstractSocket::ConnectedState)
     return;
-  touch();
+  dataMoved_ = true;
   // Keeps a few blocks in flight; the rest follows as they are written.
   while (data_->bytesToWrite() < 256 * 1024 && !source_->atEnd()) {
     const QByteArray block = source_->read(64 * 1024);
@@ -565,7 +566,11 @@ void FtpClient::touch() {
 }
 
 void FtpClient::idleTimedOut() {
-  if (transferring_ && data_ && data_->state() == QAbstractSocket::ConnectedState) {
+  // The control connection is quiet while a file flows on the data one: that
+  // is no idleness. A data connection that moved nothing since the last
+  // time-out is, so a stalled transfer ends instead of waiting for ever.
+  if (dataMoved_ && data_ && data_->state() == QAbstractSocket::ConnectedState) {
+    dataMoved_ = false;
     log("Ignored timeout - the Data connection or DLL are still busy transferring data.");
     touch();
     return;

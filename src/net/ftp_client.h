@@ -135,7 +135,8 @@ class FtpClient : public QObject {
   Request request_;
   QString command_, state_, errorString_, currentDirectory_;
   bool busy_ = false, loggedIn_ = false, connecting_ = false, dataPrepared_ = false, typeSent_ = false,
-       typeRetried_ = false, commandSent_ = false, controlDone_ = false, dataDone_ = false, transferring_ = false;
+       typeRetried_ = false, commandSent_ = false, controlDone_ = false, dataDone_ = false, transferring_ = false,
+       dataMoved_ = false;  // the data connection carried something since the last idle check
   int ftpError_ = 0, error_ = 0;
   quint16 dataPort_ = 0;
   qint64 expectedSize_ = 0, received_ = 0;
