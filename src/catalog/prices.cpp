@@ -60,8 +60,8 @@ WorkPrices::WorkPrices(const tables::Installation& inst, ErrorReporter& errors, 
 
 void WorkPrices::preloadAll() {
   // One scan of the four columns the prices need (the key leaves account 0 out).
-  tables::Statement s(iobr_->connection(), "SELECT CTA, COST, TIPO, TEXT, UNID FROM \"" + iobr_->def().storeName +
-                                               "\" WHERE CTA <> 0");
+  tables::Statement s(iobr_->connection(), "SELECT CTA, COST, TIPO, TEXT, UNID, FECH, GENE, LLAV FROM \"" +
+                                               iobr_->def().storeName + "\" WHERE CTA <> 0");
   if (!s.valid()) return;  // inputs are then read one by one
   const auto textAt = [&s](int column) {
     const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), column));
@@ -69,7 +69,9 @@ void WorkPrices::preloadAll() {
   };
   int rc;
   while ((rc = s.step()) == SQLITE_ROW) {
-    cache_[static_cast<int32_t>(s.integer(0))] = InputPrice{s.real(1), static_cast<int>(s.integer(2)), textAt(3), textAt(4)};
+    const auto account = static_cast<int32_t>(s.integer(0));
+    cache_[account] = InputPrice{s.real(1), static_cast<int>(s.integer(2)), textAt(3), textAt(4)};
+    labels_[account] = {static_cast<int32_t>(s.integer(5)), textAt(6), textAt(7)};
   }
   if (rc != SQLITE_DONE) return;
   workComplete_ = true;
@@ -127,16 +129,18 @@ std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPer
     if (kind != 4 && otherPercent_ > 0) cost *= otherPercent_ / 100 + 1;
   }
   w.setReal("COST", cost);
+  labels_[account] = {static_cast<int32_t>(w.integer("FECH")), w.text("GENE"), w.text("LLAV")};
   pending_.push_back(w);  // written by saveCopies, inside the caller's transaction
   return cache_[account] = InputPrice{cost, kind, w.text("TEXT"), w.text("UNID")};
 }
 
-std::optional<tables::Record> WorkPrices::workInput(int32_t account) {
-  for (const tables::Record& copy : pending_)
-    if (copy.integer("CTA") == account) return copy;
+std::optional<WorkInputLabel> WorkPrices::workInputLabel(int32_t account) {
+  if (auto it = labels_.find(account); it != labels_.end()) return it->second;
+  if (workComplete_) return std::nullopt;
   iobr_->rec().setInteger("CTA", account);
   if (!iobr_->fetch(iobr_->keyIndex("CTA_KEY"))) return std::nullopt;
-  return iobr_->rec();
+  const tables::Record& r = iobr_->rec();
+  return labels_[account] = {static_cast<int32_t>(r.integer("FECH")), r.text("GENE"), r.text("LLAV")};
 }
 
 Status WorkPrices::saveCopies() {

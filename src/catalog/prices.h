@@ -26,6 +26,12 @@ struct InputPrice {
   std::string unit;
 };
 
+// What a listing shows of a work input besides its price.
+struct WorkInputLabel {
+  int32_t date = 0;  // the price date
+  std::string gene, llav;
+};
+
 class PriceSource {
  public:
   virtual ~PriceSource() = default;
@@ -70,14 +76,16 @@ class WorkPrices : public PriceSource {
   // Reads every work input and every base input at once: for runs that
   // price a whole budget.
   void preloadAll();
-  // The work input `account` as stored, or as it will be once saved.
-  std::optional<tables::Record> workInput(int32_t account);
+  // The price date and keys of work input `account`, as stored or as they
+  // will be once its copy is saved.
+  std::optional<WorkInputLabel> workInputLabel(int32_t account);
   // The work inputs' table, to share a caller's connection and transaction.
   tables::Table& workInputs() { return *iobr_; }
   size_t pendingCopies() const { return pending_.size(); }
 
  private:
   std::vector<tables::Record> pending_;
+  std::unordered_map<int32_t, WorkInputLabel> labels_;  // preloaded, and of the pending copies
   std::unordered_map<int32_t, tables::Record> base_;  // preloaded base inputs
   bool workComplete_ = false;  // every work input is in the cache
   bool baseComplete_ = false;  // every base input is in base_

@@ -16,7 +16,6 @@
 #include "reports/sheet.h"
 #include "reports/report_header.h"
 #include "tables/catalogue.h"
-#include "tables/statement.h"
 #include "works/budget.h"
 #include "works/work.h"
 
@@ -241,33 +240,29 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
                       {"% TOT", 8, 2}};
   }
   double listed = 0;  // the sum of the amounts listed, the spreadsheet's total
-  // The work's inputs, read in one pass; copies made by this run are asked for one by one.
-  struct Shown {
-    int32_t date;
-    std::string gene, llav;
-  };
-  std::unordered_map<int32_t, Shown> workInputs;
-  {
-    tables::Table& iobr = pricing.prices().workInputs();
-    tables::Statement s(iobr.connection(), "SELECT CTA, FECH, GENE, LLAV FROM \"" + iobr.def().storeName +
-                                               "\" WHERE CTA <> 0");
-    if (!s.valid()) return Status::error(Status::Code::kIoError, sqlite3_errmsg(iobr.connection()));
-    const auto textAt = [&s](int column) {
-      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), column));
-      return std::string(t ? t : "");
-    };
-    while (s.step() == SQLITE_ROW) {
-      workInputs[static_cast<int32_t>(s.integer(0))] = {static_cast<int32_t>(s.integer(1)), textAt(2), textAt(3)};
+  // One line of the listing, on the page and in the spreadsheet.
+  const auto listLine = [&](int32_t account, const std::optional<catalog::WorkInputLabel>& label,
+                            const std::string& description, const std::string& unit, double quantity, double price,
+                            double amount) {
+    out.band(kLine);
+    out.text(30, 36, account != 0 ? std::to_string(account) : std::string(), Align::kRight);
+    if (label) {
+      out.text(68, 48, picture::formatDate(label->date), Align::kLeft, 6.5);
+      out.text(118, 60, text::clip(label->gene) + "-" + label->llav);
     }
-  }
-  const auto shownInput = [&](int32_t account) -> const Shown* {
-    if (account == 0) return nullptr;
-    if (auto it = workInputs.find(account); it != workInputs.end()) return &it->second;
-    if (const auto r = pricing.prices().workInput(account)) {
-      // A copy this run made: kept with the others.
-      return &(workInputs[account] = {static_cast<int32_t>(r->integer("FECH")), r->text("GENE"), r->text("LLAV")});
+    out.text(180, 160, withoutCommas(description));
+    out.text(342, 30, unit);
+    out.text(374, 56, number(quantity, "n12.2"), Align::kRight);
+    out.text(432, 50, number(price, "n12.2"), Align::kRight);
+    out.text(484, 62, number(amount, "n14.2"), Align::kRight);
+    out.text(548, 34, number(share(amount), "n6.2B"), Align::kRight);
+    listed += amount;
+    if (sheet != nullptr) {
+      sheet->add({account != 0 ? SheetCell(static_cast<double>(account)) : SheetCell(),
+                  label ? picture::formatDate(label->date) : std::string(),
+                  label ? text::clip(label->gene) + "-" + text::clip(label->llav) : std::string(),
+                  text::clip(description), unit, quantity, price, amount, share(amount)});
     }
-    return nullptr;
   };
   for (const auto& [key, quantity] : walk.inputTotals()) {
     const auto [account, kind] = key;
@@ -277,28 +272,9 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
     const bool percent = kind == 5 || kind == 6;
     double price = percent || !input ? 0 : input->price;
     if (price == 0) price = 1.00;  // a price of 0 counts as 1.00: the amount is the quantity
-    const double amount = quantity * price;
-    const auto record = shownInput(account);
-    out.band(kLine);
-    out.text(30, 36, account != 0 ? std::to_string(account) : std::string(), Align::kRight);
-    if (record) {
-      out.text(68, 48, picture::formatDate(record->date), Align::kLeft, 6.5);
-      out.text(118, 60, text::clip(record->gene) + "-" + record->llav);
-    }
-    out.text(180, 160, withoutCommas(input ? input->text : std::string(kindTitle(kind))));
-    out.text(342, 30, input ? input->unit : std::string("%"));
-    out.text(374, 56, number(quantity, "n12.2"), Align::kRight);
-    out.text(432, 50, number(price, "n12.2"), Align::kRight);
-    out.text(484, 62, number(amount, "n14.2"), Align::kRight);
-    out.text(548, 34, number(share(amount), "n6.2B"), Align::kRight);
-    listed += amount;
-    if (sheet != nullptr) {
-      sheet->add({account != 0 ? SheetCell(static_cast<double>(account)) : SheetCell(),
-                  record ? picture::formatDate(record->date) : std::string(),
-                  record ? text::clip(record->gene) + "-" + text::clip(record->llav) : std::string(),
-                  text::clip(input ? input->text : std::string(kindTitle(kind))), input ? input->unit : std::string("%"),
-                  quantity, price, amount, share(amount)});
-    }
+    listLine(account, account != 0 ? pricing.prices().workInputLabel(account) : std::nullopt,
+             input ? input->text : std::string(kindTitle(kind)), input ? input->unit : std::string("%"), quantity,
+             price, quantity * price);
   }
   struct MachineLine {
     int32_t account;
@@ -310,20 +286,7 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
     const auto m = engine.machine(account);
     const double cost = engine.hourlyCost(account).total;
     machines.push_back({account, m ? m->text("TEXT") : std::string(), hours, cost});
-    const double amount = hours * (cost != 0 ? cost : 1.00);
-    out.band(kLine);
-    out.text(30, 36, std::to_string(account), Align::kRight);
-    out.text(180, 160, withoutCommas(machines.back().text));
-    out.text(342, 30, "HR.");
-    out.text(374, 56, number(hours, "n12.2"), Align::kRight);
-    out.text(432, 50, number(cost, "n12.2"), Align::kRight);
-    out.text(484, 62, number(amount, "n14.2"), Align::kRight);
-    out.text(548, 34, number(share(amount), "n6.2B"), Align::kRight);
-    listed += amount;
-    if (sheet != nullptr) {
-      sheet->add({static_cast<double>(account), std::string(), std::string(), text::clip(machines.back().text),
-                  std::string("HR."), hours, cost, amount, share(amount)});
-    }
+    listLine(account, std::nullopt, machines.back().text, "HR.", hours, cost, hours * (cost != 0 ? cost : 1.00));
   }
   if (sheet != nullptr) {
     // The listed amounts as a formula, and the total the report prints (the
