@@ -257,6 +257,13 @@ TEST_F(BackupTest, AStoppedBackupLeavesNoPartialArchiveAndKeepsTheOldOne) {
   EXPECT_EQ(archiver.lastResult(), ZipArchiver::kStopped);
   EXPECT_EQ(archivesMade(), std::vector<std::string>{"OBRAS.zip"});  // no temporary left either
   EXPECT_EQ(readAll(dest / "OBRAS.zip"), good);
+
+  // A stop asked for before the run reached an archive makes none.
+  fs::remove(dest / "OBRAS.zip");
+  events.progress.file = {};
+  events.stopped = [] { return true; };
+  EXPECT_TRUE(backup(true, true, events).empty());
+  EXPECT_TRUE(archivesMade().empty());
 }
 
 class RestoreTest : public BackupTest {

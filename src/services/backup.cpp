@@ -61,7 +61,7 @@ std::vector<BackupArchive> runBackup(const tables::Installation& inst, const Bac
   std::vector<BackupArchive> made;
   const fs::path dataDir = fs::absolute(inst.dataDir);
   const std::string destination = request.destination.string();
-  if (request.system) {
+  if (request.system && !(events.stopped && events.stopped())) {
     // The settings table lives outside the data directory's own files.
     std::vector<std::pair<fs::path, std::string>> extra;
     for (const auto& def : tables::allTables()) {

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <random>
 
 #include "framework/dates.h"
 #include "services/backup.h"
+#include "services/scratch_directory.h"
 #include "tables/catalogue.h"
 #include "works/work.h"
 
@@ -198,19 +198,15 @@ RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& ar
   }
 
   // Everything is read and checked before anything is touched.
-  std::random_device random;
-  const fs::path staging = targetDir / (".restaura-" + std::to_string(random()));
-  fs::create_directory(staging, ec);
-  struct Cleanup {
-    fs::path dir;
-    ~Cleanup() {
-      std::error_code e;
-      fs::remove_all(dir, e);
-    }
-  } cleanup{staging};
+  const ScratchDirectory stagingDir(targetDir, ".restaura-");
+  if (!stagingDir.made()) {
+    result.message = "no se pudo crear una carpeta de trabajo en " + targetDir.string();
+    return result;
+  }
+  const fs::path& staging = stagingDir.path();
   int err = 0;
   zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
-  if (ec || !za) {
+  if (!za) {
     result.message = "no se puede leer el respaldo: " + archive.string();
     return result;
   }

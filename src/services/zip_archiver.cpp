@@ -1,5 +1,7 @@
 #include "services/zip_archiver.h"
 
+#include "services/scratch_directory.h"
+
 #include <sqlite3.h>
 #include <zip.h>
 
@@ -9,8 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <optional>
-#include <random>
 #include <thread>
 
 namespace velmora::services {
@@ -31,17 +31,6 @@ bool matches(const char* pattern, const char* name) {
   if (*pattern == '\0') return *name == '\0';
   if (*pattern == '*') return matches(pattern + 1, name) || (*name && matches(pattern, name + 1));
   return *name && (*pattern == '?' || *pattern == *name) && matches(pattern + 1, name + 1);
-}
-
-// A new empty directory under the system's temporary directory.
-std::optional<fs::path> makeTempDirectory() {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path dir = fs::temp_directory_path() / ("velmora-respaldo-" + std::to_string(random()));
-    std::error_code ec;
-    if (fs::create_directory(dir, ec)) return dir;
-  }
-  return std::nullopt;
 }
 
 time_t modificationTime(const fs::path& file) {
@@ -342,19 +331,13 @@ int ZipArchiver::pack(int action) {
   }
 
   // Live tables are copied first, each as one consistent snapshot.
-  const std::optional<fs::path> tempDir = makeTempDirectory();
-  if (!tempDir) {
+  std::error_code tempError;
+  const ScratchDirectory snapshots(fs::temp_directory_path(tempError), "velmora-respaldo-");
+  if (!snapshots.made()) {
     detail_ = "No se pudo crear un directorio temporal.";
     return fail(kSnapshotFailed);
   }
-  const fs::path temp = *tempDir;
-  struct Cleanup {
-    fs::path dir;
-    ~Cleanup() {
-      std::error_code ec;
-      fs::remove_all(dir, ec);
-    }
-  } cleanup{temp};
+  const fs::path temp = snapshots.path();
 
   struct Planned {
     fs::path read;
