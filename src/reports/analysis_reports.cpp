@@ -27,23 +27,6 @@ constexpr double kLine = 10;
 
 std::string number(double v, const char* pic) { return picture::formatNumber(v, pic); }
 
-// The long description in 50-character lines (all of them, or the first),
-// the short one when there is none.
-std::vector<std::string> longLines(const tables::Record& r, bool full) {
-  std::string longText = r.text("TEX1");
-  std::replace(longText.begin(), longText.end(), '\n', ' ');
-  if (text::clip(longText).empty()) return {r.text("TEXT")};
-  std::vector<std::string> out;
-  const size_t length = text::charCount(longText);
-  for (size_t piece = 0; piece * 50 < length && piece < 14; ++piece) {
-    const std::string line =
-        text::truncateChars(longText.substr(text::truncateChars(longText, piece * 50).size()), 50);
-    if (piece > 0 && (!full || text::clip(line).empty())) break;
-    out.push_back(line);
-  }
-  return out;
-}
-
 }  // namespace
 
 const char* kindTitle(int kind) {
@@ -166,7 +149,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     out.text(30, 100, text::clip(c.text("GENE")) + " " + c.text("LLAV"), Align::kLeft, 7, true);
     out.text(136, 200, "CUENTA: " + std::to_string(account), Align::kLeft, 7, true);
     out.text(right - 120, 120, "UNIDAD: " + c.text("UNID"), Align::kRight, 7, true);
-    for (const std::string& l : longLines(c, full)) {
+    for (const std::string& l : descriptionLines(c, full)) {
       out.band(kLine);
       out.text(74, 300, l);
     }

@@ -21,9 +21,10 @@ constexpr size_t kPieces = 14;  // 50-character pieces of a 700-character descri
 
 std::string number(double v, const char* picture) { return picture::formatNumber(v, picture); }
 
-// The 50-character pieces of a long description: the first always, the
-// others (when asked) until the first blank one. A row without a long
-// description prints its short one.
+std::string percentText(double p) { return number(p, "n6.2"); }
+
+}  // namespace
+
 std::vector<std::string> descriptionLines(const tables::Record& row, bool full) {
   std::string longText = row.text("TEX1");
   std::replace(longText.begin(), longText.end(), '\n', ' ');
@@ -38,10 +39,6 @@ std::vector<std::string> descriptionLines(const tables::Record& row, bool full) 
   }
   return lines;
 }
-
-std::string percentText(double p) { return number(p, "n6.2"); }
-
-}  // namespace
 
 double piecework(double labour, double fsrMayor, double workingDays) {
   const double divisor = fsrMayor * workingDays;
