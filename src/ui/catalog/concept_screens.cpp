@@ -281,13 +281,7 @@ void ConceptForm::fieldAccepted(const FieldSpec& field) {
 }
 
 bool ConceptForm::validate() {
-  auto code = checkGenericKey(ctx_, "C", table_.rec().text("GENE"), keyPicker);
-  if (!code) {
-    fieldWidget("GENE")->setFocus();
-    return false;
-  }
-  table_.rec().setText("GENE", *code);
-  return true;
+  return acceptGenericKey(ctx_, "C", table_.rec(), fieldWidget("GENE"), keyPicker);
 }
 
 Status ConceptForm::writeRecord(bool inserting) {

@@ -142,4 +142,15 @@ std::optional<std::string> checkGenericKey(Context& ctx, const std::string& type
   return pick(type, typed);
 }
 
+bool acceptGenericKey(Context& ctx, const std::string& type, tables::Record& record, QWidget* entry,
+                      const GenericKeyPicker& pick) {
+  const auto code = checkGenericKey(ctx, type, record.text("GENE"), pick);
+  if (!code) {
+    if (entry) entry->setFocus();
+    return false;
+  }
+  record.setText("GENE", *code);
+  return true;
+}
+
 }  // namespace velmora::ui

@@ -36,4 +36,9 @@ void addKeysButton(BrowseWindow* list, int tab, const QString& caption, const st
 std::optional<std::string> checkGenericKey(Context& ctx, const std::string& type, const std::string& typed,
                                            const GenericKeyPicker& pick, bool forceLookup = false);
 
+// The same at a form's OK, on the GENE field of `record`: true with the key
+// written there, or false with the focus back on `entry`.
+bool acceptGenericKey(Context& ctx, const std::string& type, tables::Record& record, QWidget* entry,
+                      const GenericKeyPicker& pick);
+
 }  // namespace velmora::ui

@@ -159,13 +159,8 @@ void InputForm::fieldAccepted(const FieldSpec& field) {
 
 bool InputForm::validate() {
   // The generic key must exist among the input keys.
-  auto code = checkGenericKey(ctx_, "I", table_.rec().text("GENE"), picker);
-  if (!code) {
-    fieldWidget("GENE")->setFocus();
-    return false;
-  }
-  table_.rec().setText("GENE", *code);
-  setFieldText("GENE", QString::fromStdString(*code));
+  if (!acceptGenericKey(ctx_, "I", table_.rec(), fieldWidget("GENE"), picker)) return false;
+  setFieldText("GENE", QString::fromStdString(table_.rec().text("GENE")));
   return true;
 }
 

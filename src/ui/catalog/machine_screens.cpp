@@ -137,13 +137,7 @@ bool MachineForm::validate() {
     fieldWidget("CTA")->setFocus();
     return false;
   }
-  auto code = checkGenericKey(ctx_, "H", table_.rec().text("GENE"), picker);
-  if (!code) {
-    fieldWidget("GENE")->setFocus();
-    return false;
-  }
-  table_.rec().setText("GENE", *code);
-  return true;
+  return acceptGenericKey(ctx_, "H", table_.rec(), fieldWidget("GENE"), picker);
 }
 
 bool runMachineForm(BrowseWindow& list, tables::Table& maba, FormRequest request) {

@@ -166,13 +166,7 @@ bool WorkConceptForm::adjustTo(double wanted) {
 
 bool WorkConceptForm::validate() {
   if (kind_ != works::row_kind::kConcept || text::clip(table_.rec().text("GENE")).empty()) return true;
-  auto code = checkGenericKey(ctx_, "C", table_.rec().text("GENE"), modalGenericKeyPicker(ctx_, this));
-  if (!code) {
-    fieldWidget("GENE")->setFocus();
-    return false;
-  }
-  table_.rec().setText("GENE", *code);
-  return true;
+  return acceptGenericKey(ctx_, "C", table_.rec(), fieldWidget("GENE"), modalGenericKeyPicker(ctx_, this));
 }
 
 void WorkConceptForm::beforeSave(tables::Record& r) {

@@ -46,13 +46,7 @@ void WorkInputForm::afterLoad() {
 }
 
 bool WorkInputForm::validate() {
-  auto code = checkGenericKey(ctx_, "I", table_.rec().text("GENE"), modalGenericKeyPicker(ctx_, this));
-  if (!code) {
-    fieldWidget("GENE")->setFocus();
-    return false;
-  }
-  table_.rec().setText("GENE", *code);
-  return true;
+  return acceptGenericKey(ctx_, "I", table_.rec(), fieldWidget("GENE"), modalGenericKeyPicker(ctx_, this));
 }
 
 void WorkInputForm::beforeSave(tables::Record& r) {
