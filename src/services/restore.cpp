@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <memory>
 
 #include "framework/dates.h"
 #include "services/backup.h"
@@ -152,32 +153,47 @@ BackupContents contentsOf(const std::string& comment) {
   return c;
 }
 
-bool readBackupComment(const fs::path& archive, std::string& comment, std::string& why) {
+namespace {
+
+// An archive open for reading, closed (without writing) when it goes.
+using OpenArchive = std::unique_ptr<zip_t, decltype(&zip_discard)>;
+
+OpenArchive openArchive(const fs::path& archive, std::string& why) {
   int err = 0;
-  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+  OpenArchive za(zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err), &zip_discard);
   if (!za) {
     zip_error_t e;
     zip_error_init_with_code(&e, err);
     why = archive.string() + ": " + zip_error_strerror(&e);
     zip_error_fini(&e);
-    return false;
   }
+  return za;
+}
+
+std::string commentOf(zip_t* za) {
   int length = 0;
   const char* text = zip_get_archive_comment(za, &length, ZIP_FL_ENC_GUESS);
-  comment = text ? std::string(text, static_cast<size_t>(length)) : "";
-  zip_discard(za);
+  return text ? std::string(text, static_cast<size_t>(length)) : "";
+}
+
+}  // namespace
+
+bool readBackupComment(const fs::path& archive, std::string& comment, std::string& why) {
+  const OpenArchive za = openArchive(archive, why);
+  if (!za) return false;
+  comment = commentOf(za.get());
   return true;
 }
 
 RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& archive, const std::string& work,
                             InstallationUse& use) {
   RestoreResult result;
-  std::string comment;
-  if (!readBackupComment(archive, comment, result.message)) {
+  const OpenArchive za = openArchive(archive, result.message);
+  if (!za) {
     result.message = "no se puede leer el respaldo: " + result.message;
     return result;
   }
-  const BackupContents contents = contentsOf(comment);
+  const BackupContents contents = contentsOf(commentOf(za.get()));
   if (!contents.valid) {
     result.message = "el archivo no es un respaldo del sistema ni de una obra: " + archive.string();
     return result;
@@ -203,16 +219,8 @@ RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& ar
     result.message = "no se pudo crear una carpeta de trabajo en " + targetDir.string();
     return result;
   }
-  const fs::path& staging = stagingDir.path();
-  int err = 0;
-  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
-  if (!za) {
-    result.message = "no se puede leer el respaldo: " + archive.string();
-    return result;
-  }
   std::vector<Staged> staged;
-  const std::string problem = extract(za, contents.system, staging, staged, inst, targetDir);
-  zip_discard(za);
+  const std::string problem = extract(za.get(), contents.system, stagingDir.path(), staged, inst, targetDir);
   if (!problem.empty()) {
     result.message = "el respaldo está dañado y no se restauró nada: " + problem;
     return result;

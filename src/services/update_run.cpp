@@ -41,6 +41,11 @@ void UpdateRun::onDone(const QString& command) {
     client_.getDirListing(".");
     return;
   }
+  if (c == "getdirlisting") {
+    // Fetched first: the names from last to first.
+    rows_ = client_.listing();
+    std::stable_sort(rows_.begin(), rows_.end(), [](const auto& a, const auto& b) { return a.name > b.name; });
+  }
   if (c == "getremotefile" && !current_.isEmpty()) {
     const std::string name = current_.toStdString();
     fetched_.push_back(name);
@@ -52,17 +57,14 @@ void UpdateRun::onDone(const QString& command) {
 }
 
 void UpdateRun::scan() {
-  // Fetched first: the names from last to first.
-  std::vector<net::ListingRow> rows = client_.listing();
-  std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.name > b.name; });
   emit status("Actualizando archivos");
-  const int next = nextFileToFetch(rows, dataDir_, fetched_, &refused_);
+  const int next = nextFileToFetch(rows_, dataDir_, fetched_, &refused_);
   if (next < 0) {
     emit status("Actualización Completa");
     emit finished(true);
     return;
   }
-  const auto& row = rows[static_cast<size_t>(next)];
+  const auto& row = rows_[static_cast<size_t>(next)];
   current_ = QString::fromStdString(row.name);
   const fs::path local = localPathFor(dataDir_, row.name);
   std::error_code ec;

@@ -40,6 +40,7 @@ class UpdateRun : public QObject {
   std::filesystem::path dataDir_;
   ServerSettings settings_;
   net::FtpClient client_;
+  std::vector<net::ListingRow> rows_;  // the server directory, in the order it is scanned
   std::vector<std::string> fetched_, refused_, aside_;
   QString current_;
 };
