@@ -6,14 +6,18 @@
 #include <zip.h>
 
 #include <atomic>
+#include <csignal>
+#include <map>
 #include <fstream>
 #include <sstream>
 
+#include "app/commands.h"
 #include "app/demo_data.h"
 #include "fixture.h"
 #include "services/backup.h"
 #include "services/installation_use.h"
 #include "services/restore.h"
+#include "services/restore_journal.h"
 #include "services/zip_archiver.h"
 
 namespace velmora::testing {
@@ -315,7 +319,7 @@ TEST_F(RestoreTest, RefusedWithNothingChanged) {
   // The wrong work, and the installation in use by another program.
   EXPECT_EQ(restore("BODEGA02.zip", "CASA01").message, "el respaldo es de la obra BODEGA02, no de la obra CASA01");
   services::InstallationUse other;
-  ASSERT_TRUE(other.share(dir));
+  ASSERT_EQ(other.share(dir), services::InstallationUse::Outcome::kHeld);
   r = restore("OBRAS.zip");
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.message.find("en uso"), std::string::npos) << r.message;
@@ -336,6 +340,194 @@ TEST_F(RestoreTest, RefusedWithNothingChanged) {
     EXPECT_EQ(e.path().filename().string().rfind("ANTERIOR-", 0), std::string::npos);
     EXPECT_EQ(e.path().filename().string().rfind(".restaura-", 0), std::string::npos);
   }
+}
+
+}  // namespace
+}  // namespace velmora::testing
+
+namespace velmora::testing {
+namespace {
+
+// An archive made by hand: `comment` and entries of the given bytes.
+void writeArchive(const fs::path& at, const std::string& comment,
+                  const std::vector<std::pair<std::string, std::string>>& entries) {
+  int err = 0;
+  zip_t* za = zip_open(at.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  ASSERT_NE(za, nullptr);
+  zip_set_archive_comment(za, comment.c_str(), static_cast<zip_uint16_t>(comment.size()));
+  for (const auto& [name, bytes] : entries)
+    ASSERT_GE(zip_file_add(za, name.c_str(), zip_source_buffer(za, bytes.data(), bytes.size(), 0), ZIP_FL_ENC_UTF_8),
+              0);
+  ASSERT_EQ(zip_close(za), 0);
+}
+
+// The state of an installation that a refused restore must leave alone:
+// every file below it (the backups' folder aside) with a digest of its bytes.
+std::map<std::string, size_t> filesBelow(const fs::path& root) {
+  std::map<std::string, size_t> files;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::string rel = e.path().lexically_relative(root).string();
+    if (e.is_regular_file() && e.path().filename() != services::InstallationUse::kFileName &&
+        rel.rfind("mis respaldos", 0) != 0)
+      files[rel] = std::hash<std::string>{}(readAll(e.path()));
+  }
+  return files;
+}
+
+TEST_F(RestoreTest, HostileArchivesAreRefusedBeforeAnythingIsTouched) {
+  const std::string system = services::systemComment();
+  const std::string data1 = readAll(dir / "DATA1"), data7 = readAll(dir / "DATA7");
+  const std::string zeros(1 << 20, '\0');
+  struct Case {
+    std::string what, comment;
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {"a work code that climbs", "ARCHIVOS DE LA OBRA ../../victima AL 10/12/2026", {{"OBRA1", data1}},
+       "no sirve como nombre de directorio"},
+      {"an absolute work code", "ARCHIVOS DE LA OBRA /tmp/victima AL 10/12/2026", {{"OBRA1", data1}},
+       "no sirve como nombre de directorio"},
+      {"a zero-byte table", system, {{"DATA4", ""}}, "DATA4"},
+      {"another table's file", system, {{"DATA7", data1}}, "no es la tabla PERS"},
+      {"a data table as the settings table", system, {{".settings/FONTS.DLL", data7}}, "no es la tabla VGA"},
+      {"an entry named like a work folder", system, {{"CASA01", data1}}, "CASA01"},
+      {"an unknown entry", system, {{"CEROS", zeros}}, "no es de un respaldo del sistema: CEROS"},
+      {"zeros named as a table", system, {{"DATA4", zeros}}, "DATA4: no es una tabla"},
+      {"a work table in a system archive", system, {{"OBRA1", data1}}, "OBRA1"},
+      {"a folder in a name", services::workComment("CASA01"), {{"sub/OBRA1", data1}}, "nombre no permitido"},
+      {"the restore journal", system, {{".velmora-restauracion", "VELMORA-RESTAURACION 1\nFIN\n"}},
+       ".velmora-restauracion"},
+      {"a document over its limit", system,
+       {{"LOGO.JPG", std::string(services::kRestoreDocumentLimit + 1, '\0')}}, "más del límite"},
+  };
+  const auto before = filesBelow(dir);
+  for (const Case& c : cases) {
+    writeArchive(dest / "HOSTIL.zip", c.comment, c.entries);
+    const auto r = restore("HOSTIL.zip");
+    EXPECT_FALSE(r.ok) << c.what;
+    EXPECT_NE(r.message.find(c.says), std::string::npos) << c.what << ": " << r.message;
+    EXPECT_EQ(filesBelow(dir), before) << c.what;
+    EXPECT_FALSE(fs::exists(dir.parent_path() / "victima")) << c.what;
+  }
+  // A work code given on the command line is held to the same rule.
+  EXPECT_NE(restore("CASA01.zip", "../CASA01").message.find("no sirve como nombre de directorio"), std::string::npos);
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    EXPECT_NE(name.rfind("ANTERIOR-", 0), 0u) << e.path();
+    EXPECT_NE(name.rfind(".restaura-", 0), 0u) << e.path();
+  }
+}
+
+TEST_F(RestoreTest, TwoRestoresInOneSecondKeepTheirOwnOriginals) {
+  const auto first = restore("CASA01.zip", "CASA01");
+  const auto second = restore("CASA01.zip", "CASA01");
+  ASSERT_TRUE(first.ok && second.ok) << first.message << second.message;
+  EXPECT_NE(first.keptAside, second.keptAside);
+  EXPECT_TRUE(fs::exists(first.keptAside / "OBRA1"));
+  EXPECT_TRUE(fs::exists(second.keptAside / "OBRA1"));
+}
+
+TEST_F(RestoreTest, IntoAnEmptyFolderAndNoLockFileLeftOnFailure) {
+  tables::Installation empty;
+  empty.dataDir = dir / "nueva";
+  empty.settingsDir = dir / "nueva" / ".settings";
+  services::InstallationUse use;
+  const auto r = services::restoreBackup(empty, dest / "OBRAS.zip", {}, use);
+  ASSERT_TRUE(r.ok) << r.message;
+  EXPECT_EQ(integrity(empty.settingsDir / "FONTS.DLL"), "ok");
+  EXPECT_EQ(dumpTable(empty.dataDir / "DATA4"), dumpTable(dir / "DATA4"));
+
+  tables::Installation other = empty;
+  other.dataDir = dir / "otra";
+  other.settingsDir = dir / "otra" / ".settings";
+  writeArchive(dest / "MALO.zip", services::systemComment(), {{"DATA4", std::string(4096, 'x')}});
+  EXPECT_FALSE(services::restoreBackup(other, dest / "MALO.zip", {}, use).ok);
+  EXPECT_FALSE(fs::exists(other.dataDir / services::InstallationUse::kFileName));
+}
+
+// A restore killed after each of its renames in turn: the next command
+// undoes it, the installation is as before, and `check` finds it whole.
+TEST_F(RestoreTest, KilledBetweenRenamesIsUndoneByTheNextCommand) {
+  // The installation differs from the backups, so each rename matters.
+  ASSERT_TRUE(app::createDemoInstallation(inst, errors).isOk());
+  sqlite3* db = nullptr;
+  for (const fs::path& f : {dir / "DATA4", dir / "CASA01" / "OBRA1"}) {
+    sqlite3_open(f.c_str(), &db);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE cambio(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  const auto before = filesBelow(dir);
+  struct Run {
+    std::string archive, work;
+    int renames;
+  };
+  for (const Run& run : {Run{"CASA01.zip", "CASA01", 6}, Run{"OBRAS.zip", "", 28}}) {
+    for (int cut = 1; cut < run.renames; cut += run.renames > 10 ? 5 : 1) {
+      const pid_t child = fork();
+      if (child == 0) {
+        setenv("VELMORA_TEST_KILL_AFTER_RENAME", std::to_string(cut).c_str(), 1);
+        services::InstallationUse use;
+        services::restoreBackup(inst, dest / run.archive, run.work, use);
+        _exit(3);  // not killed: the cut came after the last rename
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << run.archive << " cut " << cut;
+      ASSERT_TRUE(services::restoreInterrupted(inst));
+      services::InstallationUse use;
+      std::ostringstream err;
+      ASSERT_TRUE(app::useInstallation(inst, use, true, err)) << err.str();
+      EXPECT_NE(err.str().find("se deshizo"), std::string::npos);
+      use.release();
+      EXPECT_FALSE(services::restoreInterrupted(inst));
+      EXPECT_EQ(filesBelow(dir), before) << run.archive << " cut " << cut;
+      std::ostringstream out, checkErr;
+      EXPECT_EQ(app::runCheck(inst, errors, out, checkErr), 0) << out.str() << checkErr.str();
+    }
+  }
+}
+
+TEST_F(BackupTest, LeftoversOfAKilledRunAreClearedAndScratchIsPrivate) {
+  makeDemo();
+  // What a killed run leaves: its scratch folder (no one holds it) with a
+  // copy of the settings table, and a stray super-journal in the data folder.
+  const fs::path leftover = dest / (std::string(ZipArchiver::kScratchPrefix) + "123");
+  fs::create_directories(leftover);
+  std::ofstream(leftover / ".en-uso") << "";
+  fs::copy_file(dir / "settings" / "FONTS.DLL", leftover / "0");
+  std::ofstream(dir / "DATA1-mj0A1B2C3D") << "super-journal";
+  fs::perms scratchPerms{};
+  services::BackupEvents events;
+  events.progress.file = [&](const std::string&) {
+    for (const auto& e : fs::directory_iterator(dest))
+      if (e.path().filename().string().rfind(ZipArchiver::kScratchPrefix, 0) == 0) scratchPerms = e.status().permissions();
+  };
+  const auto made = backup(false, true, events);
+  ASSERT_EQ(made[0].result, ZipArchiver::kDone) << made[0].failure;
+  EXPECT_EQ(scratchPerms & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+  EXPECT_EQ(archivesMade(), std::vector<std::string>{"OBRAS.zip"});
+  EXPECT_EQ(run("unzip -l " + quoted(dest / "OBRAS.zip")).find("-mj"), std::string::npos);
+}
+
+TEST_F(BackupTest, AWorkCodeThatClimbsIsNeverMadeAPath) {
+  makeDemo();
+  auto obra = open("OBRA");
+  obra->rec().clear();
+  obra->rec().setText("CTA", "../fuera");
+  ASSERT_TRUE(obra->insert().isOk());
+  obra->close();
+  const auto made = backup(true, false);
+  bool refused = false;
+  for (const auto& a : made) {
+    if (a.name == "../fuera") {
+      refused = a.result == ZipArchiver::kFailed && a.reason.find("no sirve como nombre") != std::string::npos;
+    } else {
+      EXPECT_EQ(a.result, ZipArchiver::kDone) << a.name;
+    }
+  }
+  EXPECT_TRUE(refused);
+  EXPECT_FALSE(fs::exists(dest.parent_path() / "fuera.zip"));
 }
 
 }  // namespace

@@ -4,16 +4,18 @@
 #include <ostream>
 
 #include "services/installation_use.h"
+#include "app/commands.h"
 #include "services/restore.h"
+#include "services/restore_journal.h"
 
 namespace velmora::app {
 
 namespace fs = std::filesystem;
 
 namespace {
-// The "Zip Error" text on one line.
 std::string oneLine(std::string text) {
   std::replace(text.begin(), text.end(), '|', ' ');
+  std::replace(text.begin(), text.end(), '\n', ' ');
   return text;
 }
 }  // namespace
@@ -23,11 +25,6 @@ int runBackupCommand(const tables::Installation& inst, const services::BackupReq
   std::error_code ec;
   if (!fs::is_directory(request.destination, ec)) {
     err << "velmora: el destino del respaldo no es un directorio: " << request.destination.string() << "\n";
-    return 1;
-  }
-  services::InstallationUse use;
-  if (!use.share(inst.dataDir)) {
-    err << "velmora: se está restaurando un respaldo en esta instalación; intente más tarde\n";
     return 1;
   }
   std::string archive;
@@ -46,7 +43,8 @@ int runBackupCommand(const tables::Installation& inst, const services::BackupReq
       out << services::ZipArchiver::archivePath(a.name).string() << ": " << a.files.size() << " archivos\n";
     } else {
       ++failures;
-      err << "velmora: Zip Error: " << oneLine(a.failure) << "\n";
+      err << "velmora: no se hizo el respaldo " << services::ZipArchiver::archivePath(a.name).filename().string()
+          << ": " << oneLine(a.reason) << "\n";
     }
   }
   if (made.empty()) out << "No había nada que respaldar.\n";
@@ -56,6 +54,11 @@ int runBackupCommand(const tables::Installation& inst, const services::BackupReq
 int runRestoreCommand(const tables::Installation& inst, const std::string& archive, const std::string& work,
                       std::ostream& out, std::ostream& err) {
   services::InstallationUse use;
+  if (services::restoreInterrupted(inst)) {
+    // An earlier restore cut short is undone first, as any command does.
+    if (!useInstallation(inst, use, true, err)) return 1;
+    use.release();
+  }
   const auto result = services::restoreBackup(inst, archive, work, use);
   if (!result.ok) {
     err << "velmora: " << result.message << "\n";

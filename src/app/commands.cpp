@@ -5,11 +5,18 @@
 #include <ostream>
 
 #include "app/demo_data.h"
+#include "services/backup.h"
+#include "services/restore_journal.h"
 #include "tables/catalogue.h"
+#include "works/work.h"
 
 namespace velmora::app {
 
 namespace fs = std::filesystem;
+
+namespace {
+struct CannotOpen {};
+}  // namespace
 
 fs::path settingsDirFor(const fs::path& dataDir, const std::string& option) {
   if (!option.empty()) return option;
@@ -28,6 +35,41 @@ tables::Installation installationAt(const fs::path& dataDir, const std::string& 
   return inst;
 }
 
+bool useInstallation(const tables::Installation& inst, services::InstallationUse& use, bool writes,
+                     std::ostream& err) {
+  using Outcome = services::InstallationUse::Outcome;
+  std::error_code ec;
+  if (!fs::is_directory(inst.dataDir, ec)) return true;  // the command reports a missing folder itself
+  if (services::restoreInterrupted(inst)) {
+    const Outcome alone = use.takeAlone(inst.dataDir);
+    if (alone != Outcome::kHeld) {
+      err << "velmora: una restauración quedó a medias en esta instalación y debe deshacerse antes de usarla; "
+          << (alone == Outcome::kBusy ? "cierre el programa en las demás estaciones y vuelva a intentarlo"
+                                      : "no se puede escribir en la carpeta de la instalación")
+          << "\n";
+      return false;
+    }
+    if (Status s = services::undoInterruptedRestore(inst); !s) {
+      err << "velmora: " << s.text() << "\n";
+      return false;
+    }
+    err << "velmora: una restauración interrumpida se deshizo: la instalación quedó como estaba antes de ella\n";
+    use.shareAgain();
+    return true;
+  }
+  switch (use.share(inst.dataDir)) {
+    case Outcome::kHeld: return true;
+    case Outcome::kBusy:
+      err << "velmora: se está restaurando un respaldo en esta instalación; intente más tarde\n";
+      return false;
+    case Outcome::kNoLockFile:
+      if (!writes) return true;  // nobody can restore into it either
+      err << "velmora: no se puede escribir en la instalación " << inst.dataDir.string() << "\n";
+      return false;
+  }
+  return false;
+}
+
 std::vector<const tables::TableDef*> installationTables() {
   std::vector<const tables::TableDef*> out;
   for (const auto& def : tables::allTables()) {
@@ -37,6 +79,72 @@ std::vector<const tables::TableDef*> installationTables() {
   return out;
 }
 
+namespace {
+
+// The tables of every registered work: a budget must have its rows (OBRA1)
+// and their lines (OBRA3) once it has any table; its inputs (OBRA2) and
+// machine hours (OBRA5) are made again by the next recalculation or
+// explosion. Nothing is created here: a missing budget file is a loss to
+// report (a restore brings it back), never an empty table to price at 0.
+int checkWorks(const tables::Installation& base, ErrorReporter& errors, std::ostream& out) {
+  int problems = 0;
+  std::vector<std::string> codes;
+  try {
+    codes = services::registeredWorks(base, errors);
+  } catch (const CannotOpen&) {
+    return 0;  // the works register was reported with the other tables
+  }
+  for (const std::string& code : codes) {
+    if (!works::isValidWorkCode(code)) {
+      out << "obra " << code << ": ERROR: " << works::invalidWorkCodeText(code) << "\n";
+      ++problems;
+      continue;
+    }
+    tables::Installation inst = base;
+    inst.workDir = works::workDirectory(base.dataDir, code);
+    inst.createMissing = false;
+    std::vector<const tables::TableDef*> present, missing;
+    for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
+      const auto& def = tables::tableDef(label);
+      std::error_code ec;
+      const fs::path file = inst.fileOf(def);
+      (fs::exists(file, ec) && fs::file_size(file, ec) > 0 ? present : missing).push_back(&def);
+    }
+    if (present.empty()) {
+      out << "obra " << code << ": sin presupuesto todavía\n";
+      continue;
+    }
+    for (const auto* def : missing) {
+      const bool required = def->label == "COBR" || def->label == "INOB";
+      out << code << "/" << std::left << std::setw(10) << def->fileName << std::setw(8) << def->label
+          << (required ? "ERROR: falta la tabla\n" : "no existe (se crea al recalcular)\n");
+      if (required) ++problems;
+    }
+    for (const auto* def : present) {
+      auto t = inst.table(def->label, errors);
+      out << code << "/" << std::left << std::setw(10) << def->fileName << std::setw(8) << def->label;
+      bool opened = false;
+      try {
+        opened = t->open().isOk();
+      } catch (const CannotOpen&) {
+      }
+      if (!opened) {
+        out << "ERROR: no se pudo abrir\n";
+        ++problems;
+        continue;
+      }
+      bool damaged = false;
+      const Status s = t->checkKeys(&damaged);
+      damaged = damaged || t->wasRepaired();
+      out << (!s ? "ERROR" : damaged ? "claves reconstruidas" : "ok") << "  " << t->count() << " registros\n";
+      if (!s || damaged) ++problems;
+    }
+  }
+  return problems;
+}
+
+}  // namespace
+
 int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
              std::ostream& err) {
   std::error_code ec;
@@ -45,7 +153,6 @@ int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostre
     return 1;
   }
   // A table that cannot be opened is reported and the check goes on.
-  struct CannotOpen {};
   errors.setFatalHandler([](const std::string&) { throw CannotOpen{}; });
   int problems = 0;
   for (const auto* def : installationTables()) {
@@ -69,6 +176,7 @@ int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostre
     out << state << "  " << t->count() << " registros\n";
     if (!s || damaged || t->wasCreated()) ++problems;
   }
+  problems += checkWorks(inst, errors, out);
   errors.setFatalHandler([](const std::string&) { std::exit(1); });
   if (problems > 0) err << "velmora: " << problems << " tablas con problemas en " << inst.dataDir.string() << "\n";
   return problems == 0 ? 0 : 1;

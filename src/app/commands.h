@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/error_reporter.h"
+#include "services/installation_use.h"
 #include "tables/installation.h"
 
 namespace velmora::app {
@@ -19,6 +20,15 @@ std::filesystem::path settingsDirFor(const std::filesystem::path& dataDir,
 
 tables::Installation installationAt(const std::filesystem::path& dataDir,
                                     const std::string& settingsOption = {});
+
+// Before a command touches an installation: a restore that was cut short is
+// undone (holding the installation alone for it), then the installation is
+// used, shared, for the command's life, so that no restore swaps files under
+// it. A folder that cannot hold the use file (read only) is used without it
+// by a command that only reads. False, with one line on `err`, when the
+// installation cannot be used now.
+bool useInstallation(const tables::Installation& inst, services::InstallationUse& use, bool writes,
+                     std::ostream& err);
 
 // The tables whose files belong to the installation itself, one label per file.
 std::vector<const tables::TableDef*> installationTables();

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <sstream>
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -78,11 +79,14 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
   shell::Session session = makeSession(dataDir, settingsOption, errors);
   // Held while the program runs: a restore waits until every program is out.
   services::InstallationUse use;
-  if (!use.share(session.installation.dataDir)) {
-    QMessageBox::warning(nullptr, "Velmora",
-                         "Se está restaurando un respaldo en esta instalación. Intente de nuevo en unos momentos.");
+  std::ostringstream why;
+  if (!useInstallation(session.installation, use, false, why)) {
+    std::string text = why.str();
+    if (text.rfind("velmora: ", 0) == 0) text.erase(0, 9);
+    QMessageBox::warning(nullptr, "Velmora", QString::fromStdString(text).trimmed());
     return 1;
   }
+  if (!why.str().empty()) QMessageBox::information(nullptr, "Velmora", QString::fromStdString(why.str().substr(9)).trimmed());
   session.netTrace = shell::netTraceFromArguments(args);
 
   // Windows dragged with their full contents are switched off while we run.

@@ -169,8 +169,18 @@ int main(int argc, char** argv) try {
   server->add_option("--directorio", serverOptions.directory, "directorio de las actualizaciones (vacío: /)");
 
   auto* update = cli.add_subcommand("actualiza", "baja del servidor los archivos nuevos de la actualización");
+  app::UpdateOptions updateOptions;
   update->add_option("--data", data, "directorio de la instalación (obligatorio)");
   update->add_option("--settings", settings, "directorio de la configuración");
+  update->add_option("--espera-respuesta", updateOptions.replySeconds,
+                     "segundos de espera de cada respuesta del servidor (por omisión 30)")
+      ->check(CLI::Range(1, 3600));
+  update->add_option("--cierre-datos", updateOptions.dataCloseSeconds,
+                     "segundos que se espera el cierre de los datos tras el fin de una transferencia (por omisión 5)")
+      ->check(CLI::Range(1, 600));
+  update->add_option("--limite", updateOptions.runSeconds,
+                     "segundos que puede durar toda la actualización (por omisión 3600)")
+      ->check(CLI::Range(1, 86400));
 
   auto* merge = cli.add_subcommand("coloca", "coloca los precios bajados en una lista de precios de los insumos");
   int mergeList = 0;
@@ -243,26 +253,49 @@ int main(int argc, char** argv) try {
   // A headless run that meets a fatal message ends with a failure status.
   errors.setFatalHandler([](const std::string&) { std::exit(kFailed); });
 
-  if (demo->parsed()) return app::runDemo(app::installationAt(demoDir, settings), errors, std::cout, std::cerr);
-  if (check->parsed()) return app::runCheck(app::installationAt(checkDir, settings), errors, std::cout, std::cerr);
+  // Every command holds the installation (shared) while it runs, after a
+  // restore cut short is undone; a restore takes it alone by itself.
+  velmora::services::InstallationUse use;
+  const auto hold = [&](const velmora::tables::Installation& inst, bool writes) {
+    return app::useInstallation(inst, use, writes, std::cerr);
+  };
+  if (demo->parsed()) {
+    std::error_code ec;
+    std::filesystem::create_directories(demoDir, ec);
+    const auto inst = app::installationAt(demoDir, settings);
+    if (!hold(inst, true)) return kFailed;
+    return app::runDemo(inst, errors, std::cout, std::cerr);
+  }
+  if (check->parsed()) {
+    const auto inst = app::installationAt(checkDir, settings);
+    if (!hold(inst, false)) return kFailed;
+    return app::runCheck(inst, errors, std::cout, std::cerr);
+  }
 
   if (backup->parsed()) {
     backupRequest.destination = destination;
     backupRequest.system = !withoutSystem;
     auto inst = app::installationAt(data, settings);
     inst.createMissing = false;  // a backup only reads
+    if (!hold(inst, false)) return kFailed;
     if (!withoutWorks) backupRequest.works = velmora::services::registeredWorks(inst, errors);
     return app::runBackupCommand(inst, backupRequest, std::cout, std::cerr);
   }
-  if (server->parsed()) return app::runServerCommand(app::installationAt(data, settings), errors, serverOptions, std::cout, std::cerr);
+  if (server->parsed()) {
+    const auto inst = app::installationAt(data, settings);
+    if (!hold(inst, serverOptions.changes())) return kFailed;
+    return app::runServerCommand(inst, errors, serverOptions, std::cout, std::cerr);
+  }
   if (update->parsed()) {
     auto inst = app::installationAt(data, settings);
     inst.createMissing = false;
-    return app::runUpdateCommand(argc, argv, inst, errors, std::cout, std::cerr);
+    if (!hold(inst, true)) return kFailed;
+    return app::runUpdateCommand(argc, argv, inst, errors, updateOptions, std::cout, std::cerr);
   }
   if (merge->parsed()) {
     auto inst = app::installationAt(data, settings);
     inst.createMissing = false;
+    if (!hold(inst, true)) return kFailed;
     return app::runMergeCommand(inst, errors, mergeList, std::cout, std::cerr);
   }
   if (restore->parsed()) {
@@ -271,11 +304,13 @@ int main(int argc, char** argv) try {
   if (report->parsed()) {
     auto inst = app::installationAt(data, settings);
     inst.createMissing = false;  // a report only reads
+    if (!hold(inst, false)) return kFailed;
     return app::runReport(argc, argv, inst, errors, reportName, reportFlags, target, std::cout, std::cerr);
   }
   if (worksList->parsed() || recalc->parsed() || budget->parsed()) {
     auto inst = app::installationAt(data, settings);
     inst.createMissing = recalc->parsed();  // only calcula writes (and may create a work's input table)
+    if (!hold(inst, recalc->parsed())) return kFailed;
     if (worksList->parsed()) return app::runWorks(inst, errors, json, std::cout, std::cerr);
     return app::runBudget(inst, errors, workCode, recalc->parsed(), json, std::cout, std::cerr);
   }
@@ -293,6 +328,7 @@ int main(int argc, char** argv) try {
   }
   auto inst = app::installationAt(data, settings);
   inst.createMissing = false;  // a reading command never creates a table
+  if (!hold(inst, false)) return kFailed;
   return app::runAnalysis(inst, errors, static_cast<int32_t>(*cta), json, static_cast<int>(*zoneNumber), std::cout,
                           std::cerr);
 } catch (const std::exception& e) {

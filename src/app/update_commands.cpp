@@ -17,7 +17,7 @@ int runServerCommand(const tables::Installation& inst, ErrorReporter& errors, co
     err << "velmora: no se pudo leer la tabla del servidor: " << st.text() << "\n";
     return 1;
   }
-  const bool changing = options.host || options.user || options.password || options.directory;
+  const bool changing = options.changes();
   if (options.host) {
     std::string host;
     uint16_t port = 21;
@@ -43,7 +43,7 @@ int runServerCommand(const tables::Installation& inst, ErrorReporter& errors, co
 }
 
 int runUpdateCommand(int argc, char** argv, const tables::Installation& inst, ErrorReporter& errors,
-                     std::ostream& out, std::ostream& err) {
+                     const UpdateOptions& options, std::ostream& out, std::ostream& err) {
   QCoreApplication app(argc, argv);
   services::ServerSettings settings;
   if (Status st = services::readServerSettings(inst, errors, settings); !st) {

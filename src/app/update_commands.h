@@ -13,12 +13,22 @@ namespace velmora::app {
 
 struct ServerOptions {
   std::optional<std::string> host, user, password, directory;
+  bool changes() const { return host || user || password || directory; }
+};
+
+// The limits of an update run, in seconds: the wait for each reply of the
+// server, the wait for a data connection to close after the server said the
+// transfer is complete, and the whole run.
+struct UpdateOptions {
+  int replySeconds = 30;
+  int dataCloseSeconds = 5;
+  int runSeconds = 3600;
 };
 
 int runServerCommand(const tables::Installation& inst, ErrorReporter& errors, const ServerOptions& options,
                      std::ostream& out, std::ostream& err);
 int runUpdateCommand(int argc, char** argv, const tables::Installation& inst, ErrorReporter& errors,
-                     std::ostream& out, std::ostream& err);
+                     const UpdateOptions& options, std::ostream& out, std::ostream& err);
 int runMergeCommand(const tables::Installation& inst, ErrorReporter& errors, int list, std::ostream& out,
                     std::ostream& err);
 

@@ -4,6 +4,7 @@
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "services/installation_use.h"
+#include "services/restore_journal.h"
 #include "tables/catalogue.h"
 #include "works/work.h"
 
@@ -40,6 +41,7 @@ BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, con
   archiver.setInclude(include);
   for (const auto& [file, entry] : extra) archiver.addFile(file, entry);
   archiver.exclude(InstallationUse::kFileName);  // who is using it now, not data
+  archiver.exclude(kRestoreJournalName);         // a restore cut short, undone at the next start
   archiver.setArchive(name);
   archiver.setComment(comment);
   archiver.setLevel(level);
@@ -47,7 +49,10 @@ BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, con
   if (events.archiveStarted) events.archiveStarted(name);
   BackupArchive done{name, comment};
   done.result = archiver.execute(ZipArchiver::kCreate);
-  if (done.result != ZipArchiver::kDone) done.failure = archiver.failureText();
+  if (done.result != ZipArchiver::kDone) {
+    done.failure = archiver.failureText();
+    done.reason = archiver.reason();
+  }
   done.files = archiver.packed();
   if (events.archiveEnded) events.archiveEnded(done);
   return done;
@@ -73,6 +78,15 @@ std::vector<BackupArchive> runBackup(const tables::Installation& inst, const Bac
   }
   for (const std::string& code : request.works) {
     if (events.stopped && events.stopped()) break;
+    if (!works::isValidWorkCode(code)) {
+      // A code that would name a folder outside the data directory (or the
+      // archive outside the destination) is never made into a path.
+      BackupArchive refused{code, {}, ZipArchiver::kFailed, works::invalidWorkCodeText(code), {}};
+      refused.reason = refused.failure;
+      if (events.archiveEnded) events.archiveEnded(refused);
+      made.push_back(std::move(refused));
+      continue;
+    }
     made.push_back(makeArchive(archiver, events, (fs::path(destination) / code).string(),
                                  (works::workDirectory(dataDir, code) / "*.*").string(), workComment(code), {},
                                request.level));

@@ -27,6 +27,7 @@ struct BackupArchive {
   std::string comment;
   int result = ZipArchiver::kDone;
   std::string failure;  // the "Zip Error" text when it failed
+  std::string reason;   // why, in Spanish, on one line
   std::vector<std::string> files;
 };
 

@@ -4,27 +4,40 @@
 
 namespace velmora::services {
 
-bool InstallationUse::share(const std::filesystem::path& dataDir) {
-  if (held()) return true;
-  handle_ = platform::lockFile(dataDir / kFileName, false);
-  alone_ = false;
-  return held();
+namespace fs = std::filesystem;
+
+InstallationUse::Outcome InstallationUse::lock(const fs::path& dataDir, bool exclusive) {
+  const fs::path file = dataDir / kFileName;
+  std::error_code ec;
+  const bool existed = fs::exists(file, ec);
+  const intptr_t handle = platform::openLockFile(file);
+  if (handle == -1) return Outcome::kNoLockFile;
+  if (!platform::relockFile(handle, exclusive)) {
+    platform::unlockFile(handle);
+    if (!existed) fs::remove(file, ec);
+    return Outcome::kBusy;
+  }
+  handle_ = handle;
+  alone_ = exclusive;
+  createdFile_ = !existed;
+  return Outcome::kHeld;
 }
 
-bool InstallationUse::takeAlone(const std::filesystem::path& dataDir) {
-  if (!held()) {
-    handle_ = platform::lockFile(dataDir / kFileName, true);
-    alone_ = held();
-    return alone_;
-  }
-  if (alone_) return true;
+InstallationUse::Outcome InstallationUse::share(const fs::path& dataDir) {
+  if (held()) return Outcome::kHeld;
+  return lock(dataDir, false);
+}
+
+InstallationUse::Outcome InstallationUse::takeAlone(const fs::path& dataDir) {
+  if (!held()) return lock(dataDir, true);
+  if (alone_) return Outcome::kHeld;
   if (platform::relockFile(handle_, true)) {
     alone_ = true;
-    return true;
+    return Outcome::kHeld;
   }
   // A failed change may have dropped the shared lock: take it again.
   platform::relockFile(handle_, false);
-  return false;
+  return Outcome::kBusy;
 }
 
 void InstallationUse::shareAgain() {

@@ -1,18 +1,22 @@
 #include "services/restore.h"
 
-#include <sqlite3.h>
 #include <zip.h>
 
-#include <chrono>
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <memory>
 
 #include "framework/dates.h"
+#include "framework/text.h"
 #include "services/backup.h"
+#include "services/restore_journal.h"
 #include "services/scratch_directory.h"
 #include "tables/catalogue.h"
+#include "tables/table_file.h"
 #include "works/work.h"
 
 namespace velmora::services {
@@ -23,42 +27,105 @@ namespace {
 
 constexpr const char* kSystemPrefix = "ARCHIVOS DEL SISTEMA AL ";
 constexpr const char* kWorkPrefix = "ARCHIVOS DE LA OBRA ";
-const std::string kSettingsFolder = settingsEntryName("");
+// Room left on the disk beyond what the archive unpacks.
+constexpr uint64_t kSpaceMargin = 64ull << 20;
+// The kept direct cost of a budget: recomputed, never restored.
+constexpr const char* kKeptCostSuffix = ".costo";
 
 // A name that can only land inside its directory: no folders (but the
-// settings table's own), no drive, nothing that climbs.
-bool safeEntryName(const std::string& name, bool system) {
-  std::string rest = name;
-  if (system && name.rfind(kSettingsFolder, 0) == 0) rest = name.substr(kSettingsFolder.size());
-  return !rest.empty() && rest != "." && rest != ".." && rest.find_first_of("/\\:") == std::string::npos;
+// settings table's own), no drive, nothing that climbs, no control bytes.
+bool safeEntryName(const std::string& name) {
+  const std::string settings = settingsEntryName("");
+  const std::string rest = name.rfind(settings, 0) == 0 ? name.substr(settings.size()) : name;
+  if (rest.empty() || rest == "." || rest == ".." || rest.find_first_of("/\\:") != std::string::npos) return false;
+  return std::none_of(rest.begin(), rest.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
 }
 
-bool isTableName(const std::string& fileName) {
-  for (const auto& def : tables::allTables())
-    if (def.fileName == fileName) return true;
+// The files besides the tables that a system backup carries: the pictures
+// and documents the program shows, its window settings, the demo's mark.
+bool isInstallationDocument(const std::string& name) {
+  if (name == ".demo-completa") return true;
+  if (name.empty() || name[0] == '.') return false;
+  const std::string ext = text::upper(fs::path(name).extension().string());
+  for (const char* allowed : {".JPG", ".JPEG", ".PNG", ".BMP", ".GIF", ".ICO", ".DOC", ".DOCX", ".PDF", ".TXT", ".INI",
+                              ".HLP"})
+    if (ext == allowed) return true;
   return false;
 }
 
-// Empty when the table is sound; else what SQLite found.
-std::string integrityProblem(const fs::path& file) {
-  sqlite3* db = nullptr;
-  std::string problem = "no se pudo abrir";
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK) {
-      if (sqlite3_step(st) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-        problem = text && std::string(text) == "ok" ? "" : (text ? text : "dañada");
-      } else {
-        problem = sqlite3_errmsg(db);
-      }
-    } else {
-      problem = sqlite3_errmsg(db);
+const tables::TableDef* dataTableNamed(const std::string& fileName) {
+  for (const auto& def : tables::allTables())
+    if (!def.settingsRole && !tables::isWorkTable(def.label) && def.fileName == fileName) return &def;
+  return nullptr;
+}
+
+const tables::TableDef* workTableNamed(const std::string& fileName) {
+  for (const auto& def : tables::allTables())
+    if (tables::isWorkTable(def.label) && def.fileName == fileName) return &def;
+  return nullptr;
+}
+
+const tables::TableDef& settingsTable() {
+  for (const auto& def : tables::allTables())
+    if (def.settingsRole) return def;
+  return tables::tableDef("VGA");
+}
+
+struct Planned {
+  zip_uint64_t index = 0;
+  std::string entry;                      // its name in the archive
+  const tables::TableDef* def = nullptr;  // the table it must be; null for a document
+  fs::path target;
+  uint64_t size = 0;
+  fs::path staged;
+};
+
+// Where an entry goes, or why it is refused. `skip` for entries a backup
+// holds that are not put back (the use file, a kept direct cost).
+std::string planEntry(const std::string& name, bool system, const tables::Installation& inst,
+                      const fs::path& targetDir, Planned& p, bool& skip) {
+  skip = false;
+  if (!safeEntryName(name)) return "el respaldo contiene un nombre no permitido: " + name;
+  const std::string notOfKind = "el respaldo contiene un archivo que no es de un respaldo " +
+                                std::string(system ? "del sistema" : "de obra") + ": " + name;
+  p.entry = name;
+  if (!system) {
+    if (name.size() > std::strlen(kKeptCostSuffix) && name.ends_with(kKeptCostSuffix) &&
+        workTableNamed(name.substr(0, name.size() - std::strlen(kKeptCostSuffix)))) {
+      skip = true;
+      return "";
     }
-    sqlite3_finalize(st);
+    p.def = workTableNamed(name);
+    if (!p.def) return notOfKind;
+    p.target = targetDir / name;
+    return "";
   }
-  sqlite3_close(db);
-  return problem;
+  if (name == InstallationUse::kFileName) {
+    skip = true;
+    return "";
+  }
+  const tables::TableDef& settings = settingsTable();
+  if (name == settingsEntryName(settings.fileName) || name == settings.fileName) {
+    p.def = &settings;
+    p.target = inst.fileOf(settings);
+    return "";
+  }
+  if (name.find('/') != std::string::npos) return notOfKind;
+  if ((p.def = dataTableNamed(name))) {
+    p.target = targetDir / name;
+    return "";
+  }
+  // A work table while no work is chosen: ARCH1 for OBRA1, and so on.
+  if (name.rfind("ARCH", 0) == 0 && (p.def = workTableNamed("OBRA" + name.substr(4)))) {
+    p.target = targetDir / name;
+    return "";
+  }
+  if (!isInstallationDocument(name)) return notOfKind;
+  p.target = targetDir / name;
+  std::error_code ec;
+  if (fs::exists(p.target, ec) && !fs::is_regular_file(fs::symlink_status(p.target, ec)))
+    return "el respaldo contiene " + name + ", que en la instalación no es un archivo";
+  return "";
 }
 
 // A rename, or a copy where the two places are on different disks.
@@ -77,62 +144,130 @@ bool moveFile(const fs::path& from, const fs::path& to) {
   return true;
 }
 
-std::string stamp() {
-  const std::tm local = dates::localTime(std::time(nullptr));
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-  return text;
+// Tests stop the process after a given rename to check that the journal
+// makes a restore cut short recoverable.
+void afterRename() {
+#ifndef _WIN32
+  static int renames = 0;
+  const char* stopAt = std::getenv("VELMORA_TEST_KILL_AFTER_RENAME");
+  if (stopAt && ++renames == std::atoi(stopAt)) std::raise(SIGKILL);
+#endif
 }
 
-struct Staged {
-  std::string entry;
-  fs::path staged;
-  fs::path target;
-};
+// "ANTERIOR-<date-time>", with "-2", "-3"... when a restore in the same
+// second already took that name: each restore keeps its own originals.
+fs::path makeKeptAsideFolder(const fs::path& parent) {
+  const std::tm local = dates::localTime(std::time(nullptr));
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  for (int n = 1; n < 1000; ++n) {
+    const fs::path candidate = parent / ("ANTERIOR-" + std::string(stamp) + (n > 1 ? "-" + std::to_string(n) : ""));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) return candidate;
+  }
+  return {};
+}
 
-// The archive's entries written under `staging`, each read whole so that
-// libzip checks its CRC. Empty message when all went well.
-std::string extract(zip_t* za, bool system, const fs::path& staging, std::vector<Staged>& out,
-                    const tables::Installation& inst, const fs::path& targetDir) {
-  const zip_int64_t count = zip_get_num_entries(za, 0);
+// Unpacks one planned entry into `p.staged`, never more than its declared
+// size; a table's first page must be a database header that agrees with it.
+std::string extractEntry(zip_t* za, Planned& p) {
+  zip_file_t* zf = zip_fopen_index(za, p.index, 0);
+  if (!zf) return p.entry + ": " + zip_strerror(za);
+  std::ofstream out(p.staged, std::ios::binary | std::ios::trunc);
   std::vector<char> buffer(1 << 16);
+  uint64_t done = 0;
+  std::string problem;
+  for (;;) {
+    // One byte beyond the declared size is asked for, to notice more.
+    const uint64_t want = std::min<uint64_t>(buffer.size(), p.size - done + 1);
+    const zip_int64_t n = zip_fread(zf, buffer.data(), want);
+    if (n < 0) {
+      problem = p.entry + ": dañado (" + zip_file_strerror(zf) + ")";
+      break;
+    }
+    if (n == 0) break;
+    if (done == 0 && p.def) {
+      const auto header = tables::readTableHeader(reinterpret_cast<const unsigned char*>(buffer.data()),
+                                                  static_cast<size_t>(n));
+      if (!header.isDatabase) {
+        problem = p.entry + ": no es una tabla";
+        break;
+      }
+      if (header.statedSize != 0 && header.statedSize != p.size) {
+        problem = p.entry + ": su tamaño no es el de la tabla que contiene";
+        break;
+      }
+    }
+    done += static_cast<uint64_t>(n);
+    if (done > p.size) {
+      problem = p.entry + ": contiene más datos de los que declara";
+      break;
+    }
+    out.write(buffer.data(), n);
+  }
+  const int closed = zip_fclose(zf);
+  out.close();
+  if (problem.empty() && closed != 0) problem = p.entry + ": dañado (código " + std::to_string(closed) + ")";
+  if (problem.empty() && done != p.size) problem = p.entry + ": incompleto";
+  if (problem.empty() && !out) problem = p.entry + ": no se pudo escribir en la carpeta de trabajo";
+  if (problem.empty() && p.def && p.size == 0) problem = p.entry + ": la tabla está vacía";
+  if (problem.empty() && p.def) {
+    if (Status s = tables::checkTableFile(p.staged, *p.def); !s) problem = p.entry + ": " + s.text();
+  }
+  return problem;
+}
+
+// An archive open for reading, closed (without writing) when it goes.
+using OpenArchive = std::unique_ptr<zip_t, decltype(&zip_discard)>;
+
+OpenArchive openArchive(const fs::path& archive, std::string& why) {
+  int err = 0;
+  OpenArchive za(zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err), &zip_discard);
+  if (!za) {
+    zip_error_t e;
+    zip_error_init_with_code(&e, err);
+    why = archive.filename().string() + ": " + zip_error_strerror(&e);
+    zip_error_fini(&e);
+  }
+  return za;
+}
+
+std::string commentOf(zip_t* za) {
+  int length = 0;
+  const char* text = zip_get_archive_comment(za, &length, ZIP_FL_ENC_GUESS);
+  return text ? std::string(text, static_cast<size_t>(length)) : "";
+}
+
+// Every entry's place and size, checked against the names and limits, before
+// a byte is unpacked.
+std::string planArchive(zip_t* za, bool system, const tables::Installation& inst, const fs::path& targetDir,
+                        std::vector<Planned>& plan, uint64_t& total) {
+  const zip_int64_t count = zip_get_num_entries(za, 0);
+  total = 0;
   for (zip_int64_t i = 0; i < count; ++i) {
-    const char* raw = zip_get_name(za, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
-    const std::string name = raw ? raw : "";
-    if (name == InstallationUse::kFileName) continue;
-    if (!safeEntryName(name, system)) return "el respaldo contiene un nombre no permitido: " + name;
-    const bool settings = name.rfind(kSettingsFolder, 0) == 0;
-    const std::string file = settings ? name.substr(kSettingsFolder.size()) : name;
-    const fs::path staged = staging / (settings ? "settings-" + file : file);
-    zip_file_t* zf = zip_fopen_index(za, static_cast<zip_uint64_t>(i), 0);
-    if (!zf) return name + ": " + zip_strerror(za);
-    std::ofstream outFile(staged, std::ios::binary | std::ios::trunc);
-    zip_int64_t n = 0;
-    while ((n = zip_fread(zf, buffer.data(), buffer.size())) > 0) outFile.write(buffer.data(), n);
-    const std::string readError = n < 0 ? zip_file_strerror(zf) : "";
-    const int closed = zip_fclose(zf);
-    outFile.close();
-    if (n < 0) return name + ": " + readError;
-    if (closed != 0) return name + ": dañado (código " + std::to_string(closed) + ")";
-    if (!outFile) return name + ": no se pudo escribir en " + staging.string();
-    fs::path target = targetDir / file;
-    if (settings) {
-      for (const auto& def : tables::allTables())
-        if (def.settingsRole && def.fileName == file) target = inst.fileOf(def);
-      if (target == targetDir / file) return "el respaldo contiene un nombre no permitido: " + name;
-    }
-    out.push_back({name, staged, target});
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(za, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS, &st) != 0 || !st.name ||
+        !(st.valid & ZIP_STAT_SIZE))
+      return "el respaldo está dañado: " + std::string(zip_strerror(za));
+    const std::string name = st.name;
+    Planned p;
+    bool skip = false;
+    if (std::string why = planEntry(name, system, inst, targetDir, p, skip); !why.empty()) return why;
+    if (skip) continue;
+    for (const Planned& other : plan)
+      if (other.entry == name || other.target == p.target) return "el respaldo contiene dos veces " + name;
+    p.index = static_cast<zip_uint64_t>(i);
+    p.size = st.size;
+    const uint64_t limit = p.def ? kRestoreTableLimit : kRestoreDocumentLimit;
+    if (p.size > limit) return name + ": declara " + std::to_string(p.size) + " bytes, más del límite de " +
+                               std::to_string(limit);
+    total += p.size;
+    if (total > kRestoreArchiveLimit) return "el respaldo declara más de " + std::to_string(kRestoreArchiveLimit) +
+                                             " bytes en total";
+    plan.push_back(std::move(p));
   }
-  if (out.empty()) return "el respaldo no contiene archivos";
-  for (const Staged& s : out) {
-    const bool table = isTableFile(s.staged);
-    if (!table && isTableName(s.target.filename().string()) && fs::file_size(s.staged) > 0)
-      return s.entry + ": no es una tabla";
-    if (table) {
-      const std::string problem = integrityProblem(s.staged);
-      if (!problem.empty()) return s.entry + ": tabla dañada (" + problem + ")";
-    }
-  }
+  if (plan.empty()) return "el respaldo no contiene archivos";
   return "";
 }
 
@@ -146,37 +281,12 @@ BackupContents contentsOf(const std::string& comment) {
     const std::string rest = comment.substr(std::strlen(kWorkPrefix));
     const size_t at = rest.rfind(" AL ");
     if (at != std::string::npos && at > 0) {
-      c.valid = true;
       c.work = rest.substr(0, at);
+      c.valid = works::isValidWorkCode(c.work);
     }
   }
   return c;
 }
-
-namespace {
-
-// An archive open for reading, closed (without writing) when it goes.
-using OpenArchive = std::unique_ptr<zip_t, decltype(&zip_discard)>;
-
-OpenArchive openArchive(const fs::path& archive, std::string& why) {
-  int err = 0;
-  OpenArchive za(zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err), &zip_discard);
-  if (!za) {
-    zip_error_t e;
-    zip_error_init_with_code(&e, err);
-    why = archive.string() + ": " + zip_error_strerror(&e);
-    zip_error_fini(&e);
-  }
-  return za;
-}
-
-std::string commentOf(zip_t* za) {
-  int length = 0;
-  const char* text = zip_get_archive_comment(za, &length, ZIP_FL_ENC_GUESS);
-  return text ? std::string(text, static_cast<size_t>(length)) : "";
-}
-
-}  // namespace
 
 bool readBackupComment(const fs::path& archive, std::string& comment, std::string& why) {
   const OpenArchive za = openArchive(archive, why);
@@ -188,14 +298,22 @@ bool readBackupComment(const fs::path& archive, std::string& comment, std::strin
 RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& archive, const std::string& work,
                             InstallationUse& use) {
   RestoreResult result;
+  if (!work.empty() && !works::isValidWorkCode(work)) {
+    result.message = works::invalidWorkCodeText(work);
+    return result;
+  }
   const OpenArchive za = openArchive(archive, result.message);
   if (!za) {
     result.message = "no se puede leer el respaldo: " + result.message;
     return result;
   }
-  const BackupContents contents = contentsOf(commentOf(za.get()));
+  const std::string comment = commentOf(za.get());
+  const BackupContents contents = contentsOf(comment);
   if (!contents.valid) {
-    result.message = "el archivo no es un respaldo del sistema ni de una obra: " + archive.string();
+    result.message = comment.rfind(kWorkPrefix, 0) == 0
+                         ? "el respaldo nombra una obra que no sirve como nombre de directorio: " +
+                               text::clip(comment.substr(std::strlen(kWorkPrefix)))
+                         : "el archivo no es un respaldo del sistema ni de una obra: " + archive.filename().string();
     return result;
   }
   if (!work.empty() && contents.work != work) {
@@ -206,76 +324,120 @@ RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& ar
   result.work = contents.work;
   const fs::path dataDir = fs::absolute(inst.dataDir);
   const fs::path targetDir = contents.system ? dataDir : works::workDirectory(dataDir, contents.work);
-  std::error_code ec;
-  fs::create_directories(targetDir, ec);
-  if (ec) {
-    result.message = "no se pudo crear " + targetDir.string() + ": " + ec.message();
+
+  std::vector<Planned> plan;
+  uint64_t total = 0;
+  if (std::string why = planArchive(za.get(), contents.system, inst, targetDir, plan, total); !why.empty()) {
+    result.message = "no se restauró nada: " + why;
     return result;
   }
 
-  // Everything is read and checked before anything is touched.
-  const ScratchDirectory stagingDir(targetDir, ".restaura-");
-  if (!stagingDir.made()) {
-    result.message = "no se pudo crear una carpeta de trabajo en " + targetDir.string();
+  // The folders it needs, an empty installation's included.
+  std::error_code ec;
+  for (const Planned& p : plan) fs::create_directories(p.target.parent_path(), ec);
+  fs::create_directories(targetDir, ec);
+  if (ec || !fs::is_directory(targetDir, ec)) {
+    result.message = "no se pudo crear la carpeta " + targetDir.string();
     return result;
   }
-  std::vector<Staged> staged;
-  const std::string problem = extract(za.get(), contents.system, stagingDir.path(), staged, inst, targetDir);
-  if (!problem.empty()) {
-    result.message = "el respaldo está dañado y no se restauró nada: " + problem;
+  const fs::space_info space = fs::space(targetDir, ec);
+  if (!ec && space.available < total + kSpaceMargin) {
+    result.message = "no hay espacio en el disco para restaurar: se necesitan " +
+                     std::to_string((total + kSpaceMargin) >> 20) + " MB y hay " +
+                     std::to_string(space.available >> 20) + " MB libres";
     return result;
   }
 
   const bool wasHeld = use.held();
-  if (!use.takeAlone(dataDir)) {
-    result.message = "la instalación está en uso: cierre el programa en las demás estaciones y vuelva a intentarlo";
-    return result;
+  switch (use.takeAlone(dataDir)) {
+    case InstallationUse::Outcome::kHeld: break;
+    case InstallationUse::Outcome::kBusy:
+      result.message = "la instalación está en uso: cierre el programa en las demás estaciones y vuelva a intentarlo";
+      return result;
+    case InstallationUse::Outcome::kNoLockFile:
+      result.message = "no se puede escribir en la instalación " + dataDir.string();
+      return result;
   }
   struct GiveBack {
     InstallationUse& use;
     bool wasHeld;
+    const RestoreResult& result;
+    fs::path lockFile;
     ~GiveBack() {
-      if (wasHeld) use.shareAgain();
-      else use.release();
-    }
-  } giveBack{use, wasHeld};
-
-  // The files replaced, with their journals (a journal left beside the new
-  // file would be played into it), go aside; then the new files come in.
-  result.keptAside = targetDir / ("ANTERIOR-" + stamp());
-  std::vector<std::pair<fs::path, fs::path>> asideMoves;  // from, to
-  std::vector<fs::path> placed;
-  bool failed = false;
-  for (const Staged& s : staged) {
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
-      const fs::path current = s.target.string() + suffix;
-      if (!fs::exists(current, ec)) continue;
-      const fs::path aside = result.keptAside / (s.entry + suffix);
-      fs::create_directories(aside.parent_path(), ec);
-      if (!moveFile(current, aside)) {
-        failed = true;
-        break;
+      if (wasHeld) {
+        use.shareAgain();
+        return;
       }
-      asideMoves.emplace_back(current, aside);
+      const bool removeFile = use.createdFile() && !result.ok;
+      use.release();
+      std::error_code ec;
+      if (removeFile) fs::remove(lockFile, ec);
     }
-    if (failed || !moveFile(s.staged, s.target)) {
-      failed = true;
-      result.message = "no se pudo colocar " + s.target.string() + "; la instalación quedó como estaba";
-      break;
-    }
-    placed.push_back(s.target);
-    result.restored.push_back(s.entry);
-  }
-  if (failed) {
-    for (const fs::path& p : placed) fs::remove(p, ec);
-    for (auto it = asideMoves.rbegin(); it != asideMoves.rend(); ++it) moveFile(it->second, it->first);
-    fs::remove_all(result.keptAside, ec);
-    result.restored.clear();
-    result.keptAside.clear();
+  } giveBack{use, wasHeld, result, dataDir / InstallationUse::kFileName};
+
+  // Everything is unpacked and checked before anything is touched.
+  const ScratchDirectory staging(targetDir, ".restaura-");
+  if (!staging.made()) {
+    result.message = "no se pudo crear una carpeta de trabajo en " + targetDir.string();
     return result;
   }
-  if (asideMoves.empty()) {
+  int n = 0;
+  for (Planned& p : plan) {
+    p.staged = staging.path() / std::to_string(n++);
+    if (std::string problem = extractEntry(za.get(), p); !problem.empty()) {
+      result.message = "el respaldo está dañado y no se restauró nada: " + problem;
+      return result;
+    }
+  }
+
+  // The swap, under the journal: the files replaced (with their journals: one
+  // left beside the new file would be played into it) go aside, the new
+  // files come in.
+  result.keptAside = makeKeptAsideFolder(targetDir);
+  if (result.keptAside.empty()) {
+    result.message = "no se pudo crear la carpeta de los archivos reemplazados en " + targetDir.string();
+    return result;
+  }
+  std::vector<SwapStep> steps;
+  for (const Planned& p : plan) {
+    std::vector<std::string> suffixes = {"-journal", "-wal", "-shm"};
+    if (p.def && p.def->label == "COBR") suffixes.push_back(kKeptCostSuffix);
+    for (const std::string& suffix : suffixes) {
+      const fs::path current = p.target.string() + suffix;
+      if (fs::exists(current, ec)) steps.push_back({current, result.keptAside / (p.entry + suffix), {}});
+    }
+    const bool hadOriginal = fs::exists(p.target, ec);
+    steps.push_back({p.target, hadOriginal ? result.keptAside / p.entry : fs::path(), p.staged});
+  }
+  if (Status s = writeRestoreJournal(inst, steps); !s) {
     fs::remove_all(result.keptAside, ec);
+    result.keptAside.clear();
+    result.message = s.text() + "; la instalación quedó como estaba";
+    return result;
+  }
+  for (const SwapStep& step : steps) {
+    bool moved = true;
+    if (!step.aside.empty()) {
+      fs::create_directories(step.aside.parent_path(), ec);
+      moved = moveFile(step.target, step.aside);
+      if (moved) afterRename();
+    }
+    if (moved && !step.staged.empty()) {
+      moved = moveFile(step.staged, step.target);
+      if (moved) afterRename();
+    }
+    if (!moved) {
+      const Status undone = undoInterruptedRestore(inst);
+      result.message = "no se pudo colocar " + step.target.filename().string() +
+                       (undone ? "; la instalación quedó como estaba" : "; " + undone.text());
+      result.keptAside.clear();
+      return result;
+    }
+  }
+  clearRestoreJournal(inst);
+  for (const Planned& p : plan) result.restored.push_back(p.entry);
+  if (fs::is_empty(result.keptAside, ec)) {
+    fs::remove(result.keptAside, ec);
     result.keptAside.clear();
   }
   result.ok = true;

@@ -1,9 +1,13 @@
-// Putting a backup back: the system files, or one work. The archive is read
-// whole and checked first (every entry's CRC, every table's integrity); only
-// then, with the installation held alone, are the files swapped in, the ones
-// they replace kept aside in a folder of their own.
+// Putting a backup back: the system files, or one work. Nothing is touched
+// until the whole archive is read and checked: the archive's comment names a
+// valid work code, every entry bears a name that a backup of that kind holds,
+// sizes fit their limits and the free disk space, and each table is sound and
+// is the table its name says (its role, table name and columns). Then, with
+// the installation held alone, the files are swapped in under a journal (see
+// restore_journal.h), the ones they replace kept in a folder of their own.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,7 +23,14 @@ struct BackupContents {
   bool system = false;
   std::string work;  // the work's code when it holds a work
 };
+// An archive comment naming a work whose code is not a valid work code
+// ("../../x", "/abs") is not valid.
 BackupContents contentsOf(const std::string& comment);
+
+// Limits on what an archive may unpack: a table file, any other file, all.
+inline constexpr uint64_t kRestoreTableLimit = 2ull << 30;
+inline constexpr uint64_t kRestoreDocumentLimit = 64ull << 20;
+inline constexpr uint64_t kRestoreArchiveLimit = 8ull << 30;
 
 struct RestoreResult {
   bool ok = false;
@@ -32,10 +43,11 @@ struct RestoreResult {
 // Reads the comment of an archive; false when it cannot be opened.
 bool readBackupComment(const std::filesystem::path& archive, std::string& comment, std::string& why);
 
-// Restores `archive` into `inst`. With `work` set the archive must hold that
-// work. `use` is the caller's use of the installation (held shared by a
-// running program, or not held); the restore holds it alone while it swaps
-// files and gives it back as it found it.
+// Restores `archive` into `inst`, creating the data, settings and work
+// folders it needs. With `work` set the archive must hold that work. `use` is
+// the caller's use of the installation (held shared by a running program, or
+// not held); the restore holds it alone while it swaps files and gives it
+// back as it found it.
 RestoreResult restoreBackup(const tables::Installation& inst, const std::filesystem::path& archive,
                             const std::string& work, InstallationUse& use);
 

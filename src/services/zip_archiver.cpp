@@ -66,9 +66,15 @@ std::vector<fs::path> filesOf(const std::string& included) {
 
 
 // The journal of a live table comes and goes with its writer's transaction;
-// the table's snapshot already holds what it protects.
+// the table's snapshot already holds what it protects. So do SQLite's
+// super-journals ("DATA1-mj1A2B3C4D") of a transaction over attached files.
 bool isJournalOfTable(const fs::path& file) {
   const std::string name = file.string();
+  const std::string base = file.filename().string();
+  const size_t mj = base.rfind("-mj");
+  if (mj != std::string::npos && mj > 0 && mj + 3 < base.size() &&
+      base.find_first_not_of("0123456789ABCDEFabcdef", mj + 3) == std::string::npos)
+    return true;
   for (const std::string suffix : {"-journal", "-wal", "-shm"}) {
     if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
       return isTableFile(name.substr(0, name.size() - suffix.size()));
@@ -101,13 +107,49 @@ bool snapshotTable(const fs::path& from, const fs::path& to, std::string& why) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  if (!ok) why = from.string() + ": " + (src ? sqlite3_errmsg(src) : "no se pudo abrir");
+  if (!ok) why = from.filename().string() + ": no se pudo copiar la tabla (" + (src ? sqlite3_errmsg(src) : "no se pudo abrir") + ")";
   sqlite3_close(dst);
   sqlite3_close(src);
   return ok;
 }
 
 }  // namespace
+
+std::string zipErrorText(int zipError, int systemError) {
+  std::string text;
+  switch (zipError) {
+    case ZIP_ER_OK: text = "sin error"; break;
+    case ZIP_ER_RENAME: text = "no se pudo renombrar el archivo temporal"; break;
+    case ZIP_ER_CLOSE: text = "no se pudo cerrar el archivo"; break;
+    case ZIP_ER_SEEK: case ZIP_ER_READ: text = "error al leer"; break;
+    case ZIP_ER_WRITE: text = "error al escribir"; break;
+    case ZIP_ER_CRC: text = "el control CRC no coincide"; break;
+    case ZIP_ER_NOENT: text = "no existe el archivo"; break;
+    case ZIP_ER_EXISTS: text = "el archivo ya existe"; break;
+    case ZIP_ER_OPEN: text = "no se pudo abrir el archivo"; break;
+    case ZIP_ER_TMPOPEN: text = "no se pudo crear el archivo temporal"; break;
+    case ZIP_ER_ZLIB: case ZIP_ER_COMPRESSED_DATA: text = "los datos comprimidos están dañados"; break;
+    case ZIP_ER_MEMORY: text = "no hay memoria suficiente"; break;
+    case ZIP_ER_NOZIP: text = "no es un archivo zip"; break;
+    case ZIP_ER_INCONS: text = "el archivo zip es inconsistente"; break;
+    case ZIP_ER_CANCELLED: text = "se detuvo a petición del usuario"; break;
+    case ZIP_ER_RDONLY: text = "el archivo es de solo lectura"; break;
+    default: text = "error de zip " + std::to_string(zipError); break;
+  }
+  switch (systemError) {
+    case 0: break;
+    case ENOSPC: text += ": no queda espacio en el disco"; break;
+    case EACCES: case EPERM: text += ": no hay permiso"; break;
+    case EROFS: text += ": el disco es de solo lectura"; break;
+    case ENOENT: text += ": no existe el archivo o la carpeta"; break;
+#ifdef EDQUOT
+    case EDQUOT: text += ": se agotó la cuota de disco"; break;
+#endif
+    case EIO: text += ": error de entrada y salida del disco"; break;
+    default: text += " (código " + std::to_string(systemError) + ")"; break;
+  }
+  return text;
+}
 
 bool isTableFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -276,6 +318,17 @@ fs::path ZipArchiver::archivePath(const std::string& name) {
   return p;
 }
 
+std::string ZipArchiver::reason() const {
+  if (!detail_.empty()) return detail_;
+  switch (lastResult_) {
+    case kBadInclude: return "La lista de archivos tiene comillas sin cerrar.";
+    case kUnknownAction: return "Acción desconocida.";
+    case kNothingToPack: return "No hay archivos que respaldar.";
+    case kStopped: return "Se detuvo a petición del usuario.";
+    default: return "Error interno " + std::to_string(lastResult_) + ".";
+  }
+}
+
 std::string ZipArchiver::failureText() const {
   std::string text = "An error prevented zipping files to " + archive_ + "|An internal errorcode of " +
                      std::to_string(lastResult_) +
@@ -330,14 +383,18 @@ int ZipArchiver::pack(int action) {
     return fail(kNothingToPack);
   }
 
-  // Live tables are copied first, each as one consistent snapshot.
-  std::error_code tempError;
-  const ScratchDirectory snapshots(fs::temp_directory_path(tempError), "velmora-respaldo-");
-  if (!snapshots.made()) {
-    detail_ = "No se pudo crear un directorio temporal.";
+  // Live tables are copied first, each as one consistent snapshot, into a
+  // folder of this run's own beside the archive (readable by its owner only:
+  // the settings table holds password digests). The archive is made there
+  // too and renamed into place when complete, so a run that is killed leaves
+  // only that folder, which the next run clears.
+  const fs::path target = archivePath(archive_);
+  const ScratchDirectory scratch(fs::absolute(target).parent_path(), kScratchPrefix);
+  if (!scratch.made()) {
+    detail_ = "No se pudo crear una carpeta de trabajo junto al respaldo.";
     return fail(kSnapshotFailed);
   }
-  const fs::path temp = snapshots.path();
+  const fs::path temp = scratch.path();
 
   struct Planned {
     fs::path read;
@@ -358,21 +415,18 @@ int ZipArchiver::pack(int action) {
     std::error_code ec;
     const uint64_t size = fs::file_size(read, ec);
     if (ec) {
-      detail_ = file.string() + ": " + ec.message();
+      detail_ = file.filename().string() + ": no se pudo leer";
       return fail(kSnapshotFailed);
     }
     planned.push_back({read, name, size, modificationTime(file)});
     total += size;
   }
 
-  const fs::path target = archivePath(archive_);
+  const fs::path made = temp / target.filename();
   int err = 0;
-  zip_t* za = zip_open(target.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  zip_t* za = zip_open(made.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
   if (!za) {
-    zip_error_t e;
-    zip_error_init_with_code(&e, err);
-    detail_ = target.string() + ": " + zip_error_strerror(&e);
-    zip_error_fini(&e);
+    detail_ = target.filename().string() + ": " + zipErrorText(err, 0);
     return fail(kZipFailure - err);
   }
   if (!comment_.empty()) zip_set_archive_comment(za, comment_.c_str(), static_cast<zip_uint16_t>(comment_.size()));
@@ -391,20 +445,27 @@ int ZipArchiver::pack(int action) {
     if (index < 0) {
       zip_source_free(src);
       const int code = zip_error_code_zip(zip_get_error(za));
-      detail_ = p.name + ": " + zip_strerror(za);
+      detail_ = p.name + ": " + zipErrorText(code, zip_error_code_system(zip_get_error(za)));
       zip_discard(za);
       return fail(kZipFailure - code);
     }
     zip_set_file_compression(za, static_cast<zip_uint64_t>(index), level_ == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                              static_cast<zip_uint32_t>(level_));
   }
-  // libzip writes the archive under a temporary name beside the target and
-  // renames it only when it is complete; a failure removes the temporary.
+  // libzip writes the archive under a temporary name and renames it only
+  // when it is complete; then it comes out of the scratch folder, replacing
+  // an older archive of the same name only now.
   if (zip_close(za) != 0) {
     const int code = zip_error_code_zip(zip_get_error(za));
-    detail_ = zip_strerror(za);
+    detail_ = zipErrorText(code, zip_error_code_system(zip_get_error(za)));
     zip_discard(za);
     return fail(stop_ ? kStopped : kZipFailure - code);
+  }
+  std::error_code renameError;
+  fs::rename(made, target, renameError);
+  if (renameError) {
+    detail_ = target.filename().string() + ": no se pudo colocar el respaldo terminado";
+    return fail(kZipFailure - ZIP_ER_RENAME);
   }
   return kDone;
 }

@@ -24,6 +24,8 @@ struct ZipProgress {
 
 // Whether a file is a table (a SQLite database), by its first bytes.
 bool isTableFile(const std::filesystem::path& file);
+// libzip's error code (and the system's errno behind it, or 0) in Spanish.
+std::string zipErrorText(int zipError, int systemError);
 
 class ZipArchiver {
  public:
@@ -66,6 +68,11 @@ class ZipArchiver {
   int lastResult() const { return lastResult_; }
   // The "Zip Error" text of the last failure.
   std::string failureText() const;
+  // Why the last execute() failed, in Spanish, on one line.
+  std::string reason() const;
+  // The folders a run keeps its snapshots and unfinished archive in, beside
+  // the archive; one left by a killed run is cleared by the next.
+  static constexpr const char* kScratchPrefix = ".velmora-respaldo-";
   // The names packed by the last execute(), in order.
   const std::vector<std::string>& packed() const { return packed_; }
 

@@ -20,16 +20,13 @@ void setFullWindowDragging(bool on) {
   SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, on ? TRUE : FALSE, nullptr, SPIF_SENDCHANGE);
 }
 
-intptr_t lockFile(const std::filesystem::path& file, bool exclusive) {
+intptr_t openLockFile(const std::filesystem::path& file) {
   HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return -1;
-  const intptr_t handle = reinterpret_cast<intptr_t>(h);
-  if (!relockFile(handle, exclusive)) {
-    CloseHandle(h);
-    return -1;
-  }
-  return handle;
+  if (h == INVALID_HANDLE_VALUE)
+    h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(h);
 }
 bool relockFile(intptr_t handle, bool exclusive) {
   HANDLE h = reinterpret_cast<HANDLE>(handle);
@@ -44,13 +41,9 @@ bool fullWindowDragging() { return false; }
 void setFullWindowDragging(bool) {}
 
 // flock locks belong to the open file, so each handle is a lock of its own.
-intptr_t lockFile(const std::filesystem::path& file, bool exclusive) {
-  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
-  if (!relockFile(fd, exclusive)) {
-    ::close(fd);
-    return -1;
-  }
+intptr_t openLockFile(const std::filesystem::path& file) {
+  int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   return fd;
 }
 bool relockFile(intptr_t handle, bool exclusive) {
@@ -58,5 +51,15 @@ bool relockFile(intptr_t handle, bool exclusive) {
 }
 void unlockFile(intptr_t handle) { ::close(static_cast<int>(handle)); }
 #endif
+
+intptr_t lockFile(const std::filesystem::path& file, bool exclusive) {
+  const intptr_t handle = openLockFile(file);
+  if (handle == -1) return -1;
+  if (!relockFile(handle, exclusive)) {
+    unlockFile(handle);
+    return -1;
+  }
+  return handle;
+}
 
 }  // namespace velmora::platform

@@ -10,6 +10,7 @@
 
 #include "framework/text.h"
 #include "tables/catalogue.h"
+#include "tables/table_file.h"
 #include "framework/dates.h"
 
 namespace velmora::tables {
@@ -20,19 +21,6 @@ namespace fs = std::filesystem;
 enum WriteStatement { kInsert, kUpdate, kDelete, kReadById, kReadFirstStored, kCount, kMaxAuto };
 
 std::string ident(const std::string& name) { return "\"" + name + "\""; }
-
-// The owner password is kept as a digest: the file states which role owns it
-// without holding the password itself.
-std::string ownerDigest(std::string_view password) {
-  uint64_t h = 1469598103934665603ull;
-  for (char c : std::string("velmora-owner:") + std::string(password)) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 1099511628211ull;
-  }
-  char out[17];
-  std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
-  return out;
-}
 
 // Files whose keys were already checked by this process.
 std::mutex checkedMutex;

@@ -27,6 +27,19 @@ std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& 
   return std::array<std::string, 3>{"DEBE USTED DARLE UN NOMBRE", "A LA OBRA PARA QUE PUEDA", "SER REGISTRADA"};
 }
 
+bool isValidWorkCode(std::string_view code) {
+  const std::string clipped = text::clip(code);
+  if (clipped.empty()) return false;
+  for (unsigned char c : clipped)
+    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '.') return false;
+  return true;
+}
+
+std::string invalidWorkCodeText(std::string_view code) {
+  return "la cuenta de obra \"" + text::clip(code) + "\" no sirve como nombre de directorio "
+         "(no puede estar vacía ni llevar /, \\, : o .)";
+}
+
 fs::path workDirectory(const fs::path& dataDir, std::string_view code) {
   return dataDir / text::clip(code);
 }
@@ -34,8 +47,7 @@ fs::path workDirectory(const fs::path& dataDir, std::string_view code) {
 Status prepareWorkDirectory(const fs::path& dataDir, std::string_view code) {
   const std::string clipped = text::clip(code);
   // The code names a folder: nothing that could climb out of the data directory.
-  if (clipped.empty() || clipped == "." || clipped == ".." || clipped.find_first_of("/\\:") != std::string::npos)
-    return Status::error(Status::Code::kInvalid, "la cuenta de la obra no sirve como nombre de directorio");
+  if (!isValidWorkCode(clipped)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(clipped));
   std::error_code ec;
   fs::create_directories(workDirectory(dataDir, clipped), ec);
   if (ec || !fs::is_directory(workDirectory(dataDir, clipped), ec))
@@ -46,8 +58,9 @@ Status prepareWorkDirectory(const fs::path& dataDir, std::string_view code) {
 Status chooseWork(shell::Session& session, const tables::Record& obra, tables::Table& control) {
   const std::string code = text::clip(obra.text("CTA"));
   const fs::path dir = workDirectory(session.installation.dataDir, code);
+  if (!isValidWorkCode(code)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(code));
   std::error_code ec;
-  if (code.empty() || !fs::is_directory(dir, ec))
+  if (!fs::is_directory(dir, ec))
     return Status::error(Status::Code::kNotFound, "no existe el directorio de la obra " + dir.string());
   session.installation.workDir = dir;
   session.zone = estimate::loadZoneFactors(control, static_cast<int>(obra.integer("LIST")));

@@ -26,7 +26,15 @@ void fillDefaultCaptions(tables::Record& obra);
 // The three-line warning of a work without a name, or nothing.
 std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& obra);
 
-// The directory of work `code` in the data directory.
+// Whether `code` may name a work's directory: not empty, and without "/",
+// "\\", ":", "." or control characters, so it can never climb out of the
+// data directory nor name a file of it. Every path made from a work code,
+// whether typed, registered or read from an archive, passes this first.
+bool isValidWorkCode(std::string_view code);
+// The message for a code that is not valid.
+std::string invalidWorkCodeText(std::string_view code);
+
+// The directory of work `code` in the data directory (`code` must be valid).
 std::filesystem::path workDirectory(const std::filesystem::path& dataDir, std::string_view code);
 // Creates it (each missing level); an existing one is left as it is.
 Status prepareWorkDirectory(const std::filesystem::path& dataDir, std::string_view code);

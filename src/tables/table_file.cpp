@@ -1,0 +1,98 @@
+#include "tables/table_file.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "tables/catalogue.h"
+#include "tables/statement.h"
+
+namespace velmora::tables {
+
+namespace {
+
+uint32_t bigEndian(const unsigned char* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+// A read-only connection that never creates, journals or replays anything.
+struct ReadOnlyDb {
+  sqlite3* db = nullptr;
+  explicit ReadOnlyDb(const std::filesystem::path& file) {
+    if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+      sqlite3_close(db);
+      db = nullptr;
+    }
+  }
+  ~ReadOnlyDb() { sqlite3_close(db); }
+};
+
+}  // namespace
+
+std::string ownerDigest(std::string_view password) {
+  uint64_t h = 1469598103934665603ull;
+  for (char c : std::string("velmora-owner:") + std::string(password)) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  char out[17];
+  std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
+  return out;
+}
+
+TableHeader readTableHeader(const unsigned char* bytes, size_t length) {
+  TableHeader h;
+  if (length < 100 || std::memcmp(bytes, "SQLite format 3", 16) != 0) return h;
+  h.isDatabase = true;
+  uint32_t pageSize = bigEndian(bytes + 16, 2);
+  if (pageSize == 1) pageSize = 65536;
+  const uint32_t pages = bigEndian(bytes + 28, 4);
+  // The page count is trusted only when the header says it is current.
+  if (bigEndian(bytes + 24, 4) == bigEndian(bytes + 92, 4) && pageSize >= 512 && (pageSize & (pageSize - 1)) == 0)
+    h.statedSize = static_cast<uint64_t>(pageSize) * pages;
+  return h;
+}
+
+Status checkTableFile(const std::filesystem::path& file, const TableDef& def) {
+  const auto fail = [&](const std::string& why) {
+    return Status::error(Status::Code::kCorrupt, file.filename().string() + " no es la tabla " + def.label + ": " + why);
+  };
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return fail("no es un archivo");
+  if (std::filesystem::file_size(file, ec) == 0 || ec) return fail("está vacío");
+  ReadOnlyDb ro(file);
+  if (!ro.db) return fail("no se pudo abrir");
+  std::string integrity;
+  {
+    Statement check(ro.db, "PRAGMA integrity_check");
+    while (check.valid() && check.step() == SQLITE_ROW) integrity += check.text(0);
+    if (!check.valid()) return fail("no es una base de datos");
+  }
+  if (integrity != "ok") return fail("dañada (" + integrity.substr(0, 200) + ")");
+  std::string digest;
+  {
+    Statement owner(ro.db, "SELECT value FROM velmora_meta WHERE key='owner'");
+    if (owner.valid() && owner.step() == SQLITE_ROW) digest = owner.text(0);
+  }
+  const std::string_view password = def.settingsRole ? kSettingsOwnerPassword : kDataOwnerPassword;
+  if (digest.empty()) return fail("no es una tabla de este sistema");
+  if (digest != ownerDigest(password)) return fail("es una tabla de otro tipo");
+  std::set<std::string> columns;
+  {
+    Statement info(ro.db, "SELECT name FROM pragma_table_info(?)");
+    if (info.valid()) {
+      info.bind(1, std::string_view(def.storeName));
+      while (info.step() == SQLITE_ROW) columns.insert(info.text(0));
+    }
+  }
+  if (columns.empty()) return fail("no contiene la tabla " + def.storeName);
+  for (const Column& c : def.columns)
+    if (!columns.count(c.name)) return fail("le falta la columna " + c.name);
+  return Status::ok();
+}
+
+}  // namespace velmora::tables

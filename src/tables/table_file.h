@@ -1,0 +1,36 @@
+// What a table file is, judged from outside before anyone opens it for
+// writing: a restore, an arriving update copy or a role check must know that
+// a file is the table it claims to be without letting Table::open() "repair"
+// it into an empty one.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "framework/status.h"
+#include "tables/schema.h"
+
+namespace velmora::tables {
+
+// The owner password as a file keeps it: the file states which role owns it
+// without holding the password itself.
+std::string ownerDigest(std::string_view password);
+
+// Whether `file` is a sound table file of `def`: an SQLite database that
+// passes its integrity check, owned by the role of `def` (data or settings),
+// holding def's table with every column the catalogue expects. Read only; the
+// file is never changed. The Status text says, in Spanish, what is wrong.
+Status checkTableFile(const std::filesystem::path& file, const TableDef& def);
+
+// The first 100 bytes of an SQLite file: whether they are a database header,
+// and the file size they state (page size x page count), or 0 when the
+// header does not vouch for it.
+struct TableHeader {
+  bool isDatabase = false;
+  uint64_t statedSize = 0;
+};
+TableHeader readTableHeader(const unsigned char* bytes, size_t length);
+
+}  // namespace velmora::tables
