@@ -212,5 +212,65 @@ TEST_F(UpdateTest, AFailedMergeLeavesTheInputsAsTheyWere) {
   EXPECT_EQ(input(900002), before);  // the change made before the failure was rolled back
 }
 
+// Each bad row alone refuses the whole merge: nothing is written, and the
+// message names the row.
+TEST_F(UpdateTest, NonsensePricesAndDatesRefuseTheWholeMerge) {
+  addInputs("INBA", {{900001, "CEMENTO GRIS", 200}});
+  const std::string table = "\"" + tables::tableDef("INBAA").storeName + "\"";
+  struct Case {
+    std::string set;  // how the one bad row differs
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {"COST_1 = 1e308", "precio desmedido"},     {"COST_1 = 9e999", "precio no finito"},
+      {"COST_1 = -9e999", "precio no finito"},    {"COST_1 = -500", "precio negativo"},
+      {"COST_1 = -0.01", "precio negativo"},      {"COST_1 = 'caro'", "no es un número"},
+      {"COST_1 = x'00ff'", "no es un número"},    {"FECH_1 = -5", "fecha no válida"},
+      {"FECH_1 = 'hoy'", "fecha"},                {"CTA = 900009, COST_4 = -1", "precio negativo"},
+  };
+  const std::string inputsBefore = [&] {
+    std::string all;
+    auto t = open("INBA");
+    t->setOrder(t->keyIndex("CTA_KEY"));
+    while (t->next()) all += std::to_string(t->rec().integer("CTA")) + ":" + std::to_string(t->rec().real("COST", 2)) + ";";
+    return all;
+  }();
+  for (const Case& c : cases) {
+    fs::remove(dir / "DATA4A");
+    addInputs("INBAA", {{900001, "CEMENTO GRIS", 250}, {900002, "ARENA", 300}});
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "DATA4A").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, ("UPDATE " + table + " SET " + c.set + " WHERE CTA = 900002").c_str(), nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK)
+        << c.set;
+    sqlite3_close(db);
+    const Status s = services::mergeUpdate(inst, errors, 2, {}, nullptr);
+    EXPECT_FALSE(s) << c.set;
+    EXPECT_NE(s.text().find(c.says), std::string::npos) << c.set << ": " << s.text();
+    EXPECT_NE(s.text().find("no se colocó nada"), std::string::npos) << s.text();
+    std::string after;
+    auto t = open("INBA");
+    t->setOrder(t->keyIndex("CTA_KEY"));
+    while (t->next()) after += std::to_string(t->rec().integer("CTA")) + ":" + std::to_string(t->rec().real("COST", 2)) + ";";
+    EXPECT_EQ(after, inputsBefore) << c.set;
+  }
+}
+
+// Another table served as the update copy is refused before it is opened,
+// and the downloaded file is not changed.
+TEST_F(UpdateTest, AFileThatIsNotTheUpdateCopyIsRefusedUntouched) {
+  fs::remove(dir / "DATA4A");
+  fs::copy_file(dir / "DATA6", dir / "DATA4A");  // a price list's lines, say
+  std::ifstream in(dir / "DATA4A", std::ios::binary);
+  const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  const Status s = services::mergeUpdate(inst, errors, 1, {}, nullptr);
+  EXPECT_FALSE(s);
+  EXPECT_NE(s.text().find("no es una actualización de insumos"), std::string::npos) << s.text();
+  std::ifstream again(dir / "DATA4A", std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), before);
+}
+
 }  // namespace
 }  // namespace velmora::testing

@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <climits>
+#include <cmath>
 #include <string>
 
 #include "fixture.h"
@@ -652,6 +655,93 @@ TEST_F(WorksTest, AKilledRecalculationOrRenumberingLeavesTheWorkWhole) {
   ASSERT_TRUE(renumber(work, errors, 0));
   EXPECT_EQ(budget()[1].account, 20);
   EXPECT_EQ(open("COBA")->count(), 0);
+}
+
+}  // namespace
+}  // namespace velmora::works
+
+namespace velmora::works {
+namespace {
+
+// The explosion makes a missing work input by CALCULA's rule, so running it
+// first does not change what the work costs.
+TEST_F(WorksTest, AnExplosionBeforeCalculaGivesTheSameCost) {
+  header.setReal("POMA", 10);  // a hidden percentage on materials
+  input(1, 3, 10);
+  row(10, 'C', 3, {{3, 1, 2}});
+  ASSERT_TRUE(runCalcula());
+  const double alone = budget()[0].amount;
+  auto iobr = work.table("IOBR", errors);
+  ASSERT_TRUE(iobr->open());
+  iobr->rec().setInteger("CTA", 1);
+  ASSERT_TRUE(iobr->fetch(iobr->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(iobr->remove());
+  iobr->close();
+  obra->rec().setText("CTA", "W1");
+  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
+  obra->rec().setReal("POMA", 10);
+  ASSERT_TRUE(obra->update());
+  reports::Spool spool;
+  ASSERT_TRUE(reports::layOutExplosion(work, errors, "W1", {}, "CIA", 1, spool));
+  EXPECT_DOUBLE_EQ(workInputPrice(1), 11);
+  ASSERT_TRUE(runCalcula());
+  EXPECT_DOUBLE_EQ(budget()[0].amount, alone);
+  EXPECT_DOUBLE_EQ(alone, 66);
+}
+
+// A figure that is not finite stops CALCULA with nothing written, and the
+// reports refuse it naming the row.
+TEST_F(WorksTest, ANonFiniteFigureIsNeverCommittedNorPrinted) {
+  input(1, 3, 10);
+  row(10, 'C', 3, {{3, 1, 2}});
+  row(20, 'C', 1, {{3, 1, 1}});
+  ASSERT_TRUE(runCalcula());
+  const auto before = budget();
+  for (double price : {HUGE_VAL, -HUGE_VAL, std::nan("")}) {
+    auto iobr = work.table("IOBR", errors);
+    ASSERT_TRUE(iobr->open());
+    iobr->rec().setInteger("CTA", 1);
+    ASSERT_TRUE(iobr->fetch(iobr->keyIndex("CTA_KEY")));
+    iobr->rec().setReal("COST", price);
+    EXPECT_FALSE(iobr->update()) << price;  // the table layer never stores one
+  }
+  // Stored anyway by another program: CALCULA refuses, naming the row.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((work.workDir / "OBRA2").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE IOBR SET COST = 9e999 WHERE CTA = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  const Status s = runCalcula();
+  EXPECT_FALSE(s);
+  EXPECT_NE(s.text().find("renglón 10"), std::string::npos) << s.text();
+  const auto after = budget();
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i].amount, before[i].amount);
+
+  ASSERT_EQ(sqlite3_open((work.workDir / "OBRA1").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE COBR SET IMPO = 9e999 WHERE CTA = 20", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  reports::Spool spool;
+  const Status report = reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, work, errors, "W1", {},
+                                                    {}, spool);
+  EXPECT_FALSE(report);
+  EXPECT_NE(report.text().find("renglón 20"), std::string::npos) << report.text();
+}
+
+// A budget whose rows or lines are gone is an error, never a budget of 0;
+// the work inputs alone are made again.
+TEST_F(WorksTest, CalculaRefusesAWorkWithoutItsRowsOrLines) {
+  input(1, 3, 10);
+  row(10, 'C', 3, {{3, 1, 2}});
+  ASSERT_TRUE(runCalcula());
+  std::filesystem::remove(work.workDir / "OBRA2");
+  ASSERT_TRUE(runCalcula());
+  EXPECT_DOUBLE_EQ(budget()[0].amount, 60);
+  std::filesystem::rename(work.workDir / "OBRA3", dir / "OBRA3.aparte");
+  const Status s = runCalcula();
+  EXPECT_FALSE(s);
+  EXPECT_NE(s.text().find("OBRA3"), std::string::npos) << s.text();
+  EXPECT_FALSE(std::filesystem::exists(work.workDir / "OBRA3"));
+  EXPECT_DOUBLE_EQ(budget()[0].amount, 60);
 }
 
 }  // namespace

@@ -80,6 +80,10 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
     return 1;
   }
   const tables::Record header = obra->rec();
+  if (!works::isValidWorkCode(header.text("CTA"))) {
+    err << "velmora: " << works::invalidWorkCodeText(header.text("CTA")) << "\n";
+    return 1;
+  }
   tables::Installation inst = base;
   inst.workDir = works::workDirectory(base.dataDir, header.text("CTA"));
   std::error_code ec;
@@ -99,6 +103,10 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
   std::vector<works::BudgetRow> rows;
   if (!cobr->open() || !works::readBudget(*cobr, &rows)) {
     err << "velmora: no se pudo leer el presupuesto de la obra " << code << "\n";
+    return 1;
+  }
+  if (Status s = works::checkFiniteFigures(rows); !s) {
+    err << "velmora: obra " << code << ": " << s.text() << "\n";
     return 1;
   }
   const works::BudgetDisplay shown = works::displayBudget(rows);

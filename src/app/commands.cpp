@@ -57,6 +57,10 @@ bool useInstallation(const tables::Installation& inst, services::InstallationUse
     use.shareAgain();
     return true;
   }
+  if (writes && !tables::canWriteIn(inst.dataDir)) {
+    err << "velmora: no se puede escribir en la instalación " << inst.dataDir.string() << "\n";
+    return false;
+  }
   switch (use.share(inst.dataDir)) {
     case Outcome::kHeld: return true;
     case Outcome::kBusy:

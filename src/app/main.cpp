@@ -256,18 +256,21 @@ int main(int argc, char** argv) try {
   // Every command holds the installation (shared) while it runs, after a
   // restore cut short is undone; a restore takes it alone by itself.
   velmora::services::InstallationUse use;
-  const auto hold = [&](const velmora::tables::Installation& inst, bool writes) {
+  const auto hold = [&](velmora::tables::Installation& inst, bool writes) {
+    // A command that only reads works on a folder it cannot write (a
+    // read-only copy of an installation) without complaints.
+    if (!writes && !velmora::tables::canWriteIn(inst.dataDir)) inst.readingOnly = true;
     return app::useInstallation(inst, use, writes, std::cerr);
   };
   if (demo->parsed()) {
     std::error_code ec;
     std::filesystem::create_directories(demoDir, ec);
-    const auto inst = app::installationAt(demoDir, settings);
+    auto inst = app::installationAt(demoDir, settings);
     if (!hold(inst, true)) return kFailed;
     return app::runDemo(inst, errors, std::cout, std::cerr);
   }
   if (check->parsed()) {
-    const auto inst = app::installationAt(checkDir, settings);
+    auto inst = app::installationAt(checkDir, settings);
     if (!hold(inst, false)) return kFailed;
     return app::runCheck(inst, errors, std::cout, std::cerr);
   }
@@ -282,7 +285,7 @@ int main(int argc, char** argv) try {
     return app::runBackupCommand(inst, backupRequest, std::cout, std::cerr);
   }
   if (server->parsed()) {
-    const auto inst = app::installationAt(data, settings);
+    auto inst = app::installationAt(data, settings);
     if (!hold(inst, serverOptions.changes())) return kFailed;
     return app::runServerCommand(inst, errors, serverOptions, std::cout, std::cerr);
   }

@@ -19,10 +19,20 @@
 #include "reports/sheet.h"
 #include "reports/xlsx_writer.h"
 #include "reports/zone_report.h"
+#include "tables/catalogue.h"
 #include "works/budget.h"
 #include "works/work.h"
 
 namespace velmora::app {
+
+namespace {
+bool workExists(const tables::Installation& inst, ErrorReporter& errors, const std::string& code) {
+  auto obra = inst.table("OBRA", errors);
+  if (!obra->open()) return false;
+  obra->rec().setText("CTA", code);
+  return obra->fetch(obra->keyIndex("CTA_KEY")).isOk();
+}
+}  // namespace
 
 namespace {
 
@@ -109,17 +119,25 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
   reports::Sheet sheet;
   if (!target.xlsx.empty()) spool.setSheet(&sheet);
   if (workReport) {
+    if (!works::isValidWorkCode(flags.work)) {
+      err << "velmora: " << works::invalidWorkCodeText(flags.work) << "\n";
+      return 2;
+    }
     inst.workDir = works::workDirectory(base.dataDir, flags.work);
     std::error_code ec;
     if (!std::filesystem::is_directory(inst.workDir, ec)) {
       err << "velmora: no existe el directorio de la obra " << inst.workDir.string() << "\n";
       return 1;
     }
-    // The work's totals as the budget window writes them before its reports.
-    if (Status s = works::writeCategoryTotals(inst, errors, flags.work, 0); !s) {
+    if (!workExists(inst, errors, flags.work)) {
       err << "velmora: no existe la obra " << flags.work << "\n";
       return 1;
     }
+    // The work's totals as the budget window writes them before its reports,
+    // where the installation can be written: the report computes what it
+    // prints and needs no write.
+    if (tables::inspectFile(inst.fileOf(tables::tableDef("OBRA")), tables::kLockWait) == tables::FileHealth::kSound)
+      (void)works::writeCategoryTotals(inst, errors, flags.work, 0);
     reports::ReportOptions options;
     options.firstAccount = flags.first;
     options.lastAccount = flags.last;

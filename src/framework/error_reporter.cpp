@@ -3,6 +3,7 @@
 #include "framework/dates.h"
 
 #include <algorithm>
+#include <cstring>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -129,15 +130,33 @@ void RecordingPresenter::clear() {
   answers_.clear();
 }
 
+namespace {
+// A message as a terminal shows it: without the desktop's hints to press a
+// button or key, and the message table's one English tail said in Spanish.
+std::string headlessText(std::string text) {
+  for (const char* hint : {" Use el botón Ditto or Ctrl+' para restaurar sus cambios."}) {
+    if (const size_t at = text.find(hint); at != std::string::npos) text.erase(at, std::strlen(hint));
+  }
+  const std::string tail = "cambioses to the ";
+  if (const size_t at = text.find(tail); at != std::string::npos) {
+    const size_t end = text.find(" file.", at);
+    if (end != std::string::npos)
+      text = text.substr(0, at) + "cambios en la tabla " + text.substr(at + tail.size(), end - at - tail.size()) + "." +
+             text.substr(end + 6);
+  }
+  return text;
+}
+}  // namespace
+
 int StderrPresenter::showMessage(const MessageRequest& request) {
   // One line, without the desktop's hint to press a button.
-  std::string textLines = request.text;
+  std::string textLines = headlessText(request.text);
   const std::string suffix = kFatalSuffix;
   if (textLines.size() >= suffix.size() && textLines.compare(textLines.size() - suffix.size(), suffix.size(), suffix) == 0)
     textLines.erase(textLines.size() - suffix.size());
   std::replace(textLines.begin(), textLines.end(), '|', ' ');
   std::replace(textLines.begin(), textLines.end(), '\n', ' ');
-  std::cerr << request.title << ": " << textLines << std::endl;
+  std::cerr << "velmora: " << request.title << ": " << textLines << std::endl;
   return request.defaultButton;
 }
 

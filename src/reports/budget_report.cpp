@@ -100,18 +100,25 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   const bool zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
   const tables::Record zone = control->rec();
 
-  // Every row in range, read once.
+  // Every row read once: those in range are printed, all of them make the
+  // category totals (computed, not read from the header: a read-only
+  // installation never got them stored). A figure that is not finite is
+  // refused, naming its row.
   std::vector<tables::Record> rows;
+  std::vector<works::BudgetRow> all;
   tables::Record lo(cobr->def()), hi(cobr->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
   if (Status s = cobr->readRange(cobr->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+        all.push_back(works::budgetRow(r));
         if (options.inRange(r.integer("CTA"))) rows.push_back(r);
         return true;
       });
       !s) {
     return s;
   }
+  if (Status s = works::checkFiniteFigures(all); !s) return s;
+  const catalog::CostSplit categoryTotals = works::categoryTotals(all);
 
   if (kind == BudgetReportKind::kConcentrated) {
     const estimate::ZoneFactors factors = zoneFound ? estimate::zoneFactors(zone) : estimate::ZoneFactors{};
@@ -218,7 +225,8 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   };
   PageWriter out(spool, header, 30, landscape ? 580 : 760, landscape ? 792 : 612, landscape ? 612 : 792);
 
-  const double workDirect = obra.real("TOBR") + obra.real("TMAT") + obra.real("TCOS") + obra.real("TPOR");
+  const double workDirect =
+      categoryTotals.labour + categoryTotals.materials + categoryTotals.equipment + categoryTotals.percentages;
   // A work whose direct cost is 0 has no shares: the percentages stay blank.
   const auto share = [workDirect](double amount) { return workDirect != 0 ? amount * 100 / workDirect : 0.0; };
   const bool full = options.fullDescription == 'S';

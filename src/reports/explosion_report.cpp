@@ -69,7 +69,10 @@ class Walk {
   const WalkInput& input(int32_t account) {
     auto [it, fresh] = inputs_.try_emplace(account);
     if (fresh) {
-      if (auto p = engine_.linePrice(account, false))
+      // A copy made here follows CALCULA's rule (hidden percentages
+      // included), so the order of an explosion and a recalculation never
+      // changes what the work costs.
+      if (auto p = engine_.linePrice(account))
         it->second = {true, p->kind, p->price, std::move(p->text), std::move(p->unit)};
     }
     return it->second;
@@ -208,6 +211,7 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
   if (Status s = cobr->open(); !s) return s;
   std::vector<works::BudgetRow> rows;
   if (Status s = works::readBudget(*cobr, &rows); !s) return s;
+  if (Status s = works::checkFiniteFigures(rows); !s) return s;
   Walk walk(engine);
   for (size_t i = 0; i < rows.size(); ++i) {
     if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
@@ -216,8 +220,10 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
     walk.row(catalog::PricingEngine::contiguous(engine.workRowLines(r.account), r.account), r.quantity);
   }
 
-  // The listing.
-  const double direct = obra.real("TOBR") + obra.real("TMAT") + obra.real("TCOS") + obra.real("TPOR");
+  // The listing. The direct cost is the rows' own, not the totals stored in
+  // the work's header (a read-only installation never got them stored).
+  const catalog::CostSplit totals = works::categoryTotals(rows);
+  const double direct = totals.labour + totals.materials + totals.equipment + totals.percentages;
   const auto share = [direct](double amount) { return direct != 0 ? amount * 100 / direct : 0.0; };
   Heading heading{company, {"EXPLOSION DE INSUMOS: " + obra.text("OBRA"), obra.text("DIRE"), options.title}, today, 30,
                   582,
@@ -320,7 +326,9 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
   if (Status s = out.finish(); !s) return s;
 
   // The writes, all or nothing, once the report is laid out: the work inputs
-  // the explosion created and, for the whole work, the machine hours.
+  // the explosion created and, for the whole work, the machine hours. A
+  // work folder that cannot be written still gets its report.
+  if (!tables::canWriteIn(inst.workDir)) return Status::ok();
   const bool wholeWork = options.firstAccount == 0 && options.lastAccount == 0;
   auto hora = inst.table("HORA", errors);
   if (Status s = hora->open(); !s) return s;

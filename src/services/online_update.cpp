@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 
 #include "framework/dates.h"
 #include "framework/text.h"
 #include "tables/catalogue.h"
 #include "tables/statement.h"
+#include "tables/table_file.h"
 
 namespace velmora::services {
 
@@ -117,54 +119,110 @@ std::optional<std::string> priceListProblem(const tables::Installation& inst, Er
   return std::nullopt;
 }
 
+namespace {
+
+// One input of the update copy, as read and checked.
+struct Incoming {
+  int64_t id = 0, account = 0;
+  double cost[5] = {};
+  int64_t date[5] = {};
+  std::string text;
+  int64_t storedId = 0, storedVersion = 0;  // the input it changes; 0: a new input
+};
+
+// What is wrong with a price or a date as it came in the file, or nothing.
+std::string priceProblem(int type, double value) {
+  if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return "precio que no es un número";
+  if (!std::isfinite(value)) return "precio no finito";
+  if (value < 0) return "precio negativo (" + text::formatFixed(value, 2) + ")";
+  if (value > kMaxUpdatePrice) return "precio desmedido (" + text::formatFixed(value, 2) + ")";
+  return {};
+}
+std::string dateProblem(int type, int64_t value) {
+  static const int64_t kLastDay = dates::dayNumber(9999, 12, 31);
+  if (type != SQLITE_INTEGER) return "fecha que no es un número de día";
+  if (value < 0 || value > kLastDay) return "fecha no válida (" + std::to_string(value) + ")";
+  return {};
+}
+
+}  // namespace
+
 Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int list,
                    const std::function<void(const std::string&)>& showing, MergeResult* result) {
   if (list < 1 || list > 5) return Status::error(Status::Code::kInvalid, "la lista de precios debe ser del 1 al 5");
+  // The downloaded file must be the update copy of the inputs before it is
+  // opened, and it is only read: a wrong file is never "repaired" into an
+  // empty table.
+  const tables::TableDef& copyDef = tables::tableDef("INBAA");
+  if (Status s = tables::checkTableFile(inst.fileOf(copyDef), copyDef); !s)
+    return Status::error(Status::Code::kCorrupt, "el archivo bajado no es una actualización de insumos: " + s.text());
   MergeResult counts;
-  auto copy = inst.table("INBAA", errors);
+  tables::Installation reading = inst;
+  reading.readingOnly = true;
+  auto copy = reading.table("INBAA", errors);
   auto inba = inst.table("INBA", errors);
   if (Status s = copy->open(); !s) return s;
   if (Status s = inba->open(); !s) return s;
   const tables::TableDef& def = inba->def();
   const int listCost = def.slot("COST", list), listDate = def.slot("FECH", list);
 
-  // The copy in the order it was written: its account and new price from
-  // one scan; a new input is read whole.
-  struct Change {
-    int64_t id, account;
-    double cost;
-    int64_t date;
-    std::string text;
-  };
-  std::vector<Change> changes;
+  // Every input of the copy, in the order it was written, read and checked
+  // before anything is written: one bad row refuses the whole update.
+  std::vector<Incoming> incoming;
+  std::vector<std::string> problems;
   {
     const std::string store = "\"" + copy->def().storeName + "\"";
-    tables::Statement s(copy->connection(), "SELECT rowid, CTA, COST_1, FECH_1, TEXT FROM " + store + " ORDER BY rowid");
-    if (!s.valid()) return Status::error(Status::Code::kIoError, sqlite3_errmsg(copy->connection()));
+    tables::Statement s(copy->connection(),
+                        "SELECT rowid, CTA, TEXT, COST_1, COST_2, COST_3, COST_4, COST_5, FECH_1, FECH_2, FECH_3, "
+                        "FECH_4, FECH_5 FROM " + store + " ORDER BY rowid");
+    // The stored identity and version of an input, by its account (the key
+    // leaves account 0 out, and so does this look-up).
+    tables::Statement find(inba->connection(), "SELECT \"_id\", \"_ver\" FROM \"" + def.storeName +
+                                                   "\" WHERE CTA=? AND CTA<>0");
+    if (!s.valid() || !find.valid()) return Status::error(Status::Code::kIoError, "no se pudo leer la actualización");
     while (s.step() == SQLITE_ROW) {
-      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 4));
-      changes.push_back({s.integer(0), s.integer(1), s.real(2), s.integer(3), t ? t : ""});
+      Incoming in;
+      in.id = s.integer(0);
+      in.account = s.integer(1);
+      in.text = s.text(2);
+      for (int i = 0; i < 5; ++i) {
+        in.cost[i] = s.real(3 + i);
+        in.date[i] = s.integer(8 + i);
+      }
+      find.bind(1, in.account);
+      if (find.step() == SQLITE_ROW) {
+        in.storedId = find.integer(0);
+        in.storedVersion = find.integer(1);
+      }
+      find.reset();
+      // An existing input takes the first price and date; a new one all five.
+      const int slots = in.storedId ? 1 : 5;
+      std::string why;
+      if (sqlite3_column_type(s.get(), 1) != SQLITE_INTEGER || in.account <= 0) why = "cuenta no válida";
+      for (int i = 0; i < slots && why.empty(); ++i) why = priceProblem(sqlite3_column_type(s.get(), 3 + i), in.cost[i]);
+      for (int i = 0; i < slots && why.empty(); ++i) why = dateProblem(sqlite3_column_type(s.get(), 8 + i), in.date[i]);
+      if (!why.empty()) problems.push_back("cuenta " + std::to_string(in.account) + ": " + why);
+      incoming.push_back(std::move(in));
     }
   }
+  if (!problems.empty()) {
+    std::string text = "la actualización trae " + std::to_string(problems.size()) +
+                       " insumos con datos no válidos y no se colocó nada: ";
+    for (size_t i = 0; i < problems.size() && i < 5; ++i) text += (i ? "; " : "") + problems[i];
+    if (problems.size() > 5) text += "; ...";
+    return Status::error(Status::Code::kInvalid, text);
+  }
+
   const std::vector<std::string> listFields = {"COST[" + std::to_string(list) + "]",
                                                "FECH[" + std::to_string(list) + "]"};
-  // The stored identity and version of an input, by its account (the key
-  // leaves account 0 out, and so does this look-up).
-  tables::Statement find(inba->connection(), "SELECT \"_id\", \"_ver\" FROM \"" + def.storeName +
-                                                 "\" WHERE CTA=? AND CTA<>0");
-  if (!find.valid()) return Status::error(Status::Code::kIoError, sqlite3_errmsg(inba->connection()));
   if (Status s = inba->begin(); !s) return s;
-  for (const Change& c : changes) {
+  for (const Incoming& c : incoming) {
     Status s;
-    find.bind(1, c.account);
-    const bool found = find.step() == SQLITE_ROW;
-    const int64_t id = found ? find.integer(0) : 0, version = found ? find.integer(1) : 0;
-    sqlite3_reset(find.get());
-    if (found) {
-      inba->rec().setRealAt(listCost, c.cost);
-      inba->rec().setIntegerAt(listDate, c.date);
+    if (c.storedId) {
+      inba->rec().setRealAt(listCost, c.cost[0]);
+      inba->rec().setIntegerAt(listDate, c.date[0]);
       // Only that list's price and date are written.
-      s = inba->updateStoredFields(id, version, listFields);
+      s = inba->updateStoredFields(c.storedId, c.storedVersion, listFields);
       ++counts.changed;
     } else if ((s = copy->fetchById(c.id))) {
       // A new input: the whole record, every price list included.

@@ -54,6 +54,10 @@ int nextFileToFetch(const std::vector<net::ListingRow>& rows, const std::filesys
 // lines when it is not.
 std::optional<std::string> priceListProblem(const tables::Installation& inst, ErrorReporter& errors, int list);
 
+// The highest unit price an update may bring: anything above is a damaged
+// or hostile file, never a price.
+inline constexpr double kMaxUpdatePrice = 1e9;
+
 struct MergeResult {
   int64_t added = 0;
   int64_t changed = 0;
@@ -61,7 +65,11 @@ struct MergeResult {
 
 // MOV_ACT: every INBAA record into INBA, in one transaction: a new input is
 // added whole, an existing one takes COST[1] and FECH[1] into `list` and
-// nothing else. `showing` gets each input's description as it goes.
+// nothing else. The downloaded file must be the inputs' update copy (its
+// role, table and columns) and is only read; every price must be a finite
+// number from 0 to kMaxUpdatePrice and every date a day number, or nothing
+// is written and the Status names the first bad rows. `showing` gets each
+// input's description as it goes.
 Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int list,
                    const std::function<void(const std::string& description)>& showing, MergeResult* result);
 

@@ -18,6 +18,7 @@ std::unique_ptr<Table> Installation::table(std::string_view label, ErrorReporter
   const TableDef& def = tableDef(label);
   auto t = std::make_unique<Table>(def, fileOf(def), errors);
   t->setCreateMissing(createMissing);
+  t->setReadingOnly(readingOnly);
   return t;
 }
 

@@ -23,6 +23,9 @@ struct Installation {
   // this to false: a missing or empty file is then an error, never a new
   // empty table that would price everything at 0.
   bool createMissing = true;
+  // Set by commands that only read an installation they cannot write (a
+  // read-only copy): tables open read-only, without complaint.
+  bool readingOnly = false;
 
   std::filesystem::path fileOf(const TableDef& def) const;
   // A table manager for `label` on this installation (not yet open).

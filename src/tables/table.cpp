@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -201,7 +202,17 @@ Status Table::open() {
   const bool empty = !exists || size == 0;
   if (empty && !createMissing_) return refuseFile(exists ? "el archivo está vacío" : "el archivo no existe");
   int rc;
-  if (!exists) {
+  if (readingOnly_) {
+    // Only reads: opened read-only whatever the file allows, so that nothing
+    // (not even a missing key) is ever written into it.
+    if (empty) return refuseFile(exists ? "el archivo está vacío" : "el archivo no existe");
+    rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+      Status s = raiseStorage(26, rc, Status::Code::kIoError);
+      close();
+      return s;
+    }
+  } else if (!exists) {
     rc = sqlite3_open_v2(path_.string().c_str(), &db_,
                          SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
@@ -231,8 +242,10 @@ Status Table::open() {
   sqlite3_busy_timeout(db_, static_cast<int>(lockWait_.count()));
   if (sqlite3_db_readonly(db_, "main") == 1) {
     readOnly_ = true;
-    errors_.noteError(5, "Acceso denegado");
-    errors_.raise(2);
+    if (!readingOnly_) {
+      errors_.noteError(5, "Acceso denegado");
+      errors_.raise(2);
+    }
   }
   Status s = prepareSchema();
   if (!s) {
@@ -747,9 +760,12 @@ void Table::stampAudit() {
 }
 
 Status Table::checkRanges() {
-  // Every integer column must fit its type: nothing is ever wrapped.
+  // Every integer column must fit its type: nothing is ever wrapped. A real
+  // that is not finite is never stored (NaN would become a NULL).
   for (size_t i = 0; i < def_.columns.size(); ++i) {
     const Column& col = def_.columns[i];
+    if (col.type == FieldType::kReal && !std::isfinite(rec_.realAt(static_cast<int>(i))))
+      return Status::error(Status::Code::kInvalid, def_.qualified(col.name) + " no es una cifra finita");
     const auto range = integerRange(col.type);
     if (!range) continue;
     const int64_t v = rec_.integerAt(static_cast<int>(i));

@@ -73,6 +73,9 @@ class Table {
   Status open();
   void close();
   void setCreateMissing(bool create) { createMissing_ = create; }
+  // For a caller that only reads: the file opens read-only (never created,
+  // never written, not even to rebuild a key), without message 2.
+  void setReadingOnly(bool reading) { readingOnly_ = reading; }
   // Whether the last open() had to create the file (it was missing or empty).
   bool wasCreated() const { return created_; }
   // Whether the last open() had to rebuild keys (missing or damaged).
@@ -196,6 +199,7 @@ class Table {
   sqlite3* db_ = nullptr;
   bool ownsConnection_ = true;
   bool createMissing_ = true;
+  bool readingOnly_ = false;
   bool created_ = false;
   bool repaired_ = false;
   std::string sharedSchema_;  // the schema name on the host's connection

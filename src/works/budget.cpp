@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "framework/money.h"
 #include "framework/text.h"
+#include "tables/catalogue.h"
 #include "tables/statement.h"
 
 namespace velmora::works {
@@ -279,6 +281,39 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   return Status::ok();
 }
 
+namespace {
+bool finiteSplit(const catalog::CostSplit& s) {
+  return std::isfinite(s.labour) && std::isfinite(s.materials) && std::isfinite(s.equipment) &&
+         std::isfinite(s.percentages);
+}
+std::string rowName(int64_t account, const std::string& description) {
+  return "el renglón " + std::to_string(account) + " (" + text::clip(description) + ")";
+}
+}  // namespace
+
+Status checkFiniteFigures(const std::vector<BudgetRow>& rows) {
+  for (const BudgetRow& r : rows) {
+    if (!std::isfinite(r.quantity) || !std::isfinite(r.unitPrice) || !std::isfinite(r.amount) || !finiteSplit(r.perUnit))
+      return Status::error(Status::Code::kInvalid,
+                           rowName(r.account, r.text) + " tiene una cifra no finita; revise los precios de sus "
+                                                        "insumos y recalcule la obra");
+  }
+  return Status::ok();
+}
+
+Status requireBudgetTables(const tables::Installation& inst) {
+  for (const char* label : {"COBR", "INOB"}) {
+    const tables::TableDef& def = tables::tableDef(label);
+    std::error_code ec;
+    const fs::path file = inst.fileOf(def);
+    if (!fs::is_regular_file(file, ec) || fs::file_size(file, ec) == 0)
+      return Status::error(Status::Code::kNotFound, "falta la tabla " + def.fileName + " de la obra (" +
+                                                        (def.label == "COBR" ? "renglones" : "líneas de los conceptos") +
+                                                        "); restáurela de un respaldo");
+  }
+  return Status::ok();
+}
+
 catalog::CostSplit categoryTotals(const std::vector<BudgetRow>& rows) {
   catalog::CostSplit t;
   for (const BudgetRow& r : rows) {
@@ -315,6 +350,7 @@ Status WorkPricing::openStatus() const {
 
 Status calcula(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
                const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
+  if (Status s = requireBudgetTables(inst); !s) return s;
   WorkPricing pricing(inst, errors, obra, zone, user);
   if (Status s = pricing.openStatus(); !s) return s;
   auto cobr = inst.table("COBR", errors);
@@ -349,6 +385,10 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
       } else {
         const double unitPrice = split.labour + split.materials + split.equipment + split.percentages;
         const double amount = unitPrice * r.real("CANT");
+        // A figure that is not finite aborts the run with nothing written.
+        if (!finiteSplit(split) || !std::isfinite(amount))
+          return Status::error(Status::Code::kInvalid, rowName(r.integer("CTA"), r.text("TEXT")) +
+                                                           " da una cifra no finita; revise los precios de sus insumos");
         running += amount;
         r.setReal("PUNI", unitPrice);
         r.setReal("IMPO", amount);

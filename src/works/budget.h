@@ -81,6 +81,14 @@ class RunningDisplay {
 // the same sum, in the same order, as displayBudget's.
 Status budgetDirectCost(tables::Table& cobr, double* directCost);
 
+// Refuses a budget with a figure that is not finite (a price of 9e999 gives
+// infinite amounts), naming the first such row: nothing prints "inf".
+Status checkFiniteFigures(const std::vector<BudgetRow>& rows);
+// The files a budget cannot be priced without: its rows (OBRA1) and their
+// lines (OBRA3). Missing, they would read as an empty budget priced at 0;
+// the work inputs (OBRA2) alone are made again when missing.
+Status requireBudgetTables(const tables::Installation& inst);
+
 // The category totals of the budget: each of the four figures x quantity,
 // over the concept rows.
 catalog::CostSplit categoryTotals(const std::vector<BudgetRow>& rows);
