@@ -156,4 +156,38 @@ head -c 2000 "$DIR/mis respaldos/OBRAS.zip" > "$DIR/cortado.zip"
 if "$VELMORA" restaura --data "$DIR/own" --desde "$DIR/cortado.zip" 2> "$DIR/err"; then echo "restored a cut archive"; exit 1; fi
 grep -q "no se puede leer el respaldo" "$DIR/err"
 if "$VELMORA" respalda --data "$DIR/own" --destino "$DIR/no-existe" 2> /dev/null; then echo "backup to nowhere"; exit 1; fi
+
+# Every command holds the installation: while a restore holds it alone
+# (flock stands in for one), a writer refuses with one clear line.
+flock -x "$DIR/own/.velmora-en-uso" sleep 3 &
+sleep 0.5
+if "$VELMORA" calcula --data "$DIR/own" --obra CASA01 > /dev/null 2> "$DIR/err"; then echo "calcula under a restore"; exit 1; fi
+grep -q "^velmora: se está restaurando un respaldo" "$DIR/err"
+wait
+
+# A read-only installation is reported and backed up, without complaints;
+# a command that writes says it cannot write there.
+as_user() { if [ "$(id -u)" = 0 ]; then runuser -u nobody -- "$@"; else "$@"; fi; }
+chmod 755 "$DIR"
+RO="$DIR/solo-lectura"
+cp -r "$DIR/own" "$RO"
+mkdir "$DIR/ro-out" && chmod 777 "$DIR/ro-out"
+chmod -R a-w "$RO"
+if as_user "$VELMORA" --help > /dev/null 2>&1; then
+    as_user "$VELMORA" report presupuesto --data "$RO" --obra CASA01 --txt "$DIR/ro-out/p.txt" > /dev/null 2> "$DIR/ro-out/err"
+    [ ! -s "$DIR/ro-out/err" ] || { cat "$DIR/ro-out/err"; exit 1; }
+    grep -q "COSTO DIRECTO" "$DIR/ro-out/p.txt"
+    as_user "$VELMORA" report explosion --data "$RO" --obra CASA01 --txt "$DIR/ro-out/e.txt" > /dev/null
+    as_user "$VELMORA" respalda --data "$RO" --destino "$DIR/ro-out" > /dev/null
+    unzip -tq "$DIR/ro-out/OBRAS.zip" > /dev/null
+    if as_user "$VELMORA" calcula --data "$RO" --obra CASA01 > /dev/null 2> "$DIR/ro-out/err"; then
+        echo "calcula on a read-only installation"; exit 1
+    fi
+    grep -q "^velmora: no se puede escribir en la instalación" "$DIR/ro-out/err"
+    [ "$(wc -l < "$DIR/ro-out/err")" = "1" ] || { cat "$DIR/ro-out/err"; exit 1; }
+else
+    echo "cli: the read-only installation case needs a user who can run $VELMORA; skipped"
+fi
+chmod -R u+w "$RO"
+
 echo "cli ok"
