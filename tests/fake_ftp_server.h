@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <deque>
+#include <functional>
 #include <map>
 
 namespace velmora::testing {
@@ -28,6 +29,8 @@ class FakeFtpServer : public QObject {
   int cutAfter = -1;           // RETR: close the data connection after so many bytes
   bool stall = false;          // with cutAfter: keep the data connection open, silent
   int trickleMs = 0;           // RETR: the data in ten pieces this far apart
+  bool dataFirst = false;      // RETR: the data (cut at cutAfter) and its close before "150" and "226"
+  bool keepDataOpen = false;   // RETR: "226" sent, the data connection left open
   QString passiveAddress = "127,0,0,1";  // what the 227 reply names
   QString hangUpOn;            // closes the control connection when this verb arrives
   QStringList received;        // every command line received
@@ -102,6 +105,18 @@ class FakeFtpServer : public QObject {
       const QByteArray content = files.value(arg);
       const QByteArray start = sizeInReply ? QByteArray("150 Abriendo (") + QByteArray::number(content.size()) + " bytes)\r\n"
                                            : QByteArray("150 Abriendo\r\n");
+      if (dataFirst) {
+        sendThenReply(content.left(cutAfter >= 0 ? cutAfter : content.size()), start + "226 Transferencia completa\r\n");
+        return;
+      }
+      if (keepDataOpen) {
+        reply(start);
+        whenConnected([this, content](QTcpSocket* s) {
+          s->write(content);
+          QTimer::singleShot(50, this, [this] { reply("226 Transferencia completa\r\n"); });
+        });
+        return;
+      }
       transfer(start, content, cutAfter);
     } else {
       reply("502 No implementado\r\n");
@@ -115,6 +130,20 @@ class FakeFtpServer : public QObject {
     if (sendReply) {
       reply(QString("227 Entering Passive Mode (%1,%2,%3)\r\n").arg(passiveAddress).arg(p >> 8).arg(p & 0xFF).toUtf8());
     }
+  }
+  void whenConnected(const std::function<void(QTcpSocket*)>& send) {
+    if (!data_) return;
+    if (data_->hasPendingConnections()) send(data_->nextPendingConnection());
+    else connect(data_, &QTcpServer::newConnection, this, [this, send] { send(data_->nextPendingConnection()); });
+  }
+  // The data and its close first, the replies after.
+  void sendThenReply(const QByteArray& part, const QByteArray& replies) {
+    whenConnected([this, part, replies](QTcpSocket* s) {
+      s->write(part);
+      s->flush();
+      s->disconnectFromHost();
+      QTimer::singleShot(100, this, [this, replies] { reply(replies); });
+    });
   }
   // The start reply, then the data once the client's data connection is in.
   void transfer(const QByteArray& start, const QByteArray& content, int cut) {

@@ -111,6 +111,18 @@ TEST(ListingParser, WindowsAndUnixStyles) {
   // More than a day after today: last year's.
   EXPECT_EQ(rows[2].date, dates::dayNumber(2025, 12, 25));
 
+  // Years, and lines with and without the group column in one listing.
+  rows = parse(
+      "-rw-r--r--   1 ftp      ftp         32768 Dec 09  2025 DATA4A\n"
+      "-rw-r--r--   1 ftp                  65536 Nov 30  2025 DATA4B\n"
+      "-rw-r--r--   1 1000     1000         4096 Oct 01  2024 VIEJO.TXT\n");
+  ASSERT_EQ(rows.size(), 3u);
+  for (const auto& r : rows) EXPECT_TRUE(r.understood) << r.name;
+  EXPECT_EQ(rows[1].name, "DATA4B");
+  EXPECT_EQ(rows[1].size, 65536);
+  EXPECT_EQ(rows[1].date, dates::dayNumber(2025, 11, 30));
+  EXPECT_EQ(rows[2].size, 4096);
+
   rows = parse("-rw-r--r-- 1 ftp 512 Nov 30 2025 nombre con blancos.txt\n");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].name, "nombre con blancos.txt");
@@ -129,6 +141,7 @@ TEST(ListingParser, ErrorsFallbackAndNames) {
   EXPECT_EQ(error, 0);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].name, "seis.txt");
+  EXPECT_FALSE(rows[0].understood);  // a name only: it cannot be judged
   rows = parse("DATA4A\r\nLEEME.TXT\r\n\r\n", false);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1].name, "LEEME.TXT");
@@ -299,7 +312,7 @@ TEST_F(ClientTest, ABusyClientRefusesASecondCommandAndTheFirstGoesOn) {
 
 TEST_F(ClientTest, SilenceEndsInTheIdleTimeOut) {
   fake.silent = true;
-  client.idleTimeoutMs = 300;
+  client.replyTimeoutMs = 300;
   const Outcome o = run(client, [&] { return client.changeDir("/act"); });
   EXPECT_FALSE(o.ok);
   EXPECT_EQ(o.text, "The FTP connection was idle and was closed");
@@ -311,7 +324,7 @@ TEST_F(ClientTest, SilenceEndsInTheIdleTimeOut) {
 // A file that keeps flowing outlasts the control connection's idle limit; a
 // transfer that stops moving ends in the time-out instead of waiting for ever.
 TEST_F(ClientTest, IdleTimeOutWaitsForAFlowingTransferButNotAStalledOne) {
-  client.idleTimeoutMs = 250;
+  client.replyTimeoutMs = 250;
   fake.files["LENTO.TXT"] = QByteArray(10000, 'l');
   fake.trickleMs = 100;  // a second of data, four idle limits long
   Outcome o = run(client, [&] { return client.getRemoteFile("LENTO.TXT", local("LENTO.TXT")); });
@@ -350,6 +363,58 @@ TEST_F(ClientTest, AReplyOverTheLimitIsAnError) {
   const Outcome o = run(client, [&] { return client.changeDir("/act"); });
   EXPECT_FALSE(o.ok);
   EXPECT_EQ(client.ftpError(), FtpClient::kReplyTooLong);
+}
+
+// Servers that lie about a transfer: the old file stays unless every byte
+// of the listed size arrived and the server said 226.
+TEST_F(ClientTest, AFileIsSavedOnlyWholeAndConfirmed) {
+  fake.listing = "-rw-r--r-- 1 ftp ftp 40000 Dec 09 14:20 DATA4A\r\n";
+  fake.files["DATA4A"] = QByteArray(40000, 'n');
+  ASSERT_TRUE(run(client, [&] { return client.getDirListing("."); }).ok);
+  std::ofstream(dir / "DATA4A") << "la copia anterior";
+  // Half the data, the close, and only then "150 (40000 bytes)" and "226".
+  fake.dataFirst = true;
+  fake.cutAfter = 20000;
+  Outcome o = run(client, [&] { return client.getRemoteFile("DATA4A", local("DATA4A")); });
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(client.ftpError(), FtpClient::kIncomplete);
+  EXPECT_EQ(read(local("DATA4A")), "la copia anterior");
+  // Nothing at all before the data connection closes.
+  fake.cutAfter = 0;
+  o = run(client, [&] { return client.getRemoteFile("DATA4A", local("DATA4A")); });
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(read(local("DATA4A")), "la copia anterior");
+  // Every byte, then a 226 with the data connection left open: saved soon after.
+  fake.dataFirst = false;
+  fake.cutAfter = -1;
+  fake.keepDataOpen = true;
+  client.dataCloseTimeoutMs = 300;
+  o = run(client, [&] { return client.getRemoteFile("DATA4A", local("DATA4A")); }, 5000);
+  EXPECT_TRUE(o.ok) << o.text.toStdString();
+  EXPECT_EQ(read(local("DATA4A")).size(), 40000u);
+}
+
+TEST_F(ClientTest, A425ForEverEndsAfterAFewRetries) {
+  fake.listing = "DATA4A\r\n";
+  client.fullListing = false;
+  fake.overrides["NLST"] = std::deque<QByteArray>(50, "425 Sin conexion de datos\r\n");
+  const Outcome o = run(client, [&] { return client.getDirListing("."); });
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(client.ftpError(), 425);
+  EXPECT_EQ(fake.received.filter("NLST").size(), client.maxDataRetries + 1);
+}
+
+TEST_F(ClientTest, AWholeReplyOverTheLimitIsAnErrorToo) {
+  for (int size : {98305, 102400}) {
+    FakeFtpServer server;
+    server.greeting = "220 " + QByteArray(size - 6, 'x') + "\r\n";
+    FtpClient fresh;
+    fresh.host = "127.0.0.1";
+    fresh.controlPort = server.port();
+    const Outcome o = run(fresh, [&] { return fresh.changeDir("/act"); });
+    EXPECT_FALSE(o.ok) << size;
+    EXPECT_EQ(fresh.ftpError(), FtpClient::kReplyTooLong) << size;
+  }
 }
 
 // ---- a real server ----

@@ -2,6 +2,7 @@
 // against a real FTP server, and the merge of the new prices into INBA.
 #include <sqlite3.h>
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <fstream>
@@ -33,7 +34,10 @@ TEST(UpdateRule, SizeDateAndNames) {
     bool fetched;
   };
   const std::vector<Case> cases = {
-      {{"IGUAL.TXT", today + 5, 0, 5}, false},     // same size, whatever its date
+      {{"IGUAL.TXT", today + 5, 0, 5}, true},      // newer, though of the same size
+      {{"IGUAL.TXT", today, -1, 5}, false},        // same day, no time, same size
+      {{"IGUAL.TXT", today, (23 * 3600 + 59 * 60 + 59) * 100 + 100, 5}, true},  // same day, later
+      {{"IGUAL.TXT", today, 1, 5}, false},         // same day, at midnight
       {{"LOCAL.TXT", today - 30, 0, 99}, false},   // older than the local copy
       {{"LOCAL.TXT", today, 0, 99}, true},         // same day, another size
       {{"NUEVO.TXT", 1, 0, 10}, true},             // no local copy
@@ -51,7 +55,7 @@ TEST(UpdateRule, SizeDateAndNames) {
   std::vector<std::string> refused;
   std::vector<ListingRow> all;
   for (const auto& c : cases) all.push_back(c.row);
-  EXPECT_EQ(services::nextFileToFetch(all, dir, {"LOCAL.TXT", "NUEVO.TXT"}, &refused), -1);
+  EXPECT_EQ(services::nextFileToFetch(all, dir, {"IGUAL.TXT", "LOCAL.TXT", "NUEVO.TXT"}, &refused), -1);
   EXPECT_EQ(refused, (std::vector<std::string>{"../../fuera", "sub/dir.txt", "C:PRECIOS", "..", "a\\b"}));
   // Table files the program may have open arrive aside; the update copy does not.
   EXPECT_EQ(services::localPathFor(dir, "DATA4A"), dir / "DATA4A");
@@ -102,8 +106,9 @@ class UpdateTest : public InstallationTest {
     return t->rec();
   }
   // Runs the update to its end; the statuses shown, in order.
-  QStringList runUpdate(const services::ServerSettings& settings, services::UpdateRun** keep = nullptr) {
-    auto* run = new services::UpdateRun(dir, settings);
+  QStringList runUpdate(const services::ServerSettings& settings, services::UpdateRun** keep = nullptr,
+                        services::UpdateLimits limits = {}) {
+    auto* run = new services::UpdateRun(dir, settings, limits);
     QStringList statuses;
     QEventLoop loop;
     QObject::connect(run, &services::UpdateRun::status, [&](const QString& s) { statuses << s; });
@@ -210,6 +215,57 @@ TEST_F(UpdateTest, AFailedMergeLeavesTheInputsAsTheyWere) {
   const tables::Record before = input(900002);
   EXPECT_FALSE(services::mergeUpdate(inst, errors, 2, {}, nullptr));
   EXPECT_EQ(input(900002), before);  // the change made before the failure was rolled back
+}
+
+// A changed table often keeps its size: a newer file is fetched whatever its
+// size, and a copy equal to the local file replaces nothing.
+TEST_F(UpdateTest, ANewerFileOfTheSameSizeIsFetchedAndAnEqualCopyDropped) {
+  const std::string old(4096, 'a'), changed(4096, 'b');
+  std::ofstream(dir / "PRECIOS.TXT", std::ios::binary) << old;
+  std::ofstream(dir / "IGUAL.TXT", std::ios::binary) << old;
+  const auto aWeekAgo = fs::file_time_type::clock::now() - std::chrono::hours(24 * 7);
+  fs::last_write_time(dir / "PRECIOS.TXT", aWeekAgo);
+  fs::last_write_time(dir / "IGUAL.TXT", aWeekAgo);
+  FakeFtpServer fake;
+  fake.listing = "-rw-r--r-- 1 ftp ftp 4096 Dec 09  2099 PRECIOS.TXT\r\n"
+                 "-rw-r--r-- 1 ftp ftp 4096 Dec 09  2099 IGUAL.TXT\r\n";
+  fake.files["PRECIOS.TXT"] = QByteArray::fromStdString(changed);
+  fake.files["IGUAL.TXT"] = QByteArray::fromStdString(old);
+  services::UpdateRun* run = nullptr;
+  const QStringList statuses = runUpdate({"127.0.0.1:" + std::to_string(fake.port()), "u", "p", "/"}, &run);
+  std::unique_ptr<services::UpdateRun> owned(run);
+  EXPECT_EQ(statuses.back(), "Actualización Completa");
+  std::ifstream in(dir / "PRECIOS.TXT", std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), changed);
+  EXPECT_EQ(run->unchanged(), std::vector<std::string>{"IGUAL.TXT"});
+  for (const auto& e : fs::directory_iterator(dir))
+    EXPECT_NE(e.path().filename().string().rfind(".velmora-descarga-", 0), 0u) << "scratch left behind";
+}
+
+// A listing line of no known form is reported, and the run is not complete;
+// a server that never ends the run is stopped by the run's deadline.
+TEST_F(UpdateTest, AnUnreadableListingOrAnEndlessRunIsNeverComplete) {
+  FakeFtpServer fake;
+  fake.listing = "-rw-r--r-- 1 ftp ftp 5 Dec 09 14:20 bueno.txt\r\n"
+                 "esto no es un renglon de listado valido\r\n";
+  fake.files["bueno.txt"] = "hola\n";
+  services::UpdateRun* run = nullptr;
+  QStringList statuses = runUpdate({"127.0.0.1:" + std::to_string(fake.port()), "u", "p", "/"}, &run);
+  std::unique_ptr<services::UpdateRun> owned(run);
+  EXPECT_TRUE(statuses.back().startsWith("Error = El listado del servidor tiene 1 renglones")) << statuses.back().toStdString();
+  EXPECT_EQ(run->fetched(), std::vector<std::string>{"bueno.txt"});
+  EXPECT_EQ(run->unreadable().size(), 1u);
+
+  FakeFtpServer slow;
+  slow.files["lento.txt"] = QByteArray(100000, 'l');
+  slow.listing = "-rw-r--r-- 1 ftp ftp 100000 Dec 09 14:20 lento.txt\r\n";
+  slow.trickleMs = 400;
+  QElapsedTimer took;
+  took.start();
+  statuses = runUpdate({"127.0.0.1:" + std::to_string(slow.port()), "u", "p", "/"}, nullptr, {30000, 5000, 800});
+  EXPECT_TRUE(statuses.back().startsWith("Error = La actualización pasó de su tiempo límite")) << statuses.back().toStdString();
+  EXPECT_LT(took.elapsed(), 4000);
+  EXPECT_FALSE(fs::exists(dir / "lento.txt"));
 }
 
 // Each bad row alone refuses the whole merge: nothing is written, and the

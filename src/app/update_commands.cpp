@@ -51,7 +51,8 @@ int runUpdateCommand(int argc, char** argv, const tables::Installation& inst, Er
     return 1;
   }
   const bool terminal = isatty(fileno(stdout)) != 0;
-  services::UpdateRun run(inst.dataDir, settings);
+  services::UpdateRun run(inst.dataDir, settings,
+                         {options.replySeconds * 1000, options.dataCloseSeconds * 1000, options.runSeconds * 1000});
   QString lastStatus;
   QString file;
   QObject::connect(&run, &services::UpdateRun::status, [&](const QString& text) { lastStatus = text; });
@@ -73,6 +74,8 @@ int runUpdateCommand(int argc, char** argv, const tables::Installation& inst, Er
   });
   if (run.start()) app.exec();
   for (const auto& name : run.refused()) out << "Nombre rechazado (fuera del directorio): " << name << "\n";
+  for (const auto& name : run.unchanged()) out << "  " << name << ": igual a la copia local, no se reemplazó\n";
+  for (const auto& line : run.unreadable()) out << "Renglón del listado que no se entiende: " << line << "\n";
   for (const auto& name : run.arrivedAside())
     out << "Tabla recibida aparte, sin reemplazar la que está en uso: " << services::kArrivalsFolder << "/" << name
         << "\n";

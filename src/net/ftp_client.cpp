@@ -45,6 +45,15 @@ FtpClient::FtpClient(QObject* parent) : QObject(parent), control_(new QTcpSocket
   idle_.setSingleShot(true);
   connectTimer_.setSingleShot(true);
   connect(&idle_, &QTimer::timeout, this, &FtpClient::idleTimedOut);
+  dataCloseTimer_.setSingleShot(true);
+  connect(&dataCloseTimer_, &QTimer::timeout, this, [this] {
+    // The server said the transfer is complete but keeps its data connection
+    // open: what arrived is judged now.
+    if (!busy_ || dataDone_) return;
+    log("The data connection stayed open after the transfer was complete; it was closed.");
+    if (data_) onDataReadable();
+    if (busy_) dataEnded();
+  });
   connect(&connectTimer_, &QTimer::timeout, this, [this] {
     control_->abort();
     connecting_ = false;
@@ -70,8 +79,8 @@ bool FtpClient::changeDir(const QString& d) { return start({"changedir", "Change
 bool FtpClient::getDirListing(const QString& d) {
   return start({"getdirlisting", "GetDirListing", (fullListing ? "LIST " : "NLST ") + d, Data::kListing});
 }
-bool FtpClient::getRemoteFile(const QString& remote, const QString& local) {
-  return start({"getremotefile", "GetRemoteFile", "RETR " + remote, Data::kReceive, remote, local});
+bool FtpClient::getRemoteFile(const QString& remote, const QString& local, qint64 size) {
+  return start({"getremotefile", "GetRemoteFile", "RETR " + remote, Data::kReceive, remote, local, {}, size});
 }
 bool FtpClient::putFile(const QString& local, const QString& remote) {
   return start({"putfile", "PutFile", "STOR " + remote, Data::kSend, remote, local});
@@ -107,6 +116,22 @@ bool FtpClient::start(Request request) {
   expectedSize_ = received_ = 0;
   lastPercent_ = -1;
   dataMoved_ = false;
+  dataRetries_ = 0;
+  dataCloseTimer_.stop();
+  sizeKnown_ = sizeAsked_ = false;
+  if (request_.data == Data::kReceive) {
+    // The size the file must have: given, or the last listing's row.
+    if (request_.size >= 0) {
+      expectedSize_ = request_.size;
+      sizeKnown_ = true;
+    }
+    for (const auto& row : listing_) {
+      if (!sizeKnown_ && row.understood && QString::fromStdString(row.name) == request_.remote && row.size >= 0) {
+        expectedSize_ = row.size;
+        sizeKnown_ = true;
+      }
+    }
+  }
   if (openNewControlConnection) {
     closeAll();
     loggedIn_ = false;
@@ -164,6 +189,12 @@ void FtpClient::proceed() {
   if (request_.data != Data::kNone && !typeSent_) {
     state_ = "type";
     send(QString("TYPE ") + (binaryTransfer ? "I" : "A"));
+    return;
+  }
+  if (request_.data == Data::kReceive && !sizeKnown_ && !sizeAsked_) {
+    sizeAsked_ = true;
+    state_ = "size";
+    send("SIZE " + request_.remote);
     return;
   }
   state_ = request_.name;
@@ -267,6 +298,18 @@ void FtpClient::onReply(const FtpReply& reply) {
     }
     return;
   }
+  if (state_ == "size") {
+    // 213 gives the size; any other answer leaves it to the transfer's own.
+    static const QRegularExpression digits("^213\\s+(\\d+)");
+    const auto m = digits.match(trimmedReply(reply));
+    if (code == 213 && m.hasMatch()) {
+      expectedSize_ = m.captured(1).toLongLong();
+      sizeKnown_ = true;
+    }
+    state_ = "size answered";
+    proceed();
+    return;
+  }
   if (state_ == "type") {
     if (code == 200) {
       state_ = "type successful";
@@ -296,7 +339,11 @@ void FtpClient::handleCommandReply(int code, const FtpReply& reply) {
   const QString& name = request_.name;
   if (request_.data != Data::kNone) {
     if (code == 425) {
-      // No data connection: prepare it again.
+      // No data connection: prepare it again, a few times.
+      if (++dataRetries_ > maxDataRetries) {
+        fail(425, "Can't open data connection");
+        return;
+      }
       closeData();
       dataPrepared_ = typeSent_ = commandSent_ = false;
       proceed();
@@ -308,6 +355,7 @@ void FtpClient::handleCommandReply(int code, const FtpReply& reply) {
     }
     if (code == 226 || code == 250) {
       controlDone_ = true;
+      if (!dataDone_) dataCloseTimer_.start(dataCloseTimeoutMs);
       finishIfBothDone();
       return;
     }
@@ -449,26 +497,31 @@ void FtpClient::onDataClosed() {
   if (!busy_ || dataDone_) return;
   onDataReadable();
   if (!busy_) return;
+  // A file cut short of its known size can never complete: said at once.
+  if (request_.data == Data::kReceive && sizeKnown_ && received_ != expectedSize_) {
+    fail(kIncomplete, "Error occured while receiving a file, not all data was received");
+    return;
+  }
+  dataEnded();
+}
+
+// The data connection is over (closed, or ended after the server's 226):
+// a listing is parsed to its end; a file waits for the control connection's
+// verdict in finishIfBothDone.
+void FtpClient::dataEnded() {
+  dataCloseTimer_.stop();
   transferring_ = false;
   if (request_.data == Data::kListing && parser_) {
     if (!parser_->finish(listing_)) {
       fail(parser_->errorCode(), QString::fromStdString(parser_->errorText()));
       return;
     }
-  } else if (request_.data == Data::kReceive && target_) {
-    if (expectedSize_ > 0 && received_ < expectedSize_) {
-      fail(kIncomplete, "Error occured while receiving a file, not all data was received");
-      return;
-    }
-    if (!target_->commit()) {
-      target_.reset();
-      fail(kLocalFile, "Data cannot be written to destination file");
-      return;
-    }
-    target_.reset();
-    reportProgress(true);
   }
   dataDone_ = true;
+  if (data_) {
+    data_->disconnect(this);
+    data_->abort();
+  }
   if (!controlDone_) log("Data object is finished - need to wait for Control object.");
   finishIfBothDone();
 }
@@ -501,21 +554,45 @@ void FtpClient::transferStarting(const FtpReply& reply) {
   const auto m = size.match(QString::fromUtf8(reply.text));
   qint64 expected = -1;
   if (m.hasMatch() && !onlyUseSizesInDirList) expected = m.captured(1).toLongLong();
-  if (expected < 0) {
-    // No size in the reply: the size of the listing row of the same name.
-    for (const auto& row : listing_) {
-      if (QString::fromStdString(row.name) == request_.remote && row.size >= 0) expected = row.size;
-    }
+  // The size known before the transfer stands; the announcement is only a
+  // last resort (a server may announce anything).
+  if (!sizeKnown_ && expected >= 0) {
+    expectedSize_ = expected;
+    sizeKnown_ = true;
   }
-  if (expected > 0) expectedSize_ += expected;
   reportProgress(true);
 }
 
 void FtpClient::finishIfBothDone() {
   if (!controlDone_ || (request_.data != Data::kNone && !dataDone_)) return;
+  if (request_.data == Data::kReceive && target_) {
+    // Saved only whole: every byte of a size known, after the server's 226.
+    if (!sizeKnown_) {
+      fail(kIncomplete, "The size of the file is unknown; it was not saved");
+      return;
+    }
+    if (received_ != expectedSize_) {
+      fail(kIncomplete, "Error occured while receiving a file, not all data was received");
+      return;
+    }
+    if (!target_->commit()) {
+      target_.reset();
+      fail(kLocalFile, "Data cannot be written to destination file");
+      return;
+    }
+    target_.reset();
+    reportProgress(true);
+  }
   busy_ = false;
+  dataCloseTimer_.stop();
   closeData();
+  touch();
   emit done(command_);
+}
+
+void FtpClient::abort(const QString& why) {
+  if (busy_) fail(kAborted, why);
+  closeAll();
 }
 
 void FtpClient::controlFinished() {
@@ -524,6 +601,7 @@ void FtpClient::controlFinished() {
 }
 
 void FtpClient::fail(int code, const QString& text) {
+  dataCloseTimer_.stop();
   ftpError_ = code;
   error_ = code < 0 ? code : 0;
   errorString_ = text;
@@ -562,7 +640,8 @@ void FtpClient::closeAll() {
 // ---- time-out and progress ----
 
 void FtpClient::touch() {
-  if (idleTimeoutMs > 0) idle_.start(idleTimeoutMs);
+  const int limit = busy_ ? replyTimeoutMs : idleTimeoutMs;
+  if (limit > 0) idle_.start(limit);
 }
 
 void FtpClient::idleTimedOut() {

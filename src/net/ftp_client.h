@@ -48,13 +48,26 @@ class FtpClient : public QObject {
   bool onlyUseSizesInDirList = false;
   quint16 lowerDataPort = 1792, upperDataPort = 4400;
   int connectTimeoutMs = 12000;
+  // How long a command may wait for the server's reply (while the data
+  // connection moves nothing), and how long an open connection may stay
+  // unused before it is closed.
+  int replyTimeoutMs = 30000;
   int idleTimeoutMs = 180000;
+  // After the server said a transfer is complete: how long its data
+  // connection may stay open before the transfer is ended anyway.
+  int dataCloseTimeoutMs = 5000;
+  // How often a refused data connection (425) is prepared again.
+  int maxDataRetries = 3;
   int progressIntervalMs = 150;
 
   // The commands: false (with errorTrap) when one is already running.
   bool changeDir(const QString& directory);
   bool getDirListing(const QString& directory);
-  bool getRemoteFile(const QString& remote, const QString& local);
+  // A file is saved only when it arrived whole: as many bytes as its size
+  // (`size`, else the last listing's row, else the server's SIZE reply,
+  // else the size announced with the transfer) and the server's 226. Until
+  // then the local file stays as it was.
+  bool getRemoteFile(const QString& remote, const QString& local, qint64 size = -1);
   bool putFile(const QString& local, const QString& remote);
   bool appendToFile(const QString& local, const QString& remote);
   bool getCurrentDirName();
@@ -65,6 +78,8 @@ class FtpClient : public QObject {
   bool makeDir(const QString& directory);
   bool noOp();
   bool quit();
+  // Ends the running command at once (errorTrap with kAborted and `why`).
+  void abort(const QString& why);
 
   bool busy() const { return busy_; }
   bool loggedIn() const { return loggedIn_; }
@@ -94,6 +109,7 @@ class FtpClient : public QObject {
     QString line;      // what is sent once ready
     Data data = Data::kNone;
     QString remote, local, second;
+    qint64 size = -1;
   };
 
   bool start(Request request);
@@ -111,6 +127,7 @@ class FtpClient : public QObject {
   void onDataConnected();
   void onDataReadable();
   void onDataClosed();
+  void dataEnded();
   void sendFileData();
   void transferStarting(const FtpReply& reply);
   void controlFinished();
@@ -126,7 +143,7 @@ class FtpClient : public QObject {
   QTcpSocket* control_;
   QPointer<QTcpSocket> data_;
   QTcpServer* listener_ = nullptr;
-  QTimer idle_, connectTimer_;
+  QTimer idle_, connectTimer_, dataCloseTimer_;
   ReplyAssembler replies_;
   std::unique_ptr<ListingParser> parser_;
   std::unique_ptr<QSaveFile> target_;
@@ -138,6 +155,8 @@ class FtpClient : public QObject {
        typeRetried_ = false, commandSent_ = false, controlDone_ = false, dataDone_ = false, transferring_ = false,
        dataMoved_ = false;  // the data connection carried something since the last idle check
   int ftpError_ = 0, error_ = 0;
+  int dataRetries_ = 0;
+  bool sizeKnown_ = false, sizeAsked_ = false;
   quint16 dataPort_ = 0;
   qint64 expectedSize_ = 0, received_ = 0;
   int lastPercent_ = -1;

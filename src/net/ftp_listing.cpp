@@ -134,9 +134,13 @@ bool ListingParser::windowsRow(const std::string& line, ListingRow& row) const {
   return true;
 }
 
-bool ListingParser::unixRow(const std::string& line, bool withGroup, ListingRow& row) const {
-  // permissions links owner [group] size month day hh:mm|yyyy name
+bool ListingParser::unixRow(const std::string& line, ListingRow& row) const {
+  // permissions links owner [group] size month day hh:mm|yyyy name: the
+  // group column is there when the month comes sixth, whatever earlier
+  // lines did.
   const auto cols = columnsOf(line);
+  int64_t unused = 0;
+  const bool withGroup = cols.size() > 5 && monthOf(cols[5].text) && number(cols[4].text, unused);
   const size_t sizeAt = withGroup ? 4 : 3;
   if (cols.size() < sizeAt + 4) return false;
   const int month = monthOf(cols[sizeAt + 1].text);
@@ -190,10 +194,8 @@ bool ListingParser::parseLine(std::string line, std::vector<ListingRow>& rows) {
     if (line.size() > 5 && line[2] == '-' && line[5] == '-' && cols.size() >= 2 && cols[1].text.size() > 2 &&
         (lower(cols[1].text).ends_with("am") || lower(cols[1].text).ends_with("pm"))) {
       format_ = Format::kWindows;
-    } else if (cols.size() > 4 && monthOf(cols[4].text)) {
+    } else if ((cols.size() > 4 && monthOf(cols[4].text)) || (cols.size() > 5 && monthOf(cols[5].text))) {
       format_ = Format::kUnix;
-    } else if (cols.size() > 5 && monthOf(cols[5].text)) {
-      format_ = Format::kUnixWithGroup;
     } else {
       format_ = Format::kFallback;
     }
@@ -203,8 +205,7 @@ bool ListingParser::parseLine(std::string line, std::vector<ListingRow>& rows) {
   bool ok = false;
   switch (format_) {
     case Format::kWindows: ok = windowsRow(line, row); break;
-    case Format::kUnix: ok = unixRow(line, false, row); break;
-    case Format::kUnixWithGroup: ok = unixRow(line, true, row); break;
+    case Format::kUnix: ok = unixRow(line, row); break;
     default: break;
   }
   if (!ok) {
@@ -214,7 +215,7 @@ bool ListingParser::parseLine(std::string line, std::vector<ListingRow>& rows) {
       return false;
     }
     // Fallback: the last column is the name; nothing else is known.
-    row = ListingRow{cols.back().text, 0, -1, 0, 0, line};
+    row = ListingRow{cols.back().text, 0, -1, 0, 0, line, false};
   }
   if (!row.name.empty()) rows.push_back(std::move(row));
   return true;

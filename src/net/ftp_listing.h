@@ -1,7 +1,8 @@
 // The rows of an FTP directory listing: Windows ("01-15-26  10:30AM  <DIR>
 // name") and Unix ("-rw-r--r-- 1 owner [group] size Mon dd hh:mm|yyyy name")
-// styles recognised from the first line, a fallback for other long lines,
-// and NLST listings of bare names.
+// styles recognised from the first line (each Unix line with or without its
+// group column), a fallback for other long lines, and NLST listings of bare
+// names.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,9 @@ struct ListingRow {
   int64_t size = 0;   // -1 for a directory
   uint8_t attributes = 0;  // 16: a directory
   std::string line;   // the raw line
+  // False for a line of no known form: only its last column is taken as a
+  // name, and its size and date are unknown, so it cannot be judged.
+  bool understood = true;
 };
 
 class ListingParser {
@@ -39,10 +43,10 @@ class ListingParser {
   const std::string& errorText() const { return errorText_; }
 
  private:
-  enum class Format { kUnknown, kWindows, kUnix, kUnixWithGroup, kFallback };
+  enum class Format { kUnknown, kWindows, kUnix, kFallback };
   bool parseLine(std::string line, std::vector<ListingRow>& rows);
   bool windowsRow(const std::string& line, ListingRow& row) const;
-  bool unixRow(const std::string& line, bool withGroup, ListingRow& row) const;
+  bool unixRow(const std::string& line, ListingRow& row) const;
 
   bool full_;
   int32_t today_;

@@ -61,6 +61,10 @@ bool ReplyAssembler::feed(std::string_view bytes, std::vector<FtpReply>& replies
       }
     }
     if (end == std::string::npos) break;
+    if (end > kLimit) {  // a whole reply over the limit is refused like one still growing
+      held_.clear();
+      return false;
+    }
     replies.push_back({std::stoi(code), held_.substr(0, end)});
     held_.erase(0, end);
   }

@@ -19,8 +19,9 @@ class ReplyAssembler {
   static constexpr size_t kLimit = 98304;
 
   // Appends what arrived; each reply it completes goes to `replies`, and
-  // each malformed line is dropped with its log lines in `log`. False when
-  // the held text outgrew the limit (it is then emptied).
+  // each malformed line is dropped with its log lines in `log`. False when a
+  // reply, complete or not, is longer than the limit (what is held is then
+  // emptied).
   bool feed(std::string_view bytes, std::vector<FtpReply>& replies, std::vector<std::string>& log);
   void reset() { held_.clear(); }
   size_t held() const { return held_.size(); }

@@ -80,14 +80,32 @@ fs::path localPathFor(const fs::path& dataDir, const std::string& name) {
 }
 
 namespace {
-int32_t localDate(const fs::path& file) {
+// When a local file was last written, as a listing states it: a day number
+// and hundredths of a second since midnight plus one.
+struct Stamp {
+  int32_t date = 0;
+  int32_t time = 0;
+};
+Stamp localStamp(const fs::path& file) {
   std::error_code ec;
   const auto when = fs::last_write_time(file, ec);
-  if (ec) return 0;
+  if (ec) return {};
   const std::tm local = dates::localTime(std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(when)));
-  return dates::dayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  return {dates::dayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+          (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) * 100 + 1};
 }
 }  // namespace
+
+bool shouldFetch(const net::ListingRow& row, bool localExists, int64_t localSize, int32_t localDate,
+                 int32_t localTime) {
+  if (!localExists) return true;
+  // Newer: a later day, or the same day at a later time when the listing
+  // gives one (an old listing row gives only the day).
+  if (row.date > localDate) return true;
+  if (row.date == localDate && row.time > 0 && row.time > localTime) return true;
+  // Not older, and of another size.
+  return row.size != localSize && row.date >= localDate;
+}
 
 int nextFileToFetch(const std::vector<net::ListingRow>& rows, const fs::path& dataDir,
                     const std::vector<std::string>& skip, std::vector<std::string>* refused) {
@@ -104,8 +122,8 @@ int nextFileToFetch(const std::vector<net::ListingRow>& rows, const fs::path& da
     std::error_code ec;
     const bool exists = fs::is_regular_file(local, ec);
     const int64_t size = exists ? static_cast<int64_t>(fs::file_size(local, ec)) : 0;
-    const int32_t date = exists ? localDate(local) : 0;
-    if (row.size != size && row.date >= date) return static_cast<int>(i);
+    const Stamp stamp = exists ? localStamp(local) : Stamp{};
+    if (shouldFetch(row, exists, size, stamp.date, stamp.time)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -43,10 +43,15 @@ bool safeRemoteName(const std::string& name);
 std::filesystem::path localPathFor(const std::filesystem::path& dataDir, const std::string& name);
 bool keptAside(const std::string& name);
 
-// The next row to fetch: a file whose size differs from its local copy and
-// whose date is the same as or later than the local copy's (a missing copy
-// counts as size 0 and date 0). Names in `skip` and unsafe names are passed
-// over; unsafe ones are added to `refused`. -1 when none is left.
+// Whether a listed file is fetched: it has no local copy, or it is newer
+// than the local copy (a later day, or the same day at a later time), or it
+// is not older and of another size. A table file often keeps its size when
+// it changes, so size alone never decides; a fetched copy equal to the local
+// one is dropped by the run.
+bool shouldFetch(const net::ListingRow& row, bool localExists, int64_t localSize, int32_t localDate,
+                 int32_t localTime);
+// The next row to fetch by that rule. Names in `skip` and unsafe names are
+// passed over; unsafe ones are added to `refused`. -1 when none is left.
 int nextFileToFetch(const std::vector<net::ListingRow>& rows, const std::filesystem::path& dataDir,
                     const std::vector<std::string>& skip, std::vector<std::string>* refused = nullptr);
 

@@ -1,26 +1,67 @@
 #include "services/update_run.h"
 
-#include <QDir>
 #include <algorithm>
+#include <fstream>
 
 namespace velmora::services {
 
 namespace fs = std::filesystem;
 
-UpdateRun::UpdateRun(fs::path dataDir, ServerSettings settings, QObject* parent)
-    : QObject(parent), dataDir_(std::move(dataDir)), settings_(std::move(settings)) {
+namespace {
+
+constexpr const char* kScratchPrefix = ".velmora-descarga-";
+
+bool sameBytes(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::file_size(a, ec) != fs::file_size(b, ec) || ec) return false;
+  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+  std::vector<char> bx(1 << 16), by(1 << 16);
+  while (x && y) {
+    x.read(bx.data(), static_cast<std::streamsize>(bx.size()));
+    y.read(by.data(), static_cast<std::streamsize>(by.size()));
+    if (x.gcount() != y.gcount() || !std::equal(bx.begin(), bx.begin() + x.gcount(), by.begin())) return false;
+  }
+  return x.eof() && y.eof();
+}
+
+}  // namespace
+
+UpdateRun::UpdateRun(fs::path dataDir, ServerSettings settings, UpdateLimits limits, QObject* parent)
+    : QObject(parent), dataDir_(std::move(dataDir)), settings_(std::move(settings)), limits_(limits) {
   client_.passiveMode = true;
   client_.fullListing = true;
+  client_.replyTimeoutMs = limits_.replyMs;
+  client_.dataCloseTimeoutMs = limits_.dataCloseMs;
   connect(&client_, &net::FtpClient::done, this, &UpdateRun::onDone);
   connect(&client_, &net::FtpClient::errorTrap, this, &UpdateRun::onError);
+  deadline_.setSingleShot(true);
+  connect(&deadline_, &QTimer::timeout, this, [this] {
+    const QString command = client_.command().trimmed();
+    stopping_ = true;  // the client's own error for the abort is not the news
+    client_.abort("The update took longer than its limit");
+    end(false, "Error = La actualización pasó de su tiempo límite Comando = " + command);
+  });
+}
+
+void UpdateRun::end(bool complete, const QString& text) {
+  if (ended_) return;
+  ended_ = true;
+  deadline_.stop();
+  scratch_.reset();  // what a cut transfer left there goes with it
+  emit status(text);
+  emit finished(complete);
 }
 
 bool UpdateRun::start() {
   std::string host;
   uint16_t port = 21;
   if (!splitHostPort(settings_.host, host, port) || host.empty()) {
-    emit status("Error = Dirección del servidor no válida Comando = changedir");
-    emit finished(false);
+    end(false, "Error = Dirección del servidor no válida Comando = changedir");
+    return false;
+  }
+  scratch_ = std::make_unique<ScratchDirectory>(dataDir_, kScratchPrefix);
+  if (!scratch_->made()) {
+    end(false, "Error = No se puede escribir en el directorio del programa Comando = changedir");
     return false;
   }
   client_.host = QString::fromStdString(host);
@@ -30,11 +71,13 @@ bool UpdateRun::start() {
   client_.openNewControlConnection = true;
   client_.binaryTransfer = true;
   const std::string directory = settings_.directory.empty() ? "/" : settings_.directory;
+  deadline_.start(limits_.runMs);
   emit status("Conectando al servidor Velmora");
   return client_.changeDir(QString::fromStdString(directory));
 }
 
 void UpdateRun::onDone(const QString& command) {
+  if (ended_) return;
   const QString c = command.toLower();
   if (c == "changedir") {
     client_.openNewControlConnection = false;  // the rest runs on this login
@@ -42,40 +85,69 @@ void UpdateRun::onDone(const QString& command) {
     return;
   }
   if (c == "getdirlisting") {
+    // Lines of no known form cannot be judged: set apart, and reported.
+    rows_.clear();
+    for (const auto& row : client_.listing()) {
+      if (row.understood) rows_.push_back(row);
+      else unreadable_.push_back(row.line);
+    }
     // Fetched first: the names from last to first.
-    rows_ = client_.listing();
     std::stable_sort(rows_.begin(), rows_.end(), [](const auto& a, const auto& b) { return a.name > b.name; });
   }
   if (c == "getremotefile" && !current_.isEmpty()) {
-    const std::string name = current_.toStdString();
-    fetched_.push_back(name);
-    if (keptAside(name)) aside_.push_back(name);
-    emit fileFetched(current_);
-    current_.clear();
+    placeFetched();
+    if (ended_) return;
   }
   scan();
+}
+
+// The file saved whole in the scratch folder goes in place, unless it is the
+// local file again.
+void UpdateRun::placeFetched() {
+  const std::string name = current_.toStdString();
+  const fs::path staged = scratch_->path() / name;
+  const fs::path local = localPathFor(dataDir_, name);
+  fetched_.push_back(name);
+  current_.clear();
+  std::error_code ec;
+  if (fs::exists(local, ec) && sameBytes(staged, local)) {
+    fs::remove(staged, ec);
+    // Checked today: the next run does not fetch it again for its date.
+    fs::last_write_time(local, fs::file_time_type::clock::now(), ec);
+    unchanged_.push_back(name);
+    return;
+  }
+  fs::create_directories(local.parent_path(), ec);
+  fs::rename(staged, local, ec);
+  if (ec) {
+    end(false, "Error = No se pudo colocar " + QString::fromStdString(name) + " Comando = getremotefile");
+    return;
+  }
+  if (keptAside(name)) aside_.push_back(name);
+  emit fileFetched(QString::fromStdString(name));
 }
 
 void UpdateRun::scan() {
   emit status("Actualizando archivos");
   const int next = nextFileToFetch(rows_, dataDir_, fetched_, &refused_);
   if (next < 0) {
-    emit status("Actualización Completa");
-    emit finished(true);
+    if (!unreadable_.empty()) {
+      end(false, "Error = El listado del servidor tiene " + QString::number(unreadable_.size()) +
+                     " renglones que no se entienden Comando = getdirlisting");
+      return;
+    }
+    end(true, "Actualización Completa");
     return;
   }
   const auto& row = rows_[static_cast<size_t>(next)];
   current_ = QString::fromStdString(row.name);
-  const fs::path local = localPathFor(dataDir_, row.name);
-  std::error_code ec;
-  fs::create_directories(local.parent_path(), ec);
   emit fileStarted(current_, row.size);
-  client_.getRemoteFile(current_, QString::fromStdString(local.string()));
+  client_.getRemoteFile(current_, QString::fromStdString((scratch_->path() / row.name).string()), row.size);
 }
 
 void UpdateRun::onError(const QString& text, const QString&) {
-  emit status("Error = " + text.trimmed() + " Comando = " + client_.command().trimmed());
-  emit finished(false);
+  if (stopping_) return;
+  end(false, "Error = " + text.trimmed() + " Comando = " + client_.command().trimmed());
 }
 
 }  // namespace velmora::services
