@@ -3,6 +3,7 @@
 #include "framework/dates.h"
 #include "framework/picture.h"
 #include "framework/text.h"
+#include "services/backup_names.h"
 #include "services/installation_use.h"
 #include "services/restore_journal.h"
 #include "tables/catalogue.h"
@@ -12,12 +13,10 @@ namespace velmora::services {
 
 namespace fs = std::filesystem;
 
-std::string settingsEntryName(const std::string& fileName) { return ".settings/" + fileName; }
-
-std::string systemComment() { return "ARCHIVOS DEL SISTEMA AL " + picture::formatDate(dates::today(), "d6"); }
+std::string systemComment() { return systemCommentPrefix() + picture::formatDate(dates::today(), "d6"); }
 
 std::string workComment(const std::string& code) {
-  return "ARCHIVOS DE LA OBRA " + code + " AL " + picture::formatDate(dates::today(), "d6");
+  return workCommentPrefix() + code + " AL " + picture::formatDate(dates::today(), "d6");
 }
 
 std::vector<std::string> registeredWorks(const tables::Installation& inst, ErrorReporter& errors) {

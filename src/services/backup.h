@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/error_reporter.h"
+#include "services/backup_names.h"
 #include "services/zip_archiver.h"
 #include "tables/installation.h"
 
@@ -39,8 +40,6 @@ struct BackupEvents {
   std::function<bool()> stopped;
 };
 
-// The entry name under which the settings table goes into the system archive.
-std::string settingsEntryName(const std::string& fileName);
 // The archive comments, with today's date.
 std::string systemComment();
 std::string workComment(const std::string& code);

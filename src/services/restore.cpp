@@ -13,6 +13,7 @@
 #include "framework/dates.h"
 #include "framework/text.h"
 #include "services/backup.h"
+#include "services/backup_names.h"
 #include "services/restore_journal.h"
 #include "services/scratch_directory.h"
 #include "tables/catalogue.h"
@@ -25,51 +26,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kSystemPrefix = "ARCHIVOS DEL SISTEMA AL ";
-constexpr const char* kWorkPrefix = "ARCHIVOS DE LA OBRA ";
 // Room left on the disk beyond what the archive unpacks.
 constexpr uint64_t kSpaceMargin = 64ull << 20;
-// The kept direct cost of a budget: recomputed, never restored.
-constexpr const char* kKeptCostSuffix = ".costo";
-
-// A name that can only land inside its directory: no folders (but the
-// settings table's own), no drive, nothing that climbs, no control bytes.
-bool safeEntryName(const std::string& name) {
-  const std::string settings = settingsEntryName("");
-  const std::string rest = name.rfind(settings, 0) == 0 ? name.substr(settings.size()) : name;
-  if (rest.empty() || rest == "." || rest == ".." || rest.find_first_of("/\\:") != std::string::npos) return false;
-  return std::none_of(rest.begin(), rest.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
-}
-
-// The files besides the tables that a system backup carries: the pictures
-// and documents the program shows, its window settings, the demo's mark.
-bool isInstallationDocument(const std::string& name) {
-  if (name == ".demo-completa") return true;
-  if (name.empty() || name[0] == '.') return false;
-  const std::string ext = text::upper(fs::path(name).extension().string());
-  for (const char* allowed : {".JPG", ".JPEG", ".PNG", ".BMP", ".GIF", ".ICO", ".DOC", ".DOCX", ".PDF", ".TXT", ".INI",
-                              ".HLP"})
-    if (ext == allowed) return true;
-  return false;
-}
-
-const tables::TableDef* dataTableNamed(const std::string& fileName) {
-  for (const auto& def : tables::allTables())
-    if (!def.settingsRole && !tables::isWorkTable(def.label) && def.fileName == fileName) return &def;
-  return nullptr;
-}
-
-const tables::TableDef* workTableNamed(const std::string& fileName) {
-  for (const auto& def : tables::allTables())
-    if (tables::isWorkTable(def.label) && def.fileName == fileName) return &def;
-  return nullptr;
-}
-
-const tables::TableDef& settingsTable() {
-  for (const auto& def : tables::allTables())
-    if (def.settingsRole) return def;
-  return tables::tableDef("VGA");
-}
 
 struct Planned {
   zip_uint64_t index = 0;
@@ -84,46 +42,14 @@ struct Planned {
 // holds that are not put back (the use file, a kept direct cost).
 std::string planEntry(const std::string& name, bool system, const tables::Installation& inst,
                       const fs::path& targetDir, Planned& p, bool& skip) {
-  skip = false;
-  if (!safeEntryName(name)) return "el respaldo contiene un nombre no permitido: " + name;
-  const std::string notOfKind = "el respaldo contiene un archivo que no es de un respaldo " +
-                                std::string(system ? "del sistema" : "de obra") + ": " + name;
+  const EntryPlace place = placeOfEntry(name, system);
+  skip = place.kind == EntryPlace::Kind::kSkipped;
+  if (place.kind == EntryPlace::Kind::kRefused) return place.why;
   p.entry = name;
-  if (!system) {
-    if (name.size() > std::strlen(kKeptCostSuffix) && name.ends_with(kKeptCostSuffix) &&
-        workTableNamed(name.substr(0, name.size() - std::strlen(kKeptCostSuffix)))) {
-      skip = true;
-      return "";
-    }
-    p.def = workTableNamed(name);
-    if (!p.def) return notOfKind;
-    p.target = targetDir / name;
-    return "";
-  }
-  if (name == InstallationUse::kFileName) {
-    skip = true;
-    return "";
-  }
-  const tables::TableDef& settings = settingsTable();
-  if (name == settingsEntryName(settings.fileName) || name == settings.fileName) {
-    p.def = &settings;
-    p.target = inst.fileOf(settings);
-    return "";
-  }
-  if (name.find('/') != std::string::npos) return notOfKind;
-  if ((p.def = dataTableNamed(name))) {
-    p.target = targetDir / name;
-    return "";
-  }
-  // A work table while no work is chosen: ARCH1 for OBRA1, and so on.
-  if (name.rfind("ARCH", 0) == 0 && (p.def = workTableNamed("OBRA" + name.substr(4)))) {
-    p.target = targetDir / name;
-    return "";
-  }
-  if (!isInstallationDocument(name)) return notOfKind;
-  p.target = targetDir / name;
+  p.def = place.def;
+  p.target = place.settings ? inst.fileOf(*place.def) : targetDir / place.file;
   std::error_code ec;
-  if (fs::exists(p.target, ec) && !fs::is_regular_file(fs::symlink_status(p.target, ec)))
+  if (fs::exists(fs::symlink_status(p.target, ec)) && !fs::is_regular_file(fs::symlink_status(p.target, ec)))
     return "el respaldo contiene " + name + ", que en la instalación no es un archivo";
   return "";
 }
@@ -273,21 +199,6 @@ std::string planArchive(zip_t* za, bool system, const tables::Installation& inst
 
 }  // namespace
 
-BackupContents contentsOf(const std::string& comment) {
-  BackupContents c;
-  if (comment.rfind(kSystemPrefix, 0) == 0) {
-    c.valid = c.system = true;
-  } else if (comment.rfind(kWorkPrefix, 0) == 0) {
-    const std::string rest = comment.substr(std::strlen(kWorkPrefix));
-    const size_t at = rest.rfind(" AL ");
-    if (at != std::string::npos && at > 0) {
-      c.work = rest.substr(0, at);
-      c.valid = works::isValidWorkCode(c.work);
-    }
-  }
-  return c;
-}
-
 bool readBackupComment(const fs::path& archive, std::string& comment, std::string& why) {
   const OpenArchive za = openArchive(archive, why);
   if (!za) return false;
@@ -310,9 +221,9 @@ RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& ar
   const std::string comment = commentOf(za.get());
   const BackupContents contents = contentsOf(comment);
   if (!contents.valid) {
-    result.message = comment.rfind(kWorkPrefix, 0) == 0
+    result.message = comment.rfind(workCommentPrefix(), 0) == 0
                          ? "el respaldo nombra una obra que no sirve como nombre de directorio: " +
-                               text::clip(comment.substr(std::strlen(kWorkPrefix)))
+                               text::clip(comment.substr(workCommentPrefix().size()))
                          : "el archivo no es un respaldo del sistema ni de una obra: " + archive.filename().string();
     return result;
   }
@@ -401,7 +312,7 @@ RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& ar
   std::vector<SwapStep> steps;
   for (const Planned& p : plan) {
     std::vector<std::string> suffixes = {"-journal", "-wal", "-shm"};
-    if (p.def && p.def->label == "COBR") suffixes.push_back(kKeptCostSuffix);
+    if (p.def && p.def->label == "COBR") suffixes.push_back(".costo");  // the kept direct cost goes aside too
     for (const std::string& suffix : suffixes) {
       const fs::path current = p.target.string() + suffix;
       if (fs::exists(current, ec)) steps.push_back({current, result.keptAside / (p.entry + suffix), {}});

@@ -12,20 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "services/backup_names.h"
 #include "services/installation_use.h"
 #include "tables/installation.h"
 
 namespace velmora::services {
-
-// What an archive holds, read from its comment.
-struct BackupContents {
-  bool valid = false;
-  bool system = false;
-  std::string work;  // the work's code when it holds a work
-};
-// An archive comment naming a work whose code is not a valid work code
-// ("../../x", "/abs") is not valid.
-BackupContents contentsOf(const std::string& comment);
 
 // Limits on what an archive may unpack: a table file, any other file, all.
 inline constexpr uint64_t kRestoreTableLimit = 2ull << 30;

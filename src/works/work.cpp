@@ -27,19 +27,6 @@ std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& 
   return std::array<std::string, 3>{"DEBE USTED DARLE UN NOMBRE", "A LA OBRA PARA QUE PUEDA", "SER REGISTRADA"};
 }
 
-bool isValidWorkCode(std::string_view code) {
-  const std::string clipped = text::clip(code);
-  if (clipped.empty()) return false;
-  for (unsigned char c : clipped)
-    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '.') return false;
-  return true;
-}
-
-std::string invalidWorkCodeText(std::string_view code) {
-  return "la cuenta de obra \"" + text::clip(code) + "\" no sirve como nombre de directorio "
-         "(no puede estar vacía ni llevar /, \\, : o .)";
-}
-
 fs::path workDirectory(const fs::path& dataDir, std::string_view code) {
   return dataDir / text::clip(code);
 }

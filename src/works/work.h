@@ -13,6 +13,7 @@
 #include "framework/status.h"
 #include "shell/session.h"
 #include "tables/record.h"
+#include "works/work_code.h"
 
 namespace velmora::works {
 
@@ -25,14 +26,6 @@ bool isWorkOpen(const shell::Session& session);
 void fillDefaultCaptions(tables::Record& obra);
 // The three-line warning of a work without a name, or nothing.
 std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& obra);
-
-// Whether `code` may name a work's directory: not empty, and without "/",
-// "\\", ":", "." or control characters, so it can never climb out of the
-// data directory nor name a file of it. Every path made from a work code,
-// whether typed, registered or read from an archive, passes this first.
-bool isValidWorkCode(std::string_view code);
-// The message for a code that is not valid.
-std::string invalidWorkCodeText(std::string_view code);
 
 // The directory of work `code` in the data directory (`code` must be valid).
 std::filesystem::path workDirectory(const std::filesystem::path& dataDir, std::string_view code);

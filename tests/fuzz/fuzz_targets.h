@@ -4,11 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
 #include "net/ftp_listing.h"
 #include "net/ftp_reply.h"
+#include "services/backup_names.h"
+#include "works/work_code.h"
 
 namespace velmora::fuzz {
 
@@ -37,6 +40,34 @@ inline void listingParser(const uint8_t* data, size_t size) {
     if (p.feed(bytes, rows)) p.finish(rows);
     for (const auto& r : rows) {
       if (r.name.empty()) __builtin_trap();
+    }
+  }
+}
+
+// The first line as a backup archive's comment, every other line as an
+// entry name of it: whatever the archive says, a place it is given never
+// leaves its folder.
+inline void backupNames(const uint8_t* data, size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const size_t lf = bytes.find('\n');
+  const std::string comment = bytes.substr(0, lf);
+  const std::filesystem::path base = "/instalacion";
+  const auto inside = [&base](const std::string& name) {
+    const std::filesystem::path p = (base / name).lexically_normal();
+    return !name.empty() && p.parent_path() == base && p.filename() == name;
+  };
+  const services::BackupContents c = services::contentsOf(comment);
+  if (c.valid && !c.system && (!works::isValidWorkCode(c.work) || !inside(c.work))) __builtin_trap();
+  size_t at = lf == std::string::npos ? bytes.size() : lf + 1;
+  while (at < bytes.size()) {
+    const size_t end = std::min(bytes.find('\n', at), bytes.size());
+    const std::string name = bytes.substr(at, end - at);
+    at = end + 1;
+    for (bool system : {true, false}) {
+      const services::EntryPlace p = services::placeOfEntry(name, system);
+      const bool placed = p.kind == services::EntryPlace::Kind::kTable || p.kind == services::EntryPlace::Kind::kDocument;
+      if (placed && (!inside(p.file) || p.file.find_first_of("/\\:") != std::string::npos)) __builtin_trap();
+      if (p.kind == services::EntryPlace::Kind::kTable && !p.def) __builtin_trap();
     }
   }
 }
