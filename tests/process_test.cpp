@@ -205,7 +205,7 @@ TEST_F(ProcessTest, AWriteLockHeldElsewhereEndsInAMessageAfterTheWait) {
   EXPECT_TRUE(inba->update().is(Status::Code::kLocked));
   const auto updateWait = Clock::now() - start;
   EXPECT_EQ(lastTitle(), "Registro no fue Actualizado");
-  EXPECT_NE(shownTexts().back().find("locked"), std::string::npos) << shownTexts().back();
+  EXPECT_NE(shownTexts().back().find("bloqueada"), std::string::npos) << shownTexts().back();
 
   RelationManager relations(inst, errors);
   start = Clock::now();

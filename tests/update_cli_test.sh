@@ -36,6 +36,6 @@ if "$VELMORA" coloca --data "$DIR/data" --lista 6 2> /dev/null; then echo "merge
 # A wrong password: the client's text, a failure status, no password anywhere.
 "$VELMORA" servidor --data "$DIR/data" --clave otra > /dev/null
 if "$VELMORA" actualiza --data "$DIR/data" > "$DIR/out" 2> "$DIR/err"; then echo "logged in with a wrong password"; exit 1; fi
-grep -q "Error = Login incorrect Comando = changedir" "$DIR/err"
+grep -q "^velmora: la actualización no se completó: el usuario o la clave son incorrectos (orden changedir)$" "$DIR/err"
 ! grep -q otra "$DIR/err" "$DIR/out"
 echo "update cli ok"

@@ -82,7 +82,8 @@ int runUpdateCommand(int argc, char** argv, const tables::Installation& inst, Er
   if (status == 0) {
     out << lastStatus.toStdString() << "\n";
   } else {
-    err << "velmora: " << lastStatus.toStdString() << "\n";
+    err << "velmora: la actualización no se completó: " << run.failure()
+        << (run.failedCommand().empty() ? "" : " (orden " + run.failedCommand() + ")") << "\n";
   }
   return status;
 }

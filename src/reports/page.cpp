@@ -165,7 +165,7 @@ Status Spool::append(const Page& page, Stored& where) {
   }
   if (!seekTo(pages_file_, end_) ||
       std::fwrite(out.data(), 1, out.size(), pages_file_) != out.size()) {
-    return Status::error(Status::Code::kIoError, "no se pudo escribir la hoja en " + file_.string());
+    return Status::error(Status::Code::kIoError, "no se pudo escribir la hoja en la carpeta temporal del reporte");
   }
   where = {end_, out.size()};
   end_ += out.size();
@@ -345,7 +345,7 @@ Status writeText(const Spool& spool, const std::vector<size_t>& pages, const fs:
   }
   std::error_code ec;
   fs::rename(partial, file, ec);
-  if (ec) return Status::error(Status::Code::kIoError, "no se pudo escribir " + file.string() + ": " + ec.message());
+  if (ec) return Status::error(Status::Code::kIoError, "no se pudo escribir " + file.string());
   return Status::ok();
 }
 

@@ -85,7 +85,7 @@ Status writePdf(const Spool& spool, const std::vector<size_t>& pages, const fs::
   }
   std::error_code ec;
   fs::rename(partial, file, ec);
-  if (ec) return Status::error(Status::Code::kIoError, "no se pudo escribir " + file.string() + ": " + ec.message());
+  if (ec) return Status::error(Status::Code::kIoError, "no se pudo escribir " + file.string());
   return Status::ok();
 }
 

@@ -1,5 +1,7 @@
 #include "reports/xlsx_writer.h"
 
+#include <fstream>
+
 #include <xlsxwriter.h>
 
 #include <algorithm>
@@ -24,6 +26,12 @@ Status writeXlsx(const Sheet& sheet, const std::filesystem::path& file) {
   // Written beside the target and renamed over it: a failed run leaves the
   // earlier file as it was.
   const std::filesystem::path partial = file.string() + ".parcial";
+  {
+    // libxlsxwriter finds out only when it closes, and says so in English on
+    // standard error: the place is tried first.
+    std::ofstream probe(partial, std::ios::binary | std::ios::trunc);
+    if (!probe) return Status::error(Status::Code::kIoError, "no se puede escribir " + file.string());
+  }
   lxw_workbook* book = workbook_new(partial.c_str());
   if (book == nullptr) return Status::error(Status::Code::kIoError, "no se pudo crear " + file.string());
   lxw_worksheet* ws = workbook_add_worksheet(book, sheet.name.substr(0, 31).c_str());
@@ -83,7 +91,10 @@ Status writeXlsx(const Sheet& sheet, const std::filesystem::path& file) {
   }
   std::error_code ec;
   std::filesystem::rename(partial, file, ec);
-  if (ec) return Status::error(Status::Code::kIoError, "no se pudo escribir " + file.string() + ": " + ec.message());
+  if (ec) {
+    std::filesystem::remove(partial, ec);
+    return Status::error(Status::Code::kIoError, "no se pudo escribir " + file.string());
+  }
   return Status::ok();
 }
 

@@ -59,6 +59,56 @@ Status writeServerSettings(const tables::Installation& inst, ErrorReporter& erro
   return exists ? serv->update() : serv->insert();
 }
 
+std::string ftpTextInSpanish(const std::string& text) {
+  static const std::pair<const char*, const char*> kExact[] = {
+      {"Service will only become ready sometime later", "el servidor estará listo más tarde"},
+      {"FTP Server closing Control Connection. (Server closing down)", "el servidor cerró la conexión"},
+      {"Connection closed, transfer aborted", "el servidor cerró la conexión y canceló la transferencia"},
+      {"File unavailable", "el archivo no está disponible en el servidor"},
+      {"Local error in processing", "el servidor tuvo un error al procesar la orden"},
+      {"Insufficient storage space in system", "el servidor no tiene espacio suficiente"},
+      {"Command unrecognized", "el servidor no reconoce la orden"},
+      {"Syntax error in parameters or arguments", "el servidor rechazó los datos de la orden"},
+      {"Command not implemented", "el servidor no tiene esa orden"},
+      {"Bad sequence of commands", "el servidor recibió las órdenes en mal orden"},
+      {"Command not implemented for that parameter", "el servidor no acepta esa orden así"},
+      {"Not logged in", "no se inició la sesión en el servidor"},
+      {"Need account for storing files", "el servidor pide una cuenta para guardar archivos"},
+      {"Exceeded storage allocation", "se agotó el espacio asignado en el servidor"},
+      {"File name not allowed", "el servidor no permite ese nombre de archivo"},
+      {"Login incorrect", "el usuario o la clave son incorrectos"},
+      {"Error occured while receiving a file, not all data was received",
+       "la transferencia se cortó antes de terminar; el archivo anterior queda como estaba"},
+      {"The size of the file is unknown; it was not saved", "no se conoce el tamaño del archivo; no se guardó"},
+      {"Can't open data connection", "no se pudo abrir la conexión de datos"},
+      {"The FTP connection was idle and was closed", "el servidor no respondió a tiempo y se cerró la conexión"},
+      {"Command aborted.", "la conexión se cortó a media orden"},
+      {"Command aborted. Check if the server supports the Passive mode.",
+       "la conexión se cortó al pedir el modo pasivo; revise si el servidor lo admite"},
+      {"Cannot create destination file", "no se pudo crear el archivo local"},
+      {"Data cannot be written to destination file", "no se pudo escribir el archivo local"},
+      {"Unknown format of directory listing", "el listado del servidor tiene un formato desconocido"},
+      {"No such file or directory", "no existe el directorio en el servidor"},
+      {"Permission denied", "el servidor negó el permiso"},
+      {"The update took longer than its limit", "la actualización pasó de su tiempo límite"},
+  };
+  for (const auto& [english, spanish] : kExact)
+    if (text == english) return spanish;
+  static const std::pair<const char*, const char*> kPrefix[] = {
+      {"Could not connect to ", "no se pudo conectar con el servidor"},
+      {"Could not open the data connection", "no se pudo abrir la conexión de datos"},
+      {"Could not listen on any data port", "no se pudo abrir un puerto de datos"},
+      {"Error. All of the memory of the ReplySoFar", "la respuesta del servidor es demasiado larga"},
+      {"Unknown Reply from FTP Server", "el servidor dio una respuesta desconocida"},
+      {"Can't do a ", "ya hay una orden en curso"},
+      {"User ", "el servidor rechazó al usuario"},
+      {"332 ", "el servidor pide una cuenta"},
+  };
+  for (const auto& [english, spanish] : kPrefix)
+    if (text.rfind(english, 0) == 0) return spanish;
+  return text;  // already ours, in Spanish
+}
+
 bool safeRemoteName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos &&
          name.find("..") == std::string::npos;

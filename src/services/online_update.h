@@ -59,6 +59,10 @@ int nextFileToFetch(const std::vector<net::ListingRow>& rows, const std::filesys
 // lines when it is not.
 std::optional<std::string> priceListProblem(const tables::Installation& inst, ErrorReporter& errors, int list);
 
+// The FTP client's error text (its own, in English, as the update window
+// shows it) said in Spanish, for the terminal.
+std::string ftpTextInSpanish(const std::string& clientText);
+
 // The highest unit price an update may bring: anything above is a damaged
 // or hostile file, never a price.
 inline constexpr double kMaxUpdatePrice = 1e9;

@@ -39,8 +39,18 @@ UpdateRun::UpdateRun(fs::path dataDir, ServerSettings settings, UpdateLimits lim
     const QString command = client_.command().trimmed();
     stopping_ = true;  // the client's own error for the abort is not the news
     client_.abort("The update took longer than its limit");
-    end(false, "Error = La actualización pasó de su tiempo límite Comando = " + command);
+    fail("la actualización pasó de su tiempo límite", "Error = La actualización pasó de su tiempo límite Comando = " + command,
+         command);
   });
+}
+
+// A failure: the window shows the client's own status line; the terminal
+// gets the reason in Spanish.
+void UpdateRun::fail(const std::string& spanish, const QString& statusText, const QString& command) {
+  if (ended_) return;
+  failure_ = spanish;
+  failedCommand_ = command.toStdString();
+  end(false, statusText);
 }
 
 void UpdateRun::end(bool complete, const QString& text) {
@@ -56,12 +66,14 @@ bool UpdateRun::start() {
   std::string host;
   uint16_t port = 21;
   if (!splitHostPort(settings_.host, host, port) || host.empty()) {
-    end(false, "Error = Dirección del servidor no válida Comando = changedir");
+    fail("la dirección del servidor no es válida", "Error = Dirección del servidor no válida Comando = changedir",
+         "changedir");
     return false;
   }
   scratch_ = std::make_unique<ScratchDirectory>(dataDir_, kScratchPrefix);
   if (!scratch_->made()) {
-    end(false, "Error = No se puede escribir en el directorio del programa Comando = changedir");
+    fail("no se puede escribir en el directorio del programa",
+         "Error = No se puede escribir en el directorio del programa Comando = changedir", "changedir");
     return false;
   }
   client_.host = QString::fromStdString(host);
@@ -120,7 +132,8 @@ void UpdateRun::placeFetched() {
   fs::create_directories(local.parent_path(), ec);
   fs::rename(staged, local, ec);
   if (ec) {
-    end(false, "Error = No se pudo colocar " + QString::fromStdString(name) + " Comando = getremotefile");
+    fail("no se pudo colocar " + name, "Error = No se pudo colocar " + QString::fromStdString(name) +
+         " Comando = getremotefile", "getremotefile");
     return;
   }
   if (keptAside(name)) aside_.push_back(name);
@@ -132,8 +145,10 @@ void UpdateRun::scan() {
   const int next = nextFileToFetch(rows_, dataDir_, fetched_, &refused_);
   if (next < 0) {
     if (!unreadable_.empty()) {
-      end(false, "Error = El listado del servidor tiene " + QString::number(unreadable_.size()) +
-                     " renglones que no se entienden Comando = getdirlisting");
+      const QString n = QString::number(unreadable_.size());
+      fail("el listado del servidor tiene " + n.toStdString() + " renglones que no se entienden",
+           "Error = El listado del servidor tiene " + n + " renglones que no se entienden Comando = getdirlisting",
+           "getdirlisting");
       return;
     }
     end(true, "Actualización Completa");
@@ -147,7 +162,8 @@ void UpdateRun::scan() {
 
 void UpdateRun::onError(const QString& text, const QString&) {
   if (stopping_) return;
-  end(false, "Error = " + text.trimmed() + " Comando = " + client_.command().trimmed());
+  fail(ftpTextInSpanish(text.trimmed().toStdString()),
+       "Error = " + text.trimmed() + " Comando = " + client_.command().trimmed(), client_.command().trimmed());
 }
 
 }  // namespace velmora::services

@@ -44,6 +44,10 @@ class UpdateRun : public QObject {
   const std::vector<std::string>& unchanged() const { return unchanged_; }
   // Listing lines of no known form: the run cannot be complete with them.
   const std::vector<std::string>& unreadable() const { return unreadable_; }
+  // Why a run that did not complete stopped, in Spanish, and the command
+  // it stopped at.
+  const std::string& failure() const { return failure_; }
+  const std::string& failedCommand() const { return failedCommand_; }
 
  signals:
   void status(const QString& text);
@@ -58,6 +62,7 @@ class UpdateRun : public QObject {
   void scan();
   void placeFetched();
   void end(bool complete, const QString& text);
+  void fail(const std::string& spanish, const QString& statusText, const QString& command);
 
   std::filesystem::path dataDir_;
   ServerSettings settings_;
@@ -68,6 +73,7 @@ class UpdateRun : public QObject {
   std::vector<net::ListingRow> rows_;  // the server directory, in the order it is scanned
   std::vector<std::string> fetched_, refused_, aside_, unchanged_, unreadable_;
   QString current_;
+  std::string failure_, failedCommand_;
   bool ended_ = false, stopping_ = false;
 };
 

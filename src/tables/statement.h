@@ -10,6 +10,11 @@
 
 namespace velmora::tables {
 
+// What the storage engine found wrong, in Spanish, for messages and logs:
+// SQLite's own texts are English (and say "not an error" when asked after a
+// failure of another kind). `rc` is the failing call's result code.
+std::string engineErrorText(sqlite3* db, int rc);
+
 class Statement {
  public:
   Statement() = default;

@@ -52,6 +52,39 @@ void upperFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 }  // namespace
 
+std::string engineErrorText(sqlite3* db, int rc) {
+  if (rc == SQLITE_OK && db) rc = sqlite3_extended_errcode(db);
+  std::string detail;
+  switch (rc & 0xFF) {
+    case SQLITE_OK: return "error desconocido";
+    case SQLITE_PERM: case SQLITE_AUTH: return "sin permiso para la tabla";
+    case SQLITE_BUSY: case SQLITE_LOCKED: return "la tabla está bloqueada por otra estación";
+    case SQLITE_NOMEM: return "no hay memoria suficiente";
+    case SQLITE_READONLY: return "la tabla sólo se puede leer";
+    case SQLITE_INTERRUPT: return "operación interrumpida";
+    case SQLITE_IOERR: return "error de entrada y salida del disco";
+    case SQLITE_CORRUPT: return "la tabla está dañada";
+    case SQLITE_FULL: return "el disco está lleno";
+    case SQLITE_CANTOPEN: return "no se pudo abrir el archivo de la tabla";
+    case SQLITE_PROTOCOL: return "conflicto de bloqueo entre estaciones";
+    case SQLITE_SCHEMA: return "la estructura de la tabla cambió";
+    case SQLITE_TOOBIG: return "el dato es demasiado grande";
+    case SQLITE_CONSTRAINT:
+      // "UNIQUE constraint failed: T.A": the columns are worth keeping; a
+      // trigger's own text is kept whole.
+      if (db) {
+        const std::string text = sqlite3_errmsg(db);
+        const std::string failed = "constraint failed: ";
+        const size_t at = text.find(failed);
+        detail = at != std::string::npos ? " (" + text.substr(at + failed.size()) + ")" : ": " + text;
+      }
+      return "el registro no cumple una regla de la tabla" + detail;
+    case SQLITE_MISMATCH: return "tipo de dato equivocado";
+    case SQLITE_NOTADB: return "el archivo no es una tabla";
+    default: return "error del motor de datos (código " + std::to_string(rc) + ")";
+  }
+}
+
 std::string integrityCheck(const fs::path& file) {
   sqlite3* db = nullptr;
   std::string result;
@@ -170,7 +203,7 @@ Status Table::closedTable() {
 }
 
 Status Table::raiseStorage(int messageId, int rc, Status::Code code) {
-  const std::string engineText = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  const std::string engineText = engineErrorText(db_, rc);
   errors_.setFile(def_.label);
   errors_.noteStorageError(rc, engineText);
   errors_.raise(messageId);
@@ -194,7 +227,7 @@ Status Table::open() {
   std::error_code ec;
   const fs::file_status st = fs::status(path_, ec);
   const bool exists = !ec && fs::exists(st);
-  if (ec && ec != std::errc::no_such_file_or_directory) return refuseFile(ec.message());
+  if (ec && ec != std::errc::no_such_file_or_directory) return refuseFile("no se puede llegar al archivo");
   if (exists && !fs::is_regular_file(st)) return refuseFile("no es un archivo de datos común");
   std::error_code sizeError;
   const auto size = exists ? fs::file_size(path_, sizeError) : 0;
@@ -277,9 +310,9 @@ Status Table::prepareSchema() {
   if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
     // A station holds the file past the lock wait: say so, as a lock.
     errors_.setFile(def_.label);
-    errors_.noteStorageError(rc, sqlite3_errmsg(db_));
+    errors_.noteStorageError(rc, engineErrorText(db_, rc));
     errors_.raise(31);
-    return Status::error(Status::Code::kLocked, sqlite3_errmsg(db_));
+    return Status::error(Status::Code::kLocked, engineErrorText(db_, rc));
   }
   if (rc != SQLITE_OK) return raiseStorage(26, rc, Status::Code::kCorrupt);
 
@@ -823,9 +856,9 @@ Status Table::insertOnce(bool* duplicate, std::string* failedKey) {
     *failedKey = keyNameForColumns(message);
     return Status::error(Status::Code::kDuplicateKey, message);
   }
-  errors_.noteStorageError(rc, message);
+  errors_.noteStorageError(rc, engineErrorText(db_, rc));
   return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,
-                       message);
+                       engineErrorText(db_, rc));
 }
 
 Status Table::insert() {
@@ -931,10 +964,10 @@ Status Table::update() {
     errors_.raiseMessage(15, key);
     return Status::error(Status::Code::kDuplicateKey, message);
   }
-  errors_.noteStorageError(rc, message);
+  errors_.noteStorageError(rc, engineErrorText(db_, rc));
   errors_.raise(28);
   return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,
-                       message);
+                       engineErrorText(db_, rc));
 }
 
 Status Table::updateStored(int64_t id, int64_t version) {
@@ -1006,9 +1039,9 @@ Status Table::remove() {
     return Status::ok();
   }
   if (rc == SQLITE_DONE) return Status::error(Status::Code::kConflict, "modificado por otra estación");
-  errors_.noteStorageError(rc, sqlite3_errmsg(db_));
+  errors_.noteStorageError(rc, engineErrorText(db_, rc));
   return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,
-                       sqlite3_errmsg(db_));
+                       engineErrorText(db_, rc));
 }
 
 Status Table::begin() {

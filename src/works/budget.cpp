@@ -240,7 +240,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
     }
     // One read transaction: the file's state read below belongs to these rows.
     if (sqlite3_exec(cobr.connection(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-      return Status::error(Status::Code::kIoError, sqlite3_errmsg(cobr.connection()));
+      return Status::error(Status::Code::kIoError, tables::engineErrorText(cobr.connection(), SQLITE_OK));
   }
   struct EndRead {
     sqlite3* db;
@@ -254,7 +254,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   // outside the key, as they are outside the list.
   tables::Statement s(cobr.connection(), "SELECT CTA, TIPO, CANT, TOBR, TMAT, TCOS, TPOR FROM \"" +
                                              cobr.def().storeName + "\"");
-  if (!s.valid()) return Status::error(Status::Code::kIoError, sqlite3_errmsg(cobr.connection()));
+  if (!s.valid()) return Status::error(Status::Code::kIoError, tables::engineErrorText(cobr.connection(), SQLITE_OK));
   struct Figures {
     int64_t account;
     BudgetRow row;
@@ -270,7 +270,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
     f.row.perUnit = {s.real(3), s.real(4), s.real(5), s.real(6)};
     rows.push_back(f);
   }
-  if (rc != SQLITE_DONE) return Status::error(Status::Code::kIoError, sqlite3_errmsg(cobr.connection()));
+  if (rc != SQLITE_DONE) return Status::error(Status::Code::kIoError, tables::engineErrorText(cobr.connection(), SQLITE_OK));
   std::sort(rows.begin(), rows.end(), [](const Figures& a, const Figures& b) { return a.account < b.account; });
   RunningDisplay running;
   for (const Figures& f : rows) running.next(f.row);
