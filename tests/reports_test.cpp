@@ -4,6 +4,9 @@
 
 #include <filesystem>
 
+#include "framework/money.h"
+#include "framework/picture.h"
+#include "framework/text.h"
 #include "reports/amount_in_words.h"
 #include "reports/page.h"
 
@@ -45,6 +48,63 @@ TEST(AmountInWordsTest, EveryRuleOfTheWording) {
   for (const Case& c : cases) EXPECT_EQ(amountInWords(c.amount), c.words) << c.amount;
   EXPECT_EQ(layOutAmount(1234.5), "*********1234.50");
   EXPECT_EQ(amountInWords("*********1234.50"), "  UN MIL DOS CIENTOS TREINTA Y CUATRO PESOS 50/100. M.N.)");
+}
+
+// A figure and its words are one value, rounded once by the money rule:
+// ties in binary and in decimal, and amounts of thousands of millions.
+TEST(AmountInWordsTest, TheWordsSayThePrintedFigure) {
+  struct Case {
+    double amount;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {8322353.125, "8,322,353.13"},          // a tie held exactly in binary
+      {16780124.075, "16,780,124.08"},        // a tie only in decimal
+      {0.005, "0.01"},
+      {1.005, "1.01"},
+      {2.675, "2.68"},
+      {0.004999, "0.00"},
+      {4999000.004999, "4,999,000.00"},
+      {1000000000.005, "1,000,000,000.01"},
+      {10860855882.98, "10,860,855,882.98"},
+      {13793286971.385, "13,793,286,971.39"},
+      {999999999999.995, "1,000,000,000,000.00"},
+  };
+  for (const Case& c : cases) {
+    const std::string printed = picture::formatNumber(c.amount, "n20.2");
+    EXPECT_EQ(printed.substr(printed.find_first_not_of(' ')), c.printed) << c.amount;
+    const std::string words = amountInWords(c.amount);
+    const std::string cents = std::string(c.printed).substr(std::string(c.printed).size() - 2);
+    EXPECT_NE(words.find(" " + cents + "/100. M.N.)"), std::string::npos) << c.amount << ": " << words;
+    EXPECT_EQ(text::formatFixed(money::round2(c.amount), 2), text::formatFixed(c.amount, 2)) << c.amount;
+  }
+  EXPECT_EQ(amountInWords(8322353.125).substr(0, 42), " OCHO MILLONES TRES CIENTOS VEINTE Y DOS M");
+}
+
+// On the 132-column text page a figure wider than its box is never cut: it
+// reaches left over blank cells, or takes the line below when they are not.
+TEST(PageModelTest, AWideFigureIsNeverCut) {
+  Page p;
+  const auto figure = [](double x, double y, double width, const char* text) {
+    TextItem t;
+    t.x = x;
+    t.y = y;
+    t.width = width;
+    t.align = Align::kRight;
+    t.text = text;
+    return t;
+  };
+  TextItem caption;
+  caption.x = 0;
+  caption.y = 0;
+  caption.width = 200;
+  caption.text = "COSTO DIRECTO:";
+  p.texts = {caption, figure(475, 0, 70, "10,860,855,882.98"),       // blank cells to its left
+             figure(400, 10, 70, "1,548.49"), figure(475, 10, 70, "2,236,786,062.55")};  // a neighbour
+  const std::string text = pageAsText(p);
+  EXPECT_NE(text.find("10,860,855,882.98"), std::string::npos) << text;
+  EXPECT_NE(text.find("2,236,786,062.55"), std::string::npos) << text;
+  EXPECT_NE(text.find("1,548.49"), std::string::npos) << text;
 }
 
 Page pageSaying(const std::string& s, const std::string& corner = kPagePlaceholder) {

@@ -143,6 +143,23 @@ TEST(WorkRulesTest, SummaryAppliesEveryPercentageToTheDirectCostAndVatToTheSubto
   EXPECT_DOUBLE_EQ(s.vat, 200);
   EXPECT_DOUBLE_EQ(s.total, 1450);
 
+  // The demo house: 10 % of 972,356.35 is 97,235.635, printed .64; every
+  // line rounded once, the subtotal and the total the sums of the lines.
+  obra.setReal("INDO", 8);
+  obra.setReal("INDC", 4);
+  obra.setReal("GANA", 10);
+  obra.setReal("CARI", 2);
+  const Summary house = summarize(obra, 972356.3499999999);
+  EXPECT_EQ(house.directCost, 972356.35);
+  EXPECT_EQ(house.profit, 97235.64);
+  EXPECT_EQ(house.siteOverhead, 77788.51);
+  EXPECT_EQ(house.subtotal, 1205721.88);
+  EXPECT_EQ(house.vat, 192915.50);
+  EXPECT_EQ(house.total, 1398637.38);
+  EXPECT_EQ(money::cents(house.subtotal), money::cents(house.directCost) + money::cents(house.siteOverhead) +
+                                              money::cents(house.centralOverhead) + money::cents(house.profit) +
+                                              money::cents(house.otherCharges));
+
   // Blank captions get their defaults; a work needs a name.
   fillDefaultCaptions(obra);
   EXPECT_EQ(obra.text("AOBR"), "ADMINISTRACION DE OBRA");

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "framework/money.h"
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "works/budget.h"
@@ -20,6 +21,9 @@ double finite(double v) {
   if (!std::isfinite(v)) throw std::domain_error("cifra no finita en el presupuesto");
   return v;
 }
+
+// A money figure as it is printed: to the cent.
+double toCent(double v) { return money::round2(finite(v)); }
 
 std::string pad(const std::string& s, size_t width, bool left) {
   const size_t n = text::charCount(s);
@@ -47,11 +51,11 @@ int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json,
     list.push_back({{"cta", r.text("CTA")},
                     {"name", r.text("OBRA")},
                     {"zone", r.integer("LIST")},
-                    {"TOBR", finite(r.real("TOBR"))},
-                    {"TMAT", finite(r.real("TMAT"))},
-                    {"TCOS", finite(r.real("TCOS"))},
-                    {"TPOR", finite(r.real("TPOR"))},
-                    {"direct_cost", finite(direct)}});
+                    {"TOBR", toCent(r.real("TOBR"))},
+                    {"TMAT", toCent(r.real("TMAT"))},
+                    {"TCOS", toCent(r.real("TCOS"))},
+                    {"TPOR", toCent(r.real("TPOR"))},
+                    {"direct_cost", toCent(direct)}});
     table += pad(r.text("CTA"), 9, false) + pad(text::truncateChars(r.text("OBRA"), 40), 41, false) + "ZONA " +
              std::to_string(r.integer("LIST")) + pad(money(direct), 16, true) + "\n";
     return true;
@@ -120,26 +124,26 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
                       {"description", r.text},
                       {"unit", r.unit},
                       {"quantity", finite(r.quantity)},
-                      {"PU_MOBRA", finite(r.perUnit.labour)},
-                      {"PU_MATERIAL", finite(r.perUnit.materials)},
-                      {"PU_EQUIPO", finite(r.perUnit.equipment)},
-                      {"PU_PORCEN", finite(r.perUnit.percentages)},
-                      {"unit_price", finite(r.unitPrice)},
-                      {"amount", finite(r.amount)}});
+                      {"PU_MOBRA", toCent(r.perUnit.labour)},
+                      {"PU_MATERIAL", toCent(r.perUnit.materials)},
+                      {"PU_EQUIPO", toCent(r.perUnit.equipment)},
+                      {"PU_PORCEN", toCent(r.perUnit.percentages)},
+                      {"unit_price", toCent(r.unitPrice)},
+                      {"amount", toCent(r.amount)}});
     }
     const nlohmann::json doc = {{"obra", text::clip(header.text("CTA"))},
                                 {"name", header.text("OBRA")},
                                 {"zone", zone},
                                 {"rows", list},
-                                {"direct_cost", finite(shown.directCost)},
+                                {"direct_cost", toCent(shown.directCost)},
                                 {"summary",
-                                 {{"IMP_ADMON_OBRA", finite(sum.siteOverhead)},
-                                  {"IMP_ADMON_CENTRAL", finite(sum.centralOverhead)},
-                                  {"IMP_UTILIDAD", finite(sum.profit)},
-                                  {"IMP_CARGOS", finite(sum.otherCharges)},
-                                  {"SUBTOTAL", finite(sum.subtotal)},
-                                  {"IMP_IVA", finite(sum.vat)},
-                                  {"COSTO_TOTAL", finite(sum.total)}}}};
+                                 {{"IMP_ADMON_OBRA", toCent(sum.siteOverhead)},
+                                  {"IMP_ADMON_CENTRAL", toCent(sum.centralOverhead)},
+                                  {"IMP_UTILIDAD", toCent(sum.profit)},
+                                  {"IMP_CARGOS", toCent(sum.otherCharges)},
+                                  {"SUBTOTAL", toCent(sum.subtotal)},
+                                  {"IMP_IVA", toCent(sum.vat)},
+                                  {"COSTO_TOTAL", toCent(sum.total)}}}};
     out << doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return 0;
   }

@@ -61,4 +61,34 @@ int64_t cents(double value) {
   return value < 0 ? -c : c;
 }
 
+int64_t percentOf(int64_t amount, double percent) {
+  if (!std::isfinite(percent) || amount == 0 || percent == 0) return 0;
+  // percent = P / 10^k exactly, from its shortest round-trip digits.
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(percent), std::chars_format::scientific);
+  std::string digits;
+  int exponent = 0;
+  const char* p = buf;
+  for (; p < res.ptr && *p != 'e'; ++p)
+    if (*p != '.') digits.push_back(*p);
+  if (p < res.ptr) std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exponent);
+  // value = d1.d2d3... x 10^exponent = digits x 10^(exponent - (n - 1))
+  const int scale = static_cast<int>(digits.size()) - 1 - exponent;  // k, may be negative
+  __int128 whole = 0;
+  for (char d : digits) whole = whole * 10 + (d - '0');
+  __int128 numerator = static_cast<__int128>(amount < 0 ? -amount : amount) * whole;
+  __int128 denominator = 100;
+  if (scale > 0) {
+    if (scale > 30) return cents(fromCents(amount) * percent / 100);  // beyond exact reach: no such percentage
+    for (int i = 0; i < scale; ++i) denominator *= 10;
+  } else {
+    for (int i = 0; i < -scale && numerator < (static_cast<__int128>(1) << 100); ++i) numerator *= 10;
+  }
+  __int128 q = numerator / denominator;
+  if ((numerator % denominator) * 2 >= denominator) ++q;  // half away from zero
+  const bool negative = (amount < 0) != (percent < 0);
+  const int64_t result = static_cast<int64_t>(q);
+  return negative ? -result : result;
+}
+
 }  // namespace velmora::money

@@ -22,4 +22,15 @@ double round2(double value);
 // saturate.
 int64_t cents(double value);
 
+// Whole cents as the double nearest to their decimal value (the division is
+// correctly rounded, and cents below 2^53 are exact).
+inline double fromCents(int64_t c) { return static_cast<double>(c) / 100; }
+
+// `percent` per cent of `amount` cents, in whole cents rounded half away
+// from zero, computed on the decimals (the percentage taken as the decimal
+// its double stands for): 10 % of 972,356.35 is 97,235.64, never the .63
+// that binary noise gives. Money sums are carried in cents, so a reader who
+// adds the printed lines gets the printed total.
+int64_t percentOf(int64_t amount, double percent);
+
 }  // namespace velmora::money

@@ -1,5 +1,8 @@
 #include "framework/text.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <charconv>
 
 #include <cctype>
@@ -185,11 +188,49 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 }
 
 std::string formatFixed(double value, int decimals) {
-  char buf[400];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-  if (res.ec != std::errc()) return "0";
-  std::string out(buf, res.ptr);
-  if (out.size() > 1 && out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos) out.erase(0, 1);
+  if (!std::isfinite(value) || decimals < 0 || decimals > 30) {
+    char buf[400];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, std::clamp(decimals, 0, 30));
+    return res.ec == std::errc() ? std::string(buf, res.ptr) : "0";
+  }
+  // The decimal the double stands for (its shortest round-trip digits),
+  // rounded half away from zero at `decimals`: the project's one rounding
+  // rule, the same as money::round2 and money::cents, so a printed figure
+  // and its words never differ (8,322,353.125 prints .13 and reads 13/100).
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
+  std::string digits;
+  int exponent = 0;
+  const char* p = buf;
+  for (; p < res.ptr && *p != 'e'; ++p)
+    if (*p != '.') digits.push_back(*p);
+  if (p < res.ptr) std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exponent);
+  // value = d1.d2d3... x 10^exponent: the digits up to the last kept decimal
+  // are the first (exponent + 1 + decimals).
+  const int kept = exponent + 1 + decimals;
+  std::string whole;  // the kept digits, as a decimal integer
+  bool roundUp = false;
+  if (kept >= 0) {
+    for (int i = 0; i < kept; ++i) whole += i < static_cast<int>(digits.size()) ? digits[static_cast<size_t>(i)] : '0';
+    roundUp = kept < static_cast<int>(digits.size()) && digits[static_cast<size_t>(kept)] >= '5';
+  }
+  if (whole.empty()) whole = "0";
+  if (roundUp) {
+    size_t i = whole.size();
+    while (i > 0 && whole[i - 1] == '9') whole[--i] = '0';
+    if (i == 0) whole.insert(whole.begin(), '1');
+    else ++whole[i - 1];
+  }
+  if (static_cast<int>(whole.size()) <= decimals) whole.insert(0, static_cast<size_t>(decimals) + 1 - whole.size(), '0');
+  const size_t firstNonZero = whole.find_first_not_of('0');
+  std::string out = decimals > 0 ? whole.substr(0, whole.size() - static_cast<size_t>(decimals)) + "." +
+                                       whole.substr(whole.size() - static_cast<size_t>(decimals))
+                                 : whole;
+  // Leading zeros of the integer part go (one stays before the point).
+  const size_t lead = out.find_first_not_of('0');
+  if (lead == std::string::npos || out[lead] == '.') out.erase(0, lead == std::string::npos ? out.size() - 1 : lead - 1);
+  else out.erase(0, lead);
+  if (value < 0 && firstNonZero != std::string::npos) out.insert(0, "-");
   return out;
 }
 

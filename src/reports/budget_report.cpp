@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "framework/money.h"
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "reports/amount_in_words.h"
@@ -22,6 +23,26 @@ constexpr size_t kPieces = 14;  // 50-character pieces of a 700-character descri
 std::string number(double v, const char* picture) { return picture::formatNumber(v, picture); }
 
 std::string percentText(double p) { return number(p, "n6.2"); }
+
+// `words` in lines of at most `width` characters, cut at blanks; one line
+// when it fits.
+std::vector<std::string> wrapWords(const std::string& words, size_t width) {
+  std::vector<std::string> out;
+  std::string rest = words;
+  while (text::charCount(rest) > width) {
+    size_t cut = rest.rfind(' ', width);
+    // "55/100. M.N.)" stays whole on the last line.
+    const size_t cents = rest.rfind("/100.");
+    const size_t tail = cents == std::string::npos ? std::string::npos : rest.rfind(' ', cents);
+    if (tail != std::string::npos && tail > 0 && (cut == std::string::npos || cut > tail)) cut = tail;
+    if (cut == std::string::npos || cut == 0) cut = width;
+    out.push_back(rest.substr(0, cut));
+    rest = rest.substr(cut);
+    while (!rest.empty() && rest.front() == ' ') rest.erase(0, 1);
+  }
+  out.push_back(rest);
+  return out;
+}
 
 }  // namespace
 
@@ -45,14 +66,17 @@ double piecework(double labour, double fsrMayor, double workingDays) {
   return divisor != 0 ? labour * 365.25 / divisor : 0;
 }
 
-std::vector<SummaryLine> closingSummary(const tables::Record& obra, double cd, const tables::Record* zone) {
+std::vector<SummaryLine> closingSummary(const tables::Record& obra, double directCost, const tables::Record* zone) {
+  // In whole cents, each line rounded once: the printed lines add up to the
+  // printed "SUMA" and "IMPORTE TOTAL".
   std::vector<SummaryLine> out;
-  double run = cd;
+  const int64_t cd = money::cents(directCost);
+  int64_t run = cd;
   const auto onDirectCost = [&](const char* percent, const char* caption) {
     const double p = obra.real(percent);
     if (p <= 0) return;
-    const double amount = cd * p / 100;
-    out.push_back({percentText(p) + "% " + obra.text(caption), amount, false});
+    const int64_t amount = money::percentOf(cd, p);
+    out.push_back({percentText(p) + "% " + obra.text(caption), money::fromCents(amount), false});
     run += amount;
   };
   onDirectCost("INDC", "ACEN");
@@ -64,18 +88,18 @@ std::vector<SummaryLine> closingSummary(const tables::Record& obra, double cd, c
     out.push_back({percentText(zone ? zone->real("ISAR") : 0) + "% CARGO POR S.A.R.", 0, false});
     out.push_back({percentText(zone ? zone->real("IINF") : 0) + "% CARGO POR INFONAVIT", 0, false});
     if (obra.real("SECO") > 0) {
-      const double amount = run * obra.real("SECO") / 100;
-      out.push_back({percentText(obra.real("SECO")) + "% S.V.I. y C. (SECODAM)", amount, false});
+      const int64_t amount = money::percentOf(run, obra.real("SECO"));
+      out.push_back({percentText(obra.real("SECO")) + "% S.V.I. y C. (SECODAM)", money::fromCents(amount), false});
       run += amount;
     }
   }
   if (obra.real("IMPV") > 0) {
-    out.push_back({"SUMA", run, true});
-    const double amount = run * obra.real("IMPV") / 100;
-    out.push_back({percentText(obra.real("IMPV")) + "% " + obra.text("TIVA"), amount, false});
+    out.push_back({"SUMA", money::fromCents(run), true});
+    const int64_t amount = money::percentOf(run, obra.real("IMPV"));
+    out.push_back({percentText(obra.real("IMPV")) + "% " + obra.text("TIVA"), money::fromCents(amount), false});
     run += amount;
   }
-  out.push_back({"IMPORTE TOTAL", run, true});
+  out.push_back({"IMPORTE TOTAL", money::fromCents(run), true});
   return out;
 }
 
@@ -118,7 +142,6 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
     return s;
   }
   if (Status s = works::checkFiniteFigures(all); !s) return s;
-  const catalog::CostSplit categoryTotals = works::categoryTotals(all);
 
   if (kind == BudgetReportKind::kConcentrated) {
     const estimate::ZoneFactors factors = zoneFound ? estimate::zoneFactors(zone) : estimate::ZoneFactors{};
@@ -166,13 +189,13 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
       out.text(466, 66, number(row.perUnit.materials, "n12.2B"), Align::kRight);
       out.text(534, 66, number(row.perUnit.equipment, "n12.2B"), Align::kRight);
       out.text(602, 60, number(row.perUnit.percentages, "n10.2B"), Align::kRight);
-      const double unit = row.perUnit.labour + row.perUnit.materials + row.perUnit.equipment + row.perUnit.percentages;
+      const double unit = money::fromCents(works::rowMoney(row.perUnit, row.quantity).unitPrice);
       out.text(664, 98, number(unit, "n12.2B"), Align::kRight);
       if (sheet != nullptr) {
         std::string description;
         for (const std::string& l : lines) description += (description.empty() ? "" : " ") + text::clip(l);
         sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), description, text::clip(r.text("UNID")),
-                    destajo != 0 ? SheetCell(destajo) : SheetCell(), row.perUnit.labour, row.perUnit.materials,
+                    destajo != 0 ? SheetCell(money::round2(destajo)) : SheetCell(), row.perUnit.labour, row.perUnit.materials,
                     row.perUnit.equipment, row.perUnit.percentages, unit});
       }
       for (size_t l = 1; l < lines.size(); ++l) {
@@ -225,18 +248,22 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   };
   PageWriter out(spool, header, 30, landscape ? 580 : 760, landscape ? 792 : 612, landscape ? 612 : 792);
 
-  const double workDirect =
-      categoryTotals.labour + categoryTotals.materials + categoryTotals.equipment + categoryTotals.percentages;
+  const double workDirect = works::displayBudget(all).directCost;
   // A work whose direct cost is 0 has no shares: the percentages stay blank.
-  const auto share = [workDirect](double amount) { return workDirect != 0 ? amount * 100 / workDirect : 0.0; };
+  // A share is printed, and put in the workbook, to two decimals.
+  const auto share = [workDirect](double amount) {
+    return workDirect != 0 ? money::round2(amount * 100 / workDirect) : 0.0;
+  };
   const bool full = options.fullDescription == 'S';
+  // What the words' box holds on the 132-column text page.
+  const size_t wordsWidth = static_cast<size_t>((right - 92) * 132 / 612);
   struct Section {
     std::string title;
     double amount, percent;
   };
   std::vector<Section> sections;
   std::string sectionTitle;
-  double tot1 = 0, total = 0;
+  int64_t sectionCents = 0, totalCents = 0;  // sums of the printed amounts
 
   // The spreadsheet: one row per title, concept and subtotal; the amounts
   // and the direct cost as formulas over the concepts.
@@ -260,6 +287,23 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
     return joined;
   };
 
+  // A figure wider than its box on the 132-column text page would run into
+  // its neighbour there: it goes, whole, on a line of its own below the row
+  // (where the text page lets it reach left over blank cells).
+  struct Figure {
+    double x, width;
+    std::string text;
+  };
+  const auto figure = [&](double x, double width, const std::string& text, std::vector<Figure>& ownLines) {
+    if (text::charCount(text) <= static_cast<size_t>(width * 132 / 612 + 0.5)) out.text(x, width, text, Align::kRight);
+    else ownLines.push_back({x, width, text});
+  };
+  const auto figuresOnTheirOwnLines = [&](const std::vector<Figure>& ownLines) {
+    for (const Figure& f : ownLines) {
+      out.band(kLine);
+      out.text(f.x, f.width, f.text, Align::kRight);
+    }
+  };
   const auto extraLines = [&](const std::vector<std::string>& lines) {
     for (size_t i = 1; i < lines.size(); ++i) {
       out.band(kLine);
@@ -275,12 +319,13 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
       for (std::string& l : lines) std::replace(l.begin(), l.end(), ',', ' ');
     }
     if (row.kind == works::row_kind::kTitle) {
-      tot1 = 0;
+      sectionCents = 0;
       out.band(kLine + 2);
       out.text(92, 230, lines.front(), Align::kLeft, 7, true);
       sectionTitle = r.text("TEXT");
       if (sheet != nullptr) sheet->add({{}, sheetText(lines)}, true);
     } else if (row.kind == works::row_kind::kSubtotal) {
+      const double tot1 = money::fromCents(sectionCents);
       out.band(kLine + 2);
       out.text(92, 230, lines.front(), Align::kLeft, 7, true);
       if (presentation) {
@@ -293,12 +338,14 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
         out.text(670, right - 670, number(tot1, "n13.2B"), Align::kRight, 7, true);
         if (sheet != nullptr) sheet->addTotal({{}, lines.front(), {}, {}, {}, {}, {}, {}, {}, tot1}, {amountColumn});
       }
-      tot1 = 0;
+      sectionCents = 0;
     } else {
-      const double sum1 = row.perUnit.labour + row.perUnit.materials + row.perUnit.equipment + row.perUnit.percentages;
-      const double sum2 = sum1 * row.quantity;
-      tot1 += sum2;
-      total += sum2;
+      // Rounded once: the figure printed, its words and the sums are one value.
+      const works::RowMoney figures = works::rowMoney(row.perUnit, row.quantity);
+      const double sum1 = money::fromCents(figures.unitPrice);
+      const double sum2 = money::fromCents(figures.amount);
+      sectionCents += figures.amount;
+      totalCents += figures.amount;
       out.band(kLine);
       out.text(30, 60, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
       out.text(92, presentation ? 230 : 206, lines.front());
@@ -306,24 +353,32 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
         double percent = share(sum2);
         if (percent < 0.005) percent = 0;
         out.text(324, 30, r.text("UNID"));
-        out.text(356, 55, number(row.quantity, "n10.2B"), Align::kRight);
-        out.text(413, 60, number(sum1, "n13.2B"), Align::kRight);
-        out.text(475, 70, number(sum2, "n13.2B"), Align::kRight);
+        std::vector<Figure> ownLines;
+        figure(356, 55, number(row.quantity, "n10.2B"), ownLines);
+        figure(413, 60, number(sum1, "n13.2B"), ownLines);
+        figure(475, 70, number(sum2, "n13.2B"), ownLines);
         out.text(547, 35, number(percent, "n6.2B"), Align::kRight);
+        figuresOnTheirOwnLines(ownLines);
         if (sheet != nullptr) {
           sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), sheetText(lines),
                       text::clip(r.text("UNID")), row.quantity, sum1, sum2, percent});
         }
         extraLines(lines);
-        out.band(kLine);
-        out.text(92, right - 92, amountInWords(sum2), Align::kLeft, 6.5);
+        // The words whole: those of a large amount go on a second line
+        // rather than past the 132 columns of the text page.
+        for (const std::string& part : wrapWords(amountInWords(sum2), wordsWidth)) {
+          out.band(kLine);
+          out.text(92, right - 92, part, Align::kLeft, 6.5);
+        }
       } else {
         out.text(300, 28, r.text("UNID"));
-        out.text(330, 53, number(row.quantity, "n10.2B"), Align::kRight);
+        std::vector<Figure> ownLines;
+        figure(330, 53, number(row.quantity, "n10.2B"), ownLines);
         const double parts[] = {row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment, row.perUnit.percentages};
-        for (int p = 0; p < 4; ++p) out.text(385 + 55 * p, 53, number(parts[p], "n10.2B"), Align::kRight);
-        out.text(605, 63, number(sum1, "n12.2B"), Align::kRight);
-        out.text(670, right - 670, number(sum2, "n13.2B"), Align::kRight);
+        for (int p = 0; p < 4; ++p) figure(385 + 55 * p, 53, number(parts[p], "n10.2B"), ownLines);
+        figure(605, 63, number(sum1, "n12.2B"), ownLines);
+        figure(670, right - 670, number(sum2, "n13.2B"), ownLines);
+        figuresOnTheirOwnLines(ownLines);
         if (sheet != nullptr) {
           sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), sheetText(descriptionLines(r, full)),
                       text::clip(r.text("UNID")), row.quantity, parts[0], parts[1], parts[2], parts[3], sum1, sum2});
@@ -334,6 +389,7 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   }
   if (progress && !progress(rows.size(), rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
 
+  const double total = money::fromCents(totalCents);
   const double amountX = presentation ? 475 : 670, amountW = presentation ? 70 : right - 670;
   const auto directCost = [&] {
     out.band(4);

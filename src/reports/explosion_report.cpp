@@ -220,10 +220,10 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
     walk.row(catalog::PricingEngine::contiguous(engine.workRowLines(r.account), r.account), r.quantity);
   }
 
-  // The listing. The direct cost is the rows' own, not the totals stored in
-  // the work's header (a read-only installation never got them stored).
-  const catalog::CostSplit totals = works::categoryTotals(rows);
-  const double direct = totals.labour + totals.materials + totals.equipment + totals.percentages;
+  // The listing. The direct cost is the budget's own, summed as the budget
+  // prints it (not the totals stored in the work's header, which a
+  // read-only installation never got stored).
+  const double direct = works::displayBudget(rows).directCost;
   const auto share = [direct](double amount) { return direct != 0 ? amount * 100 / direct : 0.0; };
   Heading heading{company, {"EXPLOSION DE INSUMOS: " + obra.text("OBRA"), obra.text("DIRE"), options.title}, today, 30,
                   582,

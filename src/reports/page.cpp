@@ -42,11 +42,6 @@ std::string unescape(const std::string& s) {
   return out;
 }
 
-std::string num(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
 
 double toNumber(const std::string& s) {
   double v = 0;
@@ -291,28 +286,62 @@ std::string pageAsText(const Page& page, int columns, int lines) {
   if (columns <= 0) columns = std::max(1, static_cast<int>(page.width * 132 / 612 + 0.5));
   if (lines <= 0) lines = std::max(1, static_cast<int>(page.height / 10 + 0.5));  // a printed line is 10 points
   // One grid cell a character; a text goes to the cell of its left edge (of
-  // its right edge for right-aligned texts), cut at its width.
+  // its right edge for right-aligned texts), cut at its width. A
+  // right-aligned text (a figure) is never cut: wider than its box, it
+  // reaches left over blank cells, or takes the line below when they are
+  // not blank, so 10,860,855,882.98 never prints as "10,860,855,882.".
   std::vector<std::vector<std::string>> grid(static_cast<size_t>(lines), std::vector<std::string>(columns, " "));
   const double cellWidth = page.width / columns, cellHeight = page.height / lines;
+  struct Placed {
+    int line, column;
+    std::vector<std::string> chars;
+    int boxStart;  // the first cell of its own box
+  };
+  std::vector<Placed> wide;
+  const auto put = [&](const Placed& p) {
+    for (size_t k = 0; k < p.chars.size(); ++k) {
+      const int c = p.column + static_cast<int>(k);
+      if (c >= 0 && c < columns) grid[static_cast<size_t>(p.line)][static_cast<size_t>(c)] = p.chars[k];
+    }
+  };
   for (const TextItem& t : page.texts) {
     const int line = std::clamp(static_cast<int>(t.y / cellHeight + 0.5), 0, lines - 1);
     const size_t room = t.width > 0 ? static_cast<size_t>(t.width / cellWidth + 0.5) : SIZE_MAX;
-    // The characters of the text (UTF-8), cut at the text's width.
+    const bool figure = t.align == Align::kRight && t.width > 0;
+    // The characters of the text (UTF-8), cut at the text's width but a figure's.
     std::vector<std::string> chars;
-    for (size_t i = 0; i < t.text.size() && chars.size() < room; ++i) {
+    for (size_t i = 0; i < t.text.size() && (figure || chars.size() < room); ++i) {
       const unsigned char c = static_cast<unsigned char>(t.text[i]);
       if ((c & 0xC0) == 0x80 && !chars.empty()) chars.back() += t.text[i];
       else chars.emplace_back(1, t.text[i]);
     }
     const int length = static_cast<int>(chars.size());
     int column = static_cast<int>(t.x / cellWidth + 0.5);
-    if (t.align == Align::kRight && t.width > 0) column = static_cast<int>((t.x + t.width) / cellWidth + 0.5) - length;
+    if (figure) column = static_cast<int>((t.x + t.width) / cellWidth + 0.5) - length;
     if (t.align == Align::kCenter && t.width > 0)
       column = static_cast<int>((t.x + t.width / 2) / cellWidth + 0.5) - length / 2;
-    for (int k = 0; k < length; ++k) {
-      const int c = column + k;
-      if (c >= 0 && c < columns) grid[static_cast<size_t>(line)][static_cast<size_t>(c)] = chars[static_cast<size_t>(k)];
+    Placed p{line, column, std::move(chars), static_cast<int>(t.x / cellWidth + 0.5)};
+    if (figure && static_cast<size_t>(length) > room) wide.push_back(std::move(p));
+    else put(p);
+  }
+  const auto blank = [&](int line, int from, int to) {
+    for (int c = std::max(0, from); c < std::min(to, columns); ++c)
+      if (grid[static_cast<size_t>(line)][static_cast<size_t>(c)] != " ") return false;
+    return true;
+  };
+  for (Placed& p : wide) {
+    // The cells left of its box must be free; else the figure goes whole on
+    // the line below (or above), where its cells are free.
+    if (!blank(p.line, p.column, p.boxStart)) {
+      const int end = p.column + static_cast<int>(p.chars.size());
+      for (int other : {p.line + 1, p.line - 1}) {
+        if (other >= 0 && other < lines && blank(other, p.column, end)) {
+          p.line = other;
+          break;
+        }
+      }
     }
+    put(p);
   }
   std::string out;
   for (size_t l = 0; l < grid.size(); ++l) {

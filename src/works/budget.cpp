@@ -112,20 +112,28 @@ Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows) {
   return Status::ok();
 }
 
+RowMoney rowMoney(const catalog::CostSplit& perUnit, double quantity) {
+  const double unitPrice = perUnit.labour + perUnit.materials + perUnit.equipment + perUnit.percentages;
+  return {money::cents(unitPrice), money::cents(unitPrice * quantity)};
+}
+
 ShownRow RunningDisplay::next(const BudgetRow& r) {
   ShownRow shown;
   if (r.kind == row_kind::kTitle) {
     running_ = 0;
   } else if (r.kind == row_kind::kSubtotal) {
-    shown.amount = running_;  // only a title restarts the running subtotal
+    shown.amount = money::fromCents(running_);  // only a title restarts the running subtotal
   } else {
-    shown.unitPrice = r.perUnit.labour + r.perUnit.materials + r.perUnit.equipment + r.perUnit.percentages;
-    shown.amount = r.quantity * shown.unitPrice;
-    running_ += shown.amount;
-    directCost_ += shown.amount;
+    const RowMoney m = rowMoney(r.perUnit, r.quantity);
+    shown.unitPrice = money::fromCents(m.unitPrice);
+    shown.amount = money::fromCents(m.amount);
+    running_ += m.amount;
+    directCost_ += m.amount;
   }
   return shown;
 }
+
+double RunningDisplay::directCost() const { return money::fromCents(directCost_); }
 
 BudgetDisplay displayBudget(const std::vector<BudgetRow>& rows) {
   BudgetDisplay d;
@@ -177,7 +185,7 @@ std::optional<FileState> fileState(const fs::path& file) {
 
 // The direct cost last computed for a budget file, kept beside it with the
 // file's state: a budget opened again unchanged does not read every row.
-constexpr const char* kCacheHeader = "velmora costo directo 1";
+constexpr const char* kCacheHeader = "velmora costo directo 2";  // 2: summed in cents
 
 fs::path cacheOf(const fs::path& table) { return table.string() + ".costo"; }
 

@@ -54,10 +54,21 @@ Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows);
 // budget.
 Status readBudgetPage(tables::Table& cobr, int32_t after, size_t limit, std::vector<BudgetRow>* rows);
 
+// A concept row's money as every output prints it, each figure rounded to
+// the cent once: the unit price (its four parts summed) and the amount (that
+// sum times the quantity). The budget window, the reports, the workbooks and
+// the JSON all take these, so the words and the figure agree.
+struct RowMoney {
+  int64_t unitPrice = 0;  // cents
+  int64_t amount = 0;     // cents
+};
+RowMoney rowMoney(const catalog::CostSplit& perUnit, double quantity);
+
 // What the budget window shows of each row: a concept its unit price and
 // amount (from its four stored figures), a subtotal the running subtotal
 // (which only a title restarts), a title nothing; and "COSTO DIRECTO:", the
-// sum of the concept amounts.
+// sum of the concept amounts. Sums are carried in whole cents: they are the
+// sums of the printed figures.
 struct ShownRow {
   double unitPrice = 0;
   double amount = 0;
@@ -71,11 +82,12 @@ BudgetDisplay displayBudget(const std::vector<BudgetRow>& rows);
 class RunningDisplay {
  public:
   ShownRow next(const BudgetRow& row);
-  double directCost() const { return directCost_; }
+  double directCost() const;
+  int64_t directCostCents() const { return directCost_; }
 
  private:
-  double running_ = 0;
-  double directCost_ = 0;
+  int64_t running_ = 0;     // cents
+  int64_t directCost_ = 0;  // cents
 };
 // "COSTO DIRECTO:" of the whole budget, reading only the figures it needs;
 // the same sum, in the same order, as displayBudget's.

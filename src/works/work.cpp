@@ -1,5 +1,6 @@
 #include "works/work.h"
 
+#include "framework/money.h"
 #include "framework/text.h"
 
 namespace velmora::works {
@@ -62,16 +63,23 @@ void closeWork(shell::Session& session) {
   session.currentWorkName.clear();
 }
 
-Summary summarize(const tables::Record& obra, double cd) {
+Summary summarize(const tables::Record& obra, double directCost) {
+  // In whole cents: each line rounded once from the printed direct cost, the
+  // subtotal and total the sums of the printed lines.
+  const int64_t cd = money::cents(directCost);
+  const int64_t site = money::percentOf(cd, obra.real("INDO")), central = money::percentOf(cd, obra.real("INDC")),
+                profit = money::percentOf(cd, obra.real("GANA")), other = money::percentOf(cd, obra.real("CARI"));
+  const int64_t subtotal = cd + site + central + profit + other;
+  const int64_t vat = money::percentOf(subtotal, obra.real("IMPV"));
   Summary s;
-  s.directCost = cd;
-  s.siteOverhead = cd * obra.real("INDO") / 100;
-  s.centralOverhead = cd * obra.real("INDC") / 100;
-  s.profit = cd * obra.real("GANA") / 100;
-  s.otherCharges = cd * obra.real("CARI") / 100;
-  s.subtotal = s.siteOverhead + s.centralOverhead + s.profit + s.otherCharges + cd;
-  s.vat = s.subtotal * obra.real("IMPV") / 100;
-  s.total = s.subtotal + s.vat;
+  s.directCost = money::fromCents(cd);
+  s.siteOverhead = money::fromCents(site);
+  s.centralOverhead = money::fromCents(central);
+  s.profit = money::fromCents(profit);
+  s.otherCharges = money::fromCents(other);
+  s.subtotal = money::fromCents(subtotal);
+  s.vat = money::fromCents(vat);
+  s.total = money::fromCents(subtotal + vat);
   return s;
 }
 

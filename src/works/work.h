@@ -41,7 +41,9 @@ Status chooseWork(shell::Session& session, const tables::Record& obra, tables::T
 void closeWork(shell::Session& session);
 
 // SUM_PRE: the indirect costs, profit and VAT of a direct cost, each on the
-// direct cost alone, VAT on the subtotal. No rounding.
+// direct cost alone, VAT on the subtotal. Each line is rounded to the cent
+// once (money::percentOf) from the direct cost in cents; the subtotal and the
+// total are the sums of the lines, so the printed figures add up.
 struct Summary {
   double directCost = 0;       // CD
   double siteOverhead = 0;     // IMP_ADMON_OBRA

@@ -180,13 +180,14 @@ for (cta, kind, qty, _), mine in zip(rows, got["rows"]):
     if kind == "T":
         running = 0.0
     elif kind == "C":
+        # Money is printed to the cent: each figure rounded once.
         unit = sum(split)
-        want["unit_price"] = unit
-        want["amount"] = unit * qty
+        want["unit_price"] = r2(unit)
+        want["amount"] = r2(unit * qty)
         running += unit * qty
-        direct += unit * qty
+        direct += cents(unit * qty)
     elif kind == "S" and running != 0:
-        want["amount"] = running
+        want["amount"] = r2(running)
         running = 0.0
     elif kind == "S":
         running = 0.0
@@ -194,14 +195,30 @@ for (cta, kind, qty, _), mine in zip(rows, got["rows"]):
         if abs(mine[key] - value) > 1e-6:
             print(f"row {cta} {key}: velmora {mine[key]} independent {value}")
             bad += 1
-if abs(got["direct_cost"] - direct) > 1e-6:
+# The direct cost sums the printed amounts (in cents); each summary line is
+# its percentage of that printed figure, rounded once; the subtotal and the
+# total add the printed lines.
+direct_cents = direct
+direct = direct_cents / 100
+if got["direct_cost"] != direct:
     print(f"direct cost: velmora {got['direct_cost']} independent {direct}")
     bad += 1
+
+
+def percent_of(amount_cents, pct):
+    exact = Decimal(amount_cents) * Decimal(repr(pct)) / 100
+    return int(exact.quantize(Decimal("1"), rounding=ROUND_HALF_UP))
+
+
 indo, indc, gana, cari, impv = work[3:8]
-subtotal = direct * indo / 100 + direct * indc / 100 + direct * gana / 100 + direct * cari / 100 + direct
-for key, value in (("SUBTOTAL", subtotal), ("COSTO_TOTAL", subtotal + subtotal * impv / 100)):
-    if abs(got["summary"][key] - value) > 1e-6:
-        print(f"{key}: velmora {got['summary'][key]} independent {value}")
+lines = {"IMP_ADMON_OBRA": percent_of(direct_cents, indo), "IMP_ADMON_CENTRAL": percent_of(direct_cents, indc),
+         "IMP_UTILIDAD": percent_of(direct_cents, gana), "IMP_CARGOS": percent_of(direct_cents, cari)}
+lines["SUBTOTAL"] = direct_cents + sum(lines.values())
+lines["IMP_IVA"] = percent_of(lines["SUBTOTAL"], impv)
+lines["COSTO_TOTAL"] = lines["SUBTOTAL"] + lines["IMP_IVA"]
+for key, value in lines.items():
+    if got["summary"][key] != value / 100:
+        print(f"{key}: velmora {got['summary'][key]} independent {value / 100}")
         bad += 1
 print(f"{CODE}: {len(rows)} rows, direct cost {direct:.2f}, {bad} differences")
 sys.exit(1 if bad else 0)
