@@ -192,8 +192,8 @@ namespace {
 // One input of the update copy, as read and checked.
 struct Incoming {
   int64_t id = 0, account = 0;
-  double cost[5] = {};
-  int64_t date[5] = {};
+  double cost = 0;  // the first list's price and date
+  int64_t date = 0;
   std::string text;
   int64_t storedId = 0, storedVersion = 0;  // the input it changes; 0: a new input
 };
@@ -222,7 +222,7 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
   // opened, and it is only read: a wrong file is never "repaired" into an
   // empty table.
   const tables::TableDef& copyDef = tables::tableDef("INBAA");
-  if (Status s = tables::checkTableFile(inst.fileOf(copyDef), copyDef); !s)
+  if (Status s = tables::checkTableFile(inst.fileOf(copyDef), copyDef, tables::FileCheck::kIdentity); !s)
     return Status::error(Status::Code::kCorrupt, "el archivo bajado no es una actualización de insumos: " + s.text());
   MergeResult counts;
   tables::Installation reading = inst;
@@ -235,45 +235,58 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
   const int listCost = def.slot("COST", list), listDate = def.slot("FECH", list);
 
   // Every input of the copy, in the order it was written, read and checked
-  // before anything is written: one bad row refuses the whole update.
+  // before anything is written: one bad row refuses the whole update. The
+  // look-ups of the inputs run inside the transaction that writes them.
   std::vector<Incoming> incoming;
   std::vector<std::string> problems;
+  if (Status s = inba->begin(); !s) return s;
   {
     const std::string store = "\"" + copy->def().storeName + "\"";
     tables::Statement s(copy->connection(),
-                        "SELECT rowid, CTA, TEXT, COST_1, COST_2, COST_3, COST_4, COST_5, FECH_1, FECH_2, FECH_3, "
-                        "FECH_4, FECH_5 FROM " + store + " ORDER BY rowid");
+                        "SELECT rowid, CTA, TEXT, COST_1, FECH_1 FROM " + store + " ORDER BY rowid");
+    // A new input comes whole: its other four lists are checked too.
+    tables::Statement others(copy->connection(), "SELECT COST_2, COST_3, COST_4, COST_5, FECH_2, FECH_3, FECH_4, "
+                                                 "FECH_5 FROM " + store + " WHERE rowid = ?");
     // The stored identity and version of an input, by its account (the key
     // leaves account 0 out, and so does this look-up).
     tables::Statement find(inba->connection(), "SELECT \"_id\", \"_ver\" FROM \"" + def.storeName +
                                                    "\" WHERE CTA=? AND CTA<>0");
-    if (!s.valid() || !find.valid()) return Status::error(Status::Code::kIoError, "no se pudo leer la actualización");
+    if (!s.valid() || !others.valid() || !find.valid()) {
+      inba->rollback();
+      return Status::error(Status::Code::kIoError, "no se pudo leer la actualización");
+    }
     while (s.step() == SQLITE_ROW) {
       Incoming in;
       in.id = s.integer(0);
       in.account = s.integer(1);
       in.text = s.text(2);
-      for (int i = 0; i < 5; ++i) {
-        in.cost[i] = s.real(3 + i);
-        in.date[i] = s.integer(8 + i);
-      }
+      in.cost = s.real(3);
+      in.date = s.integer(4);
       find.bind(1, in.account);
       if (find.step() == SQLITE_ROW) {
         in.storedId = find.integer(0);
         in.storedVersion = find.integer(1);
       }
       find.reset();
-      // An existing input takes the first price and date; a new one all five.
-      const int slots = in.storedId ? 1 : 5;
       std::string why;
       if (sqlite3_column_type(s.get(), 1) != SQLITE_INTEGER || in.account <= 0) why = "cuenta no válida";
-      for (int i = 0; i < slots && why.empty(); ++i) why = priceProblem(sqlite3_column_type(s.get(), 3 + i), in.cost[i]);
-      for (int i = 0; i < slots && why.empty(); ++i) why = dateProblem(sqlite3_column_type(s.get(), 8 + i), in.date[i]);
+      if (why.empty()) why = priceProblem(sqlite3_column_type(s.get(), 3), in.cost);
+      if (why.empty()) why = dateProblem(sqlite3_column_type(s.get(), 4), in.date);
+      if (why.empty() && !in.storedId) {
+        others.bind(1, in.id);
+        if (others.step() == SQLITE_ROW) {
+          for (int i = 0; i < 4 && why.empty(); ++i) why = priceProblem(sqlite3_column_type(others.get(), i), others.real(i));
+          for (int i = 4; i < 8 && why.empty(); ++i)
+            why = dateProblem(sqlite3_column_type(others.get(), i), others.integer(i));
+        }
+        others.reset();
+      }
       if (!why.empty()) problems.push_back("cuenta " + std::to_string(in.account) + ": " + why);
       incoming.push_back(std::move(in));
     }
   }
   if (!problems.empty()) {
+    inba->rollback();  // nothing was written
     std::string text = "la actualización trae " + std::to_string(problems.size()) +
                        " insumos con datos no válidos y no se colocó nada: ";
     for (size_t i = 0; i < problems.size() && i < 5; ++i) text += (i ? "; " : "") + problems[i];
@@ -283,12 +296,11 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
 
   const std::vector<std::string> listFields = {"COST[" + std::to_string(list) + "]",
                                                "FECH[" + std::to_string(list) + "]"};
-  if (Status s = inba->begin(); !s) return s;
   for (const Incoming& c : incoming) {
     Status s;
     if (c.storedId) {
-      inba->rec().setRealAt(listCost, c.cost[0]);
-      inba->rec().setIntegerAt(listDate, c.date[0]);
+      inba->rec().setRealAt(listCost, c.cost);
+      inba->rec().setIntegerAt(listDate, c.date);
       // Only that list's price and date are written.
       s = inba->updateStoredFields(c.storedId, c.storedVersion, listFields);
       ++counts.changed;

@@ -18,11 +18,14 @@ namespace velmora::tables {
 // without holding the password itself.
 std::string ownerDigest(std::string_view password);
 
-// Whether `file` is a sound table file of `def`: an SQLite database that
-// passes its integrity check, owned by the role of `def` (data or settings),
-// holding def's table with every column the catalogue expects. Read only; the
-// file is never changed. The Status text says, in Spanish, what is wrong.
-Status checkTableFile(const std::filesystem::path& file, const TableDef& def);
+// Whether `file` is a table file of `def`: an SQLite database owned by the
+// role of `def` (data or settings), holding def's table with every column
+// the catalogue expects, and, when `integrity` is asked for, passing its
+// integrity check (a pass over the whole file). Read only; the file is never
+// changed. The Status text says, in Spanish, what is wrong.
+enum class FileCheck { kIdentity, kIdentityAndIntegrity };
+Status checkTableFile(const std::filesystem::path& file, const TableDef& def,
+                      FileCheck check = FileCheck::kIdentityAndIntegrity);
 
 // The first 100 bytes of an SQLite file: whether they are a database header,
 // and the file size they state (page size x page count), or 0 when the
