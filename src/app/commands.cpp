@@ -85,6 +85,29 @@ std::vector<const tables::TableDef*> installationTables() {
 
 namespace {
 
+// Opens one table (creating it only where the installation creates), checks
+// its keys and says on one line how it was; false when anything was wrong.
+bool checkTable(const tables::Installation& inst, const tables::TableDef& def, ErrorReporter& errors,
+                std::ostream& out) {
+  auto t = inst.table(def.label, errors);
+  out << std::left << std::setw(10) << t->path().filename().string() << std::setw(8) << def.label;
+  bool opened = false;
+  try {
+    opened = t->open().isOk();
+  } catch (const CannotOpen&) {
+  }
+  if (!opened) {
+    out << "ERROR: no se pudo abrir\n";
+    return false;
+  }
+  bool damaged = false;
+  const Status s = t->checkKeys(&damaged);
+  damaged = damaged || t->wasRepaired();
+  const char* state = !s ? "ERROR" : t->wasCreated() ? "creada vacía" : damaged ? "claves reconstruidas" : "ok";
+  out << state << "  " << t->count() << " registros\n";
+  return s && !damaged && !t->wasCreated();
+}
+
 // The tables of every registered work: a budget must have its rows (OBRA1)
 // and their lines (OBRA3) once it has any table; its inputs (OBRA2) and
 // machine hours (OBRA5) are made again by the next recalculation or
@@ -125,23 +148,8 @@ int checkWorks(const tables::Installation& base, ErrorReporter& errors, std::ost
       if (required) ++problems;
     }
     for (const auto* def : present) {
-      auto t = inst.table(def->label, errors);
-      out << code << "/" << std::left << std::setw(10) << def->fileName << std::setw(8) << def->label;
-      bool opened = false;
-      try {
-        opened = t->open().isOk();
-      } catch (const CannotOpen&) {
-      }
-      if (!opened) {
-        out << "ERROR: no se pudo abrir\n";
-        ++problems;
-        continue;
-      }
-      bool damaged = false;
-      const Status s = t->checkKeys(&damaged);
-      damaged = damaged || t->wasRepaired();
-      out << (!s ? "ERROR" : damaged ? "claves reconstruidas" : "ok") << "  " << t->count() << " registros\n";
-      if (!s || damaged) ++problems;
+      out << code << "/";
+      if (!checkTable(inst, *def, errors, out)) ++problems;
     }
   }
   return problems;
@@ -159,27 +167,8 @@ int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostre
   // A table that cannot be opened is reported and the check goes on.
   errors.setFatalHandler([](const std::string&) { throw CannotOpen{}; });
   int problems = 0;
-  for (const auto* def : installationTables()) {
-    auto t = inst.table(def->label, errors);
-    const std::string file = t->path().filename().string();
-    out << std::left << std::setw(10) << file << std::setw(8) << def->label;
-    bool opened = false;
-    try {
-      opened = t->open().isOk();
-    } catch (const CannotOpen&) {
-    }
-    if (!opened) {
-      out << "ERROR: no se pudo abrir\n";
-      ++problems;
-      continue;
-    }
-    bool damaged = false;
-    const Status s = t->checkKeys(&damaged);
-    damaged = damaged || t->wasRepaired();
-    const char* state = !s ? "ERROR" : t->wasCreated() ? "creada vacía" : damaged ? "claves reconstruidas" : "ok";
-    out << state << "  " << t->count() << " registros\n";
-    if (!s || damaged || t->wasCreated()) ++problems;
-  }
+  for (const auto* def : installationTables())
+    if (!checkTable(inst, *def, errors, out)) ++problems;
   problems += checkWorks(inst, errors, out);
   errors.setFatalHandler([](const std::string&) { std::exit(1); });
   if (problems > 0) err << "velmora: " << problems << " tablas con problemas en " << inst.dataDir.string() << "\n";

@@ -13,15 +13,7 @@ namespace {
 // hundredths, rounded half away from zero; nullopt-like -1 when it does not
 // fit (the caller then leaves the value as it is).
 int64_t absoluteCents(double value) {
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
-  // buf: d[.ddd]e±XX
-  std::string digits;
-  int exponent = 0;
-  const char* p = buf;
-  for (; p < res.ptr && *p != 'e'; ++p)
-    if (*p != '.') digits.push_back(*p);
-  if (p < res.ptr) std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exponent);
+  const auto [digits, exponent] = shortestDigits(value);
   // value = 0.d1d2d3... × 10^(exponent + 1); the hundredths digit is the one
   // at index (exponent + 2) of `digits`.
   const int kept = exponent + 3;  // digits up to and including hundredths
@@ -34,6 +26,18 @@ int64_t absoluteCents(double value) {
 }
 
 }  // namespace
+
+Digits shortestDigits(double value) {
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
+  // buf: d[.ddd]e±XX
+  Digits d;
+  const char* p = buf;
+  for (; p < res.ptr && *p != 'e'; ++p)
+    if (*p != '.') d.digits.push_back(*p);
+  if (p < res.ptr) std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, d.exponent);
+  return d;
+}
 
 double round2(double value) {
   if (!std::isfinite(value) || value == 0) return value;
@@ -64,14 +68,7 @@ int64_t cents(double value) {
 int64_t percentOf(int64_t amount, double percent) {
   if (!std::isfinite(percent) || amount == 0 || percent == 0) return 0;
   // percent = P / 10^k exactly, from its shortest round-trip digits.
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(percent), std::chars_format::scientific);
-  std::string digits;
-  int exponent = 0;
-  const char* p = buf;
-  for (; p < res.ptr && *p != 'e'; ++p)
-    if (*p != '.') digits.push_back(*p);
-  if (p < res.ptr) std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exponent);
+  const auto [digits, exponent] = shortestDigits(percent);
   // value = d1.d2d3... x 10^exponent = digits x 10^(exponent - (n - 1))
   const int scale = static_cast<int>(digits.size()) - 1 - exponent;  // k, may be negative
   __int128 whole = 0;

@@ -12,8 +12,18 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace velmora::money {
+
+// The shortest round-trip digits of |value| ("d1d2d3...", what std::to_chars
+// prints) and the power of ten of the first: |value| = d1.d2d3... x 10^exponent.
+// Every rounding of the project starts from them.
+struct Digits {
+  std::string digits;
+  int exponent = 0;
+};
+Digits shortestDigits(double value);
 
 // `value` rounded to 2 decimals, ties away from zero. Non-finite values pass.
 double round2(double value);

@@ -1,5 +1,7 @@
 #include "framework/text.h"
 
+#include "framework/money.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -197,14 +199,7 @@ std::string formatFixed(double value, int decimals) {
   // rounded half away from zero at `decimals`: the project's one rounding
   // rule, the same as money::round2 and money::cents, so a printed figure
   // and its words never differ (8,322,353.125 prints .13 and reads 13/100).
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
-  std::string digits;
-  int exponent = 0;
-  const char* p = buf;
-  for (; p < res.ptr && *p != 'e'; ++p)
-    if (*p != '.') digits.push_back(*p);
-  if (p < res.ptr) std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exponent);
+  const auto [digits, exponent] = money::shortestDigits(value);
   // value = d1.d2d3... x 10^exponent: the digits up to the last kept decimal
   // are the first (exponent + 1 + decimals).
   const int kept = exponent + 1 + decimals;
