@@ -13,6 +13,15 @@ namespace {
 // hundredths, rounded half away from zero; nullopt-like -1 when it does not
 // fit (the caller then leaves the value as it is).
 int64_t absoluteCents(double value) {
+  // Far from a half cent the binary product rounds the same way as the
+  // decimal: only near a tie are the digits read (a budget's thousands of
+  // rows are summed in cents on every opening).
+  const double hundredths = std::fabs(value) * 100;
+  if (hundredths < 1e15) {
+    const double below = std::floor(hundredths);
+    const double fromTie = std::fabs(hundredths - below - 0.5);
+    if (fromTie > hundredths * 1e-15 + 1e-9) return static_cast<int64_t>(below) + (hundredths - below > 0.5 ? 1 : 0);
+  }
   const auto [digits, exponent] = shortestDigits(value);
   // value = 0.d1d2d3... × 10^(exponent + 1); the hundredths digit is the one
   // at index (exponent + 2) of `digits`.
