@@ -98,7 +98,7 @@ fs::path makeKeptAsideFolder(const fs::path& parent) {
 // size; a table's first page must be a database header that agrees with it.
 std::string extractEntry(zip_t* za, Planned& p) {
   zip_file_t* zf = zip_fopen_index(za, p.index, 0);
-  if (!zf) return p.entry + ": " + zip_strerror(za);
+  if (!zf) return p.entry + ": " + zipErrorText(zip_error_code_zip(zip_get_error(za)), 0);
   std::ofstream out(p.staged, std::ios::binary | std::ios::trunc);
   std::vector<char> buffer(1 << 16);
   uint64_t done = 0;
@@ -108,7 +108,7 @@ std::string extractEntry(zip_t* za, Planned& p) {
     const uint64_t want = std::min<uint64_t>(buffer.size(), p.size - done + 1);
     const zip_int64_t n = zip_fread(zf, buffer.data(), want);
     if (n < 0) {
-      problem = p.entry + ": dañado (" + zip_file_strerror(zf) + ")";
+      problem = p.entry + ": dañado (" + zipErrorText(zip_error_code_zip(zip_file_get_error(zf)), 0) + ")";
       break;
     }
     if (n == 0) break;
@@ -150,10 +150,7 @@ OpenArchive openArchive(const fs::path& archive, std::string& why) {
   int err = 0;
   OpenArchive za(zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err), &zip_discard);
   if (!za) {
-    zip_error_t e;
-    zip_error_init_with_code(&e, err);
-    why = archive.filename().string() + ": " + zip_error_strerror(&e);
-    zip_error_fini(&e);
+    why = archive.filename().string() + ": " + zipErrorText(err, 0);
   }
   return za;
 }
@@ -175,7 +172,7 @@ std::string planArchive(zip_t* za, bool system, const tables::Installation& inst
     zip_stat_init(&st);
     if (zip_stat_index(za, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS, &st) != 0 || !st.name ||
         !(st.valid & ZIP_STAT_SIZE))
-      return "el respaldo está dañado: " + std::string(zip_strerror(za));
+      return "el respaldo está dañado: " + zipErrorText(zip_error_code_zip(zip_get_error(za)), 0);
     const std::string name = st.name;
     Planned p;
     bool skip = false;
