@@ -66,7 +66,9 @@ void spanishLabels(CLI::App& cli) {
 int main(int argc, char** argv) try {
   CLI::App cli{"Velmora: presupuestos de obra por precios unitarios.", "velmora"};
   spanishLabels(cli);
+  cli.option_defaults()->group("Opciones");  // the headings of the help, subcommands' too
   cli.set_help_flag("-h,--help", "muestra esta ayuda");
+  cli.set_version_flag("--version", std::string("velmora ") + VELMORA_VERSION, "muestra la versión");
   cli.allow_extras();  // the /net... switches of the desktop program, checked below
   std::string data, settings;
   cli.add_option("--data", data, "directorio de datos (por omisión, el actual)");
@@ -190,6 +192,7 @@ int main(int argc, char** argv) try {
 
   const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge};
   for (auto* sub : all) {
+    sub->group("Órdenes");
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
     sub->get_formatter()->label("Usage", "Uso");
   }
@@ -199,6 +202,9 @@ int main(int argc, char** argv) try {
     cli.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::cout << cli.help();
+    return kDone;
+  } catch (const CLI::CallForVersion& e) {
+    std::cout << e.what() << "\n";
     return kDone;
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {  // --help of a subcommand
