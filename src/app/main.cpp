@@ -17,6 +17,7 @@
 #include "app/update_commands.h"
 #include "app/commands.h"
 #include "app/demo_data.h"
+#include "app/exchange_commands.h"
 #include "app/gui.h"
 #include "app/report_command.h"
 #include "framework/error_reporter.h"
@@ -190,7 +191,20 @@ int main(int argc, char** argv) try {
   merge->add_option("--settings", settings, "directorio de la configuración");
   merge->add_option("--lista", mergeList, "la lista de precios (zona), 1 a 5")->required();
 
-  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge};
+  auto* priceImport = cli.add_subcommand("importa-precios", "importa la lista de precios de un proveedor (xlsx o CSV)");
+  app::PriceImportOptions priceImportOptions;
+  priceImport->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  priceImport->add_option("--settings", settings, "directorio de la configuración");
+  priceImport->add_option("--lista", priceImportOptions.list, "la lista de precios (zona), 1 a 5")->required();
+  priceImport->add_option("--xlsx", priceImportOptions.xlsx, "el libro de la lista");
+  priceImport->add_option("--hoja", priceImportOptions.sheet, "la hoja del libro (por omisión, la primera)");
+  priceImport->add_option("--csv", priceImportOptions.csv, "la lista en CSV");
+  priceImport->add_option("--columnas", priceImportOptions.columns,
+                          "cuenta=A,generico=B,clave=C,precio=D,fecha=E (por omisión, según los títulos)");
+  priceImport->add_option("--fecha", priceImportOptions.date, "fecha de los precios sin fecha (dd/mm/aaaa; hoy)");
+  priceImport->add_flag("--prueba", priceImportOptions.dryRun, "muestra los cambios sin escribir nada");
+
+  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge, priceImport};
   for (auto* sub : all) {
     sub->group("Órdenes");
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
@@ -238,7 +252,7 @@ int main(int argc, char** argv) try {
 
   const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
                          budget->parsed() || report->parsed() || backup->parsed() || restore->parsed() || server->parsed() ||
-                         update->parsed() || merge->parsed();
+                         update->parsed() || merge->parsed() || priceImport->parsed();
   if (report->parsed() && listReports) {
     app::listReports(std::cout);
     return kDone;
@@ -306,6 +320,12 @@ int main(int argc, char** argv) try {
     inst.createMissing = false;
     if (!hold(inst, true)) return kFailed;
     return app::runMergeCommand(inst, errors, mergeList, std::cout, std::cerr);
+  }
+  if (priceImport->parsed()) {
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = false;
+    if (!hold(inst, !priceImportOptions.dryRun)) return kFailed;
+    return app::runPriceImportCommand(inst, errors, priceImportOptions, std::cout, std::cerr);
   }
   if (restore->parsed()) {
     return app::runRestoreCommand(app::installationAt(data, settings), restoreFrom, restoreWork, std::cout, std::cerr);

@@ -1,4 +1,7 @@
 #include "catalog/inputs.h"
+#include "framework/dates.h"
+
+#include <cmath>
 
 #include "framework/text.h"
 
@@ -8,6 +11,19 @@ void acceptZonePrice(tables::Record& input, int zone, double price, int32_t toda
   if (input.real("COST", zone) == price) return;
   input.setReal("COST", price, zone);
   input.setInteger("FECH", today, zone);
+}
+
+std::string outsidePriceProblem(double price) {
+  if (!std::isfinite(price)) return "precio no finito";
+  if (price < 0) return "precio negativo (" + text::formatFixed(price, 2) + ")";
+  if (price > kMaxOutsidePrice) return "precio desmedido (" + text::formatFixed(price, 2) + ")";
+  return {};
+}
+
+std::string outsideDateProblem(int64_t day) {
+  static const int64_t kLastDay = dates::dayNumber(9999, 12, 31);
+  if (day < 0 || day > kLastDay) return "fecha no válida (" + std::to_string(day) + ")";
+  return {};
 }
 
 void clearPercentageKinds(tables::Record& input) {

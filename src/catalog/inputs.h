@@ -23,6 +23,15 @@ inline constexpr KindLabel kInputKinds[] = {
 // price keeps its date.
 void acceptZonePrice(tables::Record& input, int zone, double price, int32_t today);
 
+// The highest unit price a price list may take from outside (an update, a
+// supplier's list): anything above is a damaged or hostile file, never a price.
+inline constexpr double kMaxOutsidePrice = 1e9;
+// What is wrong with a price or a date that comes from outside, in Spanish;
+// empty when it may go into a price list (a finite price from 0 to the
+// ceiling; a day number from 0, no date, to 31/12/9999).
+std::string outsidePriceProblem(double price);
+std::string outsideDateProblem(int64_t day);
+
 // Inputs of kind 5 and 6 carry no price: all five prices and dates become 0.
 void clearPercentageKinds(tables::Record& input);
 

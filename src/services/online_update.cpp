@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "catalog/inputs.h"
 #include "framework/dates.h"
 #include "framework/text.h"
 #include "tables/catalogue.h"
@@ -201,16 +202,11 @@ struct Incoming {
 // What is wrong with a price or a date as it came in the file, or nothing.
 std::string priceProblem(int type, double value) {
   if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return "precio que no es un número";
-  if (!std::isfinite(value)) return "precio no finito";
-  if (value < 0) return "precio negativo (" + text::formatFixed(value, 2) + ")";
-  if (value > kMaxUpdatePrice) return "precio desmedido (" + text::formatFixed(value, 2) + ")";
-  return {};
+  return catalog::outsidePriceProblem(value);
 }
 std::string dateProblem(int type, int64_t value) {
-  static const int64_t kLastDay = dates::dayNumber(9999, 12, 31);
   if (type != SQLITE_INTEGER) return "fecha que no es un número de día";
-  if (value < 0 || value > kLastDay) return "fecha no válida (" + std::to_string(value) + ")";
-  return {};
+  return catalog::outsideDateProblem(value);
 }
 
 }  // namespace

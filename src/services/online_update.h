@@ -63,9 +63,6 @@ std::optional<std::string> priceListProblem(const tables::Installation& inst, Er
 // shows it) said in Spanish, for the terminal.
 std::string ftpTextInSpanish(const std::string& clientText);
 
-// The highest unit price an update may bring: anything above is a damaged
-// or hostile file, never a price.
-inline constexpr double kMaxUpdatePrice = 1e9;
 
 struct MergeResult {
   int64_t added = 0;
@@ -76,7 +73,7 @@ struct MergeResult {
 // added whole, an existing one takes COST[1] and FECH[1] into `list` and
 // nothing else. The downloaded file must be the inputs' update copy (its
 // role, table and columns) and is only read; every price must be a finite
-// number from 0 to kMaxUpdatePrice and every date a day number, or nothing
+// number from 0 to catalog::kMaxOutsidePrice and every date a day number, or nothing
 // is written and the Status names the first bad rows. `showing` gets each
 // input's description as it goes.
 Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int list,

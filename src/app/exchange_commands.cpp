@@ -1,0 +1,88 @@
+#include "app/exchange_commands.h"
+
+#include <ostream>
+
+#include "exchange/csv_reader.h"
+#include "exchange/price_import.h"
+#include "exchange/xlsx_reader.h"
+#include "framework/dates.h"
+#include "framework/picture.h"
+#include "framework/text.h"
+#include "services/online_update.h"
+
+namespace velmora::app {
+
+namespace {
+
+int32_t parseDayMonthYear(const std::string& text) {
+  int d = 0, m = 0, y = 0;
+  if (std::sscanf(text.c_str(), "%d/%d/%d", &d, &m, &y) != 3 || y < 1900 || y > 9999 || m < 1 || m > 12 || d < 1 ||
+      d > 31)
+    return -1;
+  const int32_t n = dates::dayNumber(y, m, d);
+  return dates::civilDate(n).day == d ? n : -1;
+}
+
+std::string money(double v) { return picture::formatNumber(v, "n14.2"); }
+
+}  // namespace
+
+int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& errors, const PriceImportOptions& o,
+                          std::ostream& out, std::ostream& err) {
+  if ((o.xlsx.empty()) == (o.csv.empty())) {
+    err << "velmora: indique el archivo: --xlsx LIBRO o --csv ARCHIVO\n";
+    return 2;
+  }
+  const int32_t date = o.date.empty() ? 0 : parseDayMonthYear(o.date);
+  if (date < 0) {
+    err << "velmora: fecha no válida; escríbala dd/mm/aaaa: " << o.date << "\n";
+    return 2;
+  }
+  if (auto problem = services::priceListProblem(inst, errors, o.list)) {
+    err << "velmora: " << *problem << "\n";
+    return 2;
+  }
+  exchange::SheetData sheet;
+  const Status read = o.xlsx.empty() ? exchange::readCsv(o.csv, &sheet) : exchange::readSheet(o.xlsx, o.sheet, &sheet);
+  if (!read) {
+    err << "velmora: " << read.text() << "\n";
+    return 1;
+  }
+  exchange::PriceColumns columns = exchange::guessPriceColumns(sheet);
+  if (!o.columns.empty()) {
+    std::string why;
+    if (!exchange::parsePriceColumns(o.columns, &columns, &why)) {
+      err << "velmora: " << why << "\n";
+      return 2;
+    }
+  }
+  exchange::PricePlan plan;
+  if (Status s = exchange::planPriceImport(inst, errors, sheet, columns, o.list, date, &plan); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  if (o.dryRun) {
+    out << "Cambios de precio en la lista " << o.list << " (" << plan.changes.size() << "):\n";
+    for (const auto& c : plan.changes) {
+      const double percent = c.oldPrice != 0 ? (c.newPrice - c.oldPrice) * 100 / c.oldPrice : 0;
+      out << "  fila " << c.row << "  " << c.account << "  " << text::truncateChars(c.description, 35) << "  "
+          << text::clip(money(c.oldPrice)) << " -> " << text::clip(money(c.newPrice)) << "  "
+          << (c.oldPrice != 0 ? text::formatFixed(percent, 2) + " %" : std::string("nuevo")) << "\n";
+    }
+    out << "Sin insumo (" << plan.unmatched.size() << "):\n";
+    for (const auto& u : plan.unmatched) out << "  " << u << "\n";
+    out << "Rechazadas (" << plan.refused.size() << "):\n";
+    for (const auto& r : plan.refused) out << "  " << r << "\n";
+    return 0;
+  }
+  if (Status s = exchange::applyPriceImport(inst, errors, plan, o.list, 0); !s) {
+    err << "velmora: no se importaron los precios (los insumos quedan como estaban): " << s.text() << "\n";
+    return 1;
+  }
+  out << plan.changes.size() << " precios nuevos en la lista " << o.list << "; " << plan.unmatched.size()
+      << " filas sin insumo\n";
+  for (const auto& u : plan.unmatched) out << "  sin insumo: " << u << "\n";
+  return 0;
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,229 @@
+#include "exchange/price_import.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+#include "catalog/inputs.h"
+#include "exchange/csv_reader.h"
+#include "exchange/xlsx_reader.h"
+#include "framework/dates.h"
+#include "framework/text.h"
+
+namespace velmora::exchange {
+
+namespace {
+
+// A header's words, upper case without accents or blanks around them.
+std::string folded(const std::string& s) {
+  std::string t = text::upper(s);
+  for (const auto& [accented, plain] : {std::pair{"Á", "A"}, {"É", "E"}, {"Í", "I"}, {"Ó", "O"}, {"Ú", "U"}, {"Ü", "U"}}) {
+    for (size_t at; (at = t.find(accented)) != std::string::npos;) t.replace(at, std::strlen(accented), plain);
+  }
+  const size_t first = t.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text::clip(t.substr(first));
+}
+
+std::string cellText(const Cell& c) { return c.kind == Cell::Kind::kText ? text::clip(c.text) : c.text; }
+
+std::optional<double> cellNumber(const Cell& c, bool decimalComma) {
+  if (c.kind == Cell::Kind::kNumber) return c.number;
+  if (c.kind == Cell::Kind::kText) return parseNumber(c.text, decimalComma);
+  return std::nullopt;
+}
+
+// A date cell: a serial number, or "dd/mm/aaaa". 0 for none, -1 when bad.
+int32_t cellDate(const Cell& c) {
+  if (c.empty()) return 0;
+  if (c.kind == Cell::Kind::kNumber) return dayFromSerial(c.number) > 0 ? dayFromSerial(c.number) : -1;
+  const std::string t = text::clip(c.text);
+  int d = 0, m = 0, y = 0;
+  char a = 0, b = 0;
+  std::istringstream in(t);
+  if (!(in >> d >> a >> m >> b >> y) || (a != '/' && a != '-') || a != b || !in.eof()) return -1;
+  if (y < 100) y += 2000;
+  if (y < 1900 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return -1;
+  const int32_t n = dates::dayNumber(y, m, d);
+  return dates::civilDate(n).day == d ? n : -1;
+}
+
+// "MAT-0001" or "MAT 0001": a generic key and a key in one column.
+void splitKey(const std::string& text, std::string* generic, std::string* key) {
+  const std::string t = text::clip(text);
+  const size_t sep = t.find_first_of(" -");
+  if (sep != std::string::npos) {
+    *generic = t.substr(0, sep);
+    *key = text::clip(t.substr(sep + 1));
+  } else {
+    *generic = t.substr(0, std::min<size_t>(3, t.size()));
+    *key = t.size() > 3 ? t.substr(3) : "";
+  }
+}
+
+}  // namespace
+
+PriceColumns guessPriceColumns(const SheetData& sheet) {
+  PriceColumns c;
+  if (sheet.rows.empty()) return c;
+  const auto& header = sheet.rows.front();
+  for (size_t i = 0; i < header.size(); ++i) {
+    const std::string h = folded(header[i].text);
+    if (!c.account && (h == "CUENTA" || h == "CTA" || h == "NO CTA" || h == "NO. CTA")) c.account = i;
+    else if (!c.genericKey && (h == "GENERICO" || h == "GENE" || h == "CLAVE GENERICA")) c.genericKey = i;
+    else if (!c.key && (h == "CLAVE" || h == "LLAVE" || h == "CODIGO")) c.key = i;
+    else if (!c.price && (h == "PRECIO" || h == "P.U." || h == "PU" || h == "COSTO" || h == "PRECIO UNITARIO" ||
+                          h == "IMPORTE"))
+      c.price = i;
+    else if (!c.date && (h == "FECHA" || h == "FECHA DE PRECIO")) c.date = i;
+  }
+  return c;
+}
+
+bool parsePriceColumns(const std::string& spec, PriceColumns* columns, std::string* why) {
+  PriceColumns c;
+  std::istringstream in(spec);
+  for (std::string item; std::getline(in, item, ',');) {
+    const size_t eq = item.find('=');
+    const std::string name = folded(item.substr(0, eq));
+    const auto column = eq == std::string::npos ? std::nullopt : columnIndex(text::clip(item.substr(eq + 1)));
+    if (!column) {
+      *why = "columna no válida: " + item + " (escriba nombre=LETRA, como precio=D)";
+      return false;
+    }
+    if (name == "CUENTA") c.account = column;
+    else if (name == "GENERICO") c.genericKey = column;
+    else if (name == "CLAVE") c.key = column;
+    else if (name == "PRECIO") c.price = column;
+    else if (name == "FECHA") c.date = column;
+    else {
+      *why = "columna desconocida: " + name + " (cuenta, generico, clave, precio, fecha)";
+      return false;
+    }
+  }
+  *columns = c;
+  return true;
+}
+
+Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, const SheetData& sheet,
+                       const PriceColumns& columns, int list, int32_t date, PricePlan* plan) {
+  *plan = {};
+  if (list < 1 || list > 5) return Status::error(Status::Code::kInvalid, "la lista de precios debe ser del 1 al 5");
+  if (!columns.price) return Status::error(Status::Code::kInvalid, "no se sabe qué columna tiene el precio");
+  if (!columns.account && !columns.key)
+    return Status::error(Status::Code::kInvalid, "no se sabe qué columna tiene la cuenta o la clave de los insumos");
+  auto inba = inst.table("INBA", errors);
+  if (Status s = inba->open(); !s) return s;
+  const int byAccount = inba->keyIndex("CTA_KEY"), byKey = inba->keyIndex("CLA_KEY");
+  const int32_t today = date > 0 ? date : dates::today();
+  for (size_t r = columns.headerRows; r < sheet.rows.size(); ++r) {
+    const std::string where = "fila " + std::to_string(r + 1);
+    const Cell& priceCell = sheet.at(r, *columns.price);
+    const bool blankRow = std::all_of(sheet.rows[r].begin(), sheet.rows[r].end(), [](const Cell& c) {
+      return c.empty() || text::clip(c.text).empty();
+    });
+    if (blankRow) continue;
+    // The input: by account, else by generic key and key.
+    std::vector<tables::Record> found;
+    std::vector<std::pair<int64_t, int64_t>> ids;
+    std::string named;
+    const auto account = columns.account ? cellNumber(sheet.at(r, *columns.account), false) : std::nullopt;
+    if (account && *account > 0 && *account == std::floor(*account) && *account <= INT32_MAX) {
+      named = "cuenta " + std::to_string(static_cast<int64_t>(*account));
+      inba->rec().clear();
+      inba->rec().setInteger("CTA", static_cast<int64_t>(*account));
+      if (inba->fetch(byAccount)) {
+        found.push_back(inba->rec());
+        ids.emplace_back(inba->recordId(), inba->recordVersion());
+      }
+    } else if (columns.key) {
+      std::string generic, key;
+      if (columns.genericKey) {
+        generic = cellText(sheet.at(r, *columns.genericKey));
+        key = cellText(sheet.at(r, *columns.key));
+      } else {
+        splitKey(cellText(sheet.at(r, *columns.key)), &generic, &key);
+      }
+      named = "clave " + generic + " " + key;
+      tables::Record lo(inba->def());
+      lo.setText("GENE", generic);
+      lo.setText("LLAV", key);
+      const Status s = inba->readRange(byKey, lo, lo, [&](const tables::Record& rec) {
+        found.push_back(rec);
+        ids.emplace_back(inba->recordId(), inba->recordVersion());
+        return found.size() < 2;
+      });
+      if (!s && !s.is(Status::Code::kNotFound)) return s;
+    } else {
+      plan->refused.push_back(where + ": sin cuenta ni clave");
+      continue;
+    }
+    if (found.empty()) {
+      plan->unmatched.push_back(where + ": " + named);
+      continue;
+    }
+    if (found.size() > 1) {
+      plan->refused.push_back(where + ": la " + named + " es de varios insumos; use la cuenta");
+      continue;
+    }
+    const auto price = cellNumber(priceCell, sheet.decimalComma);
+    if (!price) {
+      plan->refused.push_back(where + ": el precio no es un número (" + cellText(priceCell) + ")");
+      continue;
+    }
+    if (std::string why = catalog::outsidePriceProblem(*price); !why.empty()) {
+      plan->refused.push_back(where + ": " + why);
+      continue;
+    }
+    const int32_t rowDate = columns.date ? cellDate(sheet.at(r, *columns.date)) : 0;
+    if (rowDate < 0) {
+      plan->refused.push_back(where + ": fecha no válida (" + cellText(sheet.at(r, *columns.date)) + ")");
+      continue;
+    }
+    const tables::Record& input = found.front();
+    PriceChange change;
+    change.row = r + 1;
+    change.account = static_cast<int32_t>(input.integer("CTA"));
+    change.description = text::clip(input.text("TEXT"));
+    change.oldPrice = input.real("COST", list);
+    change.oldDate = static_cast<int32_t>(input.integer("FECH", list));
+    change.newPrice = *price;
+    change.newDate = rowDate > 0 ? rowDate : today;
+    change.id = ids.front().first;
+    change.version = ids.front().second;
+    if (change.newPrice != change.oldPrice || change.newDate != change.oldDate) plan->changes.push_back(change);
+  }
+  return Status::ok();
+}
+
+Status applyPriceImport(const tables::Installation& inst, ErrorReporter& errors, const PricePlan& plan, int list,
+                        int32_t user) {
+  if (list < 1 || list > 5) return Status::error(Status::Code::kInvalid, "la lista de precios debe ser del 1 al 5");
+  if (!plan.refused.empty())
+    return Status::error(Status::Code::kInvalid, "la lista trae " + std::to_string(plan.refused.size()) +
+                                                     " filas rechazadas y no se importó nada; la primera: " +
+                                                     plan.refused.front());
+  auto inba = inst.table("INBA", errors);
+  if (Status s = inba->open(); !s) return s;
+  inba->setAuditUser(user);
+  const tables::TableDef& def = inba->def();
+  const int cost = def.slot("COST", list), when = def.slot("FECH", list);
+  const std::vector<std::string> fields = {"COST[" + std::to_string(list) + "]", "FECH[" + std::to_string(list) + "]"};
+  if (Status s = inba->begin(); !s) return s;
+  for (const PriceChange& c : plan.changes) {
+    inba->rec().setRealAt(cost, c.newPrice);
+    inba->rec().setIntegerAt(when, c.newDate);
+    if (Status s = inba->updateStoredFields(c.id, c.version, fields); !s) {
+      inba->rollback();
+      return s;
+    }
+  }
+  if (Status s = inba->commit(); !s) {
+    inba->rollback();
+    return s;
+  }
+  return Status::ok();
+}
+
+}  // namespace velmora::exchange

@@ -1,0 +1,33 @@
+// A sheet as the exchange formats read it: rows of cells, each a number or a
+// text (or nothing), whatever file it came from (an xlsx workbook or a CSV).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::exchange {
+
+struct Cell {
+  enum class Kind { kEmpty, kNumber, kText };
+  Kind kind = Kind::kEmpty;
+  double number = 0;
+  std::string text;  // a text cell's text; a number cell's text as it was written (CSV)
+
+  bool empty() const { return kind == Kind::kEmpty; }
+};
+
+struct SheetData {
+  std::string name;
+  bool decimalComma = false;  // a CSV whose numbers are written "1.234,50"
+  std::vector<std::vector<Cell>> rows;  // rows[0] is the sheet's first row
+
+  const Cell& at(size_t row, size_t column) const;
+};
+
+// "A" 0, "B" 1, ... "AA" 26; nothing for what is not a column's letters.
+std::optional<size_t> columnIndex(const std::string& letters);
+std::string columnLetters(size_t index);
+
+}  // namespace velmora::exchange
