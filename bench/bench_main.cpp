@@ -39,7 +39,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include "services/backup.h"
+#include "exchange/price_import.h"
+#include "exchange/xlsx_reader.h"
 #include "services/online_update.h"
+#include "framework/money.h"
+
+#include <xlsxwriter.h>
 #include "net/ftp_client.h"
 #include <QEventLoop>
 #include <QProcess>
@@ -490,6 +495,70 @@ void benchMerge(const fs::path& root, const std::vector<InputRow>& rows, ErrorRe
 
 // 100 MB fetched from a loopback pyftpdlib server by our client against curl
 // from the same server; each side logs in afresh.
+// A supplier's list of 50,000 prices (xlsx) into price list 2, against what a
+// user would script today: openpyxl reading the same workbook and raw SQLite
+// writing the same prices, one transaction.
+void benchImportPrices(const fs::path& root, const std::vector<InputRow>& rows, ErrorReporter& errors) {
+  const fs::path pristine = root / "import-pristine";
+  fs::create_directories(pristine);
+  {
+    Installation base{pristine, pristine, {}};
+    auto inba = base.table("INBA", errors);
+    bench::must(inba->open());
+    bench::must(inba->begin());
+    for (const auto& r : rows) {
+      inba->rec().clear();
+      fill(inba->rec(), r);
+      bench::must(inba->insert());
+    }
+    bench::must(inba->commit());
+  }
+  const fs::path book = root / "precios.xlsx";
+  {
+    lxw_workbook* wb = workbook_new(book.c_str());
+    lxw_worksheet* ws = workbook_add_worksheet(wb, "Lista");
+    worksheet_write_string(ws, 0, 0, "CUENTA", nullptr);
+    worksheet_write_string(ws, 0, 1, "DESCRIPCION", nullptr);
+    worksheet_write_string(ws, 0, 2, "PRECIO", nullptr);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const auto row = static_cast<lxw_row_t>(i + 1);
+      worksheet_write_number(ws, row, 0, rows[i].cta, nullptr);
+      worksheet_write_string(ws, row, 1, rows[i].text.c_str(), nullptr);
+      worksheet_write_number(ws, row, 2, money::round2(rows[i].cost[1] * 1.05 + 1), nullptr);
+    }
+    if (workbook_close(wb) != LXW_NO_ERROR) std::exit(1);
+  }
+  const fs::path oursDir = root / "import-ours", refDir = root / "import-ref";
+  const fs::path script = root / "importa.py";
+  std::ofstream(script) << "import sqlite3, sys, openpyxl\n"
+                           "ws = openpyxl.load_workbook(sys.argv[1], read_only=True, data_only=True)['Lista']\n"
+                           "db = sqlite3.connect(sys.argv[2])\n"
+                           "rows = [(r[2], 46360, int(r[0])) for r in ws.iter_rows(min_row=2, values_only=True)]\n"
+                           "db.executemany('UPDATE INBA SET COST_2=?, FECH_2=?, _ver=_ver+1 WHERE CTA=? AND CTA<>0', rows)\n"
+                           "db.commit()\n";
+  compare(
+      "import-prices", 3,
+      [&](bool forOurs) {
+        const fs::path d = forOurs ? oursDir : refDir;
+        fs::create_directories(d);
+        fs::copy_file(pristine / "DATA4", d / "DATA4", fs::copy_options::overwrite_existing);
+      },
+      [&] {
+        const Installation inst{oursDir, oursDir, {}};
+        exchange::SheetData sheet;
+        bench::must(exchange::readSheet(book, "Lista", &sheet));
+        exchange::PricePlan plan;
+        bench::must(exchange::planPriceImport(inst, errors, sheet, exchange::guessPriceColumns(sheet), 2, 46360, &plan));
+        if (plan.changes.size() != rows.size()) std::exit(1);
+        bench::must(exchange::applyPriceImport(inst, errors, plan, 2, 0));
+      },
+      [&] {
+        const std::string command =
+            "/usr/bin/python3 '" + script.string() + "' '" + book.string() + "' '" + (refDir / "DATA4").string() + "'";
+        if (std::system(command.c_str()) != 0) std::exit(1);
+      });
+}
+
 void benchFtpDownload(const fs::path& root) {
   const fs::path served = root / "ftp";
   fs::create_directories(served);
@@ -559,6 +628,7 @@ int main(int argc, char** argv) {
     ErrorReporter quiet;
     quiet.setSilent(true);
     benchMerge(scratch, makeInputs(50000), quiet);
+    benchImportPrices(scratch, makeInputs(50000), quiet);
     benchFtpDownload(scratch);
     return 0;
   }
@@ -625,6 +695,7 @@ int main(int argc, char** argv) {
       [&] { rawInsert(ref.dataDir / "DATA4", rows, folded); });
 
   benchMerge(root, rows, errors);
+  benchImportPrices(root, rows, errors);
 
   // ---- key-read ----
   std::vector<int> keys(200000);

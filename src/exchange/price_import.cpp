@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <sstream>
+#include <unordered_map>
 
 #include "catalog/inputs.h"
 #include "exchange/csv_reader.h"
@@ -26,7 +27,15 @@ std::string folded(const std::string& s) {
   return first == std::string::npos ? std::string() : text::clip(t.substr(first));
 }
 
-std::string cellText(const Cell& c) { return c.kind == Cell::Kind::kText ? text::clip(c.text) : c.text; }
+// What a cell shows: its text, or its number as written plainly.
+std::string cellText(const Cell& c) {
+  if (c.kind == Cell::Kind::kNumber && c.text.empty()) {
+    std::string t = text::formatFixed(c.number, 6);
+    while (t.find('.') != std::string::npos && (t.back() == '0' || t.back() == '.')) t.pop_back();
+    return t;
+  }
+  return text::clip(c.text);
+}
 
 std::optional<double> cellNumber(const Cell& c, bool decimalComma) {
   if (c.kind == Cell::Kind::kNumber) return c.number;
@@ -113,9 +122,40 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
   if (!columns.price) return Status::error(Status::Code::kInvalid, "no se sabe qué columna tiene el precio");
   if (!columns.account && !columns.key)
     return Status::error(Status::Code::kInvalid, "no se sabe qué columna tiene la cuenta o la clave de los insumos");
-  auto inba = inst.table("INBA", errors);
-  if (Status s = inba->open(); !s) return s;
-  const int byAccount = inba->keyIndex("CTA_KEY"), byKey = inba->keyIndex("CLA_KEY");
+  // The inputs, read in one pass (one read of the file, however long the
+  // list): by account, and by their folded generic key and key.
+  struct Stored {
+    int64_t id, version;
+    int32_t account;
+    std::string description;
+    double price;
+    int32_t date;
+  };
+  std::vector<Stored> inputs;
+  std::unordered_map<int64_t, size_t> byAccount;
+  std::unordered_map<std::string, std::vector<size_t>> byKey;
+  const auto keyOf = [](const std::string& generic, const std::string& key) {
+    return text::foldKey(text::clip(generic)) + '\x1f' + text::foldKey(text::clip(key));
+  };
+  {
+    auto inba = inst.table("INBA", errors);
+    if (Status s = inba->open(); !s) return s;
+    tables::Record lo(inba->def()), hi(inba->def());
+    lo.setInteger("CTA", INT32_MIN);
+    hi.setInteger("CTA", INT32_MAX);
+    const bool keys = columns.key.has_value();  // the keys are folded only when a row may need them
+    std::vector<std::string> fields = {"_id", "_ver", "CTA", "TEXT", "COST[" + std::to_string(list) + "]",
+                                       "FECH[" + std::to_string(list) + "]"};
+    if (keys) fields.insert(fields.end(), {"GENE", "LLAV"});
+    const Status s = inba->readRangeColumns(inba->keyIndex("CTA_KEY"), lo, hi, fields, [&](const tables::Statement& r) {
+      byAccount[r.integer(2)] = inputs.size();
+      if (keys) byKey[keyOf(r.text(6), r.text(7))].push_back(inputs.size());
+      inputs.push_back({r.integer(0), r.integer(1), static_cast<int32_t>(r.integer(2)), text::clip(r.text(3)), r.real(4),
+                        static_cast<int32_t>(r.integer(5))});
+      return true;
+    });
+    if (!s && !s.is(Status::Code::kNotFound)) return s;
+  }
   const int32_t today = date > 0 ? date : dates::today();
   for (size_t r = columns.headerRows; r < sheet.rows.size(); ++r) {
     const std::string where = "fila " + std::to_string(r + 1);
@@ -125,18 +165,12 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
     });
     if (blankRow) continue;
     // The input: by account, else by generic key and key.
-    std::vector<tables::Record> found;
-    std::vector<std::pair<int64_t, int64_t>> ids;
+    std::vector<size_t> found;
     std::string named;
     const auto account = columns.account ? cellNumber(sheet.at(r, *columns.account), false) : std::nullopt;
     if (account && *account > 0 && *account == std::floor(*account) && *account <= INT32_MAX) {
       named = "cuenta " + std::to_string(static_cast<int64_t>(*account));
-      inba->rec().clear();
-      inba->rec().setInteger("CTA", static_cast<int64_t>(*account));
-      if (inba->fetch(byAccount)) {
-        found.push_back(inba->rec());
-        ids.emplace_back(inba->recordId(), inba->recordVersion());
-      }
+      if (auto it = byAccount.find(static_cast<int64_t>(*account)); it != byAccount.end()) found.push_back(it->second);
     } else if (columns.key) {
       std::string generic, key;
       if (columns.genericKey) {
@@ -146,15 +180,7 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
         splitKey(cellText(sheet.at(r, *columns.key)), &generic, &key);
       }
       named = "clave " + generic + " " + key;
-      tables::Record lo(inba->def());
-      lo.setText("GENE", generic);
-      lo.setText("LLAV", key);
-      const Status s = inba->readRange(byKey, lo, lo, [&](const tables::Record& rec) {
-        found.push_back(rec);
-        ids.emplace_back(inba->recordId(), inba->recordVersion());
-        return found.size() < 2;
-      });
-      if (!s && !s.is(Status::Code::kNotFound)) return s;
+      if (auto it = byKey.find(keyOf(generic, key)); it != byKey.end()) found = it->second;
     } else {
       plan->refused.push_back(where + ": sin cuenta ni clave");
       continue;
@@ -181,17 +207,17 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
       plan->refused.push_back(where + ": fecha no válida (" + cellText(sheet.at(r, *columns.date)) + ")");
       continue;
     }
-    const tables::Record& input = found.front();
+    const Stored& input = inputs[found.front()];
     PriceChange change;
     change.row = r + 1;
-    change.account = static_cast<int32_t>(input.integer("CTA"));
-    change.description = text::clip(input.text("TEXT"));
-    change.oldPrice = input.real("COST", list);
-    change.oldDate = static_cast<int32_t>(input.integer("FECH", list));
+    change.account = input.account;
+    change.description = input.description;
+    change.oldPrice = input.price;
+    change.oldDate = input.date;
     change.newPrice = *price;
     change.newDate = rowDate > 0 ? rowDate : today;
-    change.id = ids.front().first;
-    change.version = ids.front().second;
+    change.id = inputs[found.front()].id;
+    change.version = inputs[found.front()].version;
     if (change.newPrice != change.oldPrice || change.newDate != change.oldDate) plan->changes.push_back(change);
   }
   return Status::ok();

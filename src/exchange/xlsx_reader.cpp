@@ -196,11 +196,11 @@ Status readSheet(const fs::path& workbook, const std::string& name, SheetData* s
         cell.text = v.text().get();
       } else if (v) {
         // Numbers, booleans and the cached value of a formula.
-        cell.text = v.text().get();
-        const char* first = cell.text.data();
-        const char* last = first + cell.text.size();
+        const char* first = v.text().get();
+        const char* last = first + std::strlen(first);
         const auto res = std::from_chars(first, last, cell.number);  // whatever the process locale
         cell.kind = res.ec == std::errc() && res.ptr == last ? Cell::Kind::kNumber : Cell::Kind::kText;
+        if (cell.kind == Cell::Kind::kText) cell.text.assign(first, last);
       }
     }
   }

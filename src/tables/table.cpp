@@ -626,7 +626,13 @@ Status Table::readRangeColumns(int key, const Record& from, const Record& to, co
     params += i ? ",?" : "?";
   }
   for (const std::string& f : fields) {
-    const int slot = def_.slot(f);
+    if (f == "_id" || f == "_ver") {
+      select += (select.empty() ? "" : ",") + ident(f);
+      continue;
+    }
+    // "COST[3]": one element of an array.
+    const size_t open = f.find('[');
+    const int slot = open == std::string::npos ? def_.slot(f) : def_.slot(f.substr(0, open), std::atoi(f.c_str() + open + 1));
     if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
     select += (select.empty() ? "" : ",") + ident(def_.columns[slot].name);
   }
