@@ -417,22 +417,27 @@ void benchBackup(const Installation& inst, const fs::path& root) {
 
 // MOV_ACT of 50,000 inputs (45,000 new prices, 5,000 new inputs) against the
 // same changes made with raw SQLite in one transaction.
+// The base inputs `rows` in `dir`'s INBA, through the table layer.
+void writeInputs(const fs::path& dir, const std::vector<InputRow>& rows, ErrorReporter& errors) {
+  fs::create_directories(dir);
+  auto inba = Installation{dir, dir, {}}.table("INBA", errors);
+  bench::must(inba->open());
+  bench::must(inba->begin());
+  for (const auto& r : rows) {
+    inba->rec().clear();
+    fill(inba->rec(), r);
+    bench::must(inba->insert());
+  }
+  bench::must(inba->commit());
+}
+
 void benchMerge(const fs::path& root, const std::vector<InputRow>& rows, ErrorReporter& errors) {
   const fs::path pristine = root / "merge-pristine";
-  fs::create_directories(pristine);
   Installation base{pristine, pristine, {}};
+  writeInputs(pristine, rows, errors);
   {
-    auto inba = base.table("INBA", errors);
     auto copy = base.table("INBAA", errors);
-    bench::must(inba->open());
     bench::must(copy->open());
-    bench::must(inba->begin());
-    for (const auto& r : rows) {
-      inba->rec().clear();
-      fill(inba->rec(), r);
-      bench::must(inba->insert());
-    }
-    bench::must(inba->commit());
     bench::must(copy->begin());
     for (const auto& r : rows) {
       InputRow changed = r;
@@ -500,19 +505,7 @@ void benchMerge(const fs::path& root, const std::vector<InputRow>& rows, ErrorRe
 // writing the same prices, one transaction.
 void benchImportPrices(const fs::path& root, const std::vector<InputRow>& rows, ErrorReporter& errors) {
   const fs::path pristine = root / "import-pristine";
-  fs::create_directories(pristine);
-  {
-    Installation base{pristine, pristine, {}};
-    auto inba = base.table("INBA", errors);
-    bench::must(inba->open());
-    bench::must(inba->begin());
-    for (const auto& r : rows) {
-      inba->rec().clear();
-      fill(inba->rec(), r);
-      bench::must(inba->insert());
-    }
-    bench::must(inba->commit());
-  }
+  writeInputs(pristine, rows, errors);
   const fs::path book = root / "precios.xlsx";
   {
     lxw_workbook* wb = workbook_new(book.c_str());

@@ -5,7 +5,6 @@
 #include "exchange/csv_reader.h"
 #include "exchange/price_import.h"
 #include "exchange/xlsx_reader.h"
-#include "framework/dates.h"
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "services/online_update.h"
@@ -13,15 +12,6 @@
 namespace velmora::app {
 
 namespace {
-
-int32_t parseDayMonthYear(const std::string& text) {
-  int d = 0, m = 0, y = 0;
-  if (std::sscanf(text.c_str(), "%d/%d/%d", &d, &m, &y) != 3 || y < 1900 || y > 9999 || m < 1 || m > 12 || d < 1 ||
-      d > 31)
-    return -1;
-  const int32_t n = dates::dayNumber(y, m, d);
-  return dates::civilDate(n).day == d ? n : -1;
-}
 
 std::string money(double v) { return picture::formatNumber(v, "n14.2"); }
 
@@ -33,8 +23,8 @@ int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& error
     err << "velmora: indique el archivo: --xlsx LIBRO o --csv ARCHIVO\n";
     return 2;
   }
-  const int32_t date = o.date.empty() ? 0 : parseDayMonthYear(o.date);
-  if (date < 0) {
+  const auto date = picture::parseDate(o.date);
+  if (!date) {
     err << "velmora: fecha no válida; escríbala dd/mm/aaaa: " << o.date << "\n";
     return 2;
   }
@@ -57,7 +47,7 @@ int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& error
     }
   }
   exchange::PricePlan plan;
-  if (Status s = exchange::planPriceImport(inst, errors, sheet, columns, o.list, date, &plan); !s) {
+  if (Status s = exchange::planPriceImport(inst, errors, sheet, columns, o.list, *date, &plan); !s) {
     err << "velmora: " << s.text() << "\n";
     return 1;
   }

@@ -59,21 +59,17 @@ WorkPrices::WorkPrices(const tables::Installation& inst, ErrorReporter& errors, 
 }
 
 void WorkPrices::preloadAll() {
-  // One scan of the four columns the prices need (the key leaves account 0 out).
-  tables::Statement s(iobr_->connection(), "SELECT CTA, COST, TIPO, TEXT, UNID, FECH, GENE, LLAV FROM \"" +
-                                               iobr_->def().storeName + "\" WHERE CTA <> 0");
-  if (!s.valid()) return;  // inputs are then read one by one
-  const auto textAt = [&s](int column) {
-    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), column));
-    return std::string(t ? t : "");
-  };
-  int rc;
-  while ((rc = s.step()) == SQLITE_ROW) {
-    const auto account = static_cast<int32_t>(s.integer(0));
-    cache_[account] = InputPrice{s.real(1), static_cast<int>(s.integer(2)), textAt(3), textAt(4)};
-    labels_[account] = {static_cast<int32_t>(s.integer(5)), textAt(6), textAt(7)};
-  }
-  if (rc != SQLITE_DONE) return;
+  // One scan of the columns the prices need (the key leaves account 0 out).
+  const Status s = iobr_->scanColumns({"CTA", "COST", "TIPO", "TEXT", "UNID", "FECH", "GENE", "LLAV"},
+                                      [this](const tables::Statement& r) {
+                                        const auto account = static_cast<int32_t>(r.integer(0));
+                                        if (account == 0) return true;
+                                        cache_[account] = InputPrice{r.real(1), static_cast<int>(r.integer(2)),
+                                                                     r.text(3), r.text(4)};
+                                        labels_[account] = {static_cast<int32_t>(r.integer(5)), r.text(6), r.text(7)};
+                                        return true;
+                                      });
+  if (!s) return;  // inputs are then read one by one
   workComplete_ = true;
   preloadBase_ = true;  // the base inputs too, if a copy turns out to be missing
 }

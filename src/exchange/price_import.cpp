@@ -11,6 +11,7 @@
 #include "exchange/csv_reader.h"
 #include "exchange/xlsx_reader.h"
 #include "framework/dates.h"
+#include "framework/picture.h"
 #include "framework/text.h"
 
 namespace velmora::exchange {
@@ -47,15 +48,8 @@ std::optional<double> cellNumber(const Cell& c, bool decimalComma) {
 int32_t cellDate(const Cell& c) {
   if (c.empty()) return 0;
   if (c.kind == Cell::Kind::kNumber) return dayFromSerial(c.number) > 0 ? dayFromSerial(c.number) : -1;
-  const std::string t = text::clip(c.text);
-  int d = 0, m = 0, y = 0;
-  char a = 0, b = 0;
-  std::istringstream in(t);
-  if (!(in >> d >> a >> m >> b >> y) || (a != '/' && a != '-') || a != b || !in.eof()) return -1;
-  if (y < 100) y += 2000;
-  if (y < 1900 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return -1;
-  const int32_t n = dates::dayNumber(y, m, d);
-  return dates::civilDate(n).day == d ? n : -1;
+  const auto day = picture::parseDate(c.text);
+  return day && catalog::outsideDateProblem(*day).empty() ? *day : -1;
 }
 
 // "MAT-0001" or "MAT 0001": a generic key and a key in one column.
@@ -90,9 +84,9 @@ PriceColumns guessPriceColumns(const SheetData& sheet) {
   return c;
 }
 
-bool parsePriceColumns(const std::string& spec, PriceColumns* columns, std::string* why) {
+bool parsePriceColumns(const std::string& mapping, PriceColumns* columns, std::string* why) {
   PriceColumns c;
-  std::istringstream in(spec);
+  std::istringstream in(mapping);
   for (std::string item; std::getline(in, item, ',');) {
     const size_t eq = item.find('=');
     const std::string name = folded(item.substr(0, eq));

@@ -1,6 +1,7 @@
 #include "services/online_update.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -199,14 +200,15 @@ struct Incoming {
   int64_t storedId = 0, storedVersion = 0;  // the input it changes; 0: a new input
 };
 
-// What is wrong with a price or a date as it came in the file, or nothing.
-std::string priceProblem(int type, double value) {
-  if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return "precio que no es un número";
-  return catalog::outsidePriceProblem(value);
+// What is wrong with a price or a date as column `col` of the copy holds
+// it, or nothing: a file from outside may hold a text where a price goes.
+std::string priceProblem(const tables::Statement& r, int col) {
+  if (!r.holdsNumber(col)) return "precio que no es un número";
+  return catalog::outsidePriceProblem(r.real(col));
 }
-std::string dateProblem(int type, int64_t value) {
-  if (type != SQLITE_INTEGER) return "fecha que no es un número de día";
-  return catalog::outsideDateProblem(value);
+std::string dateProblem(const tables::Statement& r, int col) {
+  if (!r.holdsInteger(col)) return "fecha que no es un número de día";
+  return catalog::outsideDateProblem(r.integer(col));
 }
 
 }  // namespace
@@ -232,54 +234,44 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
 
   // Every input of the copy, in the order it was written, read and checked
   // before anything is written: one bad row refuses the whole update. The
-  // look-ups of the inputs run inside the transaction that writes them.
+  // inputs' identities are read once, inside the transaction that writes.
   std::vector<Incoming> incoming;
   std::vector<std::string> problems;
   if (Status s = inba->begin(); !s) return s;
-  {
-    const std::string store = "\"" + copy->def().storeName + "\"";
-    tables::Statement s(copy->connection(),
-                        "SELECT rowid, CTA, TEXT, COST_1, FECH_1 FROM " + store + " ORDER BY rowid");
-    // A new input comes whole: its other four lists are checked too.
-    tables::Statement others(copy->connection(), "SELECT COST_2, COST_3, COST_4, COST_5, FECH_2, FECH_3, FECH_4, "
-                                                 "FECH_5 FROM " + store + " WHERE rowid = ?");
-    // The stored identity and version of an input, by its account (the key
-    // leaves account 0 out, and so does this look-up).
-    tables::Statement find(inba->connection(), "SELECT \"_id\", \"_ver\" FROM \"" + def.storeName +
-                                                   "\" WHERE CTA=? AND CTA<>0");
-    if (!s.valid() || !others.valid() || !find.valid()) {
-      inba->rollback();
-      return Status::error(Status::Code::kIoError, "no se pudo leer la actualización");
-    }
-    while (s.step() == SQLITE_ROW) {
-      Incoming in;
-      in.id = s.integer(0);
-      in.account = s.integer(1);
-      in.text = s.text(2);
-      in.cost = s.real(3);
-      in.date = s.integer(4);
-      find.bind(1, in.account);
-      if (find.step() == SQLITE_ROW) {
-        in.storedId = find.integer(0);
-        in.storedVersion = find.integer(1);
-      }
-      find.reset();
-      std::string why;
-      if (sqlite3_column_type(s.get(), 1) != SQLITE_INTEGER || in.account <= 0) why = "cuenta no válida";
-      if (why.empty()) why = priceProblem(sqlite3_column_type(s.get(), 3), in.cost);
-      if (why.empty()) why = dateProblem(sqlite3_column_type(s.get(), 4), in.date);
-      if (why.empty() && !in.storedId) {
-        others.bind(1, in.id);
-        if (others.step() == SQLITE_ROW) {
-          for (int i = 0; i < 4 && why.empty(); ++i) why = priceProblem(sqlite3_column_type(others.get(), i), others.real(i));
-          for (int i = 4; i < 8 && why.empty(); ++i)
-            why = dateProblem(sqlite3_column_type(others.get(), i), others.integer(i));
-        }
-        others.reset();
-      }
-      if (!why.empty()) problems.push_back("cuenta " + std::to_string(in.account) + ": " + why);
-      incoming.push_back(std::move(in));
-    }
+  std::unordered_map<int64_t, std::pair<int64_t, int64_t>> stored;  // account -> identity, version
+  Status read = inba->scanColumns({"CTA", "_id", "_ver"}, [&](const tables::Statement& r) {
+    if (r.integer(0) != 0) stored[r.integer(0)] = {r.integer(1), r.integer(2)};  // the key leaves account 0 out
+    return true;
+  });
+  if (read) {
+    read = copy->scanColumns({"_id", "CTA", "TEXT", "COST[1]", "FECH[1]", "COST[2]", "COST[3]", "COST[4]", "COST[5]",
+                              "FECH[2]", "FECH[3]", "FECH[4]", "FECH[5]"},
+                             [&](const tables::Statement& r) {
+                               Incoming in;
+                               in.id = r.integer(0);
+                               in.account = r.integer(1);
+                               in.text = r.text(2);
+                               in.cost = r.real(3);
+                               in.date = r.integer(4);
+                               if (auto it = stored.find(in.account); it != stored.end() && in.account != 0) {
+                                 in.storedId = it->second.first;
+                                 in.storedVersion = it->second.second;
+                               }
+                               std::string why;
+                               if (!r.holdsInteger(1) || in.account <= 0) why = "cuenta no válida";
+                               if (why.empty()) why = priceProblem(r, 3);
+                               if (why.empty()) why = dateProblem(r, 4);
+                               // A new input comes whole: its other four lists are checked too.
+                               for (int col = 5; col < 9 && why.empty() && !in.storedId; ++col) why = priceProblem(r, col);
+                               for (int col = 9; col < 13 && why.empty() && !in.storedId; ++col) why = dateProblem(r, col);
+                               if (!why.empty()) problems.push_back("cuenta " + std::to_string(in.account) + ": " + why);
+                               incoming.push_back(std::move(in));
+                               return true;
+                             });
+  }
+  if (!read) {
+    inba->rollback();
+    return read;
   }
   if (!problems.empty()) {
     inba->rollback();  // nothing was written

@@ -54,22 +54,6 @@ std::string planEntry(const std::string& name, bool system, const tables::Instal
   return "";
 }
 
-// A rename, or a copy where the two places are on different disks.
-bool moveFile(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  fs::rename(from, to, ec);
-  if (!ec) return true;
-  const fs::path temp = to.string() + ".restaurando";
-  if (!fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec)) return false;
-  fs::rename(temp, to, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return false;
-  }
-  fs::remove(from, ec);
-  return true;
-}
-
 // Tests stop the process after a given rename to check that the journal
 // makes a restore cut short recoverable.
 void afterRename() {

@@ -63,17 +63,22 @@ void syncFile(const fs::path& file) {
 #endif
 }
 
-// A move that is a rename, or a copy and a removal across disks.
-bool moveBack(const fs::path& from, const fs::path& to) {
+}  // namespace
+
+bool moveFile(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   fs::rename(from, to, ec);
   if (!ec) return true;
-  if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec)) return false;
+  const fs::path temp = to.string() + ".restaurando";
+  if (!fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec)) return false;
+  fs::rename(temp, to, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    return false;
+  }
   fs::remove(from, ec);
   return true;
 }
-
-}  // namespace
 
 Status writeRestoreJournal(const tables::Installation& inst, const std::vector<SwapStep>& steps) {
   std::ostringstream text;
@@ -145,7 +150,7 @@ Status undoInterruptedRestore(const tables::Installation& inst) {
   for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
     const bool asideThere = !it->aside.empty() && fs::exists(it->aside, ec);
     if (it->aside.empty() || asideThere) fs::remove(it->target, ec);
-    if (asideThere && !moveBack(it->aside, it->target))
+    if (asideThere && !moveFile(it->aside, it->target))
       return Status::error(Status::Code::kIoError, "no se pudo devolver " + it->target.filename().string() +
                                                        " a su lugar; sigue en " + it->aside.string());
   }

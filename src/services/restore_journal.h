@@ -24,6 +24,11 @@ struct SwapStep {
   std::filesystem::path target, aside, staged;
 };
 
+// Moves a file: a rename, or where the two places are on different disks a
+// copy beside the target renamed in, then the source removed, so the target
+// is never half written.
+bool moveFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Writes the journal whole (beside it, then renamed) and flushes it to disk.
 Status writeRestoreJournal(const tables::Installation& inst, const std::vector<SwapStep>& steps);
 // The swap is complete: the journal goes.

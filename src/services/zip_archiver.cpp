@@ -1,8 +1,8 @@
 #include "services/zip_archiver.h"
 
 #include "services/scratch_directory.h"
+#include "tables/table_file.h"
 
-#include <sqlite3.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <thread>
 
 namespace velmora::services {
 
@@ -80,37 +79,6 @@ bool isJournalOfTable(const fs::path& file) {
       return isTableFile(name.substr(0, name.size() - suffix.size()));
   }
   return false;
-}
-
-// Copies a table file through SQLite's online backup: the copy is the table as
-// one transaction left it, whatever other stations write meanwhile.
-bool snapshotTable(const fs::path& from, const fs::path& to, std::string& why) {
-  sqlite3* src = nullptr;
-  sqlite3* dst = nullptr;
-  bool ok = false;
-  // Read-write without create, so that a journal left by a crashed writer is
-  // rolled back before the copy is read.
-  if (sqlite3_open_v2(from.c_str(), &src, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-      sqlite3_open_v2(to.c_str(), &dst, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
-    sqlite3_busy_timeout(src, 2000);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    for (;;) {
-      sqlite3_backup* b = sqlite3_backup_init(dst, "main", src, "main");
-      if (!b) break;
-      const int rc = sqlite3_backup_step(b, -1);
-      sqlite3_backup_finish(b);
-      if (rc == SQLITE_DONE) {
-        ok = true;
-        break;
-      }
-      if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || std::chrono::steady_clock::now() > deadline) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-  if (!ok) why = from.filename().string() + ": no se pudo copiar la tabla (" + (src ? sqlite3_errmsg(src) : "no se pudo abrir") + ")";
-  sqlite3_close(dst);
-  sqlite3_close(src);
-  return ok;
 }
 
 }  // namespace
@@ -410,7 +378,10 @@ int ZipArchiver::pack(int action) {
     fs::path read = file;
     if ((options_ & kSnapshotTables) && isTableFile(file)) {
       read = temp / std::to_string(n++);
-      if (!snapshotTable(file, read, detail_)) return fail(kSnapshotFailed);
+      if (Status st = tables::snapshotTableFile(file, read, std::chrono::seconds(30)); !st) {
+        detail_ = st.text();
+        return fail(kSnapshotFailed);
+      }
     }
     std::error_code ec;
     const uint64_t size = fs::file_size(read, ec);

@@ -50,6 +50,13 @@ class Statement {
   }
 
   int64_t integer(int col) const { return sqlite3_column_int64(stmt_, col); }
+  // What a column holds as stored, whatever the table declares: a file from
+  // outside may hold a text or a blob where a price should be.
+  bool holdsInteger(int col) const { return sqlite3_column_type(stmt_, col) == SQLITE_INTEGER; }
+  bool holdsNumber(int col) const {
+    const int type = sqlite3_column_type(stmt_, col);
+    return type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+  }
   double real(int col) const { return sqlite3_column_double(stmt_, col); }
   std::string text(int col) const {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));

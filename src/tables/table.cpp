@@ -625,17 +625,7 @@ Status Table::readRangeColumns(int key, const Record& from, const Record& to, co
     cols += (i ? "," : "") + rk.sqlColumns[i];
     params += i ? ",?" : "?";
   }
-  for (const std::string& f : fields) {
-    if (f == "_id" || f == "_ver") {
-      select += (select.empty() ? "" : ",") + ident(f);
-      continue;
-    }
-    // "COST[3]": one element of an array.
-    const size_t open = f.find('[');
-    const int slot = open == std::string::npos ? def_.slot(f) : def_.slot(f.substr(0, open), std::atoi(f.c_str() + open + 1));
-    if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
-    select += (select.empty() ? "" : ",") + ident(def_.columns[slot].name);
-  }
+  if (Status st = selectColumns(fields, &select); !st) return st;
   std::string where = "(" + cols + ")>=(" + params + ") AND (" + cols + ")<=(" + params + ")";
   if (!rk.emptyExclusion.empty()) where += " AND " + rk.emptyExclusion;
   if (!filterSql_.empty()) where += " AND " + filterSql_;
@@ -648,6 +638,47 @@ Status Table::readRangeColumns(int key, const Record& from, const Record& to, co
   }
   if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
   return Status::ok();
+}
+
+Status Table::selectColumns(const std::vector<std::string>& fields, std::string* select) const {
+  for (const std::string& f : fields) {
+    if (f == "_id" || f == "_ver") {
+      *select += (select->empty() ? "" : ",") + ident(f);
+      continue;
+    }
+    // "COST[3]": one element of an array.
+    const size_t open = f.find('[');
+    const int slot = open == std::string::npos ? def_.slot(f) : def_.slot(f.substr(0, open), std::atoi(f.c_str() + open + 1));
+    if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
+    *select += (select->empty() ? "" : ",") + ident(def_.columns[slot].name);
+  }
+  return Status::ok();
+}
+
+Status Table::scanColumns(const std::vector<std::string>& fields, const std::function<bool(const Statement&)>& visit) {
+  if (!db_) return closedTable();
+  std::string select;
+  if (Status st = selectColumns(fields, &select); !st) return st;
+  Statement s(db_, "SELECT " + select + " FROM " + storeIdent() + " ORDER BY \"_id\"");
+  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) {
+    if (!visit(s)) return Status::ok();
+  }
+  if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
+  return Status::ok();
+}
+
+bool Table::inTransaction() const { return db_ && sqlite3_get_autocommit(db_) == 0; }
+
+Status Table::readConsistently(const std::function<Status()>& read) {
+  if (!db_) return closedTable();
+  if (inTransaction()) return read();
+  if (const int rc = exec(db_, "BEGIN"); rc != SQLITE_OK)
+    return Status::error(Status::Code::kIoError, engineErrorText(db_, rc));
+  const Status s = read();
+  exec(db_, "COMMIT");  // a read transaction: nothing to lose
+  return s;
 }
 
 Status Table::fetchById(int64_t id) {

@@ -118,6 +118,15 @@ class Table {
   // in that order. For bulk reads that need a few figures of many records.
   Status readRangeColumns(int key, const Record& from, const Record& to, const std::vector<std::string>& fields,
                           const std::function<bool(const Statement&)>& visit);
+  // Every stored record in the order stored (of its identity), reading only
+  // `fields` as readRangeColumns names them: for a pass over a whole file
+  // that needs no key order (a kept sum, a preload, an update copy).
+  Status scanColumns(const std::vector<std::string>& fields, const std::function<bool(const Statement&)>& visit);
+  // Runs `read` inside one read transaction of this table's file (or of the
+  // caller's, when one is open), so that several reads see one state of it.
+  Status readConsistently(const std::function<Status()>& read);
+  // Whether a transaction (the caller's) is open on this table's connection.
+  bool inTransaction() const;
   // Reads the record with this identity (recordId()).
   Status fetchById(int64_t id);
   // Reads the first record stored (record position 1), whatever its keys.
@@ -191,6 +200,7 @@ class Table {
   std::string keyNameForColumns(const std::string& error) const;
   void stampAudit();
   std::string selectList() const;
+  Status selectColumns(const std::vector<std::string>& fields, std::string* select) const;
   std::string storeIdent() const;  // the SQL table, schema-qualified when shared
 
   const TableDef& def_;

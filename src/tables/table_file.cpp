@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <thread>
 
 #include "tables/catalogue.h"
 #include "tables/statement.h"
@@ -42,6 +43,39 @@ std::string ownerDigest(std::string_view password) {
   char out[17];
   std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
   return out;
+}
+
+Status snapshotTableFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                         std::chrono::milliseconds wait) {
+  sqlite3* src = nullptr;
+  sqlite3* dst = nullptr;
+  bool ok = false;
+  int rc = SQLITE_OK;
+  // Read-write without create, so that a journal left by a crashed writer is
+  // rolled back before the copy is read.
+  if ((rc = sqlite3_open_v2(from.string().c_str(), &src, SQLITE_OPEN_READWRITE, nullptr)) == SQLITE_OK &&
+      (rc = sqlite3_open_v2(to.string().c_str(), &dst, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)) ==
+          SQLITE_OK) {
+    sqlite3_busy_timeout(src, 2000);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+      sqlite3_backup* b = sqlite3_backup_init(dst, "main", src, "main");
+      if (!b) break;
+      rc = sqlite3_backup_step(b, -1);
+      sqlite3_backup_finish(b);
+      if (rc == SQLITE_DONE) {
+        ok = true;
+        break;
+      }
+      if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  const std::string why = ok ? "" : from.filename().string() + ": no se pudo copiar la tabla (" +
+                                        (src ? engineErrorText(src, rc) : "no se pudo abrir") + ")";
+  sqlite3_close(dst);
+  sqlite3_close(src);
+  return ok ? Status::ok() : Status::error(Status::Code::kIoError, why);
 }
 
 TableHeader readTableHeader(const unsigned char* bytes, size_t length) {

@@ -4,6 +4,7 @@
 // it into an empty one.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -26,6 +27,13 @@ std::string ownerDigest(std::string_view password);
 enum class FileCheck { kIdentity, kIdentityAndIntegrity };
 Status checkTableFile(const std::filesystem::path& file, const TableDef& def,
                       FileCheck check = FileCheck::kIdentityAndIntegrity);
+
+// Copies a live table file to `to` as one transaction left it, whatever
+// other stations write meanwhile (SQLite's online backup, retried while a
+// writer holds it, for at most `wait`). A journal left by a crashed writer
+// is rolled back first.
+Status snapshotTableFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                         std::chrono::milliseconds wait);
 
 // The first 100 bytes of an SQLite file: whether they are a database header,
 // and the file size they state (page size x page count), or 0 when the

@@ -12,7 +12,6 @@
 #include "framework/money.h"
 #include "framework/text.h"
 #include "tables/catalogue.h"
-#include "tables/statement.h"
 
 namespace velmora::works {
 
@@ -238,7 +237,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   if (!cobr.isOpen()) return Status::error(Status::Code::kInvalid, "tabla cerrada");
   // Inside a transaction of the caller the rows may hold uncommitted
   // changes: they are read, and nothing is kept.
-  const bool ownRead = sqlite3_get_autocommit(cobr.connection()) != 0;
+  const bool ownRead = !cobr.inTransaction();
   if (ownRead) {
     if (const auto state = fileState(cobr.path())) {
       if (const auto kept = cachedDirectCost(cobr.path(), *state)) {
@@ -246,46 +245,38 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
         return Status::ok();
       }
     }
-    // One read transaction: the file's state read below belongs to these rows.
-    if (sqlite3_exec(cobr.connection(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-      return Status::error(Status::Code::kIoError, tables::engineErrorText(cobr.connection(), SQLITE_OK));
   }
-  struct EndRead {
-    sqlite3* db;
-    bool own;
-    ~EndRead() {
-      if (own) sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    }
-  } endRead{cobr.connection(), ownRead};
-  // A plain scan of the table (no condition SQLite would answer through the
-  // key, row by row), put in account order here. Rows with account 0 are
-  // outside the key, as they are outside the list.
-  tables::Statement s(cobr.connection(), "SELECT CTA, TIPO, CANT, TOBR, TMAT, TCOS, TPOR FROM \"" +
-                                             cobr.def().storeName + "\"");
-  if (!s.valid()) return Status::error(Status::Code::kIoError, tables::engineErrorText(cobr.connection(), SQLITE_OK));
+  // A plain scan of the table (no key order, row by row), put in account
+  // order here. Rows with account 0 are outside the key, as they are outside
+  // the list. One read transaction: the file's state read after it belongs
+  // to these rows.
   struct Figures {
     int64_t account;
     BudgetRow row;
   };
   std::vector<Figures> rows;
-  int rc;
-  while ((rc = s.step()) == SQLITE_ROW) {
-    Figures f{s.integer(0), {}};
-    if (f.account == 0) continue;
-    const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
-    f.row.kind = kind && *kind && *kind != ' ' ? kind[0] : row_kind::kConcept;
-    f.row.quantity = s.real(2);
-    f.row.perUnit = {s.real(3), s.real(4), s.real(5), s.real(6)};
-    rows.push_back(f);
-  }
-  if (rc != SQLITE_DONE) return Status::error(Status::Code::kIoError, tables::engineErrorText(cobr.connection(), SQLITE_OK));
+  std::optional<FileState> state;
+  const Status read = cobr.readConsistently([&] {
+    const Status s = cobr.scanColumns({"CTA", "TIPO", "CANT", "TOBR", "TMAT", "TCOS", "TPOR"},
+                                      [&](const tables::Statement& r) {
+                                        Figures f{r.integer(0), {}};
+                                        if (f.account == 0) return true;
+                                        const std::string kind = r.text(1);
+                                        f.row.kind = !kind.empty() && kind[0] != ' ' ? kind[0] : row_kind::kConcept;
+                                        f.row.quantity = r.real(2);
+                                        f.row.perUnit = {r.real(3), r.real(4), r.real(5), r.real(6)};
+                                        rows.push_back(f);
+                                        return true;
+                                      });
+    if (s && ownRead) state = fileState(cobr.path());
+    return s;
+  });
+  if (!read) return read;
   std::sort(rows.begin(), rows.end(), [](const Figures& a, const Figures& b) { return a.account < b.account; });
   RunningDisplay running;
   for (const Figures& f : rows) running.next(f.row);
   *directCost = running.directCost();
-  if (ownRead) {
-    if (const auto state = fileState(cobr.path())) keepDirectCost(cobr.path(), *state, *directCost);
-  }
+  if (state) keepDirectCost(cobr.path(), *state, *directCost);
   return Status::ok();
 }
 
