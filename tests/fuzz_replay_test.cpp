@@ -29,5 +29,6 @@ void replay(const char* target, void (*body)(const uint8_t*, size_t)) {
 TEST(FuzzCorpus, ReplyAssembler) { replay("reply", velmora::fuzz::replyAssembler); }
 TEST(FuzzCorpus, ListingParser) { replay("listing", velmora::fuzz::listingParser); }
 TEST(FuzzCorpus, BackupNames) { replay("backup", velmora::fuzz::backupNames); }
+TEST(FuzzCorpus, Bc3Reader) { replay("bc3", velmora::fuzz::bc3Reader); }
 
 }  // namespace

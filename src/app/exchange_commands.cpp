@@ -2,11 +2,13 @@
 
 #include <ostream>
 
+#include "exchange/bc3_catalogue.h"
 #include "exchange/csv_reader.h"
 #include "exchange/price_import.h"
 #include "exchange/xlsx_reader.h"
 #include "framework/picture.h"
 #include "framework/text.h"
+#include "framework/whole_file.h"
 #include "services/online_update.h"
 
 namespace velmora::app {
@@ -72,6 +74,55 @@ int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& error
   out << plan.changes.size() << " precios nuevos en la lista " << o.list << "; " << plan.unmatched.size()
       << " filas sin insumo\n";
   for (const auto& u : plan.unmatched) out << "  sin insumo: " << u << "\n";
+  return 0;
+}
+
+int runBc3ImportCommand(const tables::Installation& inst, ErrorReporter& errors, const Bc3Options& o,
+                        std::ostream& out, std::ostream& err) {
+  // A new installation has no zones yet: any list from 1 to 5 is taken.
+  if (o.list < 1 || o.list > 5) {
+    err << "velmora: la lista de precios debe ser del 1 al 5\n";
+    return 2;
+  }
+  std::string bytes;
+  if (Status s = readWholeFile(o.file, exchange::kBc3MaxBytes, &bytes); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  exchange::Bc3File file;
+  if (Status s = exchange::readBc3(bytes, &file); !s) {
+    err << "velmora: " << o.file << ", " << s.text() << "; no se importó nada\n";
+    return 1;
+  }
+  exchange::Bc3Plan plan;
+  if (Status s = exchange::importBc3(inst, errors, file, o.list, o.dryRun, 0, &plan); !s) {
+    err << "velmora: " << o.file << ", " << s.text() << "; no se importó nada\n";
+    return 1;
+  }
+  out << (o.dryRun ? "Se importarían" : "Importados") << " a la lista " << o.list << ": " << plan.newInputs
+      << " insumos nuevos y " << plan.changedInputs << " cambiados, " << plan.newMachines << " máquinas nuevas y "
+      << plan.changedMachines << " cambiadas, " << plan.newConcepts << " conceptos nuevos y " << plan.changedConcepts
+      << " cambiados, " << plan.newGenericKeys << " claves genéricas nuevas\n";
+  for (const auto& note : plan.notes) out << "  " << note << "\n";
+  return 0;
+}
+
+int runBc3ExportCommand(const tables::Installation& inst, ErrorReporter& errors, const Bc3Options& o,
+                        std::ostream& out, std::ostream& err) {
+  if (o.list < 1 || o.list > 5) {
+    err << "velmora: la lista de precios debe ser del 1 al 5\n";
+    return 2;
+  }
+  exchange::Bc3File file;
+  if (Status s = exchange::exportBc3(inst, errors, o.list, &file); !s) {
+    err << "velmora: no se pudo leer el catálogo: " << s.text() << "\n";
+    return 1;
+  }
+  if (Status s = writeWholeFile(o.file, exchange::writeBc3(file)); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  out << file.concepts.size() << " registros ~C escritos en " << o.file << "\n";
   return 0;
 }
 

@@ -1,5 +1,7 @@
-// Exchange with spreadsheets, headless: `importa-precios` takes a
-// supplier's price list (xlsx or CSV) into one price list of the inputs.
+// Exchange with other programs, headless: `importa-precios` takes a
+// supplier's price list (xlsx or CSV) into one price list of the inputs;
+// `importa-bc3` and `exporta-bc3` read and write the base catalogue in
+// FIEBDC-3.
 #pragma once
 
 #include <iosfwd>
@@ -18,5 +20,15 @@ struct PriceImportOptions {
 
 int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& errors, const PriceImportOptions& options,
                           std::ostream& out, std::ostream& err);
+
+struct Bc3Options {
+  int list = 0;
+  std::string file;  // importa-bc3: the file read; exporta-bc3: the file written
+  bool dryRun = false;
+};
+int runBc3ImportCommand(const tables::Installation& inst, ErrorReporter& errors, const Bc3Options& options,
+                        std::ostream& out, std::ostream& err);
+int runBc3ExportCommand(const tables::Installation& inst, ErrorReporter& errors, const Bc3Options& options,
+                        std::ostream& out, std::ostream& err);
 
 }  // namespace velmora::app

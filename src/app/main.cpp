@@ -204,7 +204,22 @@ int main(int argc, char** argv) try {
   priceImport->add_option("--fecha", priceImportOptions.date, "fecha de los precios sin fecha (dd/mm/aaaa; hoy)");
   priceImport->add_flag("--prueba", priceImportOptions.dryRun, "muestra los cambios sin escribir nada");
 
-  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge, priceImport};
+  auto* bc3Import = cli.add_subcommand("importa-bc3", "importa un catálogo FIEBDC-3 (BC3) a una lista de precios");
+  app::Bc3Options bc3ImportOptions;
+  bc3Import->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  bc3Import->add_option("--settings", settings, "directorio de la configuración");
+  bc3Import->add_option("--lista", bc3ImportOptions.list, "la lista de precios (zona), 1 a 5")->required();
+  bc3Import->add_option("archivo", bc3ImportOptions.file, "el archivo BC3")->required();
+  bc3Import->add_flag("--prueba", bc3ImportOptions.dryRun, "revisa el archivo y cuenta lo que haría, sin escribir nada");
+
+  auto* bc3Export = cli.add_subcommand("exporta-bc3", "escribe el catálogo en FIEBDC-3 (BC3) con una lista de precios");
+  app::Bc3Options bc3ExportOptions;
+  bc3Export->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  bc3Export->add_option("--settings", settings, "directorio de la configuración");
+  bc3Export->add_option("--lista", bc3ExportOptions.list, "la lista de precios (zona), 1 a 5")->required();
+  bc3Export->add_option("--salida", bc3ExportOptions.file, "el archivo BC3 que se escribe")->required();
+
+  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge, priceImport, bc3Import, bc3Export};
   for (auto* sub : all) {
     sub->group("Órdenes");
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
@@ -252,7 +267,8 @@ int main(int argc, char** argv) try {
 
   const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
                          budget->parsed() || report->parsed() || backup->parsed() || restore->parsed() || server->parsed() ||
-                         update->parsed() || merge->parsed() || priceImport->parsed();
+                         update->parsed() || merge->parsed() || priceImport->parsed() ||
+                         bc3Import->parsed() || bc3Export->parsed();
   if (report->parsed() && listReports) {
     app::listReports(std::cout);
     return kDone;
@@ -326,6 +342,19 @@ int main(int argc, char** argv) try {
     inst.createMissing = false;
     if (!hold(inst, !priceImportOptions.dryRun)) return kFailed;
     return app::runPriceImportCommand(inst, errors, priceImportOptions, std::cout, std::cerr);
+  }
+  if (bc3Import->parsed()) {
+    // A catalogue may be read into a new installation: an empty folder.
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = std::filesystem::is_directory(data);
+    if (!hold(inst, !bc3ImportOptions.dryRun)) return kFailed;
+    return app::runBc3ImportCommand(inst, errors, bc3ImportOptions, std::cout, std::cerr);
+  }
+  if (bc3Export->parsed()) {
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = false;
+    if (!hold(inst, false)) return kFailed;
+    return app::runBc3ExportCommand(inst, errors, bc3ExportOptions, std::cout, std::cerr);
   }
   if (restore->parsed()) {
     return app::runRestoreCommand(app::installationAt(data, settings), restoreFrom, restoreWork, std::cout, std::cerr);

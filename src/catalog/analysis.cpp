@@ -160,9 +160,6 @@ FormTotals recomputeTotals(std::vector<EditedLine>& lines) {
   return t;
 }
 
-namespace {
-
-// Removes every stored line of `account` (.00 to .99) through `lines`.
 Status removeLines(tables::Table& lines, int32_t account) {
   std::vector<int64_t> ids;
   tables::Record from(lines.def()), to(lines.def());
@@ -182,6 +179,8 @@ Status removeLines(tables::Table& lines, int32_t account) {
   }
   return Status::ok();
 }
+
+namespace {
 
 // Writes the edited lines of `account`, numbered .00, .01, ... in category
 // order, over whatever was stored; no transaction of its own.

@@ -55,6 +55,10 @@ void refreshLine(EditedLine& line);
 // recomputes percentage lines, amounts and totals.
 FormTotals recomputeTotals(std::vector<EditedLine>& lines);
 
+// Removes every stored line of `account` (.00 to .99); no transaction of
+// its own.
+Status removeLines(tables::Table& lines, int32_t account);
+
 // Writes the lines of `account` anew through `lines` (INCO or INOB), numbered
 // .00, .01, ... in category order, all in one transaction.
 Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> edited);

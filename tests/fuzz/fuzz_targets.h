@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exchange/bc3_file.h"
 #include "net/ftp_listing.h"
 #include "net/ftp_reply.h"
 #include "services/backup_names.h"
@@ -70,6 +71,25 @@ inline void backupNames(const uint8_t* data, size_t size) {
       if (p.kind == services::EntryPlace::Kind::kTable && !p.def) __builtin_trap();
     }
   }
+}
+
+// The bytes as a FIEBDC-3 file: whatever it holds, the reader ends with a
+// file of well-formed codes or an error naming a line, and what it read
+// can be written and read again.
+inline void bc3Reader(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  exchange::Bc3File file;
+  const Status s = exchange::readBc3(bytes, &file);
+  if (!s) {
+    if (s.text().rfind("línea ", 0) != 0) __builtin_trap();
+    return;
+  }
+  for (const auto& c : file.concepts) {
+    if (c.code.empty() || c.children.size() > exchange::kBc3MaxChildren) __builtin_trap();
+    if (file.find(c.code) != &c) __builtin_trap();
+  }
+  exchange::Bc3File again;
+  (void)exchange::readBc3(exchange::writeBc3(file), &again);
 }
 
 }  // namespace velmora::fuzz

@@ -1,0 +1,616 @@
+#include "exchange/bc3_catalogue.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "catalog/analysis.h"
+#include "catalog/inputs.h"
+#include "catalog/prices.h"
+#include "catalog/pricing.h"
+#include "estimate/zones.h"
+#include "framework/dates.h"
+#include "framework/money.h"
+#include "framework/text.h"
+
+namespace velmora::exchange {
+
+namespace {
+
+constexpr const char* kRootCode = "BASE";
+constexpr const char* kMaterialsPercent = "MAT%";
+constexpr const char* kLabourPercent = "MO%";
+constexpr int kTypeLabour = 1, kTypeMachine = 2, kTypeMaterial = 3;
+// Base inputs live below the accounts of a work's own inputs.
+constexpr int64_t kLastInputAccount = 999999;
+// A concept's account is the whole part of its lines' numbers (9 digits, 2
+// of them decimals).
+constexpr int64_t kLastAccount = 9999999;
+
+Status readEvery(tables::Table& table, const std::function<void(const tables::Record&)>& visit) {
+  tables::Record lo(table.def()), hi(table.def());
+  lo.setInteger("CTA", INT32_MIN);
+  hi.setInteger("CTA", INT32_MAX);
+  const Status s = table.readRange(table.keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+    visit(r);
+    return true;
+  });
+  return s.is(Status::Code::kNotFound) ? Status::ok() : s;
+}
+
+// The user's key as a synonym code, when the format can carry it.
+std::vector<std::string> keyAsSynonym(const std::string& key) {
+  const std::string k = text::clip(key);
+  if (k.empty() || k.find_first_of("#|\\~ ") != std::string::npos) return {};
+  return {k};
+}
+
+// Every generic key, as "I:MAT" (its kind and code) -> its name.
+Status readGenericKeys(tables::Table& clag, std::map<std::string, std::string>* names) {
+  return clag.scanColumns({"TIPO", "CTA", "TEXT"}, [names](const tables::Statement& r) {
+    (*names)[text::clip(r.text(0)) + ":" + text::clip(r.text(1))] = text::clip(r.text(2));
+    return true;
+  });
+}
+
+int decimalsOf(double v) {
+  if (v == 0 || !std::isfinite(v)) return 0;
+  const money::Digits d = money::shortestDigits(v);
+  return std::max(0, static_cast<int>(d.digits.size()) - d.exponent - 1);
+}
+
+}  // namespace
+
+Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int list, Bc3File* file) {
+  *file = Bc3File{};
+  if (list < 1 || list > 5) return Status::error(Status::Code::kInvalid, "la lista de precios debe ser del 1 al 5");
+  auto clag = inst.table("CLAG", errors);
+  auto inba = inst.table("INBA", errors);
+  auto maba = inst.table("MABA", errors);
+  auto coba = inst.table("COBA", errors);
+  auto control = inst.table("CONTROL", errors);
+  for (auto* t : {clag.get(), inba.get(), maba.get(), coba.get(), control.get()})
+    if (Status s = t->open(); !s) return s;
+  const estimate::ZoneFactors zone = estimate::loadZoneFactors(*control, list);
+  catalog::BasePrices prices(inst, errors, list);
+  prices.preloadAll();
+  catalog::PricingEngine engine(inst, errors, prices, zone, catalog::firstZoneRates(*control));
+  engine.preloadCatalogue();
+  if (Status s = engine.openStatus(); !s) return s;
+
+  std::map<std::string, std::string> keyNames;
+  if (Status s = readGenericKeys(*clag, &keyNames); !s) return s;
+  std::vector<Bc3Concept> items;
+  std::unordered_map<int32_t, std::string> inputCodes, machineCodes, conceptCodes;
+  std::vector<std::string> genes;  // of each item, as "I:MAT"
+
+  const auto addItem = [&](Bc3Concept c, const std::string& gene) {
+    const char kind = c.type == kTypeMachine ? 'H' : c.code[0] == 'C' ? 'C' : 'I';
+    genes.push_back(std::string(1, kind) + ":" + text::clip(gene));
+    items.push_back(std::move(c));
+  };
+  Status s = readEvery(*inba, [&](const tables::Record& r) {
+    const auto account = static_cast<int32_t>(r.integer("CTA"));
+    const int kind = static_cast<int>(r.integer("TIPO"));
+    Bc3Concept c;
+    c.code = "I" + std::to_string(account) + (kind >= 5 ? "%" : "");
+    c.synonyms = keyAsSynonym(r.text("LLAV"));
+    c.unit = text::clip(r.text("UNID"));
+    c.summary = text::clip(r.text("TEXT"));
+    c.longText = text::clip(r.text("TEX1"));
+    c.type = kind == 4 || kind == 6 ? kTypeLabour : kTypeMaterial;
+    if (kind <= 4) {
+      c.price = estimate::realWage(r.real("COST", list), kind, zone);
+      c.date = static_cast<int32_t>(r.integer("FECH", list));
+    }
+    inputCodes[account] = c.code;
+    addItem(std::move(c), r.text("GENE"));
+  });
+  if (!s) return s;
+  s = readEvery(*maba, [&](const tables::Record& r) {
+    const auto account = static_cast<int32_t>(r.integer("CTA"));
+    Bc3Concept c;
+    c.code = "M" + std::to_string(account);
+    c.synonyms = keyAsSynonym(r.text("LLAV"));
+    c.unit = "HR";
+    c.summary = text::clip(r.text("TEXT"));
+    c.longText = text::clip(r.text("TEX1"));
+    c.type = kTypeMachine;
+    machineCodes[account] = c.code;
+    addItem(std::move(c), r.text("GENE"));
+  });
+  if (!s) return s;
+  std::vector<int32_t> conceptAccounts;
+  s = readEvery(*coba, [&](const tables::Record& r) {
+    const auto account = static_cast<int32_t>(r.integer("CTA"));
+    Bc3Concept c;
+    c.code = "C" + std::to_string(account);
+    c.synonyms = keyAsSynonym(r.text("LLAV"));
+    c.unit = text::clip(r.text("UNID"));
+    c.summary = text::clip(r.text("TEXT"));
+    c.longText = text::clip(r.text("TEX1"));
+    conceptCodes[account] = c.code;
+    conceptAccounts.push_back(account);
+    addItem(std::move(c), r.text("GENE"));
+  });
+  if (!s) return s;
+
+  // Prices and decompositions, now that every code is known.
+  bool materialsPercent = false, labourPercent = false;
+  int quantityDecimals = 4;
+  size_t conceptIndex = 0;
+  for (Bc3Concept& c : items) {
+    if (c.type == kTypeMachine) {
+      c.price = engine.hourlyCost(std::stoi(c.code.substr(1))).total;
+    } else if (c.code[0] == 'C') {
+      const int32_t account = conceptAccounts[conceptIndex++];
+      c.price = engine.priceConcept(account).unitPrice();
+      for (const catalog::Line& l : catalog::PricingEngine::contiguous(engine.catalogueLines(account), account)) {
+        const std::unordered_map<int32_t, std::string>* codes =
+            l.category == 1 ? &conceptCodes : l.category == 2 ? &machineCodes : &inputCodes;
+        std::string child;
+        if (l.category == 5) child = kMaterialsPercent, materialsPercent = true;
+        else if (l.category == 6) child = kLabourPercent, labourPercent = true;
+        else if (auto it = codes->find(l.component); it != codes->end()) child = it->second;
+        else continue;  // a missing component prices as nothing
+        c.children.push_back({child, 1, l.quantity});
+        quantityDecimals = std::max(quantityDecimals, std::min(12, decimalsOf(l.quantity)));
+      }
+    }
+  }
+  file->program = "Velmora";
+  file->quantityDecimals = quantityDecimals;
+  file->priceDecimals = 2;
+
+  // The root, then one chapter per generic key in use, then the records.
+  Bc3Concept root;
+  root.code = kRootCode;
+  root.marks = 2;
+  root.summary = "BASE DE DATOS GENERAL, LISTA DE PRECIOS " + std::to_string(list);
+  std::map<std::string, Bc3Concept> chapters;
+  // A code that keys two kinds of record ("MAT" of inputs and of concepts)
+  // makes two chapters, "MAT.I" and "MAT.C".
+  std::map<std::string, int> kindsOfCode;
+  for (const auto& [kindAndCode, name] : keyNames) ++kindsOfCode[kindAndCode.substr(2)];
+  for (size_t i = 0; i < items.size(); ++i) {
+    const std::string gene = genes[i].substr(2);
+    if (gene.empty() || !keyNames.count(genes[i]) || gene.find_first_of("#|\\~%.") != std::string::npos) {
+      root.children.push_back({items[i].code, 1, 1});
+      continue;
+    }
+    const std::string code = kindsOfCode[gene] > 1 ? gene + "." + genes[i].substr(0, 1) : gene;
+    Bc3Concept& chapter = chapters[code];
+    chapter.code = code;
+    chapter.marks = 1;
+    chapter.summary = keyNames[genes[i]];
+    chapter.children.push_back({items[i].code, 1, 1});
+  }
+  std::vector<Bc3Child> top;
+  for (const auto& [code, chapter] : chapters) top.push_back({code, 1, 1});
+  top.insert(top.end(), root.children.begin(), root.children.end());
+  root.children = std::move(top);
+  file->concepts.push_back(std::move(root));
+  for (auto& [code, chapter] : chapters) file->concepts.push_back(std::move(chapter));
+  if (materialsPercent) file->concepts.push_back({kMaterialsPercent, {}, 0, "%", "PORCENTAJE SOBRE MATERIALES", 0, 0, kTypeMaterial});
+  if (labourPercent) file->concepts.push_back({kLabourPercent, {}, 0, "%", "PORCENTAJE SOBRE MANO DE OBRA", 0, 0, kTypeLabour});
+  for (auto& c : items) file->concepts.push_back(std::move(c));
+  for (size_t i = 0; i < file->concepts.size(); ++i) file->byCode[file->concepts[i].code] = i;
+  return Status::ok();
+}
+
+// ---------------------------------------------------------------- import
+
+namespace {
+
+enum class Kind { kChapter, kInput, kMachine, kConcept, kPercentLine };
+
+// What one ~C becomes.
+struct Item {
+  const Bc3Concept* source = nullptr;
+  Kind kind = Kind::kInput;
+  int inputKind = 3;   // 3..6 for an input
+  int lineCategory = 0;  // 5 or 6 for a percentage line
+  int32_t account = 0;
+  bool exists = false;
+  std::string gene, key;
+};
+
+// "I10001", "M500", "C800", "I30002%": our own codes.
+std::optional<int64_t> ownAccount(const std::string& code, char table) {
+  if (code.size() < 2 || code[0] != table) return std::nullopt;
+  std::string digits = code.substr(1);
+  if (table == 'I' && !digits.empty() && digits.back() == '%') digits.pop_back();
+  if (digits.empty() || digits.size() > 9 || digits[0] == '0') return std::nullopt;
+  for (char c : digits)
+    if (c < '0' || c > '9') return std::nullopt;
+  return std::stoll(digits);
+}
+
+Status lineProblem(size_t line, const std::string& what) {
+  return Status::error(Status::Code::kInvalid, "línea " + std::to_string(line) + ": " + what);
+}
+
+// A text into `first` and `second` of at most `width` characters each,
+// broken at a blank when it can be.
+bool splitText(const std::string& text, size_t width, std::string* first, std::string* second) {
+  if (text::charCount(text) <= width) {
+    *first = text;
+    second->clear();
+    return true;
+  }
+  std::string head = text::truncateChars(text, width);
+  size_t cut = head.size();
+  if (text[cut] != ' ') {
+    const size_t blank = head.rfind(' ');
+    if (blank != std::string::npos && blank > 0) cut = blank;
+  }
+  *first = text::clip(text.substr(0, cut));
+  std::string rest = text.substr(cut);
+  while (!rest.empty() && rest.front() == ' ') rest.erase(0, 1);
+  *second = rest;
+  return text::charCount(rest) <= width;
+}
+
+// The stored base wage whose real wage in `zone` is `real`.
+double baseWage(double real, const estimate::ZoneFactors& zone) {
+  if (!zone.complete) return real;
+  for (double factor : {zone.fsrMenor, zone.fsrMayor}) {
+    if (factor <= 0) continue;
+    const double base = real / factor;
+    if (money::cents(estimate::realWage(base, 4, zone)) == money::cents(real)) return base;
+  }
+  return zone.fsrMenor > 0 ? real / zone.fsrMenor : real;
+}
+
+class Bc3Import {
+ public:
+  Bc3Import(const tables::Installation& inst, ErrorReporter& errors, const Bc3File& file, int list, int32_t user,
+            Bc3Plan* plan)
+      : inst_(inst), errors_(errors), file_(file), list_(list), user_(user), plan_(plan) {}
+
+  Status run(bool dryRun);
+
+ private:
+  Status openTables();
+  Status readTarget();
+  Status classify();
+  Status giveAccounts();
+  Status check();
+  Status checkLoops();
+  Status write();
+  Status writeItem(const Item& item);
+
+  const tables::Installation& inst_;
+  ErrorReporter& errors_;
+  const Bc3File& file_;
+  int list_;
+  int32_t user_;
+  Bc3Plan* plan_;
+
+  std::unique_ptr<tables::Table> clag_, inba_, maba_, coba_, inco_, control_;
+  estimate::ZoneFactors zone_;
+  std::map<std::string, std::string> storedGenes_;  // "I:MAT" -> name
+  std::map<int64_t, std::string> storedInputs_, storedMachines_, storedConcepts_;  // account -> key
+  std::vector<Item> items_;                                                         // one per ~C
+  std::unordered_map<std::string, size_t> itemOf_;
+  std::map<std::string, std::string> newGenes_;  // "I:MAT" -> name
+  int64_t nextInputAccount_ = 1;
+};
+
+Status Bc3Import::openTables() {
+  clag_ = inst_.table("CLAG", errors_);
+  inba_ = inst_.table("INBA", errors_);
+  maba_ = inst_.table("MABA", errors_);
+  coba_ = inst_.table("COBA", errors_);
+  inco_ = inst_.table("INCO", errors_);
+  control_ = inst_.table("CONTROL", errors_);
+  for (auto* t : {clag_.get(), inba_.get(), maba_.get(), coba_.get(), inco_.get(), control_.get()})
+    if (Status s = t->open(); !s) return s;
+  zone_ = estimate::loadZoneFactors(*control_, list_);
+  return Status::ok();
+}
+
+Status Bc3Import::readTarget() {
+  if (Status s = readGenericKeys(*clag_, &storedGenes_); !s) return s;
+  const auto keep = [](std::map<int64_t, std::string>& into) {
+    return [&into](const tables::Record& r) { into[r.integer("CTA")] = text::clip(r.text("LLAV")); };
+  };
+  if (Status s = readEvery(*inba_, keep(storedInputs_)); !s) return s;
+  if (Status s = readEvery(*maba_, keep(storedMachines_)); !s) return s;
+  return readEvery(*coba_, keep(storedConcepts_));
+}
+
+Status Bc3Import::classify() {
+  for (const Bc3Concept& c : file_.concepts) {
+    Item item;
+    item.source = &c;
+    if (c.marks > 0) {
+      item.kind = Kind::kChapter;
+    } else if (c.code.find('%') != std::string::npos && !ownAccount(c.code, 'I')) {
+      item.kind = Kind::kPercentLine;
+      item.lineCategory = c.type == kTypeLabour ? 6 : 5;
+    } else if (c.code.find('%') != std::string::npos) {
+      item.kind = Kind::kInput;
+      item.inputKind = c.type == kTypeLabour ? 6 : 5;
+    } else if (!c.children.empty() || ownAccount(c.code, 'C')) {
+      item.kind = Kind::kConcept;
+    } else if (c.type == kTypeMachine || ownAccount(c.code, 'M')) {
+      item.kind = Kind::kMachine;
+    } else {
+      item.kind = Kind::kInput;
+      item.inputKind = c.type == kTypeLabour ? 4 : 3;
+    }
+    if (item.kind != Kind::kConcept && item.kind != Kind::kChapter && !c.children.empty())
+      return lineProblem(c.childrenLine, "el código " + c.code + " no es un concepto y tiene descomposición");
+    // Our key: the synonym code, or the code itself when it is of another program.
+    item.key = !c.synonyms.empty() ? c.synonyms.front() : std::string();
+    itemOf_[c.code] = items_.size();
+    items_.push_back(std::move(item));
+  }
+  // The generic key of a record is the chapter that holds it.
+  for (Item& chapter : items_) {
+    if (chapter.kind != Kind::kChapter || chapter.source->marks != 1) continue;
+    // "MAT.I": the generic key MAT of inputs, beside a MAT of another kind.
+    std::string gene = chapter.source->code;
+    if (gene.size() >= 3 && gene[gene.size() - 2] == '.' && std::string("ICH").find(gene.back()) != std::string::npos)
+      gene.resize(gene.size() - 2);
+    for (const Bc3Child& child : chapter.source->children) {
+      auto it = itemOf_.find(child.code);
+      if (it == itemOf_.end()) return lineProblem(chapter.source->childrenLine, "código desconocido: " + child.code);
+      Item& item = items_[it->second];
+      if (item.kind == Kind::kChapter || item.kind == Kind::kPercentLine || text::charCount(gene) > 3) continue;
+      item.gene = gene;
+      const char type = item.kind == Kind::kConcept ? 'C' : item.kind == Kind::kMachine ? 'H' : 'I';
+      const std::string typed = std::string(1, type) + ":" + gene;
+      if (!storedGenes_.count(typed) && !newGenes_.count(typed)) {
+        if (text::charCount(chapter.source->summary) > 30)
+          return lineProblem(chapter.source->line, "el nombre de la clave genérica " + gene + " pasa de 30 caracteres");
+        newGenes_[typed] = chapter.source->summary;
+      }
+    }
+  }
+  return Status::ok();
+}
+
+Status Bc3Import::giveAccounts() {
+  std::map<int64_t, std::string>* stored[] = {&storedInputs_, &storedMachines_, &storedConcepts_};
+  int64_t next[3];
+  std::unordered_set<int64_t> taken[3];
+  for (int t = 0; t < 3; ++t) next[t] = stored[t]->empty() ? 1 : stored[t]->rbegin()->first + 1;
+  const auto tableOf = [](Kind k) { return k == Kind::kInput ? 0 : k == Kind::kMachine ? 1 : 2; };
+  // Our own codes keep their accounts; the others come after.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (Item& item : items_) {
+      if (item.kind == Kind::kChapter || item.kind == Kind::kPercentLine) continue;
+      const int t = tableOf(item.kind);
+      const auto own = ownAccount(item.source->code, "IMC"[t]);
+      if ((pass == 0) != own.has_value()) continue;
+      int64_t account = 0;
+      if (own) {
+        account = *own;
+        next[t] = std::max(next[t], account + 1);
+      } else {
+        // Another program's code: our record of the same kind and key.
+        const std::string key = item.key.empty() ? item.source->code : item.key;
+        for (const auto& [a, k] : *stored[t])
+          if (!k.empty() && k == key && !taken[t].count(a)) account = a;
+        if (account == 0) account = next[t]++;
+        if (item.key.empty() && text::charCount(item.source->code) <= 9) item.key = item.source->code;
+      }
+      const int64_t last = t == 0 ? kLastInputAccount : kLastAccount;
+      if (account > last)
+        return lineProblem(item.source->line, "la cuenta de " + item.source->code + " pasa de " + std::to_string(last));
+      if (!taken[t].insert(account).second)
+        return lineProblem(item.source->line, "el código " + item.source->code + " repite una cuenta");
+      item.account = static_cast<int32_t>(account);
+      item.exists = stored[t]->count(account) > 0;
+    }
+  }
+  nextInputAccount_ = next[0];
+  return Status::ok();
+}
+
+Status Bc3Import::check() {
+  for (const Item& item : items_) {
+    const Bc3Concept& c = *item.source;
+    const auto tooLong = [&](const std::string& what, const std::string& value, size_t width) {
+      return lineProblem(c.line, what + " de " + c.code + " pasa de " + std::to_string(width) + " caracteres: " +
+                                     text::truncateChars(value, 40));
+    };
+    if (item.kind == Kind::kChapter || item.kind == Kind::kPercentLine) continue;
+    if (text::charCount(item.key) > 9) return tooLong("la clave", item.key, 9);
+    if (item.kind != Kind::kMachine && text::charCount(c.unit) > 4) return tooLong("la unidad", c.unit, 4);
+    if (std::string why = catalog::outsidePriceProblem(c.price); !why.empty()) return lineProblem(c.line, why);
+    const size_t width = item.kind == Kind::kInput ? 35 : 50;
+    if (item.kind == Kind::kConcept) {
+      if (text::charCount(c.summary) > width) return tooLong("el resumen", c.summary, width);
+      if (text::charCount(c.longText) > 700) return tooLong("el texto", c.longText, 700);
+      if (c.children.size() > catalog::kMaxLines)
+        return lineProblem(c.childrenLine, c.code + " tiene más de " + std::to_string(catalog::kMaxLines) + " hijos");
+      for (const Bc3Child& child : c.children) {
+        auto it = itemOf_.find(child.code);
+        if (it == itemOf_.end()) return lineProblem(c.childrenLine, "código desconocido: " + child.code);
+        if (items_[it->second].kind == Kind::kChapter)
+          return lineProblem(c.childrenLine, "un capítulo no puede ser parte de un concepto: " + child.code);
+      }
+    } else {
+      std::string first, second;
+      if (!c.longText.empty()) {
+        if (text::charCount(c.summary) > width) return tooLong("el resumen", c.summary, width);
+        if (text::charCount(c.longText) > width) return tooLong("el texto", c.longText, width);
+      } else if (!splitText(c.summary, width, &first, &second)) {
+        return tooLong("el resumen", c.summary, 2 * width);
+      }
+    }
+  }
+  return checkLoops();
+}
+
+// A concept may not contain itself through its basics.
+Status Bc3Import::checkLoops() {
+  enum Mark { kNew, kOpen, kDone };
+  std::vector<Mark> mark(items_.size(), kNew);
+  std::function<Status(size_t)> visit = [&](size_t i) -> Status {
+    mark[i] = kOpen;
+    for (const Bc3Child& child : items_[i].source->children) {
+      const size_t j = itemOf_.at(child.code);
+      if (items_[j].kind != Kind::kConcept) continue;
+      if (mark[j] == kOpen)
+        return lineProblem(items_[i].source->childrenLine,
+                           "ciclo: " + child.code + " se contiene a sí mismo a través de " + items_[i].source->code);
+      if (mark[j] == kNew)
+        if (Status s = visit(j); !s) return s;
+    }
+    mark[i] = kDone;
+    return Status::ok();
+  };
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i].kind == Kind::kConcept && mark[i] == kNew)
+      if (Status s = visit(i); !s) return s;
+  return Status::ok();
+}
+
+Status Bc3Import::writeItem(const Item& item) {
+  const Bc3Concept& c = *item.source;
+  tables::Table& table = item.kind == Kind::kInput ? *inba_ : item.kind == Kind::kMachine ? *maba_ : *coba_;
+  tables::Record& r = table.rec();
+  r.clear();
+  r.setInteger("CTA", item.account);
+  if (item.exists && !table.fetch(table.keyIndex("CTA_KEY"))) return Status::notFound("no se pudo leer " + c.code);
+  if (!item.gene.empty()) r.setText("GENE", item.gene);
+  if (!item.key.empty()) r.setText("LLAV", item.key);
+  const size_t width = item.kind == Kind::kInput ? 35 : 50;
+  if (item.kind == Kind::kConcept) {
+    r.setText("TEXT", c.summary);
+    r.setText("TEX1", c.longText);
+  } else {
+    std::string first = c.summary, second = c.longText;
+    if (c.longText.empty()) splitText(c.summary, width, &first, &second);
+    r.setText("TEXT", first);
+    r.setText("TEX1", second);
+  }
+  if (item.kind != Kind::kMachine) r.setText("UNID", c.unit);
+  if (item.kind == Kind::kInput) {
+    r.setInteger("TIPO", item.inputKind);
+    if (item.inputKind <= 4) {
+      r.setReal("COST", item.inputKind == 4 ? baseWage(c.price, zone_) : c.price, list_);
+      r.setInteger("FECH", c.date > 0 ? c.date : dates::today(), list_);
+    }
+    catalog::clearPercentageKinds(r);
+  }
+  if (item.kind == Kind::kMachine && !item.exists) {
+    // Its hourly cost is the file's price: a priced input of its own as the
+    // acquisition value, spread over a life of one hour.
+    const auto valueAccount = static_cast<int32_t>(nextInputAccount_++);
+    if (valueAccount > kLastInputAccount)
+      return lineProblem(c.line, "no quedan cuentas de insumo para el valor horario de " + c.code);
+    tables::Record& v = inba_->rec();
+    v.clear();
+    v.setInteger("CTA", valueAccount);
+    v.setText("TEXT", text::truncateChars("VALOR HORARIO " + c.summary, 35));
+    v.setText("UNID", "HR");
+    v.setInteger("TIPO", 3);
+    v.setReal("COST", c.price, list_);
+    v.setInteger("FECH", c.date > 0 ? c.date : dates::today(), list_);
+    if (Status s = inba_->insert(); !s) return s;
+    r.setReal("EQUI", valueAccount);
+    r.setInteger("HORV", 1);
+  }
+  if (Status s = item.exists ? table.update() : table.insert(); !s) return s;
+  if (item.kind != Kind::kConcept) return Status::ok();
+
+  if (Status s = catalog::removeLines(*inco_, item.account); !s) return s;
+  int n = 0;
+  for (const Bc3Child& child : c.children) {
+    const Item& part = items_[itemOf_.at(child.code)];
+    tables::Record& line = inco_->rec();
+    line.clear();
+    line.setInteger("CTA", static_cast<int64_t>(item.account) * 100 + n++);
+    switch (part.kind) {
+      case Kind::kConcept: line.setInteger("CATE", 1); break;
+      case Kind::kMachine: line.setInteger("CATE", 2); break;
+      case Kind::kPercentLine: line.setInteger("CATE", part.lineCategory); break;
+      default: line.setInteger("CATE", part.inputKind == 4 || part.inputKind == 6 ? 4 : 3); break;
+    }
+    line.setInteger("MATE", part.kind == Kind::kPercentLine ? 0 : part.account);
+    line.setReal("TOTA", child.factor * child.quantity);
+    if (Status s = inco_->insert(); !s) return s;
+  }
+  return Status::ok();
+}
+
+Status Bc3Import::write() {
+  for (auto* t : {clag_.get(), maba_.get(), coba_.get(), inco_.get()}) {
+    if (Status s = t->shareConnectionOf(*inba_); !s) return s;
+    t->setAuditUser(user_);
+  }
+  inba_->setAuditUser(user_);
+  if (Status s = inba_->begin(); !s) return s;
+  const auto fail = [this](Status s) {
+    inba_->rollback();
+    return s;
+  };
+  for (const auto& [typed, name] : newGenes_) {
+    clag_->rec().clear();
+    clag_->rec().setText("CTA", typed.substr(2));
+    clag_->rec().setText("TIPO", typed.substr(0, 1));
+    clag_->rec().setText("TEXT", name);
+    if (Status s = clag_->insert(); !s) return fail(s);
+  }
+  for (const Item& item : items_) {
+    if (item.kind == Kind::kChapter || item.kind == Kind::kPercentLine) continue;
+    if (Status s = writeItem(item); !s) {
+      return fail(Status::error(s.code(), "línea " + std::to_string(item.source->line) + ": " + s.text()));
+    }
+  }
+  if (Status s = inba_->commit(); !s) return fail(s);
+  return Status::ok();
+}
+
+Status Bc3Import::run(bool dryRun) {
+  if (list_ < 1 || list_ > 5) return Status::error(Status::Code::kInvalid, "la lista de precios debe ser del 1 al 5");
+  if (Status s = openTables(); !s) return s;
+  if (Status s = readTarget(); !s) return s;
+  if (Status s = classify(); !s) return s;
+  if (Status s = giveAccounts(); !s) return s;
+  if (Status s = check(); !s) return s;
+  for (const Item& item : items_) {
+    switch (item.kind) {
+      case Kind::kInput: ++(item.exists ? plan_->changedInputs : plan_->newInputs); break;
+      case Kind::kMachine:
+        ++(item.exists ? plan_->changedMachines : plan_->newMachines);
+        if (!item.exists) ++plan_->newInputs;
+        break;
+      case Kind::kConcept: ++(item.exists ? plan_->changedConcepts : plan_->newConcepts); break;
+      default: break;
+    }
+    if (item.kind == Kind::kConcept && item.source->children.empty() && item.source->price != 0)
+      plan_->notes.push_back("línea " + std::to_string(item.source->line) + ": " + item.source->code +
+                             " no trae descomposición; su precio (" + text::formatFixed(item.source->price, 2) +
+                             ") no se conserva");
+    if (item.kind == Kind::kMachine && item.exists)
+      plan_->notes.push_back("línea " + std::to_string(item.source->line) + ": la máquina " + item.source->code +
+                             " ya existe; su costo horario sigue saliendo de sus propios datos");
+  }
+  plan_->newGenericKeys = newGenes_.size();
+  if (!zone_.complete && file_.concepts.size() > 0)
+    plan_->notes.push_back("la zona " + std::to_string(list_) +
+                           " no está completa: la mano de obra se guarda con el precio del archivo");
+  if (dryRun) return Status::ok();
+  return write();
+}
+
+}  // namespace
+
+Status importBc3(const tables::Installation& inst, ErrorReporter& errors, const Bc3File& file, int list, bool dryRun,
+                 int32_t user, Bc3Plan* plan) {
+  *plan = Bc3Plan{};
+  Bc3Import import(inst, errors, file, list, user, plan);
+  return import.run(dryRun);
+}
+
+}  // namespace velmora::exchange

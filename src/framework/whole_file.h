@@ -1,0 +1,19 @@
+// Files written whole: the bytes go to a scratch file beside the target,
+// reach the disk, and only then take the target's name. A failure (a full
+// disk, a kill) leaves the old file as it was and no scratch file behind.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "framework/status.h"
+
+namespace velmora {
+
+Status writeWholeFile(const std::filesystem::path& target, std::string_view bytes);
+
+// The whole file, refused beyond `limit` bytes.
+Status readWholeFile(const std::filesystem::path& source, size_t limit, std::string* bytes);
+
+}  // namespace velmora
