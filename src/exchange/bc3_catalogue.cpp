@@ -424,7 +424,9 @@ Status Bc3Import::check() {
     if (item.kind == Kind::kChapter || item.kind == Kind::kPercentLine) continue;
     if (text::charCount(item.key) > 9) return tooLong("la clave", item.key, 9);
     if (item.kind != Kind::kMachine && text::charCount(c.unit) > 4) return tooLong("la unidad", c.unit, 4);
-    if (std::string why = catalog::outsidePriceProblem(c.price); !why.empty()) return lineProblem(c.line, why);
+    // A concept's price is its lines': the file's figure is not kept.
+    if (std::string why = catalog::outsidePriceProblem(c.price); !why.empty() && item.kind != Kind::kConcept)
+      return lineProblem(c.line, why);
     const size_t width = item.kind == Kind::kInput ? 35 : 50;
     if (item.kind == Kind::kConcept) {
       if (text::charCount(c.summary) > width) return tooLong("el resumen", c.summary, width);
