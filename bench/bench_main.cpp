@@ -11,11 +11,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <unordered_map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "framework/error_reporter.h"
+#include "framework/dates.h"
 #include "framework/text.h"
 #include "tables/installation.h"
 #include "tables/relations.h"
@@ -39,7 +42,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include "services/backup.h"
+#include "exchange/bc3_catalogue.h"
 #include "exchange/price_import.h"
+#include "framework/whole_file.h"
 #include "exchange/xlsx_reader.h"
 #include "services/online_update.h"
 #include "framework/money.h"
@@ -607,6 +612,78 @@ void benchFtpDownload(const fs::path& root) {
   server.waitForFinished(3000);
 }
 
+// The reference catalogue to FIEBDC-3 at list 1, against the same records
+// written with raw SQLite reads and fprintf. The reference is handed the
+// unit prices and hourly costs (computed before the clock starts): what it
+// measures is the reading and the writing, which our side does as well as
+// the pricing.
+void benchBc3Export(const Installation& inst, const fs::path& root, ErrorReporter& errors) {
+  exchange::Bc3File priced;
+  bench::must(exchange::exportBc3(inst, errors, 1, &priced));
+  std::unordered_map<std::string, double> priceOf;
+  for (const auto& c : priced.concepts) priceOf[c.code] = c.price;
+  const fs::path oursFile = root / "catalogo-ours.bc3", refFile = root / "catalogo-ref.bc3";
+  compare(
+      "bc3-export", 3, [](bool) {},
+      [&] {
+        exchange::Bc3File file;
+        bench::must(exchange::exportBc3(inst, errors, 1, &file));
+        bench::must(writeWholeFile(oursFile, exchange::writeBc3(file)));
+      },
+      [&] {
+        FILE* out = std::fopen(refFile.c_str(), "wb");
+        std::fprintf(out, "~V||FIEBDC-3/2016|Velmora||ANSI||1|\r\n~K|\\|0\\0\\0\\0\\0\\|4\\2\\|\r\n");
+        std::map<std::string, std::vector<std::string>> chapters;
+        const auto each = [&](const char* file, const char* sql, const std::function<void(sqlite3_stmt*)>& row) {
+          sqlite3* db;
+          sqlite3_open((inst.dataDir / file).c_str(), &db);
+          sqlite3_stmt* st;
+          check(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), db);
+          while (sqlite3_step(st) == SQLITE_ROW) row(st);
+          sqlite3_finalize(st);
+          sqlite3_close(db);
+        };
+        const auto txt = [](sqlite3_stmt* st, int c) { return reinterpret_cast<const char*>(sqlite3_column_text(st, c)); };
+        each("DATA4", "SELECT CTA, LLAV, UNID, TEXT, COST_1, FECH_1, TIPO, TEX1, GENE FROM INBA ORDER BY CTA",
+             [&](sqlite3_stmt* st) {
+               const auto d = dates::civilDate(static_cast<int32_t>(sqlite3_column_int(st, 5)));
+               std::fprintf(out, "~C|I%d\\%s|%s|%s|%.2f|%02d%02d%04d|%d|\r\n", sqlite3_column_int(st, 0), txt(st, 1),
+                            txt(st, 2), txt(st, 3), sqlite3_column_double(st, 4), d.day, d.month, d.year,
+                            sqlite3_column_int(st, 6) == 4 ? 1 : 3);
+               if (*txt(st, 7)) std::fprintf(out, "~T|I%d|%s|\r\n", sqlite3_column_int(st, 0), txt(st, 7));
+               chapters[txt(st, 8)].push_back("I" + std::to_string(sqlite3_column_int(st, 0)));
+             });
+        each("DATA5", "SELECT CTA, LLAV, TEXT, TEX1, GENE FROM MABA ORDER BY CTA", [&](sqlite3_stmt* st) {
+          const std::string code = "M" + std::to_string(sqlite3_column_int(st, 0));
+          std::fprintf(out, "~C|%s\\%s|HR|%s|%.2f||2|\r\n", code.c_str(), txt(st, 1), txt(st, 2), priceOf[code]);
+          if (*txt(st, 3)) std::fprintf(out, "~T|%s|%s|\r\n", code.c_str(), txt(st, 3));
+          chapters[txt(st, 4)].push_back(code);
+        });
+        std::unordered_map<int, std::string> lines;
+        each("DATA6", "SELECT CTA, MATE, CATE, TOTA FROM INCO ORDER BY CTA", [&](sqlite3_stmt* st) {
+          const int cate = sqlite3_column_int(st, 2);
+          char buf[64];
+          std::snprintf(buf, sizeof buf, "%c%d\\1\\%g\\", cate == 1 ? 'C' : cate == 2 ? 'M' : 'I',
+                        sqlite3_column_int(st, 1), sqlite3_column_double(st, 3));
+          lines[static_cast<int>(sqlite3_column_int64(st, 0) / 100)] += buf;
+        });
+        each("DATA3", "SELECT CTA, LLAV, UNID, TEXT, TEX1, GENE FROM COBA ORDER BY CTA", [&](sqlite3_stmt* st) {
+          const int cta = sqlite3_column_int(st, 0);
+          const std::string code = "C" + std::to_string(cta);
+          std::fprintf(out, "~C|%s\\%s|%s|%s|%.2f||0|\r\n~D|%s|%s|\r\n", code.c_str(), txt(st, 1), txt(st, 2),
+                       txt(st, 3), priceOf[code], code.c_str(), lines[cta].c_str());
+          if (*txt(st, 4)) std::fprintf(out, "~T|%s|%s|\r\n", code.c_str(), txt(st, 4));
+          chapters[txt(st, 5)].push_back(code);
+        });
+        for (const auto& [gene, codes] : chapters) {
+          std::fprintf(out, "~C|%s#||%s|||0|\r\n~D|%s#|", gene.c_str(), gene.c_str(), gene.c_str());
+          for (const auto& c : codes) std::fprintf(out, "%s\\1\\1\\", c.c_str());
+          std::fprintf(out, "|\r\n");
+        }
+        std::fclose(out);
+      });
+}
+
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);  // fonts for the report pages and the preview
@@ -639,6 +716,16 @@ int main(int argc, char** argv) {
           bench::must(reports::layOutExplosion(work, quiet, "REF", {}, "CONSTRUCTORA", 1, spool));
         },
         [&] { rawExplosionFloor(work.dataDir, work.workDir); });
+    return 0;
+  }
+  if (argc == 3 && std::string(argv[1]) == "--bc3") {
+    // Only the bc3-export line, on the reference installation in DIR (made when missing).
+    const fs::path kept = argv[2];
+    ErrorReporter quiet;
+    quiet.setSilent(true);
+    const Installation inst{kept / "reference", kept / "reference", {}};
+    if (!fs::exists(kept / "reference")) bench::makeReferenceInstallation(inst, quiet);
+    benchBc3Export(inst, kept, quiet);
     return 0;
   }
   if (argc == 3 && std::string(argv[1]) == "--backup") {
@@ -874,6 +961,8 @@ int main(int argc, char** argv) {
              "COMB, CONS, TEXT FROM MABA ORDER BY CTA",
              18);
       });
+
+  benchBc3Export(refInst, root, errors);
 
   // ---- open-input-list ----
   Installation small{root / "small", root / "small", {}};

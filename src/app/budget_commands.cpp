@@ -71,32 +71,15 @@ int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json,
 
 int runBudget(const tables::Installation& base, ErrorReporter& errors, const std::string& code, bool recalculate,
               bool json, std::ostream& out, std::ostream& err) try {
-  auto obra = base.table("OBRA", errors);
-  auto control = base.table("CONTROL", errors);
-  if (!obra->open() || !control->open()) {
-    err << "velmora: no se pudo abrir el registro de obras\n";
+  std::optional<works::OpenWork> work;
+  if (Status s = works::openWork(base, errors, code, &work); !s) {
+    err << "velmora: " << s.text() << "\n";
     return 1;
   }
-  obra->rec().clear();
-  obra->rec().setText("CTA", code);
-  if (!obra->fetch(obra->keyIndex("CTA_KEY"))) {
-    err << "velmora: no existe la obra " << code << "\n";
-    return 1;
-  }
-  const tables::Record header = obra->rec();
-  if (!works::isValidWorkCode(header.text("CTA"))) {
-    err << "velmora: " << works::invalidWorkCodeText(header.text("CTA")) << "\n";
-    return 1;
-  }
-  tables::Installation inst = base;
-  inst.workDir = works::workDirectory(base.dataDir, header.text("CTA"));
-  std::error_code ec;
-  if (!fs::is_directory(inst.workDir, ec)) {
-    err << "velmora: no existe el directorio de la obra " << inst.workDir.string() << "\n";
-    return 1;
-  }
+  const tables::Record& header = work->header;
+  const tables::Installation& inst = work->inst;
   const int zone = static_cast<int>(header.integer("LIST"));
-  const estimate::ZoneFactors factors = estimate::loadZoneFactors(*control, zone);
+  const estimate::ZoneFactors& factors = work->zone;
   if (recalculate) {
     if (Status s = works::calcula(inst, errors, header, factors, 0); !s) {
       err << "velmora: no se pudo recalcular la obra " << code << ": " << s.text() << "\n";

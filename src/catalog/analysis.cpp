@@ -227,23 +227,27 @@ Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> 
   return lines.commit();
 }
 
+Status writeAnalysis(tables::Table& heads, bool inserting, int32_t previousAccount, tables::Table& lines,
+                     std::vector<EditedLine> edited) {
+  if (Status s = inserting ? heads.insert() : heads.update(); !s) return s;
+  const auto account = static_cast<int32_t>(heads.rec().integer("CTA"));
+  if (!inserting && previousAccount != account) {
+    if (Status s = removeLines(lines, previousAccount); !s) return s;
+  }
+  return writeLines(lines, account, std::move(edited));
+}
+
 Status saveAnalysis(tables::Table& heads, bool inserting, int32_t previousAccount, tables::Table& lines,
                     std::vector<EditedLine> edited) {
   if (edited.size() > kMaxLines) return Status::error(Status::Code::kInvalid, "más de 100 líneas");
   if (Status s = lines.shareConnectionOf(heads); !s) return s;
   const tables::Record typed = heads.rec();
   if (Status s = heads.begin(); !s) return s;
-  const auto fail = [&heads, &typed](Status s) {
+  if (Status s = writeAnalysis(heads, inserting, previousAccount, lines, std::move(edited)); !s) {
     heads.rollback();
     if (!s.is(Status::Code::kConflict)) heads.rec() = typed;  // a conflict shows the other station's values
     return s;
-  };
-  if (Status s = inserting ? heads.insert() : heads.update(); !s) return fail(s);
-  const auto account = static_cast<int32_t>(heads.rec().integer("CTA"));
-  if (!inserting && previousAccount != account) {
-    if (Status s = removeLines(lines, previousAccount); !s) return fail(s);
   }
-  if (Status s = writeLines(lines, account, std::move(edited)); !s) return fail(s);
   return heads.commit();
 }
 

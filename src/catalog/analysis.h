@@ -73,6 +73,11 @@ Status saveLines(tables::Table& lines, int32_t account, std::vector<EditedLine> 
 Status saveAnalysis(tables::Table& heads, bool inserting, int32_t previousAccount, tables::Table& lines,
                     std::vector<EditedLine> edited);
 
+// The same writes inside the caller's transaction (`lines` already on
+// `heads`' connection).
+Status writeAnalysis(tables::Table& heads, bool inserting, int32_t previousAccount, tables::Table& lines,
+                     std::vector<EditedLine> edited);
+
 // Whether a line using basic `basic` in concept `owner` would close a loop:
 // the basic is the concept, or reaches it through the basics of its stored
 // lines.

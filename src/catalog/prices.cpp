@@ -31,18 +31,14 @@ std::optional<InputPrice> BasePrices::inputPrice(int32_t account, bool) {
 }
 
 void BasePrices::preloadAll() {
-  tables::Record from(inba_->def()), to(inba_->def());
-  from.setInteger("CTA", INT32_MIN);
-  to.setInteger("CTA", INT32_MAX);
-  const tables::TableDef& def = inba_->def();
-  const int cta = def.slot("CTA"), kind = def.slot("TIPO"), cost = def.slot("COST", zone_), text = def.slot("TEXT"),
-            unit = def.slot("UNID");
+  // One pass of the five columns pricing needs, in stored order.
   cache_.reserve(static_cast<size_t>(inba_->count()) + 16);
-  const Status s = inba_->readRange(inba_->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
-    cache_[static_cast<int32_t>(r.integerAt(cta))] =
-        InputPrice{r.realAt(cost), static_cast<int>(r.integerAt(kind)), r.textAt(text), r.textAt(unit)};
-    return true;
-  });
+  const Status s = inba_->scanColumns({"CTA", "TIPO", "COST[" + std::to_string(zone_) + "]", "TEXT", "UNID"},
+                                      [&](const tables::Statement& r) {
+                                        cache_[static_cast<int32_t>(r.integer(0))] = InputPrice{
+                                            r.real(2), static_cast<int>(r.integer(1)), r.text(3), r.text(4)};
+                                        return true;
+                                      });
   complete_ = s.isOk();
 }
 

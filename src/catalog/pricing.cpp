@@ -77,19 +77,24 @@ PricingEngine::PricingEngine(const tables::Installation& inst, ErrorReporter& er
 }
 
 Status PricingEngine::readAllLines(tables::Table& table, std::unordered_map<int32_t, std::vector<Line>>& byOwner) {
-  tables::Record from(table.def()), to(table.def());
-  from.setInteger("CTA", -999999999);
-  to.setInteger("CTA", 999999999);
+  // One pass in stored order, without the key; each concept's lines are
+  // then put in number order, equal numbers staying in stored order as the
+  // key reads them.
   byOwner.clear();
-  return table.readRangeColumns(table.keyIndex("CTA_KEY"), from, to, {"CTA", "MATE", "CATE", "TOTA"},
-                                [&](const tables::Statement& s) {
-                                  const int64_t number = s.integer(0);
-                                  // Integer part of the line number, rounding toward minus infinity.
-                                  const int64_t owner = number >= 0 ? number / 100 : -((-number + 99) / 100);
-                                  byOwner[static_cast<int32_t>(owner)].push_back(
-                                      {number, static_cast<int32_t>(s.integer(1)), static_cast<int>(s.integer(2)), s.real(3)});
-                                  return true;
-                                });
+  const Status s = table.scanColumns({"CTA", "MATE", "CATE", "TOTA"}, [&](const tables::Statement& st) {
+    const int64_t number = st.integer(0);
+    if (number < -999999999 || number > 999999999) return true;
+    // Integer part of the line number, rounding toward minus infinity.
+    const int64_t owner = number >= 0 ? number / 100 : -((-number + 99) / 100);
+    byOwner[static_cast<int32_t>(owner)].push_back(
+        {number, static_cast<int32_t>(st.integer(1)), static_cast<int>(st.integer(2)), st.real(3)});
+    return true;
+  });
+  for (auto& [owner, lines] : byOwner) {
+    if (!std::is_sorted(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.number < b.number; }))
+      std::stable_sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.number < b.number; });
+  }
+  return s;
 }
 
 std::vector<Line> PricingEngine::readLines(tables::Table& table, int32_t account) {

@@ -93,51 +93,70 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
     genes.push_back(std::string(1, kind) + ":" + text::clip(gene));
     items.push_back(std::move(c));
   };
-  Status s = readEvery(*inba, [&](const tables::Record& r) {
-    const auto account = static_cast<int32_t>(r.integer("CTA"));
-    const int kind = static_cast<int>(r.integer("TIPO"));
+  // Each file in one pass of the columns written, then in account order.
+  struct Row {
+    int64_t account;
+    Bc3Concept record;
+    std::string gene;
+  };
+  const auto byAccount = [](const Row& x, const Row& y) { return x.account < y.account; };
+  std::vector<Row> inputs, machines, concepts;
+  inputs.reserve(static_cast<size_t>(inba->count()));
+  concepts.reserve(static_cast<size_t>(coba->count()));
+  const std::string cost = "COST[" + std::to_string(list) + "]", date = "FECH[" + std::to_string(list) + "]";
+  Status s = inba->scanColumns({"CTA", "TIPO", "LLAV", "UNID", "TEXT", "TEX1", "GENE", cost, date},
+                               [&](const tables::Statement& r) {
+                                 const int kind = static_cast<int>(r.integer(1));
+                                 Bc3Concept c;
+                                 c.code = "I" + std::to_string(r.integer(0)) + (kind >= 5 ? "%" : "");
+                                 c.synonyms = keyAsSynonym(r.text(2));
+                                 c.unit = text::clip(r.text(3));
+                                 c.summary = text::clip(r.text(4));
+                                 c.longText = text::clip(r.text(5));
+                                 c.type = kind == 4 || kind == 6 ? kTypeLabour : kTypeMaterial;
+                                 if (kind <= 4) {
+                                   c.price = estimate::realWage(r.real(7), kind, zone);
+                                   c.date = static_cast<int32_t>(r.integer(8));
+                                 }
+                                 inputs.push_back({r.integer(0), std::move(c), r.text(6)});
+                                 return true;
+                               });
+  if (!s) return s;
+  s = maba->scanColumns({"CTA", "LLAV", "TEXT", "TEX1", "GENE"}, [&](const tables::Statement& r) {
     Bc3Concept c;
-    c.code = "I" + std::to_string(account) + (kind >= 5 ? "%" : "");
-    c.synonyms = keyAsSynonym(r.text("LLAV"));
-    c.unit = text::clip(r.text("UNID"));
-    c.summary = text::clip(r.text("TEXT"));
-    c.longText = text::clip(r.text("TEX1"));
-    c.type = kind == 4 || kind == 6 ? kTypeLabour : kTypeMaterial;
-    if (kind <= 4) {
-      c.price = estimate::realWage(r.real("COST", list), kind, zone);
-      c.date = static_cast<int32_t>(r.integer("FECH", list));
-    }
-    inputCodes[account] = c.code;
-    addItem(std::move(c), r.text("GENE"));
+    c.code = "M" + std::to_string(r.integer(0));
+    c.synonyms = keyAsSynonym(r.text(1));
+    c.unit = "HR";
+    c.summary = text::clip(r.text(2));
+    c.longText = text::clip(r.text(3));
+    c.type = kTypeMachine;
+    machines.push_back({r.integer(0), std::move(c), r.text(4)});
+    return true;
   });
   if (!s) return s;
-  s = readEvery(*maba, [&](const tables::Record& r) {
-    const auto account = static_cast<int32_t>(r.integer("CTA"));
+  s = coba->scanColumns({"CTA", "LLAV", "UNID", "TEXT", "TEX1", "GENE"}, [&](const tables::Statement& r) {
     Bc3Concept c;
-    c.code = "M" + std::to_string(account);
-    c.synonyms = keyAsSynonym(r.text("LLAV"));
-    c.unit = "HR";
-    c.summary = text::clip(r.text("TEXT"));
-    c.longText = text::clip(r.text("TEX1"));
-    c.type = kTypeMachine;
-    machineCodes[account] = c.code;
-    addItem(std::move(c), r.text("GENE"));
+    c.code = "C" + std::to_string(r.integer(0));
+    c.synonyms = keyAsSynonym(r.text(1));
+    c.unit = text::clip(r.text(2));
+    c.summary = text::clip(r.text(3));
+    c.longText = text::clip(r.text(4));
+    concepts.push_back({r.integer(0), std::move(c), r.text(5)});
+    return true;
   });
   if (!s) return s;
   std::vector<int32_t> conceptAccounts;
-  s = readEvery(*coba, [&](const tables::Record& r) {
-    const auto account = static_cast<int32_t>(r.integer("CTA"));
-    Bc3Concept c;
-    c.code = "C" + std::to_string(account);
-    c.synonyms = keyAsSynonym(r.text("LLAV"));
-    c.unit = text::clip(r.text("UNID"));
-    c.summary = text::clip(r.text("TEXT"));
-    c.longText = text::clip(r.text("TEX1"));
-    conceptCodes[account] = c.code;
-    conceptAccounts.push_back(account);
-    addItem(std::move(c), r.text("GENE"));
-  });
-  if (!s) return s;
+  items.reserve(inputs.size() + machines.size() + concepts.size());
+  genes.reserve(items.capacity());
+  for (auto* rows : {&inputs, &machines, &concepts}) {
+    std::sort(rows->begin(), rows->end(), byAccount);
+    auto& codes = rows == &inputs ? inputCodes : rows == &machines ? machineCodes : conceptCodes;
+    for (Row& row : *rows) {
+      codes[static_cast<int32_t>(row.account)] = row.record.code;
+      if (rows == &concepts) conceptAccounts.push_back(static_cast<int32_t>(row.account));
+      addItem(std::move(row.record), row.gene);
+    }
+  }
 
   // Prices and decompositions, now that every code is known.
   bool materialsPercent = false, labourPercent = false;
@@ -190,15 +209,15 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
     chapter.children.push_back({items[i].code, 1, 1});
   }
   std::vector<Bc3Child> top;
-  for (const auto& [code, chapter] : chapters) top.push_back({code, 1, 1});
+  for (const auto& [code, chapter] : chapters) top.push_back({code, 1, 1, 1});
   top.insert(top.end(), root.children.begin(), root.children.end());
   root.children = std::move(top);
+  file->concepts.reserve(items.size() + chapters.size() + 3);
   file->concepts.push_back(std::move(root));
   for (auto& [code, chapter] : chapters) file->concepts.push_back(std::move(chapter));
   if (materialsPercent) file->concepts.push_back({kMaterialsPercent, {}, 0, "%", "PORCENTAJE SOBRE MATERIALES", 0, 0, kTypeMaterial});
   if (labourPercent) file->concepts.push_back({kLabourPercent, {}, 0, "%", "PORCENTAJE SOBRE MANO DE OBRA", 0, 0, kTypeLabour});
   for (auto& c : items) file->concepts.push_back(std::move(c));
-  for (size_t i = 0; i < file->concepts.size(); ++i) file->byCode[file->concepts[i].code] = i;
   return Status::ok();
 }
 

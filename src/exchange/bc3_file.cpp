@@ -284,8 +284,7 @@ Status readBc3(std::string_view bytes, Bc3File* file) {
       const auto parts = r.fields.size() > 2 ? subfields(r.fields[2]) : std::vector<std::string_view>{};
       for (size_t k = 0; k < parts.size(); k += 3) {
         Bc3Child child;
-        int childMarks = 0;
-        child.code = codeAndMarks(trim(decode(parts[k])), &childMarks);
+        child.code = codeAndMarks(trim(decode(parts[k])), &child.marks);
         if (child.code.empty() && k + 1 >= parts.size()) break;  // a trailing '\'
         if (Status s = checkCode(child.code, r.line); !s) return s;
         if (k + 1 < parts.size() && !parseNumber(parts[k + 1], &child.factor))
@@ -321,6 +320,7 @@ namespace {
 // Shortest decimal text of a number, never in exponent form.
 std::string plainNumber(double v) {
   if (v == 0) return "0";
+  if (v == 1) return "1";
   const money::Digits d = money::shortestDigits(v);
   std::string out = v < 0 ? "-" : "";
   const int n = static_cast<int>(d.digits.size());
@@ -338,34 +338,65 @@ std::string plainNumber(double v) {
   return out;
 }
 
-// Field text with the format's separators taken out.
-std::string field(std::string_view s) {
-  std::string out;
-  for (char c : s) out += (c == '|' || c == '\\' || c == '~') ? ' ' : (c == '\r' || c == '\n') ? ' ' : c;
-  return text::toCp1252(out);
+// Field text with the format's separators taken out, in Windows-1252.
+void appendField(std::string& out, std::string_view s) {
+  bool plain = true;
+  for (unsigned char c : s) plain = plain && c >= 0x20 && c < 0x80 && c != '|' && c != '\\' && c != '~';
+  if (plain) {
+    out += s;
+    return;
+  }
+  std::string clean(s);
+  for (char& c : clean)
+    if (c == '|' || c == '\\' || c == '~' || c == '\r' || c == '\n') c = ' ';
+  out += text::toCp1252(clean);
 }
 
-std::string marked(const Bc3Concept& c) { return c.code + std::string(static_cast<size_t>(c.marks), '#'); }
+void appendCode(std::string& out, std::string_view code, int marks) {
+  appendField(out, code);
+  out.append(static_cast<size_t>(marks), '#');
+}
 
 }  // namespace
 
 std::string writeBc3(const Bc3File& file) {
   std::string out;
-  out += "~V||FIEBDC-3/2016|" + field(file.program) + "||ANSI||1|\r\n";
+  out.reserve(file.concepts.size() * 120);
+  out += "~V||FIEBDC-3/2016|";
+  appendField(out, file.program);
+  out += "||ANSI||1|\r\n";
   // Decimals, in the 2002 layout: quantity (DRC), price (DC), then the rest.
   out += "~K|\\|0\\0\\0\\0\\0\\|" + std::to_string(file.quantityDecimals) + "\\" +
          std::to_string(file.priceDecimals) + "\\2\\2\\2\\2\\2\\2\\2\\2\\2\\2\\2\\MXN\\|\r\n";
   for (const Bc3Concept& c : file.concepts) {
-    out += "~C|" + field(marked(c));
-    for (const auto& s : c.synonyms) out += "\\" + field(s);
-    out += "|" + field(c.unit) + "|" + field(c.summary) + "|" + (c.marks ? std::string() : plainNumber(c.price)) +
-           "|" + formatBc3Date(c.date) + "|" + std::to_string(c.type) + "|\r\n";
+    out += "~C|";
+    appendCode(out, c.code, c.marks);
+    for (const auto& s : c.synonyms) {
+      out += '\\';
+      appendField(out, s);
+    }
+    out += '|';
+    appendField(out, c.unit);
+    out += '|';
+    appendField(out, c.summary);
+    out += '|';
+    if (!c.marks) out += plainNumber(c.price);
+    out += '|';
+    out += formatBc3Date(c.date);
+    out += '|';
+    out += std::to_string(c.type);
+    out += "|\r\n";
     if (!c.children.empty()) {
-      out += "~D|" + field(marked(c)) + "|";
+      out += "~D|";
+      appendCode(out, c.code, c.marks);
+      out += '|';
       for (const Bc3Child& child : c.children) {
-        const Bc3Concept* target = file.find(child.code);
-        out += field(target ? marked(*target) : child.code) + "\\" + plainNumber(child.factor) + "\\" +
-               plainNumber(child.quantity) + "\\";
+        appendCode(out, child.code, child.marks);
+        out += '\\';
+        out += plainNumber(child.factor);
+        out += '\\';
+        out += plainNumber(child.quantity);
+        out += '\\';
       }
       out += "|\r\n";
     }
@@ -375,7 +406,11 @@ std::string writeBc3(const Bc3File& file) {
         if (ch == '\n') body += "\r\n";
         else body += (ch == '|' || ch == '\\' || ch == '~') ? ' ' : ch;
       }
-      out += "~T|" + field(marked(c)) + "|" + text::toCp1252(body) + "|\r\n";
+      out += "~T|";
+      appendCode(out, c.code, c.marks);
+      out += '|';
+      out += text::toCp1252(body);
+      out += "|\r\n";
     }
   }
   return out;

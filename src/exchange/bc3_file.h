@@ -32,6 +32,7 @@ struct Bc3Child {
   std::string code;
   double factor = 1;
   double quantity = 1;
+  int marks = 0;  // a chapter's '#', as written after its code
 };
 
 struct Bc3Concept {
@@ -54,7 +55,7 @@ struct Bc3File {
   int quantityDecimals = 3;  // ~K
   int priceDecimals = 2;
   std::vector<Bc3Concept> concepts;  // in the order of their ~C records
-  std::unordered_map<std::string, size_t> byCode;
+  std::unordered_map<std::string, size_t> byCode;  // filled by readBc3
 
   const Bc3Concept* find(const std::string& code) const;
 };

@@ -542,9 +542,10 @@ int32_t newRowNumber(tables::Table& cobr) {
   return static_cast<int32_t>(std::min<int64_t>(highest + 1 + 9, INT32_MAX));
 }
 
-Status saveBudgetRow(tables::Table& cobr, bool inserting, int32_t previousAccount, tables::Table& inob,
-                     std::vector<catalog::EditedLine> lines) {
-  tables::Record& r = cobr.rec();
+namespace {
+
+// A row's stored figures from its lines, as saving it gives them.
+void setRowFigures(tables::Record& r, std::vector<catalog::EditedLine>& lines) {
   if (kindOf(r) == row_kind::kConcept) {
     const catalog::FormTotals totals = catalog::recomputeTotals(lines);
     setFigures(r, totals.sums.rounded());
@@ -560,7 +561,62 @@ Status saveBudgetRow(tables::Table& cobr, bool inserting, int32_t previousAccoun
   std::string longText = r.text("TEX1");
   std::replace(longText.begin(), longText.end(), '\n', ' ');
   if (!text::clip(longText).empty()) r.setText("TEXT", text::truncateChars(longText, 50));
+}
+
+}  // namespace
+
+Status saveBudgetRow(tables::Table& cobr, bool inserting, int32_t previousAccount, tables::Table& inob,
+                     std::vector<catalog::EditedLine> lines) {
+  setRowFigures(cobr.rec(), lines);
   return catalog::saveAnalysis(cobr, inserting, previousAccount, inob, std::move(lines));
+}
+
+Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+                        const estimate::ZoneFactors& zone, int32_t user, const std::vector<NewBudgetRow>& rows,
+                        std::vector<int32_t>* accounts) {
+  if (Status s = requireBudgetTables(inst); !s) return s;
+  WorkPricing pricing(inst, errors, obra, zone, user);
+  if (Status s = pricing.openStatus(); !s) return s;
+  auto cobr = inst.table("COBR", errors);
+  auto inob = inst.table("INOB", errors);
+  auto coba = inst.table("COBT", errors);
+  for (auto* t : {cobr.get(), inob.get(), coba.get()})
+    if (Status s = t->open(); !s) return s;
+  cobr->setAuditUser(user);
+  inob->setAuditUser(user);
+  if (Status s = inob->shareConnectionOf(*cobr); !s) return s;
+  if (Status s = pricing.prepareRun(*cobr); !s) return s;
+  // After the last row, ten apart, as RENUM numbers them.
+  int32_t account = (newRowNumber(*cobr) + 9) / 10 * 10;
+  if (Status s = cobr->begin(); !s) return s;
+  const auto fail = [&cobr](Status s) {
+    cobr->rollback();
+    return s;
+  };
+  for (const NewBudgetRow& row : rows) {
+    std::vector<catalog::EditedLine> lines;
+    if (row.baseConcept != 0) {
+      if (auto imported = importConcept(pricing.engine(), *coba, row.baseConcept)) lines = std::move(imported->lines);
+    }
+    if (lines.size() > catalog::kMaxLines) lines.resize(catalog::kMaxLines);
+    tables::Record& r = cobr->rec();
+    r.clear();
+    r.setInteger("CTA", account);
+    r.setText("TIPO", std::string(1, row.kind));
+    r.setText("TEXT", text::truncateChars(row.text, 50));
+    r.setText("TEX1", text::truncateChars(row.longText, 490));
+    r.setText("GENE", row.gene);
+    r.setText("LLAV", row.key);
+    r.setText("UNID", row.unit);
+    r.setReal("CANT", row.kind == row_kind::kConcept ? row.quantity : 0);
+    setRowFigures(r, lines);
+    if (Status s = catalog::writeAnalysis(*cobr, true, account, *inob, std::move(lines)); !s) return fail(s);
+    if (accounts) accounts->push_back(account);
+    account += 10;
+  }
+  if (Status s = pricing.prices().saveCopies(); !s) return fail(s);
+  if (Status s = cobr->commit(); !s) return fail(s);
+  return Status::ok();
 }
 
 std::optional<ImportedConcept> importConcept(catalog::PricingEngine& engine, tables::Table& coba, int32_t account) {

@@ -172,6 +172,22 @@ int32_t newRowNumber(tables::Table& cobr);
 Status saveBudgetRow(tables::Table& cobr, bool inserting, int32_t previousAccount, tables::Table& inob,
                      std::vector<catalog::EditedLine> lines);
 
+// A row brought from outside (a client's catalogue): a title or a concept,
+// with the analysis of base concept `baseConcept` when it is not 0.
+struct NewBudgetRow {
+  char kind = row_kind::kConcept;
+  std::string text, longText, gene, key, unit;
+  double quantity = 0;
+  int32_t baseConcept = 0;
+};
+// Appends the rows after the last one, numbered ten apart as RENUM leaves
+// them, each analysis copied and priced at the work's prices as the import
+// of a concept does; all in one transaction with the work inputs it
+// creates. `accounts` gets the number of each row.
+Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+                        const estimate::ZoneFactors& zone, int32_t user, const std::vector<NewBudgetRow>& rows,
+                        std::vector<int32_t>* accounts = nullptr);
+
 // A catalogue concept brought into a row: texts, the first 490 characters of
 // its long description, and its lines priced at the work's prices (a work
 // input missing is created without the hidden percentages).

@@ -83,4 +83,25 @@ Summary summarize(const tables::Record& obra, double directCost) {
   return s;
 }
 
+Status openWork(const tables::Installation& base, ErrorReporter& errors, const std::string& code,
+                std::optional<OpenWork>* opened) {
+  auto obra = base.table("OBRA", errors);
+  auto control = base.table("CONTROL", errors);
+  if (!obra->open() || !control->open())
+    return Status::error(Status::Code::kIoError, "no se pudo abrir el registro de obras");
+  obra->rec().clear();
+  obra->rec().setText("CTA", code);
+  if (!obra->fetch(obra->keyIndex("CTA_KEY"))) return Status::notFound("no existe la obra " + code);
+  OpenWork work{base, obra->rec(), {}};
+  const std::string stored = work.header.text("CTA");
+  if (!isValidWorkCode(stored)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(stored));
+  work.inst.workDir = workDirectory(base.dataDir, stored);
+  std::error_code ec;
+  if (!std::filesystem::is_directory(work.inst.workDir, ec))
+    return Status::notFound("no existe el directorio de la obra " + work.inst.workDir.string());
+  work.zone = estimate::loadZoneFactors(*control, static_cast<int>(work.header.integer("LIST")));
+  opened->emplace(std::move(work));
+  return Status::ok();
+}
+
 }  // namespace velmora::works

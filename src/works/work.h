@@ -11,7 +11,10 @@
 #include <string>
 
 #include "framework/status.h"
+#include "estimate/zones.h"
+#include "framework/error_reporter.h"
 #include "shell/session.h"
+#include "tables/installation.h"
 #include "tables/record.h"
 #include "works/work_code.h"
 
@@ -39,6 +42,18 @@ Status prepareWorkDirectory(const std::filesystem::path& dataDir, std::string_vi
 Status chooseWork(shell::Session& session, const tables::Record& obra, tables::Table& control);
 // No work open: the per-work tables point at ARCH1.. again, the code "NULO".
 void closeWork(shell::Session& session);
+
+// A work opened for a command: the installation with its per-work tables in
+// the work's directory, its header and the factors of its zone.
+struct OpenWork {
+  tables::Installation inst;
+  tables::Record header;
+  estimate::ZoneFactors zone;
+};
+// Reads work `code` from the register and checks its code and directory;
+// the Spanish error says which is wrong.
+Status openWork(const tables::Installation& base, ErrorReporter& errors, const std::string& code,
+                std::optional<OpenWork>* work);
 
 // SUM_PRE: the indirect costs, profit and VAT of a direct cost, each on the
 // direct cost alone, VAT on the subtotal. Each line is rounded to the cent
