@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "exchange/bc3_catalogue.h"
+#include "exchange/client_catalogue.h"
 #include "exchange/csv_reader.h"
 #include "exchange/price_import.h"
 #include "exchange/xlsx_reader.h"
@@ -123,6 +124,46 @@ int runBc3ExportCommand(const tables::Installation& inst, ErrorReporter& errors,
     return 1;
   }
   out << file.concepts.size() << " registros ~C escritos en " << o.file << "\n";
+  return 0;
+}
+
+int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& errors,
+                              const CatalogueImportOptions& o, std::ostream& out, std::ostream& err) {
+  std::optional<works::OpenWork> work;
+  if (Status s = works::openWork(inst, errors, o.work, &work); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  exchange::SheetData sheet;
+  if (Status s = exchange::readSheet(o.xlsx, o.sheet, &sheet); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  exchange::CatalogueColumns columns = exchange::guessCatalogueColumns(sheet);
+  if (!o.columns.empty()) {
+    std::string why;
+    if (!exchange::parseCatalogueColumns(o.columns, &columns, &why)) {
+      err << "velmora: " << why << "\n";
+      return 2;
+    }
+  }
+  exchange::CataloguePlan plan;
+  if (Status s = exchange::planCatalogueImport(work->inst, errors, sheet, columns, &plan); !s) {
+    err << "velmora: " << s.text() << "; no se importó nada\n";
+    return 1;
+  }
+  size_t titles = 0;
+  for (const auto& r : plan.rows) titles += r.kind == 'T';
+  if (!o.dryRun) {
+    if (Status s = exchange::applyCatalogueImport(*work, errors, plan, 0); !s) {
+      err << "velmora: no se importó el catálogo (la obra queda como estaba): " << s.text() << "\n";
+      return 1;
+    }
+  }
+  out << plan.rows.size() << " partidas " << (o.dryRun ? "se importarían" : "importadas") << " a la obra " << o.work
+      << ": " << titles << " títulos, " << plan.rows.size() - titles - plan.unmatched.size()
+      << " conceptos con el análisis de la base y " << plan.unmatched.size() << " sin análisis\n";
+  for (const auto& u : plan.unmatched) out << "  sin análisis: " << u << "\n";
   return 0;
 }
 

@@ -1,7 +1,8 @@
 // Exchange with other programs, headless: `importa-precios` takes a
 // supplier's price list (xlsx or CSV) into one price list of the inputs;
 // `importa-bc3` and `exporta-bc3` read and write the base catalogue in
-// FIEBDC-3.
+// FIEBDC-3; `importa-catalogo` takes a client's catalogue of concepts into a
+// work's budget.
 #pragma once
 
 #include <iosfwd>
@@ -30,5 +31,12 @@ int runBc3ImportCommand(const tables::Installation& inst, ErrorReporter& errors,
                         std::ostream& out, std::ostream& err);
 int runBc3ExportCommand(const tables::Installation& inst, ErrorReporter& errors, const Bc3Options& options,
                         std::ostream& out, std::ostream& err);
+
+struct CatalogueImportOptions {
+  std::string work, xlsx, sheet, columns;
+  bool dryRun = false;
+};
+int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& errors,
+                              const CatalogueImportOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace velmora::app

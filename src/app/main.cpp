@@ -219,7 +219,19 @@ int main(int argc, char** argv) try {
   bc3Export->add_option("--lista", bc3ExportOptions.list, "la lista de precios (zona), 1 a 5")->required();
   bc3Export->add_option("--salida", bc3ExportOptions.file, "el archivo BC3 que se escribe")->required();
 
-  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge, priceImport, bc3Import, bc3Export};
+  auto* catalogueImport =
+      cli.add_subcommand("importa-catalogo", "importa el catálogo de conceptos del cliente (xlsx) al presupuesto de una obra");
+  app::CatalogueImportOptions catalogueImportOptions;
+  catalogueImport->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  catalogueImport->add_option("--settings", settings, "directorio de la configuración");
+  catalogueImport->add_option("--obra", catalogueImportOptions.work, "la obra")->required();
+  catalogueImport->add_option("--xlsx", catalogueImportOptions.xlsx, "el libro del cliente")->required();
+  catalogueImport->add_option("--hoja", catalogueImportOptions.sheet, "la hoja del libro (por omisión, la primera)");
+  catalogueImport->add_option("--columnas", catalogueImportOptions.columns,
+                              "clave=A,descripcion=B,unidad=C,cantidad=D (por omisión, según los títulos)");
+  catalogueImport->add_flag("--prueba", catalogueImportOptions.dryRun, "muestra lo que se importaría sin escribir nada");
+
+  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge, priceImport, bc3Import, bc3Export, catalogueImport};
   for (auto* sub : all) {
     sub->group("Órdenes");
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
@@ -268,7 +280,7 @@ int main(int argc, char** argv) try {
   const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
                          budget->parsed() || report->parsed() || backup->parsed() || restore->parsed() || server->parsed() ||
                          update->parsed() || merge->parsed() || priceImport->parsed() ||
-                         bc3Import->parsed() || bc3Export->parsed();
+                         bc3Import->parsed() || bc3Export->parsed() || catalogueImport->parsed();
   if (report->parsed() && listReports) {
     app::listReports(std::cout);
     return kDone;
@@ -349,6 +361,12 @@ int main(int argc, char** argv) try {
     inst.createMissing = std::filesystem::is_directory(data);
     if (!hold(inst, !bc3ImportOptions.dryRun)) return kFailed;
     return app::runBc3ImportCommand(inst, errors, bc3ImportOptions, std::cout, std::cerr);
+  }
+  if (catalogueImport->parsed()) {
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = false;
+    if (!hold(inst, !catalogueImportOptions.dryRun)) return kFailed;
+    return app::runCatalogueImportCommand(inst, errors, catalogueImportOptions, std::cout, std::cerr);
   }
   if (bc3Export->parsed()) {
     auto inst = app::installationAt(data, settings);

@@ -18,51 +18,12 @@ namespace velmora::exchange {
 
 namespace {
 
-// A header's words, upper case without accents or blanks around them.
-std::string folded(const std::string& s) {
-  std::string t = text::upper(s);
-  for (const auto& [accented, plain] : {std::pair{"Á", "A"}, {"É", "E"}, {"Í", "I"}, {"Ó", "O"}, {"Ú", "U"}, {"Ü", "U"}}) {
-    for (size_t at; (at = t.find(accented)) != std::string::npos;) t.replace(at, std::strlen(accented), plain);
-  }
-  const size_t first = t.find_first_not_of(' ');
-  return first == std::string::npos ? std::string() : text::clip(t.substr(first));
-}
-
-// What a cell shows: its text, or its number as written plainly.
-std::string cellText(const Cell& c) {
-  if (c.kind == Cell::Kind::kNumber && c.text.empty()) {
-    std::string t = text::formatFixed(c.number, 6);
-    while (t.find('.') != std::string::npos && (t.back() == '0' || t.back() == '.')) t.pop_back();
-    return t;
-  }
-  return text::clip(c.text);
-}
-
-std::optional<double> cellNumber(const Cell& c, bool decimalComma) {
-  if (c.kind == Cell::Kind::kNumber) return c.number;
-  if (c.kind == Cell::Kind::kText) return parseNumber(c.text, decimalComma);
-  return std::nullopt;
-}
-
 // A date cell: a serial number, or "dd/mm/aaaa". 0 for none, -1 when bad.
 int32_t cellDate(const Cell& c) {
   if (c.empty()) return 0;
   if (c.kind == Cell::Kind::kNumber) return dayFromSerial(c.number) > 0 ? dayFromSerial(c.number) : -1;
   const auto day = picture::parseDate(c.text);
   return day && catalog::outsideDateProblem(*day).empty() ? *day : -1;
-}
-
-// "MAT-0001" or "MAT 0001": a generic key and a key in one column.
-void splitKey(const std::string& text, std::string* generic, std::string* key) {
-  const std::string t = text::clip(text);
-  const size_t sep = t.find_first_of(" -");
-  if (sep != std::string::npos) {
-    *generic = t.substr(0, sep);
-    *key = text::clip(t.substr(sep + 1));
-  } else {
-    *generic = t.substr(0, std::min<size_t>(3, t.size()));
-    *key = t.size() > 3 ? t.substr(3) : "";
-  }
 }
 
 }  // namespace
@@ -72,7 +33,7 @@ PriceColumns guessPriceColumns(const SheetData& sheet) {
   if (sheet.rows.empty()) return c;
   const auto& header = sheet.rows.front();
   for (size_t i = 0; i < header.size(); ++i) {
-    const std::string h = folded(header[i].text);
+    const std::string h = headerWords(header[i].text);
     if (!c.account && (h == "CUENTA" || h == "CTA" || h == "NO CTA" || h == "NO. CTA")) c.account = i;
     else if (!c.genericKey && (h == "GENERICO" || h == "GENE" || h == "CLAVE GENERICA")) c.genericKey = i;
     else if (!c.key && (h == "CLAVE" || h == "LLAVE" || h == "CODIGO")) c.key = i;
@@ -89,7 +50,7 @@ bool parsePriceColumns(const std::string& mapping, PriceColumns* columns, std::s
   std::istringstream in(mapping);
   for (std::string item; std::getline(in, item, ',');) {
     const size_t eq = item.find('=');
-    const std::string name = folded(item.substr(0, eq));
+    const std::string name = headerWords(item.substr(0, eq));
     const auto column = eq == std::string::npos ? std::nullopt : columnIndex(text::clip(item.substr(eq + 1)));
     if (!column) {
       *why = "columna no válida: " + item + " (escriba nombre=LETRA, como precio=D)";

@@ -1,5 +1,11 @@
 #include "exchange/sheet_data.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "exchange/csv_reader.h"
+#include "framework/text.h"
+
 namespace velmora::exchange {
 
 const Cell& SheetData::at(size_t row, size_t column) const {
@@ -23,6 +29,42 @@ std::string columnLetters(size_t index) {
   std::string s;
   for (size_t c = index + 1; c > 0; c = (c - 1) / 26) s.insert(s.begin(), static_cast<char>('A' + (c - 1) % 26));
   return s;
+}
+
+std::string headerWords(const std::string& s) {
+  std::string t = text::upper(s);
+  for (const auto& [accented, plain] : {std::pair{"Á", "A"}, {"É", "E"}, {"Í", "I"}, {"Ó", "O"}, {"Ú", "U"}, {"Ü", "U"}}) {
+    for (size_t at; (at = t.find(accented)) != std::string::npos;) t.replace(at, std::strlen(accented), plain);
+  }
+  const size_t first = t.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text::clip(t.substr(first));
+}
+
+std::string cellText(const Cell& c) {
+  if (c.kind == Cell::Kind::kNumber && c.text.empty()) {
+    std::string t = text::formatFixed(c.number, 6);
+    while (t.find('.') != std::string::npos && (t.back() == '0' || t.back() == '.')) t.pop_back();
+    return t;
+  }
+  return text::clip(c.text);
+}
+
+std::optional<double> cellNumber(const Cell& c, bool decimalComma) {
+  if (c.kind == Cell::Kind::kNumber) return c.number;
+  if (c.kind == Cell::Kind::kText) return parseNumber(c.text, decimalComma);
+  return std::nullopt;
+}
+
+void splitKey(const std::string& text, std::string* generic, std::string* key) {
+  const std::string t = text::clip(text);
+  const size_t sep = t.find_first_of(" -");
+  if (sep != std::string::npos) {
+    *generic = t.substr(0, sep);
+    *key = text::clip(t.substr(sep + 1));
+  } else {
+    *generic = t.substr(0, std::min<size_t>(3, t.size()));
+    *key = t.size() > 3 ? t.substr(3) : "";
+  }
 }
 
 }  // namespace velmora::exchange

@@ -30,4 +30,14 @@ struct SheetData {
 std::optional<size_t> columnIndex(const std::string& letters);
 std::string columnLetters(size_t index);
 
+// A header's words, upper case without accents or blanks around them, as
+// column titles are recognised ("Descripción " is "DESCRIPCION").
+std::string headerWords(const std::string& title);
+// What a cell shows: its text, or its number written plainly.
+std::string cellText(const Cell& c);
+// A cell's number: a number cell, or a text that reads as one.
+std::optional<double> cellNumber(const Cell& c, bool decimalComma);
+// "MAT-0001" or "MAT 0001": a generic key and a key in one column.
+void splitKey(const std::string& text, std::string* generic, std::string* key);
+
 }  // namespace velmora::exchange

@@ -1,0 +1,154 @@
+#include "exchange/client_catalogue.h"
+
+#include <cmath>
+#include <sstream>
+#include <unordered_map>
+
+#include "framework/text.h"
+#include "works/budget.h"
+
+namespace velmora::exchange {
+
+namespace {
+
+bool isKeyTitle(const std::string& h) { return h == "CLAVE" || h == "CODIGO" || h == "CLAVE DEL CONCEPTO"; }
+bool isDescriptionTitle(const std::string& h) {
+  return h == "DESCRIPCION" || h == "CONCEPTO" || h == "DESCRIPCION DEL CONCEPTO";
+}
+bool isUnitTitle(const std::string& h) { return h == "UNIDAD" || h == "UNID" || h == "UNID." || h == "U.M."; }
+bool isQuantityTitle(const std::string& h) { return h == "CANTIDAD" || h == "CANT" || h == "CANT."; }
+
+// Our key of a client's key: as written when it fits, else split into a
+// generic key and a key.
+void ourKey(const std::string& client, std::string* gene, std::string* key) {
+  gene->clear();
+  *key = client;
+  if (text::charCount(client) <= 9) return;
+  splitKey(client, gene, key);
+  if (text::charCount(*gene) > 3 || text::charCount(*key) > 9) {
+    gene->clear();
+    *key = text::truncateChars(client, 9);
+  }
+}
+
+}  // namespace
+
+CatalogueColumns guessCatalogueColumns(const SheetData& sheet) {
+  for (size_t r = 0; r < std::min<size_t>(30, sheet.rows.size()); ++r) {
+    CatalogueColumns c;
+    c.headerRow = r;
+    const auto& row = sheet.rows[r];
+    for (size_t i = 0; i < row.size(); ++i) {
+      const std::string h = headerWords(row[i].text);
+      if (!c.key && isKeyTitle(h)) c.key = i;
+      else if (!c.description && isDescriptionTitle(h)) c.description = i;
+      else if (!c.unit && isUnitTitle(h)) c.unit = i;
+      else if (!c.quantity && isQuantityTitle(h)) c.quantity = i;
+    }
+    if (c.description && c.quantity) return c;
+  }
+  return {};
+}
+
+bool parseCatalogueColumns(const std::string& mapping, CatalogueColumns* columns, std::string* why) {
+  CatalogueColumns c = *columns;
+  std::istringstream in(mapping);
+  for (std::string item; std::getline(in, item, ',');) {
+    const size_t eq = item.find('=');
+    const std::string name = headerWords(item.substr(0, eq));
+    const auto column = eq == std::string::npos ? std::nullopt : columnIndex(text::clip(item.substr(eq + 1)));
+    if (!column) {
+      *why = "columna no válida: " + item + " (escriba nombre=LETRA, como cantidad=D)";
+      return false;
+    }
+    if (name == "CLAVE") c.key = column;
+    else if (name == "DESCRIPCION") c.description = column;
+    else if (name == "UNIDAD") c.unit = column;
+    else if (name == "CANTIDAD") c.quantity = column;
+    else {
+      *why = "columna desconocida: " + name + " (clave, descripcion, unidad, cantidad)";
+      return false;
+    }
+  }
+  *columns = c;
+  return true;
+}
+
+Status planCatalogueImport(const tables::Installation& inst, ErrorReporter& errors, const SheetData& sheet,
+                           const CatalogueColumns& columns, CataloguePlan* plan) {
+  *plan = {};
+  if (!columns.description || !columns.quantity)
+    return Status::error(Status::Code::kInvalid, "no se sabe qué columnas tienen la descripción y la cantidad");
+  // The base concepts by their key as written and as generic key + key.
+  std::unordered_map<std::string, std::vector<int32_t>> byKey;
+  {
+    auto coba = inst.table("COBA", errors);
+    if (Status s = coba->open(); !s) return s;
+    const Status s = coba->scanColumns({"CTA", "GENE", "LLAV"}, [&](const tables::Statement& r) {
+      const auto account = static_cast<int32_t>(r.integer(0));
+      const std::string gene = text::clip(r.text(1)), key = text::clip(r.text(2));
+      if (!key.empty()) byKey[text::foldKey(key)].push_back(account);
+      if (!gene.empty()) byKey[text::foldKey(gene) + '\x1f' + text::foldKey(key)].push_back(account);
+      return true;
+    });
+    if (!s) return s;
+  }
+  const auto baseOf = [&](const std::string& key) -> int32_t {
+    if (key.empty()) return 0;
+    auto it = byKey.find(text::foldKey(key));
+    if (it == byKey.end()) {
+      std::string gene, own;
+      splitKey(key, &gene, &own);
+      it = byKey.find(text::foldKey(gene) + '\x1f' + text::foldKey(own));
+    }
+    return it != byKey.end() && it->second.size() == 1 ? it->second.front() : 0;
+  };
+  for (size_t r = columns.headerRow + 1; r < sheet.rows.size(); ++r) {
+    CatalogueRow row;
+    row.row = r + 1;
+    row.description = cellText(sheet.at(r, *columns.description));
+    row.key = columns.key ? cellText(sheet.at(r, *columns.key)) : std::string();
+    row.unit = columns.unit ? cellText(sheet.at(r, *columns.unit)) : std::string();
+    const Cell& quantity = sheet.at(r, *columns.quantity);
+    const std::string where = "fila " + std::to_string(row.row);
+    if (row.description.empty() && row.key.empty()) continue;  // a blank row
+    if (quantity.empty() || cellText(quantity).empty()) {
+      row.kind = 'T';
+      row.key.clear();
+      row.unit.clear();
+    } else {
+      const auto value = cellNumber(quantity, sheet.decimalComma);
+      if (!value || !std::isfinite(*value) || std::fabs(*value) > 1e12)
+        return Status::error(Status::Code::kInvalid, where + ": la cantidad no es un número (" + cellText(quantity) + ")");
+      if (text::charCount(row.unit) > 4)
+        return Status::error(Status::Code::kInvalid, where + ": la unidad pasa de 4 caracteres (" + row.unit + ")");
+      row.quantity = *value;
+      row.baseConcept = baseOf(row.key);
+      if (row.baseConcept == 0)
+        plan->unmatched.push_back(where + ": " + (row.key.empty() ? std::string("sin clave") : "clave " + row.key) +
+                                  ", " + text::truncateChars(row.description, 40));
+    }
+    plan->rows.push_back(std::move(row));
+  }
+  return Status::ok();
+}
+
+Status applyCatalogueImport(const works::OpenWork& work, ErrorReporter& errors, const CataloguePlan& plan,
+                            int32_t user) {
+  std::vector<works::NewBudgetRow> rows;
+  rows.reserve(plan.rows.size());
+  for (const CatalogueRow& r : plan.rows) {
+    works::NewBudgetRow row;
+    row.kind = r.kind;
+    row.text = text::truncateChars(r.description, 50);
+    row.longText = r.description;
+    ourKey(r.key, &row.gene, &row.key);
+    row.unit = r.unit;
+    row.quantity = r.quantity;
+    row.baseConcept = r.baseConcept;
+    rows.push_back(std::move(row));
+  }
+  return works::appendBudgetRows(work.inst, errors, work.header, work.zone, user, rows);
+}
+
+}  // namespace velmora::exchange

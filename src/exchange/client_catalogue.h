@@ -1,0 +1,54 @@
+// The client's catalogue of concepts (the workbook of a tender) into the
+// budget of a work: rows without a quantity are titles, the others concepts
+// with their key, description, unit and quantity. A concept whose key is the
+// key of a base concept takes that concept's analysis; the others come in
+// with no analysis and are listed, for the estimator to price.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "exchange/sheet_data.h"
+#include "framework/error_reporter.h"
+#include "framework/status.h"
+#include "works/work.h"
+
+namespace velmora::exchange {
+
+// Which column holds what (0 is column A).
+struct CatalogueColumns {
+  std::optional<size_t> key, description, unit, quantity;
+  size_t headerRow = 0;  // the row of the titles (0-based); data follows it
+};
+// The first row, among the first 30, that titles a description and a
+// quantity: "CLAVE"/"CODIGO", "DESCRIPCION"/"CONCEPTO", "UNIDAD", "CANTIDAD".
+CatalogueColumns guessCatalogueColumns(const SheetData& sheet);
+// "clave=A,descripcion=B,unidad=C,cantidad=D" over the guess (the titles'
+// row stays the guessed one, or the first); false with `why`.
+bool parseCatalogueColumns(const std::string& text, CatalogueColumns* columns, std::string* why);
+
+struct CatalogueRow {
+  size_t row = 0;  // 1-based, as the spreadsheet numbers it
+  char kind = 'C';
+  std::string key, description, unit;
+  double quantity = 0;
+  int32_t baseConcept = 0;  // the base concept of the same key, 0 when none
+};
+struct CataloguePlan {
+  std::vector<CatalogueRow> rows;
+  std::vector<std::string> unmatched;  // "fila 12: clave EXC-99, EXCAVACION ..."
+};
+
+// Reads the rows and matches their keys with the base concepts (as the
+// client writes them, or as generic key and key: "EST-006", "EST 006"). A
+// quantity that is not a number, or a unit over 4 characters, refuses the
+// whole sheet naming its row.
+Status planCatalogueImport(const tables::Installation& inst, ErrorReporter& errors, const SheetData& sheet,
+                           const CatalogueColumns& columns, CataloguePlan* plan);
+// Appends the rows to the work's budget in their order, numbered as RENUM
+// numbers them, in one transaction.
+Status applyCatalogueImport(const works::OpenWork& work, ErrorReporter& errors, const CataloguePlan& plan,
+                            int32_t user);
+
+}  // namespace velmora::exchange

@@ -1,0 +1,67 @@
+#!/bin/sh
+# A client's catalogue of concepts into a work's budget: a real workbook
+# written by openpyxl (a title block above the header, merged cells, a
+# formula, a second sheet), titles from rows without a quantity, base
+# concepts matched by key with their analysis, the others listed.
+set -eu
+VELMORA="$1"
+PY=/usr/bin/python3
+DIR=$(mktemp -d)
+trap 'rm -rf "$DIR"' EXIT
+"$VELMORA" demo "$DIR/data" > /dev/null
+$PY - "$DIR/cliente.xlsx" <<'PY'
+import sys, openpyxl
+from openpyxl.styles import Font
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = "Catalogo"
+ws["A1"] = "LICITACION PUBLICA 001/2026"
+ws.merge_cells("A1:F1")
+ws["A1"].font = Font(bold=True)
+ws.append([])
+ws.append(["Clave", "Descripción", "Unidad", "Cantidad", "P.U.", "Importe"])
+ws.append([None, "CIMENTACION", None, None, None, None])
+ws.append(["EST-006", "COLUMNA DE 30x30 CM CON CONCRETO F'C=200", "M", 12.5, None, "=D5*E5"])
+ws.append(["ALB-99", "MURO DE BLOCK ESPECIAL DEL CLIENTE", "M2", 40, None, "=D6*E6"])
+ws.append([])
+ws.append(["est-006", "OTRA COLUMNA", "M", "3", None, None])
+wb.create_sheet("Notas")["A1"] = "no se lee"
+wb.save(sys.argv[1])
+PY
+budget() { "$VELMORA" presupuesto --data "$DIR/data" --obra BODEGA02 --json; }
+rows_before=$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')
+"$VELMORA" importa-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --prueba > "$DIR/out"
+grep -q "^4 partidas se importarían a la obra BODEGA02: 1 títulos, 2 conceptos con el análisis de la base y 1 sin análisis" "$DIR/out" ||
+    { cat "$DIR/out"; exit 1; }
+grep -q "sin análisis: fila 6: clave ALB-99, MURO DE BLOCK" "$DIR/out"
+[ "$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')" = "$rows_before" ]
+"$VELMORA" importa-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" > /dev/null
+"$VELMORA" calcula --data "$DIR/data" --obra BODEGA02 --json > "$DIR/after.json"
+$PY - "$DIR/after.json" "$rows_before" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+rows = doc["rows"][int(sys.argv[2]):]
+assert [r["kind"] for r in rows] == ["T", "C", "C", "C"], rows
+accounts = [r["cta"] for r in rows]
+assert all(a % 10 == 0 for a in accounts) and accounts == sorted(accounts), accounts
+assert all(b - a == 10 for a, b in zip(accounts, accounts[1:])), accounts
+title, column, wall, other = rows
+assert title["description"] == "CIMENTACION"
+assert column["unit"] == "M" and column["quantity"] == 12.5 and column["unit_price"] > 0, column
+assert other["unit_price"] == column["unit_price"] and other["quantity"] == 3, other
+assert wall["unit_price"] == 0 and wall["quantity"] == 40, wall
+PY
+# A quantity that is not a number refuses the whole sheet, naming the row.
+$PY - "$DIR/cliente.xlsx" <<'PY'
+import sys, openpyxl
+wb = openpyxl.load_workbook(sys.argv[1])
+wb["Catalogo"]["D6"] = "cuarenta"
+wb.save(sys.argv[1])
+PY
+rows_now=$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')
+if "$VELMORA" importa-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" > /dev/null 2> "$DIR/err"; then
+    echo "imported a bad quantity"; exit 1
+fi
+grep -q "fila 6: la cantidad no es un número (cuarenta); no se importó nada" "$DIR/err" || { cat "$DIR/err"; exit 1; }
+[ "$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')" = "$rows_now" ]
+echo "catalogue import ok"
