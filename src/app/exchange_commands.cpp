@@ -167,4 +167,43 @@ int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& e
   return 0;
 }
 
+int runCatalogueExportCommand(const tables::Installation& inst, ErrorReporter& errors,
+                              const CatalogueImportOptions& o, std::ostream& out, std::ostream& err) {
+  std::optional<works::OpenWork> work;
+  if (Status s = works::openWork(inst, errors, o.work, &work); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  exchange::SheetData sheet;
+  if (Status s = exchange::readSheet(o.xlsx, o.sheet, &sheet); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  exchange::CatalogueColumns columns = exchange::guessCatalogueColumns(sheet);
+  if (!o.columns.empty()) {
+    std::string why;
+    if (!exchange::parseCatalogueColumns(o.columns, &columns, &why)) {
+      err << "velmora: " << why << "\n";
+      return 2;
+    }
+  }
+  exchange::CatalogueExport plan;
+  if (Status s = exchange::planCatalogueExport(*work, errors, sheet, columns, &plan); !s) {
+    err << "velmora: " << s.text() << "; no se escribió el libro\n";
+    return 1;
+  }
+  std::vector<std::string> formulas;
+  if (Status s = exchange::writeCellValues(o.xlsx, sheet.name, plan.values, o.output, &formulas); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  out << plan.rows << " partidas con precio en " << o.output << "\n";
+  if (!formulas.empty()) {
+    out << "  celdas con fórmula que se dejaron como estaban:";
+    for (const auto& ref : formulas) out << " " << ref;
+    out << "\n";
+  }
+  return 0;
+}
+
 }  // namespace velmora::app

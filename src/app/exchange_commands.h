@@ -2,7 +2,7 @@
 // supplier's price list (xlsx or CSV) into one price list of the inputs;
 // `importa-bc3` and `exporta-bc3` read and write the base catalogue in
 // FIEBDC-3; `importa-catalogo` takes a client's catalogue of concepts into a
-// work's budget.
+// work's budget, `exporta-catalogo` gives it back priced.
 #pragma once
 
 #include <iosfwd>
@@ -34,9 +34,13 @@ int runBc3ExportCommand(const tables::Installation& inst, ErrorReporter& errors,
 
 struct CatalogueImportOptions {
   std::string work, xlsx, sheet, columns;
+  std::string output;  // exporta-catalogo: the priced workbook
   bool dryRun = false;
 };
 int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& errors,
+                              const CatalogueImportOptions& options, std::ostream& out, std::ostream& err);
+
+int runCatalogueExportCommand(const tables::Installation& inst, ErrorReporter& errors,
                               const CatalogueImportOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace velmora::app

@@ -231,7 +231,20 @@ int main(int argc, char** argv) try {
                               "clave=A,descripcion=B,unidad=C,cantidad=D (por omisión, según los títulos)");
   catalogueImport->add_flag("--prueba", catalogueImportOptions.dryRun, "muestra lo que se importaría sin escribir nada");
 
-  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge, priceImport, bc3Import, bc3Export, catalogueImport};
+  auto* catalogueExport = cli.add_subcommand(
+      "exporta-catalogo", "escribe los precios de la obra en el libro del cliente (un libro nuevo)");
+  app::CatalogueImportOptions catalogueExportOptions;
+  catalogueExport->add_option("--data", data, "directorio de la instalación (obligatorio)");
+  catalogueExport->add_option("--settings", settings, "directorio de la configuración");
+  catalogueExport->add_option("--obra", catalogueExportOptions.work, "la obra")->required();
+  catalogueExport->add_option("--xlsx", catalogueExportOptions.xlsx, "el libro del cliente")->required();
+  catalogueExport->add_option("--salida", catalogueExportOptions.output, "el libro con los precios")->required();
+  catalogueExport->add_option("--hoja", catalogueExportOptions.sheet, "la hoja del libro (por omisión, la primera)");
+  catalogueExport->add_option("--columnas", catalogueExportOptions.columns,
+                              "clave=A,descripcion=B,unidad=C,cantidad=D,precio=E,importe=F,letra=G "
+                              "(por omisión, según los títulos)");
+
+  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge, priceImport, bc3Import, bc3Export, catalogueImport, catalogueExport};
   for (auto* sub : all) {
     sub->group("Órdenes");
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
@@ -280,7 +293,8 @@ int main(int argc, char** argv) try {
   const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
                          budget->parsed() || report->parsed() || backup->parsed() || restore->parsed() || server->parsed() ||
                          update->parsed() || merge->parsed() || priceImport->parsed() ||
-                         bc3Import->parsed() || bc3Export->parsed() || catalogueImport->parsed();
+                         bc3Import->parsed() || bc3Export->parsed() || catalogueImport->parsed() ||
+                         catalogueExport->parsed();
   if (report->parsed() && listReports) {
     app::listReports(std::cout);
     return kDone;
@@ -367,6 +381,12 @@ int main(int argc, char** argv) try {
     inst.createMissing = false;
     if (!hold(inst, !catalogueImportOptions.dryRun)) return kFailed;
     return app::runCatalogueImportCommand(inst, errors, catalogueImportOptions, std::cout, std::cerr);
+  }
+  if (catalogueExport->parsed()) {
+    auto inst = app::installationAt(data, settings);
+    inst.createMissing = false;
+    if (!hold(inst, false)) return kFailed;
+    return app::runCatalogueExportCommand(inst, errors, catalogueExportOptions, std::cout, std::cerr);
   }
   if (bc3Export->parsed()) {
     auto inst = app::installationAt(data, settings);

@@ -1,10 +1,13 @@
 #include "exchange/client_catalogue.h"
 
 #include <cmath>
+#include <functional>
 #include <sstream>
 #include <unordered_map>
 
+#include "framework/money.h"
 #include "framework/text.h"
+#include "reports/amount_in_words.h"
 #include "works/budget.h"
 
 namespace velmora::exchange {
@@ -17,6 +20,11 @@ bool isDescriptionTitle(const std::string& h) {
 }
 bool isUnitTitle(const std::string& h) { return h == "UNIDAD" || h == "UNID" || h == "UNID." || h == "U.M."; }
 bool isQuantityTitle(const std::string& h) { return h == "CANTIDAD" || h == "CANT" || h == "CANT."; }
+bool isWordsTitle(const std::string& h) { return h.find("LETRA") != std::string::npos; }
+bool isUnitPriceTitle(const std::string& h) {
+  return h == "P.U." || h == "PU" || h == "P. U." || h == "PRECIO UNITARIO" || h == "PRECIO";
+}
+bool isAmountTitle(const std::string& h) { return h == "IMPORTE" || h == "TOTAL" || h == "IMPORTE TOTAL"; }
 
 // Our key of a client's key: as written when it fits, else split into a
 // generic key and a key.
@@ -29,6 +37,35 @@ void ourKey(const std::string& client, std::string* gene, std::string* key) {
     gene->clear();
     *key = text::truncateChars(client, 9);
   }
+}
+
+// Every title and concept row of the sheet, in order.
+Status readCatalogueRows(const SheetData& sheet, const CatalogueColumns& columns,
+                         const std::function<void(CatalogueRow&)>& take) {
+  for (size_t r = columns.headerRow + 1; r < sheet.rows.size(); ++r) {
+    CatalogueRow row;
+    row.row = r + 1;
+    row.description = cellText(sheet.at(r, *columns.description));
+    row.key = columns.key ? cellText(sheet.at(r, *columns.key)) : std::string();
+    row.unit = columns.unit ? cellText(sheet.at(r, *columns.unit)) : std::string();
+    const Cell& quantity = sheet.at(r, *columns.quantity);
+    const std::string where = "fila " + std::to_string(row.row);
+    if (row.description.empty() && row.key.empty()) continue;  // a blank row
+    if (quantity.empty() || cellText(quantity).empty()) {
+      row.kind = 'T';
+      row.key.clear();
+      row.unit.clear();
+    } else {
+      const auto value = cellNumber(quantity, sheet.decimalComma);
+      if (!value || !std::isfinite(*value) || std::fabs(*value) > 1e12)
+        return Status::error(Status::Code::kInvalid, where + ": la cantidad no es un número (" + cellText(quantity) + ")");
+      if (text::charCount(row.unit) > 4)
+        return Status::error(Status::Code::kInvalid, where + ": la unidad pasa de 4 caracteres (" + row.unit + ")");
+      row.quantity = *value;
+    }
+    take(row);
+  }
+  return Status::ok();
 }
 
 }  // namespace
@@ -44,6 +81,9 @@ CatalogueColumns guessCatalogueColumns(const SheetData& sheet) {
       else if (!c.description && isDescriptionTitle(h)) c.description = i;
       else if (!c.unit && isUnitTitle(h)) c.unit = i;
       else if (!c.quantity && isQuantityTitle(h)) c.quantity = i;
+      else if (!c.words && isWordsTitle(h)) c.words = i;
+      else if (!c.unitPrice && isUnitPriceTitle(h)) c.unitPrice = i;
+      else if (!c.amount && isAmountTitle(h)) c.amount = i;
     }
     if (c.description && c.quantity) return c;
   }
@@ -65,8 +105,11 @@ bool parseCatalogueColumns(const std::string& mapping, CatalogueColumns* columns
     else if (name == "DESCRIPCION") c.description = column;
     else if (name == "UNIDAD") c.unit = column;
     else if (name == "CANTIDAD") c.quantity = column;
+    else if (name == "PRECIO") c.unitPrice = column;
+    else if (name == "IMPORTE") c.amount = column;
+    else if (name == "LETRA") c.words = column;
     else {
-      *why = "columna desconocida: " + name + " (clave, descripcion, unidad, cantidad)";
+      *why = "columna desconocida: " + name + " (clave, descripcion, unidad, cantidad, precio, importe, letra)";
       return false;
     }
   }
@@ -103,34 +146,17 @@ Status planCatalogueImport(const tables::Installation& inst, ErrorReporter& erro
     }
     return it != byKey.end() && it->second.size() == 1 ? it->second.front() : 0;
   };
-  for (size_t r = columns.headerRow + 1; r < sheet.rows.size(); ++r) {
-    CatalogueRow row;
-    row.row = r + 1;
-    row.description = cellText(sheet.at(r, *columns.description));
-    row.key = columns.key ? cellText(sheet.at(r, *columns.key)) : std::string();
-    row.unit = columns.unit ? cellText(sheet.at(r, *columns.unit)) : std::string();
-    const Cell& quantity = sheet.at(r, *columns.quantity);
-    const std::string where = "fila " + std::to_string(row.row);
-    if (row.description.empty() && row.key.empty()) continue;  // a blank row
-    if (quantity.empty() || cellText(quantity).empty()) {
-      row.kind = 'T';
-      row.key.clear();
-      row.unit.clear();
-    } else {
-      const auto value = cellNumber(quantity, sheet.decimalComma);
-      if (!value || !std::isfinite(*value) || std::fabs(*value) > 1e12)
-        return Status::error(Status::Code::kInvalid, where + ": la cantidad no es un número (" + cellText(quantity) + ")");
-      if (text::charCount(row.unit) > 4)
-        return Status::error(Status::Code::kInvalid, where + ": la unidad pasa de 4 caracteres (" + row.unit + ")");
-      row.quantity = *value;
+  Status s = readCatalogueRows(sheet, columns, [&](CatalogueRow& row) {
+    if (row.kind == 'C') {
       row.baseConcept = baseOf(row.key);
       if (row.baseConcept == 0)
-        plan->unmatched.push_back(where + ": " + (row.key.empty() ? std::string("sin clave") : "clave " + row.key) +
-                                  ", " + text::truncateChars(row.description, 40));
+        plan->unmatched.push_back("fila " + std::to_string(row.row) + ": " +
+                                  (row.key.empty() ? std::string("sin clave") : "clave " + row.key) + ", " +
+                                  text::truncateChars(row.description, 40));
     }
     plan->rows.push_back(std::move(row));
-  }
-  return Status::ok();
+  });
+  return s;
 }
 
 Status applyCatalogueImport(const works::OpenWork& work, ErrorReporter& errors, const CataloguePlan& plan,
@@ -149,6 +175,65 @@ Status applyCatalogueImport(const works::OpenWork& work, ErrorReporter& errors, 
     rows.push_back(std::move(row));
   }
   return works::appendBudgetRows(work.inst, errors, work.header, work.zone, user, rows);
+}
+
+Status planCatalogueExport(const works::OpenWork& work, ErrorReporter& errors, const SheetData& sheet,
+                           const CatalogueColumns& columns, CatalogueExport* plan) {
+  *plan = {};
+  if (!columns.description || !columns.quantity)
+    return Status::error(Status::Code::kInvalid, "no se sabe qué columnas tienen la descripción y la cantidad");
+  if (!columns.unitPrice && !columns.amount && !columns.words)
+    return Status::error(Status::Code::kInvalid, "no se sabe en qué columnas van el precio unitario, el importe o la letra");
+  auto cobr = work.inst.table("COBR", errors);
+  std::vector<works::BudgetRow> budget;
+  if (Status s = cobr->open(); !s) return s;
+  if (Status s = works::readBudget(*cobr, &budget); !s) return s;
+  if (Status s = works::checkFiniteFigures(budget); !s) return s;
+  size_t next = 0;  // budget rows before it are taken
+  Status failed;
+  Status s = readCatalogueRows(sheet, columns, [&](CatalogueRow& row) {
+    if (row.kind != 'C' || !failed) return;
+    std::string gene, key;
+    ourKey(row.key, &gene, &key);
+    const std::string text = text::truncateChars(row.description, 50);
+    size_t at = next;
+    for (; at < budget.size(); ++at) {
+      const works::BudgetRow& b = budget[at];
+      if (b.kind != works::row_kind::kConcept) continue;
+      if (!row.key.empty() ? text::foldKey(b.key) == text::foldKey(text::clip(key)) &&
+                                 text::foldKey(b.gene) == text::foldKey(gene)
+                           : text::clip(b.text) == text::clip(text))
+        break;
+    }
+    const std::string where = "fila " + std::to_string(row.row);
+    if (at == budget.size()) {
+      failed = Status::error(Status::Code::kNotFound,
+                             where + ": la obra no tiene la partida " + (row.key.empty() ? text : row.key) +
+                                 " (después de las ya encontradas)");
+      return;
+    }
+    const works::BudgetRow& b = budget[at];
+    if (money::cents(b.quantity * 100) != money::cents(row.quantity * 100)) {
+      failed = Status::error(Status::Code::kInvalid, where + ": la cantidad del libro (" + cellText({Cell::Kind::kNumber, row.quantity, {}}) +
+                                                         ") no es la de la obra (" +
+                                                         cellText({Cell::Kind::kNumber, b.quantity, {}}) + ")");
+      return;
+    }
+    next = at + 1;
+    const works::RowMoney m = works::rowMoney(b.perUnit, b.quantity);
+    const size_t r = row.row - 1;
+    if (columns.unitPrice) plan->values.push_back({r, *columns.unitPrice, false, money::fromCents(m.unitPrice), {}});
+    if (columns.amount) plan->values.push_back({r, *columns.amount, false, money::fromCents(m.amount), {}});
+    if (columns.words) {
+      // The report's words, without the blanks that align them on paper.
+      std::string words = reports::amountInWords(money::fromCents(m.amount));
+      words.erase(0, words.find_first_not_of(' '));
+      plan->values.push_back({r, *columns.words, true, 0, words});
+    }
+    ++plan->rows;
+  });
+  if (!s) return s;
+  return failed;
 }
 
 }  // namespace velmora::exchange

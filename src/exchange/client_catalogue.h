@@ -1,8 +1,10 @@
 // The client's catalogue of concepts (the workbook of a tender) into the
-// budget of a work: rows without a quantity are titles, the others concepts
-// with their key, description, unit and quantity. A concept whose key is the
-// key of a base concept takes that concept's analysis; the others come in
-// with no analysis and are listed, for the estimator to price.
+// budget of a work, and back priced: rows without a quantity are titles, the
+// others concepts with their key, description, unit and quantity. A concept
+// whose key is the key of a base concept takes that concept's analysis; the
+// others come in with no analysis and are listed, for the estimator to
+// price. The priced workbook is the client's own, with the unit prices, the
+// amounts and the amounts in words in its columns.
 #pragma once
 
 #include <optional>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "exchange/sheet_data.h"
+#include "exchange/xlsx_editor.h"
 #include "framework/error_reporter.h"
 #include "framework/status.h"
 #include "works/work.h"
@@ -19,12 +22,15 @@ namespace velmora::exchange {
 // Which column holds what (0 is column A).
 struct CatalogueColumns {
   std::optional<size_t> key, description, unit, quantity;
+  std::optional<size_t> unitPrice, amount, words;  // written back by the export
   size_t headerRow = 0;  // the row of the titles (0-based); data follows it
 };
 // The first row, among the first 30, that titles a description and a
 // quantity: "CLAVE"/"CODIGO", "DESCRIPCION"/"CONCEPTO", "UNIDAD", "CANTIDAD".
 CatalogueColumns guessCatalogueColumns(const SheetData& sheet);
-// "clave=A,descripcion=B,unidad=C,cantidad=D" over the guess (the titles'
+// The export's columns are titled "P.U."/"PRECIO UNITARIO", "IMPORTE" and
+// "IMPORTE CON LETRA" (any title with "LETRA").
+// "clave=A,descripcion=B,unidad=C,cantidad=D,precio=E,importe=F,letra=G" over the guess (the titles'
 // row stays the guessed one, or the first); false with `why`.
 bool parseCatalogueColumns(const std::string& text, CatalogueColumns* columns, std::string* why);
 
@@ -50,5 +56,17 @@ Status planCatalogueImport(const tables::Installation& inst, ErrorReporter& erro
 // numbers them, in one transaction.
 Status applyCatalogueImport(const works::OpenWork& work, ErrorReporter& errors, const CataloguePlan& plan,
                             int32_t user);
+
+struct CatalogueExport {
+  std::vector<CellValue> values;
+  size_t rows = 0;  // concept rows priced
+};
+// Matches each concept row of the sheet with the work's budget row of the
+// same key (or, without keys, the same description), in order, and gives the
+// values of its cells: the unit price and the amount as the budget prints
+// them, and the amount in words. A row with no budget row, or with another
+// quantity, refuses the export naming the row.
+Status planCatalogueExport(const works::OpenWork& work, ErrorReporter& errors, const SheetData& sheet,
+                           const CatalogueColumns& columns, CatalogueExport* plan);
 
 }  // namespace velmora::exchange

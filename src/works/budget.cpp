@@ -94,6 +94,8 @@ BudgetRow budgetRow(const tables::Record& r) {
   b.account = static_cast<int32_t>(r.integer("CTA"));
   b.kind = kindOf(r);
   b.text = r.text("TEXT");
+  b.gene = r.text("GENE");
+  b.key = r.text("LLAV");
   b.unit = r.text("UNID");
   b.quantity = r.real("CANT");
   b.unitPrice = r.real("PUNI");

@@ -40,6 +40,7 @@ struct BudgetRow {
   int32_t account = 0;
   char kind = row_kind::kConcept;
   std::string text;
+  std::string gene, key;  // COO:GENE, LLAV
   std::string unit;
   double quantity = 0;
   double unitPrice = 0;  // COO:PUNI

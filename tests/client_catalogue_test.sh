@@ -1,8 +1,10 @@
 #!/bin/sh
-# A client's catalogue of concepts into a work's budget: a real workbook
-# written by openpyxl (a title block above the header, merged cells, a
-# formula, a second sheet), titles from rows without a quantity, base
-# concepts matched by key with their analysis, the others listed.
+# A client's catalogue of concepts into a work's budget and back priced: a
+# real workbook written by openpyxl (a title block above the header, merged
+# cells, styles, formulas, a second sheet); titles from rows without a
+# quantity, base concepts matched by key with their analysis, the others
+# listed; the priced workbook changes only the value cells of the price,
+# amount and words columns, byte for byte.
 set -eu
 VELMORA="$1"
 PY=/usr/bin/python3
@@ -19,7 +21,7 @@ ws["A1"] = "LICITACION PUBLICA 001/2026"
 ws.merge_cells("A1:F1")
 ws["A1"].font = Font(bold=True)
 ws.append([])
-ws.append(["Clave", "Descripción", "Unidad", "Cantidad", "P.U.", "Importe"])
+ws.append(["Clave", "Descripción", "Unidad", "Cantidad", "P.U.", "Importe", "Importe con letra"])
 ws.append([None, "CIMENTACION", None, None, None, None])
 ws.append(["EST-006", "COLUMNA DE 30x30 CM CON CONCRETO F'C=200", "M", 12.5, None, "=D5*E5"])
 ws.append(["ALB-99", "MURO DE BLOCK ESPECIAL DEL CLIENTE", "M2", 40, None, "=D6*E6"])
@@ -51,6 +53,43 @@ assert column["unit"] == "M" and column["quantity"] == 12.5 and column["unit_pri
 assert other["unit_price"] == column["unit_price"] and other["quantity"] == 3, other
 assert wall["unit_price"] == 0 and wall["quantity"] == 40, wall
 PY
+# Back into the client's workbook.
+"$VELMORA" exporta-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --salida "$DIR/precios.xlsx" > "$DIR/out"
+grep -q "^3 partidas con precio en" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+grep -q "celdas con fórmula que se dejaron como estaban: F5 F6" "$DIR/out"
+$PY - "$DIR/cliente.xlsx" "$DIR/precios.xlsx" "$DIR/after.json" "$rows_before" <<'PY'
+import json, re, sys, zipfile, openpyxl
+client, priced = zipfile.ZipFile(sys.argv[1]), zipfile.ZipFile(sys.argv[2])
+rows = json.load(open(sys.argv[3]))["rows"][int(sys.argv[4]):]
+ws = openpyxl.load_workbook(sys.argv[2])["Catalogo"]
+column, wall, other = rows[1], rows[2], rows[3]
+assert ws["E5"].value == column["unit_price"] and ws["E8"].value == other["unit_price"], (ws["E8"].value, other)
+assert ws["F5"].value == "=D5*E5" and ws["F6"].value == "=D6*E6"        # the client's formulas stay
+assert ws["F8"].value == other["amount"] and ws["E6"].value == 0
+assert ws["G8"].value.endswith("/100. M.N.)") and "PESOS" in ws["G8"].value, ws["G8"].value
+assert ws["A1"].font.bold and "A1:F1" in [str(r) for r in ws.merged_cells.ranges]
+assert openpyxl.load_workbook(sys.argv[2])["Notas"]["A1"].value == "no se lee"
+# Every other part as it was; the sheet as it was but for the changed cells.
+assert sorted(client.namelist()) == sorted(priced.namelist())
+sheet = "xl/worksheets/sheet1.xml"
+for name in client.namelist():
+    if name not in (sheet, "xl/workbook.xml"):
+        assert client.read(name) == priced.read(name), name
+assert 'fullCalcOnLoad="1"' in priced.read("xl/workbook.xml").decode()
+def without(xml, refs):
+    for ref in refs:
+        xml = re.sub(r'<c r="%s"[^>]*?(/>|>.*?</c>)' % ref, "", xml)
+    return xml
+changed = ["E5", "G5", "E6", "G6", "E8", "F8", "G8"]
+before, after = client.read(sheet).decode(), priced.read(sheet).decode()
+assert before != after and without(before, changed) == without(after, changed)
+PY
+# The client's workbook is never the output.
+if "$VELMORA" exporta-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --salida "$DIR/cliente.xlsx" 2> "$DIR/err" > /dev/null; then
+    echo "wrote over the client's workbook"; exit 1
+fi
+grep -q "no puede ser el mismo del cliente" "$DIR/err"
+
 # A quantity that is not a number refuses the whole sheet, naming the row.
 $PY - "$DIR/cliente.xlsx" <<'PY'
 import sys, openpyxl
@@ -64,4 +103,4 @@ if "$VELMORA" importa-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/c
 fi
 grep -q "fila 6: la cantidad no es un número (cuarenta); no se importó nada" "$DIR/err" || { cat "$DIR/err"; exit 1; }
 [ "$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')" = "$rows_now" ]
-echo "catalogue import ok"
+echo "client catalogue ok"

@@ -1,0 +1,319 @@
+#include "exchange/xlsx_editor.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <map>
+#include <random>
+
+#include "exchange/sheet_data.h"
+#include "exchange/xlsx_parts.h"
+
+namespace velmora::exchange {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One change of the XML text: bytes [from, to) become `with`.
+struct Splice {
+  size_t from, to;
+  std::string with;
+};
+
+std::string applySplices(const std::string& text, std::vector<Splice> splices) {
+  std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.from > b.from; });
+  std::string out = text;
+  for (const Splice& s : splices) out.replace(s.from, s.to - s.from, s.with);
+  return out;
+}
+
+// Where element `n` starts ('<') and ends (after its '/>' or its closing
+// tag), in the text it was parsed from. Elements of these parts never nest
+// inside one of their own name.
+size_t startOf(const pugi::xml_node& n) { return static_cast<size_t>(n.offset_debug()) - 1; }
+size_t startTagEnd(const std::string& text, const pugi::xml_node& n, bool* selfClosing) {
+  char quote = 0;
+  for (size_t i = static_cast<size_t>(n.offset_debug()); i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      *selfClosing = text[i - 1] == '/';
+      return i + 1;
+    }
+  }
+  return std::string::npos;
+}
+size_t endOf(const std::string& text, const pugi::xml_node& n) {
+  bool selfClosing = false;
+  const size_t tagEnd = startTagEnd(text, n, &selfClosing);
+  if (tagEnd == std::string::npos || selfClosing) return tagEnd;
+  const std::string close = std::string("</") + n.name();
+  for (size_t at = text.find(close, tagEnd); at != std::string::npos; at = text.find(close, at + 1)) {
+    size_t i = at + close.size();
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i < text.size() && text[i] == '>') return i + 1;
+  }
+  return std::string::npos;
+}
+
+std::string escaped(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '&') out += "&amp;";
+    else if (c == '<') out += "&lt;";
+    else if (c == '>') out += "&gt;";
+    else out += c;
+  }
+  return out;
+}
+
+std::string prefixOf(const pugi::xml_node& n) {
+  const char* colon = std::strchr(n.name(), ':');
+  return colon ? std::string(n.name(), colon + 1) : std::string();
+}
+
+std::string cellXml(const std::string& prefix, const std::string& ref, const std::string& style, const CellValue& v) {
+  const std::string c = prefix + "c";
+  std::string out = "<" + c + " r=\"" + ref + "\"";
+  if (!style.empty()) out += " s=\"" + style + "\"";
+  if (v.isText) {
+    out += " t=\"inlineStr\"><" + prefix + "is><" + prefix + "t xml:space=\"preserve\">" + escaped(v.text) + "</" +
+           prefix + "t></" + prefix + "is></" + c + ">";
+  } else {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v.number);
+    out += "><" + prefix + "v>" + std::string(buf, r.ptr) + "</" + prefix + "v></" + c + ">";
+  }
+  return out;
+}
+
+std::optional<size_t> columnOfRef(const std::string& ref) {
+  size_t letters = 0;
+  while (letters < ref.size() && std::isalpha(static_cast<unsigned char>(ref[letters]))) ++letters;
+  return columnIndex(ref.substr(0, letters));
+}
+
+Status damaged(const std::string& part) {
+  return Status::error(Status::Code::kInvalid, "la parte " + part + " del libro no se puede modificar");
+}
+
+// The sheet's XML with the values set.
+Status editSheet(const std::string& part, const std::string& text, const std::vector<CellValue>& values,
+                 std::string* out, std::vector<std::string>* skipped) {
+  pugi::xml_document doc;
+  if (Status s = parse(text, part, doc); !s) return s;
+  const pugi::xml_node data = child(doc.document_element(), "sheetData");
+  if (!data) return damaged(part);
+  const std::string prefix = prefixOf(data);
+  std::map<size_t, pugi::xml_node> rows;  // 0-based number -> <row>
+  size_t next = 0;
+  for (pugi::xml_node row : data.children()) {
+    if (std::strcmp(local(row), "row") != 0) continue;
+    next = row.attribute("r").as_ullong(next + 1);
+    if (next == 0) return damaged(part);
+    rows[next - 1] = row;
+  }
+  // The values by row, then column.
+  std::map<size_t, std::map<size_t, const CellValue*>> wanted;
+  for (const CellValue& v : values) wanted[v.row][v.column] = &v;
+
+  std::vector<Splice> splices;
+  for (const auto& [rowNumber, columns] : wanted) {
+    auto found = rows.find(rowNumber);
+    if (found == rows.end()) {
+      // A new row, before the first one below it.
+      std::string xml = "<" + prefix + "row r=\"" + std::to_string(rowNumber + 1) + "\">";
+      for (const auto& [column, v] : columns)
+        xml += cellXml(prefix, columnLetters(column) + std::to_string(rowNumber + 1), {}, *v);
+      xml += "</" + prefix + "row>";
+      auto below = rows.upper_bound(rowNumber);
+      if (below != rows.end()) {
+        splices.push_back({startOf(below->second), startOf(below->second), xml});
+      } else {
+        bool selfClosing = false;
+        const size_t tagEnd = startTagEnd(text, data, &selfClosing);
+        const size_t end = endOf(text, data);
+        if (tagEnd == std::string::npos || end == std::string::npos) return damaged(part);
+        if (selfClosing) {
+          const std::string name = data.name();
+          splices.push_back({startOf(data), end, "<" + name + ">" + xml + "</" + name + ">"});
+        } else {
+          const size_t close = text.rfind("</", end - 1);  // the closing tag's own "</"
+          splices.push_back({close, close, xml});
+        }
+      }
+      continue;
+    }
+    const pugi::xml_node row = found->second;
+    std::map<size_t, pugi::xml_node> cells;
+    size_t nextColumn = 0;
+    for (pugi::xml_node c : row.children()) {
+      if (std::strcmp(local(c), "c") != 0) continue;
+      const std::string ref = c.attribute("r").value();
+      const auto column = ref.empty() ? std::optional<size_t>(nextColumn) : columnOfRef(ref);
+      if (!column) return damaged(part);
+      nextColumn = *column + 1;
+      cells[*column] = c;
+    }
+    for (const auto& [column, v] : columns) {
+      const std::string ref = columnLetters(column) + std::to_string(rowNumber + 1);
+      auto cell = cells.find(column);
+      if (cell != cells.end()) {
+        if (child(cell->second, "f")) {
+          skipped->push_back(ref);
+          continue;
+        }
+        const size_t end = endOf(text, cell->second);
+        if (end == std::string::npos) return damaged(part);
+        splices.push_back({startOf(cell->second), end, cellXml(prefix, ref, cell->second.attribute("s").value(), *v)});
+        continue;
+      }
+      // A new cell, before the first one right of it, or at the row's end.
+      const std::string xml = cellXml(prefix, ref, {}, *v);
+      auto right = cells.upper_bound(column);
+      if (right != cells.end()) {
+        splices.push_back({startOf(right->second), startOf(right->second), xml});
+        continue;
+      }
+      bool selfClosing = false;
+      const size_t tagEnd = startTagEnd(text, row, &selfClosing);
+      const size_t end = endOf(text, row);
+      if (tagEnd == std::string::npos || end == std::string::npos) return damaged(part);
+      if (selfClosing) {
+        // "<row r="5"/>" becomes "<row r="5">cell</row>".
+        splices.push_back({tagEnd - 2, tagEnd, ">" + xml + "</" + std::string(row.name()) + ">"});
+      } else {
+        const size_t close = text.rfind("</", end - 1);  // the closing tag's own "</"
+        splices.push_back({close, close, xml});
+      }
+    }
+  }
+  // Two new cells at one place keep their column order.
+  std::stable_sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.from < b.from; });
+  for (size_t i = 1; i < splices.size(); ++i) {
+    if (splices[i].from == splices[i - 1].from && splices[i].to == splices[i].from &&
+        splices[i - 1].to == splices[i - 1].from) {
+      splices[i].with = splices[i - 1].with + splices[i].with;
+      splices[i - 1].with.clear();
+    }
+  }
+  *out = applySplices(text, std::move(splices));
+  return Status::ok();
+}
+
+// The workbook part with fullCalcOnLoad="1" on its calcPr, which is added
+// after the elements the schema puts before it when missing.
+Status markRecalculation(const std::string& text, std::string* out) {
+  pugi::xml_document doc;
+  if (Status s = parse(text, "xl/workbook.xml", doc); !s) return s;
+  const pugi::xml_node book = doc.document_element();
+  if (pugi::xml_node calc = child(book, "calcPr")) {
+    const pugi::xml_attribute full = calc.attribute("fullCalcOnLoad");
+    if (full && (std::strcmp(full.value(), "1") == 0 || std::strcmp(full.value(), "true") == 0)) {
+      *out = text;
+      return Status::ok();
+    }
+    bool selfClosing = false;
+    const size_t tagEnd = startTagEnd(text, calc, &selfClosing);
+    if (tagEnd == std::string::npos) return damaged("xl/workbook.xml");
+    if (full) {
+      // Rewrite the start tag without the old value.
+      std::string tag = "<" + std::string(calc.name());
+      for (pugi::xml_attribute a : calc.attributes())
+        if (std::strcmp(a.name(), "fullCalcOnLoad") != 0) tag += " " + std::string(a.name()) + "=\"" + a.value() + "\"";
+      tag += std::string(" fullCalcOnLoad=\"1\"") + (selfClosing ? "/>" : ">");
+      *out = applySplices(text, {{startOf(calc), tagEnd, tag}});
+    } else {
+      const size_t nameEnd = static_cast<size_t>(calc.offset_debug()) + std::strlen(calc.name());
+      *out = applySplices(text, {{nameEnd, nameEnd, " fullCalcOnLoad=\"1\""}});
+    }
+    return Status::ok();
+  }
+  pugi::xml_node after;
+  for (const char* name : {"sheets", "functionGroups", "externalReferences", "definedNames"})
+    if (pugi::xml_node n = child(book, name)) after = n;
+  if (!after) return damaged("xl/workbook.xml");
+  const size_t end = endOf(text, after);
+  if (end == std::string::npos) return damaged("xl/workbook.xml");
+  *out = applySplices(text, {{end, end, "<" + prefixOf(book) + "calcPr fullCalcOnLoad=\"1\"/>"}});
+  return Status::ok();
+}
+
+std::string zipText(zip_t* za) {
+  const char* s = zip_strerror(za);
+  return s ? s : "";
+}
+
+}  // namespace
+
+Status writeCellValues(const fs::path& workbook, const std::string& sheetName, const std::vector<CellValue>& values,
+                       const fs::path& output, std::vector<std::string>* skipped) {
+  std::error_code ec;
+  if (fs::exists(output, ec) && fs::equivalent(workbook, output, ec))
+    return Status::error(Status::Code::kInvalid, "el libro de salida no puede ser el mismo del cliente");
+  Archive source(nullptr, &zip_discard);
+  if (Status s = openArchive(workbook, source); !s) return s;
+  std::vector<SheetEntry> sheets;
+  if (Status s = sheetsOf(source.get(), &sheets); !s) return s;
+  const SheetEntry* chosen = sheetName.empty() ? &sheets.front() : nullptr;
+  for (const auto& e : sheets)
+    if (!chosen && e.name == sheetName) chosen = &e;
+  if (!chosen) return Status::error(Status::Code::kNotFound, "el libro no tiene la hoja " + sheetName);
+
+  std::string sheetText, bookText, newSheet, newBook;
+  if (Status s = readPart(source.get(), chosen->part, &sheetText, true); !s) return s;
+  if (Status s = readPart(source.get(), "xl/workbook.xml", &bookText, true); !s) return s;
+  if (Status s = editSheet(chosen->part, sheetText, values, &newSheet, skipped); !s) return s;
+  if (Status s = markRecalculation(bookText, &newBook); !s) return s;
+
+  // The new archive is made beside the output and takes its name only when whole.
+  const fs::path dir = output.has_parent_path() ? output.parent_path() : fs::path(".");
+  std::random_device random;
+  const fs::path scratch = dir / ("." + output.filename().string() + ".velmora-" + std::to_string(random() % 1000000));
+  int err = 0;
+  zip_t* made = zip_open(scratch.c_str(), ZIP_CREATE | ZIP_EXCL, &err);
+  if (!made) return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string());
+  const auto fail = [&](const std::string& why) {
+    zip_discard(made);
+    fs::remove(scratch, ec);
+    return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string() + ": " + why);
+  };
+  const zip_int64_t entries = zip_get_num_entries(source.get(), 0);
+  for (zip_int64_t i = 0; i < entries; ++i) {
+    const char* name = zip_get_name(source.get(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+    if (!name) return fail(zipText(source.get()));
+    const std::string entry = name;
+    const std::string* changed = entry == chosen->part ? &newSheet : entry == "xl/workbook.xml" ? &newBook : nullptr;
+    zip_source_t* src = changed ? zip_source_buffer(made, changed->data(), changed->size(), 0)
+                                : zip_source_zip(made, source.get(), static_cast<zip_uint64_t>(i),
+                                                 ZIP_FL_COMPRESSED, 0, -1);  // the same bytes, not recompressed
+    if (!src) return fail(zipText(made));
+    const zip_int64_t added = zip_file_add(made, name, src, ZIP_FL_ENC_RAW);
+    if (added < 0) {
+      zip_source_free(src);
+      return fail(zipText(made));
+    }
+    if (changed) zip_set_file_compression(made, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 0);
+  }
+  if (zip_close(made) != 0) return fail(zipText(made));
+  if (const int fd = ::open(scratch.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+  fs::rename(scratch, output, ec);
+  if (ec) {
+    fs::remove(scratch, ec);
+    return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string());
+  }
+  return Status::ok();
+}
+
+}  // namespace velmora::exchange
