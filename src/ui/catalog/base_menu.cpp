@@ -10,6 +10,8 @@
 #include "ui/catalog/generic_keys.h"
 #include "ui/catalog/input_screens.h"
 #include "ui/catalog/machine_screens.h"
+#include "ui/exchange/bc3_window.h"
+#include "ui/exchange/price_import_window.h"
 
 namespace velmora::ui {
 
@@ -30,6 +32,8 @@ BaseMenu::BaseMenu(Context& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
       {"MAQUINAS", "Costos Horarios", QStyle::SP_ComputerIcon, true},
       {"CONCEPTOS", "Conceptos de Obra", QStyle::SP_FileDialogContentsView, true},
       {"REPORTES", "Reportes de la Base de Datos", QStyle::SP_FileIcon, true},
+      {"PRECIOS", "Importa la Lista de Precios de un Proveedor", QStyle::SP_ArrowDown, true},
+      {"BC3", "Intercambio de Catálogo FIEBDC-3", QStyle::SP_DriveNetIcon, true},
       {"SALIR", "", QStyle::SP_DialogCloseButton, true},
   };
   int i = 0;
@@ -65,6 +69,14 @@ QWidget* BaseMenu::open(const QString& which) {
   if (which == "REPORTES") {
     CatalogueReportsMenu menu(ctx_, this);
     menu.exec();
+  }
+  if (which == "PRECIOS") {
+    PriceImportWindow window(ctx_, this);
+    window.exec();
+  }
+  if (which == "BC3") {
+    Bc3Window window(ctx_, this);
+    window.exec();
   }
   return list;
 }

@@ -11,7 +11,8 @@ class BaseMenu : public QWidget {
   Q_OBJECT
  public:
   explicit BaseMenu(Context& ctx, QWidget* parent = nullptr);
-  // Opens a catalogue as its button does: "CLAVES", "INSUMOS", "MAQUINAS", "CONCEPTOS".
+  // Opens what its button opens: "CLAVES", "INSUMOS", "MAQUINAS", "CONCEPTOS"
+  // (a list, returned), "REPORTES", "PRECIOS", "BC3" (a dialog).
   QWidget* open(const QString& which);
 
  private:

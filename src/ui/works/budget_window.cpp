@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -17,6 +20,7 @@
 #include "framework/text.h"
 #include "tables/relations.h"
 #include "ui/catalog/generic_keys.h"
+#include "ui/exchange/catalogue_windows.h"
 #include "ui/reports/report_menus.h"
 #include "ui/works/work_concept_form.h"
 #include "ui/works/work_inputs.h"
@@ -183,11 +187,38 @@ BudgetWindow::BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* pa
   button(bar, "RENUMERA", "Renumera los Conceptos de Obra", "renumber", &BudgetWindow::renumberRows);
   button(bar, "INDIRECTOS", "TOTALES DEL PRESUPUESTO", "summary", &BudgetWindow::showSummary);
   button(bar, "REPORTES", "REPORTES DEL SISTEMA", "reports", &BudgetWindow::openReports);
+  button(bar, "IMPORTA", "Importa el Catálogo del Cliente (xlsx)", "importCatalogue", &BudgetWindow::importClientCatalogue);
+  button(bar, "EXPORTA", "Escribe los Precios en el Libro del Cliente", "exportCatalogue",
+         &BudgetWindow::exportClientCatalogue);
   bar->addStretch();
   button(bar, "C&ierra", "", "close", &BudgetWindow::closeBudget);
   layout->addLayout(bar);
   resize(860, 560);
   reload();
+}
+
+works::OpenWork BudgetWindow::thisWork() { return {ctx_.session.installation, header(), ctx_.session.zone}; }
+
+void BudgetWindow::importClientCatalogue() {
+  CatalogueImportWindow window(ctx_, thisWork(), this);
+  if (window.exec() == QDialog::Accepted) reload();
+}
+
+QString BudgetWindow::exportClientCatalogueTo(const QString& client, const QString& output, bool* ok) {
+  return exportCatalogue(ctx_, thisWork(), client, output, ok);
+}
+
+void BudgetWindow::exportClientCatalogue() {
+  const QString client = QFileDialog::getOpenFileName(this, "Libro del cliente", {}, "Libros (*.xlsx)");
+  if (client.isEmpty()) return;
+  QString suggested = client;
+  suggested.replace(QRegularExpression("\\.xlsx$", QRegularExpression::CaseInsensitiveOption), "-precios.xlsx");
+  const QString output = QFileDialog::getSaveFileName(this, "Libro con los precios", suggested, "Libros (*.xlsx)");
+  if (output.isEmpty()) return;
+  bool ok = false;
+  const QString said = exportClientCatalogueTo(client, output, &ok);
+  if (ok) QMessageBox::information(this, "Catálogo del cliente", said);
+  else QMessageBox::warning(this, "Catálogo del cliente", said);
 }
 
 BudgetWindow::~BudgetWindow() {

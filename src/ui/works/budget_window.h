@@ -17,6 +17,7 @@
 #include "tables/table.h"
 #include "ui/context.h"
 #include "works/budget.h"
+#include "works/work.h"
 
 class QLabel;
 class QTableView;
@@ -72,11 +73,16 @@ class BudgetWindow : public QWidget {
   void renumberRows();      // RENUMERA
   void showSummary();       // INDIRECTOS
   void openReports();       // REPORTES (REP_PRE)
+  void importClientCatalogue();  // IMPORTA: the client's workbook into the budget
+  void exportClientCatalogue();  // EXPORTA: the prices into a copy of it
+  // The export with its files chosen: the line that tells what happened.
+  QString exportClientCatalogueTo(const QString& client, const QString& output, bool* ok);
   void closeBudget();       // C&ierra
 
  private:
   bool runCalcula();
   const tables::Record& header();
+  works::OpenWork thisWork();
 
   Context& ctx_;
   tables::Record obra_;
