@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QMessageBox>
 #include <sstream>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 
 #include "app/commands.h"
@@ -31,6 +33,8 @@
 #include "shell/startup.h"
 #include "tables/catalogue.h"
 #include "ui/catalog/base_menu.h"
+#include "ui/exchange/bc3_window.h"
+#include "ui/exchange/price_import_window.h"
 #include "ui/catalog/concept_screens.h"
 #include "ui/catalog/input_screens.h"
 #include "ui/catalog/machine_screens.h"
@@ -246,6 +250,23 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   ui::ConceptForm conceptForm(ctx, *coba, FormRequest::kChange);
   conceptForm.start();
   save(&conceptForm, "concept-form");
+  {
+    // A supplier's price list in the import preview (nothing is applied),
+    // and the BC3 exchange.
+    QTemporaryDir scratch;
+    const QString list = scratch.filePath("lista-proveedor.csv");
+    std::ofstream(list.toStdString()) << "CLAVE;DESCRIPCION;PRECIO;FECHA\n"
+                                         "MAT CEM-030;CEMENTO GRIS 50 KG;4.395,00;01/12/2026\n"
+                                         "MAT ARE-001;ARENA DE RIO;489,50;01/12/2026\n"
+                                         "MAT GRA-034;GRAVA 3/4;512,00;01/12/2026\n"
+                                         "MAT VAR-038;VARILLA 3/8;26.480,00;01/12/2026\n"
+                                         "MAT IMP-900;IMPERMEABILIZANTE;1.250,00;01/12/2026\n";
+    ui::PriceImportWindow prices(ctx);
+    prices.setFile(list);
+    save(&prices, "price-import");
+    ui::Bc3Window bc3(ctx);
+    save(&bc3, "bc3");
+  }
   menu->parentWidget()->close();
   for (QMdiSubWindow* sub : frame.findChildren<QMdiSubWindow*>()) sub->close();
 
