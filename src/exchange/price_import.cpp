@@ -101,10 +101,10 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
     const bool keys = columns.key.has_value();  // the keys are folded only when a row may need them
     std::vector<std::string> fields = {"_id", "_ver", "CTA", "TEXT", "COST[" + std::to_string(list) + "]",
                                        "FECH[" + std::to_string(list) + "]"};
-    if (keys) fields.insert(fields.end(), {"GENE", "LLAV"});
+    if (keys) fields.insert(fields.end(), {"GENE_F", "LLAV_F"});  // stored folded, as keyOf folds
     const Status s = inba->readRangeColumns(inba->keyIndex("CTA_KEY"), lo, hi, fields, [&](const tables::Statement& r) {
       byAccount[r.integer(2)] = inputs.size();
-      if (keys) byKey[keyOf(r.text(6), r.text(7))].push_back(inputs.size());
+      if (keys) byKey[r.text(6) + '\x1f' + r.text(7)].push_back(inputs.size());
       inputs.push_back({r.integer(0), r.integer(1), static_cast<int32_t>(r.integer(2)), text::clip(r.text(3)), r.real(4),
                         static_cast<int32_t>(r.integer(5))});
       return true;

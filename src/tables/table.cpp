@@ -646,6 +646,14 @@ Status Table::selectColumns(const std::vector<std::string>& fields, std::string*
       *select += (select->empty() ? "" : ",") + ident(f);
       continue;
     }
+    // "LLAV_F": the folded copy of a case-insensitive key's text.
+    if (f.size() > 2 && f.compare(f.size() - 2, 2, "_F") == 0) {
+      const int slot = def_.slot(f.substr(0, f.size() - 2));
+      if (slot < 0 || std::find(def_.foldedSlots.begin(), def_.foldedSlots.end(), slot) == def_.foldedSlots.end())
+        return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
+      *select += (select->empty() ? "" : ",") + ident(def_.columns[slot].name + "_F");
+      continue;
+    }
     // "COST[3]": one element of an array.
     const size_t open = f.find('[');
     const int slot = open == std::string::npos ? def_.slot(f) : def_.slot(f.substr(0, open), std::atoi(f.c_str() + open + 1));

@@ -114,7 +114,9 @@ class Table {
                    const std::function<bool(const Record&)>& visit);
   // The same range in the same order, reading only `fields` (element 1 of
   // a bare array name, "COST[3]" for another; "_id" and "_ver" for the
-  // record's identity and version): `visit` gets the statement, its columns
+  // record's identity and version; "LLAV_F" for the folded copy, as
+  // text::foldKey gives it, of a case-insensitive key's field): `visit` gets
+  // the statement, its columns
   // in that order. For bulk reads that need a few figures of many records.
   Status readRangeColumns(int key, const Record& from, const Record& to, const std::vector<std::string>& fields,
                           const std::function<bool(const Statement&)>& visit);
