@@ -382,6 +382,47 @@ TEST_F(TableTest, UpdateConflictShowsTheOtherStationsValues) {
   EXPECT_EQ(lastTitle(), "Registro no fue Actualizado");
 }
 
+// Many records' figures in one statement: all written with their audit
+// fields and new versions, or, when another station changed one since they
+// were read, a conflict that the caller's rollback undoes.
+TEST_F(TableTest, ManyStoredRecordsTakeNewFiguresTogetherOrNotAtAll) {
+  auto inba = open("INBA");
+  inba->setAuditUser(9);
+  for (int cta = 1; cta <= 3; ++cta) addInput(*inba, cta, "INSUMO " + std::to_string(cta));
+  std::vector<Table::StoredIdentity> read;
+  tables::Record lo(inba->def()), hi(inba->def());
+  lo.setInteger("CTA", 1);
+  hi.setInteger("CTA", 3);
+  ASSERT_TRUE(inba->readRangeColumns(inba->keyIndex("CTA_KEY"), lo, hi, {"_id", "_ver"}, [&](const Statement& r) {
+    read.push_back({r.integer(0), r.integer(1)});
+    return true;
+  }));
+  const auto write = [&](double base) {
+    return inba->updateStoredFieldsMany({"COST[2]"}, read.size(), [&](size_t i) {
+      inba->rec().setReal("COST", base + static_cast<double>(i), 2);
+      return read[i];
+    });
+  };
+  ASSERT_TRUE(inba->begin());
+  ASSERT_TRUE(write(100));
+  ASSERT_TRUE(inba->commit());
+  for (int cta = 1; cta <= 3; ++cta) {
+    inba->rec().setInteger("CTA", cta);
+    ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+    EXPECT_EQ(inba->rec().real("COST", 2), 99 + cta);
+    EXPECT_EQ(inba->rec().integer("USUA"), 9);
+    EXPECT_EQ(inba->recordVersion(), read[static_cast<size_t>(cta - 1)].version + 1);
+  }
+  // The versions read are stale now: nothing is written.
+  ASSERT_TRUE(inba->begin());
+  EXPECT_TRUE(write(500).is(Status::Code::kConflict));
+  inba->rollback();
+  EXPECT_EQ(lastTitle(), "Registro no Actualizado");
+  inba->rec().setInteger("CTA", 2);
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  EXPECT_EQ(inba->rec().real("COST", 2), 101);
+}
+
 TEST_F(TableTest, AuditFieldsAreStampedOnEverySave) {
   auto inba = open("INBA");
   inba->setAuditUser(4);

@@ -192,13 +192,16 @@ Status applyPriceImport(const tables::Installation& inst, ErrorReporter& errors,
   const int cost = def.slot("COST", list), when = def.slot("FECH", list);
   const std::vector<std::string> fields = {"COST[" + std::to_string(list) + "]", "FECH[" + std::to_string(list) + "]"};
   if (Status s = inba->begin(); !s) return s;
-  for (const PriceChange& c : plan.changes) {
-    inba->rec().setRealAt(cost, c.newPrice);
-    inba->rec().setIntegerAt(when, c.newDate);
-    if (Status s = inba->updateStoredFields(c.id, c.version, fields); !s) {
-      inba->rollback();
-      return s;
-    }
+  const Status written =
+      inba->updateStoredFieldsMany(fields, plan.changes.size(), [&](size_t i) -> tables::Table::StoredIdentity {
+        const PriceChange& c = plan.changes[i];
+        inba->rec().setRealAt(cost, c.newPrice);
+        inba->rec().setIntegerAt(when, c.newDate);
+        return {c.id, c.version};
+      });
+  if (!written) {
+    inba->rollback();
+    return written;
   }
   if (Status s = inba->commit(); !s) {
     inba->rollback();

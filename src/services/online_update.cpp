@@ -284,15 +284,28 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
 
   const std::vector<std::string> listFields = {"COST[" + std::to_string(list) + "]",
                                                "FECH[" + std::to_string(list) + "]"};
+  // The inputs already stored take only that list's price and date, all in
+  // one statement; the new ones are added whole after them.
+  std::vector<const Incoming*> changed;
+  for (const Incoming& c : incoming)
+    if (c.storedId) changed.push_back(&c);
+  const Status updated =
+      inba->updateStoredFieldsMany(listFields, changed.size(), [&](size_t i) -> tables::Table::StoredIdentity {
+        const Incoming& c = *changed[i];
+        inba->rec().setRealAt(listCost, c.cost);
+        inba->rec().setIntegerAt(listDate, c.date);
+        if (showing) showing(text::clip(c.text));
+        return {c.storedId, c.storedVersion};
+      });
+  if (!updated) {
+    inba->rollback();
+    return updated;
+  }
+  counts.changed = static_cast<int>(changed.size());
   for (const Incoming& c : incoming) {
+    if (c.storedId) continue;
     Status s;
-    if (c.storedId) {
-      inba->rec().setRealAt(listCost, c.cost);
-      inba->rec().setIntegerAt(listDate, c.date);
-      // Only that list's price and date are written.
-      s = inba->updateStoredFields(c.storedId, c.storedVersion, listFields);
-      ++counts.changed;
-    } else if ((s = copy->fetchById(c.id))) {
+    if ((s = copy->fetchById(c.id))) {
       // A new input: the whole record, every price list included.
       const tables::Record& in = copy->rec();
       tables::Record& out = inba->rec();

@@ -1021,6 +1021,22 @@ Status Table::updateStored(int64_t id, int64_t version) {
   return update();
 }
 
+Status Table::writableSlots(const std::vector<std::string>& fields, std::vector<int>* slots) const {
+  slots->clear();
+  for (const std::string& f : fields) {
+    // "COST[3]": one element of an array.
+    const size_t open = f.find('[');
+    const int slot = open == std::string::npos
+                         ? def_.slot(f)
+                         : def_.slot(std::string_view(f).substr(0, open), std::atoi(f.c_str() + open + 1));
+    if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
+    for (int folded : def_.foldedSlots)
+      if (folded == slot) return Status::error(Status::Code::kInvalid, "campo de clave " + f);
+    slots->push_back(slot);
+  }
+  return Status::ok();
+}
+
 Status Table::updateStoredFields(int64_t id, int64_t version, const std::vector<std::string>& fields) {
   errors_.setFile(def_.label);
   if (!db_) return closedTable();
@@ -1028,23 +1044,12 @@ Status Table::updateStoredFields(int64_t id, int64_t version, const std::vector<
   stampAudit();
   auto& [s, slots] = fieldWrites_[fields];
   if (!s.valid()) {
-    slots.clear();
-    std::string sql = "UPDATE " + storeIdent() + " SET ";
     std::vector<std::string> all = fields;
     for (int audit : {def_.userSlot, def_.dateSlot, def_.timeSlot})
       if (audit >= 0) all.push_back(def_.columns[audit].name);
-    for (const std::string& f : all) {
-      // "COST[3]": one element of an array.
-      const size_t open = f.find('[');
-      const int slot = open == std::string::npos
-                           ? def_.slot(f)
-                           : def_.slot(std::string_view(f).substr(0, open), std::atoi(f.c_str() + open + 1));
-      if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
-      for (int folded : def_.foldedSlots)
-        if (folded == slot) return Status::error(Status::Code::kInvalid, "campo de clave " + f);
-      slots.push_back(slot);
-      sql += ident(def_.columns[slot].name) + "=?,";
-    }
+    if (Status st = writableSlots(all, &slots); !st) return st;
+    std::string sql = "UPDATE " + storeIdent() + " SET ";
+    for (int slot : slots) sql += ident(def_.columns[slot].name) + "=?,";
     sql += "\"_ver\"=\"_ver\"+1 WHERE \"_id\"=? AND \"_ver\"=?";
     s.prepare(db_, sql);
   }
@@ -1069,6 +1074,78 @@ Status Table::updateStoredFields(int64_t id, int64_t version, const std::vector<
     return Status::error(Status::Code::kConflict, "modificado por otra estación");
   }
   return raiseStorage(28, rc, (rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError);
+}
+
+Status Table::updateStoredFieldsMany(const std::vector<std::string>& fields, size_t count,
+                                     const std::function<StoredIdentity(size_t)>& fill) {
+  errors_.setFile(def_.label);
+  if (!db_) return closedTable();
+  if (count == 0) return Status::ok();
+  std::vector<int> slots;
+  if (Status st = writableSlots(fields, &slots); !st) return st;
+  // The new values go to a scratch table in memory, then one UPDATE ... FROM
+  // writes them all: far less work per record than one UPDATE each.
+  const std::string scratch = "temp.\"velmora_bulk_" + std::to_string(slots.size()) + "\"";
+  std::string columns = "id INTEGER PRIMARY KEY, ver INTEGER", marks = "?,?";
+  for (size_t k = 0; k < slots.size(); ++k) {
+    columns += ", v" + std::to_string(k);
+    marks += ",?";
+  }
+  if (exec(db_, ("CREATE TEMP TABLE IF NOT EXISTS " + scratch + "(" + columns + ")").c_str()) != SQLITE_OK ||
+      exec(db_, ("DELETE FROM " + scratch).c_str()) != SQLITE_OK) {
+    return raiseStorage(28, sqlite3_errcode(db_), Status::Code::kIoError);
+  }
+  struct Cleanup {
+    sqlite3* db;
+    std::string table;
+    ~Cleanup() { exec(db, ("DELETE FROM " + table).c_str()); }
+  } cleanup{db_, scratch};
+  {
+    Statement add(db_, "INSERT INTO " + scratch + " VALUES(" + marks + ")");
+    if (!add.valid()) return raiseStorage(28, sqlite3_errcode(db_), Status::Code::kIoError);
+    for (size_t i = 0; i < count; ++i) {
+      const StoredIdentity stored = fill(i);
+      if (Status st = checkRanges(); !st) return st;
+      ResetOnExit reset(add);
+      add.bind(1, stored.id);
+      add.bind(2, stored.version);
+      int p = 3;
+      for (int slot : slots) bindSlot(add, p++, rec_, slot);
+      const int rc = add.step();
+      if (rc != SQLITE_DONE) {
+        // One identity twice is the caller's mistake, not the disk's.
+        if ((rc & 0xFF) == SQLITE_CONSTRAINT) return Status::error(Status::Code::kInvalid, "un registro dos veces");
+        return raiseStorage(28, rc, Status::Code::kIoError);
+      }
+    }
+  }
+  stampAudit();
+  std::string sql = "UPDATE " + storeIdent() + " SET ";
+  for (size_t k = 0; k < slots.size(); ++k) sql += ident(def_.columns[slots[k]].name) + "=b.v" + std::to_string(k) + ",";
+  std::vector<int> audit;
+  for (int a : {def_.userSlot, def_.dateSlot, def_.timeSlot})
+    if (a >= 0) {
+      audit.push_back(a);
+      sql += ident(def_.columns[a].name) + "=?,";
+    }
+  const std::string target = ident(def_.storeName);
+  sql += "\"_ver\"=" + target + ".\"_ver\"+1 FROM " + scratch + " AS b WHERE " + target + ".\"_id\"=b.id AND " + target +
+         ".\"_ver\"=b.ver";
+  Statement update(db_, sql);
+  if (!update.valid()) return raiseStorage(28, sqlite3_errcode(db_), Status::Code::kIoError);
+  int p = 1;
+  for (int a : audit) bindSlot(update, p++, rec_, a);
+  const int rc = update.step();
+  if (rc != SQLITE_DONE)
+    return raiseStorage(28, rc, (rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError);
+  if (static_cast<size_t>(sqlite3_changes(db_)) != count) {
+    // Another station changed or removed some of them since they were read:
+    // the caller's transaction is to be rolled back, as for one record.
+    errors_.raise(8);
+    return Status::error(Status::Code::kConflict, "modificado por otra estación");
+  }
+  currentId_ = 0;
+  return Status::ok();
 }
 
 Status Table::remove() {

@@ -153,6 +153,15 @@ class Table {
   // that changes figures, so that no key is rewritten. An array element is
   // named with its number, "COST[3]"; a bare array name is its first element.
   Status updateStoredFields(int64_t id, int64_t version, const std::vector<std::string>& fields);
+  // The same for `count` records at once, inside the caller's transaction:
+  // `fill(i)` puts the i-th record's values in the buffer and gives its
+  // identity and version as read. When another station changed any of them
+  // since, raises message 8 and returns kConflict; the caller rolls back.
+  struct StoredIdentity {
+    int64_t id, version;
+  };
+  Status updateStoredFieldsMany(const std::vector<std::string>& fields, size_t count,
+                                const std::function<StoredIdentity(size_t)>& fill);
   // Removes the record last read, and only it (relations are applied by the
   // RelationManager). Returns kConflict when another station changed it.
   Status remove();
@@ -189,6 +198,7 @@ class Table {
   Status move(bool forward);
   void rememberPosition();
   Status checkRanges();
+  Status writableSlots(const std::vector<std::string>& fields, std::vector<int>* slots) const;
   Status insertOnce(bool* duplicate, std::string* failedKey);
   Status autoNumberInsert();
   Statement& query(int key, Query q);
