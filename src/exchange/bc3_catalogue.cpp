@@ -149,7 +149,7 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
   items.reserve(inputs.size() + machines.size() + concepts.size());
   genes.reserve(items.capacity());
   for (auto* rows : {&inputs, &machines, &concepts}) {
-    std::sort(rows->begin(), rows->end(), byAccount);
+    if (!std::is_sorted(rows->begin(), rows->end(), byAccount)) std::sort(rows->begin(), rows->end(), byAccount);
     auto& codes = rows == &inputs ? inputCodes : rows == &machines ? machineCodes : conceptCodes;
     for (Row& row : *rows) {
       codes[static_cast<int32_t>(row.account)] = row.record.code;

@@ -2,11 +2,11 @@
 
 #include <iconv.h>
 
+#include <charconv>
 #include <cmath>
 #include <memory>
 
 #include "framework/dates.h"
-#include "framework/money.h"
 #include "framework/text.h"
 
 namespace velmora::exchange {
@@ -194,9 +194,17 @@ int32_t parseBc3Date(std::string_view raw) {
 std::string formatBc3Date(int32_t day) {
   if (day <= 0) return {};
   const auto d = dates::civilDate(day);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d%02d%04d", d.day, d.month, d.year);
-  return buf;
+  std::string out(8, '0');
+  const int parts[3] = {d.day * 100 + d.month, d.year / 100, d.year % 100};  // DDMM, AA, AA
+  out[0] = static_cast<char>('0' + parts[0] / 1000);
+  out[1] = static_cast<char>('0' + parts[0] / 100 % 10);
+  out[2] = static_cast<char>('0' + parts[0] / 10 % 10);
+  out[3] = static_cast<char>('0' + parts[0] % 10);
+  out[4] = static_cast<char>('0' + parts[1] / 10 % 10);
+  out[5] = static_cast<char>('0' + parts[1] % 10);
+  out[6] = static_cast<char>('0' + parts[2] / 10);
+  out[7] = static_cast<char>('0' + parts[2] % 10);
+  return out;
 }
 
 Status readBc3(std::string_view bytes, Bc3File* file) {
@@ -317,25 +325,14 @@ Status readBc3(std::string_view bytes, Bc3File* file) {
 
 namespace {
 
-// Shortest decimal text of a number, never in exponent form.
+// Shortest decimal text of a number that reads back as it, never in
+// exponent form.
 std::string plainNumber(double v) {
   if (v == 0) return "0";
   if (v == 1) return "1";
-  const money::Digits d = money::shortestDigits(v);
-  std::string out = v < 0 ? "-" : "";
-  const int n = static_cast<int>(d.digits.size());
-  if (d.exponent < 0) {
-    out += "0.";
-    out.append(static_cast<size_t>(-d.exponent - 1), '0');
-    out += d.digits;
-  } else if (d.exponent + 1 >= n) {
-    out += d.digits;
-    out.append(static_cast<size_t>(d.exponent + 1 - n), '0');
-  } else {
-    out += d.digits.substr(0, static_cast<size_t>(d.exponent + 1)) + "." +
-           d.digits.substr(static_cast<size_t>(d.exponent + 1));
-  }
-  return out;
+  char buf[400];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("0");
 }
 
 // Field text with the format's separators taken out, in Windows-1252.
