@@ -1,5 +1,6 @@
 // Login, access rights, salary zones, banner rotation and window placement.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
 

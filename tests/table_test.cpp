@@ -393,7 +393,7 @@ TEST_F(TableTest, ManyStoredRecordsTakeNewFiguresTogetherOrNotAtAll) {
   tables::Record lo(inba->def()), hi(inba->def());
   lo.setInteger("CTA", 1);
   hi.setInteger("CTA", 3);
-  ASSERT_TRUE(inba->readRangeColumns(inba->keyIndex("CTA_KEY"), lo, hi, {"_id", "_ver"}, [&](const Statement& r) {
+  ASSERT_TRUE(inba->readRangeColumns(inba->keyIndex("CTA_KEY"), lo, hi, {"_id", "_ver"}, [&](const Row& r) {
     read.push_back({r.integer(0), r.integer(1)});
     return true;
   }));

@@ -1,7 +1,5 @@
 #include "catalog/prices.h"
 
-#include "tables/statement.h"
-
 #include <climits>
 
 namespace velmora::catalog {
@@ -34,7 +32,7 @@ void BasePrices::preloadAll() {
   // One pass of the five columns pricing needs, in stored order.
   cache_.reserve(static_cast<size_t>(inba_->count()) + 16);
   const Status s = inba_->scanColumns({"CTA", "TIPO", "COST[" + std::to_string(zone_) + "]", "TEXT", "UNID"},
-                                      [&](const tables::Statement& r) {
+                                      [&](const tables::Row& r) {
                                         cache_[static_cast<int32_t>(r.integer(0))] = InputPrice{
                                             r.real(2), static_cast<int>(r.integer(1)), r.text(3), r.text(4)};
                                         return true;
@@ -57,7 +55,7 @@ WorkPrices::WorkPrices(const tables::Installation& inst, ErrorReporter& errors, 
 void WorkPrices::preloadAll() {
   // One scan of the columns the prices need (the key leaves account 0 out).
   const Status s = iobr_->scanColumns({"CTA", "COST", "TIPO", "TEXT", "UNID", "FECH", "GENE", "LLAV"},
-                                      [this](const tables::Statement& r) {
+                                      [this](const tables::Row& r) {
                                         const auto account = static_cast<int32_t>(r.integer(0));
                                         if (account == 0) return true;
                                         cache_[account] = InputPrice{r.real(1), static_cast<int>(r.integer(2)),

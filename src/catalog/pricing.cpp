@@ -1,7 +1,5 @@
 #include "catalog/pricing.h"
 
-#include "tables/statement.h"
-
 #include <algorithm>
 #include <climits>
 
@@ -81,7 +79,7 @@ Status PricingEngine::readAllLines(tables::Table& table, std::unordered_map<int3
   // then put in number order, equal numbers staying in stored order as the
   // key reads them.
   byOwner.clear();
-  const Status s = table.scanColumns({"CTA", "MATE", "CATE", "TOTA"}, [&](const tables::Statement& st) {
+  const Status s = table.scanColumns({"CTA", "MATE", "CATE", "TOTA"}, [&](const tables::Row& st) {
     const int64_t number = st.integer(0);
     if (number < -999999999 || number > 999999999) return true;
     // Integer part of the line number, rounding toward minus infinity.

@@ -51,7 +51,7 @@ std::vector<std::string> keyAsSynonym(const std::string& key) {
 
 // Every generic key, as "I:MAT" (its kind and code) -> its name.
 Status readGenericKeys(tables::Table& clag, std::map<std::string, std::string>* names) {
-  return clag.scanColumns({"TIPO", "CTA", "TEXT"}, [names](const tables::Statement& r) {
+  return clag.scanColumns({"TIPO", "CTA", "TEXT"}, [names](const tables::Row& r) {
     (*names)[text::clip(r.text(0)) + ":" + text::clip(r.text(1))] = text::clip(r.text(2));
     return true;
   });
@@ -105,7 +105,7 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
   concepts.reserve(static_cast<size_t>(coba->count()));
   const std::string cost = "COST[" + std::to_string(list) + "]", date = "FECH[" + std::to_string(list) + "]";
   Status s = inba->scanColumns({"CTA", "TIPO", "LLAV", "UNID", "TEXT", "TEX1", "GENE", cost, date},
-                               [&](const tables::Statement& r) {
+                               [&](const tables::Row& r) {
                                  const int kind = static_cast<int>(r.integer(1));
                                  Bc3Concept c;
                                  c.code = "I" + std::to_string(r.integer(0)) + (kind >= 5 ? "%" : "");
@@ -122,7 +122,7 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
                                  return true;
                                });
   if (!s) return s;
-  s = maba->scanColumns({"CTA", "LLAV", "TEXT", "TEX1", "GENE"}, [&](const tables::Statement& r) {
+  s = maba->scanColumns({"CTA", "LLAV", "TEXT", "TEX1", "GENE"}, [&](const tables::Row& r) {
     Bc3Concept c;
     c.code = "M" + std::to_string(r.integer(0));
     c.synonyms = keyAsSynonym(r.text(1));
@@ -134,7 +134,7 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
     return true;
   });
   if (!s) return s;
-  s = coba->scanColumns({"CTA", "LLAV", "UNID", "TEXT", "TEX1", "GENE"}, [&](const tables::Statement& r) {
+  s = coba->scanColumns({"CTA", "LLAV", "UNID", "TEXT", "TEX1", "GENE"}, [&](const tables::Row& r) {
     Bc3Concept c;
     c.code = "C" + std::to_string(r.integer(0));
     c.synonyms = keyAsSynonym(r.text(1));

@@ -127,7 +127,7 @@ Status planCatalogueImport(const tables::Installation& inst, ErrorReporter& erro
   {
     auto coba = inst.table("COBA", errors);
     if (Status s = coba->open(); !s) return s;
-    const Status s = coba->scanColumns({"CTA", "GENE", "LLAV"}, [&](const tables::Statement& r) {
+    const Status s = coba->scanColumns({"CTA", "GENE", "LLAV"}, [&](const tables::Row& r) {
       const auto account = static_cast<int32_t>(r.integer(0));
       const std::string gene = text::clip(r.text(1)), key = text::clip(r.text(2));
       if (!key.empty()) byKey[text::foldKey(key)].push_back(account);

@@ -102,7 +102,7 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
     std::vector<std::string> fields = {"_id", "_ver", "CTA", "TEXT", "COST[" + std::to_string(list) + "]",
                                        "FECH[" + std::to_string(list) + "]"};
     if (keys) fields.insert(fields.end(), {"GENE_F", "LLAV_F"});  // stored folded, as keyOf folds
-    const Status s = inba->readRangeColumns(inba->keyIndex("CTA_KEY"), lo, hi, fields, [&](const tables::Statement& r) {
+    const Status s = inba->readRangeColumns(inba->keyIndex("CTA_KEY"), lo, hi, fields, [&](const tables::Row& r) {
       byAccount[r.integer(2)] = inputs.size();
       if (keys) byKey[r.text(6) + '\x1f' + r.text(7)].push_back(inputs.size());
       inputs.push_back({r.integer(0), r.integer(1), static_cast<int32_t>(r.integer(2)), text::clip(r.text(3)), r.real(4),

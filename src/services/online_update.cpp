@@ -10,7 +10,6 @@
 #include "framework/dates.h"
 #include "framework/text.h"
 #include "tables/catalogue.h"
-#include "tables/statement.h"
 #include "tables/table_file.h"
 
 namespace velmora::services {
@@ -202,11 +201,11 @@ struct Incoming {
 
 // What is wrong with a price or a date as column `col` of the copy holds
 // it, or nothing: a file from outside may hold a text where a price goes.
-std::string priceProblem(const tables::Statement& r, int col) {
+std::string priceProblem(const tables::Row& r, int col) {
   if (!r.holdsNumber(col)) return "precio que no es un número";
   return catalog::outsidePriceProblem(r.real(col));
 }
-std::string dateProblem(const tables::Statement& r, int col) {
+std::string dateProblem(const tables::Row& r, int col) {
   if (!r.holdsInteger(col)) return "fecha que no es un número de día";
   return catalog::outsideDateProblem(r.integer(col));
 }
@@ -239,14 +238,14 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
   std::vector<std::string> problems;
   if (Status s = inba->begin(); !s) return s;
   std::unordered_map<int64_t, std::pair<int64_t, int64_t>> stored;  // account -> identity, version
-  Status read = inba->scanColumns({"CTA", "_id", "_ver"}, [&](const tables::Statement& r) {
+  Status read = inba->scanColumns({"CTA", "_id", "_ver"}, [&](const tables::Row& r) {
     if (r.integer(0) != 0) stored[r.integer(0)] = {r.integer(1), r.integer(2)};  // the key leaves account 0 out
     return true;
   });
   if (read) {
     read = copy->scanColumns({"_id", "CTA", "TEXT", "COST[1]", "FECH[1]", "COST[2]", "COST[3]", "COST[4]", "COST[5]",
                               "FECH[2]", "FECH[3]", "FECH[4]", "FECH[5]"},
-                             [&](const tables::Statement& r) {
+                             [&](const tables::Row& r) {
                                Incoming in;
                                in.id = r.integer(0);
                                in.account = r.integer(1);

@@ -1,12 +1,16 @@
 // Statement: a prepared SQLite statement that resets itself after use.
 // Every value reaches SQL through bind(); no text is ever spliced into SQL.
+// Only the table layer makes statements; its callers see their rows as Row.
 #pragma once
-
-#include <sqlite3.h>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "tables/row.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
 
 namespace velmora::tables {
 
@@ -15,11 +19,11 @@ namespace velmora::tables {
 // failure of another kind). `rc` is the failing call's result code.
 std::string engineErrorText(sqlite3* db, int rc);
 
-class Statement {
+class Statement final : public Row {
  public:
   Statement() = default;
   Statement(sqlite3* db, std::string_view sql) { prepare(db, sql); }
-  ~Statement() { sqlite3_finalize(stmt_); }
+  ~Statement();
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
   Statement(Statement&& o) noexcept : stmt_(o.stmt_) { o.stmt_ = nullptr; }
@@ -28,40 +32,21 @@ class Statement {
     return *this;
   }
 
-  int prepare(sqlite3* db, std::string_view sql) {
-    sqlite3_finalize(stmt_);
-    stmt_ = nullptr;
-    return sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()),
-                              SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
-  }
+  int prepare(sqlite3* db, std::string_view sql);
   bool valid() const { return stmt_ != nullptr; }
   sqlite3_stmt* get() const { return stmt_; }
 
-  void bind(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
-  void bind(int i, double v) { sqlite3_bind_double(stmt_, i, v); }
-  void bind(int i, std::string_view v) {
-    sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-  }
-  int step() { return sqlite3_step(stmt_); }
-  void reset() {
-    if (!stmt_) return;
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-  }
+  void bind(int i, int64_t v);
+  void bind(int i, double v);
+  void bind(int i, std::string_view v);
+  int step();
+  void reset();
 
-  int64_t integer(int col) const { return sqlite3_column_int64(stmt_, col); }
-  // What a column holds as stored, whatever the table declares: a file from
-  // outside may hold a text or a blob where a price should be.
-  bool holdsInteger(int col) const { return sqlite3_column_type(stmt_, col) == SQLITE_INTEGER; }
-  bool holdsNumber(int col) const {
-    const int type = sqlite3_column_type(stmt_, col);
-    return type == SQLITE_INTEGER || type == SQLITE_FLOAT;
-  }
-  double real(int col) const { return sqlite3_column_double(stmt_, col); }
-  std::string text(int col) const {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
-    return p ? std::string(p, sqlite3_column_bytes(stmt_, col)) : std::string();
-  }
+  int64_t integer(int col) const override;
+  double real(int col) const override;
+  std::string text(int col) const override;
+  bool holdsInteger(int col) const override;
+  bool holdsNumber(int col) const override;
 
  private:
   sqlite3_stmt* stmt_ = nullptr;

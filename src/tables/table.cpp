@@ -616,7 +616,7 @@ Status Table::readRange(int key, const Record& from, const Record& to,
 }
 
 Status Table::readRangeColumns(int key, const Record& from, const Record& to, const std::vector<std::string>& fields,
-                               const std::function<bool(const Statement&)>& visit) {
+                               const std::function<bool(const Row&)>& visit) {
   if (!db_) return closedTable();
   // The range and order of readRange, selecting only the columns asked for.
   const ResolvedKey& rk = def_.resolvedKeys[key];
@@ -663,7 +663,7 @@ Status Table::selectColumns(const std::vector<std::string>& fields, std::string*
   return Status::ok();
 }
 
-Status Table::scanColumns(const std::vector<std::string>& fields, const std::function<bool(const Statement&)>& visit) {
+Status Table::scanColumns(const std::vector<std::string>& fields, const std::function<bool(const Row&)>& visit) {
   if (!db_) return closedTable();
   std::string select;
   if (Status st = selectColumns(fields, &select); !st) return st;

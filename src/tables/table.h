@@ -119,11 +119,11 @@ class Table {
   // the statement, its columns
   // in that order. For bulk reads that need a few figures of many records.
   Status readRangeColumns(int key, const Record& from, const Record& to, const std::vector<std::string>& fields,
-                          const std::function<bool(const Statement&)>& visit);
+                          const std::function<bool(const Row&)>& visit);
   // Every stored record in the order stored (of its identity), reading only
   // `fields` as readRangeColumns names them: for a pass over a whole file
   // that needs no key order (a kept sum, a preload, an update copy).
-  Status scanColumns(const std::vector<std::string>& fields, const std::function<bool(const Statement&)>& visit);
+  Status scanColumns(const std::vector<std::string>& fields, const std::function<bool(const Row&)>& visit);
   // Runs `read` inside one read transaction of this table's file (or of the
   // caller's, when one is open), so that several reads see one state of it.
   Status readConsistently(const std::function<Status()>& read);

@@ -260,7 +260,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   std::optional<FileState> state;
   const Status read = cobr.readConsistently([&] {
     const Status s = cobr.scanColumns({"CTA", "TIPO", "CANT", "TOBR", "TMAT", "TCOS", "TPOR"},
-                                      [&](const tables::Statement& r) {
+                                      [&](const tables::Row& r) {
                                         Figures f{r.integer(0), {}};
                                         if (f.account == 0) return true;
                                         const std::string kind = r.text(1);
