@@ -936,7 +936,7 @@ int main(int argc, char** argv) {
           sqlite3_open(file.string().c_str(), &db);
           sqlite3_stmt* s;
           check(sqlite3_prepare_v2(db, sql, -1, &s, nullptr), db);
-          std::vector<std::vector<double>> rows;
+          std::vector<std::vector<double>> scanned;
           std::vector<std::string> texts;
           while (sqlite3_step(s) == SQLITE_ROW) {
             std::vector<double> row(columns);
@@ -948,7 +948,7 @@ int main(int argc, char** argv) {
               }
             }
             floorSum += row[0];
-            rows.push_back(std::move(row));
+            scanned.push_back(std::move(row));
           }
           sqlite3_finalize(s);
           sqlite3_close(db);
@@ -1062,9 +1062,9 @@ int main(int argc, char** argv) {
       });
 
   {
-    reports::Spool big, small;
-    for (int i = 0; i < 1000; ++i) bench::must(big.add(densePage(i)));
-    for (int i = 0; i < 10; ++i) bench::must(small.add(densePage(i)));
+    reports::Spool longRun, shortRun;
+    for (int i = 0; i < 1000; ++i) bench::must(longRun.add(densePage(i)));
+    for (int i = 0; i < 10; ++i) bench::must(shortRun.add(densePage(i)));
     const auto showPage = [](reports::Spool& spool, size_t page) {
       for (int i = 0; i < 20; ++i) {
         ui::PreviewWindow preview(spool, ui::Destination{});
@@ -1072,7 +1072,7 @@ int main(int argc, char** argv) {
         preview.grab();  // drawn as the user would see it
       }
     };
-    compare("preview-flat", 3, [](bool) {}, [&] { showPage(big, 1000); }, [&] { showPage(small, 1); });
+    compare("preview-flat", 3, [](bool) {}, [&] { showPage(longRun, 1000); }, [&] { showPage(shortRun, 1); });
   }
 
   // ---- report-budget, explosion ----

@@ -68,9 +68,9 @@ TEST_F(ProcessTest, SecondOfTwoProcessesUpdatingARecordGetsTheConflictAndLosesNo
   ASSERT_TRUE(mine->insert());
   ASSERT_TRUE(mine->fetch(mine->keyIndex("CTA_KEY")));
 
-  const Installation inst = this->inst;
-  const pid_t child = spawn([inst](ErrorReporter& e) {
-    auto t = inst.table("INBA", e);
+  const Installation forChild = inst;
+  const pid_t child = spawn([forChild](ErrorReporter& e) {
+    auto t = forChild.table("INBA", e);
     if (!t->open()) return false;
     t->rec().setInteger("CTA", 1);
     if (!t->fetch(t->keyIndex("CTA_KEY"))) return false;
@@ -102,13 +102,13 @@ TEST_F(ProcessTest, KillInsideACascadeDeleteLeavesItWhollyAbsent) {
   }
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
-  const Installation inst = this->inst;
-  const pid_t child = spawn([inst, &ready](ErrorReporter& e) {
-    auto coba = inst.table("COBA", e);
+  const Installation forChild = inst;
+  const pid_t child = spawn([forChild, &ready](ErrorReporter& e) {
+    auto coba = forChild.table("COBA", e);
     if (!coba->open()) return false;
     coba->rec().setInteger("CTA", 125);
     if (!coba->fetch(coba->keyIndex("CTA_KEY"))) return false;
-    RelationManager relations(inst, e);
+    RelationManager relations(forChild, e);
     relations.setBeforeParentDeleteHook([&] {
       (void)!write(ready[1], "x", 1);  // the lines are deleted, the concept not yet
       pause();
@@ -144,11 +144,11 @@ TEST_F(ProcessTest, KillAtAnyMomentOfManyDeletesLeavesEachWhollyAppliedOrAbsent)
   }
   std::mt19937 random(20261210);
   for (int round = 0; round < 3; ++round) {
-    const Installation inst = this->inst;
-    const pid_t child = spawn([inst](ErrorReporter& e) {
-      auto coba = inst.table("COBA", e);
+    const Installation forChild = inst;
+    const pid_t child = spawn([forChild](ErrorReporter& e) {
+      auto coba = forChild.table("COBA", e);
       if (!coba->open()) return false;
-      RelationManager relations(inst, e);
+      RelationManager relations(forChild, e);
       for (int cta = 1; cta <= kConcepts; ++cta) {
         coba->rec().setInteger("CTA", cta);
         if (coba->fetch(coba->keyIndex("CTA_KEY"))) (void)relations.remove(*coba, RelationManager::Confirm::kDontAsk);  // killed mid-way
@@ -186,11 +186,11 @@ TEST_F(ProcessTest, AWriteLockHeldElsewhereEndsInAMessageAfterTheWait) {
 
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
-  const auto dir = this->dir;
-  const pid_t child = spawn([dir, &ready](ErrorReporter&) {
+  const auto folder = dir;
+  const pid_t child = spawn([folder, &ready](ErrorReporter&) {
     sqlite3 *inbaDb, *cobaDb;
-    sqlite3_open((dir / "DATA4").string().c_str(), &inbaDb);
-    sqlite3_open((dir / "DATA3").string().c_str(), &cobaDb);
+    sqlite3_open((folder / "DATA4").string().c_str(), &inbaDb);
+    sqlite3_open((folder / "DATA3").string().c_str(), &cobaDb);
     if (sqlite3_exec(inbaDb, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
     if (sqlite3_exec(cobaDb, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
     (void)!write(ready[1], "x", 1);

@@ -173,25 +173,25 @@ TEST_F(PreviewTest, PrintingReachesARealCupsQueue) {
   // The PDF printer writes the job into the user's PDF folder.
   const char* home = std::getenv("HOME");
   ASSERT_NE(home, nullptr);
-  std::filesystem::path printed;
-  for (int wait = 0; wait < 60 && printed.empty(); ++wait) {
+  std::filesystem::path printedFile;
+  for (int wait = 0; wait < 60 && printedFile.empty(); ++wait) {
     QTest::qWait(250);
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(home) / "PDF", ec)) {
-      if (e.path().filename().string().find(job) != std::string::npos) printed = e.path();
+      if (e.path().filename().string().find(job) != std::string::npos) printedFile = e.path();
     }
   }
-  ASSERT_FALSE(printed.empty()) << "the job never left the queue";
+  ASSERT_FALSE(printedFile.empty()) << "the job never left the queue";
   // The printer writes the file in pieces: it is whole once it reads as two
   // pages. (Its text went through the printer's own fonts, so only the pages
   // are checked here; the PDF output test checks the texts.)
   bool whole = false;
   for (int wait = 0; wait < 40 && !whole; ++wait) {
-    whole = std::system(("pdfinfo '" + printed.string() + "' 2>/dev/null | grep -q '^Pages: *2$'").c_str()) == 0;
+    whole = std::system(("pdfinfo '" + printedFile.string() + "' 2>/dev/null | grep -q '^Pages: *2$'").c_str()) == 0;
     if (!whole) QTest::qWait(250);
   }
   EXPECT_TRUE(whole);
-  std::filesystem::remove(printed);
+  std::filesystem::remove(printedFile);
 }
 
 // A report that has a table offers it as a spreadsheet from the preview.

@@ -327,8 +327,8 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   }
   {
     // The update menu and its download window, before " Actualiza".
-    auto* menu = new ui::UpdateMenu(ctx);
-    frame.openWindow(menu);
+    auto* updateMenu = new ui::UpdateMenu(ctx);
+    frame.openWindow(updateMenu);
     auto* update = new ui::UpdateWindow(ctx);
     frame.openWindow(update);
     save(&frame, "update");

@@ -82,7 +82,7 @@ BrowseWindow* makeWorkInputList(Context& ctx, const tables::Record& obra, std::s
   update->setObjectName("updateToLatest");
   list->footerArea()->addWidget(update);
   QObject::connect(update, &QPushButton::clicked, list, [list, &ctx, recalculate] {
-    if (Status s = works::removeInputCopies(ctx.session.installation, ctx.errors); !s) {
+    if (Status removed = works::removeInputCopies(ctx.session.installation, ctx.errors); !removed) {
       ctx.prompter.warn({"NO SE PUDIERON QUITAR LOS", "INSUMOS COPIADOS DE LA BASE", "CON Ok CONTINUA..."});
       return;
     }
