@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <random>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "app/demo_data.h"
 #include "framework/dates.h"
@@ -11,9 +11,9 @@
 namespace velmora::bench {
 
 namespace {
-const char* kWords[] = {"CEMENTO", "ARENA", "GRAVA", "VARILLA", "ALAMBRE", "CLAVO", "MADERA", "TABIQUE",
-                        "BLOCK",   "YESO",  "CAL",   "PINTURA", "TUBO",    "CABLE", "AZULEJO", "PEON",
-                        "OFICIAL", "CABO",  "AYUDANTE", "OPERADOR"};
+const char* kWords[] = {"CEMENTO", "ARENA", "GRAVA",   "VARILLA", "ALAMBRE",  "CLAVO",   "MADERA",
+                        "TABIQUE", "BLOCK", "YESO",    "CAL",     "PINTURA",  "TUBO",    "CABLE",
+                        "AZULEJO", "PEON",  "OFICIAL", "CABO",    "AYUDANTE", "OPERADOR"};
 }
 
 void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& errors, const ReferenceSizes& n) {
@@ -110,7 +110,7 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
       const int band = c <= 600 ? 0 : c <= 900 ? 1 : c <= 1200 ? 2 : 3;
       const int roll = static_cast<int>(random() % 10);
       if (roll < 2) {
-        const int lower = band == 0 ? 1 + static_cast<int>(random() % 300)   // a crew
+        const int lower = band == 0 ? 1 + static_cast<int>(random() % 300)  // a crew
                                     : 1 + static_cast<int>(random() % (300 * band)) + 300;
         lines.push_back({1, band == 0 ? lower : (random() % 2 ? lower : 1 + static_cast<int>(random() % 300))});
       } else if (roll < 3) {

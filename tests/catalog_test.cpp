@@ -4,16 +4,16 @@
 #include "app/demo_data.h"
 #include "catalog/analysis.h"
 #include "catalog/generic_keys.h"
-#include "reports/analysis_reports.h"
-#include "reports/catalogue_reports.h"
 #include "catalog/inputs.h"
 #include "catalog/pricing.h"
 #include "fixture.h"
-#include "tables/catalogue.h"
-#include "tables/relations.h"
+#include "framework/dates.h"
 #include "framework/money.h"
 #include "framework/picture.h"
-#include "framework/dates.h"
+#include "reports/analysis_reports.h"
+#include "reports/catalogue_reports.h"
+#include "tables/catalogue.h"
+#include "tables/relations.h"
 
 namespace velmora::catalog {
 namespace {
@@ -56,8 +56,8 @@ TEST(WageStudyTest, EveryTermOfTheRealWageAndAFixedFactor) {
   zone.setReal("VACA", 1.5);
   zone.setReal("GRAT", 15);
   zone.setReal("DHAB", 365);
-  zone.setReal("PIMS", 10);   // 10 % of the paid days' wage
-  zone.setReal("EXPA", 5);    // and 5 % more above three minimum salaries
+  zone.setReal("PIMS", 10);  // 10 % of the paid days' wage
+  zone.setReal("EXPA", 5);   // and 5 % more above three minimum salaries
   zone.setReal("IISN", 2);
   const estimate::WageStudy low = estimate::wageStudy(100, zone);
   EXPECT_DOUBLE_EQ(low.annual, 36500);
@@ -135,12 +135,12 @@ class EngineTest : public velmora::testing::InstallationTest {
 };
 
 TEST_F(EngineTest, InputKindsDecideTheSumAndPercentagesApplyToTheSumsSoFar) {
-  input(1, 3, 10);    // material
-  input(2, 4, 100);   // labour: real wage 150
-  input(3, 4, 300);   // exactly 3 x SAL_MIN: 450
+  input(1, 3, 10);      // material
+  input(2, 4, 100);     // labour: real wage 150
+  input(3, 4, 300);     // exactly 3 x SAL_MIN: 450
   input(4, 4, 300.01);  // above: 600.02
-  input(5, 5, 999);   // % of materials: the price is ignored
-  input(6, 6, 0);     // % of labour
+  input(5, 5, 999);     // % of materials: the price is ignored
+  input(6, 6, 0);       // % of labour
   addConcept(10, {{3, 1, 2}, {3, 5, 10}, {3, 1, 1}, {4, 2, 1}, {4, 6, 10}, {5, 0, 50}});
   const CostSplit c = price(10);
   EXPECT_DOUBLE_EQ(c.materials, 30);
@@ -155,11 +155,11 @@ TEST_F(EngineTest, InputKindsDecideTheSumAndPercentagesApplyToTheSumsSoFar) {
 }
 
 TEST_F(EngineTest, NestedBasicsKeepLabourAsLabourAndRoundPerLevel) {
-  input(1, 3, 1.005);  // material
-  input(2, 4, 10);     // labour, real wage 15
-  addConcept(100, {{3, 1, 1}, {4, 2, 1}});                // mortar: 1.01 (rounded), 15
-  addConcept(200, {{1, 100, 2}, {3, 1, 1}});              // concrete: 2 mortars + material
-  addConcept(300, {{1, 200, 3}, {6, 0, 10}});             // wall
+  input(1, 3, 1.005);                          // material
+  input(2, 4, 10);                             // labour, real wage 15
+  addConcept(100, {{3, 1, 1}, {4, 2, 1}});     // mortar: 1.01 (rounded), 15
+  addConcept(200, {{1, 100, 2}, {3, 1, 1}});   // concrete: 2 mortars + material
+  addConcept(300, {{1, 200, 3}, {6, 0, 10}});  // wall
   const CostSplit wall = price(300);
   // Level 3 (mortar) rounds 1.005 to 1.01; level 2 adds 2 x 1.01 + 1.005 -> 3.03 (rounded 3.025).
   EXPECT_DOUBLE_EQ(wall.labour, 3 * 2 * 15);
@@ -209,9 +209,8 @@ TEST_F(EngineTest, TheLevelTenCutHoldsWhateverWasPricedBeforeInTheRun) {
   addConcept(2003, {{1, 2001, 1}});
   addConcept(2004, {{1, 1008, 1}, {1, 1001, 1}});
   EXPECT_DOUBLE_EQ(price(1001).materials, 10);
-  const std::vector<int> orders[] = {{1011, 1006, 1003, 1001, 2003, 2001, 2004},
-                                     {1001, 1006, 2004, 2001, 2003},
-                                     {2004, 2003, 2002, 2001, 1005, 1001}};
+  const std::vector<int> orders[] = {
+      {1011, 1006, 1003, 1001, 2003, 2001, 2004}, {1001, 1006, 2004, 2001, 2003}, {2004, 2003, 2002, 2001, 1005, 1001}};
   for (const auto& order : orders) {
     BasePrices prices(inst, errors, 1);
     PricingEngine shared(inst, errors, prices, zone, rates);
@@ -219,7 +218,7 @@ TEST_F(EngineTest, TheLevelTenCutHoldsWhateverWasPricedBeforeInTheRun) {
       EXPECT_EQ(shared.priceConcept(cta).materials, price(cta).materials) << cta;
     }
   }
-  EXPECT_DOUBLE_EQ(price(1006).materials, 6);  // 1006 .. 1011 all within ten levels
+  EXPECT_DOUBLE_EQ(price(1006).materials, 6);      // 1006 .. 1011 all within ten levels
   EXPECT_DOUBLE_EQ(price(2004).materials, 4 + 9);  // 1008..1011 at levels 2..5; 1001..1009 at 2..10
 }
 
@@ -297,7 +296,10 @@ TEST_F(EngineTest, TheInputCatalogueKeepsTheDateRangeTheKeyAndTheOrder) {
     const char* text;
     const char* gene;
     int month;
-  } rows[] = {{1, "ZINC", "MAT", 2}, {2, "ARENA, FINA", "MAT", 3}, {3, "CAL", "MAT", 3}, {4, "PEON", "MOB", 3},
+  } rows[] = {{1, "ZINC", "MAT", 2},
+              {2, "ARENA, FINA", "MAT", 3},
+              {3, "CAL", "MAT", 3},
+              {4, "PEON", "MOB", 3},
               {5, "YESO", "MAT", 4}};
   for (const auto& r : rows) {
     inba->rec().clear();
@@ -330,8 +332,8 @@ TEST_F(EngineTest, TheInputCatalogueKeepsTheDateRangeTheKeyAndTheOrder) {
 }
 
 TEST_F(EngineTest, AConceptAnalysisGroupsItsLinesByKindAndPricesPercentagesOnItsParts) {
-  input(1, 3, 10);    // material
-  input(2, 4, 100);   // labour (no zone stored here: factor 1)
+  input(1, 3, 10);   // material
+  input(2, 4, 100);  // labour (no zone stored here: factor 1)
   addConcept(60, {{3, 1, 2}, {4, 2, 1}, {5, 0, 3}});
   reports::ReportOptions options;
   options.firstAccount = options.lastAccount = 60;
@@ -369,12 +371,12 @@ class MachineTest : public EngineTest {
 };
 
 TEST_F(MachineTest, HourlyCostTermByTerm) {
-  input(1, 3, 100000);  // the machine
-  input(2, 3, 1000);    // one tyre
-  input(3, 3, 20);      // fuel
-  input(4, 3, 50);      // lubricant
-  input(5, 4, 100);     // operator: real wage 150
-  input(6, 6, 0);       // % of labour
+  input(1, 3, 100000);                                               // the machine
+  input(2, 3, 1000);                                                 // one tyre
+  input(3, 3, 20);                                                   // fuel
+  input(4, 3, 50);                                                   // lubricant
+  input(5, 4, 100);                                                  // operator: real wage 150
+  input(6, 6, 0);                                                    // % of labour
   addConcept(900, {{4, 5, 1}, {4, 6, 10}, {1, 900, 1}, {2, 7, 1}});  // crew: only lines 3 and 4 count
   machine(7, [](tables::Record& m) {
     m.setReal("EQUI", 1);
@@ -504,8 +506,8 @@ TEST_F(EngineTest, GenericKeysAreCheckedByType) {
   EXPECT_FALSE(genericKeyExists(*clag, "C", "MAT"));
   EXPECT_TRUE(genericKeyExists(*clag, "C", "   "));
   // A key is saved only with a code and one of the three types.
-  for (auto [code, type, ok] : {std::tuple{"MAT", "C", true}, std::tuple{"", "I", false},
-                                std::tuple{"MAQ", "", false}, std::tuple{"MAQ", "X", false}}) {
+  for (auto [code, type, ok] : {std::tuple{"MAT", "C", true}, std::tuple{"", "I", false}, std::tuple{"MAQ", "", false},
+                                std::tuple{"MAQ", "X", false}}) {
     clag->rec().clear();
     clag->rec().setText("CTA", code);
     clag->rec().setText("TIPO", type);
@@ -558,51 +560,29 @@ struct Expected {
   double labour, materials, equipment, percentages;
 };
 constexpr Expected kDemoZone1[] = {
-      {800, 884.28, 1780.52, 274.57, 17.69},
-      {801, 1263.25, 1924.05, 703.67, 63.16},
-      {802, 1389.58, 2148.94, 703.67, 69.48},
-      {803, 292.63, 89.94, 0.00, 13.28},
-      {804, 10973.79, 29663.20, 0.00, 329.21},
-      {805, 231.44, 173.54, 15.83, 10.21},
-      {806, 884.28, 1782.20, 274.57, 17.69},
-      {900, 922.72, 0.00, 0.00, 0.00},
-      {901, 2526.50, 0.00, 0.00, 50.53},
-      {902, 2438.62, 0.00, 0.00, 0.00},
-      {903, 2438.62, 0.00, 0.00, 0.00},
-      {904, 2196.95, 0.00, 0.00, 0.00},
-      {905, 1537.87, 0.00, 0.00, 0.00},
-      {906, 1779.53, 0.00, 0.00, 0.00},
-      {907, 1779.53, 0.00, 0.00, 0.00},
-      {1001, 50.53, 1.62, 0.00, 2.53},
-      {1002, 46.14, 0.00, 84.00, 0.00},
-      {1003, 0.00, 0.00, 61.75, 0.00},
-      {1004, 415.22, 0.00, 0.00, 12.46},
-      {1005, 322.95, 7.56, 0.00, 9.69},
-      {1006, 164.22, 96.20, 35.18, 10.11},
-      {1007, 4190.85, 4173.09, 724.78, 148.20},
-      {1008, 684.63, 608.42, 59.11, 24.45},
-      {1009, 327.70, 216.20, 22.52, 11.18},
-      {1010, 265.91, 233.96, 4.12, 20.31},
-      {1011, 329.71, 275.07, 8.24, 24.74},
-      {1012, 357.76, 173.54, 15.83, 12.74},
-      {1013, 394.33, 225.84, 21.11, 13.55},
-      {1014, 905.30, 552.89, 88.48, 30.79},
-      {1015, 309.50, 163.54, 59.81, 18.70},
-      {1016, 219.81, 35.64, 5.49, 10.99},
-      {1017, 124.57, 41.66, 0.00, 3.74},
-      {1018, 53.39, 26.60, 0.00, 1.60},
-      {1019, 252.65, 253.96, 0.00, 17.75},
-      {1020, 53.39, 104.83, 0.00, 1.60},
-      {1021, 410.56, 172.17, 59.81, 23.75},
-      {1022, 757.95, 319.20, 0.00, 31.12},
-      {1023, 2119.73, 610.72, 46.17, 44.29},
-      {1024, 80.22, 8.90, 1.37, 1.60},
-      {1025, 103.71, 5.35, 0.82, 5.19},
-      {1026, 230.68, 0.00, 0.00, 0.00},
-      {1027, 879.58, 724.79, 62.13, 31.49},
-      {1028, 255.95, 246.18, 0.00, 14.39},
-      {1029, 2129.29, 1556.78, 288.85, 76.93},
-      {1030, 998.87, 894.60, 72.08, 34.84},
+    {800, 884.28, 1780.52, 274.57, 17.69},   {801, 1263.25, 1924.05, 703.67, 63.16},
+    {802, 1389.58, 2148.94, 703.67, 69.48},  {803, 292.63, 89.94, 0.00, 13.28},
+    {804, 10973.79, 29663.20, 0.00, 329.21}, {805, 231.44, 173.54, 15.83, 10.21},
+    {806, 884.28, 1782.20, 274.57, 17.69},   {900, 922.72, 0.00, 0.00, 0.00},
+    {901, 2526.50, 0.00, 0.00, 50.53},       {902, 2438.62, 0.00, 0.00, 0.00},
+    {903, 2438.62, 0.00, 0.00, 0.00},        {904, 2196.95, 0.00, 0.00, 0.00},
+    {905, 1537.87, 0.00, 0.00, 0.00},        {906, 1779.53, 0.00, 0.00, 0.00},
+    {907, 1779.53, 0.00, 0.00, 0.00},        {1001, 50.53, 1.62, 0.00, 2.53},
+    {1002, 46.14, 0.00, 84.00, 0.00},        {1003, 0.00, 0.00, 61.75, 0.00},
+    {1004, 415.22, 0.00, 0.00, 12.46},       {1005, 322.95, 7.56, 0.00, 9.69},
+    {1006, 164.22, 96.20, 35.18, 10.11},     {1007, 4190.85, 4173.09, 724.78, 148.20},
+    {1008, 684.63, 608.42, 59.11, 24.45},    {1009, 327.70, 216.20, 22.52, 11.18},
+    {1010, 265.91, 233.96, 4.12, 20.31},     {1011, 329.71, 275.07, 8.24, 24.74},
+    {1012, 357.76, 173.54, 15.83, 12.74},    {1013, 394.33, 225.84, 21.11, 13.55},
+    {1014, 905.30, 552.89, 88.48, 30.79},    {1015, 309.50, 163.54, 59.81, 18.70},
+    {1016, 219.81, 35.64, 5.49, 10.99},      {1017, 124.57, 41.66, 0.00, 3.74},
+    {1018, 53.39, 26.60, 0.00, 1.60},        {1019, 252.65, 253.96, 0.00, 17.75},
+    {1020, 53.39, 104.83, 0.00, 1.60},       {1021, 410.56, 172.17, 59.81, 23.75},
+    {1022, 757.95, 319.20, 0.00, 31.12},     {1023, 2119.73, 610.72, 46.17, 44.29},
+    {1024, 80.22, 8.90, 1.37, 1.60},         {1025, 103.71, 5.35, 0.82, 5.19},
+    {1026, 230.68, 0.00, 0.00, 0.00},        {1027, 879.58, 724.79, 62.13, 31.49},
+    {1028, 255.95, 246.18, 0.00, 14.39},     {1029, 2129.29, 1556.78, 288.85, 76.93},
+    {1030, 998.87, 894.60, 72.08, 34.84},
 };
 
 class DemoCatalogueTest : public velmora::testing::InstallationTest {};

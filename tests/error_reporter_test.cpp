@@ -148,8 +148,8 @@ TEST_F(ErrorReporterTest, LaterEntryWinsAndRemoveDropsIt) {
 }
 
 TEST_F(ErrorReporterTest, AddErrorsReadsAPackedBlock) {
-  const std::string block = ErrorReporter::packMessages(
-      {{700, "Año %Message", "Título", 5, {}}, {701, "b", "c", 1, {}}});
+  const std::string block =
+      ErrorReporter::packMessages({{700, "Año %Message", "Título", 5, {}}, {701, "b", "c", 1, {}}});
   errors.addErrors(block);
   errors.raiseMessage(700, "ñ");
   EXPECT_EQ(last().title, "Título");
@@ -170,7 +170,7 @@ TEST_F(ErrorReporterTest, HistoryCollectsAndShowsOnlyTheViewLevel) {
   errors.setCategory(25, "LISTAS");
   errors.raise(25);  // Notify: collected, not shown (view level 3)
   errors.raise(7);
-  errors.raise(8);   // the threshold keeps the two newest
+  errors.raise(8);  // the threshold keeps the two newest
   EXPECT_TRUE(presenter.shown().empty());
   auto h = errors.history();
   ASSERT_EQ(h.size(), 2u);

@@ -62,15 +62,16 @@ TEST(XlsxEditorTest, CellsAreSetInPlaceWhateverTheRowsLookLike) {
                                  "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
                                  "<x:sheetData><x:row r=\"1\"><x:c r=\"A1\" t=\"inlineStr\"><x:is><x:t>CLAVE</x:t>"
                                  "</x:is></x:c></x:row><x:row r=\"3\"/><x:row r=\"5\" spans=\"1:3\">" +
-                                     kept + "<x:c r=\"E5\"><x:f>C5*2</x:f><x:v>2</x:v></x:c></x:row></x:sheetData>"
-                                            "</x:worksheet>");
+                                     kept +
+                                     "<x:c r=\"E5\"><x:f>C5*2</x:f><x:v>2</x:v></x:c></x:row></x:sheetData>"
+                                     "</x:worksheet>");
   const std::vector<CellValue> values = {
-      {2, 1, false, 12.5, {}},         // B3, in a row written empty
-      {3, 0, true, 0, "A & <B>"},      // A4, a row that is not there
-      {4, 0, false, 7, {}},            // A5, before C5
-      {4, 3, false, 8, {}},            // D5, between C5 and the formula
-      {4, 4, false, 9, {}},            // E5 holds a formula: left alone
-      {6, 0, false, 1234567.89, {}},   // A7, after the last row
+      {2, 1, false, 12.5, {}},        // B3, in a row written empty
+      {3, 0, true, 0, "A & <B>"},     // A4, a row that is not there
+      {4, 0, false, 7, {}},           // A5, before C5
+      {4, 3, false, 8, {}},           // D5, between C5 and the formula
+      {4, 4, false, 9, {}},           // E5 holds a formula: left alone
+      {6, 0, false, 1234567.89, {}},  // A7, after the last row
   };
   std::vector<std::string> skipped;
   const fs::path out = dir / "salida.xlsx";

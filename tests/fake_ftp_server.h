@@ -21,19 +21,19 @@ class FakeFtpServer : public QObject {
   // Replies given in place of the normal one, per verb, used in order.
   std::map<QString, std::deque<QByteArray>> overrides;
   QByteArray greeting = "220 Servidor de prueba\r\n";
-  bool sendInPieces = false;   // every reply one byte at a time
-  bool silent = false;         // nothing after the greeting
-  QByteArray listing;          // what LIST sends
-  QMap<QString, QByteArray> files;  // what RETR sends
-  bool sizeInReply = true;     // "150 ... (N bytes)"
-  int cutAfter = -1;           // RETR: close the data connection after so many bytes
-  bool stall = false;          // with cutAfter: keep the data connection open, silent
-  int trickleMs = 0;           // RETR: the data in ten pieces this far apart
-  bool dataFirst = false;      // RETR: the data (cut at cutAfter) and its close before "150" and "226"
-  bool keepDataOpen = false;   // RETR: "226" sent, the data connection left open
+  bool sendInPieces = false;             // every reply one byte at a time
+  bool silent = false;                   // nothing after the greeting
+  QByteArray listing;                    // what LIST sends
+  QMap<QString, QByteArray> files;       // what RETR sends
+  bool sizeInReply = true;               // "150 ... (N bytes)"
+  int cutAfter = -1;                     // RETR: close the data connection after so many bytes
+  bool stall = false;                    // with cutAfter: keep the data connection open, silent
+  int trickleMs = 0;                     // RETR: the data in ten pieces this far apart
+  bool dataFirst = false;                // RETR: the data (cut at cutAfter) and its close before "150" and "226"
+  bool keepDataOpen = false;             // RETR: "226" sent, the data connection left open
   QString passiveAddress = "127,0,0,1";  // what the 227 reply names
-  QString hangUpOn;            // closes the control connection when this verb arrives
-  QStringList received;        // every command line received
+  QString hangUpOn;                      // closes the control connection when this verb arrives
+  QStringList received;                  // every command line received
 
   FakeFtpServer() {
     server_.listen(QHostAddress::LocalHost);
@@ -103,10 +103,12 @@ class FakeFtpServer : public QObject {
         return;
       }
       const QByteArray content = files.value(arg);
-      const QByteArray start = sizeInReply ? QByteArray("150 Abriendo (") + QByteArray::number(content.size()) + " bytes)\r\n"
-                                           : QByteArray("150 Abriendo\r\n");
+      const QByteArray start = sizeInReply
+                                   ? QByteArray("150 Abriendo (") + QByteArray::number(content.size()) + " bytes)\r\n"
+                                   : QByteArray("150 Abriendo\r\n");
       if (dataFirst) {
-        sendThenReply(content.left(cutAfter >= 0 ? cutAfter : content.size()), start + "226 Transferencia completa\r\n");
+        sendThenReply(content.left(cutAfter >= 0 ? cutAfter : content.size()),
+                      start + "226 Transferencia completa\r\n");
         return;
       }
       if (keepDataOpen) {

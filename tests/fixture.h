@@ -24,8 +24,7 @@ class InstallationTest : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir = std::filesystem::temp_directory_path() /
-          ("velmora_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-           std::to_string(::getpid()));
+          ("velmora_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir / "settings");
     inst.dataDir = dir;

@@ -249,7 +249,8 @@ TEST_F(ClientTest, PassiveAddressOfAnotherHostIsNotTrusted) {
   fake.passiveAddress = "10,99,99,99";  // not the server we talk to
   fake.listing = "DATA4A\r\n";
   client.fullListing = false;
-  const Outcome o = run(client, [&] { return client.getDirListing("."); }, 8000);
+  const Outcome o = run(
+      client, [&] { return client.getDirListing("."); }, 8000);
   ASSERT_TRUE(o.ok) << o.text.toStdString();
   ASSERT_EQ(client.listing().size(), 1u);
   EXPECT_EQ(client.listing()[0].name, "DATA4A");
@@ -266,7 +267,10 @@ TEST_F(ClientTest, ServerRefusalsAndUnknownReplies) {
       {"PASS", {"530 No\r\n"}, "Login incorrect", 530},
       {"USER", {"530 No\r\n"}, "User velmora access denied", 530},
       {"CWD", {"550 No existe\r\n"}, "File unavailable", 550},
-      {"CWD", {"299 Que?\r\n"}, "Unknown Reply from FTP Server. Reply =299 Que? Command =changedir", FtpClient::kUnknownReply},
+      {"CWD",
+       {"299 Que?\r\n"},
+       "Unknown Reply from FTP Server. Reply =299 Que? Command =changedir",
+       FtpClient::kUnknownReply},
   };
   for (const auto& c : cases) {
     FakeFtpServer server;
@@ -335,7 +339,8 @@ TEST_F(ClientTest, IdleTimeOutWaitsForAFlowingTransferButNotAStalledOne) {
   fake.trickleMs = 0;
   fake.cutAfter = 3000;
   fake.stall = true;
-  o = run(client, [&] { return client.getRemoteFile("LENTO.TXT", local("PARADO.TXT")); }, 5000);
+  o = run(
+      client, [&] { return client.getRemoteFile("LENTO.TXT", local("PARADO.TXT")); }, 5000);
   EXPECT_FALSE(o.ok);
   EXPECT_EQ(o.text, "The FTP connection was idle and was closed");
   EXPECT_FALSE(std::filesystem::exists(dir / "PARADO.TXT"));
@@ -389,7 +394,8 @@ TEST_F(ClientTest, AFileIsSavedOnlyWholeAndConfirmed) {
   fake.cutAfter = -1;
   fake.keepDataOpen = true;
   client.dataCloseTimeoutMs = 300;
-  o = run(client, [&] { return client.getRemoteFile("DATA4A", local("DATA4A")); }, 5000);
+  o = run(
+      client, [&] { return client.getRemoteFile("DATA4A", local("DATA4A")); }, 5000);
   EXPECT_TRUE(o.ok) << o.text.toStdString();
   EXPECT_EQ(read(local("DATA4A")).size(), 40000u);
 }

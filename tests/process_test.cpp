@@ -82,7 +82,7 @@ TEST_F(ProcessTest, SecondOfTwoProcessesUpdatingARecordGetsTheConflictAndLosesNo
   mine->rec().setText("TEXT", "CEMENTO GRIS");
   EXPECT_TRUE(mine->update().is(Status::Code::kConflict));
   EXPECT_EQ(lastTitle(), "Registro no Actualizado");
-  EXPECT_EQ(mine->rec().text("TEXT"), "CEMENTO");        // their record is shown
+  EXPECT_EQ(mine->rec().text("TEXT"), "CEMENTO");  // their record is shown
   EXPECT_EQ(mine->rec().real("COST", 1), 250.0);
   mine->rec().setText("TEXT", "CEMENTO GRIS");
   ASSERT_TRUE(mine->update());
@@ -151,7 +151,8 @@ TEST_F(ProcessTest, KillAtAnyMomentOfManyDeletesLeavesEachWhollyAppliedOrAbsent)
       RelationManager relations(forChild, e);
       for (int cta = 1; cta <= kConcepts; ++cta) {
         coba->rec().setInteger("CTA", cta);
-        if (coba->fetch(coba->keyIndex("CTA_KEY"))) (void)relations.remove(*coba, RelationManager::Confirm::kDontAsk);  // killed mid-way
+        if (coba->fetch(coba->keyIndex("CTA_KEY")))
+          (void)relations.remove(*coba, RelationManager::Confirm::kDontAsk);  // killed mid-way
       }
       return true;
     });

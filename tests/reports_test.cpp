@@ -58,8 +58,8 @@ TEST(AmountInWordsTest, TheWordsSayThePrintedFigure) {
     const char* printed;
   };
   const Case cases[] = {
-      {8322353.125, "8,322,353.13"},          // a tie held exactly in binary
-      {16780124.075, "16,780,124.08"},        // a tie only in decimal
+      {8322353.125, "8,322,353.13"},    // a tie held exactly in binary
+      {16780124.075, "16,780,124.08"},  // a tie only in decimal
       {0.005, "0.01"},
       {1.005, "1.01"},
       {2.675, "2.68"},
@@ -99,7 +99,7 @@ TEST(PageModelTest, AWideFigureIsNeverCut) {
   caption.y = 0;
   caption.width = 200;
   caption.text = "COSTO DIRECTO:";
-  p.texts = {caption, figure(475, 0, 70, "10,860,855,882.98"),       // blank cells to its left
+  p.texts = {caption, figure(475, 0, 70, "10,860,855,882.98"),                           // blank cells to its left
              figure(400, 10, 70, "1,548.49"), figure(475, 10, 70, "2,236,786,062.55")};  // a neighbour
   const std::string text = pageAsText(p);
   EXPECT_NE(text.find("10,860,855,882.98"), std::string::npos) << text;

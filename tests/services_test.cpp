@@ -7,8 +7,8 @@
 
 #include <atomic>
 #include <csignal>
-#include <map>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "app/commands.h"
@@ -384,9 +384,13 @@ TEST_F(RestoreTest, HostileArchivesAreRefusedBeforeAnythingIsTouched) {
     std::string says;
   };
   const std::vector<Case> cases = {
-      {"a work code that climbs", "ARCHIVOS DE LA OBRA ../../victima AL 10/12/2026", {{"OBRA1", data1}},
+      {"a work code that climbs",
+       "ARCHIVOS DE LA OBRA ../../victima AL 10/12/2026",
+       {{"OBRA1", data1}},
        "no sirve como nombre de directorio"},
-      {"an absolute work code", "ARCHIVOS DE LA OBRA /tmp/victima AL 10/12/2026", {{"OBRA1", data1}},
+      {"an absolute work code",
+       "ARCHIVOS DE LA OBRA /tmp/victima AL 10/12/2026",
+       {{"OBRA1", data1}},
        "no sirve como nombre de directorio"},
       {"a zero-byte table", system, {{"DATA4", ""}}, "DATA4"},
       {"another table's file", system, {{"DATA7", data1}}, "no es la tabla PERS"},
@@ -396,10 +400,14 @@ TEST_F(RestoreTest, HostileArchivesAreRefusedBeforeAnythingIsTouched) {
       {"zeros named as a table", system, {{"DATA4", zeros}}, "DATA4: no es una tabla"},
       {"a work table in a system archive", system, {{"OBRA1", data1}}, "OBRA1"},
       {"a folder in a name", services::workComment("CASA01"), {{"sub/OBRA1", data1}}, "nombre no permitido"},
-      {"the restore journal", system, {{".velmora-restauracion", "VELMORA-RESTAURACION 1\nFIN\n"}},
+      {"the restore journal",
+       system,
+       {{".velmora-restauracion", "VELMORA-RESTAURACION 1\nFIN\n"}},
        ".velmora-restauracion"},
-      {"a document over its limit", system,
-       {{"LOGO.JPG", std::string(services::kRestoreDocumentLimit + 1, '\0')}}, "más del límite"},
+      {"a document over its limit",
+       system,
+       {{"LOGO.JPG", std::string(services::kRestoreDocumentLimit + 1, '\0')}},
+       "más del límite"},
   };
   const auto before = filesBelow(dir);
   for (const Case& c : cases) {
@@ -463,7 +471,7 @@ TEST_F(RestoreTest, KilledBetweenRenamesIsUndoneByTheNextCommand) {
     int renames;
   };
   for (const Run& run : {Run{"CASA01.zip", "CASA01", 6}, Run{"OBRAS.zip", "", 28}}) {
-    for (int cut = 1; cut < run.renames; cut += run.renames > 10 ? 5 : 1) {
+    for (int cut = 1; cut<run.renames; cut += run.renames> 10 ? 5 : 1) {
       const pid_t child = fork();
       if (child == 0) {
         setenv("VELMORA_TEST_KILL_AFTER_RENAME", std::to_string(cut).c_str(), 1);
@@ -501,7 +509,8 @@ TEST_F(BackupTest, LeftoversOfAKilledRunAreClearedAndScratchIsPrivate) {
   services::BackupEvents events;
   events.progress.file = [&](const std::string&) {
     for (const auto& e : fs::directory_iterator(dest))
-      if (e.path().filename().string().rfind(ZipArchiver::kScratchPrefix, 0) == 0) scratchPerms = e.status().permissions();
+      if (e.path().filename().string().rfind(ZipArchiver::kScratchPrefix, 0) == 0)
+        scratchPerms = e.status().permissions();
   };
   const auto made = backup(false, true, events);
   ASSERT_EQ(made[0].result, ZipArchiver::kDone) << made[0].failure;

@@ -42,7 +42,7 @@ TEST_F(LoginTest, MasterIsExactUsersIgnoreCaseAndTheEleventhCharacter) {
       {"Jefe  ", "Secreta ", LoginResult::kMaster},  // trailing blanks ignored
       {"JEFE", "Secreta", LoginResult::kRefused},    // master is case-sensitive...
       {"Jefe", "SECRETA", LoginResult::kRefused},
-      {"ANA", "CONTRASEÑA1", LoginResult::kUser},     // ...users are not, first 10 chars
+      {"ANA", "CONTRASEÑA1", LoginResult::kUser},  // ...users are not, first 10 chars
       {"ana", "contraseña1xyz", LoginResult::kUser},
       {"ana", "contrasena", LoginResult::kRefused},
       {"ana", "", LoginResult::kEmpty},
@@ -183,7 +183,7 @@ TEST_F(ZoneTest, RealWageTakesTheBandByThreeMinimumSalaries) {
   f.salMin = 100;
   f.fsrMenor = 1.5;
   f.fsrMayor = 2;
-  EXPECT_EQ(estimate::realWage(300, 4, f), 450);      // exactly 3 x SAL_MIN
+  EXPECT_EQ(estimate::realWage(300, 4, f), 450);  // exactly 3 x SAL_MIN
   EXPECT_EQ(estimate::realWage(300.01, 4, f), 600.02);
   for (int kind : {1, 2, 3, 5, 6}) EXPECT_EQ(estimate::realWage(300.01, kind, f), 300.01);
 }
@@ -311,7 +311,8 @@ TEST_F(StartupTest, FirstStartRunsInstalaAndEndsThenTheNextStartAsksForTheLogin)
   EXPECT_EQ(first.instalaRuns, 1);
   EXPECT_EQ(first.loginRuns, 0);
   ASSERT_EQ(first.warnings.size(), 1u);
-  EXPECT_EQ(first.warnings[0], (WarningLines{"DEBE DE CERRARSE EL SISTEMA", "PARA QUE ACEPTE LOS NUEVOS", "PARAMETROS ..."}));
+  EXPECT_EQ(first.warnings[0],
+            (WarningLines{"DEBE DE CERRARSE EL SISTEMA", "PARA QUE ACEPTE LOS NUEVOS", "PARAMETROS ..."}));
   EXPECT_TRUE(std::filesystem::exists(dir / "settings" / "FONTS.DLL"));
 
   ScriptedStartup second;
@@ -345,7 +346,8 @@ TEST_F(StartupTest, AWrongPasswordEndsTheProgramWithTheThreeLines) {
   ui.login = {"Jefe", "otra"};
   EXPECT_EQ(start(ui), StartupOutcome::kEndProgram);
   ASSERT_EQ(ui.warnings.size(), 1u);
-  EXPECT_EQ(ui.warnings[0], (WarningLines{"LA CLAVE DE ACCESO NO", "ES CORRECTA, VERIFIQUE", "USTED Y TRATE NUEVAMENTE"}));
+  EXPECT_EQ(ui.warnings[0],
+            (WarningLines{"LA CLAVE DE ACCESO NO", "ES CORRECTA, VERIFIQUE", "USTED Y TRATE NUEVAMENTE"}));
 
   ScriptedStartup closed;  // the login window closed: nobody is logged in
   EXPECT_EQ(start(closed), StartupOutcome::kEndProgram);

@@ -200,8 +200,8 @@ TEST_F(TableTest, AutoNumberingThatKeepsFailingAsksMessage35) {
   auto tipa = open("TIPA");
   sqlite3* db;
   sqlite3_open((dir / "DATA8").string().c_str(), &db);
-  sqlite3_exec(db, "CREATE TRIGGER busy BEFORE INSERT ON TIPA BEGIN SELECT RAISE(ABORT,'ocupado'); END",
-               nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "CREATE TRIGGER busy BEFORE INSERT ON TIPA BEGIN SELECT RAISE(ABORT,'ocupado'); END", nullptr,
+               nullptr, nullptr);
   sqlite3_close(db);
   presenter.answerNext(button::kYes);  // three more attempts
   presenter.answerNext(button::kNo);   // then give up
@@ -318,8 +318,8 @@ TEST_F(TableTest, DeletingAConceptCascadesToAllItsLinesInOneTransaction) {
   // A line that cannot be deleted keeps the concept too.
   sqlite3* db;
   sqlite3_open((dir / "DATA6").string().c_str(), &db);
-  sqlite3_exec(db, "CREATE TRIGGER keep BEFORE DELETE ON INCO BEGIN SELECT RAISE(ABORT,'bloqueada'); END",
-               nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "CREATE TRIGGER keep BEFORE DELETE ON INCO BEGIN SELECT RAISE(ABORT,'bloqueada'); END", nullptr,
+               nullptr, nullptr);
   EXPECT_FALSE(relations.remove(*coba, RelationManager::Confirm::kDontAsk));
   EXPECT_EQ(lastTitle(), "Registro no fue Borrado");
   EXPECT_EQ(coba->count(), 2);
@@ -444,7 +444,9 @@ TEST_F(TableTest, DamagedKeysAreRebuiltOnOpen) {
   // condition while rows are added, then put its definition back.
   sqlite3* db;
   sqlite3_open((dir / "DATA4").string().c_str(), &db);
-  const auto run = [&db](const char* sql) { ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql; };
+  const auto run = [&db](const char* sql) {
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+  };
   run("PRAGMA writable_schema=ON");
   run("UPDATE sqlite_schema SET sql=sql||' WHERE 0' WHERE name='INBA_DES_KEY'");
   sqlite3_close(db);

@@ -1,16 +1,16 @@
 // The base-catalogue screens, headless on the demo installation.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTableWidget>
-#include <QTimer>
-#include <QAbstractItemModelTester>
-#include <QApplication>
 #include <QTest>
+#include <QTimer>
 
 #include "app/demo_data.h"
 #include "catalog/pricing.h"
@@ -94,7 +94,7 @@ TEST_F(CatalogScreensTest, TheRecallKeyFillsAFieldFromTheRecordSavedLast) {
   second.recallFocusedField();
   EXPECT_EQ(edit(second, "UNID")->text(), "TON");
   EXPECT_EQ(edit(second, "TEXT")->text(), "");  // only the focused field
-  presenter.answerNext(button::kNo);  // leave without saving
+  presenter.answerNext(button::kNo);            // leave without saving
   second.reject();
 }
 
@@ -253,7 +253,7 @@ TEST_F(CatalogScreensTest, TheMachineFormRecomputesItsTotalsAsTheUserTypes) {
   catalog::PricingEngine engine(inst, errors, prices, session.zone, catalog::firstZoneRates(*control));
   EXPECT_NEAR(before, engine.hourlyCost(501).total, 0.005);
   accept(form, edit(form, "CONS"), "16");  // twice the diesel per hour
-  const double diesel = 28.90 * 8;  // the zone 1 price (25.80 x 1.12, in cents) x the 8 litres added
+  const double diesel = 28.90 * 8;         // the zone 1 price (25.80 x 1.12, in cents) x the 8 litres added
   EXPECT_NEAR(form.shownTotals().consumptions - diesel, engine.hourlyCost(501).consumptions, 0.006);
   EXPECT_EQ(form.findChild<QLabel*>("total3")->text().remove(',').toDouble() > before, true);
   presenter.answerNext(button::kNo);  // leave without saving

@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QTimer>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
 #include <filesystem>
@@ -117,7 +117,8 @@ TEST_F(PreviewTest, MarkedUnmarkedAndRangesDecideWhatPrints) {
 
 TEST_F(PreviewTest, RemovingAPageAndSavingTextAndPdf) {
   fill(3);
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("velmora_preview_" + std::to_string(::getpid()));
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("velmora_preview_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   {
     auto w = open();
@@ -131,8 +132,7 @@ TEST_F(PreviewTest, RemovingAPageAndSavingTextAndPdf) {
     std::ifstream text(dir / "reporte.txt");
     std::string first;
     std::getline(text, first);
-    while (first.empty() && std::getline(text, first)) {
-    }
+    while (first.empty() && std::getline(text, first)) {}
     EXPECT_NE(first.find("HOJA NUMERO 2"), std::string::npos);
     all.file = QString::fromStdString((dir / "reporte.pdf").string());
     ASSERT_TRUE(w->savePdf(all));
@@ -206,7 +206,8 @@ TEST_F(PreviewTest, ATableGoesToAWorkbookFromThePreview) {
   spool.setSheet(&sheet);
   auto with = open();
   EXPECT_NE(with->findChild<QObject*>("saveXlsx"), nullptr);
-  const auto file = std::filesystem::temp_directory_path() / ("velmora_preview_" + std::to_string(::getpid()) + ".xlsx");
+  const auto file =
+      std::filesystem::temp_directory_path() / ("velmora_preview_" + std::to_string(::getpid()) + ".xlsx");
   ASSERT_TRUE(with->saveXlsx(QString::fromStdString(file.string())));
   std::ifstream in(file, std::ios::binary);
   char magic[2] = {};
@@ -220,10 +221,11 @@ TEST(ReportRunTest, CancellingTheDestinationReadsNothingAndACancelledRunLeavesNo
   QTimer::singleShot(0, [] {
     if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();  // "Cancela"
   });
-  EXPECT_EQ(runReport(nullptr, [&laidOut](reports::Spool&, const auto&) {
-              laidOut = true;
-              return Status::ok();
-            }),
+  EXPECT_EQ(runReport(nullptr,
+                      [&laidOut](reports::Spool&, const auto&) {
+                        laidOut = true;
+                        return Status::ok();
+                      }),
             0);
   EXPECT_FALSE(laidOut);
 
@@ -231,14 +233,15 @@ TEST(ReportRunTest, CancellingTheDestinationReadsNothingAndACancelledRunLeavesNo
   QTimer::singleShot(0, [] {
     if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->accept();  // "Ejecuta"
   });
-  EXPECT_EQ(runReport(nullptr, [&spoolDir](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-              spoolDir = spool.directory();
-              for (size_t i = 0; i < 5; ++i) {
-                if (Status s = spool.add(pageSaying("X")); !s) return s;
-                if (i == 2 || !progress(i, 5)) return Status::error(Status::Code::kCancelled, "cancelado");
-              }
-              return Status::ok();
-            }),
+  EXPECT_EQ(runReport(nullptr,
+                      [&spoolDir](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+                        spoolDir = spool.directory();
+                        for (size_t i = 0; i < 5; ++i) {
+                          if (Status s = spool.add(pageSaying("X")); !s) return s;
+                          if (i == 2 || !progress(i, 5)) return Status::error(Status::Code::kCancelled, "cancelado");
+                        }
+                        return Status::ok();
+                      }),
             0);
   EXPECT_FALSE(spoolDir.empty());
   EXPECT_FALSE(std::filesystem::exists(spoolDir));
@@ -257,10 +260,12 @@ TEST(ReportOptionsTest, DialogsSetTheirDefaultsAndTheRangeText) {
   }
   {
     int lookups = 0;
-    OptionsDialog redir3(OptionsDialog::Kind::kMachines, options, [](int32_t) { return false; }, [&lookups] {
-      ++lookups;
-      return std::optional<int32_t>{};
-    });
+    OptionsDialog redir3(
+        OptionsDialog::Kind::kMachines, options, [](int32_t) { return false; },
+        [&lookups] {
+          ++lookups;
+          return std::optional<int32_t>{};
+        });
     redir3.show();
     redir3.entry("first")->setText("999");
     redir3.accept();  // no such machine: the list opens; cancelled, the dialog stays

@@ -14,16 +14,16 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <QProgressBar>
+#include <fstream>
 #include "app/demo_data.h"
+#include "ftp_server.h"
 #include "services/restore.h"
 #include "ui/services/backup_window.h"
 #include "ui/services/restore_window.h"
 #include "ui/services/supplier_screens.h"
 #include "ui/services/update_screens.h"
-#include "ftp_server.h"
 #include "ui_fixture.h"
-#include <QProgressBar>
-#include <fstream>
 
 namespace velmora::testing {
 
@@ -57,7 +57,8 @@ class ServicesUiTest : public UiTest {
     auto patr = open("PATR");
     patr->rec().setInteger("CTA", account);
     ASSERT_TRUE(patr->fetch(patr->keyIndex("CTA_KEY")));
-    for (int i = 1; i <= 5; ++i) patr->rec().setText("PROM", i <= static_cast<int>(files.size()) ? files[i - 1] : "", i);
+    for (int i = 1; i <= 5; ++i)
+      patr->rec().setText("PROM", i <= static_cast<int>(files.size()) ? files[i - 1] : "", i);
     ASSERT_TRUE(patr->update());
   }
   ui::BrowseWindow* directoryAt(int account) {
@@ -79,8 +80,8 @@ TEST_F(ServicesUiTest, BackupWindowAsksWhereThenPacksOnItsOwnThread) {
   EXPECT_TRUE(window.findChild<QCheckBox*>("RDAT")->isChecked());
   QTest::mouseClick(start, Qt::LeftButton);
   ASSERT_EQ(prompter.warnings.size(), 1u);
-  EXPECT_EQ(prompter.warnings[0], (shell::WarningLines{"NO HA SELECCIONADO DONDE", "DESEA EL RESPALDO",
-                                                        "INDIQUE USTED DONDE"}));
+  EXPECT_EQ(prompter.warnings[0],
+            (shell::WarningLines{"NO HA SELECCIONADO DONDE", "DESEA EL RESPALDO", "INDIQUE USTED DONDE"}));
   EXPECT_TRUE(start->isEnabled());
 
   const fs::path dest = dir / "respaldo de hoy";
@@ -129,7 +130,8 @@ TEST_F(ServicesUiTest, DirectoryTabsPutTheSortFieldFirst) {
                     list->findChild<QTabBar*>("tabs")->tabRect(3).center());
   EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "CIUD");
   QStringList cities;
-  for (int row = 0; row < model.rowCount(); ++row) cities << model.data(model.index(row, 0), Qt::DisplayRole).toString();
+  for (int row = 0; row < model.rowCount(); ++row)
+    cities << model.data(model.index(row, 0), Qt::DisplayRole).toString();
   EXPECT_EQ(cities, (QStringList{"CIUDAD DE MEXICO", "GUADALAJARA", "MONTERREY", "PUEBLA", "TIJUANA"}));
 }
 
@@ -177,7 +179,8 @@ TEST_F(ServicesUiTest, PromotionViewerWalksThePicturesThatExist) {
   ui::BrowseWindow* list = directoryAt(1);
   QTest::mouseClick(list->findChild<QPushButton*>("promotions"), Qt::LeftButton);
   ASSERT_EQ(prompter.warnings.size(), 1u);
-  EXPECT_EQ(prompter.warnings[0], (shell::WarningLines{"EL PATROCINADOR NO TIENE", "PROMOCIONES EN ESTE", "MOMENTO ..."}));
+  EXPECT_EQ(prompter.warnings[0],
+            (shell::WarningLines{"EL PATROCINADOR NO TIENE", "PROMOCIONES EN ESTE", "MOMENTO ..."}));
 }
 
 TEST_F(ServicesUiTest, SupplierFormShowsTheTypeDescription) {
@@ -228,7 +231,8 @@ TEST_F(ServicesUiTest, UpdateWindowDownloadsFromTheServer) {
   RealFtpServer server(root);
   ASSERT_TRUE(server.ready());
   ASSERT_TRUE(services::writeServerSettings(
-      inst, errors, {"127.0.0.1:" + std::to_string(server.port()), RealFtpServer::kUser, RealFtpServer::kPassword, "/act"}));
+      inst, errors,
+      {"127.0.0.1:" + std::to_string(server.port()), RealFtpServer::kUser, RealFtpServer::kPassword, "/act"}));
   ui::UpdateWindow window(ctx);
   window.setAttribute(Qt::WA_DeleteOnClose, false);
   window.show();

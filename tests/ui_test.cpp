@@ -9,12 +9,16 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <set>
 #include <QTableView>
 #include <QTest>
 #include <fstream>
+#include <set>
 
+#include <QMessageBox>
+#include <QTreeWidget>
+#include "shell/ini_file.h"
 #include "shell/login.h"
+#include "shell/startup.h"
 #include "tables/catalogue.h"
 #include "tables/relations.h"
 #include "ui/browse/browse_window.h"
@@ -22,11 +26,7 @@
 #include "ui/browse/record_form.h"
 #include "ui/main_frame.h"
 #include "ui/qt_presenter.h"
-#include <QMessageBox>
-#include <QTreeWidget>
-#include "shell/ini_file.h"
 #include "ui/startup_windows.h"
-#include "shell/startup.h"
 #include "ui/users_screens.h"
 #include "ui/warning_window.h"
 #include "ui/zone_screens.h"
@@ -165,8 +165,8 @@ TEST_F(BrowseTest, QueryByExampleFiltersTheList) {
   addInputs(30);
   auto* list = openList(inputsSpec());
   const auto& columns = list->declaration().tabs[0].columns;
-  list->setQuery({queryCondition(columns[1], 0, "*10002*")});  // contains
-  EXPECT_EQ(list->model().rowCount(), 10);  // 100020 .. 100029
+  list->setQuery({queryCondition(columns[1], 0, "*10002*")});        // contains
+  EXPECT_EQ(list->model().rowCount(), 10);                           // 100020 .. 100029
   list->setQuery({queryCondition(columns[1], 0, "insumo 10001*")});  // begins
   EXPECT_EQ(list->model().rowCount(), 10);
   list->setQuery({queryCondition(columns[0], 1, "5")});  // "No Igual<>"
@@ -267,7 +267,7 @@ TEST_F(FormTest, AnInsertLeftWithoutSavingGivesItsNumberBack) {
   InputForm form(ctx, *inba, FormRequest::kInsert);
   form.start();
   EXPECT_EQ(open("INBA")->count(), 3);  // reserved
-  form.reject();                         // unchanged: no question
+  form.reject();                        // unchanged: no question
   EXPECT_TRUE(presenter.shown().empty());
   EXPECT_EQ(open("INBA")->count(), 2);
 }
@@ -318,7 +318,8 @@ TEST_F(ShellScreensTest, UsersListAppliesTheDeleteAndOwnAccountRules) {
   prompter.warnings.clear();
   list->changeRecord();
   ASSERT_EQ(prompter.warnings.size(), 1u);
-  EXPECT_EQ(prompter.warnings[0], (shell::WarningLines{"SOLO TIENE ACCESO A SU", "PROPIA CUENTA", "CON Ok CONTINUA .."}));
+  EXPECT_EQ(prompter.warnings[0],
+            (shell::WarningLines{"SOLO TIENE ACCESO A SU", "PROPIA CUENTA", "CON Ok CONTINUA .."}));
   list->deleteRecord();
   EXPECT_EQ(open("PERS")->count(), 1);
 }
@@ -334,7 +335,8 @@ TEST_F(ShellScreensTest, UserFormVerifiesThePasswordAndStoresItUnreadable) {
   form.verification()->setText("secreto");
   form.accept();
   ASSERT_EQ(prompter.warnings.size(), 1u);
-  EXPECT_EQ(prompter.warnings[0], (shell::WarningLines{"LA CLAVE NO FUE VERIFICADA", "INTENTE NUEVAMENTE", "CON Ok CONTINUA..."}));
+  EXPECT_EQ(prompter.warnings[0],
+            (shell::WarningLines{"LA CLAVE NO FUE VERIFICADA", "INTENTE NUEVAMENTE", "CON Ok CONTINUA..."}));
   EXPECT_TRUE(form.isVisible());
 
   form.verification()->setText("Secreto");

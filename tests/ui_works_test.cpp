@@ -58,7 +58,7 @@ TEST_F(WorksScreensTest, TheBudgetWindowShowsRowsSubtotalsAndTheDirectCost) {
   EXPECT_EQ(m.data(m.index(0, 1)).toString(), "PRELIMINARES");
   EXPECT_EQ(m.data(m.index(0, 1), Qt::BackgroundRole).value<QColor>(), QColor(196, 194, 145));
   EXPECT_EQ(m.data(m.index(6, 1), Qt::BackgroundRole).value<QColor>(), QColor(245, 222, 195));
-  EXPECT_EQ(m.data(m.index(0, 5)).toString(), "");  // a title shows no figures
+  EXPECT_EQ(m.data(m.index(0, 5)).toString(), "");           // a title shows no figures
   EXPECT_EQ(m.data(m.index(6, 5)).toString(), "33,541.32");  // the trade's subtotal
   EXPECT_EQ(window->findChild<QLabel*>("directCost")->text(), "972,356.35");
   EXPECT_TRUE(window->findChild<QPushButton*>("reports")->isEnabled());

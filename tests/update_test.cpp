@@ -26,7 +26,7 @@ TEST(UpdateRule, SizeDateAndNames) {
   const fs::path dir = fs::temp_directory_path() / ("velmora_rule_" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
-  std::ofstream(dir / "IGUAL.TXT") << "12345";    // 5 bytes, today
+  std::ofstream(dir / "IGUAL.TXT") << "12345";  // 5 bytes, today
   std::ofstream(dir / "LOCAL.TXT") << "123";
   const int32_t today = dates::today();
   struct Case {
@@ -34,13 +34,13 @@ TEST(UpdateRule, SizeDateAndNames) {
     bool fetched;
   };
   const std::vector<Case> cases = {
-      {{"IGUAL.TXT", today + 5, 0, 5}, true},      // newer, though of the same size
-      {{"IGUAL.TXT", today, -1, 5}, false},        // same day, no time, same size
+      {{"IGUAL.TXT", today + 5, 0, 5}, true},                                   // newer, though of the same size
+      {{"IGUAL.TXT", today, -1, 5}, false},                                     // same day, no time, same size
       {{"IGUAL.TXT", today, (23 * 3600 + 59 * 60 + 59) * 100 + 100, 5}, true},  // same day, later
-      {{"IGUAL.TXT", today, 1, 5}, false},         // same day, at midnight
-      {{"LOCAL.TXT", today - 30, 0, 99}, false},   // older than the local copy
-      {{"LOCAL.TXT", today, 0, 99}, true},         // same day, another size
-      {{"NUEVO.TXT", 1, 0, 10}, true},             // no local copy
+      {{"IGUAL.TXT", today, 1, 5}, false},                                      // same day, at midnight
+      {{"LOCAL.TXT", today - 30, 0, 99}, false},                                // older than the local copy
+      {{"LOCAL.TXT", today, 0, 99}, true},                                      // same day, another size
+      {{"NUEVO.TXT", 1, 0, 10}, true},                                          // no local copy
       {{"CARPETA", today, 0, -1, net::ListingParser::kDirectory}, false},
       {{"../../fuera", today, 0, 10}, false},
       {{"sub/dir.txt", today, 0, 10}, false},
@@ -143,10 +143,10 @@ TEST_F(UpdateTest, FetchesWhatIsNewAndKeepsOpenTablesAside) {
   EXPECT_TRUE(fs::exists(dir / services::kArrivalsFolder / "DATA1"));
   EXPECT_EQ(run->arrivedAside(), std::vector<std::string>{"DATA1"});
   // A second run finds nothing new.
-  EXPECT_EQ(runUpdate({"127.0.0.1:" + std::to_string(server.port()), RealFtpServer::kUser,
-                       RealFtpServer::kPassword, "/act"})
-                .back(),
-            "Actualización Completa");
+  EXPECT_EQ(
+      runUpdate({"127.0.0.1:" + std::to_string(server.port()), RealFtpServer::kUser, RealFtpServer::kPassword, "/act"})
+          .back(),
+      "Actualización Completa");
   // A wrong password ends in the client's error, shown with the command.
   EXPECT_EQ(runUpdate({"127.0.0.1:" + std::to_string(server.port()), RealFtpServer::kUser, "otra", "/act"}).back(),
             "Error = Login incorrect Comando = changedir");
@@ -177,7 +177,8 @@ TEST_F(UpdateTest, MergeChangesOnlyTheChosenListAndAddsNewInputsWhole) {
   const tables::Record before = input(900002);
   std::vector<std::string> shown;
   services::MergeResult result;
-  ASSERT_TRUE(services::mergeUpdate(inst, errors, 3, [&](const std::string& t) { shown.push_back(t); }, &result));
+  ASSERT_TRUE(services::mergeUpdate(
+      inst, errors, 3, [&](const std::string& t) { shown.push_back(t); }, &result));
   EXPECT_EQ(result.changed, 1);
   EXPECT_EQ(result.added, 1);
   EXPECT_EQ(shown, (std::vector<std::string>{"ARENA (NUEVA)", "GRAVA"}));
@@ -205,9 +206,10 @@ TEST_F(UpdateTest, AFailedMergeLeavesTheInputsAsTheyWere) {
   ASSERT_EQ(sqlite3_open((dir / "DATA4").c_str(), &db), SQLITE_OK);
   char* message = nullptr;
   const std::string table = tables::tableDef("INBA").storeName;
-  ASSERT_EQ(sqlite3_exec(db, ("CREATE TRIGGER falla BEFORE INSERT ON \"" + table +
-                              "\" BEGIN SELECT RAISE(ABORT, 'disco lleno'); END")
-                                 .c_str(),
+  ASSERT_EQ(sqlite3_exec(db,
+                         ("CREATE TRIGGER falla BEFORE INSERT ON \"" + table +
+                          "\" BEGIN SELECT RAISE(ABORT, 'disco lleno'); END")
+                             .c_str(),
                          nullptr, nullptr, &message),
             SQLITE_OK)
       << (message ? message : "");
@@ -227,8 +229,9 @@ TEST_F(UpdateTest, ANewerFileOfTheSameSizeIsFetchedAndAnEqualCopyDropped) {
   fs::last_write_time(dir / "PRECIOS.TXT", aWeekAgo);
   fs::last_write_time(dir / "IGUAL.TXT", aWeekAgo);
   FakeFtpServer fake;
-  fake.listing = "-rw-r--r-- 1 ftp ftp 4096 Dec 09  2099 PRECIOS.TXT\r\n"
-                 "-rw-r--r-- 1 ftp ftp 4096 Dec 09  2099 IGUAL.TXT\r\n";
+  fake.listing =
+      "-rw-r--r-- 1 ftp ftp 4096 Dec 09  2099 PRECIOS.TXT\r\n"
+      "-rw-r--r-- 1 ftp ftp 4096 Dec 09  2099 IGUAL.TXT\r\n";
   fake.files["PRECIOS.TXT"] = QByteArray::fromStdString(changed);
   fake.files["IGUAL.TXT"] = QByteArray::fromStdString(old);
   services::UpdateRun* run = nullptr;
@@ -246,13 +249,15 @@ TEST_F(UpdateTest, ANewerFileOfTheSameSizeIsFetchedAndAnEqualCopyDropped) {
 // a server that never ends the run is stopped by the run's deadline.
 TEST_F(UpdateTest, AnUnreadableListingOrAnEndlessRunIsNeverComplete) {
   FakeFtpServer fake;
-  fake.listing = "-rw-r--r-- 1 ftp ftp 5 Dec 09 14:20 bueno.txt\r\n"
-                 "esto no es un renglon de listado valido\r\n";
+  fake.listing =
+      "-rw-r--r-- 1 ftp ftp 5 Dec 09 14:20 bueno.txt\r\n"
+      "esto no es un renglon de listado valido\r\n";
   fake.files["bueno.txt"] = "hola\n";
   services::UpdateRun* run = nullptr;
   QStringList statuses = runUpdate({"127.0.0.1:" + std::to_string(fake.port()), "u", "p", "/"}, &run);
   std::unique_ptr<services::UpdateRun> owned(run);
-  EXPECT_TRUE(statuses.back().startsWith("Error = El listado del servidor tiene 1 renglones")) << statuses.back().toStdString();
+  EXPECT_TRUE(statuses.back().startsWith("Error = El listado del servidor tiene 1 renglones"))
+      << statuses.back().toStdString();
   EXPECT_EQ(run->fetched(), std::vector<std::string>{"bueno.txt"});
   EXPECT_EQ(run->unreadable().size(), 1u);
 
@@ -263,7 +268,8 @@ TEST_F(UpdateTest, AnUnreadableListingOrAnEndlessRunIsNeverComplete) {
   QElapsedTimer took;
   took.start();
   statuses = runUpdate({"127.0.0.1:" + std::to_string(slow.port()), "u", "p", "/"}, nullptr, {30000, 5000, 800});
-  EXPECT_TRUE(statuses.back().startsWith("Error = La actualización pasó de su tiempo límite")) << statuses.back().toStdString();
+  EXPECT_TRUE(statuses.back().startsWith("Error = La actualización pasó de su tiempo límite"))
+      << statuses.back().toStdString();
   EXPECT_LT(took.elapsed(), 4000);
   EXPECT_FALSE(fs::exists(dir / "lento.txt"));
 }
@@ -278,17 +284,23 @@ TEST_F(UpdateTest, NonsensePricesAndDatesRefuseTheWholeMerge) {
     std::string says;
   };
   const std::vector<Case> cases = {
-      {"COST_1 = 1e308", "precio desmedido"},     {"COST_1 = 9e999", "precio no finito"},
-      {"COST_1 = -9e999", "precio no finito"},    {"COST_1 = -500", "precio negativo"},
-      {"COST_1 = -0.01", "precio negativo"},      {"COST_1 = 'caro'", "no es un número"},
-      {"COST_1 = x'00ff'", "no es un número"},    {"FECH_1 = -5", "fecha no válida"},
-      {"FECH_1 = 'hoy'", "fecha"},                {"CTA = 900009, COST_4 = -1", "precio negativo"},
+      {"COST_1 = 1e308", "precio desmedido"},
+      {"COST_1 = 9e999", "precio no finito"},
+      {"COST_1 = -9e999", "precio no finito"},
+      {"COST_1 = -500", "precio negativo"},
+      {"COST_1 = -0.01", "precio negativo"},
+      {"COST_1 = 'caro'", "no es un número"},
+      {"COST_1 = x'00ff'", "no es un número"},
+      {"FECH_1 = -5", "fecha no válida"},
+      {"FECH_1 = 'hoy'", "fecha"},
+      {"CTA = 900009, COST_4 = -1", "precio negativo"},
   };
   const std::string inputsBefore = [&] {
     std::string all;
     auto t = open("INBA");
     t->setOrder(t->keyIndex("CTA_KEY"));
-    while (t->next()) all += std::to_string(t->rec().integer("CTA")) + ":" + std::to_string(t->rec().real("COST", 2)) + ";";
+    while (t->next())
+      all += std::to_string(t->rec().integer("CTA")) + ":" + std::to_string(t->rec().real("COST", 2)) + ";";
     return all;
   }();
   for (const Case& c : cases) {
@@ -308,7 +320,8 @@ TEST_F(UpdateTest, NonsensePricesAndDatesRefuseTheWholeMerge) {
     std::string after;
     auto t = open("INBA");
     t->setOrder(t->keyIndex("CTA_KEY"));
-    while (t->next()) after += std::to_string(t->rec().integer("CTA")) + ":" + std::to_string(t->rec().real("COST", 2)) + ";";
+    while (t->next())
+      after += std::to_string(t->rec().integer("CTA")) + ":" + std::to_string(t->rec().real("COST", 2)) + ";";
     EXPECT_EQ(after, inputsBefore) << c.set;
   }
 }

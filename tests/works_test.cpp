@@ -1,11 +1,11 @@
 // Works and their budgets: the work header, choosing a work, work inputs,
 // CALCULA, the refresh, the totals, RENUM, a row's save, import and AJU_MAT;
 // crashes in the middle of the bulk rewrites.
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <filesystem>
 
 #include <sqlite3.h>
 
@@ -15,11 +15,11 @@
 
 #include "fixture.h"
 #include "framework/money.h"
-#include "tables/catalogue.h"
-#include "reports/budget_report.h"
 #include "reports/analysis_reports.h"
+#include "reports/budget_report.h"
 #include "reports/explosion_report.h"
 #include "reports/options.h"
+#include "tables/catalogue.h"
 #include "works/budget.h"
 #include "works/work.h"
 
@@ -242,18 +242,18 @@ TEST_F(WorksTest, WorkInputsTakeTheHiddenPercentagesOnlyThroughConceptPricing) {
 
 TEST_F(WorksTest, CalculaPricesEveryRowAndWritesAmountsAndSubtotals) {
   input(1, 3, 10);
-  input(2, 4, 20);  // labour, real wage 30
+  input(2, 4, 20);                            // labour, real wage 30
   addConcept(900, {{4, 2, 1}});               // a crew: 30
   addConcept(800, {{1, 900, 2}, {3, 1, 1}});  // a basic with the crew inside: 60 + 10
   row(10, 'T');
-  row(20, 'C', 2, {{3, 1, 5}});              // 50 x 2 = 100
-  row(30, 'C', 1, {{1, 800, 1}});            // 70
-  row(40, 'S');                              // 170
-  row(50, 'S');                              // 0: not written
+  row(20, 'C', 2, {{3, 1, 5}});    // 50 x 2 = 100
+  row(30, 'C', 1, {{1, 800, 1}});  // 70
+  row(40, 'S');                    // 170
+  row(50, 'S');                    // 0: not written
   row(60, 'T');
-  row(70, 'C', 0, {{3, 1, 1}});              // quantity 0: amount 0
-  row(80, 'C', 3, {{3, 1, 1}});              // 30
-  row(90, 'S');                              // 30 only: the title restarted it
+  row(70, 'C', 0, {{3, 1, 1}});  // quantity 0: amount 0
+  row(80, 'C', 3, {{3, 1, 1}});  // 30
+  row(90, 'S');                  // 30 only: the title restarted it
   ASSERT_TRUE(runCalcula());
   std::vector<BudgetRow> rows = budget();
   ASSERT_EQ(rows.size(), 9u);
@@ -358,8 +358,9 @@ TEST_F(WorksTest, ALongBudgetReadInPagesShowsWhatItShowsReadWhole) {
   input(1, 3, 1.37);
   for (int r = 1; r <= 450; ++r) {
     const char kind = r % 37 == 0 ? 'T' : r % 11 == 0 ? 'S' : 'C';
-    row(r * 10, kind, r * 0.7, kind == 'C' ? std::vector<std::tuple<int, int, double>>{{3, 1, r % 13 + 0.25}}
-                                            : std::vector<std::tuple<int, int, double>>{});
+    row(r * 10, kind, r * 0.7,
+        kind == 'C' ? std::vector<std::tuple<int, int, double>>{{3, 1, r % 13 + 0.25}}
+                    : std::vector<std::tuple<int, int, double>>{});
   }
   ASSERT_TRUE(runCalcula());
   const std::vector<BudgetRow> all = budget();
@@ -452,8 +453,8 @@ TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {
   EXPECT_TRUE(saveBudgetRow(*first, false, 10, *inob2, {line, line}).is(Status::Code::kConflict));
   ASSERT_FALSE(presenter.shown().empty());
   EXPECT_EQ(presenter.shown().back().title, "Registro no Actualizado");  // message 8
-  EXPECT_DOUBLE_EQ(first->rec().real("CANT"), 5);  // the other station's values are shown
-  EXPECT_EQ(inob2->count(), 1);                     // and its lines stay
+  EXPECT_DOUBLE_EQ(first->rec().real("CANT"), 5);                        // the other station's values are shown
+  EXPECT_EQ(inob2->count(), 1);                                          // and its lines stay
 }
 
 // Every text of every page of a report, one a line, in layout order.
@@ -507,11 +508,11 @@ TEST(ClosingSummaryTest, PercentagesOnTheDirectCostAndTheTaxOnTheRunningTotal) {
 TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
   input(1, 3, 1);
   row(1, 'T');
-  row(2, 'C', 100, {{3, 1, 1}});       // 100
-  row(3, 'C', 50, {{3, 1, 1}});        // 50
+  row(2, 'C', 100, {{3, 1, 1}});  // 100
+  row(3, 'C', 50, {{3, 1, 1}});   // 50
   row(4, 'S');
   row(5, 'T');
-  row(6, 'C', 0.04, {{3, 1, 1}});      // 0.04: 0.004 % of the direct cost
+  row(6, 'C', 0.04, {{3, 1, 1}});  // 0.04: 0.004 % of the direct cost
   row(7, 'C', 849.96, {{3, 1, 1}});
   row(8, 'S');
   ASSERT_TRUE(runCalcula());
@@ -528,11 +529,11 @@ TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
     return reportTexts(spool);
   };
   const std::string all = run({});
-  EXPECT_NE(all.find(" CIEN PESOS 00/100. M.N.)"), std::string::npos);       // under the first concept
+  EXPECT_NE(all.find(" CIEN PESOS 00/100. M.N.)"), std::string::npos);  // under the first concept
   EXPECT_NE(all.find(" CINCUENTA PESOS 00/100. M.N.)"), std::string::npos);
-  EXPECT_NE(all.find("150.00\n15.00\n"), std::string::npos);  // the subtotal and its share of 1,000
+  EXPECT_NE(all.find("150.00\n15.00\n"), std::string::npos);       // the subtotal and its share of 1,000
   EXPECT_NE(all.find("0.04\n1.00\n0.04\n\n"), std::string::npos);  // 0.004 % prints blank
-  EXPECT_EQ(occurrences(all, "IMPORTE TOTAL"), 2u);  // after the budget and after the sections
+  EXPECT_EQ(occurrences(all, "IMPORTE TOTAL"), 2u);                // after the budget and after the sections
   EXPECT_EQ(occurrences(all, "PARTIDAS DE OBRA"), 1u);
   EXPECT_NE(all.find("10.00% UTILIDAD\n100.00"), std::string::npos);
   EXPECT_EQ(occurrences(all, "S.A.R."), 0u);  // not a public work
@@ -571,9 +572,9 @@ TEST_F(WorksTest, TheConceptsConcentratedPrintThePieceworkAndTheFourParts) {
                                           {"CONSTRUCTORA", 1}, spool));
   const std::string texts = reportTexts(spool);
   EXPECT_NE(texts.find("CONCEPTOS DE LA OBRA: OBRA DE PRUEBA"), std::string::npos);
-  EXPECT_NE(texts.find("RENGLON 2\n"), std::string::npos);  // the short description with "N"
+  EXPECT_NE(texts.find("RENGLON 2\n"), std::string::npos);                // the short description with "N"
   EXPECT_NE(texts.find("30.00\n10.00\n\n\n40.00\n"), std::string::npos);  // labour 20 x 1.5, material 10
-  EXPECT_NE(texts.find("RENGLON 1\n"), std::string::npos);   // a title prints its text
+  EXPECT_NE(texts.find("RENGLON 1\n"), std::string::npos);                // a title prints its text
 }
 
 TEST_F(WorksTest, TheExplosionMultipliesDownTheLevelsCreatesMissingInputsAndStoresTheHours) {
@@ -585,7 +586,7 @@ TEST_F(WorksTest, TheExplosionMultipliesDownTheLevelsCreatesMissingInputsAndStor
   maba->rec().setInteger("COMB", 2);
   maba->rec().setReal("CONS", 1);
   ASSERT_TRUE(maba->insert());
-  addConcept(800, {{3, 1, 2}});               // a basic: 2 of input 1
+  addConcept(800, {{3, 1, 2}});  // a basic: 2 of input 1
   row(10, 'C', 3, {{1, 800, 5}, {2, 500, 0.5}});
   const auto texts = [&](reports::ReportOptions options) {
     reports::Spool spool;
@@ -596,7 +597,7 @@ TEST_F(WorksTest, TheExplosionMultipliesDownTheLevelsCreatesMissingInputsAndStor
   range.firstAccount = range.lastAccount = 10;
   const std::string some = texts(range);
   EXPECT_NE(some.find("INSUMO\n\n30.00\n10.00\n300.00\n"), std::string::npos);  // 5 x 2 x 3
-  EXPECT_DOUBLE_EQ(workInputPrice(1), 10);  // created in the work from the base
+  EXPECT_DOUBLE_EQ(workInputPrice(1), 10);                                      // created in the work from the base
   auto hora = work.table("HORA", errors);
   ASSERT_TRUE(hora->open());
   EXPECT_EQ(hora->count(), 0);  // only a run over the whole work stores the hours
@@ -738,8 +739,8 @@ TEST_F(WorksTest, ANonFiniteFigureIsNeverCommittedNorPrinted) {
   ASSERT_EQ(sqlite3_exec(db, "UPDATE COBR SET IMPO = 9e999 WHERE CTA = 20", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
   reports::Spool spool;
-  const Status report = reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, work, errors, "W1", {},
-                                                    {}, spool);
+  const Status report =
+      reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, work, errors, "W1", {}, {}, spool);
   EXPECT_FALSE(report);
   EXPECT_NE(report.text().find("renglón 20"), std::string::npos) << report.text();
 }

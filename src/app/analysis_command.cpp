@@ -1,12 +1,12 @@
 #include "app/analysis_command.h"
 
 #include <cmath>
-#include <stdexcept>
 #include <filesystem>
 #include <ostream>
+#include <stdexcept>
 
-#include "catalog/analysis.h"
 #include <nlohmann/json.hpp>
+#include "catalog/analysis.h"
 
 #include "framework/money.h"
 #include "framework/picture.h"

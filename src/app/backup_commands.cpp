@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <ostream>
 
-#include "services/installation_use.h"
 #include "app/commands.h"
+#include "services/installation_use.h"
 #include "services/restore.h"
 #include "services/restore_journal.h"
 
@@ -20,8 +20,8 @@ std::string oneLine(std::string text) {
 }
 }  // namespace
 
-int runBackupCommand(const tables::Installation& inst, const services::BackupRequest& request,
-                     std::ostream& out, std::ostream& err) {
+int runBackupCommand(const tables::Installation& inst, const services::BackupRequest& request, std::ostream& out,
+                     std::ostream& err) {
   std::error_code ec;
   if (!fs::is_directory(request.destination, ec)) {
     err << "velmora: el destino del respaldo no es un directorio: " << request.destination.string() << "\n";

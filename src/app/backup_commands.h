@@ -11,8 +11,8 @@
 namespace velmora::app {
 
 // A line per file packed; fails (1) when any archive failed, each failure on `err`.
-int runBackupCommand(const tables::Installation& inst, const services::BackupRequest& request,
-                     std::ostream& out, std::ostream& err);
+int runBackupCommand(const tables::Installation& inst, const services::BackupRequest& request, std::ostream& out,
+                     std::ostream& err);
 
 int runRestoreCommand(const tables::Installation& inst, const std::string& archive, const std::string& work,
                       std::ostream& out, std::ostream& err);

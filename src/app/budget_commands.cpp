@@ -35,8 +35,7 @@ std::string money(double v) { return picture::formatNumber(v, "n14.2"); }
 
 }  // namespace
 
-int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json, std::ostream& out,
-             std::ostream& err) {
+int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json, std::ostream& out, std::ostream& err) {
   auto obra = inst.table("OBRA", errors);
   if (!obra->open()) {
     err << "velmora: no se pudo abrir el registro de obras\n";

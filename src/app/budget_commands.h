@@ -11,8 +11,7 @@
 
 namespace velmora::app {
 
-int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json, std::ostream& out,
-             std::ostream& err);
+int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json, std::ostream& out, std::ostream& err);
 
 // `recalculate`: run CALCULA first (the `calcula` command).
 int runBudget(const tables::Installation& inst, ErrorReporter& errors, const std::string& code, bool recalculate,

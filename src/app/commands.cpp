@@ -35,8 +35,7 @@ tables::Installation installationAt(const fs::path& dataDir, const std::string& 
   return inst;
 }
 
-bool useInstallation(const tables::Installation& inst, services::InstallationUse& use, bool writes,
-                     std::ostream& err) {
+bool useInstallation(const tables::Installation& inst, services::InstallationUse& use, bool writes, std::ostream& err) {
   using Outcome = services::InstallationUse::Outcome;
   std::error_code ec;
   if (!fs::is_directory(inst.dataDir, ec)) return true;  // the command reports a missing folder itself
@@ -94,8 +93,7 @@ bool checkTable(const tables::Installation& inst, const tables::TableDef& def, E
   bool opened = false;
   try {
     opened = t->open().isOk();
-  } catch (const CannotOpen&) {
-  }
+  } catch (const CannotOpen&) {}
   if (!opened) {
     out << "ERROR: no se pudo abrir\n";
     return false;
@@ -157,8 +155,7 @@ int checkWorks(const tables::Installation& base, ErrorReporter& errors, std::ost
 
 }  // namespace
 
-int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
-             std::ostream& err) {
+int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out, std::ostream& err) {
   std::error_code ec;
   if (!fs::is_directory(inst.dataDir, ec)) {
     err << "velmora: no existe el directorio " << inst.dataDir.string() << "\n";

@@ -15,11 +15,9 @@ namespace velmora::app {
 
 // Where the settings table lives for a data directory: the --settings option,
 // else the VELMORA_SETTINGS environment variable, else DIR/.settings.
-std::filesystem::path settingsDirFor(const std::filesystem::path& dataDir,
-                                     const std::string& option = {});
+std::filesystem::path settingsDirFor(const std::filesystem::path& dataDir, const std::string& option = {});
 
-tables::Installation installationAt(const std::filesystem::path& dataDir,
-                                    const std::string& settingsOption = {});
+tables::Installation installationAt(const std::filesystem::path& dataDir, const std::string& settingsOption = {});
 
 // Before a command touches an installation: a restore that was cut short is
 // undone (holding the installation alone for it), then the installation is
@@ -27,8 +25,7 @@ tables::Installation installationAt(const std::filesystem::path& dataDir,
 // it. A folder that cannot hold the use file (read only) is used without it
 // by a command that only reads. False, with one line on `err`, when the
 // installation cannot be used now.
-bool useInstallation(const tables::Installation& inst, services::InstallationUse& use, bool writes,
-                     std::ostream& err);
+bool useInstallation(const tables::Installation& inst, services::InstallationUse& use, bool writes, std::ostream& err);
 
 // The tables whose files belong to the installation itself, one label per file.
 std::vector<const tables::TableDef*> installationTables();
@@ -36,7 +33,6 @@ std::vector<const tables::TableDef*> installationTables();
 // `velmora check DIR`: opens every table, rebuilds damaged keys, and reports
 // each table it had to create, rebuild or could not open; fails (1) when
 // anything was wrong.
-int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
-             std::ostream& err);
+int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out, std::ostream& err);
 
 }  // namespace velmora::app

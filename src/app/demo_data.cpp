@@ -53,8 +53,7 @@ Status createDemoInstallationWithoutCatalogue(const tables::Installation& inst, 
   fs::create_directories(inst.dataDir, ec);
   fs::create_directories(inst.settingsDir, ec);
   if (!fs::is_directory(inst.dataDir) || !fs::is_directory(inst.settingsDir)) {
-    return Status::error(Status::Code::kIoError,
-                         "no se pudo crear el directorio " + inst.dataDir.string());
+    return Status::error(Status::Code::kIoError, "no se pudo crear el directorio " + inst.dataDir.string());
   }
   fs::create_directories(inst.dataDir / "ACTUALIZACION", ec);
   for (const auto* def : installationTables()) {
@@ -80,16 +79,13 @@ Status createDemoInstallationWithoutCatalogue(const tables::Installation& inst, 
 
   auto pers = inst.table("PERS", errors);
   if (Status s = pers->open(); !s) return s;
-  if (Status s = addUser(*pers, "JUAN PEREZ GARCIA", "JPEREZ", "obra2026",
-                         {5, 5, 5, 5, 5, 5, 5, 5, 5});
-      !s) {
+  if (Status s = addUser(*pers, "JUAN PEREZ GARCIA", "JPEREZ", "obra2026", {5, 5, 5, 5, 5, 5, 5, 5, 5}); !s) {
     return s;
   }
   return addUser(*pers, "MARIA LOPEZ RUIZ", "mlopez", "captura", {0, 2, 2, 2, 1, 1, 2, 2, 2});
 }
 
-int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
-            std::ostream& err) {
+int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out, std::ostream& err) {
   if (Status s = createDemoInstallation(inst, errors); !s) {
     err << "velmora: " << s.text() << "\n";
     return 1;

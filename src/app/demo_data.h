@@ -25,7 +25,6 @@ Status createDemoInstallation(const tables::Installation& inst, ErrorReporter& e
 // The same without the base catalogue: settings, zones and users.
 Status createDemoInstallationWithoutCatalogue(const tables::Installation& inst, ErrorReporter& errors);
 
-int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out,
-            std::ostream& err);
+int runDemo(const tables::Installation& inst, ErrorReporter& errors, std::ostream& out, std::ostream& err);
 
 }  // namespace velmora::app

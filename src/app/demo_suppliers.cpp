@@ -26,10 +26,11 @@ void writePromotion(const fs::path& file, Colour top, Colour bottom, int variant
   for (int y = 0; y < kHeight; ++y) {
     const double t = static_cast<double>(y) / (kHeight - 1);
     for (int x = 0; x < kWidth; ++x) {
-      Colour c{static_cast<uint8_t>(top.r + (bottom.r - top.r) * t), static_cast<uint8_t>(top.g + (bottom.g - top.g) * t),
+      Colour c{static_cast<uint8_t>(top.r + (bottom.r - top.r) * t),
+               static_cast<uint8_t>(top.g + (bottom.g - top.g) * t),
                static_cast<uint8_t>(top.b + (bottom.b - top.b) * t)};
-      if (((x + y) / 24) % 2 == 0) c = {static_cast<uint8_t>(c.r * 0.9), static_cast<uint8_t>(c.g * 0.9),
-                                        static_cast<uint8_t>(c.b * 0.9)};
+      if (((x + y) / 24) % 2 == 0)
+        c = {static_cast<uint8_t>(c.r * 0.9), static_cast<uint8_t>(c.g * 0.9), static_cast<uint8_t>(c.b * 0.9)};
       const double d = std::hypot(x - cx, y - cy);
       if (d < radius) c = d > radius - 8 ? Colour{255, 255, 255} : Colour{220, 40, 40};
       if (y > kHeight - 40) c = {30, 30, 60};
@@ -40,7 +41,9 @@ void writePromotion(const fs::path& file, Colour top, Colour bottom, int variant
       p[2] = c.r;
     }
   }
-  const auto put16 = [](std::ofstream& out, uint16_t v) { out.put(static_cast<char>(v & 0xFF)).put(static_cast<char>(v >> 8)); };
+  const auto put16 = [](std::ofstream& out, uint16_t v) {
+    out.put(static_cast<char>(v & 0xFF)).put(static_cast<char>(v >> 8));
+  };
   const auto put32 = [&](std::ofstream& out, uint32_t v) {
     put16(out, static_cast<uint16_t>(v & 0xFFFF));
     put16(out, static_cast<uint16_t>(v >> 16));
@@ -74,18 +77,81 @@ struct DemoSupplier {
 };
 
 const DemoSupplier kSuppliers[] = {
-    {1, 1, "CEMENTOS DEL VALLE", "AV. INDUSTRIAL 120", "SANTA CATARINA", "MONTERREY", 66350, "81 8336 1200",
-     "81 8336 1201", "81 8336 1299", "ventas@cementosdelvalle.mx", "https://www.cementosdelvalle.mx", 3,
-     {240, 200, 60}, {200, 120, 20}},
-    {2, 2, "RENTA DE MAQUINARIA PESADA", "CARRETERA A TOLUCA KM 18", "CUAJIMALPA", "CIUDAD DE MEXICO", 5000,
-     "55 5812 4400", "", "55 5812 4401", "renta@maquinariapesada.mx", "", 2, {90, 160, 220}, {20, 60, 140}},
-    {3, 3, "ACEROS Y VARILLAS DE OCCIDENTE", "CALZADA LAZARO CARDENAS 3200", "ZAPOPAN", "GUADALAJARA", 45100,
-     "33 3812 7700", "33 3812 7701", "", "contacto@acerosoccidente.mx", "https://www.acerosoccidente.mx", 0,
-     {}, {}},
-    {4, 4, "FERRETERIA LA ESCUADRA", "5 DE MAYO 410", "CENTRO", "PUEBLA", 72000, "222 242 1010", "", "",
-     "escuadra@ferreteria.mx", "", 1, {120, 200, 120}, {30, 110, 50}},
-    {5, 1, "BLOQUES Y AGREGADOS DEL NORTE", "BLVD. AGUA CALIENTE 88", "OTAY", "TIJUANA", 22430, "664 681 3300", "",
-     "664 681 3301", "bloques@agregadosnorte.mx", "https://www.agregadosnorte.mx", 0, {}, {}},
+    {1,
+     1,
+     "CEMENTOS DEL VALLE",
+     "AV. INDUSTRIAL 120",
+     "SANTA CATARINA",
+     "MONTERREY",
+     66350,
+     "81 8336 1200",
+     "81 8336 1201",
+     "81 8336 1299",
+     "ventas@cementosdelvalle.mx",
+     "https://www.cementosdelvalle.mx",
+     3,
+     {240, 200, 60},
+     {200, 120, 20}},
+    {2,
+     2,
+     "RENTA DE MAQUINARIA PESADA",
+     "CARRETERA A TOLUCA KM 18",
+     "CUAJIMALPA",
+     "CIUDAD DE MEXICO",
+     5000,
+     "55 5812 4400",
+     "",
+     "55 5812 4401",
+     "renta@maquinariapesada.mx",
+     "",
+     2,
+     {90, 160, 220},
+     {20, 60, 140}},
+    {3,
+     3,
+     "ACEROS Y VARILLAS DE OCCIDENTE",
+     "CALZADA LAZARO CARDENAS 3200",
+     "ZAPOPAN",
+     "GUADALAJARA",
+     45100,
+     "33 3812 7700",
+     "33 3812 7701",
+     "",
+     "contacto@acerosoccidente.mx",
+     "https://www.acerosoccidente.mx",
+     0,
+     {},
+     {}},
+    {4,
+     4,
+     "FERRETERIA LA ESCUADRA",
+     "5 DE MAYO 410",
+     "CENTRO",
+     "PUEBLA",
+     72000,
+     "222 242 1010",
+     "",
+     "",
+     "escuadra@ferreteria.mx",
+     "",
+     1,
+     {120, 200, 120},
+     {30, 110, 50}},
+    {5,
+     1,
+     "BLOQUES Y AGREGADOS DEL NORTE",
+     "BLVD. AGUA CALIENTE 88",
+     "OTAY",
+     "TIJUANA",
+     22430,
+     "664 681 3300",
+     "",
+     "664 681 3301",
+     "bloques@agregadosnorte.mx",
+     "https://www.agregadosnorte.mx",
+     0,
+     {},
+     {}},
 };
 
 const std::pair<int32_t, const char*> kTypes[] = {
@@ -112,8 +178,8 @@ Status fillDemoSuppliers(const tables::Installation& inst, ErrorReporter& errors
   if (Status s = patr->open(); !s) return s;
   for (const DemoSupplier& d : kSuppliers) {
     for (int i = 1; i <= d.pictures; ++i) {
-      const fs::path picture = inst.dataDir / kPromotionsFolder / ("PROV" + std::to_string(d.account) + "_" +
-                                                                   std::to_string(i) + ".bmp");
+      const fs::path picture =
+          inst.dataDir / kPromotionsFolder / ("PROV" + std::to_string(d.account) + "_" + std::to_string(i) + ".bmp");
       if (!fs::exists(picture, ec)) writePromotion(picture, d.top, d.bottom, i - 1);
     }
     patr->rec().clear();
@@ -134,7 +200,9 @@ Status fillDemoSuppliers(const tables::Installation& inst, ErrorReporter& errors
     r.setText("MAIL", d.mail);
     r.setText("WEB", d.web);
     for (int i = 1; i <= d.pictures; ++i) {
-      r.setText("PROM", std::string(kPromotionsFolder) + "/PROV" + std::to_string(d.account) + "_" + std::to_string(i) + ".bmp", i);
+      r.setText("PROM",
+                std::string(kPromotionsFolder) + "/PROV" + std::to_string(d.account) + "_" + std::to_string(i) + ".bmp",
+                i);
     }
     if (Status s = patr->insert(); !s) return s;
   }

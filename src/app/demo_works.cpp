@@ -31,7 +31,17 @@ struct DemoWork {
 
 const std::vector<DemoWork>& demoWorks() {
   static const std::vector<DemoWork> works = {
-      {"CASA01", "CASA HABITACION DE DOS NIVELES, 120 M2", "CALLE ENCINO 14, COYOACAN, CDMX", 2, 8, 4, 10, 2, 16, 5, 3,
+      {"CASA01",
+       "CASA HABITACION DE DOS NIVELES, 120 M2",
+       "CALLE ENCINO 14, COYOACAN, CDMX",
+       2,
+       8,
+       4,
+       10,
+       2,
+       16,
+       5,
+       3,
        {{'T', "PRELIMINARES", 0, 0},
         {'C', nullptr, 1001, 160},
         {'C', nullptr, 1002, 48},
@@ -70,7 +80,17 @@ const std::vector<DemoWork>& demoWorks() {
         {'C', nullptr, 1025, 26},
         {'C', nullptr, 1026, 3},
         {'S', "SUBTOTAL INSTALACIONES", 0, 0}}},
-      {"BODEGA02", "BODEGA DE MATERIALES, 60 M2", "CARRETERA A SALTILLO KM 12, MONTERREY", 4, 6, 3, 8, 0, 16, 0, 0,
+      {"BODEGA02",
+       "BODEGA DE MATERIALES, 60 M2",
+       "CARRETERA A SALTILLO KM 12, MONTERREY",
+       4,
+       6,
+       3,
+       8,
+       0,
+       16,
+       0,
+       0,
        {{'T', "OBRA NEGRA", 0, 0},
         {'C', nullptr, 1001, 70},
         {'C', nullptr, 1015, 60},
@@ -118,10 +138,11 @@ Status writeBudget(const tables::Installation& inst, ErrorReporter& errors, cons
       to.setInteger("CTA", static_cast<int64_t>(row.catalogueConcept) * 100 + 99);
       int line = 0;
       std::vector<tables::Record> lines;
-      if (Status s = inco->readRange(inco->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& l) {
-            lines.push_back(l);
-            return true;
-          });
+      if (Status s = inco->readRange(inco->keyIndex("CTA_KEY"), from, to,
+                                     [&](const tables::Record& l) {
+                                       lines.push_back(l);
+                                       return true;
+                                     });
           !s) {
         return fail(s);
       }

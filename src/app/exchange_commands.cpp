@@ -78,8 +78,8 @@ int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& error
   return 0;
 }
 
-int runBc3ImportCommand(const tables::Installation& inst, ErrorReporter& errors, const Bc3Options& o,
-                        std::ostream& out, std::ostream& err) {
+int runBc3ImportCommand(const tables::Installation& inst, ErrorReporter& errors, const Bc3Options& o, std::ostream& out,
+                        std::ostream& err) {
   // A new installation has no zones yet: any list from 1 to 5 is taken.
   if (o.list < 1 || o.list > 5) {
     err << "velmora: la lista de precios debe ser del 1 al 5\n";
@@ -108,8 +108,8 @@ int runBc3ImportCommand(const tables::Installation& inst, ErrorReporter& errors,
   return 0;
 }
 
-int runBc3ExportCommand(const tables::Installation& inst, ErrorReporter& errors, const Bc3Options& o,
-                        std::ostream& out, std::ostream& err) {
+int runBc3ExportCommand(const tables::Installation& inst, ErrorReporter& errors, const Bc3Options& o, std::ostream& out,
+                        std::ostream& err) {
   if (o.list < 1 || o.list > 5) {
     err << "velmora: la lista de precios debe ser del 1 al 5\n";
     return 2;
@@ -127,8 +127,8 @@ int runBc3ExportCommand(const tables::Installation& inst, ErrorReporter& errors,
   return 0;
 }
 
-int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& errors,
-                              const CatalogueImportOptions& o, std::ostream& out, std::ostream& err) {
+int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& errors, const CatalogueImportOptions& o,
+                              std::ostream& out, std::ostream& err) {
   std::optional<works::OpenWork> work;
   if (Status s = works::openWork(inst, errors, o.work, &work); !s) {
     err << "velmora: " << s.text() << "\n";
@@ -167,8 +167,8 @@ int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& e
   return 0;
 }
 
-int runCatalogueExportCommand(const tables::Installation& inst, ErrorReporter& errors,
-                              const CatalogueImportOptions& o, std::ostream& out, std::ostream& err) {
+int runCatalogueExportCommand(const tables::Installation& inst, ErrorReporter& errors, const CatalogueImportOptions& o,
+                              std::ostream& out, std::ostream& err) {
   std::optional<works::OpenWork> work;
   if (Status s = works::openWork(inst, errors, o.work, &work); !s) {
     err << "velmora: " << s.text() << "\n";

@@ -5,44 +5,44 @@
 #include <filesystem>
 
 #include <QApplication>
-#include <QTemporaryDir>
-#include <QMessageBox>
-#include <sstream>
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "app/commands.h"
+#include "reports/zone_report.h"
 #include "services/installation_use.h"
 #include "shell/ini_file.h"
-#include "reports/zone_report.h"
-#include "ui/reports/report_preview.h"
-#include "ui/services/backup_window.h"
-#include "ui/services/supplier_screens.h"
-#include "ui/services/update_screens.h"
-#include "ui/works/budget_window.h"
-#include "ui/works/work_concept_form.h"
-#include "ui/works/works_screens.h"
-#include "works/work.h"
 #include "shell/platform.h"
 #include "shell/startup.h"
 #include "tables/catalogue.h"
 #include "ui/catalog/base_menu.h"
-#include "ui/exchange/bc3_window.h"
-#include "ui/exchange/price_import_window.h"
 #include "ui/catalog/concept_screens.h"
 #include "ui/catalog/input_screens.h"
 #include "ui/catalog/machine_screens.h"
+#include "ui/exchange/bc3_window.h"
+#include "ui/exchange/price_import_window.h"
 #include "ui/main_frame.h"
 #include "ui/qt_presenter.h"
+#include "ui/reports/report_preview.h"
+#include "ui/services/backup_window.h"
+#include "ui/services/supplier_screens.h"
+#include "ui/services/update_screens.h"
 #include "ui/startup_windows.h"
 #include "ui/users_screens.h"
+#include "ui/works/budget_window.h"
+#include "ui/works/work_concept_form.h"
+#include "ui/works/works_screens.h"
 #include "ui/zone_screens.h"
+#include "works/work.h"
 
 namespace velmora::app {
 
@@ -90,7 +90,8 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
     QMessageBox::warning(nullptr, "Velmora", QString::fromStdString(text).trimmed());
     return 1;
   }
-  if (!why.str().empty()) QMessageBox::information(nullptr, "Velmora", QString::fromStdString(why.str().substr(9)).trimmed());
+  if (!why.str().empty())
+    QMessageBox::information(nullptr, "Velmora", QString::fromStdString(why.str().substr(9)).trimmed());
   session.netTrace = shell::netTraceFromArguments(args);
 
   // Windows dragged with their full contents are switched off while we run.

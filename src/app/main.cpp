@@ -14,12 +14,12 @@
 #include "app/analysis_command.h"
 #include "app/backup_commands.h"
 #include "app/budget_commands.h"
-#include "app/update_commands.h"
 #include "app/commands.h"
 #include "app/demo_data.h"
 #include "app/exchange_commands.h"
 #include "app/gui.h"
 #include "app/report_command.h"
+#include "app/update_commands.h"
 #include "framework/error_reporter.h"
 #include "framework/text.h"
 
@@ -175,14 +175,17 @@ int main(int argc, char** argv) try {
   app::UpdateOptions updateOptions;
   update->add_option("--data", data, "directorio de la instalación (obligatorio)");
   update->add_option("--settings", settings, "directorio de la configuración");
-  update->add_option("--espera-respuesta", updateOptions.replySeconds,
-                     "segundos de espera de cada respuesta del servidor (por omisión 30)")
+  update
+      ->add_option("--espera-respuesta", updateOptions.replySeconds,
+                   "segundos de espera de cada respuesta del servidor (por omisión 30)")
       ->check(CLI::Range(1, 3600));
-  update->add_option("--cierre-datos", updateOptions.dataCloseSeconds,
-                     "segundos que se espera el cierre de los datos tras el fin de una transferencia (por omisión 5)")
+  update
+      ->add_option("--cierre-datos", updateOptions.dataCloseSeconds,
+                   "segundos que se espera el cierre de los datos tras el fin de una transferencia (por omisión 5)")
       ->check(CLI::Range(1, 600));
-  update->add_option("--limite", updateOptions.runSeconds,
-                     "segundos que puede durar toda la actualización (por omisión 3600)")
+  update
+      ->add_option("--limite", updateOptions.runSeconds,
+                   "segundos que puede durar toda la actualización (por omisión 3600)")
       ->check(CLI::Range(1, 86400));
 
   auto* merge = cli.add_subcommand("coloca", "coloca los precios bajados en una lista de precios de los insumos");
@@ -210,7 +213,8 @@ int main(int argc, char** argv) try {
   bc3Import->add_option("--settings", settings, "directorio de la configuración");
   bc3Import->add_option("--lista", bc3ImportOptions.list, "la lista de precios (zona), 1 a 5")->required();
   bc3Import->add_option("archivo", bc3ImportOptions.file, "el archivo BC3")->required();
-  bc3Import->add_flag("--prueba", bc3ImportOptions.dryRun, "revisa el archivo y cuenta lo que haría, sin escribir nada");
+  bc3Import->add_flag("--prueba", bc3ImportOptions.dryRun,
+                      "revisa el archivo y cuenta lo que haría, sin escribir nada");
 
   auto* bc3Export = cli.add_subcommand("exporta-bc3", "escribe el catálogo en FIEBDC-3 (BC3) con una lista de precios");
   app::Bc3Options bc3ExportOptions;
@@ -219,8 +223,8 @@ int main(int argc, char** argv) try {
   bc3Export->add_option("--lista", bc3ExportOptions.list, "la lista de precios (zona), 1 a 5")->required();
   bc3Export->add_option("--salida", bc3ExportOptions.file, "el archivo BC3 que se escribe")->required();
 
-  auto* catalogueImport =
-      cli.add_subcommand("importa-catalogo", "importa el catálogo de conceptos del cliente (xlsx) al presupuesto de una obra");
+  auto* catalogueImport = cli.add_subcommand(
+      "importa-catalogo", "importa el catálogo de conceptos del cliente (xlsx) al presupuesto de una obra");
   app::CatalogueImportOptions catalogueImportOptions;
   catalogueImport->add_option("--data", data, "directorio de la instalación (obligatorio)");
   catalogueImport->add_option("--settings", settings, "directorio de la configuración");
@@ -229,10 +233,11 @@ int main(int argc, char** argv) try {
   catalogueImport->add_option("--hoja", catalogueImportOptions.sheet, "la hoja del libro (por omisión, la primera)");
   catalogueImport->add_option("--columnas", catalogueImportOptions.columns,
                               "clave=A,descripcion=B,unidad=C,cantidad=D (por omisión, según los títulos)");
-  catalogueImport->add_flag("--prueba", catalogueImportOptions.dryRun, "muestra lo que se importaría sin escribir nada");
+  catalogueImport->add_flag("--prueba", catalogueImportOptions.dryRun,
+                            "muestra lo que se importaría sin escribir nada");
 
-  auto* catalogueExport = cli.add_subcommand(
-      "exporta-catalogo", "escribe los precios de la obra en el libro del cliente (un libro nuevo)");
+  auto* catalogueExport =
+      cli.add_subcommand("exporta-catalogo", "escribe los precios de la obra en el libro del cliente (un libro nuevo)");
   app::CatalogueImportOptions catalogueExportOptions;
   catalogueExport->add_option("--data", data, "directorio de la instalación (obligatorio)");
   catalogueExport->add_option("--settings", settings, "directorio de la configuración");
@@ -244,7 +249,9 @@ int main(int argc, char** argv) try {
                               "clave=A,descripcion=B,unidad=C,cantidad=D,precio=E,importe=F,letra=G "
                               "(por omisión, según los títulos)");
 
-  const auto all = {demo, check, shots, analysis, worksList, recalc, budget, report, backup, restore, server, update, merge, priceImport, bc3Import, bc3Export, catalogueImport, catalogueExport};
+  const auto all = {demo,   check,       shots,     analysis,  worksList,       recalc,
+                    budget, report,      backup,    restore,   server,          update,
+                    merge,  priceImport, bc3Import, bc3Export, catalogueImport, catalogueExport};
   for (auto* sub : all) {
     sub->group("Órdenes");
     sub->set_help_flag("-h,--help", "muestra esta ayuda");
@@ -291,8 +298,8 @@ int main(int argc, char** argv) try {
   }
 
   const bool needsData = shots->parsed() || analysis->parsed() || worksList->parsed() || recalc->parsed() ||
-                         budget->parsed() || report->parsed() || backup->parsed() || restore->parsed() || server->parsed() ||
-                         update->parsed() || merge->parsed() || priceImport->parsed() ||
+                         budget->parsed() || report->parsed() || backup->parsed() || restore->parsed() ||
+                         server->parsed() || update->parsed() || merge->parsed() || priceImport->parsed() ||
                          bc3Import->parsed() || bc3Export->parsed() || catalogueImport->parsed() ||
                          catalogueExport->parsed();
   if (report->parsed() && listReports) {

@@ -99,8 +99,8 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     return 2;
   }
   const int outputs = !target.pdf.empty() + !target.txt.empty() + !target.png.empty() + !target.xlsx.empty();
-  const bool hasSheet = name == "presupuesto" || name == "detalle" || name == "concentrado" || name == "explosion" ||
-                        name == "insumos";
+  const bool hasSheet =
+      name == "presupuesto" || name == "detalle" || name == "concentrado" || name == "explosion" || name == "insumos";
   if (!target.xlsx.empty() && !hasSheet) {
     err << "velmora: el reporte " << name
         << " no se exporta a hoja de cálculo (sí: presupuesto, detalle, concentrado, explosion, insumos)\n";
@@ -165,8 +165,8 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     options.firstAccount = flags.first;
     options.lastAccount = flags.last != 0 ? flags.last : flags.first;  // REDIR2: one concept
     options.fullDescription = flags.fullDescription[0];
-    reports::AnalysisReportScope scope{false, name == "horizontal-base", {}, flags.zone, companyName(inst, errors),
-                                     dates::today()};
+    reports::AnalysisReportScope scope{false,      name == "horizontal-base", {},
+                                       flags.zone, companyName(inst, errors), dates::today()};
     laid = name == "maquinas-base" ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
                                    : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
   } else if (catalogueReport) {

@@ -3,8 +3,8 @@
 // The report of this round is "zonas", the salary zones with their factors.
 #pragma once
 
-#include <iosfwd>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 
 #include "framework/error_reporter.h"
@@ -18,15 +18,15 @@ struct ReportTarget {
 
 // The options of a work report (REDIR4), from the command line.
 struct ReportFlags {
-  std::string work;         // --obra
+  std::string work;  // --obra
   int32_t first = 0, last = 0;
   std::string fullDescription = "S";  // --completa: N prints each description's first line only
   std::string closingSummary = "S";   // --resumen
-  std::string title;              // --titulo
-  std::string genericKey;         // --generico (insumos)
-  std::string order = "C";        // --orden C, G or A (insumos)
-  int zone = 1;                   // --zona (insumos)
-  std::string firstDate, lastDate;  // --fecha-desde, --fecha-hasta: dd/mm/yyyy (insumos)
+  std::string title;                  // --titulo
+  std::string genericKey;             // --generico (insumos)
+  std::string order = "C";            // --orden C, G or A (insumos)
+  int zone = 1;                       // --zona (insumos)
+  std::string firstDate, lastDate;    // --fecha-desde, --fecha-hasta: dd/mm/yyyy (insumos)
 };
 
 // Reports: "zonas", "insumos" (IMP_IBD), "claves" (generic keys); of a work

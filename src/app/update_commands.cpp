@@ -1,9 +1,9 @@
 #include "app/update_commands.h"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <cstdio>
 #include <ostream>
-#include <unistd.h>
 
 #include "services/online_update.h"
 #include "services/update_run.h"
@@ -52,7 +52,7 @@ int runUpdateCommand(int argc, char** argv, const tables::Installation& inst, Er
   }
   const bool terminal = isatty(fileno(stdout)) != 0;
   services::UpdateRun run(inst.dataDir, settings,
-                         {options.replySeconds * 1000, options.dataCloseSeconds * 1000, options.runSeconds * 1000});
+                          {options.replySeconds * 1000, options.dataCloseSeconds * 1000, options.runSeconds * 1000});
   QString lastStatus;
   QString file;
   QObject::connect(&run, &services::UpdateRun::status, [&](const QString& text) { lastStatus = text; });

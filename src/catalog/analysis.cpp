@@ -19,8 +19,7 @@ void refreshLine(EditedLine& line) {
       line.split = {0, 0, line.amount, 0};
       break;
     case category::kPercentOfMaterials:
-    case category::kPercentOfLabour:
-      break;  // set by recomputeTotals from the sums so far
+    case category::kPercentOfLabour: break;  // set by recomputeTotals from the sums so far
     default:
       line.amount = line.price * line.quantity;
       line.split = line.inputKind == 4 ? CostSplit{line.amount, 0, 0, 0} : CostSplit{0, line.amount, 0, 0};
@@ -96,16 +95,10 @@ std::vector<EditedLine> loadLines(PricingEngine& engine, const std::vector<Line>
   for (const Line& stored : lines) {
     std::optional<EditedLine> l;
     switch (stored.category) {
-      case category::kBasic:
-        l = basicLine(engine, stored.component, stored.quantity);
-        break;
-      case category::kMachine:
-        l = machineLine(engine, stored.component, stored.quantity);
-        break;
+      case category::kBasic: l = basicLine(engine, stored.component, stored.quantity); break;
+      case category::kMachine: l = machineLine(engine, stored.component, stored.quantity); break;
       case category::kPercentOfMaterials:
-      case category::kPercentOfLabour:
-        l = percentLine(stored.category, stored.quantity);
-        break;
+      case category::kPercentOfLabour: l = percentLine(stored.category, stored.quantity); break;
       default:
         l = inputLine(engine, stored.component, stored.quantity);
         if (l) l->category = l->inputKind;  // an input line shows its input's kind

@@ -33,8 +33,8 @@ void BasePrices::preloadAll() {
   cache_.reserve(static_cast<size_t>(inba_->count()) + 16);
   const Status s = inba_->scanColumns({"CTA", "TIPO", "COST[" + std::to_string(zone_) + "]", "TEXT", "UNID"},
                                       [&](const tables::Row& r) {
-                                        cache_[static_cast<int32_t>(r.integer(0))] = InputPrice{
-                                            r.real(2), static_cast<int>(r.integer(1)), r.text(3), r.text(4)};
+                                        cache_[static_cast<int32_t>(r.integer(0))] =
+                                            InputPrice{r.real(2), static_cast<int>(r.integer(1)), r.text(3), r.text(4)};
                                         return true;
                                       });
   complete_ = s.isOk();
@@ -54,15 +54,14 @@ WorkPrices::WorkPrices(const tables::Installation& inst, ErrorReporter& errors, 
 
 void WorkPrices::preloadAll() {
   // One scan of the columns the prices need (the key leaves account 0 out).
-  const Status s = iobr_->scanColumns({"CTA", "COST", "TIPO", "TEXT", "UNID", "FECH", "GENE", "LLAV"},
-                                      [this](const tables::Row& r) {
-                                        const auto account = static_cast<int32_t>(r.integer(0));
-                                        if (account == 0) return true;
-                                        cache_[account] = InputPrice{r.real(1), static_cast<int>(r.integer(2)),
-                                                                     r.text(3), r.text(4)};
-                                        labels_[account] = {static_cast<int32_t>(r.integer(5)), r.text(6), r.text(7)};
-                                        return true;
-                                      });
+  const Status s =
+      iobr_->scanColumns({"CTA", "COST", "TIPO", "TEXT", "UNID", "FECH", "GENE", "LLAV"}, [this](const tables::Row& r) {
+        const auto account = static_cast<int32_t>(r.integer(0));
+        if (account == 0) return true;
+        cache_[account] = InputPrice{r.real(1), static_cast<int>(r.integer(2)), r.text(3), r.text(4)};
+        labels_[account] = {static_cast<int32_t>(r.integer(5)), r.text(6), r.text(7)};
+        return true;
+      });
   if (!s) return;  // inputs are then read one by one
   workComplete_ = true;
   preloadBase_ = true;  // the base inputs too, if a copy turns out to be missing

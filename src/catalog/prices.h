@@ -86,10 +86,10 @@ class WorkPrices : public PriceSource {
  private:
   std::vector<tables::Record> pending_;
   std::unordered_map<int32_t, WorkInputLabel> labels_;  // preloaded, and of the pending copies
-  std::unordered_map<int32_t, tables::Record> base_;  // preloaded base inputs
-  bool workComplete_ = false;  // every work input is in the cache
-  bool baseComplete_ = false;  // every base input is in base_
-  bool preloadBase_ = false;   // read them all at the first missing copy
+  std::unordered_map<int32_t, tables::Record> base_;    // preloaded base inputs
+  bool workComplete_ = false;                           // every work input is in the cache
+  bool baseComplete_ = false;                           // every base input is in base_
+  bool preloadBase_ = false;                            // read them all at the first missing copy
   void loadBase();
   std::unique_ptr<tables::Table> iobr_;
   std::unique_ptr<tables::Table> inba_;

@@ -166,21 +166,14 @@ void PricingEngine::applyLine(const Line& line, CostSplit& sums, int level, Dept
         sums.add(basic.sums.scaled(q));
       }
       return;
-    case category::kMachine:
-      sums.equipment += hourlyCost(line.component).total * q;
-      return;
+    case category::kMachine: sums.equipment += hourlyCost(line.component).total * q; return;
     case category::kMaterial:
     case category::kLabour:
       if (q != 0) addInputLine(linePrice(line.component), q, sums);
       return;
-    case category::kPercentOfMaterials:
-      sums.percentages += sums.materials * q / 100;
-      return;
-    case category::kPercentOfLabour:
-      sums.percentages += sums.labour * q / 100;
-      return;
-    default:
-      return;
+    case category::kPercentOfMaterials: sums.percentages += sums.materials * q / 100; return;
+    case category::kPercentOfLabour: sums.percentages += sums.labour * q / 100; return;
+    default: return;
   }
 }
 

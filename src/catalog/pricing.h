@@ -37,8 +37,7 @@ namespace velmora::catalog {
 
 // Line categories, the same codes as input kinds 3 to 6.
 namespace category {
-constexpr int kBasic = 1, kMachine = 2, kMaterial = 3, kLabour = 4, kPercentOfMaterials = 5,
-              kPercentOfLabour = 6;
+constexpr int kBasic = 1, kMachine = 2, kMaterial = 3, kLabour = 4, kPercentOfMaterials = 5, kPercentOfLabour = 6;
 }
 
 struct CostSplit {
@@ -187,10 +186,10 @@ class PricingEngine {
   estimate::ZoneFactors zone_;
   MachineRates rates_;
   Status openStatus_;
-  std::unique_ptr<tables::Table> concepts_;  // COBT
-  std::unique_ptr<tables::Table> lines_;     // INCT
-  std::unique_ptr<tables::Table> machines_;  // MABA
-  std::unique_ptr<tables::Table> workLines_; // INOB, opened on first use
+  std::unique_ptr<tables::Table> concepts_;   // COBT
+  std::unique_ptr<tables::Table> lines_;      // INCT
+  std::unique_ptr<tables::Table> machines_;   // MABA
+  std::unique_ptr<tables::Table> workLines_;  // INOB, opened on first use
   std::unordered_map<int32_t, std::vector<Line>> workLineCache_;
   bool allWorkLinesLoaded_ = false;
 
@@ -198,7 +197,7 @@ class PricingEngine {
   bool allLinesLoaded_ = false;
   std::unordered_map<int32_t, std::optional<tables::Record>> machineRecords_;
   bool allMachinesLoaded_ = false;
-  std::unordered_map<int32_t, BasicResult> uncutBasics_;           // results that met no cut
+  std::unordered_map<int32_t, BasicResult> uncutBasics_;          // results that met no cut
   std::map<std::pair<int32_t, int>, BasicResult> basicsAtLevel_;  // results cut at level 10
   std::unordered_map<int32_t, HourlyCost> machineCache_;
   std::unordered_map<int32_t, double> crewCache_;

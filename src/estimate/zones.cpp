@@ -16,14 +16,14 @@ ZoneFactors zoneFactors(const tables::Record& c) {
   f.salMin = c.real("SUEL");
   const double paidDays = 365 + c.real("VACA") + c.real("GRAT");
   double quotas = 0;
-  for (const char* q : {"PIMS", "EIMS", "PDPR", "PDEM", "GMPA", "GMEM", "RIPA", "RIEM", "INPA", "INEM",
-                        "GUPA", "GUEM", "CEPA", "CEEM"}) {
+  for (const char* q : {"PIMS", "EIMS", "PDPR", "PDEM", "GMPA", "GMEM", "RIPA", "RIEM", "INPA", "INEM", "GUPA", "GUEM",
+                        "CEPA", "CEEM"}) {
     quotas += c.real(q) / 100;
   }
   f.cuotasImss = quotas;
   f.cuotasImssExc = quotas + c.real("EXPA") / 100 + c.real("EXEM") / 100;
-  const double charged = paidDays + (c.real("IINF") + c.real("ISAR")) * paidDays / 100 +
-                         paidDays * c.real("IISN") / 100;
+  const double charged =
+      paidDays + (c.real("IINF") + c.real("ISAR")) * paidDays / 100 + paidDays * c.real("IISN") / 100;
   const double dhab = c.real("DHAB");
   f.complete = dhab > 0;
   if (f.complete) {
@@ -107,10 +107,10 @@ Status addMissingZones(tables::Table& control, const std::array<ZoneDefaults, 5>
     r.setInteger("CTA", z);
     r.setText("ZONA", zones[z - 1].name);
     r.setReal("SUEL", zones[z - 1].minimumSalary);
-    r.setReal("PORC", 11.0);   // annual interest for the machinery hourly cost
-    r.setReal("VACA", 3.0);    // vacation premium: 25 % of 12 days
+    r.setReal("PORC", 11.0);  // annual interest for the machinery hourly cost
+    r.setReal("VACA", 3.0);   // vacation premium: 25 % of 12 days
     r.setReal("DIVA", 12.0);
-    r.setReal("GRAT", 15.0);   // aguinaldo
+    r.setReal("GRAT", 15.0);  // aguinaldo
     r.setReal("IINF", 5.0);
     r.setReal("ISAR", 2.0);
     r.setReal("IISN", zones[z - 1].payrollTax);
@@ -126,7 +126,7 @@ Status addMissingZones(tables::Table& control, const std::array<ZoneDefaults, 5>
     r.setReal("INPA", 1.75);
     r.setReal("INEM", 0.625);
     r.setReal("GUPA", 1.0);
-    r.setReal("GUEM", 0.0);   // retirement is charged as SAR above
+    r.setReal("GUEM", 0.0);  // retirement is charged as SAR above
     r.setReal("EXPA", 1.10);
     r.setReal("EXEM", 0.40);
     r.setReal("CEPA", 3.150);

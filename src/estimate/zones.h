@@ -19,12 +19,12 @@ namespace velmora::estimate {
 
 // The figures of the current salary zone that pricing reads.
 struct ZoneFactors {
-  int zone = 0;             // CTL:CTA the factors belong to
-  double salMin = 0;        // SAL_MIN
-  double fsrMenor = 1;      // FSR_MENOR
-  double fsrMayor = 1;      // FSR_MAYOR
-  double cuotasImss = 0;    // CUOTAS_IMSS
-  double cuotasImssExc = 0; // CUOTAS_IMSS_EXC
+  int zone = 0;              // CTL:CTA the factors belong to
+  double salMin = 0;         // SAL_MIN
+  double fsrMenor = 1;       // FSR_MENOR
+  double fsrMayor = 1;       // FSR_MAYOR
+  double cuotasImss = 0;     // CUOTAS_IMSS
+  double cuotasImssExc = 0;  // CUOTAS_IMSS_EXC
   // False when the zone record is missing or has no working days: the factors
   // then stay at 1 and the user is told the zone is incomplete.
   bool complete = false;
@@ -45,16 +45,16 @@ ZoneFactors zoneFactors(const tables::Record& control);
 // the working days is the real wage. A fixed factor of the zone replaces the
 // computed one, and the real wage is then the wage times that factor.
 struct WageStudy {
-  double base = 0;          // SUELDO BASE
-  double annual = 0;        // SUELDO ANUAL: base x 365
-  double bonus = 0;         // GRATIF. ANUAL: base x GRAT
-  double vacationBonus = 0; // PRIMA VACAC.: base x VACA
-  double imss = 0;          // I.M.S.S.
-  double sarInfonavit = 0;  // SAR/INF
-  double payrollTax = 0;    // ISN
-  double sum = 0;           // SUMA
-  double realWage = 0;      // SUELDO REAL
-  double factor = 0;        // FACTOR
+  double base = 0;           // SUELDO BASE
+  double annual = 0;         // SUELDO ANUAL: base x 365
+  double bonus = 0;          // GRATIF. ANUAL: base x GRAT
+  double vacationBonus = 0;  // PRIMA VACAC.: base x VACA
+  double imss = 0;           // I.M.S.S.
+  double sarInfonavit = 0;   // SAR/INF
+  double payrollTax = 0;     // ISN
+  double sum = 0;            // SUMA
+  double realWage = 0;       // SUELDO REAL
+  double factor = 0;         // FACTOR
 };
 WageStudy wageStudy(double base, const tables::Record& control);
 

@@ -104,23 +104,23 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
   inputs.reserve(static_cast<size_t>(inba->count()));
   concepts.reserve(static_cast<size_t>(coba->count()));
   const std::string cost = "COST[" + std::to_string(list) + "]", date = "FECH[" + std::to_string(list) + "]";
-  Status s = inba->scanColumns({"CTA", "TIPO", "LLAV", "UNID", "TEXT", "TEX1", "GENE", cost, date},
-                               [&](const tables::Row& r) {
-                                 const int kind = static_cast<int>(r.integer(1));
-                                 Bc3Concept c;
-                                 c.code = "I" + std::to_string(r.integer(0)) + (kind >= 5 ? "%" : "");
-                                 c.synonyms = keyAsSynonym(r.text(2));
-                                 c.unit = text::clip(r.text(3));
-                                 c.summary = text::clip(r.text(4));
-                                 c.longText = text::clip(r.text(5));
-                                 c.type = kind == 4 || kind == 6 ? kTypeLabour : kTypeMaterial;
-                                 if (kind <= 4) {
-                                   c.price = estimate::realWage(r.real(7), kind, zone);
-                                   c.date = static_cast<int32_t>(r.integer(8));
-                                 }
-                                 inputs.push_back({r.integer(0), std::move(c), r.text(6)});
-                                 return true;
-                               });
+  Status s =
+      inba->scanColumns({"CTA", "TIPO", "LLAV", "UNID", "TEXT", "TEX1", "GENE", cost, date}, [&](const tables::Row& r) {
+        const int kind = static_cast<int>(r.integer(1));
+        Bc3Concept c;
+        c.code = "I" + std::to_string(r.integer(0)) + (kind >= 5 ? "%" : "");
+        c.synonyms = keyAsSynonym(r.text(2));
+        c.unit = text::clip(r.text(3));
+        c.summary = text::clip(r.text(4));
+        c.longText = text::clip(r.text(5));
+        c.type = kind == 4 || kind == 6 ? kTypeLabour : kTypeMaterial;
+        if (kind <= 4) {
+          c.price = estimate::realWage(r.real(7), kind, zone);
+          c.date = static_cast<int32_t>(r.integer(8));
+        }
+        inputs.push_back({r.integer(0), std::move(c), r.text(6)});
+        return true;
+      });
   if (!s) return s;
   s = maba->scanColumns({"CTA", "LLAV", "TEXT", "TEX1", "GENE"}, [&](const tables::Row& r) {
     Bc3Concept c;
@@ -169,8 +169,9 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
       const int32_t account = conceptAccounts[conceptIndex++];
       c.price = engine.priceConcept(account).unitPrice();
       for (const catalog::Line& l : catalog::PricingEngine::contiguous(engine.catalogueLines(account), account)) {
-        const std::unordered_map<int32_t, std::string>* codes =
-            l.category == 1 ? &conceptCodes : l.category == 2 ? &machineCodes : &inputCodes;
+        const std::unordered_map<int32_t, std::string>* codes = l.category == 1   ? &conceptCodes
+                                                                : l.category == 2 ? &machineCodes
+                                                                                  : &inputCodes;
         std::string child;
         if (l.category == 5) child = kMaterialsPercent, materialsPercent = true;
         else if (l.category == 6) child = kLabourPercent, labourPercent = true;
@@ -215,8 +216,10 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
   file->concepts.reserve(items.size() + chapters.size() + 3);
   file->concepts.push_back(std::move(root));
   for (auto& [code, chapter] : chapters) file->concepts.push_back(std::move(chapter));
-  if (materialsPercent) file->concepts.push_back({kMaterialsPercent, {}, 0, "%", "PORCENTAJE SOBRE MATERIALES", 0, 0, kTypeMaterial});
-  if (labourPercent) file->concepts.push_back({kLabourPercent, {}, 0, "%", "PORCENTAJE SOBRE MANO DE OBRA", 0, 0, kTypeLabour});
+  if (materialsPercent)
+    file->concepts.push_back({kMaterialsPercent, {}, 0, "%", "PORCENTAJE SOBRE MATERIALES", 0, 0, kTypeMaterial});
+  if (labourPercent)
+    file->concepts.push_back({kLabourPercent, {}, 0, "%", "PORCENTAJE SOBRE MANO DE OBRA", 0, 0, kTypeLabour});
   for (auto& c : items) file->concepts.push_back(std::move(c));
   return Status::ok();
 }
@@ -231,7 +234,7 @@ enum class Kind { kChapter, kInput, kMachine, kConcept, kPercentLine };
 struct Item {
   const Bc3Concept* source = nullptr;
   Kind kind = Kind::kInput;
-  int inputKind = 3;   // 3..6 for an input
+  int inputKind = 3;     // 3..6 for an input
   int lineCategory = 0;  // 5 or 6 for a percentage line
   int32_t account = 0;
   bool exists = false;
@@ -312,9 +315,9 @@ class Bc3Import {
 
   std::unique_ptr<tables::Table> clag_, inba_, maba_, coba_, inco_, control_;
   estimate::ZoneFactors zone_;
-  std::map<std::string, std::string> storedGenes_;  // "I:MAT" -> name
+  std::map<std::string, std::string> storedGenes_;                                 // "I:MAT" -> name
   std::map<int64_t, std::string> storedInputs_, storedMachines_, storedConcepts_;  // account -> key
-  std::vector<Item> items_;                                                         // one per ~C
+  std::vector<Item> items_;                                                        // one per ~C
   std::unordered_map<std::string, size_t> itemOf_;
   std::map<std::string, std::string> newGenes_;  // "I:MAT" -> name
   int64_t nextInputAccount_ = 1;
@@ -437,8 +440,8 @@ Status Bc3Import::check() {
   for (const Item& item : items_) {
     const Bc3Concept& c = *item.source;
     const auto tooLong = [&](const std::string& what, const std::string& value, size_t width) {
-      return lineProblem(c.line, what + " de " + c.code + " pasa de " + std::to_string(width) + " caracteres: " +
-                                     text::truncateChars(value, 40));
+      return lineProblem(c.line, what + " de " + c.code + " pasa de " + std::to_string(width) +
+                                     " caracteres: " + text::truncateChars(value, 40));
     };
     if (item.kind == Kind::kChapter || item.kind == Kind::kPercentLine) continue;
     if (text::charCount(item.key) > 9) return tooLong("la clave", item.key, 9);

@@ -154,8 +154,8 @@ std::string codeAndMarks(std::string code, int* marks) {
 Status checkCode(const std::string& code, size_t line) {
   if (code.empty()) return lineError(line, "falta el código");
   if (text::charCount(code) > kBc3MaxCodeChars)
-    return lineError(line, "código de más de " + std::to_string(kBc3MaxCodeChars) + " caracteres: " +
-                               text::truncateChars(code, 30));
+    return lineError(
+        line, "código de más de " + std::to_string(kBc3MaxCodeChars) + " caracteres: " + text::truncateChars(code, 30));
   for (unsigned char c : code)
     if (c < 0x20 || c == '#') return lineError(line, "código con caracteres no válidos: " + code);
   return Status::ok();
@@ -363,8 +363,8 @@ std::string writeBc3(const Bc3File& file) {
   appendField(out, file.program);
   out += "||ANSI||1|\r\n";
   // Decimals, in the 2002 layout: quantity (DRC), price (DC), then the rest.
-  out += "~K|\\|0\\0\\0\\0\\0\\|" + std::to_string(file.quantityDecimals) + "\\" +
-         std::to_string(file.priceDecimals) + "\\2\\2\\2\\2\\2\\2\\2\\2\\2\\2\\2\\MXN\\|\r\n";
+  out += "~K|\\|0\\0\\0\\0\\0\\|" + std::to_string(file.quantityDecimals) + "\\" + std::to_string(file.priceDecimals) +
+         "\\2\\2\\2\\2\\2\\2\\2\\2\\2\\2\\2\\MXN\\|\r\n";
   for (const Bc3Concept& c : file.concepts) {
     out += "~C|";
     appendCode(out, c.code, c.marks);

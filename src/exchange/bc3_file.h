@@ -51,10 +51,10 @@ struct Bc3Concept {
 
 struct Bc3File {
   Bc3Charset charset = Bc3Charset::kAnsi;
-  std::string program;     // who wrote it (~V)
+  std::string program;       // who wrote it (~V)
   int quantityDecimals = 3;  // ~K
   int priceDecimals = 2;
-  std::vector<Bc3Concept> concepts;  // in the order of their ~C records
+  std::vector<Bc3Concept> concepts;                // in the order of their ~C records
   std::unordered_map<std::string, size_t> byCode;  // filled by readBc3
 
   const Bc3Concept* find(const std::string& code) const;

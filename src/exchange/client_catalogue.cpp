@@ -58,7 +58,8 @@ Status readCatalogueRows(const SheetData& sheet, const CatalogueColumns& columns
     } else {
       const auto value = cellNumber(quantity, sheet.decimalComma);
       if (!value || !std::isfinite(*value) || std::fabs(*value) > 1e12)
-        return Status::error(Status::Code::kInvalid, where + ": la cantidad no es un número (" + cellText(quantity) + ")");
+        return Status::error(Status::Code::kInvalid,
+                             where + ": la cantidad no es un número (" + cellText(quantity) + ")");
       if (text::charCount(row.unit) > 4)
         return Status::error(Status::Code::kInvalid, where + ": la unidad pasa de 4 caracteres (" + row.unit + ")");
       row.quantity = *value;
@@ -183,7 +184,8 @@ Status planCatalogueExport(const works::OpenWork& work, ErrorReporter& errors, c
   if (!columns.description || !columns.quantity)
     return Status::error(Status::Code::kInvalid, "no se sabe qué columnas tienen la descripción y la cantidad");
   if (!columns.unitPrice && !columns.amount && !columns.words)
-    return Status::error(Status::Code::kInvalid, "no se sabe en qué columnas van el precio unitario, el importe o la letra");
+    return Status::error(Status::Code::kInvalid,
+                         "no se sabe en qué columnas van el precio unitario, el importe o la letra");
   auto cobr = work.inst.table("COBR", errors);
   std::vector<works::BudgetRow> budget;
   if (Status s = cobr->open(); !s) return s;
@@ -200,23 +202,23 @@ Status planCatalogueExport(const works::OpenWork& work, ErrorReporter& errors, c
     for (; at < budget.size(); ++at) {
       const works::BudgetRow& b = budget[at];
       if (b.kind != works::row_kind::kConcept) continue;
-      if (!row.key.empty() ? text::foldKey(b.key) == text::foldKey(text::clip(key)) &&
-                                 text::foldKey(b.gene) == text::foldKey(gene)
-                           : text::clip(b.text) == text::clip(text))
+      if (!row.key.empty()
+              ? text::foldKey(b.key) == text::foldKey(text::clip(key)) && text::foldKey(b.gene) == text::foldKey(gene)
+              : text::clip(b.text) == text::clip(text))
         break;
     }
     const std::string where = "fila " + std::to_string(row.row);
     if (at == budget.size()) {
-      failed = Status::error(Status::Code::kNotFound,
-                             where + ": la obra no tiene la partida " + (row.key.empty() ? text : row.key) +
-                                 " (después de las ya encontradas)");
+      failed = Status::error(Status::Code::kNotFound, where + ": la obra no tiene la partida " +
+                                                          (row.key.empty() ? text : row.key) +
+                                                          " (después de las ya encontradas)");
       return;
     }
     const works::BudgetRow& b = budget[at];
     if (money::cents(b.quantity * 100) != money::cents(row.quantity * 100)) {
-      failed = Status::error(Status::Code::kInvalid, where + ": la cantidad del libro (" + cellText({Cell::Kind::kNumber, row.quantity, {}}) +
-                                                         ") no es la de la obra (" +
-                                                         cellText({Cell::Kind::kNumber, b.quantity, {}}) + ")");
+      failed = Status::error(Status::Code::kInvalid,
+                             where + ": la cantidad del libro (" + cellText({Cell::Kind::kNumber, row.quantity, {}}) +
+                                 ") no es la de la obra (" + cellText({Cell::Kind::kNumber, b.quantity, {}}) + ")");
       return;
     }
     next = at + 1;

@@ -23,7 +23,7 @@ namespace velmora::exchange {
 struct CatalogueColumns {
   std::optional<size_t> key, description, unit, quantity;
   std::optional<size_t> unitPrice, amount, words;  // written back by the export
-  size_t headerRow = 0;  // the row of the titles (0-based); data follows it
+  size_t headerRow = 0;                            // the row of the titles (0-based); data follows it
 };
 // The first row, among the first 30, that titles a description and a
 // quantity: "CLAVE"/"CODIGO", "DESCRIPCION"/"CONCEPTO", "UNIDAD", "CANTIDAD".

@@ -81,7 +81,8 @@ Status readCsv(const std::filesystem::path& file, SheetData* sheet) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(file, ec);
   if (ec) return Status::error(Status::Code::kNotFound, "no se puede leer " + file.filename().string());
-  if (size > kFileLimit) return Status::error(Status::Code::kInvalid, file.filename().string() + " es demasiado grande");
+  if (size > kFileLimit)
+    return Status::error(Status::Code::kInvalid, file.filename().string() + " es demasiado grande");
   std::ifstream in(file, std::ios::binary);
   std::stringstream buffer;
   buffer << in.rdbuf();

@@ -37,8 +37,8 @@ PriceColumns guessPriceColumns(const SheetData& sheet) {
     if (!c.account && (h == "CUENTA" || h == "CTA" || h == "NO CTA" || h == "NO. CTA")) c.account = i;
     else if (!c.genericKey && (h == "GENERICO" || h == "GENE" || h == "CLAVE GENERICA")) c.genericKey = i;
     else if (!c.key && (h == "CLAVE" || h == "LLAVE" || h == "CODIGO")) c.key = i;
-    else if (!c.price && (h == "PRECIO" || h == "P.U." || h == "PU" || h == "COSTO" || h == "PRECIO UNITARIO" ||
-                          h == "IMPORTE"))
+    else if (!c.price &&
+             (h == "PRECIO" || h == "P.U." || h == "PU" || h == "COSTO" || h == "PRECIO UNITARIO" || h == "IMPORTE"))
       c.price = i;
     else if (!c.date && (h == "FECHA" || h == "FECHA DE PRECIO")) c.date = i;
   }
@@ -99,14 +99,14 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
     lo.setInteger("CTA", INT32_MIN);
     hi.setInteger("CTA", INT32_MAX);
     const bool keys = columns.key.has_value();  // the keys are folded only when a row may need them
-    std::vector<std::string> fields = {"_id", "_ver", "CTA", "TEXT", "COST[" + std::to_string(list) + "]",
-                                       "FECH[" + std::to_string(list) + "]"};
+    std::vector<std::string> fields = {
+        "_id", "_ver", "CTA", "TEXT", "COST[" + std::to_string(list) + "]", "FECH[" + std::to_string(list) + "]"};
     if (keys) fields.insert(fields.end(), {"GENE_F", "LLAV_F"});  // stored folded, as keyOf folds
     const Status s = inba->readRangeColumns(inba->keyIndex("CTA_KEY"), lo, hi, fields, [&](const tables::Row& r) {
       byAccount[r.integer(2)] = inputs.size();
       if (keys) byKey[r.text(6) + '\x1f' + r.text(7)].push_back(inputs.size());
-      inputs.push_back({r.integer(0), r.integer(1), static_cast<int32_t>(r.integer(2)), text::clip(r.text(3)), r.real(4),
-                        static_cast<int32_t>(r.integer(5))});
+      inputs.push_back({r.integer(0), r.integer(1), static_cast<int32_t>(r.integer(2)), text::clip(r.text(3)),
+                        r.real(4), static_cast<int32_t>(r.integer(5))});
       return true;
     });
     if (!s && !s.is(Status::Code::kNotFound)) return s;
@@ -115,9 +115,8 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
   for (size_t r = columns.headerRows; r < sheet.rows.size(); ++r) {
     const std::string where = "fila " + std::to_string(r + 1);
     const Cell& priceCell = sheet.at(r, *columns.price);
-    const bool blankRow = std::all_of(sheet.rows[r].begin(), sheet.rows[r].end(), [](const Cell& c) {
-      return c.empty() || text::clip(c.text).empty();
-    });
+    const bool blankRow = std::all_of(sheet.rows[r].begin(), sheet.rows[r].end(),
+                                      [](const Cell& c) { return c.empty() || text::clip(c.text).empty(); });
     if (blankRow) continue;
     // The input: by account, else by generic key and key.
     std::vector<size_t> found;
@@ -182,9 +181,9 @@ Status applyPriceImport(const tables::Installation& inst, ErrorReporter& errors,
                         int32_t user) {
   if (list < 1 || list > 5) return Status::error(Status::Code::kInvalid, "la lista de precios debe ser del 1 al 5");
   if (!plan.refused.empty())
-    return Status::error(Status::Code::kInvalid, "la lista trae " + std::to_string(plan.refused.size()) +
-                                                     " filas rechazadas y no se importó nada; la primera: " +
-                                                     plan.refused.front());
+    return Status::error(Status::Code::kInvalid,
+                         "la lista trae " + std::to_string(plan.refused.size()) +
+                             " filas rechazadas y no se importó nada; la primera: " + plan.refused.front());
   auto inba = inst.table("INBA", errors);
   if (Status s = inba->open(); !s) return s;
   inba->setAuditUser(user);

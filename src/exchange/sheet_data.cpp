@@ -33,7 +33,8 @@ std::string columnLetters(size_t index) {
 
 std::string headerWords(const std::string& s) {
   std::string t = text::upper(s);
-  for (const auto& [accented, plain] : {std::pair{"Á", "A"}, {"É", "E"}, {"Í", "I"}, {"Ó", "O"}, {"Ú", "U"}, {"Ü", "U"}}) {
+  for (const auto& [accented, plain] :
+       {std::pair{"Á", "A"}, {"É", "E"}, {"Í", "I"}, {"Ó", "O"}, {"Ú", "U"}, {"Ü", "U"}}) {
     for (size_t at; (at = t.find(accented)) != std::string::npos;) t.replace(at, std::strlen(accented), plain);
   }
   const size_t first = t.find_first_not_of(' ');

@@ -20,7 +20,7 @@ struct Cell {
 
 struct SheetData {
   std::string name;
-  bool decimalComma = false;  // a CSV whose numbers are written "1.234,50"
+  bool decimalComma = false;            // a CSV whose numbers are written "1.234,50"
   std::vector<std::vector<Cell>> rows;  // rows[0] is the sheet's first row
 
   const Cell& at(size_t row, size_t column) const;

@@ -293,8 +293,8 @@ Status writeCellValues(const fs::path& workbook, const std::string& sheetName, c
     const std::string entry = name;
     const std::string* changed = entry == chosen->part ? &newSheet : entry == "xl/workbook.xml" ? &newBook : nullptr;
     zip_source_t* src = changed ? zip_source_buffer(made, changed->data(), changed->size(), 0)
-                                : zip_source_zip(made, source.get(), static_cast<zip_uint64_t>(i),
-                                                 ZIP_FL_COMPRESSED, 0, -1);  // the same bytes, not recompressed
+                                : zip_source_zip(made, source.get(), static_cast<zip_uint64_t>(i), ZIP_FL_COMPRESSED, 0,
+                                                 -1);  // the same bytes, not recompressed
     if (!src) return fail(zipText(made));
     const zip_int64_t added = zip_file_add(made, name, src, ZIP_FL_ENC_RAW);
     if (added < 0) {

@@ -17,7 +17,6 @@ namespace velmora::exchange {
 
 namespace fs = std::filesystem;
 
-
 int32_t dayFromSerial(double serial) {
   if (!std::isfinite(serial) || serial < 1 || serial > 2958465) return 0;
   const int64_t whole = static_cast<int64_t>(std::floor(serial));
@@ -85,7 +84,8 @@ Status readSheet(const fs::path& workbook, const std::string& name, SheetData* s
       const pugi::xml_node v = child(c, "v");
       if (type == "s") {
         const unsigned long long index = v.text().as_ullong(ULLONG_MAX);
-        if (index >= shared.size()) return Status::error(Status::Code::kInvalid, "texto compartido inexistente en " + ref);
+        if (index >= shared.size())
+          return Status::error(Status::Code::kInvalid, "texto compartido inexistente en " + ref);
         cell.kind = Cell::Kind::kText;
         cell.text = shared[index];
       } else if (type == "inlineStr") {

@@ -3,10 +3,10 @@
 #include "framework/dates.h"
 
 #include <algorithm>
-#include <cstring>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 
@@ -37,8 +37,7 @@ struct Piece {
   bool inserted;
 };
 
-void replaceEverywhere(std::vector<Piece>& pieces, std::string_view placeholder,
-                       const std::string& value) {
+void replaceEverywhere(std::vector<Piece>& pieces, std::string_view placeholder, const std::string& value) {
   if (text::equalsNoCase(placeholder, value)) return;
   std::vector<Piece> out;
   for (auto& piece : pieces) {
@@ -98,8 +97,8 @@ int RecordingPresenter::showMessage(const MessageRequest& request) {
   return answer;
 }
 
-int RecordingPresenter::showHistory(const std::string& title, const std::vector<HistoryEntry>&,
-                                    int, int defaultButton) {
+int RecordingPresenter::showHistory(const std::string& title, const std::vector<HistoryEntry>&, int,
+                                    int defaultButton) {
   std::lock_guard<std::mutex> guard(mutex_);
   historyTitles_.push_back(title);
   if (answers_.empty()) return defaultButton;
@@ -152,7 +151,8 @@ int StderrPresenter::showMessage(const MessageRequest& request) {
   // One line, without the desktop's hint to press a button.
   std::string textLines = headlessText(request.text);
   const std::string suffix = kFatalSuffix;
-  if (textLines.size() >= suffix.size() && textLines.compare(textLines.size() - suffix.size(), suffix.size(), suffix) == 0)
+  if (textLines.size() >= suffix.size() &&
+      textLines.compare(textLines.size() - suffix.size(), suffix.size(), suffix) == 0)
     textLines.erase(textLines.size() - suffix.size());
   std::replace(textLines.begin(), textLines.end(), '|', ' ');
   std::replace(textLines.begin(), textLines.end(), '\n', ' ');
@@ -160,8 +160,8 @@ int StderrPresenter::showMessage(const MessageRequest& request) {
   return request.defaultButton;
 }
 
-int StderrPresenter::showHistory(const std::string& title, const std::vector<HistoryEntry>& entries,
-                                 int, int defaultButton) {
+int StderrPresenter::showHistory(const std::string& title, const std::vector<HistoryEntry>& entries, int,
+                                 int defaultButton) {
   std::cerr << title << std::endl;
   for (const auto& e : entries) std::cerr << "  " << e.text << std::endl;
   return defaultButton;
@@ -225,11 +225,9 @@ void ErrorReporter::addErrors(std::string_view block) {
   }
 }
 
-void ErrorReporter::addError(int id, std::string text, std::string title, Severity severity,
-                             std::string category) {
+void ErrorReporter::addError(int id, std::string text, std::string title, Severity severity, std::string category) {
   std::lock_guard<std::mutex> guard(lock_);
-  errors_.push_back({id, std::move(text), std::move(title), static_cast<uint8_t>(severity),
-                     std::move(category)});
+  errors_.push_back({id, std::move(text), std::move(title), static_cast<uint8_t>(severity), std::move(category)});
 }
 
 void ErrorReporter::removeErrors(int id) {
@@ -298,10 +296,9 @@ std::string ErrorReporter::substitutedText() {
     }
     if (const MessageEntry* prev = findEntryLocked(s.prevErrorId)) previous = prev->message;
   }
-  const std::string errorText =
-      (s.saveErrorCode == 90 || s.saveErrorCode == 100)
-          ? s.saveFileError + " (" + s.saveFileErrorCode + ")"
-          : s.saveError + " (" + std::to_string(s.saveErrorCode) + ")";
+  const std::string errorText = (s.saveErrorCode == 90 || s.saveErrorCode == 100)
+                                    ? s.saveFileError + " (" + s.saveFileErrorCode + ")"
+                                    : s.saveError + " (" + std::to_string(s.saveErrorCode) + ")";
 
   std::vector<Piece> pieces{{text::truncateChars(s.errorBuffer.message, kMessageBufferChars), false}};
   replaceEverywhere(pieces, "%FileErrorCode", s.saveFileErrorCode);
@@ -354,8 +351,7 @@ int ErrorReporter::dispatch() {
   request.title = entry.title;
   request.style = msgStyle_;
   switch (severity) {
-    case Severity::kBenign:
-      return result::kGoOn;
+    case Severity::kBenign: return result::kGoOn;
     case Severity::kUser:
     case Severity::kCancel:
       request.text = substitutedText();
@@ -399,8 +395,8 @@ int ErrorReporter::messageStep(const MessageRequest& request, Severity severity)
       }
       const int id = threads_[std::this_thread::get_id()].status.errorBuffer.id;
       const MessageEntry* e = findEntryLocked(id);
-      history_.push_back({text::truncateChars(request.text, 1023), id,
-                          e && !e->category.empty() ? e->category : defaultCategory_});
+      history_.push_back(
+          {text::truncateChars(request.text, 1023), id, e && !e->category.empty() ? e->category : defaultCategory_});
       showInHistoryWindow = static_cast<int32_t>(severity) == historyViewLevel_;
       snapshot = history_;
     }
@@ -410,8 +406,7 @@ int ErrorReporter::messageStep(const MessageRequest& request, Severity severity)
   MessagePresenter& shower = presenter ? *presenter : fallback;
   if (historyThreshold_ != 0) {
     if (!showInHistoryWindow) return request.defaultButton;
-    const int pressed =
-        shower.showHistory(request.title, snapshot, request.buttons, request.defaultButton);
+    const int pressed = shower.showHistory(request.title, snapshot, request.buttons, request.defaultButton);
     if (historyResetOnView_) {
       std::lock_guard<std::mutex> guard(lock_);
       history_.clear();
@@ -500,8 +495,7 @@ int ErrorReporter::viewHistory() {
   }
   StderrPresenter fallback;
   const int pressed = (presenter ? *presenter : fallback)
-                          .showHistory("Errors History", snapshot, button::kOk | button::kHelp,
-                                       button::kOk);
+                          .showHistory("Errors History", snapshot, button::kOk | button::kHelp, button::kOk);
   if (historyResetOnView_) {
     std::lock_guard<std::mutex> guard(lock_);
     history_.clear();

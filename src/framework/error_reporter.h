@@ -87,8 +87,8 @@ class MessagePresenter {
   virtual ~MessagePresenter() = default;
   virtual int showMessage(const MessageRequest& request) = 0;
   // The history window: caption, collected messages, button set, default.
-  virtual int showHistory(const std::string& title, const std::vector<HistoryEntry>& entries,
-                          int buttons, int defaultButton) = 0;
+  virtual int showHistory(const std::string& title, const std::vector<HistoryEntry>& entries, int buttons,
+                          int defaultButton) = 0;
 };
 
 // Records what would be shown and answers from a queue of scripted button
@@ -150,8 +150,7 @@ class ErrorReporter {
   void setFatalHandler(std::function<void(const std::string& text)> handler);
 
   void addErrors(std::string_view packedBlock);
-  void addError(int id, std::string text, std::string title, Severity severity,
-                std::string category = {});
+  void addError(int id, std::string text, std::string title, Severity severity, std::string category = {});
   void removeErrors(int id);
 
   void setField(std::string_view text);
@@ -191,7 +190,7 @@ class ErrorReporter {
   void setHistoryResetOnView(bool on);
   void setMessageStyle(int16_t style);
 
-  ErrorStatus status() const;             // this thread's status (a copy)
+  ErrorStatus status() const;  // this thread's status (a copy)
   std::vector<HistoryEntry> history() const;
   // The text of the current entry with its placeholders filled (this thread).
   std::string substitutedText();

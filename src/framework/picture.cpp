@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "framework/text.h"
 #include "framework/dates.h"
+#include "framework/text.h"
 
 namespace velmora::picture {
 

@@ -14,10 +14,10 @@ namespace velmora::text {
 namespace {
 
 // Unicode code points of the Windows-1252 bytes 0x80..0x9F (0 = undefined).
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char32_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void appendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -175,9 +175,8 @@ size_t findNoCase(std::string_view haystack, std::string_view needle, size_t fro
   if (needle.empty()) return std::string_view::npos;
   for (size_t i = from; i + needle.size() <= haystack.size(); ++i) {
     size_t k = 0;
-    while (k < needle.size() &&
-           std::tolower(static_cast<unsigned char>(haystack[i + k])) ==
-               std::tolower(static_cast<unsigned char>(needle[k]))) {
+    while (k < needle.size() && std::tolower(static_cast<unsigned char>(haystack[i + k])) ==
+                                    std::tolower(static_cast<unsigned char>(needle[k]))) {
       ++k;
     }
     if (k == needle.size()) return i;
@@ -185,9 +184,7 @@ size_t findNoCase(std::string_view haystack, std::string_view needle, size_t fro
   return std::string_view::npos;
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && findNoCase(a, b) == 0;
-}
+bool equalsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && findNoCase(a, b) == 0; }
 
 std::string formatFixed(double value, int decimals) {
   if (!std::isfinite(value) || decimals < 0 || decimals > 30) {
@@ -216,14 +213,16 @@ std::string formatFixed(double value, int decimals) {
     if (i == 0) whole.insert(whole.begin(), '1');
     else ++whole[i - 1];
   }
-  if (static_cast<int>(whole.size()) <= decimals) whole.insert(0, static_cast<size_t>(decimals) + 1 - whole.size(), '0');
+  if (static_cast<int>(whole.size()) <= decimals)
+    whole.insert(0, static_cast<size_t>(decimals) + 1 - whole.size(), '0');
   const size_t firstNonZero = whole.find_first_not_of('0');
   std::string out = decimals > 0 ? whole.substr(0, whole.size() - static_cast<size_t>(decimals)) + "." +
                                        whole.substr(whole.size() - static_cast<size_t>(decimals))
                                  : whole;
   // Leading zeros of the integer part go (one stays before the point).
   const size_t lead = out.find_first_not_of('0');
-  if (lead == std::string::npos || out[lead] == '.') out.erase(0, lead == std::string::npos ? out.size() - 1 : lead - 1);
+  if (lead == std::string::npos || out[lead] == '.')
+    out.erase(0, lead == std::string::npos ? out.size() - 1 : lead - 1);
   else out.erase(0, lead);
   if (value < 0 && firstNonZero != std::string::npos) out.insert(0, "-");
   return out;

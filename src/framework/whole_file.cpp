@@ -63,8 +63,8 @@ Status readWholeFile(const fs::path& source, size_t limit, std::string* bytes) {
   const auto size = fs::file_size(source, ec);
   if (ec) return Status::error(Status::Code::kIoError, "no se pudo leer " + source.string());
   if (size > limit)
-    return Status::error(Status::Code::kInvalid, "el archivo " + source.string() + " pasa de " +
-                                                     std::to_string(limit >> 20) + " MB");
+    return Status::error(Status::Code::kInvalid,
+                         "el archivo " + source.string() + " pasa de " + std::to_string(limit >> 20) + " MB");
   std::ifstream in(source, std::ios::binary);
   bytes->assign(static_cast<size_t>(size), '\0');
   if (!in.read(bytes->data(), static_cast<std::streamsize>(size)))

@@ -103,8 +103,7 @@ bool FtpClient::start(Request request) {
   if (busy_) {
     // The running command is left alone.
     log("Warning. Another command is still in progress. This command was ignored");
-    emit errorTrap("Can't do a " + request.function + " command, as the FTP object is already busy",
-                   request.function);
+    emit errorTrap("Can't do a " + request.function + " command, as the FTP object is already busy", request.function);
     return false;
   }
   busy_ = true;
@@ -464,7 +463,8 @@ void FtpClient::openData(const QHostAddress& address, quint16 port) {
   connect(data_, &QTcpSocket::disconnected, this, &FtpClient::onDataClosed);
   connect(data_, &QTcpSocket::bytesWritten, this, &FtpClient::sendFileData);
   connect(data_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
-    if (e != QAbstractSocket::RemoteHostClosedError && busy_ && data_ && data_->state() != QAbstractSocket::ConnectedState)
+    if (e != QAbstractSocket::RemoteHostClosedError && busy_ && data_ &&
+        data_->state() != QAbstractSocket::ConnectedState)
       fail(kConnectFailed, "Could not open the data connection: " + data_->errorString());
   });
   data_->connectToHost(address, port);

@@ -28,9 +28,8 @@ class FtpClient : public QObject {
   Q_OBJECT
  public:
   // Client error codes (FTP reply codes are positive).
-  static constexpr int kBusy = -58, kIdle = -57, kAborted = -656, kAbortedAwaitingPassive = -657,
-                       kConnectFailed = -650, kLocalFile = -651, kIncomplete = -652, kReplyTooLong = -653,
-                       kUnknownReply = -655;
+  static constexpr int kBusy = -58, kIdle = -57, kAborted = -656, kAbortedAwaitingPassive = -657, kConnectFailed = -650,
+                       kLocalFile = -651, kIncomplete = -652, kReplyTooLong = -653, kUnknownReply = -655;
 
   explicit FtpClient(QObject* parent = nullptr);
   ~FtpClient() override;
@@ -98,7 +97,7 @@ class FtpClient : public QObject {
  signals:
   void done(const QString& command);
   void errorTrap(const QString& text, const QString& function);
-  void progress(int percent);   // of the file being received, 0 to 100
+  void progress(int percent);         // of the file being received, 0 to 100
   void logLine(const QString& line);  // what was sent and received; passwords masked
 
  private:

@@ -32,8 +32,7 @@ std::vector<Column> columnsOf(const std::string& line) {
 }
 
 int monthOf(const std::string& name) {
-  static const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                  "jul", "aug", "sep", "oct", "nov", "dec"};
+  static const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
   const std::string l = lower(name);
   for (int m = 0; m < 12; ++m)
     if (l == kMonths[m]) return m + 1;

@@ -14,11 +14,11 @@ namespace velmora::net {
 
 struct ListingRow {
   std::string name;
-  int32_t date = 0;   // day number; 0 unknown
-  int32_t time = 0;   // hundredths of a second since midnight + 1; -1 unknown
-  int64_t size = 0;   // -1 for a directory
+  int32_t date = 0;        // day number; 0 unknown
+  int32_t time = 0;        // hundredths of a second since midnight + 1; -1 unknown
+  int64_t size = 0;        // -1 for a directory
   uint8_t attributes = 0;  // 16: a directory
-  std::string line;   // the raw line
+  std::string line;        // the raw line
   // False for a line of no known form: only its last column is taken as a
   // name, and its size and date are unknown, so it cannot be judged.
   bool understood = true;

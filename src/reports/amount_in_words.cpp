@@ -9,11 +9,11 @@ namespace velmora::reports {
 namespace {
 
 constexpr const char* kUnits[] = {"", "UN", "DOS", "TRES", "CUATRO", "CINCO", "SEIS", "SIETE", "OCHO", "NUEVE"};
-constexpr const char* kTeens[] = {"DIEZ",        "ONCE",         "DOCE",        "TRECE",       "CATORCE",
-                                  "QUINCE",      "DIEZ Y SEIS",  "DIEZ Y SIETE", "DIEZ Y OCHO", "DIEZ Y NUEVE"};
-constexpr const char* kTens[] = {"", "", "VEINTE", "TREINTA", "CUARENTA", "CINCUENTA", "SESENTA", "SETENTA",
-                                 "OCHENTA", "NOVENTA"};
-constexpr const char* kHundreds[] = {"",           "CIEN",       "DOS CIENTOS", "TRES CIENTOS", "CUATRO CIENTOS",
+constexpr const char* kTeens[] = {"DIEZ",   "ONCE",        "DOCE",         "TRECE",       "CATORCE",
+                                  "QUINCE", "DIEZ Y SEIS", "DIEZ Y SIETE", "DIEZ Y OCHO", "DIEZ Y NUEVE"};
+constexpr const char* kTens[] = {"",          "",        "VEINTE",  "TREINTA", "CUARENTA",
+                                 "CINCUENTA", "SESENTA", "SETENTA", "OCHENTA", "NOVENTA"};
+constexpr const char* kHundreds[] = {"",           "CIEN",         "DOS CIENTOS", "TRES CIENTOS", "CUATRO CIENTOS",
                                      "QUINIENTOS", "SEIS CIENTOS", "SETECIENTOS", "OCHO CIENTOS", "NOVECIENTOS"};
 
 // The words being collected, with the append rule of the wording: trailing
@@ -51,7 +51,8 @@ std::string layOutAmount(double amount) {
 }
 
 std::string amountInWords(const std::string& laidOut) {
-  std::string field = laidOut.size() >= 16 ? laidOut.substr(laidOut.size() - 16) : std::string(16 - laidOut.size(), '*') + laidOut;
+  std::string field =
+      laidOut.size() >= 16 ? laidOut.substr(laidOut.size() - 16) : std::string(16 - laidOut.size(), '*') + laidOut;
   // The digit at a position counted from the right end (1, 2 cents; 3 the
   // point; 4 units ...); anything that is not a digit counts as 0.
   const auto digit = [&field](int position) {

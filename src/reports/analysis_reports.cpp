@@ -1,8 +1,8 @@
 #include "reports/analysis_reports.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <climits>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -15,9 +15,9 @@
 #include "reports/budget_report.h"
 #include "reports/page_writer.h"
 #include "reports/report_header.h"
+#include "tables/catalogue.h"
 #include "works/budget.h"
 #include "works/work.h"
-#include "tables/catalogue.h"
 
 namespace velmora::reports {
 
@@ -100,11 +100,13 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   tables::Record lo(heads->def()), hi(heads->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
-  if (Status s = heads->readRange(heads->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
-        const std::string kind = scope.work ? text::clip(r.text("TIPO")) : std::string();
-        if (options.inRange(r.integer("CTA")) && (kind.empty() || kind == "C")) concepts.push_back(r);
-        return true;
-      });
+  if (Status s = heads->readRange(heads->keyIndex("CTA_KEY"), lo, hi,
+                                  [&](const tables::Record& r) {
+                                    const std::string kind = scope.work ? text::clip(r.text("TIPO")) : std::string();
+                                    if (options.inRange(r.integer("CTA")) && (kind.empty() || kind == "C"))
+                                      concepts.push_back(r);
+                                    return true;
+                                  });
       !s) {
     return s;
   }
@@ -113,7 +115,10 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   Heading heading{scope.company,
                   {scope.work ? "ANALISIS DE PRECIOS UNITARIOS: " + obra.text("OBRA") : "ANALISIS DE PRECIOS UNITARIOS",
                    scope.work ? obra.text("DIRE") : std::string(), options.title},
-                  scope.today, 30, right, {}};
+                  scope.today,
+                  30,
+                  right,
+                  {}};
   heading.columns = {{30, 40, "CUENTA", Align::kRight}, {74, 200, "D E S C R I P C I O N"}, {276, 30, "UNIDAD"}};
   if (scope.horizontal) {
     heading.columns.push_back({308, 60, "CANTIDAD", Align::kRight});
@@ -124,8 +129,9 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     heading.columns.push_back({380, 90, "PRECIO", Align::kRight});
     heading.columns.push_back({472, 110, "IMPORTE", Align::kRight});
   }
-  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, scope.horizontal ? 580 : 760,
-                 scope.horizontal ? 792 : 612, scope.horizontal ? 612 : 792);
+  PageWriter out(
+      spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, scope.horizontal ? 580 : 760,
+      scope.horizontal ? 792 : 612, scope.horizontal ? 612 : 792);
   const bool full = options.fullDescription == 'S';
   const double amountX = scope.horizontal ? 695 : 472, amountW = scope.horizontal ? 67 : 110;
 
@@ -136,11 +142,12 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     // The concept's four parts: stored for a work row, priced for a base concept.
     const catalog::CostSplit parts =
         scope.work ? catalog::CostSplit{c.real("TOBR"), c.real("TMAT"), c.real("TCOS"), c.real("TPOR")}
-                  : engine.priceConcept(account);
-    std::vector<catalog::EditedLine> lines =
-        scope.work ? catalog::loadLines(engine, engine.workRowLines(account)) : catalog::loadConceptLines(engine, account);
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const catalog::EditedLine& a, const catalog::EditedLine& b) { return a.category < b.category; });
+                   : engine.priceConcept(account);
+    std::vector<catalog::EditedLine> lines = scope.work ? catalog::loadLines(engine, engine.workRowLines(account))
+                                                        : catalog::loadConceptLines(engine, account);
+    std::stable_sort(lines.begin(), lines.end(), [](const catalog::EditedLine& a, const catalog::EditedLine& b) {
+      return a.category < b.category;
+    });
 
     // The heading block of the concept.
     out.band(kLine + 4);
@@ -244,7 +251,8 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
       out.text(amountX, amountW, number(run, "n14.2"), Align::kRight, 7, true);
     }
   }
-  if (progress && !progress(concepts.size(), concepts.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+  if (progress && !progress(concepts.size(), concepts.size()))
+    return Status::error(Status::Code::kCancelled, "cancelado");
   return out.finish();
 }
 
@@ -268,10 +276,11 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
     tables::Record lo(hora->def()), hi(hora->def());
     lo.setInteger("CTA", INT32_MIN);
     hi.setInteger("CTA", INT32_MAX);
-    if (Status s = hora->readRange(hora->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
-          accounts.push_back(static_cast<int32_t>(r.integer("CTA")));
-          return true;
-        });
+    if (Status s = hora->readRange(hora->keyIndex("CTA_KEY"), lo, hi,
+                                   [&](const tables::Record& r) {
+                                     accounts.push_back(static_cast<int32_t>(r.integer("CTA")));
+                                     return true;
+                                   });
         !s) {
       return s;
     }
@@ -287,23 +296,32 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
   tables::Record lo(maba->def()), hi(maba->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
-  if (Status s = maba->readRange(maba->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
-        const int64_t a = r.integer("CTA");
-        const bool wanted = scope.work ? std::find(accounts.begin(), accounts.end(), a) != accounts.end()
-                                      : options.inRange(a);
-        if (wanted) machines.push_back(r);
-        return true;
-      });
+  if (Status s = maba->readRange(maba->keyIndex("CTA_KEY"), lo, hi,
+                                 [&](const tables::Record& r) {
+                                   const int64_t a = r.integer("CTA");
+                                   const bool wanted =
+                                       scope.work ? std::find(accounts.begin(), accounts.end(), a) != accounts.end()
+                                                  : options.inRange(a);
+                                   if (wanted) machines.push_back(r);
+                                   return true;
+                                 });
       !s) {
     return s;
   }
   if (scope.concentrated) {
     // IMP_CEQ: one line per machine.
-    Heading list{scope.company, {"MAQUINARIA Y EQUIPO DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE")}, scope.today,
-                 30, 582,
-                 {{30, 40, "FOLIO", Align::kRight}, {74, 200, "D E S C R I P C I O N"}, {276, 24, "UNIDAD"},
-                  {302, 68, "C/FIJOS", Align::kRight}, {372, 68, "CONSUMOS", Align::kRight},
-                  {442, 68, "OPERACION", Align::kRight}, {512, 70, "UNITARIO", Align::kRight}}};
+    Heading list{scope.company,
+                 {"MAQUINARIA Y EQUIPO DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE")},
+                 scope.today,
+                 30,
+                 582,
+                 {{30, 40, "FOLIO", Align::kRight},
+                  {74, 200, "D E S C R I P C I O N"},
+                  {276, 24, "UNIDAD"},
+                  {302, 68, "C/FIJOS", Align::kRight},
+                  {372, 68, "CONSUMOS", Align::kRight},
+                  {442, 68, "OPERACION", Align::kRight},
+                  {512, 70, "UNITARIO", Align::kRight}}};
     PageWriter rows(spool, [&list](Page& p) { return drawHeading(p, list); });
     for (size_t i = 0; i < machines.size(); ++i) {
       if (progress && !progress(i, machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
@@ -318,12 +336,14 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
       rows.text(442, 68, number(c.operation, "n14.2"), Align::kRight);
       rows.text(512, 70, number(c.total, "n14.2"), Align::kRight);
     }
-    if (progress && !progress(machines.size(), machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    if (progress && !progress(machines.size(), machines.size()))
+      return Status::error(Status::Code::kCancelled, "cancelado");
     return rows.finish();
   }
-  Heading heading{scope.company,
-                  {"COSTO HORARIO DE MAQUINARIA Y EQUIPO", scope.work ? obra.text("OBRA") : std::string()},
-                  scope.today, 30, 582, {}};
+  Heading heading{
+      scope.company, {"COSTO HORARIO DE MAQUINARIA Y EQUIPO", scope.work ? obra.text("OBRA") : std::string()},
+      scope.today,   30,
+      582,           {}};
   PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
   const auto inputText = [&engine](int64_t account) {
     const auto p = account > 0 ? engine.linePrice(static_cast<int32_t>(account), false) : std::nullopt;
@@ -412,7 +432,8 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
       }
     }
   }
-  if (progress && !progress(machines.size(), machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+  if (progress && !progress(machines.size(), machines.size()))
+    return Status::error(Status::Code::kCancelled, "cancelado");
   return out.finish();
 }
 

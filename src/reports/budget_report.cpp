@@ -3,21 +3,21 @@
 #include <algorithm>
 #include <climits>
 
+#include "estimate/zones.h"
 #include "framework/money.h"
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "reports/amount_in_words.h"
 #include "reports/page_writer.h"
-#include "reports/sheet.h"
 #include "reports/report_header.h"
-#include "estimate/zones.h"
+#include "reports/sheet.h"
 #include "works/budget.h"
 
 namespace velmora::reports {
 
 namespace {
 
-constexpr double kLine = 10;  // points a printed line takes
+constexpr double kLine = 10;    // points a printed line takes
 constexpr size_t kPieces = 14;  // 50-character pieces of a 700-character description
 
 std::string number(double v, const char* picture) { return picture::formatNumber(v, picture); }
@@ -115,9 +115,10 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   obraTable->rec().setText("CTA", code);
   if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
   tables::Record obra = obraTable->rec();
-  for (const auto& [field, caption] : {std::pair{"AOBR", "ADMINISTRACION DE OBRA"}, std::pair{"TUTI", "UTILIDAD"},
-                                       std::pair{"TIVA", "IMPUESTO AL VALOR AGREGADO"},
-                                       std::pair{"ACEN", "ADMINISTRACION CENTRAL"}, std::pair{"TEXT", "CARGOS INDIRECTOS"}}) {
+  for (const auto& [field, caption] :
+       {std::pair{"AOBR", "ADMINISTRACION DE OBRA"}, std::pair{"TUTI", "UTILIDAD"},
+        std::pair{"TIVA", "IMPUESTO AL VALOR AGREGADO"}, std::pair{"ACEN", "ADMINISTRACION CENTRAL"},
+        std::pair{"TEXT", "CARGOS INDIRECTOS"}}) {
     if (text::clip(obra.text(field)).empty()) obra.setText(field, caption);
   }
   control->rec().setInteger("CTA", obra.integer("LIST"));
@@ -133,11 +134,12 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   tables::Record lo(cobr->def()), hi(cobr->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
-  if (Status s = cobr->readRange(cobr->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
-        all.push_back(works::budgetRow(r));
-        if (options.inRange(r.integer("CTA"))) rows.push_back(r);
-        return true;
-      });
+  if (Status s = cobr->readRange(cobr->keyIndex("CTA_KEY"), lo, hi,
+                                 [&](const tables::Record& r) {
+                                   all.push_back(works::budgetRow(r));
+                                   if (options.inRange(r.integer("CTA"))) rows.push_back(r);
+                                   return true;
+                                 });
       !s) {
     return s;
   }
@@ -146,8 +148,11 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   if (kind == BudgetReportKind::kConcentrated) {
     const estimate::ZoneFactors factors = zoneFound ? estimate::zoneFactors(zone) : estimate::ZoneFactors{};
     const double workingDays = zoneFound ? zone.real("DHAB") : 0;
-    Heading heading{context.company, {"CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title},
-                    context.today, 30, 762,
+    Heading heading{context.company,
+                    {"CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title},
+                    context.today,
+                    30,
+                    762,
                     {{30, 58, "CLAVE"},
                      {90, 214, "D E S C R I P C I O N"},
                      {306, 28, "UNID"},
@@ -157,15 +162,17 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
                      {534, 66, "EQUIPO", Align::kRight},
                      {602, 60, "PORCEN.", Align::kRight},
                      {664, 98, "UNITARIO", Align::kRight}}};
-    PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
+    PageWriter out(
+        spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
     const bool full = options.fullDescription == 'S';
     Sheet* sheet = spool.sheet();
     if (sheet != nullptr) {
       sheet->name = "Conceptos";
-      sheet->heading = {context.company, "CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title};
-      sheet->columns = {{"CLAVE", 12},       {"DESCRIPCION", 60},  {"UNID", 8},        {"DESTAJO", 12, 2},
-                        {"M/OBRA", 12, 2},   {"MATERIAL", 12, 2},  {"EQUIPO", 12, 2},  {"PORCEN.", 12, 2},
-                        {"UNITARIO", 14, 2}};
+      sheet->heading = {context.company, "CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"),
+                        options.title};
+      sheet->columns = {{"CLAVE", 12},      {"DESCRIPCION", 60}, {"UNID", 8},
+                        {"DESTAJO", 12, 2}, {"M/OBRA", 12, 2},   {"MATERIAL", 12, 2},
+                        {"EQUIPO", 12, 2},  {"PORCEN.", 12, 2},  {"UNITARIO", 14, 2}};
     }
     for (size_t i = 0; i < rows.size(); ++i) {
       if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
@@ -178,7 +185,8 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
         continue;
       }
       // The long text in its box; with the option "N", the short description.
-      const std::vector<std::string> lines = full ? descriptionLines(r, true) : std::vector<std::string>{r.text("TEXT")};
+      const std::vector<std::string> lines =
+          full ? descriptionLines(r, true) : std::vector<std::string>{r.text("TEXT")};
       out.band(kLine);
       out.text(30, 58, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
       out.text(90, 214, lines.front());
@@ -194,9 +202,9 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
       if (sheet != nullptr) {
         std::string description;
         for (const std::string& l : lines) description += (description.empty() ? "" : " ") + text::clip(l);
-        sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), description, text::clip(r.text("UNID")),
-                    destajo != 0 ? SheetCell(money::round2(destajo)) : SheetCell(), row.perUnit.labour, row.perUnit.materials,
-                    row.perUnit.equipment, row.perUnit.percentages, unit});
+        sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), description,
+                    text::clip(r.text("UNID")), destajo != 0 ? SheetCell(money::round2(destajo)) : SheetCell(),
+                    row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment, row.perUnit.percentages, unit});
       }
       for (size_t l = 1; l < lines.size(); ++l) {
         out.band(kLine);
@@ -225,19 +233,18 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
     put(right - 150, 84, 150, kPagePlaceholder, Align::kRight, 7, false);
     double y = 100;
     if (presentation) {
-      const std::pair<double, const char*> heads[] = {{30, "CONCEPTO"},   {92, "D E S C R I P C I O N"},
-                                                      {324, "UNIDAD"},    {356, "CANTIDAD"},
-                                                      {413, "UNITARIO"},  {475, "IMPORTE"},
+      const std::pair<double, const char*> heads[] = {{30, "CONCEPTO"},  {92, "D E S C R I P C I O N"},
+                                                      {324, "UNIDAD"},   {356, "CANTIDAD"},
+                                                      {413, "UNITARIO"}, {475, "IMPORTE"},
                                                       {547, "%"}};
       for (size_t i = 0; i < std::size(heads); ++i) {
         const double next = i + 1 < std::size(heads) ? heads[i + 1].first - 2 : right;
         put(heads[i].first, y, next - heads[i].first, heads[i].second, i >= 3 ? Align::kRight : Align::kLeft, 7, true);
       }
     } else {
-      const std::pair<double, const char*> heads[] = {{30, "CONCEPTO"}, {92, "DESCRIPCION"}, {300, "UNIDAD"},
-                                                      {330, "CANTIDAD"}, {385, "M/OBRA"},     {440, "MATER."},
-                                                      {495, "EQUIPO"},   {550, "PORCEN."},    {605, "UNITARIO"},
-                                                      {670, "IMPORTE"}};
+      const std::pair<double, const char*> heads[] = {
+          {30, "CONCEPTO"}, {92, "DESCRIPCION"}, {300, "UNIDAD"},  {330, "CANTIDAD"}, {385, "M/OBRA"},
+          {440, "MATER."},  {495, "EQUIPO"},     {550, "PORCEN."}, {605, "UNITARIO"}, {670, "IMPORTE"}};
       for (size_t i = 0; i < std::size(heads); ++i) {
         const double next = i + 1 < std::size(heads) ? heads[i + 1].first - 2 : right;
         put(heads[i].first, y, next - heads[i].first, heads[i].second, i >= 3 ? Align::kRight : Align::kLeft, 7, true);
@@ -276,8 +283,8 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
       sheet->columns = {{"CONCEPTO", 12},    {"DESCRIPCION", 60}, {"UNIDAD", 8}, {"CANTIDAD", 12, 2},
                         {"UNITARIO", 14, 2}, {"IMPORTE", 16, 2},  {"%", 8, 2}};
     } else {
-      sheet->columns = {{"CONCEPTO", 12},  {"DESCRIPCION", 50}, {"UNIDAD", 8},      {"CANTIDAD", 12, 2},
-                        {"M/OBRA", 12, 2}, {"MATER.", 12, 2},   {"EQUIPO", 12, 2},  {"PORCEN.", 12, 2},
+      sheet->columns = {{"CONCEPTO", 12},    {"DESCRIPCION", 50}, {"UNIDAD", 8},     {"CANTIDAD", 12, 2},
+                        {"M/OBRA", 12, 2},   {"MATER.", 12, 2},   {"EQUIPO", 12, 2}, {"PORCEN.", 12, 2},
                         {"UNITARIO", 14, 2}, {"IMPORTE", 16, 2}};
     }
   }
@@ -374,14 +381,16 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
         out.text(300, 28, r.text("UNID"));
         std::vector<Figure> ownLines;
         figure(330, 53, number(row.quantity, "n10.2B"), ownLines);
-        const double parts[] = {row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment, row.perUnit.percentages};
+        const double parts[] = {row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment,
+                                row.perUnit.percentages};
         for (int p = 0; p < 4; ++p) figure(385 + 55 * p, 53, number(parts[p], "n10.2B"), ownLines);
         figure(605, 63, number(sum1, "n12.2B"), ownLines);
         figure(670, right - 670, number(sum2, "n13.2B"), ownLines);
         figuresOnTheirOwnLines(ownLines);
         if (sheet != nullptr) {
-          sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), sheetText(descriptionLines(r, full)),
-                      text::clip(r.text("UNID")), row.quantity, parts[0], parts[1], parts[2], parts[3], sum1, sum2});
+          sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")),
+                      sheetText(descriptionLines(r, full)), text::clip(r.text("UNID")), row.quantity, parts[0],
+                      parts[1], parts[2], parts[3], sum1, sum2});
         }
         extraLines(lines);
       }

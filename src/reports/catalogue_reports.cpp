@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "estimate/zones.h"
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "reports/page_writer.h"
-#include "reports/sheet.h"
 #include "reports/report_header.h"
-#include "estimate/zones.h"
+#include "reports/sheet.h"
 
 namespace velmora::reports {
 
@@ -68,8 +68,8 @@ Status layOutInputCatalogue(const tables::Installation& inst, ErrorReporter& err
   if (sheet != nullptr) {
     sheet->name = "Insumos";
     sheet->heading = {context.company, "CATALOGO DE INSUMOS" + options.rangeText, "ZONA: " + context.zoneName};
-    sheet->columns = {{"CUENTA", 9, 0},      {"CLAVE", 14}, {"DESCRIPCION", 45}, {"DESCRIPCION(2)", 40},
-                      {"FECHA", 11},         {"ULTIMO $", 14, 2}};
+    sheet->columns = {{"CUENTA", 9, 0},       {"CLAVE", 14}, {"DESCRIPCION", 45},
+                      {"DESCRIPCION(2)", 40}, {"FECHA", 11}, {"ULTIMO $", 14, 2}};
   }
   for (size_t i = 0; i < inputs.size(); ++i) {
     if (progress && !progress(i, inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
@@ -125,14 +125,15 @@ Status layOutSalaryStudy(const tables::Installation& inst, ErrorReporter& errors
   constexpr double kFirst = 192, kStep = 57;
   heading.columns.push_back({70, 120, "D E S C R I P C I O N"});
   for (int c = 0; c < 10; ++c) heading.columns.push_back({kFirst + kStep * c, kStep - 2, heads[c], Align::kRight});
-  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
+  PageWriter out(
+      spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
   for (size_t i = 0; i < inputs.size(); ++i) {
     if (progress && !progress(i, inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
     const tables::Record& r = inputs[i];
     if (r.integer("TIPO") != 4) continue;
     const estimate::WageStudy w = estimate::wageStudy(r.real("COST", zone), zoneRecord);
-    const double values[] = {w.base, w.annual, w.bonus, w.vacationBonus, w.imss, w.sarInfonavit,
-                             w.payrollTax, w.sum, w.realWage};
+    const double values[] = {w.base,         w.annual,     w.bonus, w.vacationBonus, w.imss,
+                             w.sarInfonavit, w.payrollTax, w.sum,   w.realWage};
     out.band(kLine);
     out.text(30, 36, std::to_string(r.integer("CTA")), Align::kRight);
     out.text(70, 136, withoutCommas(r.text("TEXT")), Align::kLeft, 6.5);  // into the first column's blank left
@@ -145,9 +146,8 @@ Status layOutSalaryStudy(const tables::Installation& inst, ErrorReporter& errors
   return out.finish();
 }
 
-Status layOutGenericKeys(const tables::Installation& inst, ErrorReporter& errors,
-                         const CatalogueReportContext& context, Spool& spool,
-                         const std::function<bool(size_t, size_t)>& progress) {
+Status layOutGenericKeys(const tables::Installation& inst, ErrorReporter& errors, const CatalogueReportContext& context,
+                         Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
   auto clag = inst.table("CLAG", errors);
   if (Status s = clag->open(); !s) return s;
   std::vector<tables::Record> keys;

@@ -16,7 +16,7 @@ namespace velmora::reports {
 struct CatalogueReportContext {
   std::string company;
   int32_t today = 0;
-  int zone = 1;           // the current salary zone: its prices and dates
+  int zone = 1;  // the current salary zone: its prices and dates
   std::string zoneName;
 };
 
@@ -37,8 +37,7 @@ inline constexpr const char* kFixedStudyWarning[3] = {"TIENE FIJO EL VALOR DEL E
                                                       "SALARIOS A VALORES PREDETERMINADOS", "CON Ok CONTINUA ..."};
 
 // "Reporte de Claves Genéricas": every generic key with its type.
-Status layOutGenericKeys(const tables::Installation& inst, ErrorReporter& errors,
-                         const CatalogueReportContext& context, Spool& spool,
-                         const std::function<bool(size_t, size_t)>& progress = {});
+Status layOutGenericKeys(const tables::Installation& inst, ErrorReporter& errors, const CatalogueReportContext& context,
+                         Spool& spool, const std::function<bool(size_t, size_t)>& progress = {});
 
 }  // namespace velmora::reports

@@ -13,8 +13,8 @@
 #include "reports/analysis_reports.h"
 #include "reports/budget_report.h"
 #include "reports/page_writer.h"
-#include "reports/sheet.h"
 #include "reports/report_header.h"
+#include "reports/sheet.h"
 #include "tables/catalogue.h"
 #include "works/budget.h"
 #include "works/work.h"
@@ -225,7 +225,10 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
   // read-only installation never got stored).
   const double direct = works::displayBudget(rows).directCost;
   const auto share = [direct](double amount) { return direct != 0 ? amount * 100 / direct : 0.0; };
-  Heading heading{company, {"EXPLOSION DE INSUMOS: " + obra.text("OBRA"), obra.text("DIRE"), options.title}, today, 30,
+  Heading heading{company,
+                  {"EXPLOSION DE INSUMOS: " + obra.text("OBRA"), obra.text("DIRE"), options.title},
+                  today,
+                  30,
                   582,
                   {{30, 36, "No CTA", Align::kRight},
                    {68, 48, "COTIZACION"},
@@ -241,9 +244,8 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
   if (sheet != nullptr) {
     sheet->name = "Explosion de insumos";
     sheet->heading = {company, "EXPLOSION DE INSUMOS: " + obra.text("OBRA"), obra.text("DIRE"), options.title};
-    sheet->columns = {{"No CTA", 8, 0},   {"COTIZACION", 11}, {"GEN-CLAVE", 14},   {"DESCRIPCION", 50},
-                      {"UNIDAD", 8},      {"CANTIDAD", 14, 2}, {"PRECIO", 14, 2}, {"IMPORTE", 16, 2},
-                      {"% TOT", 8, 2}};
+    sheet->columns = {{"No CTA", 8, 0},    {"COTIZACION", 11}, {"GEN-CLAVE", 14},  {"DESCRIPCION", 50}, {"UNIDAD", 8},
+                      {"CANTIDAD", 14, 2}, {"PRECIO", 14, 2},  {"IMPORTE", 16, 2}, {"% TOT", 8, 2}};
   }
   double listed = 0;  // the sum of the amounts listed, the spreadsheet's total
   // One line of the listing, on the page and in the spreadsheet.

@@ -42,7 +42,6 @@ std::string unescape(const std::string& s) {
   return out;
 }
 
-
 double toNumber(const std::string& s) {
   double v = 0;
   std::from_chars(s.data(), s.data() + s.size(), v);
@@ -158,8 +157,7 @@ Status Spool::append(const Page& page, Stored& where) {
     appendEscaped(out, t.text);
     out += '\n';
   }
-  if (!seekTo(pages_file_, end_) ||
-      std::fwrite(out.data(), 1, out.size(), pages_file_) != out.size()) {
+  if (!seekTo(pages_file_, end_) || std::fwrite(out.data(), 1, out.size(), pages_file_) != out.size()) {
     return Status::error(Status::Code::kIoError, "no se pudo escribir la hoja en la carpeta temporal del reporte");
   }
   where = {end_, out.size()};
@@ -250,8 +248,12 @@ std::vector<size_t> selectPages(size_t count, const std::vector<bool>& marks, Pa
   for (size_t i = 0; i < count; ++i) {
     switch (set) {
       case PageSet::kAll: out.push_back(i); break;
-      case PageSet::kMarked: if (marked(i)) out.push_back(i); break;
-      case PageSet::kUnmarked: if (!marked(i)) out.push_back(i); break;
+      case PageSet::kMarked:
+        if (marked(i)) out.push_back(i);
+        break;
+      case PageSet::kUnmarked:
+        if (!marked(i)) out.push_back(i);
+        break;
       case PageSet::kRange: {
         const size_t first = std::clamp<size_t>(from, 1, count), last = std::min(to, count);
         if (i + 1 >= first && i + 1 <= last && from <= to) out.push_back(i);

@@ -20,8 +20,7 @@ class PageWriter {
   // A band of `height` points: on this page if it fits, on a new one if not.
   void band(double height);
   // Texts of the band last asked for.
-  void text(double x, double width, std::string s, Align align = Align::kLeft, double size = 7,
-            bool bold = false);
+  void text(double x, double width, std::string s, Align align = Align::kLeft, double size = 7, bool bold = false);
   void rule(double x1 = 30, double x2 = 582);
   // The next band starts a new page (with the header as it stands then).
   void breakPage() { y_ = bottom_ + 1; }

@@ -3,9 +3,9 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
-#include <QPaintDevice>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
 
@@ -71,8 +71,8 @@ Status writePdf(const Spool& spool, const std::vector<size_t>& pages, const fs::
       const auto page = spool.read(index);
       if (!page) continue;
       const QPageSize size(QSizeF(page->width, page->height), QPageSize::Point, QString(), QPageSize::ExactMatch);
-      writer.setPageLayout(QPageLayout(size, page->width > page->height ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                       QMarginsF(0, 0, 0, 0)));
+      writer.setPageLayout(QPageLayout(
+          size, page->width > page->height ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
       if (!started) {
         if (!painter.begin(&writer)) return Status::error(Status::Code::kIoError, "no se pudo crear " + file.string());
         started = true;

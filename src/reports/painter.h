@@ -20,7 +20,6 @@ void paintPage(QPainter& painter, const Page& page, const QRectF& target);
 // when complete). Needs a QGuiApplication.
 Status writePdf(const Spool& spool, const std::vector<size_t>& pages, const std::filesystem::path& file);
 // Each page as a PNG picture "hoja-<n>.png" in `dir`, at `dpi`.
-Status writePng(const Spool& spool, const std::vector<size_t>& pages, const std::filesystem::path& dir,
-                int dpi = 100);
+Status writePng(const Spool& spool, const std::vector<size_t>& pages, const std::filesystem::path& dir, int dpi = 100);
 
 }  // namespace velmora::reports

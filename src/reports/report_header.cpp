@@ -20,7 +20,8 @@ double drawHeading(Page& page, const Heading& h) {
   const double width = h.right - h.left;
   putText(page, h.left, 30, width, h.company, Align::kCenter, 11, true);
   double y = 46;
-  for (size_t i = 0; i < h.lines.size(); ++i, y += 12) putText(page, h.left, y, width, h.lines[i], Align::kCenter, i == 0 ? 9 : 8, i == 0);
+  for (size_t i = 0; i < h.lines.size(); ++i, y += 12)
+    putText(page, h.left, y, width, h.lines[i], Align::kCenter, i == 0 ? 9 : 8, i == 0);
   y += 2;
   putText(page, h.left, y, 150, picture::formatDate(h.today), Align::kLeft, 7, false);
   putText(page, h.right - 150, y, 150, kPagePlaceholder, Align::kRight, 7, false);

@@ -33,23 +33,27 @@ Status layOutZoneReport(const tables::Installation& inst, ErrorReporter& errors,
   y += 14;
   page.lines.push_back({40, y - 2, 572, y - 2, 0.5});
   for (int z = 1; z <= 5; ++z) {
-    if (progress && !progress(static_cast<size_t>(z - 1), 5)) return Status::error(Status::Code::kCancelled, "cancelado");
+    if (progress && !progress(static_cast<size_t>(z - 1), 5))
+      return Status::error(Status::Code::kCancelled, "cancelado");
     control->rec().clear();
     control->rec().setInteger("CTA", z);
     if (!control->fetch(control->keyIndex("KEYCTA"))) continue;
     const tables::Record r = control->rec();
     const estimate::ZoneFactors f = estimate::zoneFactors(r);
-    const std::string cells[] = {std::to_string(z), r.text("ZONA"), picture::formatNumber(r.real("SUEL"), "n10.2"),
+    const std::string cells[] = {std::to_string(z),
+                                 r.text("ZONA"),
+                                 picture::formatNumber(r.real("SUEL"), "n10.2"),
                                  picture::formatNumber(r.real("DHAB"), "n6.2"),
-                                 picture::formatNumber(f.fsrMenor, "n8.4"), picture::formatNumber(f.fsrMayor, "n8.4")};
+                                 picture::formatNumber(f.fsrMenor, "n8.4"),
+                                 picture::formatNumber(f.fsrMayor, "n8.4")};
     for (int c = 0; c < 6; ++c) {
-      putText(page, columns[c] + 2, y, columns[c + 1] - columns[c] - 4, cells[c], c < 2 ? Align::kLeft : Align::kRight, 9);
+      putText(page, columns[c] + 2, y, columns[c + 1] - columns[c] - 4, cells[c], c < 2 ? Align::kLeft : Align::kRight,
+              9);
     }
     y += 14;
   }
   page.lines.push_back({40, y, 572, y, 0.5});
   return spool.add(page);
 }
-
 
 }  // namespace velmora::reports

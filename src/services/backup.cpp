@@ -60,8 +60,7 @@ BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, con
 }  // namespace
 
 std::vector<BackupArchive> runBackup(const tables::Installation& inst, const BackupRequest& request,
-                                     ZipArchiver& archiver,
-                                     const BackupEvents& events) {
+                                     ZipArchiver& archiver, const BackupEvents& events) {
   std::vector<BackupArchive> made;
   const fs::path dataDir = fs::absolute(inst.dataDir);
   const std::string destination = request.destination.string();
@@ -72,8 +71,8 @@ std::vector<BackupArchive> runBackup(const tables::Installation& inst, const Bac
       const fs::path file = fs::absolute(inst.fileOf(def));
       if (def.settingsRole && file.parent_path() != dataDir) extra.emplace_back(file, settingsEntryName(def.fileName));
     }
-    made.push_back(makeArchive(archiver, events, (fs::path(destination) / "OBRAS").string(),
-                               (dataDir / "*.*").string(), systemComment(), extra, request.level));
+    made.push_back(makeArchive(archiver, events, (fs::path(destination) / "OBRAS").string(), (dataDir / "*.*").string(),
+                               systemComment(), extra, request.level));
   }
   for (const std::string& code : request.works) {
     if (events.stopped && events.stopped()) break;
@@ -87,7 +86,7 @@ std::vector<BackupArchive> runBackup(const tables::Installation& inst, const Bac
       continue;
     }
     made.push_back(makeArchive(archiver, events, (fs::path(destination) / code).string(),
-                                 (works::workDirectory(dataDir, code) / "*.*").string(), workComment(code), {},
+                               (works::workDirectory(dataDir, code) / "*.*").string(), workComment(code), {},
                                request.level));
   }
   return made;

@@ -17,14 +17,14 @@ namespace velmora::services {
 
 struct BackupRequest {
   std::filesystem::path destination;
-  bool system = true;               // " Respalda Archivos del Sistema"
-  std::vector<std::string> works;   // the codes of the works to archive, in order
+  bool system = true;              // " Respalda Archivos del Sistema"
+  std::vector<std::string> works;  // the codes of the works to archive, in order
   int level = 9;
 };
 
 // One archive of a backup, as it ended.
 struct BackupArchive {
-  std::string name;     // the archive name handed to the archiver
+  std::string name;  // the archive name handed to the archiver
   std::string comment;
   int result = ZipArchiver::kDone;
   std::string failure;  // the "Zip Error" text when it failed
@@ -52,7 +52,6 @@ std::vector<std::string> registeredWorks(const tables::Installation& inst, Error
 // is the caller's, so that it can be asked to stop from another thread. It
 // reads no table, so it may run on any thread.
 std::vector<BackupArchive> runBackup(const tables::Installation& inst, const BackupRequest& request,
-                                     ZipArchiver& archiver,
-                                     const BackupEvents& events = {});
+                                     ZipArchiver& archiver, const BackupEvents& events = {});
 
 }  // namespace velmora::services

@@ -30,8 +30,8 @@ bool isInstallationDocument(const std::string& name) {
   if (name == ".demo-completa") return true;
   if (name.empty() || name[0] == '.') return false;
   const std::string ext = text::upper(std::filesystem::path(name).extension().string());
-  for (const char* allowed : {".JPG", ".JPEG", ".PNG", ".BMP", ".GIF", ".ICO", ".DOC", ".DOCX", ".PDF", ".TXT", ".INI",
-                              ".HLP"})
+  for (const char* allowed :
+       {".JPG", ".JPEG", ".PNG", ".BMP", ".GIF", ".ICO", ".DOC", ".DOCX", ".PDF", ".TXT", ".INI", ".HLP"})
     if (ext == allowed) return true;
   return false;
 }

@@ -1,10 +1,10 @@
 #include "services/online_update.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <unordered_map>
 
 #include "catalog/inputs.h"
 #include "framework/dates.h"
@@ -261,9 +261,12 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
                                if (why.empty()) why = priceProblem(r, 3);
                                if (why.empty()) why = dateProblem(r, 4);
                                // A new input comes whole: its other four lists are checked too.
-                               for (int col = 5; col < 9 && why.empty() && !in.storedId; ++col) why = priceProblem(r, col);
-                               for (int col = 9; col < 13 && why.empty() && !in.storedId; ++col) why = dateProblem(r, col);
-                               if (!why.empty()) problems.push_back("cuenta " + std::to_string(in.account) + ": " + why);
+                               for (int col = 5; col < 9 && why.empty() && !in.storedId; ++col)
+                                 why = priceProblem(r, col);
+                               for (int col = 9; col < 13 && why.empty() && !in.storedId; ++col)
+                                 why = dateProblem(r, col);
+                               if (!why.empty())
+                                 problems.push_back("cuenta " + std::to_string(in.account) + ": " + why);
                                incoming.push_back(std::move(in));
                                return true;
                              });

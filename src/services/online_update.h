@@ -48,8 +48,7 @@ bool keptAside(const std::string& name);
 // is not older and of another size. A table file often keeps its size when
 // it changes, so size alone never decides; a fetched copy equal to the local
 // one is dropped by the run.
-bool shouldFetch(const net::ListingRow& row, bool localExists, int64_t localSize, int32_t localDate,
-                 int32_t localTime);
+bool shouldFetch(const net::ListingRow& row, bool localExists, int64_t localSize, int32_t localDate, int32_t localTime);
 // The next row to fetch by that rule. Names in `skip` and unsafe names are
 // passed over; unsafe ones are added to `refused`. -1 when none is left.
 int nextFileToFetch(const std::vector<net::ListingRow>& rows, const std::filesystem::path& dataDir,
@@ -62,7 +61,6 @@ std::optional<std::string> priceListProblem(const tables::Installation& inst, Er
 // The FTP client's error text (its own, in English, as the update window
 // shows it) said in Spanish, for the terminal.
 std::string ftpTextInSpanish(const std::string& clientText);
-
 
 struct MergeResult {
   int64_t added = 0;

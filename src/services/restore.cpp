@@ -40,8 +40,8 @@ struct Planned {
 
 // Where an entry goes, or why it is refused. `skip` for entries a backup
 // holds that are not put back (the use file, a kept direct cost).
-std::string planEntry(const std::string& name, bool system, const tables::Installation& inst,
-                      const fs::path& targetDir, Planned& p, bool& skip) {
+std::string planEntry(const std::string& name, bool system, const tables::Installation& inst, const fs::path& targetDir,
+                      Planned& p, bool& skip) {
   const EntryPlace place = placeOfEntry(name, system);
   skip = place.kind == EntryPlace::Kind::kSkipped;
   if (place.kind == EntryPlace::Kind::kRefused) return place.why;
@@ -97,8 +97,8 @@ std::string extractEntry(zip_t* za, Planned& p) {
     }
     if (n == 0) break;
     if (done == 0 && p.def) {
-      const auto header = tables::readTableHeader(reinterpret_cast<const unsigned char*>(buffer.data()),
-                                                  static_cast<size_t>(n));
+      const auto header =
+          tables::readTableHeader(reinterpret_cast<const unsigned char*>(buffer.data()), static_cast<size_t>(n));
       if (!header.isDatabase) {
         problem = p.entry + ": no es una tabla";
         break;
@@ -167,11 +167,11 @@ std::string planArchive(zip_t* za, bool system, const tables::Installation& inst
     p.index = static_cast<zip_uint64_t>(i);
     p.size = st.size;
     const uint64_t limit = p.def ? kRestoreTableLimit : kRestoreDocumentLimit;
-    if (p.size > limit) return name + ": declara " + std::to_string(p.size) + " bytes, más del límite de " +
-                               std::to_string(limit);
+    if (p.size > limit)
+      return name + ": declara " + std::to_string(p.size) + " bytes, más del límite de " + std::to_string(limit);
     total += p.size;
-    if (total > kRestoreArchiveLimit) return "el respaldo declara más de " + std::to_string(kRestoreArchiveLimit) +
-                                             " bytes en total";
+    if (total > kRestoreArchiveLimit)
+      return "el respaldo declara más de " + std::to_string(kRestoreArchiveLimit) + " bytes en total";
     plan.push_back(std::move(p));
   }
   if (plan.empty()) return "el respaldo no contiene archivos";

@@ -25,8 +25,8 @@ inline constexpr uint64_t kRestoreArchiveLimit = 8ull << 30;
 
 struct RestoreResult {
   bool ok = false;
-  std::string message;  // why it was refused or failed, in Spanish
-  std::string work;     // the work restored; empty for the system files
+  std::string message;              // why it was refused or failed, in Spanish
+  std::string work;                 // the work restored; empty for the system files
   std::filesystem::path keptAside;  // where the replaced files are
   std::vector<std::string> restored;
 };

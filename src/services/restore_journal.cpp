@@ -126,9 +126,9 @@ Status undoInterruptedRestore(const tables::Installation& inst) {
   std::string line;
   std::vector<SwapStep> steps;
   bool complete = false;
-  const auto refused = Status::error(Status::Code::kCorrupt,
-                                     "el diario de una restauración interrumpida está dañado (" +
-                                         std::string(kRestoreJournalName) + "); no se movió ningún archivo");
+  const auto refused =
+      Status::error(Status::Code::kCorrupt, "el diario de una restauración interrumpida está dañado (" +
+                                                std::string(kRestoreJournalName) + "); no se movió ningún archivo");
   if (!std::getline(in, line) || line != kHeader) return refused;
   while (std::getline(in, line)) {
     if (line == "FIN") {

@@ -39,8 +39,8 @@ UpdateRun::UpdateRun(fs::path dataDir, ServerSettings settings, UpdateLimits lim
     const QString command = client_.command().trimmed();
     stopping_ = true;  // the client's own error for the abort is not the news
     client_.abort("The update took longer than its limit");
-    fail("la actualización pasó de su tiempo límite", "Error = La actualización pasó de su tiempo límite Comando = " + command,
-         command);
+    fail("la actualización pasó de su tiempo límite",
+         "Error = La actualización pasó de su tiempo límite Comando = " + command, command);
   });
 }
 
@@ -132,8 +132,8 @@ void UpdateRun::placeFetched() {
   fs::create_directories(local.parent_path(), ec);
   fs::rename(staged, local, ec);
   if (ec) {
-    fail("no se pudo colocar " + name, "Error = No se pudo colocar " + QString::fromStdString(name) +
-         " Comando = getremotefile", "getremotefile");
+    fail("no se pudo colocar " + name,
+         "Error = No se pudo colocar " + QString::fromStdString(name) + " Comando = getremotefile", "getremotefile");
     return;
   }
   if (keptAside(name)) aside_.push_back(name);

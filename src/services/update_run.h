@@ -23,9 +23,9 @@ namespace velmora::services {
 
 // The limits of a run, in milliseconds.
 struct UpdateLimits {
-  int replyMs = 30000;      // each reply of the server
-  int dataCloseMs = 5000;   // a data connection left open after its 226
-  int runMs = 3600000;      // the whole run
+  int replyMs = 30000;     // each reply of the server
+  int dataCloseMs = 5000;  // a data connection left open after its 226
+  int runMs = 3600000;     // the whole run
 };
 
 class UpdateRun : public QObject {

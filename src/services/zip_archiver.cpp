@@ -63,7 +63,6 @@ std::vector<fs::path> filesOf(const std::string& included) {
   return found;
 }
 
-
 // The journal of a live table comes and goes with its writer's transaction;
 // the table's snapshot already holds what it protects. So do SQLite's
 // super-journals ("DATA1-mj1A2B3C4D") of a transaction over attached files.
@@ -89,14 +88,16 @@ std::string zipErrorText(int zipError, int systemError) {
     case ZIP_ER_OK: text = "sin error"; break;
     case ZIP_ER_RENAME: text = "no se pudo renombrar el archivo temporal"; break;
     case ZIP_ER_CLOSE: text = "no se pudo cerrar el archivo"; break;
-    case ZIP_ER_SEEK: case ZIP_ER_READ: text = "error al leer"; break;
+    case ZIP_ER_SEEK:
+    case ZIP_ER_READ: text = "error al leer"; break;
     case ZIP_ER_WRITE: text = "error al escribir"; break;
     case ZIP_ER_CRC: text = "el control CRC no coincide"; break;
     case ZIP_ER_NOENT: text = "no existe el archivo"; break;
     case ZIP_ER_EXISTS: text = "el archivo ya existe"; break;
     case ZIP_ER_OPEN: text = "no se pudo abrir el archivo"; break;
     case ZIP_ER_TMPOPEN: text = "no se pudo crear el archivo temporal"; break;
-    case ZIP_ER_ZLIB: case ZIP_ER_COMPRESSED_DATA: text = "los datos comprimidos están dañados"; break;
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA: text = "los datos comprimidos están dañados"; break;
     case ZIP_ER_MEMORY: text = "no hay memoria suficiente"; break;
     case ZIP_ER_NOZIP: text = "no es un archivo zip"; break;
     case ZIP_ER_INCONS: text = "el archivo zip es inconsistente"; break;
@@ -107,7 +108,8 @@ std::string zipErrorText(int zipError, int systemError) {
   switch (systemError) {
     case 0: break;
     case ENOSPC: text += ": no queda espacio en el disco"; break;
-    case EACCES: case EPERM: text += ": no hay permiso"; break;
+    case EACCES:
+    case EPERM: text += ": no hay permiso"; break;
     case EROFS: text += ": el disco es de solo lectura"; break;
     case ENOENT: text += ": no existe el archivo o la carpeta"; break;
 #ifdef EDQUOT
@@ -129,8 +131,8 @@ bool isTableFile(const fs::path& file) {
 // the archiver where it is and stops the read when asked to.
 struct ZipArchiver::Source {
   ZipArchiver* owner;
-  fs::path path;       // what is read (the snapshot of a table)
-  std::string name;    // the name in the archive
+  fs::path path;     // what is read (the snapshot of a table)
+  std::string name;  // the name in the archive
   uint64_t size = 0;
   time_t mtime = 0;
   uint64_t* packedBytes;  // of the whole archive
@@ -184,8 +186,7 @@ struct ZipArchiver::Source {
         st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
         return sizeof(*st);
       }
-      case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&error, data, len);
+      case ZIP_SOURCE_ERROR: return zip_error_to_data(&error, data, len);
       case ZIP_SOURCE_FREE:
         if (file) std::fclose(file);
         zip_error_fini(&error);
@@ -194,9 +195,7 @@ struct ZipArchiver::Source {
       case ZIP_SOURCE_SUPPORTS:
         return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
                                               ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
-      default:
-        zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0);
-        return -1;
+      default: zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0); return -1;
     }
   }
 
@@ -335,8 +334,9 @@ int ZipArchiver::pack(int action) {
       if (std::find(excluded_.begin(), excluded_.end(), f.filename().string()) != excluded_.end()) continue;
       if ((options_ & kSnapshotTables) && isJournalOfTable(f)) continue;
       // Without kJunkPaths a name keeps its folders, as seen from the current directory.
-      const std::string name = (options_ & kJunkPaths) ? f.filename().string()
-                                                       : fs::absolute(f).lexically_relative(fs::current_path()).string();
+      const std::string name = (options_ & kJunkPaths)
+                                   ? f.filename().string()
+                                   : fs::absolute(f).lexically_relative(fs::current_path()).string();
       bool seen = false;
       for (const auto& e : entries) seen = seen || e.second == name;
       if (!seen) entries.emplace_back(f, name);

@@ -36,8 +36,8 @@ class ZipArchiver {
   // copy live table files as snapshots.
   static constexpr uint32_t kJunkPaths = 1, kCommented = 32, kSnapshotTables = 0x80000;
   // Negative results of Execute.
-  static constexpr int kBadInclude = -1, kUnknownAction = -2, kNothingToPack = -3, kStopped = -4,
-                       kSnapshotFailed = -5, kZipFailure = -100;  // kZipFailure - libzip's code
+  static constexpr int kBadInclude = -1, kUnknownAction = -2, kNothingToPack = -3, kStopped = -4, kSnapshotFailed = -5,
+                       kZipFailure = -100;  // kZipFailure - libzip's code
 
   // Clears the archiver and sets level 6; progress goes to `progress`.
   void init(ZipProgress progress = {});

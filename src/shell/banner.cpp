@@ -16,9 +16,7 @@ fs::path findFileNoCase(const fs::path& dir, const std::string& name) {
   return {};
 }
 
-fs::path logoFile(const fs::path& dir, int n) {
-  return findFileNoCase(dir, "logo" + std::to_string(n) + ".jpg");
-}
+fs::path logoFile(const fs::path& dir, int n) { return findFileNoCase(dir, "logo" + std::to_string(n) + ".jpg"); }
 
 int countLogos(const fs::path& dir) {
   for (int i = 1; i <= 100; ++i) {
@@ -29,8 +27,7 @@ int countLogos(const fs::path& dir) {
   return 100;
 }
 
-BannerPile::BannerPile(int logos, std::function<int(int)> random)
-    : logos_(logos), random_(std::move(random)) {}
+BannerPile::BannerPile(int logos, std::function<int(int)> random) : logos_(logos), random_(std::move(random)) {}
 
 int BannerPile::draw() {
   if (logos_ <= 0) return 0;

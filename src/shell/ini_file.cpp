@@ -78,8 +78,8 @@ std::optional<WindowPlacement> IniFile::placement(const std::string& window) con
     auto k = s.find(key);
     return k != s.end() && k->second == "Yes";
   };
-  return WindowPlacement{number("XPos"), number("YPos"), number("Width"), number("Height"),
-                         flag("Maximize"), flag("Minimize")};
+  return WindowPlacement{number("XPos"),   number("YPos"),   number("Width"),
+                         number("Height"), flag("Maximize"), flag("Minimize")};
 }
 
 void IniFile::setPlacement(const std::string& window, const WindowPlacement& p) {

@@ -47,8 +47,7 @@ constexpr size_t kMemLimit = 19u * 1024 * 1024;
 
 std::string argon2(const std::string& text) {
   char out[crypto_pwhash_STRBYTES];
-  if (!ensureSodium() ||
-      crypto_pwhash_str(out, text.data(), text.size(), kOpsLimit, kMemLimit) != 0) {
+  if (!ensureSodium() || crypto_pwhash_str(out, text.data(), text.size(), kOpsLimit, kMemLimit) != 0) {
     return {};  // out of memory: nothing that could ever match is stored
   }
   return out;
@@ -59,8 +58,8 @@ bool isArgon2(std::string_view stored) { return stored.rfind("$argon2", 0) == 0;
 // Whether `typed` (already normalised) matches `stored` in any of its forms:
 // Argon2id, the older digest (compared as a digest, never as typed text),
 // or plain text written before passwords were hashed.
-bool storedMatches(std::string_view stored, const std::string& typed, std::string_view legacySalt,
-                   size_t legacyChars, bool ignoreCase) {
+bool storedMatches(std::string_view stored, const std::string& typed, std::string_view legacySalt, size_t legacyChars,
+                   bool ignoreCase) {
   const std::string clipped = text::clip(stored);
   if (isArgon2(clipped)) {
     return ensureSodium() && crypto_pwhash_str_verify(clipped.c_str(), typed.data(), typed.size()) == 0;

@@ -22,15 +22,15 @@ enum class NetTrace { kDefault, kNone, kBanners };
 struct Session {
   tables::Installation installation;
   ErrorReporter* errors = nullptr;
-  Login login;                         // current user and access levels
-  std::string companyName;             // VGA:CIA, printed on reports
-  int32_t today = 0;                   // day number when the frame opened
+  Login login;              // current user and access levels
+  std::string companyName;  // VGA:CIA, printed on reports
+  int32_t today = 0;        // day number when the frame opened
   std::array<std::string, 5> zoneNames;
-  estimate::ZoneFactors zone;          // the current salary zone and its factors
+  estimate::ZoneFactors zone;  // the current salary zone and its factors
   int logoCount = 0;
-  bool showSuppliers = false;          // "Proveedores" only for the maintenance account
+  bool showSuppliers = false;  // "Proveedores" only for the maintenance account
   NetTrace netTrace = NetTrace::kDefault;
-  std::string currentWorkCode;         // blank, "NULO" or OBR:CTA
+  std::string currentWorkCode;  // blank, "NULO" or OBR:CTA
   std::string currentWorkName;
 
   int currentZone() const { return zone.zone; }

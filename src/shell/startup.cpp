@@ -1,9 +1,9 @@
 #include "shell/startup.h"
 
+#include "framework/dates.h"
 #include "framework/text.h"
 #include "shell/banner.h"
 #include "shell/login.h"
-#include "framework/dates.h"
 
 namespace velmora::shell {
 
@@ -92,8 +92,7 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
       ui.warn({"LA CONFIGURACION DEL SISTEMA ESTA", "OCUPADA POR OTRA ESTACION,", "INTENTE DE NUEVO EN UN MOMENTO"});
       return StartupOutcome::kEndProgram;
     case tables::FileHealth::kReadOnly:
-    case tables::FileHealth::kUnreachable:
-      return cannotWrite();
+    case tables::FileHealth::kUnreachable: return cannotWrite();
     case tables::FileHealth::kDamaged: {
       const auto aside = tables::setAside(file);
       if (!aside) return cannotWrite();
@@ -101,8 +100,7 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
       break;
     }
     case tables::FileHealth::kMissing:
-    case tables::FileHealth::kSound:
-      break;
+    case tables::FileHealth::kSound: break;
   }
   if (!vga->open() || vga->isReadOnly()) {
     vga->close();
@@ -139,8 +137,8 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
   }
 
   // 6: the suppliers entry only for the maintenance account.
-  session.showSuppliers = text::clip(settings.text("LOGIN")) == "QOX" &&
-                          masterPasswordMatches(settings.text("CLAV"), "ZEP");
+  session.showSuppliers =
+      text::clip(settings.text("LOGIN")) == "QOX" && masterPasswordMatches(settings.text("CLAV"), "ZEP");
 
   // 7: no work chosen yet.
   session.installation.workDir.clear();
@@ -150,7 +148,8 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
   auto control = inst.table("CONTROL", errors);
   if (!control->open()) {
     // Prices with factors of 1 would be wrong everywhere: do not go on.
-    ui.warn({"NO SE PUDIERON LEER LAS ZONAS DE", "SALARIO (OCUPADAS POR OTRA ESTACION", "O DAÑADAS), INTENTE DE NUEVO"});
+    ui.warn(
+        {"NO SE PUDIERON LEER LAS ZONAS DE", "SALARIO (OCUPADAS POR OTRA ESTACION", "O DAÑADAS), INTENTE DE NUEVO"});
     return StartupOutcome::kEndProgram;
   }
   // A new installation gets its five zones, editable as any other.

@@ -16,29 +16,21 @@ void Record::clear() {
 int Record::need(std::string_view field, int element) const {
   const int s = def_->slot(field, element);
   if (s < 0) {  // a misspelt field name is a programming error, found by any test
-    std::fprintf(stderr, "campo desconocido %s:%.*s[%d]\n", def_->prefix.c_str(),
-                 static_cast<int>(field.size()), field.data(), element);
+    std::fprintf(stderr, "campo desconocido %s:%.*s[%d]\n", def_->prefix.c_str(), static_cast<int>(field.size()),
+                 field.data(), element);
     std::abort();
   }
   return s;
 }
 
-int64_t Record::integer(std::string_view field, int element) const {
-  return values_[need(field, element)].i;
-}
-double Record::real(std::string_view field, int element) const {
-  return values_[need(field, element)].r;
-}
-const std::string& Record::text(std::string_view field, int element) const {
-  return values_[need(field, element)].s;
-}
+int64_t Record::integer(std::string_view field, int element) const { return values_[need(field, element)].i; }
+double Record::real(std::string_view field, int element) const { return values_[need(field, element)].r; }
+const std::string& Record::text(std::string_view field, int element) const { return values_[need(field, element)].s; }
 
 void Record::setInteger(std::string_view field, int64_t value, int element) {
   setIntegerAt(need(field, element), value);
 }
-void Record::setReal(std::string_view field, double value, int element) {
-  values_[need(field, element)].r = value;
-}
+void Record::setReal(std::string_view field, double value, int element) { values_[need(field, element)].r = value; }
 void Record::setText(std::string_view field, std::string_view value, int element) {
   setTextAt(need(field, element), value);
 }
@@ -54,9 +46,7 @@ void Record::setTextAt(int slot, std::string_view value) {
   values_[slot].s = text::clip(text::truncateChars(value, limit));
 }
 
-bool Record::operator==(const Record& other) const {
-  return def_ == other.def_ && values_ == other.values_;
-}
+bool Record::operator==(const Record& other) const { return def_ == other.def_ && values_ == other.values_; }
 
 void bindSlot(Statement& s, int param, const Record& r, int slot) {
   const FieldType t = r.def().columns[slot].type;

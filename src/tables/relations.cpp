@@ -10,7 +10,6 @@ namespace {
 
 std::string ident(const std::string& name) { return "\"" + name + "\""; }
 
-
 // Binds the parent's link value, typed as the parent field is.
 void bindLink(Statement& s, int param, const Record& parent, const std::string& field) {
   bindSlot(s, param, parent, parent.def().slot(field));
@@ -104,9 +103,7 @@ Status RelationManager::remove(Table& table, Confirm confirm) {
     const TableDef& child = tableDef(r.child);
     const std::string target = ident(step.schema) + "." + ident(child.storeName);
     const std::string column = ident(r.childField);
-    const std::string match = r.linkIsLineOwner
-                                  ? column + ">=?1*100 AND " + column + "<(?1+1)*100"
-                                  : column + "=?1";
+    const std::string match = r.linkIsLineOwner ? column + ">=?1*100 AND " + column + "<(?1+1)*100" : column + "=?1";
     if (r.onDelete == DeleteRule::kRestrict) {
       Statement s(db, "SELECT 1 FROM " + target + " WHERE " + match + " LIMIT 1");
       bindLink(s, 1, table.rec(), r.parentField);

@@ -7,7 +7,6 @@
 namespace velmora::tables {
 namespace {
 
-
 std::string ident(const std::string& name) { return "\"" + name + "\""; }
 
 std::string_view bareName(std::string_view field) {
@@ -80,8 +79,6 @@ std::optional<IntegerRange> integerRange(FieldType type) {
   }
 }
 
-bool isTextType(FieldType t) {
-  return t == FieldType::kString || t == FieldType::kCString || t == FieldType::kMemo;
-}
+bool isTextType(FieldType t) { return t == FieldType::kString || t == FieldType::kCString || t == FieldType::kMemo; }
 
 }  // namespace velmora::tables

@@ -65,7 +65,7 @@ struct RangeCheck {
 };
 
 struct ResolvedKey {
-  std::vector<int> componentSlots;              // record slots of the components
+  std::vector<int> componentSlots;      // record slots of the components
   std::vector<std::string> sqlColumns;  // indexed columns (folded where case-insensitive)
   std::vector<bool> folded;             // per component: compared through its folded column
   std::string indexName;
@@ -82,10 +82,10 @@ std::optional<IntegerRange> integerRange(FieldType type);
 bool isTextType(FieldType type);
 
 struct TableDef {
-  std::string label;      // "INBA"
-  std::string prefix;     // "INB"
-  std::string fileName;   // "DATA4"
-  std::string storeName;  // SQL table inside the file, shared by two labels on one file
+  std::string label;          // "INBA"
+  std::string prefix;         // "INB"
+  std::string fileName;       // "DATA4"
+  std::string storeName;      // SQL table inside the file, shared by two labels on one file
   bool settingsRole = false;  // owned by the settings password instead of the data one
   std::vector<FieldDef> fields;
   std::vector<KeyDef> keys;
@@ -94,7 +94,7 @@ struct TableDef {
   // Derived by finish().
   std::vector<Column> columns;
   std::vector<ResolvedKey> resolvedKeys;
-  std::vector<int> foldedSlots;  // slots that have a folded column, in column order
+  std::vector<int> foldedSlots;                     // slots that have a folded column, in column order
   int userSlot = -1, dateSlot = -1, timeSlot = -1;  // the audit fields USUA, ACFE, ACHO
 
   void finish();

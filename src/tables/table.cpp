@@ -9,10 +9,10 @@
 #include <mutex>
 #include <set>
 
+#include "framework/dates.h"
 #include "framework/text.h"
 #include "tables/catalogue.h"
 #include "tables/table_file.h"
-#include "framework/dates.h"
 
 namespace velmora::tables {
 namespace {
@@ -57,8 +57,10 @@ std::string engineErrorText(sqlite3* db, int rc) {
   std::string detail;
   switch (rc & 0xFF) {
     case SQLITE_OK: return "error desconocido";
-    case SQLITE_PERM: case SQLITE_AUTH: return "sin permiso para la tabla";
-    case SQLITE_BUSY: case SQLITE_LOCKED: return "la tabla está bloqueada por otra estación";
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return "sin permiso para la tabla";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return "la tabla está bloqueada por otra estación";
     case SQLITE_NOMEM: return "no hay memoria suficiente";
     case SQLITE_READONLY: return "la tabla sólo se puede leer";
     case SQLITE_INTERRUPT: return "operación interrumpida";
@@ -246,21 +248,19 @@ Status Table::open() {
       return s;
     }
   } else if (!exists) {
-    rc = sqlite3_open_v2(path_.string().c_str(), &db_,
-                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                         nullptr);
     if (rc != SQLITE_OK) {
       Status s = raiseStorage(12, rc, Status::Code::kIoError);
       close();
       return s;
     }
   } else {
-    rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                         nullptr);
+    rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
       sqlite3_close_v2(db_);
       db_ = nullptr;
-      rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+      rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
       if (rc != SQLITE_OK) {
         Status s = raiseStorage(26, rc, Status::Code::kIoError);
         close();
@@ -270,8 +270,8 @@ Status Table::open() {
   }
   created_ = empty;
   sqlite3_extended_result_codes(db_, 1);
-  sqlite3_create_function(db_, "velmora_upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                          &upperFunction, nullptr, nullptr);
+  sqlite3_create_function(db_, "velmora_upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &upperFunction, nullptr,
+                          nullptr);
   sqlite3_busy_timeout(db_, static_cast<int>(lockWait_.count()));
   if (sqlite3_db_readonly(db_, "main") == 1) {
     readOnly_ = true;
@@ -368,8 +368,8 @@ Status Table::prepareSchema() {
     const KeyDef& kd = def_.keys[k];
     const ResolvedKey& rk = def_.resolvedKeys[k];
     const bool unique = !(kd.flags & kDuplicates);
-    sql += std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX IF NOT EXISTS " +
-           ident(rk.indexName) + " ON " + ident(def_.storeName) + "(";
+    sql += std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX IF NOT EXISTS " + ident(rk.indexName) + " ON " +
+           ident(def_.storeName) + "(";
     for (size_t i = 0; i < rk.sqlColumns.size(); ++i) sql += (i ? "," : "") + rk.sqlColumns[i];
     sql += ")";
     if (!rk.emptyExclusion.empty()) sql += " WHERE " + rk.emptyExclusion;
@@ -440,25 +440,13 @@ Statement& Table::query(int key, Query q) {
       }
       break;
     case kFirst:
-    case kLast:
-      break;
-    case kFromValuesUp:
-      where = "(" + cols + ")>=(" + params + ")";
-      break;
-    case kFromValuesDown:
-      where = "(" + cols + ")<=(" + params + ")";
-      break;
-    case kAfter:
-      where = "(" + cols + ",\"_id\")>(" + params + ",?)";
-      break;
-    case kBefore:
-      where = "(" + cols + ",\"_id\")<(" + params + ",?)";
-      break;
-    case kRange:
-      where = "(" + cols + ")>=(" + params + ") AND (" + cols + ")<=(" + params + ")";
-      break;
-    case kQueryKinds:
-      break;
+    case kLast: break;
+    case kFromValuesUp: where = "(" + cols + ")>=(" + params + ")"; break;
+    case kFromValuesDown: where = "(" + cols + ")<=(" + params + ")"; break;
+    case kAfter: where = "(" + cols + ",\"_id\")>(" + params + ",?)"; break;
+    case kBefore: where = "(" + cols + ",\"_id\")<(" + params + ",?)"; break;
+    case kRange: where = "(" + cols + ")>=(" + params + ") AND (" + cols + ")<=(" + params + ")"; break;
+    case kQueryKinds: break;
   }
   if (!rk.emptyExclusion.empty()) where = where.empty() ? rk.emptyExclusion : where + " AND " + rk.emptyExclusion;
   if (!filterSql_.empty() && q != kFetch) where = where.empty() ? filterSql_ : where + " AND " + filterSql_;
@@ -549,12 +537,8 @@ Status Table::move(bool forward) {
     case Position::kStart:  // no position yet: from the start, or from the end
       s = step(positionKey_, forward ? kFirst : kLast, false, false);
       break;
-    case Position::kAtValues:
-      s = step(positionKey_, forward ? kFromValuesUp : kFromValuesDown, true, false);
-      break;
-    case Position::kAfterRecord:
-      s = step(positionKey_, forward ? kAfter : kBefore, true, true);
-      break;
+    case Position::kAtValues: s = step(positionKey_, forward ? kFromValuesUp : kFromValuesDown, true, false); break;
+    case Position::kAfterRecord: s = step(positionKey_, forward ? kAfter : kBefore, true, true); break;
   }
   if (s) rememberPosition();
   return s;
@@ -656,7 +640,8 @@ Status Table::selectColumns(const std::vector<std::string>& fields, std::string*
     }
     // "COST[3]": one element of an array.
     const size_t open = f.find('[');
-    const int slot = open == std::string::npos ? def_.slot(f) : def_.slot(f.substr(0, open), std::atoi(f.c_str() + open + 1));
+    const int slot =
+        open == std::string::npos ? def_.slot(f) : def_.slot(f.substr(0, open), std::atoi(f.c_str() + open + 1));
     if (slot < 0) return Status::error(Status::Code::kInvalid, "campo desconocido " + f);
     *select += (select->empty() ? "" : ",") + ident(def_.columns[slot].name);
   }
@@ -731,18 +716,10 @@ Status Table::setFilter(std::vector<Condition> conditions) {
                                                   : "velmora_upper(" + ident(col.name) + ")";
       std::string one;
       switch (c.op) {
-        case Condition::Op::kEquals:
-          one = isTextColumn ? value + "=?" : ident(col.name) + "=?";
-          break;
-        case Condition::Op::kNotEquals:
-          one = isTextColumn ? value + "<>?" : ident(col.name) + "<>?";
-          break;
-        case Condition::Op::kBegins:
-          one = "instr(" + value + ",?)=1";
-          break;
-        case Condition::Op::kContains:
-          one = "instr(" + value + ",?)>0";
-          break;
+        case Condition::Op::kEquals: one = isTextColumn ? value + "=?" : ident(col.name) + "=?"; break;
+        case Condition::Op::kNotEquals: one = isTextColumn ? value + "<>?" : ident(col.name) + "<>?"; break;
+        case Condition::Op::kBegins: one = "instr(" + value + ",?)=1"; break;
+        case Condition::Op::kContains: one = "instr(" + value + ",?)>0"; break;
       }
       test += (test.empty() ? "" : " OR ") + one;
     }
@@ -802,18 +779,10 @@ Statement& Table::writeStatement(int which) {
       sql += "\"_ver\"=\"_ver\"+1 WHERE \"_id\"=? AND \"_ver\"=?";
       break;
     }
-    case kDelete:
-      sql = "DELETE FROM " + table + " WHERE \"_id\"=? AND \"_ver\"=?";
-      break;
-    case kReadById:
-      sql = "SELECT " + selectList() + " FROM " + table + " WHERE \"_id\"=?";
-      break;
-    case kReadFirstStored:
-      sql = "SELECT " + selectList() + " FROM " + table + " ORDER BY \"_id\" LIMIT 1";
-      break;
-    case kCount:
-      sql = "SELECT count(*) FROM " + table + (filterSql_.empty() ? "" : " WHERE " + filterSql_);
-      break;
+    case kDelete: sql = "DELETE FROM " + table + " WHERE \"_id\"=? AND \"_ver\"=?"; break;
+    case kReadById: sql = "SELECT " + selectList() + " FROM " + table + " WHERE \"_id\"=?"; break;
+    case kReadFirstStored: sql = "SELECT " + selectList() + " FROM " + table + " ORDER BY \"_id\" LIMIT 1"; break;
+    case kCount: sql = "SELECT count(*) FROM " + table + (filterSql_.empty() ? "" : " WHERE " + filterSql_); break;
     default: {  // kMaxAuto + key index
       const int key = which - kMaxAuto;
       const Column& c = def_.columns[def_.resolvedKeys[key].componentSlots[0]];
@@ -1121,7 +1090,8 @@ Status Table::updateStoredFieldsMany(const std::vector<std::string>& fields, siz
   }
   stampAudit();
   std::string sql = "UPDATE " + storeIdent() + " SET ";
-  for (size_t k = 0; k < slots.size(); ++k) sql += ident(def_.columns[slots[k]].name) + "=b.v" + std::to_string(k) + ",";
+  for (size_t k = 0; k < slots.size(); ++k)
+    sql += ident(def_.columns[slots[k]].name) + "=b.v" + std::to_string(k) + ",";
   std::vector<int> audit;
   for (int a : {def_.userSlot, def_.dateSlot, def_.timeSlot})
     if (a >= 0) {
@@ -1129,8 +1099,8 @@ Status Table::updateStoredFieldsMany(const std::vector<std::string>& fields, siz
       sql += ident(def_.columns[a].name) + "=?,";
     }
   const std::string target = ident(def_.storeName);
-  sql += "\"_ver\"=" + target + ".\"_ver\"+1 FROM " + scratch + " AS b WHERE " + target + ".\"_id\"=b.id AND " + target +
-         ".\"_ver\"=b.ver";
+  sql += "\"_ver\"=" + target + ".\"_ver\"+1 FROM " + scratch + " AS b WHERE " + target + ".\"_id\"=b.id AND " +
+         target + ".\"_ver\"=b.ver";
   Statement update(db_, sql);
   if (!update.valid()) return raiseStorage(28, sqlite3_errcode(db_), Status::Code::kIoError);
   int p = 1;

@@ -110,8 +110,7 @@ class Table {
   // those of `from` and `to` (both included), calling `visit` with each (also
   // left in the buffer); `visit` returns false to stop early. It must not use
   // this table. The read is over when the call returns.
-  Status readRange(int key, const Record& from, const Record& to,
-                   const std::function<bool(const Record&)>& visit);
+  Status readRange(int key, const Record& from, const Record& to, const std::function<bool(const Record&)>& visit);
   // The same range in the same order, reading only `fields` (element 1 of
   // a bare array name, "COST[3]" for another; "_id" and "_ver" for the
   // record's identity and version; "LLAV_F" for the folded copy, as
@@ -235,12 +234,12 @@ class Table {
   int64_t idAtBegin_ = 0, versionAtBegin_ = 0;
   int positionKey_ = 0;
   Position position_ = Position::kNone;
-  Record positionRecord_;  // key values of the position
+  Record positionRecord_;               // key values of the position
   const Record* bindSource_ = nullptr;  // where the key values of the next query come from
   int64_t positionId_ = 0;
 
   std::vector<Condition> filter_;
-  std::string filterSql_;  // " AND (...)" or empty
+  std::string filterSql_;           // " AND (...)" or empty
   std::vector<Statement> queries_;  // by key * kQueryKinds + query
   std::map<int, Statement> writes_;
   std::map<std::vector<std::string>, std::pair<Statement, std::vector<int>>> fieldWrites_;

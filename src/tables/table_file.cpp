@@ -71,8 +71,9 @@ Status snapshotTableFile(const std::filesystem::path& from, const std::filesyste
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  const std::string why = ok ? "" : from.filename().string() + ": no se pudo copiar la tabla (" +
-                                        (src ? engineErrorText(src, rc) : "no se pudo abrir") + ")";
+  const std::string why = ok ? ""
+                             : from.filename().string() + ": no se pudo copiar la tabla (" +
+                                   (src ? engineErrorText(src, rc) : "no se pudo abrir") + ")";
   sqlite3_close(dst);
   sqlite3_close(src);
   return ok ? Status::ok() : Status::error(Status::Code::kIoError, why);
@@ -93,7 +94,8 @@ TableHeader readTableHeader(const unsigned char* bytes, size_t length) {
 
 Status checkTableFile(const std::filesystem::path& file, const TableDef& def, FileCheck check) {
   const auto fail = [&](const std::string& why) {
-    return Status::error(Status::Code::kCorrupt, file.filename().string() + " no es la tabla " + def.label + ": " + why);
+    return Status::error(Status::Code::kCorrupt,
+                         file.filename().string() + " no es la tabla " + def.label + ": " + why);
   };
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) return fail("no es un archivo");

@@ -30,15 +30,15 @@
 #include "ui/services/update_screens.h"
 #include "ui/startup_windows.h"
 #include "ui/users_screens.h"
-#include "ui/zone_screens.h"
 #include "ui/works/budget_window.h"
+#include "ui/zone_screens.h"
 
 namespace velmora::ui {
 
 MainFrame::MainFrame(Context& ctx, QWidget* parent)
-    : QMainWindow(parent),
-      ctx_(ctx),
-      pile_(ctx.session.logoCount, [](int count) { return 1 + static_cast<int>(QRandomGenerator::global()->bounded(count)); }) {
+    : QMainWindow(parent), ctx_(ctx), pile_(ctx.session.logoCount, [](int count) {
+        return 1 + static_cast<int>(QRandomGenerator::global()->bounded(count));
+      }) {
   setObjectName("Main");
   setWindowTitle("Sistema de Control de Obra Velmora");
   setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
@@ -323,8 +323,8 @@ void MainFrame::openDocument(const QString& file) {
   if (code < 0) return;
   const std::string text = shell::documentFailureText(code);
   if (text.empty()) return;
-  QMessageBox box(QMessageBox::Warning, windowTitle(), QString::fromStdString(text) + "\n" + file,
-                  QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Warning, windowTitle(), QString::fromStdString(text) + "\n" + file, QMessageBox::Ok,
+                  this);
   box.setObjectName("documentFailure");
   box.button(QMessageBox::Ok)->setText("&Aceptar");
   box.exec();

@@ -50,8 +50,8 @@ class MainFrame : public QMainWindow {
  private:
   void buildMenus();
   void buildToolbar();
-  QAction* addTool(const QString& caption, const QString& hint, const char* name, int icon,
-                   std::function<void()> run, bool enabled = true);
+  QAction* addTool(const QString& caption, const QString& hint, const char* name, int icon, std::function<void()> run,
+                   bool enabled = true);
   void showImage(const QString& file);
   void refreshStatus();
   void closeSplash();

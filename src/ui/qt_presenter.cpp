@@ -57,8 +57,7 @@ int QtPresenter::showMessage(const MessageRequest& request) {
 
 int QtPresenter::showHistory(const std::string& title, const std::vector<HistoryEntry>& entries, int buttons,
                              int defaultButton) {
-  HistoryWindow window(QString::fromStdString(title), entries, buttons, defaultButton,
-                       QApplication::activeWindow());
+  HistoryWindow window(QString::fromStdString(title), entries, buttons, defaultButton, QApplication::activeWindow());
   window.exec();
   return window.pressed() ? window.pressed() : defaultButton;
 }
@@ -78,8 +77,8 @@ HistoryWindow::HistoryWindow(const QString& title, const std::vector<HistoryEntr
   list->setHeaderLabels({"Message", "Category"});
   list->setRootIsDecorated(false);
   for (const auto& e : entries) {
-    list->addTopLevelItem(new QTreeWidgetItem(
-        {QString::fromStdString(e.text).left(255), QString::fromStdString(e.category)}));
+    list->addTopLevelItem(
+        new QTreeWidgetItem({QString::fromStdString(e.text).left(255), QString::fromStdString(e.category)}));
   }
   list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   top->addWidget(list);

@@ -19,8 +19,8 @@ class QtPresenter : public MessagePresenter {
 class HistoryWindow : public QDialog {
   Q_OBJECT
  public:
-  HistoryWindow(const QString& title, const std::vector<HistoryEntry>& entries, int buttons,
-                int defaultButton, QWidget* parent = nullptr);
+  HistoryWindow(const QString& title, const std::vector<HistoryEntry>& entries, int buttons, int defaultButton,
+                QWidget* parent = nullptr);
   int pressed() const { return pressed_; }
 
  private:

@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QTabWidget>
 
-#include "shell/login.h"
 #include "framework/dates.h"
+#include "shell/login.h"
 
 namespace velmora::ui {
 
@@ -13,12 +13,17 @@ using namespace browse_button;
 
 namespace {
 
-constexpr const char* kLegend[] = {"(0) SIN ACCESO", "(1) SOLO VER", "(2) CAPTURAR", "(3) CAMBIOS",
+constexpr const char* kLegend[] = {"(0) SIN ACCESO",           "(1) SOLO VER", "(2) CAPTURAR", "(3) CAMBIOS",
                                    "(4) CAMBIOS DE SEGURIDAD", "(5) CIERRES"};
 
-constexpr const char* kBudgetCaptions[] = {"PERSONAL:", "CLAVES GENERICAS:", "INSUMOS BASE DE DATOS:",
-                                           "CONCEPTOS BASE DE DATOS:", "COSTO HORARIO B/DATOS:",
-                                           "ZONAS DE SALARIO:", "CAPTURA DE OBRAS:", "INSUMOS DE OBRAS:",
+constexpr const char* kBudgetCaptions[] = {"PERSONAL:",
+                                           "CLAVES GENERICAS:",
+                                           "INSUMOS BASE DE DATOS:",
+                                           "CONCEPTOS BASE DE DATOS:",
+                                           "COSTO HORARIO B/DATOS:",
+                                           "ZONAS DE SALARIO:",
+                                           "CAPTURA DE OBRAS:",
+                                           "INSUMOS DE OBRAS:",
                                            "CONCEPTOS DE LA OBRA:"};
 
 // The tabs of the companion modules and the arrays they edit.
@@ -26,9 +31,8 @@ struct CompanionTab {
   const char* caption;
   const char* field;
 };
-constexpr CompanionTab kCompanions[] = {{"Pagos M/O", "ESTI"},    {"Cobros", "COBR"},
-                                        {"Materiales", "MATE"},   {"Contabilidad", "SCON"},
-                                        {"Maquinaria", "EQUI"},   {"Ventas", "VENT"},
+constexpr CompanionTab kCompanions[] = {{"Pagos M/O", "ESTI"},    {"Cobros", "COBR"},     {"Materiales", "MATE"},
+                                        {"Contabilidad", "SCON"}, {"Maquinaria", "EQUI"}, {"Ventas", "VENT"},
                                         {"Pagos Varios", "VARI"}};
 
 std::vector<FieldSpec> userFields() {
@@ -131,7 +135,7 @@ BrowseSpec usersListSpec() {
   const std::vector<ColumnSpec> columns = {{"CTA", "CTA", "n_6"}, {"N O M B R E", "NOMB", "s30"}};
   s.tabs = {{"x Cuenta", "CTA_KEY", columns}, {"Alfabético", "NOM_KEY", columns}};
   s.buttons = kSelect | kView | kInsert | kChange | kDelete | kQuery | kClose;
-  s.captions = {{kSelect, "Selecciona"}, {kView, "Ver"}, {kInsert, "Alta"},
+  s.captions = {{kSelect, "Selecciona"}, {kView, "Ver"},     {kInsert, "Alta"},
                 {kChange, "Cambia"},     {kDelete, "Borra"}, {kClose, "Cierra"}};
   s.deleteElement = shell::element::kUsers;
   s.form = runUserForm;

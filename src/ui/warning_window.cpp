@@ -10,8 +10,7 @@
 
 namespace velmora::ui {
 
-WarningWindow::WarningWindow(const shell::WarningLines& lines, bool question, QWidget* parent)
-    : QDialog(parent) {
+WarningWindow::WarningWindow(const shell::WarningLines& lines, bool question, QWidget* parent) : QDialog(parent) {
   setObjectName(question ? "SINO" : "SHOWWARNING");
   setWindowTitle("MENSAJE DE ADVERTENCIA !!!");
   auto* layout = new QVBoxLayout(this);

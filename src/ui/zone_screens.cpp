@@ -111,9 +111,8 @@ BrowseSpec zoneListSpec() {
 
 BrowseWindow* openZoneList(Context& ctx) {
   auto* list = new BrowseWindow(ctx, zoneListSpec());
-  QObject::connect(list, &BrowseWindow::selected, list, [&ctx](const tables::Record& r) {
-    chooseZone(ctx, static_cast<int>(r.integer("CTA")));
-  });
+  QObject::connect(list, &BrowseWindow::selected, list,
+                   [&ctx](const tables::Record& r) { chooseZone(ctx, static_cast<int>(r.integer("CTA"))); });
   ctx.openWindow(list);
   return list;
 }

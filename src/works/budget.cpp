@@ -75,7 +75,8 @@ Status inTransaction(tables::Table& host, const std::function<Status()>& work) {
 Status priceRows(WorkPricing& pricing, tables::Table& cobr, std::vector<StoredRow>& rows, const Progress& progress) {
   for (size_t i = 0; i < rows.size(); ++i) {
     tables::Record& r = rows[i].record;
-    if (progress && !progress(i, rows.size(), r.text("TEXT"))) return Status::error(Status::Code::kCancelled, "cancelado");
+    if (progress && !progress(i, rows.size(), r.text("TEXT")))
+      return Status::error(Status::Code::kCancelled, "cancelado");
     catalog::CostSplit split;
     if (kindOf(r) == row_kind::kConcept) split = pricing.engine().priceWorkRow(static_cast<int32_t>(r.integer("CTA")));
     setFigures(r, split);
@@ -195,7 +196,8 @@ std::optional<double> cachedDirectCost(const fs::path& table, const FileState& n
   std::string header;
   FileState kept;
   std::string value;
-  if (!std::getline(in, header) || header != kCacheHeader || !(in >> kept.counter >> kept.size >> kept.modified >> value))
+  if (!std::getline(in, header) || header != kCacheHeader ||
+      !(in >> kept.counter >> kept.size >> kept.modified >> value))
     return std::nullopt;
   if (!(kept == now)) return std::nullopt;
   char* end = nullptr;
@@ -259,17 +261,17 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   std::vector<Figures> rows;
   std::optional<FileState> state;
   const Status read = cobr.readConsistently([&] {
-    const Status s = cobr.scanColumns({"CTA", "TIPO", "CANT", "TOBR", "TMAT", "TCOS", "TPOR"},
-                                      [&](const tables::Row& r) {
-                                        Figures f{r.integer(0), {}};
-                                        if (f.account == 0) return true;
-                                        const std::string kind = r.text(1);
-                                        f.row.kind = !kind.empty() && kind[0] != ' ' ? kind[0] : row_kind::kConcept;
-                                        f.row.quantity = r.real(2);
-                                        f.row.perUnit = {r.real(3), r.real(4), r.real(5), r.real(6)};
-                                        rows.push_back(f);
-                                        return true;
-                                      });
+    const Status s =
+        cobr.scanColumns({"CTA", "TIPO", "CANT", "TOBR", "TMAT", "TCOS", "TPOR"}, [&](const tables::Row& r) {
+          Figures f{r.integer(0), {}};
+          if (f.account == 0) return true;
+          const std::string kind = r.text(1);
+          f.row.kind = !kind.empty() && kind[0] != ' ' ? kind[0] : row_kind::kConcept;
+          f.row.quantity = r.real(2);
+          f.row.perUnit = {r.real(3), r.real(4), r.real(5), r.real(6)};
+          rows.push_back(f);
+          return true;
+        });
     if (s && ownRead) state = fileState(cobr.path());
     return s;
   });
@@ -294,10 +296,11 @@ std::string rowName(int64_t account, const std::string& description) {
 
 Status checkFiniteFigures(const std::vector<BudgetRow>& rows) {
   for (const BudgetRow& r : rows) {
-    if (!std::isfinite(r.quantity) || !std::isfinite(r.unitPrice) || !std::isfinite(r.amount) || !finiteSplit(r.perUnit))
-      return Status::error(Status::Code::kInvalid,
-                           rowName(r.account, r.text) + " tiene una cifra no finita; revise los precios de sus "
-                                                        "insumos y recalcule la obra");
+    if (!std::isfinite(r.quantity) || !std::isfinite(r.unitPrice) || !std::isfinite(r.amount) ||
+        !finiteSplit(r.perUnit))
+      return Status::error(Status::Code::kInvalid, rowName(r.account, r.text) +
+                                                       " tiene una cifra no finita; revise los precios de sus "
+                                                       "insumos y recalcule la obra");
   }
   return Status::ok();
 }
@@ -308,9 +311,10 @@ Status requireBudgetTables(const tables::Installation& inst) {
     std::error_code ec;
     const fs::path file = inst.fileOf(def);
     if (!fs::is_regular_file(file, ec) || fs::file_size(file, ec) == 0)
-      return Status::error(Status::Code::kNotFound, "falta la tabla " + def.fileName + " de la obra (" +
-                                                        (def.label == "COBR" ? "renglones" : "líneas de los conceptos") +
-                                                        "); restáurela de un respaldo");
+      return Status::error(Status::Code::kNotFound,
+                           "falta la tabla " + def.fileName + " de la obra (" +
+                               (def.label == "COBR" ? "renglones" : "líneas de los conceptos") +
+                               "); restáurela de un respaldo");
   }
   return Status::ok();
 }
@@ -368,7 +372,8 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
     double running = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
       tables::Record& r = rows[i].record;
-      if (progress && !progress(i, rows.size(), r.text("TEXT"))) return Status::error(Status::Code::kCancelled, "cancelado");
+      if (progress && !progress(i, rows.size(), r.text("TEXT")))
+        return Status::error(Status::Code::kCancelled, "cancelado");
       const char kind = kindOf(r);
       catalog::CostSplit split;
       if (kind == row_kind::kConcept) split = pricing.engine().priceWorkRow(static_cast<int32_t>(r.integer("CTA")));
@@ -388,8 +393,9 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
         const double amount = unitPrice * r.real("CANT");
         // A figure that is not finite aborts the run with nothing written.
         if (!finiteSplit(split) || !std::isfinite(amount))
-          return Status::error(Status::Code::kInvalid, rowName(r.integer("CTA"), r.text("TEXT")) +
-                                                           " da una cifra no finita; revise los precios de sus insumos");
+          return Status::error(
+              Status::Code::kInvalid,
+              rowName(r.integer("CTA"), r.text("TEXT")) + " da una cifra no finita; revise los precios de sus insumos");
         running += amount;
         r.setReal("PUNI", unitPrice);
         r.setReal("IMPO", amount);
@@ -397,7 +403,8 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
       cobr->rec() = r;
       if (Status s = cobr->updateStoredFields(rows[i].id, rows[i].version, kFigureFields); !s) return s;
     }
-    if (progress && !progress(rows.size(), rows.size(), {})) return Status::error(Status::Code::kCancelled, "cancelado");
+    if (progress && !progress(rows.size(), rows.size(), {}))
+      return Status::error(Status::Code::kCancelled, "cancelado");
     return pricing.prices().saveCopies();
   });
 }
@@ -508,11 +515,15 @@ Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t
     for (size_t i = 0; i < rows.size(); ++i) {
       if (progress && !progress(i, 2 * rows.size(), rows[i].record.text("TEXT")))
         return Status::error(Status::Code::kCancelled, "cancelado");
-      if (Status s = writeOver(*cobr, rows[i].id, [](tables::Record& w) { w.setInteger("CTA", w.integer("CTA") + kAside); }); !s)
+      if (Status s =
+              writeOver(*cobr, rows[i].id, [](tables::Record& w) { w.setInteger("CTA", w.integer("CTA") + kAside); });
+          !s)
         return s;
     }
     for (const StoredRow& l : lines) {
-      if (Status s = writeOver(*inob, l.id, [](tables::Record& w) { w.setInteger("CTA", w.integer("CTA") + kAside * 100); }); !s)
+      if (Status s =
+              writeOver(*inob, l.id, [](tables::Record& w) { w.setInteger("CTA", w.integer("CTA") + kAside * 100); });
+          !s)
         return s;
     }
     // 2. Rows 10, 20, 30 ... in their old order; the k-th line of old row c
@@ -525,9 +536,12 @@ Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t
       const int64_t old = rows[i].record.integer("CTA");
       const auto ownerOf = [](int64_t number) { return number >= 0 ? number / 100 : -((-number + 99) / 100); };
       while (nextLine < lines.size() && ownerOf(lines[nextLine].record.integer("CTA")) < old) ++nextLine;
-      for (int64_t k = 0; nextLine < lines.size() && ownerOf(lines[nextLine].record.integer("CTA")) == old; ++k, ++nextLine) {
+      for (int64_t k = 0; nextLine < lines.size() && ownerOf(lines[nextLine].record.integer("CTA")) == old;
+           ++k, ++nextLine) {
         const int64_t number = n * 100 + k;
-        if (Status s = writeOver(*inob, lines[nextLine].id, [number](tables::Record& w) { w.setInteger("CTA", number); }); !s)
+        if (Status s =
+                writeOver(*inob, lines[nextLine].id, [number](tables::Record& w) { w.setInteger("CTA", number); });
+            !s)
           return s;
       }
       if (Status s = writeOver(*cobr, rows[i].id, [n](tables::Record& w) { w.setInteger("CTA", n); }); !s) return s;
@@ -626,8 +640,8 @@ std::optional<ImportedConcept> importConcept(catalog::PricingEngine& engine, tab
   coba.rec().setInteger("CTA", account);
   if (!coba.fetch(coba.keyIndex("CTA_KEY"))) return std::nullopt;
   const tables::Record& c = coba.rec();
-  ImportedConcept out{c.text("TEXT"), c.text("GENE"), c.text("LLAV"), c.text("UNID"),
-                      text::truncateChars(c.text("TEX1"), 490), {}};
+  ImportedConcept out{
+      c.text("TEXT"), c.text("GENE"), c.text("LLAV"), c.text("UNID"), text::truncateChars(c.text("TEX1"), 490), {}};
   out.lines = catalog::loadConceptLines(engine, account);
   return out;
 }
@@ -635,8 +649,7 @@ std::optional<ImportedConcept> importConcept(catalog::PricingEngine& engine, tab
 Status adjustLines(std::vector<catalog::EditedLine>& lines, double wanted) {
   const double current = catalog::recomputeTotals(lines).directCost;
   if (wanted == 0) return Status::ok();  // nothing changes
-  if (current == 0)
-    return Status::error(Status::Code::kInvalid, "EL CONCEPTO VALE 0: NO HAY CANTIDADES QUE AJUSTAR");
+  if (current == 0) return Status::error(Status::Code::kInvalid, "EL CONCEPTO VALE 0: NO HAY CANTIDADES QUE AJUSTAR");
   const double ratio = wanted / current;
   if (ratio == 1) return Status::ok();
   for (catalog::EditedLine& l : lines) {

@@ -43,8 +43,8 @@ struct BudgetRow {
   std::string gene, key;  // COO:GENE, LLAV
   std::string unit;
   double quantity = 0;
-  double unitPrice = 0;  // COO:PUNI
-  double amount = 0;     // COO:IMPO
+  double unitPrice = 0;        // COO:PUNI
+  double amount = 0;           // COO:IMPO
   catalog::CostSplit perUnit;  // COO:TOBR, TMAT, TCOS, TPOR
 };
 BudgetRow budgetRow(const tables::Record& cobr);

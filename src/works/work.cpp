@@ -28,9 +28,7 @@ std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& 
   return std::array<std::string, 3>{"DEBE USTED DARLE UN NOMBRE", "A LA OBRA PARA QUE PUEDA", "SER REGISTRADA"};
 }
 
-fs::path workDirectory(const fs::path& dataDir, std::string_view code) {
-  return dataDir / text::clip(code);
-}
+fs::path workDirectory(const fs::path& dataDir, std::string_view code) { return dataDir / text::clip(code); }
 
 Status prepareWorkDirectory(const fs::path& dataDir, std::string_view code) {
   const std::string clipped = text::clip(code);

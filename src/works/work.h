@@ -10,9 +10,9 @@
 #include <optional>
 #include <string>
 
-#include "framework/status.h"
 #include "estimate/zones.h"
 #include "framework/error_reporter.h"
+#include "framework/status.h"
 #include "shell/session.h"
 #include "tables/installation.h"
 #include "tables/record.h"

@@ -13,7 +13,8 @@ bool isValidWorkCode(std::string_view code) {
 }
 
 std::string invalidWorkCodeText(std::string_view code) {
-  return "la cuenta de obra \"" + text::clip(code) + "\" no sirve como nombre de directorio "
+  return "la cuenta de obra \"" + text::clip(code) +
+         "\" no sirve como nombre de directorio "
          "(no puede estar vacía ni llevar /, \\, : o .)";
 }
 

@@ -66,7 +66,8 @@ inline void backupNames(const uint8_t* data, size_t size) {
     at = end + 1;
     for (bool system : {true, false}) {
       const services::EntryPlace p = services::placeOfEntry(name, system);
-      const bool placed = p.kind == services::EntryPlace::Kind::kTable || p.kind == services::EntryPlace::Kind::kDocument;
+      const bool placed =
+          p.kind == services::EntryPlace::Kind::kTable || p.kind == services::EntryPlace::Kind::kDocument;
       if (placed && (!inside(p.file) || p.file.find_first_of("/\\:") != std::string::npos)) __builtin_trap();
       if (p.kind == services::EntryPlace::Kind::kTable && !p.def) __builtin_trap();
     }

@@ -30,8 +30,7 @@ tables::Condition queryCondition(const ColumnSpec& column, int op, const QString
   return c;
 }
 
-QueryDialog::QueryDialog(Context& ctx, std::vector<ColumnSpec> columns, const tables::TableDef& def,
-                         QWidget* parent)
+QueryDialog::QueryDialog(Context& ctx, std::vector<ColumnSpec> columns, const tables::TableDef& def, QWidget* parent)
     : QDialog(parent), ctx_(ctx), columns_(std::move(columns)), def_(def) {
   setObjectName("QBE");
   setWindowTitle("Consulta");

@@ -19,8 +19,7 @@ namespace velmora::ui {
 class QueryDialog : public QDialog {
   Q_OBJECT
  public:
-  QueryDialog(Context& ctx, std::vector<ColumnSpec> columns, const tables::TableDef& def,
-              QWidget* parent = nullptr);
+  QueryDialog(Context& ctx, std::vector<ColumnSpec> columns, const tables::TableDef& def, QWidget* parent = nullptr);
   // The filter of the values entered; raises message 44 for a column that
   // cannot be queried and leaves it out.
   std::vector<tables::Condition> conditions();

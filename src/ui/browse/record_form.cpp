@@ -2,19 +2,19 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QPlainTextEdit>
-#include <QRadioButton>
-#include <QShortcut>
-#include <map>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <map>
 
 #include "framework/picture.h"
 #include "framework/text.h"
@@ -23,14 +23,10 @@
 
 namespace velmora::ui {
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 RecordForm::RecordForm(Context& ctx, tables::Table& table, FormRequest request, const QString& title,
-                       const QStringList& tabs, std::vector<FieldSpec> fields, FormOptions options,
-                       QWidget* parent)
+                       const QStringList& tabs, std::vector<FieldSpec> fields, FormOptions options, QWidget* parent)
     : QDialog(parent),
       ctx_(ctx),
       table_(table),
@@ -197,9 +193,7 @@ void RecordForm::loadWidget(size_t i, const tables::Record& r) {
       }
       break;
     }
-    default:
-      static_cast<QLineEdit*>(widgets_[i])->setText(formatField(r, f.field, f.element, f.picture));
-      break;
+    default: static_cast<QLineEdit*>(widgets_[i])->setText(formatField(r, f.field, f.element, f.picture)); break;
   }
 }
 
@@ -343,8 +337,7 @@ bool RecordForm::run() {
         completed_ = true;
         return true;
       }
-      if (ctx_.errors.askMessage(36, button::kYes | button::kNo | button::kCancel, button::kCancel) !=
-          button::kYes) {
+      if (ctx_.errors.askMessage(36, button::kYes | button::kNo | button::kCancel, button::kCancel) != button::kYes) {
         return false;
       }
       (void)table_.fetchById(table_.recordId());  // shows what is stored now, or nothing
@@ -401,8 +394,7 @@ void RecordForm::accept() {
   if (!save()) return;
   if (request_ == FormRequest::kInsert) {
     switch (options_.insertAction) {
-      case FormOptions::InsertAction::kClose:
-        break;
+      case FormOptions::InsertAction::kClose: break;
       case FormOptions::InsertAction::kAskAnother:
         if (ctx_.errors.raise(3) != result::kGoOn) break;
         [[fallthrough]];

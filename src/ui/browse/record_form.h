@@ -22,9 +22,8 @@ namespace velmora::ui {
 class RecordForm : public QDialog {
   Q_OBJECT
  public:
-  RecordForm(Context& ctx, tables::Table& table, FormRequest request, const QString& title,
-             const QStringList& tabs, std::vector<FieldSpec> fields, FormOptions options = {},
-             QWidget* parent = nullptr);
+  RecordForm(Context& ctx, tables::Table& table, FormRequest request, const QString& title, const QStringList& tabs,
+             std::vector<FieldSpec> fields, FormOptions options = {}, QWidget* parent = nullptr);
 
   // Runs the request: a delete is confirmed with message 11 and done without
   // showing the form; any other request shows the form modally. True when the
@@ -47,16 +46,16 @@ class RecordForm : public QDialog {
   void reject() override;  // leaving: questions when changed
 
  protected:
-  virtual void prime(tables::Record&) {}        // defaults of a new record
-  virtual bool validate() { return true; }      // own rules; false keeps the form open
-  virtual void beforeSave(tables::Record&) {}   // computed fields
-  virtual bool afterSave() { return true; }     // after the record was written
+  virtual void prime(tables::Record&) {}       // defaults of a new record
+  virtual bool validate() { return true; }     // own rules; false keeps the form open
+  virtual void beforeSave(tables::Record&) {}  // computed fields
+  virtual bool afterSave() { return true; }    // after the record was written
   // Writes the record in the buffer (insert, or over the record last read);
   // forms that save more beside it (lines) write both in one transaction.
   virtual Status writeRecord(bool inserting) { return inserting ? table_.insert() : table_.update(); }
   const tables::Record& loadedRecord() const { return loaded_; }
   virtual void fieldAccepted(const FieldSpec&) {}
-  virtual void afterLoad() {}                   // the entries were filled from the record
+  virtual void afterLoad() {}                          // the entries were filled from the record
   virtual bool otherChanges() const { return false; }  // edits beside the record (lines)
 
   // The text an entry shows, and setting it (numbers as their picture shows them).

@@ -18,8 +18,7 @@ QString formatField(const tables::Record& r, const std::string& field, int eleme
       const double v = type == tables::FieldType::kReal ? r.realAt(slot) : static_cast<double>(r.integerAt(slot));
       return QString::fromStdString(picture::formatNumber(v, pic));
     }
-    case 'd':
-      return QString::fromStdString(picture::formatDate(static_cast<int32_t>(r.integerAt(slot)), pic));
+    case 'd': return QString::fromStdString(picture::formatDate(static_cast<int32_t>(r.integerAt(slot)), pic));
     default:
       if (type == tables::FieldType::kReal) return QString::number(r.realAt(slot));
       if (type != tables::FieldType::kString && type != tables::FieldType::kCString &&
@@ -87,8 +86,7 @@ QVariant TableListModel::data(const QModelIndex& index, int role) const {
   const ColumnSpec& c = columns_[index.column()];
   const tables::Record& r = rows_[index.row()].record;
   switch (role) {
-    case Qt::DisplayRole:
-      return display(r, c);
+    case Qt::DisplayRole: return display(r, c);
     case Qt::TextAlignmentRole:
       return static_cast<int>((!c.picture.empty() && c.picture[0] == 'n' ? Qt::AlignRight : Qt::AlignLeft) |
                               Qt::AlignVCenter);
@@ -104,8 +102,7 @@ QVariant TableListModel::data(const QModelIndex& index, int role) const {
         if (colour.isValid()) return QBrush(colour);
       }
       return {};
-    default:
-      return {};
+    default: return {};
   }
 }
 

@@ -11,8 +11,7 @@
 
 namespace velmora::ui {
 
-AnalysisEditor::AnalysisEditor(Prompter& prompter, QWidget* parent)
-    : QWidget(parent), prompter_(prompter) {
+AnalysisEditor::AnalysisEditor(Prompter& prompter, QWidget* parent) : QWidget(parent), prompter_(prompter) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   model_ = new AnalysisLinesModel(lines_, this);

@@ -47,8 +47,8 @@ BrowseSpec conceptListSpec() {
             {"x DESCRIPCION", "DES_KEY", {kDesc, kCta, kGen, kKey, kUnit}, "DESCRIPCION:"},
             {"x PALABRA", "DES_KEY", {}, "-"}};
   s.buttons = kSelect | kInsert | kChange | kDelete | kQuery | kClose;
-  s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"},
-                {kClose, "C&ierra"}};
+  s.captions = {
+      {kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"}, {kClose, "C&ierra"}};
   s.textColour = [](const tables::Record& r) { return r.text("MIAS") == "1" ? QColor(255, 0, 0) : QColor(); };
   s.form = runConceptForm;
   return s;
@@ -201,8 +201,12 @@ namespace {
 std::vector<FieldSpec> conceptFields() {
   FieldSpec own{"CONC/PROPIO", "MIAS", "s1", 0, 1, FieldSpec::Kind::kCheck};
   FieldSpec memo{"DESCRIPCION COMPLETA", "TEX1", "s700", 0, 1, FieldSpec::Kind::kMemo};
-  return {{"CTA:", "CTA", "n_7"},      {"GENERICO:", "GENE", "s3"}, {"CLAVE:", "LLAV", "s9"},
-          {"UNIDAD:", "UNID", "s4"},   own,                         {"DESCRIPCION:", "TEXT", "s50"},
+  return {{"CTA:", "CTA", "n_7"},
+          {"GENERICO:", "GENE", "s3"},
+          {"CLAVE:", "LLAV", "s9"},
+          {"UNIDAD:", "UNID", "s4"},
+          own,
+          {"DESCRIPCION:", "TEXT", "s50"},
           memo};
 }
 
@@ -280,9 +284,7 @@ void ConceptForm::fieldAccepted(const FieldSpec& field) {
   }
 }
 
-bool ConceptForm::validate() {
-  return acceptGenericKey(ctx_, "C", table_.rec(), fieldWidget("GENE"), keyPicker);
-}
+bool ConceptForm::validate() { return acceptGenericKey(ctx_, "C", table_.rec(), fieldWidget("GENE"), keyPicker); }
 
 Status ConceptForm::writeRecord(bool inserting) {
   auto inco = ctx_.session.installation.table("INCO", ctx_.errors);

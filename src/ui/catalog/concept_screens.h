@@ -9,8 +9,8 @@
 #include "catalog/analysis.h"
 #include "catalog/prices.h"
 #include "ui/browse/browse_window.h"
-#include "ui/catalog/analysis_editor.h"
 #include "ui/browse/record_form.h"
+#include "ui/catalog/analysis_editor.h"
 #include "ui/catalog/generic_keys.h"
 
 class QButtonGroup;
@@ -71,7 +71,7 @@ class ConceptForm : public RecordForm {
 
   GenericKeyPicker keyPicker;
   AccountPicker accountPicker;
-  std::function<std::optional<int32_t>()> conceptPicker;  // BUSCA_CON
+  std::function<std::optional<int32_t>()> conceptPicker;                                   // BUSCA_CON
   std::function<std::optional<catalog::EditedLine>(const catalog::EditedLine*)> editLine;  // CAP_DET
 
  protected:

@@ -26,10 +26,11 @@ BrowseSpec genericKeysSpec() {
   s.procedure = "CAP_GEN";
   s.title = "Catálogo de Claves Genéricas";
   s.table = "CLAG";
-  const std::vector<ColumnSpec> columns = {{"CTA", "CTA", "s3"}, {"DESCRIPCION", "TEXT", "s30"}, {"TIPO", "TIPO", "s1"}};
+  const std::vector<ColumnSpec> columns = {
+      {"CTA", "CTA", "s3"}, {"DESCRIPCION", "TEXT", "s30"}, {"TIPO", "TIPO", "s1"}};
   s.tabs = {{"x CUENTA", "CTA_KEY", columns}, {"x DESCRIPCION", "DES_KEY", columns}};
   s.buttons = kSelect | kView | kInsert | kChange | kDelete | kQuery | kClose;
-  s.captions = {{kSelect, "&Selecciona"}, {kView, "&Ver"},    {kInsert, "&Alta"},
+  s.captions = {{kSelect, "&Selecciona"}, {kView, "&Ver"},     {kInsert, "&Alta"},
                 {kChange, "&Cambia"},     {kDelete, "&Borra"}, {kClose, "C&ierra"}};
   s.deleteElement = shell::element::kGenericKeys;
   s.textColour = [](const tables::Record& r) {
@@ -48,11 +49,12 @@ BrowseSpec genericKeyLookupSpec() {
   s.procedure = "BUSCA_GENI";
   s.title = "Catálogo de Claves Genéricas";
   s.table = "CLAG";
-  s.tabs = {{"x CUENTA", "TIP_KEY",  // by code: the list is already one type
+  s.tabs = {{"x CUENTA",
+             "TIP_KEY",  // by code: the list is already one type
              {{"CTA", "CTA", "s3"}, {"D E S C R I P C I O N", "TEXT", "s30"}, {"TIPO", "TIPO", "s1"}}}};
   s.buttons = kSelect | kInsert | kChange | kDelete | kClose;
-  s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"},
-                {kClose, "C&ierra"}};
+  s.captions = {
+      {kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"}, {kClose, "C&ierra"}};
   s.deleteElement = shell::element::kGenericKeys;
   s.rowColour = [](const tables::Record&, int row) {
     return row % 2 == 0 ? QColor(193, 255, 193) : QColor();  // odd rows, counting from 1

@@ -7,8 +7,8 @@
 #include <QPushButton>
 
 #include "catalog/inputs.h"
-#include "framework/text.h"
 #include "framework/dates.h"
+#include "framework/text.h"
 
 namespace velmora::ui {
 
@@ -27,7 +27,7 @@ BrowseSpec inputListSpec(std::function<int()> currentZone) {
             {"x DESCRIPCION", "DES_KEY", {desc, cta, gen, key, unit, price, date}, "DESC:"},
             {"x PALABRA", "DES_KEY", {}, "-"}};
   s.buttons = kSelect | kView | kInsert | kChange | kDelete | kQuery | kClose;
-  s.captions = {{kSelect, "&Selecciona"}, {kView, "&Ver"},    {kInsert, "&Alta"},
+  s.captions = {{kSelect, "&Selecciona"}, {kView, "&Ver"},     {kInsert, "&Alta"},
                 {kChange, "&Cambia"},     {kDelete, "&Borra"}, {kClose, "C&ierra"}};
   s.deleteElement = shell::element::kBaseInputs;
   s.form = runInputForm;
@@ -57,7 +57,8 @@ QHBoxLayout* addWordFilter(BrowseWindow* list, int wordTab, const std::string& f
 }
 
 BrowseWindow* makeInputList(Context& ctx, bool picking) {
-  auto* list = new BrowseWindow(ctx, inputListSpec([&session = ctx.session] { return session.currentZone(); }), picking);
+  auto* list =
+      new BrowseWindow(ctx, inputListSpec([&session = ctx.session] { return session.currentZone(); }), picking);
   auto* countLabel = new QLabel("INSUMOS EN BASE");
   auto* count = new QLabel;
   count->setObjectName("count");
@@ -92,7 +93,8 @@ namespace {
 
 std::vector<FieldSpec> inputFields(const std::array<std::string, 5>& zoneNames) {
   FieldSpec kind{"TIPO", "TIPO", "n1", 0, 1, FieldSpec::Kind::kRadio};
-  for (const auto& k : catalog::kInputKinds) kind.options.push_back({QString::fromUtf8(k.label), std::to_string(k.kind)});
+  for (const auto& k : catalog::kInputKinds)
+    kind.options.push_back({QString::fromUtf8(k.label), std::to_string(k.kind)});
   std::vector<FieldSpec> f = {
       {"No de Cuenta:", "CTA", "n_6"},
       {"Clave Genérica:", "GENE", "s3"},
@@ -104,7 +106,12 @@ std::vector<FieldSpec> inputFields(const std::array<std::string, 5>& zoneNames) 
   };
   for (int z = 1; z <= 5; ++z) {
     FieldSpec date{QString::fromStdString(zoneNames[z - 1].empty() ? "ZONA " + std::to_string(z) : zoneNames[z - 1]),
-                   "FECH", "d6B", 0, z, FieldSpec::Kind::kEdit, true};
+                   "FECH",
+                   "d6B",
+                   0,
+                   z,
+                   FieldSpec::Kind::kEdit,
+                   true};
     FieldSpec cost{"COSTO:", "COST", "n14.2B", 0, z};
     cost.sameRow = true;
     f.push_back(date);
@@ -140,7 +147,8 @@ void InputForm::fieldAccepted(const FieldSpec& field) {
   if (field.field == "COST") {
     // A newly accepted price is dated today (the buffer holds the accepted prices).
     const int z = field.element;
-    catalog::acceptZonePrice(table_.rec(), z, r.real("COST", z), ctx_.session.today ? ctx_.session.today : dates::today());
+    catalog::acceptZonePrice(table_.rec(), z, r.real("COST", z),
+                             ctx_.session.today ? ctx_.session.today : dates::today());
     setFieldText("FECH", formatField(table_.rec(), "FECH", z, "d6B"), z);
   } else if (field.field == "TIPO" && r.integer("TIPO") > 4) {
     catalog::clearPercentageKinds(r);

@@ -22,8 +22,8 @@ BrowseSpec machineListSpec() {
             {"x CUENTA", "CTA_KEY", {cta, gen, key, desc, desc2}, "CTA:"},
             {"x CLAVE", "CLA_KEY", {cta, gen, key, desc, desc2}, "GENERICO:"}};
   s.buttons = kSelect | kInsert | kChange | kDelete | kQuery | kClose;
-  s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambiar"}, {kDelete, "&Borrar"},
-                {kClose, "C&ierra"}};
+  s.captions = {
+      {kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambiar"}, {kDelete, "&Borrar"}, {kClose, "C&ierra"}};
   s.deleteElement = shell::element::kMachinery;
   s.form = runMachineForm;
   return s;
@@ -82,8 +82,8 @@ MachineForm::MachineForm(Context& ctx, tables::Table& maba, FormRequest request,
       rates_ = {control->rec().real("PORC"), control->rec().real("DHAB")};
     }
   }
-  engine_ = std::make_unique<catalog::PricingEngine>(ctx.session.installation, ctx.errors, prices_,
-                                                     ctx.session.zone, rates_);
+  engine_ =
+      std::make_unique<catalog::PricingEngine>(ctx.session.installation, ctx.errors, prices_, ctx.session.zone, rates_);
   picker = modalGenericKeyPicker(ctx, this);
   accountPicker = modalAccountPicker(ctx, this);
   // Each account entry has a lookup: the input list, or the basics for the crew.

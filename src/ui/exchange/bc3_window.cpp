@@ -18,8 +18,9 @@ namespace {
 constexpr const char* kProcedure = "INTERCAMBIO_BC3";
 
 QString summary(const exchange::Bc3Plan& p, bool done) {
-  QString text = QString("%1 %2 insumos nuevos y %3 cambiados, %4 máquinas nuevas y %5 cambiadas, "
-                         "%6 conceptos nuevos y %7 cambiados, %8 claves genéricas nuevas.")
+  QString text = QString(
+                     "%1 %2 insumos nuevos y %3 cambiados, %4 máquinas nuevas y %5 cambiadas, "
+                     "%6 conceptos nuevos y %7 cambiados, %8 claves genéricas nuevas.")
                      .arg(done ? "Importados:" : "El archivo trae:")
                      .arg(p.newInputs)
                      .arg(p.changedInputs)
@@ -128,8 +129,9 @@ bool Bc3Window::apply() {
   exchange::Bc3File file;
   exchange::Bc3Plan plan;
   Status s = readFile(checked_, &file);
-  if (s) s = exchange::importBc3(ctx_.session.installation, ctx_.errors, file, list_->value(), false,
-                                 ctx_.login().user, &plan);
+  if (s)
+    s = exchange::importBc3(ctx_.session.installation, ctx_.errors, file, list_->value(), false, ctx_.login().user,
+                            &plan);
   apply_->setEnabled(false);
   checked_.clear();
   if (!s) {

@@ -53,8 +53,8 @@ CatalogueImportWindow::CatalogueImportWindow(Context& ctx, works::OpenWork work,
   form->addRow("LIBRO:", fileRow);
   form->addRow("HOJA:", sheetName_);
   auto* mapping = new QHBoxLayout;
-  for (auto [caption, box] : {std::pair{"CLAVE", key_}, {"DESCRIPCION", description_}, {"UNIDAD", unit_},
-                              {"CANTIDAD", quantity_}}) {
+  for (auto [caption, box] :
+       {std::pair{"CLAVE", key_}, {"DESCRIPCION", description_}, {"UNIDAD", unit_}, {"CANTIDAD", quantity_}}) {
     auto* column = new QVBoxLayout;
     column->addWidget(new QLabel(caption));
     column->addWidget(box);
@@ -152,8 +152,10 @@ void CatalogueImportWindow::preview() {
   rows_->setRowCount(static_cast<int>(plan_.rows.size()));
   int r = 0;
   for (const auto& row : plan_.rows) {
-    const QString cells[6] = {QString::number(row.row), QString(QChar(row.kind)),
-                              QString::fromStdString(row.key), QString::fromStdString(row.description),
+    const QString cells[6] = {QString::number(row.row),
+                              QString(QChar(row.kind)),
+                              QString::fromStdString(row.key),
+                              QString::fromStdString(row.description),
                               QString::fromStdString(row.unit),
                               row.kind == 'C' ? QString::fromStdString(text::formatFixed(row.quantity, 4)) : QString()};
     for (int k = 0; k < 6; ++k) {
@@ -167,11 +169,12 @@ void CatalogueImportWindow::preview() {
   }
   size_t titles = 0;
   for (const auto& row : plan_.rows) titles += row.kind == 'T';
-  status_->setText(QString("%1 partidas: %2 títulos, %3 conceptos con el análisis de la base y %4 sin análisis (en rojo).")
-                       .arg(plan_.rows.size())
-                       .arg(titles)
-                       .arg(plan_.rows.size() - titles - plan_.unmatched.size())
-                       .arg(plan_.unmatched.size()));
+  status_->setText(
+      QString("%1 partidas: %2 títulos, %3 conceptos con el análisis de la base y %4 sin análisis (en rojo).")
+          .arg(plan_.rows.size())
+          .arg(titles)
+          .arg(plan_.rows.size() - titles - plan_.unmatched.size())
+          .arg(plan_.unmatched.size()));
   planned_ = true;
   apply_->setEnabled(!plan_.rows.empty());
 }
@@ -198,8 +201,8 @@ QString exportCatalogue(Context& ctx, const works::OpenWork& work, const QString
     return QString::fromStdString(s.text()) + "; no se escribió el libro.";
   }
   std::vector<std::string> formulas;
-  if (Status s = exchange::writeCellValues(client.toStdString(), sheet.name, plan.values, output.toStdString(),
-                                           &formulas);
+  if (Status s =
+          exchange::writeCellValues(client.toStdString(), sheet.name, plan.values, output.toStdString(), &formulas);
       !s) {
     return QString::fromStdString(s.text());
   }

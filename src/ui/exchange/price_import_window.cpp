@@ -65,8 +65,11 @@ PriceImportWindow::PriceImportWindow(Context& ctx, QWidget* parent) : QDialog(pa
   form->addRow("LISTA DE PRECIOS:", list_);
   form->addRow("FECHA:", date_);
   auto* mapping = new QHBoxLayout;
-  for (auto [caption, box] : {std::pair{"CUENTA", account_}, {"GENERICO", genericKey_}, {"CLAVE", key_},
-                              {"PRECIO", price_}, {"FECHA", priceDate_}}) {
+  for (auto [caption, box] : {std::pair{"CUENTA", account_},
+                              {"GENERICO", genericKey_},
+                              {"CLAVE", key_},
+                              {"PRECIO", price_},
+                              {"FECHA", priceDate_}}) {
     auto* column = new QVBoxLayout;
     column->addWidget(new QLabel(caption));
     column->addWidget(box);
@@ -210,8 +213,8 @@ void PriceImportWindow::preview() {
 
 bool PriceImportWindow::apply() {
   if (!planned_) return false;
-  if (Status s = exchange::applyPriceImport(ctx_.session.installation, ctx_.errors, plan_, list_->value(),
-                                            ctx_.login().user);
+  if (Status s =
+          exchange::applyPriceImport(ctx_.session.installation, ctx_.errors, plan_, list_->value(), ctx_.login().user);
       !s) {
     status_->setText("No se importaron los precios (los insumos quedan como estaban): " +
                      QString::fromStdString(s.text()));

@@ -6,7 +6,9 @@
 namespace velmora::ui {
 
 namespace {
-bool isCsv(const QString& path) { return path.endsWith(".csv", Qt::CaseInsensitive) || path.endsWith(".txt", Qt::CaseInsensitive); }
+bool isCsv(const QString& path) {
+  return path.endsWith(".csv", Qt::CaseInsensitive) || path.endsWith(".txt", Qt::CaseInsensitive);
+}
 }  // namespace
 
 void fillColumnChoices(QComboBox* box, const exchange::SheetData& sheet, std::optional<size_t> chosen) {
@@ -19,7 +21,8 @@ void fillColumnChoices(QComboBox* box, const exchange::SheetData& sheet, std::op
     // The column's letter and its title in the first rows, to choose by.
     QString title;
     for (size_t r = 0; r < std::min<size_t>(sheet.rows.size(), 30) && title.isEmpty(); ++r)
-      if (sheet.at(r, c).kind == exchange::Cell::Kind::kText) title = QString::fromStdString(sheet.at(r, c).text).left(20);
+      if (sheet.at(r, c).kind == exchange::Cell::Kind::kText)
+        title = QString::fromStdString(sheet.at(r, c).text).left(20);
     box->addItem(QString::fromStdString(exchange::columnLetters(c)) + (title.isEmpty() ? "" : "  " + title),
                  static_cast<int>(c));
   }

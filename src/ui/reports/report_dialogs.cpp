@@ -1,8 +1,8 @@
 #include "ui/reports/report_dialogs.h"
 
 #include <QButtonGroup>
-#include <QCoreApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -185,7 +185,8 @@ OutputChoice OutputDialog::choice() const {
   c.set = static_cast<reports::PageSet>(sets_->checkedId());
   const auto page = [this](const QLineEdit* e) {
     const auto v = text::parseInteger(e->text().trimmed().toStdString());
-    return static_cast<size_t>(std::clamp<int64_t>(v.value_or(1), 1, static_cast<int64_t>(std::max<size_t>(count_, 1))));
+    return static_cast<size_t>(
+        std::clamp<int64_t>(v.value_or(1), 1, static_cast<int64_t>(std::max<size_t>(count_, 1))));
   };
   c.from = page(from_);
   c.to = page(to_);
@@ -232,7 +233,10 @@ std::string rangeText(int32_t firstDate, int32_t lastDate, const std::string& pr
 OptionsDialog::OptionsDialog(Kind kind, ReportOptions& options, std::function<bool(int32_t)> exists, Lookup lookup,
                              QWidget* parent)
     : QDialog(parent), kind_(kind), options_(options), exists_(std::move(exists)), lookup_(std::move(lookup)) {
-  setObjectName(kind == Kind::kInputs ? "REDIR" : kind == Kind::kConcepts ? "REDIR2" : kind == Kind::kMachines ? "REDIR3" : "REDIR4");
+  setObjectName(kind == Kind::kInputs     ? "REDIR"
+                : kind == Kind::kConcepts ? "REDIR2"
+                : kind == Kind::kMachines ? "REDIR3"
+                                          : "REDIR4");
   setWindowTitle("Opciones del Reporte");
   // Defaults each dialog sets on opening.
   options_.order = 'C';
@@ -308,9 +312,7 @@ OptionsDialog::OptionsDialog(Kind kind, ReportOptions& options, std::function<bo
       account("first", "No de Cta Inicial:", options_.firstAccount);
       yesNo("full", "Descripción Completa", options_.fullDescription);
       break;
-    case Kind::kMachines:
-      account("first", "No de Cta Inicial:", options_.firstAccount);
-      break;
+    case Kind::kMachines: account("first", "No de Cta Inicial:", options_.firstAccount); break;
     case Kind::kWork: {
       account("first", "Renglón Inicial:", options_.firstAccount);
       account("last", "Renglón Final:", options_.lastAccount);
@@ -366,7 +368,9 @@ void OptionsDialog::accept() {
   };
   switch (kind_) {
     case Kind::kInputs: {
-      const auto date = [this](const char* name) { return picture::parseDate(entry(name)->text().toStdString()).value_or(0); };
+      const auto date = [this](const char* name) {
+        return picture::parseDate(entry(name)->text().toStdString()).value_or(0);
+      };
       options_.firstDate = date("firstDate");
       options_.lastDate = date("lastDate");
       std::string key = text::clip(entry("genericKey")->text().toStdString());
@@ -387,9 +391,7 @@ void OptionsDialog::accept() {
       options_.fullDescription = choice("full", 'S');
       options_.lastAccount = options_.firstAccount;  // one concept
       break;
-    case Kind::kMachines:
-      options_.lastAccount = options_.firstAccount;
-      break;
+    case Kind::kMachines: options_.lastAccount = options_.firstAccount; break;
     case Kind::kWork:
       options_.fullDescription = choice("full", 'S');
       options_.closingSummary = choice("summary", 'S');

@@ -7,8 +7,8 @@
 #include "framework/text.h"
 #include "reports/analysis_reports.h"
 #include "reports/budget_report.h"
-#include "reports/explosion_report.h"
 #include "reports/catalogue_reports.h"
+#include "reports/explosion_report.h"
 
 #include <algorithm>
 #include "ui/reports/report_options.h"
@@ -70,8 +70,12 @@ void WorkReportsMenu::runExplosion() {
 void WorkReportsMenu::runAnalysis(bool horizontal) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
-  const reports::AnalysisReportScope scope{true, horizontal, text::clip(obra_.text("CTA")), ctx_.session.currentZone(),
-                                         ctx_.session.companyName, ctx_.session.today};
+  const reports::AnalysisReportScope scope{true,
+                                           horizontal,
+                                           text::clip(obra_.text("CTA")),
+                                           ctx_.session.currentZone(),
+                                           ctx_.session.companyName,
+                                           ctx_.session.today};
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutConceptAnalyses(inst, ctx_.errors, scope, options, spool, progress);
@@ -81,8 +85,12 @@ void WorkReportsMenu::runAnalysis(bool horizontal) {
 void WorkReportsMenu::runMachines(bool concentrated) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kMachines, options, this);
-  reports::AnalysisReportScope scope{true, false, text::clip(obra_.text("CTA")), ctx_.session.currentZone(),
-                                   ctx_.session.companyName, ctx_.session.today};
+  reports::AnalysisReportScope scope{true,
+                                     false,
+                                     text::clip(obra_.text("CTA")),
+                                     ctx_.session.currentZone(),
+                                     ctx_.session.companyName,
+                                     ctx_.session.today};
   scope.concentrated = concentrated;
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
@@ -124,8 +132,8 @@ void CatalogueReportsMenu::runBaseAnalysis(bool horizontal) {
   reports::ReportOptions& options = catalogueReportOptions();
   if (options.firstAccount == 0) options.firstAccount = options.lastAccount = 10;  // the reports' own default
   askReportOptions(ctx_, OptionsDialog::Kind::kConcepts, options, this);
-  const reports::AnalysisReportScope scope{false, horizontal, {}, ctx_.session.currentZone(), ctx_.session.companyName,
-                                         ctx_.session.today};
+  const reports::AnalysisReportScope scope{
+      false, horizontal, {}, ctx_.session.currentZone(), ctx_.session.companyName, ctx_.session.today};
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutConceptAnalyses(inst, ctx_.errors, scope, options, spool, progress);
@@ -135,8 +143,8 @@ void CatalogueReportsMenu::runBaseAnalysis(bool horizontal) {
 void CatalogueReportsMenu::runMachineSheets() {
   reports::ReportOptions& options = catalogueReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kMachines, options, this);
-  const reports::AnalysisReportScope scope{false, false, {}, ctx_.session.currentZone(), ctx_.session.companyName,
-                                         ctx_.session.today};
+  const reports::AnalysisReportScope scope{
+      false, false, {}, ctx_.session.currentZone(), ctx_.session.companyName, ctx_.session.today};
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutMachineSheets(inst, ctx_.errors, scope, options, spool, progress);
@@ -147,7 +155,8 @@ void CatalogueReportsMenu::runSalaryStudy() {
   const int zone = ctx_.session.currentZone();
   const tables::Installation inst = ctx_.session.installation;
   if (reports::salaryStudyIsFixed(inst, ctx_.errors, zone)) {
-    ctx_.prompter.warn({reports::kFixedStudyWarning[0], reports::kFixedStudyWarning[1], reports::kFixedStudyWarning[2]});
+    ctx_.prompter.warn(
+        {reports::kFixedStudyWarning[0], reports::kFixedStudyWarning[1], reports::kFixedStudyWarning[2]});
   }
   reports::CatalogueReportContext context{ctx_.session.companyName, ctx_.session.today, zone,
                                           ctx_.session.zoneNames[std::clamp(zone, 1, 5) - 1]};

@@ -39,8 +39,8 @@ class CatalogueReportsMenu : public QDialog {
  public:
   explicit CatalogueReportsMenu(Context& ctx, QWidget* parent = nullptr);
   QMenuBar* menus() const { return menus_; }
-  void runInputCatalogue();  // IMP_IBD, with REDIR first
-  void runSalaryStudy();     // EST_SAL, after the warning of a fixed study
+  void runInputCatalogue();               // IMP_IBD, with REDIR first
+  void runSalaryStudy();                  // EST_SAL, after the warning of a fixed study
   void runBaseAnalysis(bool horizontal);  // IMP_CBD or IMP_HBD, with REDIR2 first
   void runMachineSheets();                // IMP_EBD, with REDIR3 first
 

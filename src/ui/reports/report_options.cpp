@@ -15,8 +15,12 @@ std::optional<int32_t> pickWorkRow(Context& ctx, QWidget* parent) {
   s.procedure = "BUSCA_OBRA";
   s.title = "Catálogo de Obra";
   s.table = "COBR";
-  s.tabs = {{"x CUENTA", "CTA_KEY",
-             {{"CTA", "CTA", "n_6"}, {"GEN", "GENE", "s3"}, {"CLAVE", "LLAV", "s9"}, {"D E S C R I P C I O N", "TEXT", "s50"}},
+  s.tabs = {{"x CUENTA",
+             "CTA_KEY",
+             {{"CTA", "CTA", "n_6"},
+              {"GEN", "GENE", "s3"},
+              {"CLAVE", "LLAV", "s9"},
+              {"D E S C R I P C I O N", "TEXT", "s50"}},
              "CTA:"}};
   s.buttons = kSelect;
   s.captions = {{kSelect, "&Selecciona"}};

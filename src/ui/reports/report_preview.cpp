@@ -3,19 +3,19 @@
 #include "reports/xlsx_writer.h"
 
 #include <QComboBox>
-#include <QPushButton>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -29,7 +29,7 @@
 
 namespace velmora::ui {
 
-const char* const kZoomEntries[7] = {"No Zoom",    "Ancho hoja", "Zoom (50%)", "Zoom (75%)",
+const char* const kZoomEntries[7] = {"No Zoom",     "Ancho hoja",  "Zoom (50%)", "Zoom (75%)",
                                      "Zoom (100%)", "Zoom (200%)", "Zoom (300%)"};
 namespace {
 constexpr double kZoomFactors[7] = {0, 0, 0.5, 0.75, 1.0, 2.0, 3.0};
@@ -197,8 +197,8 @@ PreviewWindow::PreviewWindow(reports::Spool& spool, Destination destination, QWi
   if (spool_.sheet() && !spool_.sheet()->rows.empty()) {
     // The reports that have a table also go to a spreadsheet.
     tool("saveXlsx", "Guarda en hoja de cálculo (xlsx)", QStyle::SP_FileDialogListView, [this] {
-      const QString file = QFileDialog::getSaveFileName(this, "Guarda en hoja de cálculo", "reporte.xlsx",
-                                                        "Hoja de cálculo (*.xlsx)");
+      const QString file =
+          QFileDialog::getSaveFileName(this, "Guarda en hoja de cálculo", "reporte.xlsx", "Hoja de cálculo (*.xlsx)");
       if (!file.isEmpty() && !saveXlsx(file)) {
         QMessageBox::warning(this, "Hoja de cálculo", "No se pudo guardar la hoja de cálculo en " + file);
       }
@@ -245,7 +245,9 @@ PreviewWindow::PreviewWindow(reports::Spool& spool, Destination destination, QWi
 
 QToolButton* PreviewWindow::button(const char* name) const { return findChild<QToolButton*>(name); }
 
-size_t PreviewWindow::markedCount() const { return static_cast<size_t>(std::count(marks_.begin(), marks_.end(), true)); }
+size_t PreviewWindow::markedCount() const {
+  return static_cast<size_t>(std::count(marks_.begin(), marks_.end(), true));
+}
 
 size_t PreviewWindow::shownCount() const {
   return zoom_ == kNoZoom ? static_cast<size_t>(across_) * static_cast<size_t>(down_) : 1;
@@ -387,7 +389,8 @@ void PreviewWindow::refresh() {
   for (const char* b : {"printPage", "savePage", "remove", "mark"}) button(b)->setEnabled(onePage);
   const bool isMarked = marked(current_);
   button("mark")->setToolTip(isMarked ? "Unmark Page" : "Mark Page");
-  button("mark")->setIcon(style()->standardIcon(isMarked ? QStyle::SP_DialogCancelButton : QStyle::SP_DialogApplyButton));
+  button("mark")->setIcon(
+      style()->standardIcon(isMarked ? QStyle::SP_DialogCancelButton : QStyle::SP_DialogApplyButton));
 
   zones_[1]->setText(kZoomEntries[zoom_]);
   zones_[3]->setText(isMarked && onePage ? "Marked" : "");

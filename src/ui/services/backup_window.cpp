@@ -144,27 +144,35 @@ void BackupWindow::startBackup() {
 
   services::BackupEvents events;
   events.progress.bars = [this](int first, int second) {
-    QMetaObject::invokeMethod(this, [this, first, second] {
-      fileBar_->setValue(first);
-      archiveBar_->setValue(second);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, first, second] {
+          fileBar_->setValue(first);
+          archiveBar_->setValue(second);
+        },
+        Qt::QueuedConnection);
   };
   events.progress.file = [this](const std::string& name) {
-    QMetaObject::invokeMethod(this, [this, text = QString::fromStdString(name)] {
-      fileName_->setText(text.trimmed());
-      if (text.trimmed().isEmpty()) return;
-      files_->addItem(text.trimmed());
-      files_->setCurrentRow(files_->count() - 1);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, text = QString::fromStdString(name)] {
+          fileName_->setText(text.trimmed());
+          if (text.trimmed().isEmpty()) return;
+          files_->addItem(text.trimmed());
+          files_->setCurrentRow(files_->count() - 1);
+        },
+        Qt::QueuedConnection);
   };
   events.archiveEnded = [this](const services::BackupArchive& archive) {
-    QMetaObject::invokeMethod(this, [this, archive] { archiveEnded(archive); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, archive] { archiveEnded(archive); }, Qt::QueuedConnection);
   };
   events.stopped = [this] { return stop_.load(); };
   const tables::Installation inst = ctx_.session.installation;
   worker_ = std::thread([this, inst, request, events] {
     services::runBackup(inst, request, archiver_, events);
-    QMetaObject::invokeMethod(this, [this] { finish(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { finish(); }, Qt::QueuedConnection);
   });
 }
 

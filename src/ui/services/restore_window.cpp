@@ -89,8 +89,8 @@ void RestoreWindow::describeArchive() {
 }
 
 void RestoreWindow::restore() {
-  if (!ctx_.prompter.ask({"LOS ARCHIVOS ACTUALES SE REEMPLAZAN", "CON LOS DEL RESPALDO (QUEDAN APARTE)",
-                          "¿ DESEA CONTINUAR ?"})) {
+  if (!ctx_.prompter.ask(
+          {"LOS ARCHIVOS ACTUALES SE REEMPLAZAN", "CON LOS DEL RESPALDO (QUEDAN APARTE)", "¿ DESEA CONTINUAR ?"})) {
     return;
   }
   services::InstallationUse ownUse;

@@ -140,14 +140,10 @@ BrowseWindow* openSupplierDirectory(Context& ctx) {
     const auto it = names->find(r.integer("TIPO"));
     return it == names->end() ? QString() : it->second;
   };
-  const std::vector<ColumnSpec> columns = {{"CTA", "CTA", "n_6", 1, 4},
-                                           {"N O M B R E", "NOMB", "s30", 1, 29},
-                                           typeName,
-                                           {"TELEFONO", "TELE", "s15", 1, 11},
-                                           {"TELEFONO", "TEL2", "s15", 1, 11},
-                                           {"FAX", "FAX", "s15", 1, 11},
-                                           {"CIUD", "CIUD", "s30", 1, 16},
-                                           {"TIPO", "TIPO", "n_6", 1, 4}};
+  const std::vector<ColumnSpec> columns = {
+      {"CTA", "CTA", "n_6", 1, 4},        {"N O M B R E", "NOMB", "s30", 1, 29}, typeName,
+      {"TELEFONO", "TELE", "s15", 1, 11}, {"TELEFONO", "TEL2", "s15", 1, 11},    {"FAX", "FAX", "s15", 1, 11},
+      {"CIUD", "CIUD", "s30", 1, 16},     {"TIPO", "TIPO", "n_6", 1, 4}};
   BrowseSpec s;
   s.procedure = "CAP_PATR";
   s.title = "Mostrando Patrocinadores";
@@ -172,9 +168,9 @@ BrowseWindow* openSupplierDirectory(Context& ctx) {
 
 BrowseWindow* openSupplierMaintenance(Context& ctx) {
   const std::vector<ColumnSpec> columns = {
-      {"CTA", "CTA", "n_6"},   {"TIPO", "TIPO", "n-14"}, {"NOMB", "NOMB", "s30"},  {"DIRE", "DIRE", "s30"},
-      {"POBL", "POBL", "s30"}, {"CIUD", "CIUD", "s30"},  {"CODI", "CODI", "n-14"}, {"TELE", "TELE", "s15"},
-      {"TEL 2", "TEL2", "s15"}};
+      {"CTA", "CTA", "n_6"},    {"TIPO", "TIPO", "n-14"}, {"NOMB", "NOMB", "s30"},
+      {"DIRE", "DIRE", "s30"},  {"POBL", "POBL", "s30"},  {"CIUD", "CIUD", "s30"},
+      {"CODI", "CODI", "n-14"}, {"TELE", "TELE", "s15"},  {"TEL 2", "TEL2", "s15"}};
   BrowseSpec s;
   s.procedure = "ACT_PATR";
   s.title = "Mostrando Archivo";
@@ -197,8 +193,8 @@ BrowseSpec supplierTypesSpec() {
   s.table = "TIPA";
   s.tabs = {{"x CUENTA", "CTA_KEY", columns}, {"ALFABETICO", "DES_KEY", columns}};
   s.buttons = kSelect | kInsert | kChange | kDelete | kClose;
-  s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"},   {kChange, "&Cambia"},
-                {kDelete, "&Borra"},      {kClose, "C&ierra"}};
+  s.captions = {
+      {kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"}, {kClose, "C&ierra"}};
   s.form = runTypeForm;
   return s;
 }
@@ -308,7 +304,8 @@ bool PromotionViewer::exists(int picture) const {
 void PromotionViewer::show(int picture) {
   current_ = picture;
   const QPixmap pixmap(files_[picture - 1]);
-  image_->setPixmap(pixmap.isNull() ? pixmap : pixmap.scaled(QSize(640, 420), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  image_->setPixmap(pixmap.isNull() ? pixmap
+                                    : pixmap.scaled(QSize(640, 420), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 void PromotionViewer::forward() {

@@ -205,16 +205,18 @@ void MergeWindow::merge() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   int shown = 0;
   services::MergeResult result;
-  const Status s = services::mergeUpdate(ctx_.session.installation, ctx_.errors, n,
-                                         [&](const std::string& description) {
-                                           text_->setText(QString::fromStdString(description));
-                                           // The window is redrawn as it goes, without slowing a long merge.
-                                           if (++shown % 200 == 1) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                                         },
-                                         &result);
+  const Status s = services::mergeUpdate(
+      ctx_.session.installation, ctx_.errors, n,
+      [&](const std::string& description) {
+        text_->setText(QString::fromStdString(description));
+        // The window is redrawn as it goes, without slowing a long merge.
+        if (++shown % 200 == 1) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      },
+      &result);
   QApplication::restoreOverrideCursor();
   if (!s) {
-    ctx_.prompter.warn({"NO SE COLOCO LA ACTUALIZACION", "LOS INSUMOS QUEDAN COMO ESTABAN", text::clip(s.text()).substr(0, 40)});
+    ctx_.prompter.warn(
+        {"NO SE COLOCO LA ACTUALIZACION", "LOS INSUMOS QUEDAN COMO ESTABAN", text::clip(s.text()).substr(0, 40)});
     return;
   }
   accept();
@@ -259,7 +261,8 @@ void ServerForm::accept() {
   std::string host;
   uint16_t port = 21;
   if (!services::splitHostPort(host_->text().toStdString(), host, port)) {
-    ctx_.prompter.warn({"EL PUERTO DEL SERVIDOR NO ES VALIDO", "ESCRIBA SERVIDOR O SERVIDOR:PUERTO", "PUERTO DEL 1 AL 65535"});
+    ctx_.prompter.warn(
+        {"EL PUERTO DEL SERVIDOR NO ES VALIDO", "ESCRIBA SERVIDOR O SERVIDOR:PUERTO", "PUERTO DEL 1 AL 65535"});
     host_->setFocus();
     return;
   }

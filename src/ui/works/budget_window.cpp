@@ -96,7 +96,9 @@ void BudgetModel::fetchMore(const QModelIndex& parent) {
   endInsertRows();
 }
 
-int BudgetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : static_cast<int>(rows_.size()); }
+int BudgetModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
 int BudgetModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 6; }
 
 QVariant BudgetModel::data(const QModelIndex& index, int role) const {
@@ -187,7 +189,8 @@ BudgetWindow::BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* pa
   button(bar, "RENUMERA", "Renumera los Conceptos de Obra", "renumber", &BudgetWindow::renumberRows);
   button(bar, "INDIRECTOS", "TOTALES DEL PRESUPUESTO", "summary", &BudgetWindow::showSummary);
   button(bar, "REPORTES", "REPORTES DEL SISTEMA", "reports", &BudgetWindow::openReports);
-  button(bar, "IMPORTA", "Importa el Catálogo del Cliente (xlsx)", "importCatalogue", &BudgetWindow::importClientCatalogue);
+  button(bar, "IMPORTA", "Importa el Catálogo del Cliente (xlsx)", "importCatalogue",
+         &BudgetWindow::importClientCatalogue);
   button(bar, "EXPORTA", "Escribe los Precios en el Libro del Cliente", "exportCatalogue",
          &BudgetWindow::exportClientCatalogue);
   bar->addStretch();
@@ -399,8 +402,8 @@ BudgetWindow* openBudget(Context& ctx, QWidget* parent) {
   auto control = ctx.session.installation.table("CONTROL", ctx.errors);
   if (!control->open()) return nullptr;
   if (Status s = works::chooseWork(ctx.session, *chosen, *control); !s) {
-    ctx.prompter.warn({"NO SE ENCONTRO EL DIRECTORIO", "DE LA OBRA " + text::clip(chosen->text("CTA")),
-                       "VERIFIQUE SU INSTALACION"});
+    ctx.prompter.warn(
+        {"NO SE ENCONTRO EL DIRECTORIO", "DE LA OBRA " + text::clip(chosen->text("CTA")), "VERIFIQUE SU INSTALACION"});
     return nullptr;
   }
   auto* window = new BudgetWindow(ctx, *chosen);

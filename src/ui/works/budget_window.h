@@ -68,16 +68,16 @@ class BudgetWindow : public QWidget {
   void insertRow();
   void changeRow();
   void deleteRow();
-  void recalculate();       // CALCULA
-  void openInputs();        // INSUMOS
-  void renumberRows();      // RENUMERA
-  void showSummary();       // INDIRECTOS
-  void openReports();       // REPORTES (REP_PRE)
+  void recalculate();            // CALCULA
+  void openInputs();             // INSUMOS
+  void renumberRows();           // RENUMERA
+  void showSummary();            // INDIRECTOS
+  void openReports();            // REPORTES (REP_PRE)
   void importClientCatalogue();  // IMPORTA: the client's workbook into the budget
   void exportClientCatalogue();  // EXPORTA: the prices into a copy of it
   // The export with its files chosen: the line that tells what happened.
   QString exportClientCatalogueTo(const QString& client, const QString& output, bool* ok);
-  void closeBudget();       // C&ierra
+  void closeBudget();  // C&ierra
 
  private:
   bool runCalcula();

@@ -20,8 +20,12 @@ QString money(double v) { return QString::fromStdString(picture::formatNumber(v,
 
 std::vector<FieldSpec> rowFields() {
   FieldSpec memo{"DESCRIPCION COMPLETA", "TEX1", "s700", 0, 1, FieldSpec::Kind::kMemo};
-  return {{"CTA:", "CTA", "n_6"},      {"DESCRIPCION:", "TEXT", "s50"}, {"CLAVE:", "LLAV", "s9"},
-          {"UNIDAD:", "UNID", "s4"},   {"CANTIDAD:", "CANT", "n10.2"},  {"GENERICA:", "GENE", "s3"},
+  return {{"CTA:", "CTA", "n_6"},
+          {"DESCRIPCION:", "TEXT", "s50"},
+          {"CLAVE:", "LLAV", "s9"},
+          {"UNIDAD:", "UNID", "s4"},
+          {"CANTIDAD:", "CANT", "n10.2"},
+          {"GENERICA:", "GENE", "s3"},
           memo};
 }
 
@@ -47,9 +51,7 @@ AdjustDialog::AdjustDialog(double current, QWidget* parent) : QDialog(parent) {
   layout->addWidget(buttons);
 }
 
-std::optional<double> AdjustDialog::wanted() const {
-  return picture::parseNumber(entry_->text().toStdString());
-}
+std::optional<double> AdjustDialog::wanted() const { return picture::parseNumber(entry_->text().toStdString()); }
 
 WorkConceptForm::WorkConceptForm(Context& ctx, tables::Table& cobr, const tables::Record& obra, FormRequest request,
                                  QWidget* parent)

@@ -46,7 +46,7 @@ class WorkConceptForm : public RecordForm {
   bool adjustTo(double wanted);
 
   AccountPicker accountPicker;
-  std::function<std::optional<int32_t>()> conceptPicker;  // BUSCA_CON
+  std::function<std::optional<int32_t>()> conceptPicker;          // BUSCA_CON
   std::function<std::optional<double>(double current)> askValue;  // AJU_MAT
 
  protected:

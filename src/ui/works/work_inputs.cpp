@@ -18,9 +18,9 @@ std::vector<FieldSpec> inputFields() {
   FieldSpec kind{"TIPO", "TIPO", "n_1", 0, 1, FieldSpec::Kind::kRadio};
   kind.options = {{"Material", "3"}, {"Mano de obra", "4"}, {"% sobre Material", "5"}, {"% sobre Mano de Obra", "6"}};
   FieldSpec second{"", "TEX1", "s35"};
-  return {{"CTA:", "CTA", "n_8"},   {"DESCRIPCION:", "TEXT", "s35"}, second,
-          {"GENERICO:", "GENE", "s3"}, {"CLAVE:", "LLAV", "s9"},     {"UNIDAD:", "UNID", "s4"},
-          {"COSTO:", "COST", "n10.2"}, {"FECHA:", "FECH", "d6"},     kind};
+  return {{"CTA:", "CTA", "n_8"},      {"DESCRIPCION:", "TEXT", "s35"}, second,
+          {"GENERICO:", "GENE", "s3"}, {"CLAVE:", "LLAV", "s9"},        {"UNIDAD:", "UNID", "s4"},
+          {"COSTO:", "COST", "n10.2"}, {"FECHA:", "FECH", "d6"},        kind};
 }
 
 }  // namespace
@@ -60,16 +60,16 @@ BrowseWindow* makeWorkInputList(Context& ctx, const tables::Record& obra, std::s
   s.procedure = "CAP_IOBR";
   s.title = "Catálogo de Insumos de Obra";
   s.table = "IOBR";
-  const std::vector<ColumnSpec> columns = {{"CTA", "CTA", "n_8"},    {"GEN", "GENE", "s3"},
-                                           {"CLAVE", "LLAV", "s9"},  {"D E S C R I P C I O N", "TEXT", "s35"},
-                                           {"UNID", "UNID", "s4"},   {"COSTO", "COST", "n14.2"},
+  const std::vector<ColumnSpec> columns = {{"CTA", "CTA", "n_8"},   {"GEN", "GENE", "s3"},
+                                           {"CLAVE", "LLAV", "s9"}, {"D E S C R I P C I O N", "TEXT", "s35"},
+                                           {"UNID", "UNID", "s4"},  {"COSTO", "COST", "n14.2"},
                                            {"FECHA", "FECH", "d6"}};
   s.tabs = {{"x CUENTA", "CTA_KEY", columns, "CTA:"},
             {"x CLAVE", "CLA_KEY", columns, "CLAVE:"},
             {"x DESCRIPCION", "DES_KEY", columns, "DESCRIPCION:"}};
   s.buttons = kSelect | kInsert | kChange | kDelete | kClose;
-  s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"},
-                {kClose, "C&ierra"}};
+  s.captions = {
+      {kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"}, {kClose, "C&ierra"}};
   s.form = [changed](BrowseWindow& list, tables::Table& iobr, FormRequest request) {
     WorkInputForm form(list.context(), iobr, request, &list);
     const bool done = form.run();

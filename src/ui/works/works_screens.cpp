@@ -55,10 +55,11 @@ BrowseSpec worksListSpec() {
   s.procedure = "CAP_PRES";
   s.title = "Mostrando Archivo de Obras";
   s.table = "OBRA";
-  s.tabs = {{"x CUENTA", "CTA_KEY", {{"CTA", "CTA", "s8"}, {"OBRA", "OBRA", "s30"}, {"DIRECCION", "DIRE", "s30"}}, "CTA:"}};
+  s.tabs = {
+      {"x CUENTA", "CTA_KEY", {{"CTA", "CTA", "s8"}, {"OBRA", "OBRA", "s30"}, {"DIRECCION", "DIRE", "s30"}}, "CTA:"}};
   s.buttons = kSelect | kInsert | kChange | kDelete | kClose;
-  s.captions = {{kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"},
-                {kClose, "C&ierra"}};
+  s.captions = {
+      {kSelect, "&Selecciona"}, {kInsert, "&Alta"}, {kChange, "&Cambia"}, {kDelete, "&Borra"}, {kClose, "C&ierra"}};
   s.deleteElement = shell::element::kWorks;
   s.rowColour = [](const tables::Record&, int row) {
     return row % 2 == 0 ? QColor(193, 255, 193) : QColor();  // odd rows, counting from 1
@@ -157,8 +158,8 @@ void WorkForm::beforeSave(tables::Record& r) {
 
 bool WorkForm::afterSave() {
   if (Status s = works::prepareWorkDirectory(ctx_.session.installation.dataDir, table_.rec().text("CTA")); !s) {
-    ctx_.prompter.warn({"NO SE PUDO CREAR EL DIRECTORIO", "DE LA OBRA " + text::clip(table_.rec().text("CTA")),
-                        "CON Ok CONTINUA..."});
+    ctx_.prompter.warn(
+        {"NO SE PUDO CREAR EL DIRECTORIO", "DE LA OBRA " + text::clip(table_.rec().text("CTA")), "CON Ok CONTINUA..."});
   }
   loadedZone_ = zones_->currentIndex() + 1;
   return true;
