@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "catalog/analysis.h"
 #include "catalog/pricing.h"
 #include "estimate/zones.h"
 #include "framework/dates.h"
@@ -701,6 +702,99 @@ void benchBc3Export(const Installation& inst, const fs::path& root, ErrorReporte
       });
 }
 
+// The seconds of one call.
+double secondsOf(const std::function<void()>& body) {
+  const auto start = std::chrono::steady_clock::now();
+  body();
+  return Seconds(std::chrono::steady_clock::now() - start).count();
+}
+
+// What opening the budget window reads: the table, the first page of rows
+// with their running subtotals, the direct cost of the whole budget.
+void openBudgetOnce(const Installation& where, ErrorReporter& errors) {
+  auto cobr = where.table("COBR", errors);
+  bench::must(cobr->open());
+  ui::BudgetModel model;
+  model.load(cobr.get());
+  if (model.rowCount() == 0) std::fprintf(stderr, "open-budget: no rows\n");
+}
+
+// The first opening of the 5,000-row budget after another station saved
+// one of its rows through the row form, against opening it again with
+// nothing changed since.
+void benchOpenBudgetChanged(const Installation& work, const tables::Record& header, const estimate::ZoneFactors& zone,
+                            ErrorReporter& errors) {
+  auto station = work.table("COBR", errors);
+  auto lines = work.table("INOB", errors);
+  bench::must(station->open());
+  bench::must(lines->open());
+  std::vector<works::BudgetRow> rows;
+  bench::must(works::readBudget(*station, &rows));
+  int32_t account = 0;
+  for (const auto& r : rows)
+    if (r.kind == works::row_kind::kConcept && r.account > 2000) {
+      account = r.account;
+      break;
+    }
+  works::WorkPricing pricing(work, errors, header, zone, 0);
+  const std::vector<catalog::EditedLine> edited =
+      catalog::loadLines(pricing.engine(), pricing.engine().workRowLines(account));
+  openBudgetOnce(work, errors);
+  double bestChanged = 1e9, bestSame = 1e9;
+  for (int round = 0; round < 5; ++round) {
+    double changed = 0, same = 0;
+    for (int i = 0; i < 10; ++i) {
+      station->rec().setInteger("CTA", account);
+      bench::must(station->fetch(station->keyIndex("CTA_KEY")));
+      station->rec().setReal("CANT", 1 + round * 10 + i);
+      bench::must(works::saveBudgetRow(*station, false, account, *lines, edited));
+      changed += secondsOf([&] { openBudgetOnce(work, errors); });
+      same += secondsOf([&] { openBudgetOnce(work, errors); });
+    }
+    bestChanged = std::min(bestChanged, changed);
+    bestSame = std::min(bestSame, same);
+  }
+  report("open-budget-changed", bestChanged, bestSame);
+}
+
+// CALCULA's time per row on a work of 50,000 rows against the 5,000-row
+// work: the cost grows with the rows and no faster.
+void benchCalculaScale(const fs::path& root, ErrorReporter& errors) {
+  const auto timePerRow = [&](const char* name, int rows) {
+    const Installation inst{root / name, root / name, {}};
+    if (!fs::exists(root / name)) {
+      bench::ReferenceSizes sizes;
+      sizes.workRows = rows;
+      bench::makeReferenceInstallation(inst, errors, sizes);
+    }
+    Installation work = inst;
+    work.workDir = inst.dataDir / "REF";
+    auto obra = inst.table("OBRA", errors);
+    auto control = inst.table("CONTROL", errors);
+    bench::must(obra->open());
+    bench::must(control->open());
+    obra->rec().setText("CTA", "REF");
+    bench::must(obra->fetch(obra->keyIndex("CTA_KEY")));
+    const tables::Record header = obra->rec();
+    const estimate::ZoneFactors zone = estimate::loadZoneFactors(*control, 1);
+    bench::must(works::calcula(work, errors, header, zone, 0));
+    const fs::path pristine = root / (std::string(name) + ".pristine");
+    fs::create_directories(pristine);
+    for (const char* f : {"OBRA1", "OBRA2", "OBRA3"})
+      fs::copy_file(work.workDir / f, pristine / f, fs::copy_options::overwrite_existing);
+    double best = 1e9;
+    for (int round = 0; round < 3; ++round) {
+      for (const char* f : {"OBRA1", "OBRA2", "OBRA3"})
+        fs::copy_file(pristine / f, work.workDir / f, fs::copy_options::overwrite_existing);
+      best = std::min(best, secondsOf([&] { bench::must(works::calcula(work, errors, header, zone, 0)); }));
+    }
+    return best / rows * 1000;  // seconds per 1,000 rows
+  };
+  const double large = timePerRow("scale-50000", 50000);
+  const double small = timePerRow("scale-5000", 5000);
+  report("calcula-scale", large, small);
+}
+
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);  // fonts for the report pages and the preview
@@ -733,6 +827,25 @@ int main(int argc, char** argv) {
           bench::must(reports::layOutExplosion(work, quiet, "REF", {}, "CONSTRUCTORA", 1, spool));
         },
         [&] { rawExplosionFloor(work.dataDir, work.workDir); });
+    return 0;
+  }
+  if (argc == 3 && std::string(argv[1]) == "--budget") {
+    // Only the open-budget-changed and calcula-scale lines, on installations
+    // made in DIR when missing.
+    const fs::path kept = argv[2];
+    ErrorReporter quiet;
+    quiet.setSilent(true);
+    benchCalculaScale(kept, quiet);
+    const Installation inst{kept / "scale-5000", kept / "scale-5000", {}};
+    Installation work = inst;
+    work.workDir = inst.dataDir / "REF";
+    auto obra = inst.table("OBRA", quiet);
+    auto control = inst.table("CONTROL", quiet);
+    bench::must(obra->open());
+    bench::must(control->open());
+    obra->rec().setText("CTA", "REF");
+    bench::must(obra->fetch(obra->keyIndex("CTA_KEY")));
+    benchOpenBudgetChanged(work, obra->rec(), estimate::loadZoneFactors(*control, 1), quiet);
     return 0;
   }
   if (argc == 3 && std::string(argv[1]) == "--bc3") {
@@ -1057,6 +1170,8 @@ int main(int argc, char** argv) {
   openBudget(work500);
   compare(
       "open-budget", 5, [](bool) {}, [&] { openBudget(work); }, [&] { openBudget(work500); });
+  benchOpenBudgetChanged(work, header, zone1, errors);
+  benchCalculaScale(root, errors);
 
   // ---- report-pdf, preview-flat, report-memory ----
   compare(

@@ -2,10 +2,12 @@
 // CALCULA, the refresh, the totals, RENUM, a row's save, import and AJU_MAT;
 // crashes in the middle of the bulk rewrites.
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <filesystem>
+#include <fstream>
 
 #include <sqlite3.h>
 
@@ -20,6 +22,7 @@
 #include "reports/explosion_report.h"
 #include "reports/options.h"
 #include "tables/catalogue.h"
+#include "tables/table_file.h"
 #include "works/budget.h"
 #include "works/work.h"
 
@@ -428,6 +431,29 @@ TEST_F(WorksTest, TheKeptDirectCostFollowsEveryCommittedChange) {
   EXPECT_NE(kept(), changed);
   cobr->rollback();
   EXPECT_EQ(kept(), changed);
+
+  // A row saved through the row form corrects the kept figure by the row's
+  // change: the next opening finds it ready for the file as it now is, and
+  // it is the sum of the rows.
+  auto inob = work.table("INOB", errors);
+  ASSERT_TRUE(inob->open());
+  cobr->rec().setInteger("CTA", 70);
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  cobr->rec().setReal("CANT", 3.5);
+  EditedLine line;
+  line.account = 1;
+  line.quantity = 2;
+  line.price = 10.37;
+  ASSERT_TRUE(saveBudgetRow(*cobr, false, 70, *inob, {line}));
+  std::ifstream keptFile(cobr->path().string() + ".costo");
+  std::string firstLine;
+  uint32_t counter = 0;
+  std::getline(keptFile, firstLine);
+  keptFile >> counter;
+  EXPECT_EQ(counter, tables::changeStampOf(cobr->path())->counter);
+  const double corrected = kept();
+  EXPECT_EQ(corrected, fresh());
+  EXPECT_NE(corrected, changed);
 }
 
 TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -129,6 +130,21 @@ Status checkTableFile(const std::filesystem::path& file, const TableDef& def, Fi
   for (const Column& c : def.columns)
     if (!columns.count(c.name)) return fail("le falta la columna " + c.name);
   return Status::ok();
+}
+
+std::optional<ChangeStamp> changeStampOf(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  unsigned char head[28];
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return std::nullopt;
+  ChangeStamp s;
+  s.counter = (uint32_t{head[24]} << 24) | (uint32_t{head[25]} << 16) | (uint32_t{head[26]} << 8) | head[27];
+  std::error_code ec;
+  s.size = std::filesystem::file_size(file, ec);
+  if (ec) return std::nullopt;
+  const auto when = std::filesystem::last_write_time(file, ec);
+  if (ec) return std::nullopt;
+  s.modified = static_cast<int64_t>(when.time_since_epoch().count());
+  return s;
 }
 
 }  // namespace velmora::tables

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,5 +44,16 @@ struct TableHeader {
   uint64_t statedSize = 0;
 };
 TableHeader readTableHeader(const unsigned char* bytes, size_t length);
+
+// One state of a table file, to tell whether anyone committed a change to it
+// since: SQLite's change counter (bumped by every commit that changed the
+// file), its size and its modification time. Nothing when it cannot be read.
+struct ChangeStamp {
+  uint32_t counter = 0;
+  uintmax_t size = 0;
+  int64_t modified = 0;
+  bool operator==(const ChangeStamp&) const = default;
+};
+std::optional<ChangeStamp> changeStampOf(const std::filesystem::path& file);
 
 }  // namespace velmora::tables

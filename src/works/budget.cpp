@@ -12,6 +12,7 @@
 #include "framework/money.h"
 #include "framework/text.h"
 #include "tables/catalogue.h"
+#include "tables/table_file.h"
 
 namespace velmora::works {
 
@@ -70,6 +71,19 @@ Status inTransaction(tables::Table& host, const std::function<Status()>& work) {
   return host.commit();
 }
 
+// Every row's figures, as computed in `rows`, written at once (inside the
+// caller's transaction); each row's version is then one more.
+Status writeFigures(tables::Table& cobr, std::vector<StoredRow>& rows) {
+  const Status s =
+      cobr.updateStoredFieldsMany(kFigureFields, rows.size(), [&](size_t i) -> tables::Table::StoredIdentity {
+        cobr.rec() = rows[i].record;
+        return {rows[i].id, rows[i].version};
+      });
+  if (s)
+    for (StoredRow& row : rows) ++row.version;
+  return s;
+}
+
 // Pass 1 of CALCULA: the four figures of every row (zeros for titles and
 // subtotals), written; the work inputs created on the way, written.
 Status priceRows(WorkPricing& pricing, tables::Table& cobr, std::vector<StoredRow>& rows, const Progress& progress) {
@@ -80,11 +94,9 @@ Status priceRows(WorkPricing& pricing, tables::Table& cobr, std::vector<StoredRo
     catalog::CostSplit split;
     if (kindOf(r) == row_kind::kConcept) split = pricing.engine().priceWorkRow(static_cast<int32_t>(r.integer("CTA")));
     setFigures(r, split);
-    cobr.rec() = r;
-    if (Status s = cobr.updateStoredFields(rows[i].id, rows[i].version, kFigureFields); !s) return s;
-    rows[i].version = cobr.recordVersion();
   }
   if (progress && !progress(rows.size(), rows.size(), {})) return Status::error(Status::Code::kCancelled, "cancelado");
+  if (Status s = writeFigures(cobr, rows); !s) return s;
   return pricing.prices().saveCopies();
 }
 
@@ -162,39 +174,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One state of a table file: SQLite's change counter (bumped by every commit
-// that changed the file), its size and its modification time.
-struct FileState {
-  uint32_t counter = 0;
-  uintmax_t size = 0;
-  int64_t modified = 0;
-  bool operator==(const FileState&) const = default;
-};
-
-std::optional<FileState> fileState(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  unsigned char head[28];
-  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return std::nullopt;
-  FileState s;
-  s.counter = (uint32_t{head[24]} << 24) | (uint32_t{head[25]} << 16) | (uint32_t{head[26]} << 8) | head[27];
-  std::error_code ec;
-  s.size = fs::file_size(file, ec);
-  const auto when = fs::last_write_time(file, ec);
-  if (ec) return std::nullopt;
-  s.modified = static_cast<int64_t>(when.time_since_epoch().count());
-  return s;
-}
-
 // The direct cost last computed for a budget file, kept beside it with the
 // file's state: a budget opened again unchanged does not read every row.
 constexpr const char* kCacheHeader = "velmora costo directo 2";  // 2: summed in cents
 
 fs::path cacheOf(const fs::path& table) { return table.string() + ".costo"; }
 
-std::optional<double> cachedDirectCost(const fs::path& table, const FileState& now) {
+std::optional<double> cachedDirectCost(const fs::path& table, const tables::ChangeStamp& now) {
   std::ifstream in(cacheOf(table));
   std::string header;
-  FileState kept;
+  tables::ChangeStamp kept;
   std::string value;
   if (!std::getline(in, header) || header != kCacheHeader ||
       !(in >> kept.counter >> kept.size >> kept.modified >> value))
@@ -206,7 +195,7 @@ std::optional<double> cachedDirectCost(const fs::path& table, const FileState& n
   return v;
 }
 
-void keepDirectCost(const fs::path& table, const FileState& state, double value) {
+void keepDirectCost(const fs::path& table, const tables::ChangeStamp& state, double value) {
   // Written whole under another name and renamed: a reader sees the old
   // cache or the new one. A directory that cannot be written keeps none.
   const fs::path target = cacheOf(table);
@@ -243,7 +232,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   // changes: they are read, and nothing is kept.
   const bool ownRead = !cobr.inTransaction();
   if (ownRead) {
-    if (const auto state = fileState(cobr.path())) {
+    if (const auto state = tables::changeStampOf(cobr.path())) {
       if (const auto kept = cachedDirectCost(cobr.path(), *state)) {
         *directCost = *kept;
         return Status::ok();
@@ -259,7 +248,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
     BudgetRow row;
   };
   std::vector<Figures> rows;
-  std::optional<FileState> state;
+  std::optional<tables::ChangeStamp> state;
   const Status read = cobr.readConsistently([&] {
     const Status s =
         cobr.scanColumns({"CTA", "TIPO", "CANT", "TOBR", "TMAT", "TCOS", "TPOR"}, [&](const tables::Row& r) {
@@ -272,7 +261,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
           rows.push_back(f);
           return true;
         });
-    if (s && ownRead) state = fileState(cobr.path());
+    if (s && ownRead) state = tables::changeStampOf(cobr.path());
     return s;
   });
   if (!read) return read;
@@ -367,7 +356,7 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
 
   // Pass 1 prices a row, pass 2 sets its unit price and amount from those
   // figures and the running subtotal of the rows above it; both walk the
-  // rows in the same order, so each row is written once with both.
+  // rows in the same order, and every row is then written once with both.
   return inTransaction(*cobr, [&]() -> Status {
     double running = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -400,11 +389,10 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
         r.setReal("PUNI", unitPrice);
         r.setReal("IMPO", amount);
       }
-      cobr->rec() = r;
-      if (Status s = cobr->updateStoredFields(rows[i].id, rows[i].version, kFigureFields); !s) return s;
     }
     if (progress && !progress(rows.size(), rows.size(), {}))
       return Status::error(Status::Code::kCancelled, "cancelado");
+    if (Status s = writeFigures(*cobr, rows); !s) return s;
     return pricing.prices().saveCopies();
   });
 }
@@ -581,10 +569,71 @@ void setRowFigures(tables::Record& r, std::vector<catalog::EditedLine>& lines) {
 
 }  // namespace
 
+namespace {
+
+// What a row adds to the direct cost, in cents: a concept its amount as
+// printed; a title, a subtotal or a row outside the key (account 0) nothing.
+int64_t directCostCents(int64_t account, char kind, double quantity, const catalog::CostSplit& perUnit) {
+  if (account == 0 || kind == row_kind::kTitle || kind == row_kind::kSubtotal) return 0;
+  return rowMoney(perUnit, quantity).amount;
+}
+
+// The kept direct cost before a save of one row, with what the row added
+// to it: after the save's commit, the kept figure is corrected by the
+// row's change instead of being summed again at the next opening.
+struct KeptBeforeSave {
+  tables::ChangeStamp stamp;
+  int64_t cents = 0;
+  int64_t rowCents = 0;
+};
+
+std::optional<KeptBeforeSave> keptBeforeSave(tables::Table& cobr, bool inserting, int32_t previousAccount) {
+  if (cobr.inTransaction()) return std::nullopt;
+  const auto stamp = tables::changeStampOf(cobr.path());
+  if (!stamp) return std::nullopt;
+  const auto kept = cachedDirectCost(cobr.path(), *stamp);
+  if (!kept) return std::nullopt;
+  KeptBeforeSave before{*stamp, money::cents(*kept), 0};
+  if (inserting) return before;
+  // The row as stored (the buffer holds the edited values).
+  tables::Record at(cobr.def());
+  at.setInteger("CTA", previousAccount);
+  bool found = false;
+  const Status s =
+      cobr.readRangeColumns(cobr.keyIndex("CTA_KEY"), at, at, {"_id", "TIPO", "CANT", "TOBR", "TMAT", "TCOS", "TPOR"},
+                            [&](const tables::Row& r) {
+                              if (r.integer(0) != cobr.recordId()) return true;
+                              const std::string kind = r.text(1);
+                              before.rowCents = directCostCents(
+                                  previousAccount, !kind.empty() && kind[0] != ' ' ? kind[0] : row_kind::kConcept,
+                                  r.real(2), {r.real(3), r.real(4), r.real(5), r.real(6)});
+                              found = true;
+                              return false;
+                            });
+  if (!s || !found) return std::nullopt;
+  return before;
+}
+
+void correctKeptCost(tables::Table& cobr, const KeptBeforeSave& before) {
+  const auto now = tables::changeStampOf(cobr.path());
+  // Only this save's commit since: another station's would have changed
+  // rows this figure knows nothing of.
+  if (!now || now->counter != static_cast<uint32_t>(before.stamp.counter + 1)) return;
+  const tables::Record& r = cobr.rec();
+  const int64_t rowCents = directCostCents(r.integer("CTA"), kindOf(r), r.real("CANT"),
+                                           {r.real("TOBR"), r.real("TMAT"), r.real("TCOS"), r.real("TPOR")});
+  keepDirectCost(cobr.path(), *now, money::fromCents(before.cents - before.rowCents + rowCents));
+}
+
+}  // namespace
+
 Status saveBudgetRow(tables::Table& cobr, bool inserting, int32_t previousAccount, tables::Table& inob,
                      std::vector<catalog::EditedLine> lines) {
+  const auto before = keptBeforeSave(cobr, inserting, previousAccount);
   setRowFigures(cobr.rec(), lines);
-  return catalog::saveAnalysis(cobr, inserting, previousAccount, inob, std::move(lines));
+  const Status s = catalog::saveAnalysis(cobr, inserting, previousAccount, inob, std::move(lines));
+  if (s && before) correctKeptCost(cobr, *before);
+  return s;
 }
 
 Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
