@@ -40,6 +40,30 @@ Status readAll(tables::Table& table, std::vector<StoredRow>* out, int64_t from, 
 
 Status readRows(tables::Table& cobr, std::vector<StoredRow>* out) { return readAll(cobr, out, INT32_MIN, INT32_MAX); }
 
+// Every row in account order with only what a recalculation reads of it
+// (account, kind, description, quantity): its figures are then computed,
+// and only they are written.
+Status readRowsToPrice(tables::Table& cobr, std::vector<StoredRow>* out) {
+  tables::Record lo(cobr.def()), hi(cobr.def());
+  lo.setInteger("CTA", INT32_MIN);
+  hi.setInteger("CTA", INT32_MAX);
+  const tables::TableDef& def = cobr.def();
+  const int cta = def.slot("CTA"), kind = def.slot("TIPO"), text = def.slot("TEXT"), quantity = def.slot("CANT");
+  tables::Record blank(def);
+  const Status s = cobr.readRangeColumns(cobr.keyIndex("CTA_KEY"), lo, hi,
+                                         {"_id", "_ver", "CTA", "TIPO", "TEXT", "CANT"}, [&](const tables::Row& r) {
+                                           StoredRow row{r.integer(0), r.integer(1), blank};
+                                           row.record.setIntegerAt(cta, r.integer(2));
+                                           const std::string kindText = r.text(3), description = r.text(4);
+                                           row.record.assignStoredTextAt(kind, kindText.data(), kindText.size());
+                                           row.record.assignStoredTextAt(text, description.data(), description.size());
+                                           row.record.setRealAt(quantity, r.real(5));
+                                           out->push_back(std::move(row));
+                                           return true;
+                                         });
+  return s.is(Status::Code::kNotFound) ? Status::ok() : s;
+}
+
 // Changes the stored record `id` (read again first, so that a change by
 // another station is detected).
 Status writeOver(tables::Table& table, int64_t id, const std::function<void(tables::Record&)>& change) {
@@ -352,7 +376,7 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
   cobr->setAuditUser(user);
   std::vector<StoredRow> rows;
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
-  if (Status s = readRows(*cobr, &rows); !s) return s;
+  if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
 
   // Pass 1 prices a row, pass 2 sets its unit price and amount from those
   // figures and the running subtotal of the rows above it; both walk the
@@ -462,7 +486,7 @@ Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, cons
   if (Status s = obra->shareConnectionOf(*cobr); !s) return s;
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
   std::vector<StoredRow> rows;
-  if (Status s = readRows(*cobr, &rows); !s) return s;
+  if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
   const Status done = inTransaction(*cobr, [&]() -> Status {
     if (Status s = priceRows(pricing, *cobr, rows, progress); !s) return s;
     std::vector<BudgetRow> priced;
