@@ -510,6 +510,45 @@ Status removeInputCopies(const tables::Installation& inst, ErrorReporter& errors
   });
 }
 
+namespace {
+
+// A record's identity, version and number, as RENUM moves it.
+struct Numbered {
+  int64_t id, version, number;
+  std::string text;  // a row's description, for the progress
+};
+
+Status readNumbers(tables::Table& table, int64_t from, int64_t to, bool withText, std::vector<Numbered>* out) {
+  tables::Record lo(table.def()), hi(table.def());
+  lo.setInteger("CTA", from);
+  hi.setInteger("CTA", to);
+  std::vector<std::string> fields = {"_id", "_ver", "CTA"};
+  if (withText) fields.push_back("TEXT");
+  const Status s = table.readRangeColumns(table.keyIndex("CTA_KEY"), lo, hi, fields, [&](const tables::Row& r) {
+    out->push_back({r.integer(0), r.integer(1), r.integer(2), withText ? r.text(3) : std::string()});
+    return true;
+  });
+  return s.is(Status::Code::kNotFound) ? Status::ok() : s;
+}
+
+// Gives every record its new number in one statement; each version is then one more.
+Status renumberAll(tables::Table& table, std::vector<Numbered>& records, const std::vector<int64_t>& numbers) {
+  const int cta = table.def().slot("CTA");
+  const Status s =
+      table.updateStoredFieldsMany({"CTA"}, records.size(), [&](size_t i) -> tables::Table::StoredIdentity {
+        table.rec().setIntegerAt(cta, numbers[i]);
+        return {records[i].id, records[i].version};
+      });
+  if (s)
+    for (size_t i = 0; i < records.size(); ++i) {
+      ++records[i].version;
+      records[i].number = numbers[i];
+    }
+  return s;
+}
+
+}  // namespace
+
 Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t user, const Progress& progress) {
   constexpr int64_t kAside = 1000000;  // rows move out of the way by this much
   auto cobr = inst.table("COBR", errors);
@@ -519,47 +558,39 @@ Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t
     t->setAuditUser(user);
   }
   if (Status s = inob->shareConnectionOf(*cobr); !s) return s;
-  std::vector<StoredRow> rows, lines;
-  if (Status s = readRows(*cobr, &rows); !s) return s;
-  if (Status s = readAll(*inob, &lines, -999999999, 999999999); !s) return s;
+  std::vector<Numbered> rows, lines;
+  if (Status s = readNumbers(*cobr, INT32_MIN, INT32_MAX, true, &rows); !s) return s;
+  if (Status s = readNumbers(*inob, -999999999, 999999999, false, &lines); !s) return s;
   const Status done = inTransaction(*cobr, [&]() -> Status {
     // 1. Every row and every line out of the way.
-    for (size_t i = 0; i < rows.size(); ++i) {
-      if (progress && !progress(i, 2 * rows.size(), rows[i].record.text("TEXT")))
-        return Status::error(Status::Code::kCancelled, "cancelado");
-      if (Status s =
-              writeOver(*cobr, rows[i].id, [](tables::Record& w) { w.setInteger("CTA", w.integer("CTA") + kAside); });
-          !s)
-        return s;
-    }
-    for (const StoredRow& l : lines) {
-      if (Status s =
-              writeOver(*inob, l.id, [](tables::Record& w) { w.setInteger("CTA", w.integer("CTA") + kAside * 100); });
-          !s)
-        return s;
-    }
+    std::vector<int64_t> aside;
+    for (const Numbered& r : rows) aside.push_back(r.number + kAside);
+    if (Status s = renumberAll(*cobr, rows, aside); !s) return s;
+    aside.clear();
+    for (const Numbered& l : lines) aside.push_back(l.number + kAside * 100);
+    if (Status s = renumberAll(*inob, lines, aside); !s) return s;
     // 2. Rows 10, 20, 30 ... in their old order; the k-th line of old row c
-    //    becomes n + 0.01 k.
+    //    becomes n + 0.01 k. Lines of no row stay aside.
+    std::vector<int64_t> rowNumbers(rows.size()), lineNumbers;
+    for (const Numbered& l : lines) lineNumbers.push_back(l.number);
+    const auto ownerOf = [](int64_t number) { return number >= 0 ? number / 100 : -((-number + 99) / 100); };
     size_t nextLine = 0;
     int64_t n = 10;
     for (size_t i = 0; i < rows.size(); ++i) {
-      if (progress && !progress(rows.size() + i, 2 * rows.size(), rows[i].record.text("TEXT")))
+      if (progress && !progress(i, rows.size(), rows[i].text))
         return Status::error(Status::Code::kCancelled, "cancelado");
-      const int64_t old = rows[i].record.integer("CTA");
-      const auto ownerOf = [](int64_t number) { return number >= 0 ? number / 100 : -((-number + 99) / 100); };
-      while (nextLine < lines.size() && ownerOf(lines[nextLine].record.integer("CTA")) < old) ++nextLine;
-      for (int64_t k = 0; nextLine < lines.size() && ownerOf(lines[nextLine].record.integer("CTA")) == old;
-           ++k, ++nextLine) {
-        const int64_t number = n * 100 + k;
-        if (Status s =
-                writeOver(*inob, lines[nextLine].id, [number](tables::Record& w) { w.setInteger("CTA", number); });
-            !s)
-          return s;
-      }
-      if (Status s = writeOver(*cobr, rows[i].id, [n](tables::Record& w) { w.setInteger("CTA", n); }); !s) return s;
+      const int64_t old = rows[i].number - kAside;
+      while (nextLine < lines.size() && ownerOf(lines[nextLine].number - kAside * 100) < old) ++nextLine;
+      for (int64_t k = 0; nextLine < lines.size() && ownerOf(lines[nextLine].number - kAside * 100) == old;
+           ++k, ++nextLine)
+        lineNumbers[nextLine] = n * 100 + k;
+      rowNumbers[i] = n;
       n += 10;
     }
-    return Status::ok();
+    if (progress && !progress(rows.size(), rows.size(), {}))
+      return Status::error(Status::Code::kCancelled, "cancelado");
+    if (Status s = renumberAll(*inob, lines, lineNumbers); !s) return s;
+    return renumberAll(*cobr, rows, rowNumbers);
   });
   return keepDirectCostAfter(*cobr, done);
 }
