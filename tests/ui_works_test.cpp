@@ -74,6 +74,29 @@ TEST_F(WorksScreensTest, TheBudgetWindowShowsRowsSubtotalsAndTheDirectCost) {
   EXPECT_TRUE(session.installation.workDir.empty());
 }
 
+// CALCULA from the budget window runs off the window's thread and comes back
+// with the budget priced: a row whose figures were spoiled gets them again.
+TEST_F(WorksScreensTest, CalculaFromTheBudgetWindowPricesTheWorkAgain) {
+  const tables::Record house = work("CASA01");
+  ASSERT_TRUE(works::chooseWork(session, house, *control));
+  auto* window = new BudgetWindow(ctx, house);
+  opened.push_back(window);
+  window->setAttribute(Qt::WA_DeleteOnClose, false);
+  window->show();
+  const QString before = window->findChild<QLabel*>("directCost")->text();
+  auto cobr = session.installation.table("COBR", errors);
+  ASSERT_TRUE(cobr->open());
+  cobr->rec().setInteger("CTA", 100);
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  for (const char* figure : {"TOBR", "TMAT", "TCOS", "TPOR", "PUNI", "IMPO"}) cobr->rec().setReal(figure, 0);
+  ASSERT_TRUE(cobr->update());
+  window->reload();
+  EXPECT_NE(window->findChild<QLabel*>("directCost")->text(), before);
+  window->recalculate();
+  EXPECT_EQ(window->findChild<QLabel*>("directCost")->text(), before);
+  EXPECT_TRUE(prompter.warnings.empty());
+}
+
 // Both report menus offer every report, each entry enabled.
 TEST_F(WorksScreensTest, TheReportMenusOfferEveryReport) {
   const tables::Record house = work("CASA01");

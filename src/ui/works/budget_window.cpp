@@ -22,6 +22,7 @@
 #include "ui/catalog/generic_keys.h"
 #include "ui/exchange/catalogue_windows.h"
 #include "ui/reports/report_menus.h"
+#include "ui/worker_run.h"
 #include "ui/works/work_concept_form.h"
 #include "ui/works/work_inputs.h"
 #include "ui/works/works_screens.h"
@@ -37,30 +38,12 @@ QString number(double v, const char* pic) { return QString::fromStdString(pictur
 
 // A progress window over a long run, with the work, the row being priced and
 // the fraction done; the window stays responsive and "Cancela" stops the run.
-class RunProgress {
- public:
-  RunProgress(QWidget* parent, const QString& title, const QString& work) : dialog_(parent) {
-    dialog_.setObjectName("CALCULA");
-    dialog_.setWindowTitle(title);
-    dialog_.setCancelButtonText("Cancela");
-    dialog_.setMinimumDuration(300);
-    dialog_.setWindowModality(Qt::WindowModal);
-    work_ = work;
-  }
-  works::Progress callback() {
-    return [this](size_t done, size_t total, const std::string& description) {
-      dialog_.setMaximum(static_cast<int>(std::max<size_t>(total, 1)));
-      dialog_.setValue(static_cast<int>(done));
-      dialog_.setLabelText(work_ + "\nCon los nuevos valores de Insumos\n" + QString::fromStdString(description));
-      QApplication::processEvents();
-      return !dialog_.wasCanceled();
-    };
-  }
-
- private:
-  QProgressDialog dialog_;
-  QString work_;
-};
+// The dialog's text while a work is priced.
+std::function<QString(const std::string&)> pricingLabel(const QString& work) {
+  return [work](const std::string& description) {
+    return work + "\nCon los nuevos valores de Insumos\n" + QString::fromStdString(description);
+  };
+}
 
 }  // namespace
 
@@ -281,10 +264,16 @@ void BudgetWindow::deleteRow() {
 }
 
 bool BudgetWindow::runCalcula() {
-  RunProgress progress(this, "Calculando el Presupuesto",
-                       "Calculando la Obra: " + QString::fromStdString(text::clip(obra_.text("OBRA"))));
-  const Status s = works::calcula(ctx_.session.installation, ctx_.errors, header(), ctx_.session.zone,
-                                  ctx_.login().user, progress.callback());
+  const tables::Installation inst = ctx_.session.installation;
+  const tables::Record work = header();
+  const estimate::ZoneFactors zone = ctx_.session.zone;
+  const int32_t user = ctx_.login().user;
+  const Status s = runOffTheWindowThread(
+      this, ctx_.errors, "Calculando el Presupuesto",
+      pricingLabel("Calculando la Obra: " + QString::fromStdString(text::clip(obra_.text("OBRA")))),
+      [&](ErrorReporter& errors, const RunProgressCallback& progress) {
+        return works::calcula(inst, errors, work, zone, user, progress);
+      });
   if (!s && !s.is(Status::Code::kCancelled)) {
     ctx_.prompter.warn({"NO SE PUDO CALCULAR EL PRESUPUESTO", text::truncateChars(s.text(), 40), "CON Ok CONTINUA..."});
   }
@@ -310,9 +299,18 @@ void BudgetWindow::openInputs() {
   dialog.resize(list->size() + QSize(24, 24));
   dialog.exec();
   if (*changed) {
-    RunProgress progress(this, "Calculando el Presupuesto", QString::fromStdString(obra_.text("OBRA")));
-    (void)works::repriceRows(ctx_.session.installation, ctx_.errors, header(), ctx_.session.zone, ctx_.login().user,
-                             progress.callback());
+    const tables::Installation inst = ctx_.session.installation;
+    const tables::Record work = header();
+    const estimate::ZoneFactors zone = ctx_.session.zone;
+    const int32_t user = ctx_.login().user;
+    const Status repriced = runOffTheWindowThread(this, ctx_.errors, "Calculando el Presupuesto",
+                                                  pricingLabel(QString::fromStdString(obra_.text("OBRA"))),
+                                                  [&](ErrorReporter& errors, const RunProgressCallback& progress) {
+                                                    return works::repriceRows(inst, errors, work, zone, user, progress);
+                                                  });
+    if (!repriced && !repriced.is(Status::Code::kCancelled))
+      ctx_.prompter.warn(
+          {"NO SE PUDO CALCULAR EL PRESUPUESTO", text::truncateChars(repriced.text(), 40), "CON Ok CONTINUA..."});
   }
   (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
   reload();
