@@ -36,11 +36,13 @@ class ForwardingPresenter : public MessagePresenter {
 
 Status runOffTheWindowThread(QWidget* parent, ErrorReporter& windowErrors, const QString& title,
                              const std::function<QString(const std::string&)>& label,
-                             const std::function<Status(ErrorReporter&, const RunProgressCallback&)>& job) {
+                             const std::function<Status(ErrorReporter&, const RunProgressCallback&)>& job,
+                             bool cancellable) {
   QProgressDialog dialog(parent);
   dialog.setObjectName("CALCULA");
   dialog.setWindowTitle(title);
-  dialog.setCancelButtonText("Cancela");
+  if (cancellable) dialog.setCancelButtonText("Cancela");
+  else dialog.setCancelButton(nullptr);
   dialog.setWindowModality(Qt::WindowModal);
   dialog.setMinimumDuration(300);
   dialog.setAutoClose(false);

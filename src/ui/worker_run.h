@@ -21,9 +21,11 @@ using RunProgressCallback = std::function<bool(size_t done, size_t total, const 
 
 // Runs `job` on a thread of its own with an error reporter of its own, and
 // returns its status when it ends; the window stays responsive meanwhile.
-// `label` makes the dialog's text from the description.
+// `label` makes the dialog's text from the description. A run that cannot
+// stop half-way (`cancellable` false) shows no Cancela button.
 Status runOffTheWindowThread(QWidget* parent, ErrorReporter& windowErrors, const QString& title,
                              const std::function<QString(const std::string&)>& label,
-                             const std::function<Status(ErrorReporter&, const RunProgressCallback&)>& job);
+                             const std::function<Status(ErrorReporter&, const RunProgressCallback&)>& job,
+                             bool cancellable = true);
 
 }  // namespace velmora::ui

@@ -16,6 +16,7 @@
 #include "shell/banner.h"
 #include "ui/browse/browse_window.h"
 #include "ui/catalog/generic_keys.h"
+#include "ui/worker_run.h"
 #include "ui/zone_screens.h"
 
 namespace velmora::ui {
@@ -202,18 +203,26 @@ void MergeWindow::merge() {
     list_->setFocus();
     return;
   }
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  int shown = 0;
+  // Off the window's thread, which keeps painting; a merge is one
+  // transaction and is not stopped half-way.
+  const tables::Installation inst = ctx_.session.installation;
   services::MergeResult result;
-  const Status s = services::mergeUpdate(
-      ctx_.session.installation, ctx_.errors, n,
-      [&](const std::string& description) {
-        text_->setText(QString::fromStdString(description));
-        // The window is redrawn as it goes, without slowing a long merge.
-        if (++shown % 200 == 1) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  std::string last;  // the input placed last, shown when the run ends
+  const Status s = runOffTheWindowThread(
+      this, ctx_.errors, "Colocando la Actualización",
+      [](const std::string& description) { return QString::fromStdString(description); },
+      [&](ErrorReporter& errors, const RunProgressCallback& progress) {
+        size_t shown = 0;
+        return services::mergeUpdate(
+            inst, errors, n,
+            [&](const std::string& description) {
+              last = description;
+              if (++shown % 200 == 1) progress(shown, 0, description);  // without slowing a long merge
+            },
+            &result);
       },
-      &result);
-  QApplication::restoreOverrideCursor();
+      false);
+  text_->setText(QString::fromStdString(last));
   if (!s) {
     ctx_.prompter.warn(
         {"NO SE COLOCO LA ACTUALIZACION", "LOS INSUMOS QUEDAN COMO ESTABAN", text::clip(s.text()).substr(0, 40)});
