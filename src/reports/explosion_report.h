@@ -3,10 +3,9 @@
 // the quantities multiplied down the levels (at most ten); then the work's
 // inputs and machines with their quantities, prices, amounts and shares.
 //
-// The report writes too: work inputs missing from the work are created from
-// the base, and, when it covers the whole work, the machine hours are stored
-// in HORA. Those writes are one transaction, done only when the layout is
-// complete: a cancelled or failed run leaves the work as it was.
+// The figures are works::WorkExplosion's; its writes (work inputs created
+// from the base, the machine hours) are stored once the layout is complete:
+// a cancelled or failed run leaves the work as it was.
 #pragma once
 
 #include <functional>
