@@ -32,6 +32,7 @@
 #include "ui/exchange/price_import_window.h"
 #include "ui/main_frame.h"
 #include "ui/qt_presenter.h"
+#include "ui/reports/report_menus.h"
 #include "ui/reports/report_preview.h"
 #include "ui/services/backup_window.h"
 #include "ui/services/supplier_screens.h"
@@ -219,7 +220,7 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   save(&zoneForm, "zone-form-imss");
   zones->parentWidget()->close();
 
-  auto* menu = new ui::BaseMenu(ctx);
+  auto* menu = ui::makeBaseMenu(ctx);
   frame.openWindow(menu);
   save(&frame, "base-menu");
   QWidget* inputs = menu->open("INSUMOS");

@@ -24,6 +24,7 @@
 
 #include "shell/documents.h"
 #include "ui/catalog/base_menu.h"
+#include "ui/reports/report_menus.h"
 #include "ui/services/backup_window.h"
 #include "ui/services/restore_window.h"
 #include "ui/services/supplier_screens.h"
@@ -209,7 +210,7 @@ void MainFrame::buildToolbar() {
     openWindow(list);
   });
   addTool("B/DATOS", "Bases de Datos", "BDATOS", QStyle::SP_DriveHDIcon,
-          [this] { openWindow(new BaseMenu(ctx_), [this] { rotateBanner(); }); });
+          [this] { openWindow(makeBaseMenu(ctx_), [this] { rotateBanner(); }); });
   addTool("PATROCINADORES", "", "PATROCINADORES", QStyle::SP_DialogHelpButton, [this] {
     BrowseWindow* list = openSupplierDirectory(ctx_);
     connect(list, &QObject::destroyed, this, [this] { rotateBanner(); });

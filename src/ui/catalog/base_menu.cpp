@@ -1,7 +1,5 @@
 #include "ui/catalog/base_menu.h"
 
-#include "ui/reports/report_menus.h"
-
 #include <QGridLayout>
 #include <QPushButton>
 #include <QStyle>
@@ -66,10 +64,7 @@ QWidget* BaseMenu::open(const QString& which) {
   if (which == "MAQUINAS") list = makeMachineList(ctx_);
   if (which == "CONCEPTOS") list = makeConceptList(ctx_);
   if (list) ctx_.openWindow(list);
-  if (which == "REPORTES") {
-    CatalogueReportsMenu menu(ctx_, this);
-    menu.exec();
-  }
+  if (which == "REPORTES" && openReports) openReports(this);
   if (which == "PRECIOS") {
     PriceImportWindow window(ctx_, this);
     window.exec();

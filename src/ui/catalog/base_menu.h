@@ -3,6 +3,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 #include "ui/context.h"
 
 namespace velmora::ui {
@@ -14,6 +16,9 @@ class BaseMenu : public QWidget {
   // Opens what its button opens: "CLAVES", "INSUMOS", "MAQUINAS", "CONCEPTOS"
   // (a list, returned), "REPORTES", "PRECIOS", "BC3" (a dialog).
   QWidget* open(const QString& which);
+  // What "REPORTES" opens: the catalogue's report menu, which its creator
+  // knows (the reports sit beside the catalogue screens, not below them).
+  std::function<void(QWidget* parent)> openReports;
 
  private:
   Context& ctx_;

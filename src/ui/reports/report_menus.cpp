@@ -11,6 +11,7 @@
 #include "reports/explosion_report.h"
 
 #include <algorithm>
+#include "ui/catalog/base_menu.h"
 #include "ui/reports/report_options.h"
 #include "ui/reports/report_run.h"
 
@@ -175,6 +176,15 @@ void CatalogueReportsMenu::runInputCatalogue() {
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutInputCatalogue(inst, ctx_.errors, options, context, spool, progress);
   });
+}
+
+BaseMenu* makeBaseMenu(Context& ctx) {
+  auto* menu = new BaseMenu(ctx);
+  menu->openReports = [&ctx](QWidget* parent) {
+    CatalogueReportsMenu reports(ctx, parent);
+    reports.exec();
+  };
+  return menu;
 }
 
 }  // namespace velmora::ui

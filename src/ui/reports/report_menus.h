@@ -34,6 +34,11 @@ class WorkReportsMenu : public QDialog {
 
 // IMP_BAS, "Imprimiendo de la Base de Datos": the reports of the base
 // catalogue, every entry.
+class BaseMenu;
+
+// MENU_BASE with its "REPORTES" opening the catalogue's report menu.
+BaseMenu* makeBaseMenu(Context& ctx);
+
 class CatalogueReportsMenu : public QDialog {
   Q_OBJECT
  public:
