@@ -277,9 +277,18 @@ class RestoreTest : public BackupTest {
     makeDemo();
     ASSERT_EQ(backup(true, true).size(), 3u);
   }
-  services::RestoreResult restore(const std::string& archive, const std::string& work = {}) {
+  // A restore's status and report side by side, as the checks read them.
+  struct Restored {
+    bool ok;
+    std::string message;
+    std::string work;
+    fs::path keptAside;
+  };
+  Restored restore(const std::string& archive, const std::string& work = {}) {
     services::InstallationUse use;
-    return services::restoreBackup(inst, dest / archive, work, use);
+    services::RestoreReport report;
+    const Status s = services::restoreBackup(inst, dest / archive, work, use, &report);
+    return {s.isOk(), s.text(), report.work, report.keptAside};
   }
 };
 
@@ -441,8 +450,9 @@ TEST_F(RestoreTest, IntoAnEmptyFolderAndNoLockFileLeftOnFailure) {
   empty.dataDir = dir / "nueva";
   empty.settingsDir = dir / "nueva" / ".settings";
   services::InstallationUse use;
-  const auto r = services::restoreBackup(empty, dest / "OBRAS.zip", {}, use);
-  ASSERT_TRUE(r.ok) << r.message;
+  services::RestoreReport done;
+  const Status r = services::restoreBackup(empty, dest / "OBRAS.zip", {}, use, &done);
+  ASSERT_TRUE(r) << r.text();
   EXPECT_EQ(integrity(empty.settingsDir / "FONTS.DLL"), "ok");
   EXPECT_EQ(dumpTable(empty.dataDir / "DATA4"), dumpTable(dir / "DATA4"));
 
@@ -450,7 +460,8 @@ TEST_F(RestoreTest, IntoAnEmptyFolderAndNoLockFileLeftOnFailure) {
   other.dataDir = dir / "otra";
   other.settingsDir = dir / "otra" / ".settings";
   writeArchive(dest / "MALO.zip", services::systemComment(), {{"DATA4", std::string(4096, 'x')}});
-  EXPECT_FALSE(services::restoreBackup(other, dest / "MALO.zip", {}, use).ok);
+  services::RestoreReport report;
+  EXPECT_FALSE(services::restoreBackup(other, dest / "MALO.zip", {}, use, &report));
   EXPECT_FALSE(fs::exists(other.dataDir / services::InstallationUse::kFileName));
 }
 
@@ -476,7 +487,8 @@ TEST_F(RestoreTest, KilledBetweenRenamesIsUndoneByTheNextCommand) {
       if (child == 0) {
         setenv("VELMORA_TEST_KILL_AFTER_RENAME", std::to_string(cut).c_str(), 1);
         services::InstallationUse use;
-        services::restoreBackup(inst, dest / run.archive, run.work, use);
+        services::RestoreReport report;
+        (void)services::restoreBackup(inst, dest / run.archive, run.work, use, &report);
         _exit(3);  // not killed: the cut came after the last rename
       }
       int status = 0;

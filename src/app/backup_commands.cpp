@@ -59,9 +59,9 @@ int runRestoreCommand(const tables::Installation& inst, const std::string& archi
     if (!useInstallation(inst, use, true, err)) return 1;
     use.release();
   }
-  const auto result = services::restoreBackup(inst, archive, work, use);
-  if (!result.ok) {
-    err << "velmora: " << result.message << "\n";
+  services::RestoreReport result;
+  if (Status s = services::restoreBackup(inst, archive, work, use, &result); !s) {
+    err << "velmora: " << s.text() << "\n";
     return 1;
   }
   for (const auto& name : result.restored) out << "Restaurado: " << name << "\n";

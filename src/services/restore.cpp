@@ -187,8 +187,21 @@ bool readBackupComment(const fs::path& archive, std::string& comment, std::strin
   return true;
 }
 
-RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& archive, const std::string& work,
-                            InstallationUse& use) {
+namespace {
+
+// A restore's outcome as the steps build it: refused or failed with a
+// message, or done with its report.
+struct RestoreResult {
+  bool ok = false;
+  bool inUse = false;
+  std::string message;
+  std::string work;
+  fs::path keptAside;
+  std::vector<std::string> restored;
+};
+
+RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& archive, const std::string& work,
+                             InstallationUse& use) {
   RestoreResult result;
   if (!work.empty() && !works::isValidWorkCode(work)) {
     result.message = works::invalidWorkCodeText(work);
@@ -244,6 +257,7 @@ RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& ar
   switch (use.takeAlone(dataDir)) {
     case InstallationUse::Outcome::kHeld: break;
     case InstallationUse::Outcome::kBusy:
+      result.inUse = true;
       result.message = "la instalación está en uso: cierre el programa en las demás estaciones y vuelva a intentarlo";
       return result;
     case InstallationUse::Outcome::kNoLockFile:
@@ -334,6 +348,16 @@ RestoreResult restoreBackup(const tables::Installation& inst, const fs::path& ar
   }
   result.ok = true;
   return result;
+}
+
+}  // namespace
+
+Status restoreBackup(const tables::Installation& inst, const fs::path& archive, const std::string& work,
+                     InstallationUse& use, RestoreReport* report) {
+  RestoreResult r = restoreArchive(inst, archive, work, use);
+  if (!r.ok) return Status::error(r.inUse ? Status::Code::kLocked : Status::Code::kInvalid, r.message);
+  *report = {std::move(r.work), std::move(r.keptAside), std::move(r.restored)};
+  return Status::ok();
 }
 
 }  // namespace velmora::services

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/status.h"
 #include "services/backup_names.h"
 #include "services/installation_use.h"
 #include "tables/installation.h"
@@ -23,9 +24,8 @@ inline constexpr uint64_t kRestoreTableLimit = 2ull << 30;
 inline constexpr uint64_t kRestoreDocumentLimit = 64ull << 20;
 inline constexpr uint64_t kRestoreArchiveLimit = 8ull << 30;
 
-struct RestoreResult {
-  bool ok = false;
-  std::string message;              // why it was refused or failed, in Spanish
+// What a restore that went through did.
+struct RestoreReport {
   std::string work;                 // the work restored; empty for the system files
   std::filesystem::path keptAside;  // where the replaced files are
   std::vector<std::string> restored;
@@ -38,8 +38,9 @@ bool readBackupComment(const std::filesystem::path& archive, std::string& commen
 // folders it needs. With `work` set the archive must hold that work. `use` is
 // the caller's use of the installation (held shared by a running program, or
 // not held); the restore holds it alone while it swaps files and gives it
-// back as it found it.
-RestoreResult restoreBackup(const tables::Installation& inst, const std::filesystem::path& archive,
-                            const std::string& work, InstallationUse& use);
+// back as it found it. The Status says in Spanish why a restore was refused
+// or failed (kLocked while another program uses the installation).
+Status restoreBackup(const tables::Installation& inst, const std::filesystem::path& archive, const std::string& work,
+                     InstallationUse& use, RestoreReport* report);
 
 }  // namespace velmora::services

@@ -95,12 +95,13 @@ void RestoreWindow::restore() {
   }
   services::InstallationUse ownUse;
   services::InstallationUse& use = ctx_.installationUse ? *ctx_.installationUse : ownUse;
-  const auto result =
-      services::restoreBackup(ctx_.session.installation, archive_->text().trimmed().toStdString(), {}, use);
-  if (!result.ok) {
+  services::RestoreReport result;
+  if (Status s = services::restoreBackup(ctx_.session.installation, archive_->text().trimmed().toStdString(), {}, use,
+                                         &result);
+      !s) {
     MessageRequest box;
     box.title = "Restauración";
-    box.text = "No se restauró el respaldo: " + result.message;
+    box.text = "No se restauró el respaldo: " + s.text();
     ctx_.errors.showBox(box);
     return;
   }
