@@ -172,4 +172,11 @@ int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostre
   return problems == 0 ? 0 : 1;
 }
 
+shell::Session sessionAt(const std::string& dataDir, const std::string& settingsOption, ErrorReporter& errors) {
+  shell::Session session;
+  session.installation = installationAt(dataDir.empty() ? "." : dataDir, settingsOption);
+  session.errors = &errors;
+  return session;
+}
+
 }  // namespace velmora::app

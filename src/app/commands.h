@@ -9,6 +9,7 @@
 
 #include "framework/error_reporter.h"
 #include "services/installation_use.h"
+#include "shell/session.h"
 #include "tables/installation.h"
 
 namespace velmora::app {
@@ -18,6 +19,9 @@ namespace velmora::app {
 std::filesystem::path settingsDirFor(const std::filesystem::path& dataDir, const std::string& option = {});
 
 tables::Installation installationAt(const std::filesystem::path& dataDir, const std::string& settingsOption = {});
+// A session on that installation (the current folder when `dataDir` is
+// empty), its messages through `errors`.
+shell::Session sessionAt(const std::string& dataDir, const std::string& settingsOption, ErrorReporter& errors);
 
 // Before a command touches an installation: a restore that was cut short is
 // undone (holding the installation alone for it), then the installation is

@@ -1,0 +1,299 @@
+// The screenshots of the main screens, rendered headless on an
+// installation (scripts/screenshots makes a demo one for them).
+#include <QApplication>
+#include <QDir>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iostream>
+
+#include "app/commands.h"
+#include "app/gui.h"
+#include "estimate/zones.h"
+#include "reports/zone_report.h"
+#include "ui/catalog/base_menu.h"
+#include "ui/catalog/concept_screens.h"
+#include "ui/catalog/input_screens.h"
+#include "ui/catalog/machine_screens.h"
+#include "ui/exchange/bc3_window.h"
+#include "ui/exchange/price_import_window.h"
+#include "ui/main_frame.h"
+#include "ui/reports/report_menus.h"
+#include "ui/reports/report_preview.h"
+#include "ui/services/backup_window.h"
+#include "ui/services/supplier_screens.h"
+#include "ui/services/update_screens.h"
+#include "ui/startup_windows.h"
+#include "ui/users_screens.h"
+#include "ui/works/budget_window.h"
+#include "ui/works/work_concept_form.h"
+#include "ui/works/works_screens.h"
+#include "ui/zone_screens.h"
+#include "works/work.h"
+
+namespace velmora::app {
+
+namespace {
+
+// What every group of screenshots draws on: the screens' context, the main
+// frame, and the way a window is saved as a picture.
+struct Shots {
+  ui::Context& ctx;
+  ui::MainFrame& frame;
+  std::function<void(QWidget*, const char*)> save;
+};
+
+// The users and the salary zones, lists and forms.
+void shootPeople(Shots& shots) {
+  ui::Context& ctx = shots.ctx;
+  ui::MainFrame& frame = shots.frame;
+  shell::Session& session = ctx.session;
+  ErrorReporter& errors = ctx.errors;
+  const auto& save = shots.save;
+  auto control = session.installation.table("CONTROL", errors);
+  (void)control->open();
+  auto* users = ui::openUsersList(ctx);
+  save(&frame, "users-list");
+  auto pers = session.installation.table("PERS", errors);
+  (void)pers->open();
+  pers->setOrder(pers->keyIndex("CTA_KEY"));
+  (void)pers->next();
+  ui::UserForm userForm(ctx, *pers, FormRequest::kChange);
+  userForm.start();
+  save(&userForm, "user-form");
+  userForm.tabs()->setCurrentIndex(1);
+  save(&userForm, "user-form-levels");
+  users->parentWidget()->close();  // the frame's subwindow, as "C&ierra" does
+
+  auto* zones = ui::openZoneList(ctx);
+  save(&frame, "zones-list");
+  control->setOrder(control->keyIndex("KEYCTA"));
+  (void)control->next();
+  ui::ZoneForm zoneForm(ctx, *control, FormRequest::kChange);
+  zoneForm.start();
+  save(&zoneForm, "zone-form");
+  zoneForm.tabs()->setCurrentIndex(2);
+  save(&zoneForm, "zone-form-imss");
+  zones->parentWidget()->close();
+}
+
+// The base-data menu, the catalogues, their forms and the exchange windows.
+void shootCatalogue(Shots& shots) {
+  ui::Context& ctx = shots.ctx;
+  ui::MainFrame& frame = shots.frame;
+  shell::Session& session = ctx.session;
+  ErrorReporter& errors = ctx.errors;
+  const auto& save = shots.save;
+  auto* menu = ui::makeBaseMenu(ctx);
+  frame.openWindow(menu);
+  save(&frame, "base-menu");
+  QWidget* inputs = menu->open("INSUMOS");
+  save(&frame, "inputs-list");
+  auto inba = session.installation.table("INBA", errors);
+  (void)inba->open();
+  inba->rec().setInteger("CTA", 10001);
+  (void)inba->fetch(inba->keyIndex("CTA_KEY"));
+  ui::InputForm inputForm(ctx, *inba, FormRequest::kChange);
+  inputForm.start();
+  save(&inputForm, "input-form");
+  inputs->parentWidget()->close();
+
+  auto maba = session.installation.table("MABA", errors);
+  (void)maba->open();
+  maba->rec().setInteger("CTA", 501);
+  (void)maba->fetch(maba->keyIndex("CTA_KEY"));
+  ui::MachineForm machineForm(ctx, *maba, FormRequest::kChange);
+  machineForm.start();
+  save(&machineForm, "machine-form");
+
+  menu->open("CONCEPTOS");
+  save(&frame, "concepts-list");
+  auto coba = session.installation.table("COBA", errors);
+  (void)coba->open();
+  coba->rec().setInteger("CTA", 1010);
+  (void)coba->fetch(coba->keyIndex("CTA_KEY"));
+  coba->rec().setText("MIAS", "1");  // as the list opens it: an edited analysis is the user's own
+  ui::ConceptForm conceptForm(ctx, *coba, FormRequest::kChange);
+  conceptForm.start();
+  save(&conceptForm, "concept-form");
+  {
+    // A supplier's price list in the import preview (nothing is applied),
+    // and the BC3 exchange.
+    QTemporaryDir scratch;
+    const QString list = scratch.filePath("lista-proveedor.csv");
+    std::ofstream(list.toStdString()) << "CLAVE;DESCRIPCION;PRECIO;FECHA\n"
+                                         "MAT CEM-030;CEMENTO GRIS 50 KG;4.395,00;01/12/2026\n"
+                                         "MAT ARE-001;ARENA DE RIO;489,50;01/12/2026\n"
+                                         "MAT GRA-034;GRAVA 3/4;512,00;01/12/2026\n"
+                                         "MAT VAR-038;VARILLA 3/8;26.480,00;01/12/2026\n"
+                                         "MAT IMP-900;IMPERMEABILIZANTE;1.250,00;01/12/2026\n";
+    ui::PriceImportWindow prices(ctx);
+    prices.setFile(list);
+    save(&prices, "price-import");
+    ui::Bc3Window bc3(ctx);
+    save(&bc3, "bc3");
+  }
+  menu->parentWidget()->close();
+  for (QMdiSubWindow* sub : frame.findChildren<QMdiSubWindow*>()) sub->close();
+}
+
+// The works, a budget, its totals and one of its rows.
+void shootWorks(Shots& shots) {
+  ui::Context& ctx = shots.ctx;
+  ui::MainFrame& frame = shots.frame;
+  shell::Session& session = ctx.session;
+  ErrorReporter& errors = ctx.errors;
+  const auto& save = shots.save;
+  auto control = session.installation.table("CONTROL", errors);
+  (void)control->open();
+  // The works and a budget.
+  auto* worksList = ui::makeWorksList(ctx);
+  frame.openWindow(worksList);
+  save(&frame, "works-list");
+  worksList->parentWidget()->close();
+  auto obra = session.installation.table("OBRA", errors);
+  (void)obra->open();
+  obra->rec().setText("CTA", "CASA01");
+  if (obra->fetch(obra->keyIndex("CTA_KEY")) && works::chooseWork(session, obra->rec(), *control)) {
+    const tables::Record house = obra->rec();
+    auto* budget = new ui::BudgetWindow(ctx, house);
+    frame.openWindow(budget);
+    save(&frame, "budget");
+    ui::SummaryWindow summary(house, budget->model().directCost());
+    save(&summary, "summary");
+    auto cobr = session.installation.table("COBR", errors);
+    (void)cobr->open();
+    cobr->rec().setInteger("CTA", 150);
+    (void)cobr->fetch(cobr->keyIndex("CTA_KEY"));
+    ui::WorkConceptForm rowForm(ctx, *cobr, house, FormRequest::kChange);
+    rowForm.start();
+    save(&rowForm, "work-concept-form");
+  }
+}
+
+// A report in its preview, and where it goes.
+void shootReports(Shots& shots) {
+  ui::Context& ctx = shots.ctx;
+  ui::MainFrame& frame = shots.frame;
+  shell::Session& session = ctx.session;
+  ErrorReporter& errors = ctx.errors;
+  const auto& save = shots.save;
+  {
+    // A report in its preview.
+    reports::Spool spool;
+    if (reports::layOutZoneReport(session.installation, errors, spool) && spool.numberPages(true)) {
+      ui::PreviewWindow preview(spool, ui::Destination{});
+      preview.setZoom(ui::kPageWidth);
+      save(&preview, "report-preview");
+      ui::DestinationDialog destination;
+      save(&destination, "report-destination");
+    }
+  }
+  for (QMdiSubWindow* sub : frame.findChildren<QMdiSubWindow*>()) sub->close();
+}
+
+// The backup, the suppliers and the online update.
+void shootServices(Shots& shots) {
+  ui::Context& ctx = shots.ctx;
+  ui::MainFrame& frame = shots.frame;
+  shell::Session& session = ctx.session;
+  ErrorReporter& errors = ctx.errors;
+  const auto& save = shots.save;
+  {
+    // The backup window, and the suppliers directory with a supplier and its promotions.
+    auto* backup = new ui::BackupWindow(ctx);
+    frame.openWindow(backup);
+    save(&frame, "backup");
+    backup->parentWidget()->close();
+    ui::BrowseWindow* suppliers = ui::openSupplierDirectory(ctx);
+    save(&frame, "suppliers");
+    auto patr = session.installation.table("PATR", errors);
+    (void)patr->open();
+    patr->rec().setInteger("CTA", 1);
+    if (patr->fetch(patr->keyIndex("CTA_KEY"))) {
+      ui::SupplierForm supplierForm(ctx, *patr, FormRequest::kView);
+      supplierForm.start();
+      save(&supplierForm, "supplier-form");
+      ui::PromotionViewer promotions(ui::promotionFiles(ctx, patr->rec()));
+      save(&promotions, "promotions");
+    }
+    suppliers->parentWidget()->close();
+  }
+  {
+    // The update menu and its download window, before " Actualiza".
+    auto* updateMenu = new ui::UpdateMenu(ctx);
+    frame.openWindow(updateMenu);
+    auto* update = new ui::UpdateWindow(ctx);
+    frame.openWindow(update);
+    save(&frame, "update");
+    ui::MergeWindow merge(ctx);
+    save(&merge, "update-merge");
+  }
+}
+
+}  // namespace
+
+int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std::string& settingsOption,
+                    const std::string& outDir) {
+  {
+    // Only an existing installation: never new empty tables in some folder.
+    std::error_code ec;
+    const std::filesystem::path dir(dataDir);
+    if (!std::filesystem::is_directory(dir, ec) || !std::filesystem::is_regular_file(dir / "DATA4", ec)) {
+      std::cerr << "velmora: " << dataDir << " no es una instalación (falta DATA4)\n";
+      return 1;
+    }
+  }
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  ErrorReporter errors;
+  RecordingPresenter presenter;
+  errors.setPresenter(&presenter);
+  shell::Session session = sessionAt(dataDir, settingsOption, errors);
+  auto control = session.installation.table("CONTROL", errors);
+  if (!control->open()) {
+    std::cerr << "velmora: no se pudo abrir la instalación " << dataDir << "\n";
+    return 1;
+  }
+  session.zoneNames = estimate::readZoneNames(*control);
+  session.zone = estimate::loadZoneFactors(*control, 1);
+  auto vga = session.installation.table("VGA", errors);
+  if (vga->open()) {
+    vga->rec().setInteger("CTA", 1);
+    if (vga->fetch(vga->keyIndex("CTA_KEY"))) session.companyName = vga->rec().text("CIA");
+  }
+  QDir().mkpath(QString::fromStdString(outDir));
+  const auto save = [&outDir](QWidget* w, const char* name) {
+    w->show();
+    QApplication::processEvents();
+    const QString file = QString::fromStdString(outDir) + "/" + name + ".png";
+    if (!w->grab().save(file)) std::cerr << "velmora: no se pudo guardar " << file.toStdString() << "\n";
+  };
+
+  ui::LoginWindow login(QString::fromStdString(session.companyName), {});
+  save(&login, "login");
+
+  struct NoPrompt : ui::Prompter {
+    void warn(const shell::WarningLines&) override {}
+    bool ask(const shell::WarningLines&) override { return false; }
+  } prompter;
+  ui::MainFrame* framePtr = nullptr;
+  ui::Context ctx{session, errors, prompter, [&framePtr](QWidget* w) { framePtr->openWindow(w); }};
+  ui::MainFrame frame(ctx);
+  framePtr = &frame;
+  frame.resize(1100, 760);
+  save(&frame, "main-frame");
+
+  Shots shots{ctx, frame, save};
+  shootPeople(shots);
+  shootCatalogue(shots);
+  shootWorks(shots);
+  shootReports(shots);
+  shootServices(shots);
+  std::cout << "Pantallas guardadas en " << outDir << "\n";
+  return 0;
+}
+
+}  // namespace velmora::app
