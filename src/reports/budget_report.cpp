@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "estimate/zones.h"
 #include "framework/money.h"
@@ -12,6 +13,7 @@
 #include "reports/report_header.h"
 #include "reports/sheet.h"
 #include "works/budget.h"
+#include "works/work.h"
 
 namespace velmora::reports {
 
@@ -103,9 +105,20 @@ std::vector<SummaryLine> closingSummary(const tables::Record& obra, double direc
   return out;
 }
 
-Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& inst, ErrorReporter& errors,
-                          const std::string& code, const ReportOptions& options, const BudgetReportContext& context,
-                          Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+namespace {
+
+// What every budget report prints from: the work with its captions, its
+// zone, the rows in range and, for the totals, every row.
+struct BudgetData {
+  tables::Record obra;
+  bool zoneFound = false;
+  tables::Record zone;
+  std::vector<tables::Record> rows;  // in range
+  std::vector<works::BudgetRow> all;
+};
+
+Status readBudgetData(const tables::Installation& inst, ErrorReporter& errors, const std::string& code,
+                      const ReportOptions& options, std::optional<BudgetData>* data) {
   auto obraTable = inst.table("OBRA", errors);
   auto control = inst.table("CONTROL", errors);
   auto cobr = inst.table("COBR", errors);
@@ -114,107 +127,120 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
   }
   obraTable->rec().setText("CTA", code);
   if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
-  tables::Record obra = obraTable->rec();
-  for (const auto& [field, caption] :
-       {std::pair{"AOBR", "ADMINISTRACION DE OBRA"}, std::pair{"TUTI", "UTILIDAD"},
-        std::pair{"TIVA", "IMPUESTO AL VALOR AGREGADO"}, std::pair{"ACEN", "ADMINISTRACION CENTRAL"},
-        std::pair{"TEXT", "CARGOS INDIRECTOS"}}) {
-    if (text::clip(obra.text(field)).empty()) obra.setText(field, caption);
-  }
-  control->rec().setInteger("CTA", obra.integer("LIST"));
-  const bool zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
-  const tables::Record zone = control->rec();
+  BudgetData d{obraTable->rec(), false, tables::Record(control->def()), {}, {}};
+  works::fillDefaultCaptions(d.obra);
+  control->rec().setInteger("CTA", d.obra.integer("LIST"));
+  d.zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
+  d.zone = control->rec();
 
   // Every row read once: those in range are printed, all of them make the
   // category totals (computed, not read from the header: a read-only
   // installation never got them stored). A figure that is not finite is
   // refused, naming its row.
-  std::vector<tables::Record> rows;
-  std::vector<works::BudgetRow> all;
   tables::Record lo(cobr->def()), hi(cobr->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
   if (Status s = cobr->readRange(cobr->keyIndex("CTA_KEY"), lo, hi,
                                  [&](const tables::Record& r) {
-                                   all.push_back(works::budgetRow(r));
-                                   if (options.inRange(r.integer("CTA"))) rows.push_back(r);
+                                   d.all.push_back(works::budgetRow(r));
+                                   if (options.inRange(r.integer("CTA"))) d.rows.push_back(r);
                                    return true;
                                  });
       !s) {
     return s;
   }
-  if (Status s = works::checkFiniteFigures(all); !s) return s;
+  if (Status s = works::checkFiniteFigures(d.all); !s) return s;
+  data->emplace(std::move(d));
+  return Status::ok();
+}
 
-  if (kind == BudgetReportKind::kConcentrated) {
-    const estimate::ZoneFactors factors = zoneFound ? estimate::zoneFactors(zone) : estimate::ZoneFactors{};
-    const double workingDays = zoneFound ? zone.real("DHAB") : 0;
-    Heading heading{context.company,
-                    {"CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title},
-                    context.today,
-                    30,
-                    762,
-                    {{30, 58, "CLAVE"},
-                     {90, 214, "D E S C R I P C I O N"},
-                     {306, 28, "UNID"},
-                     {336, 60, "DESTAJO", Align::kRight},
-                     {398, 66, "M/OBRA", Align::kRight},
-                     {466, 66, "MATERIAL", Align::kRight},
-                     {534, 66, "EQUIPO", Align::kRight},
-                     {602, 60, "PORCEN.", Align::kRight},
-                     {664, 98, "UNITARIO", Align::kRight}}};
-    PageWriter out(
-        spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
-    const bool full = options.fullDescription == 'S';
-    Sheet* sheet = spool.sheet();
-    if (sheet != nullptr) {
-      sheet->name = "Conceptos";
-      sheet->heading = {context.company, "CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"),
-                        options.title};
-      sheet->columns = {{"CLAVE", 12},      {"DESCRIPCION", 60}, {"UNID", 8},
-                        {"DESTAJO", 12, 2}, {"M/OBRA", 12, 2},   {"MATERIAL", 12, 2},
-                        {"EQUIPO", 12, 2},  {"PORCEN.", 12, 2},  {"UNITARIO", 14, 2}};
-    }
-    for (size_t i = 0; i < rows.size(); ++i) {
-      if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
-      const tables::Record& r = rows[i];
-      const works::BudgetRow row = works::budgetRow(r);
-      if (row.kind != works::row_kind::kConcept) {  // a title or subtotal: its text as a title line
-        out.band(kLine + 2);
-        out.text(90, 300, r.text("TEXT"), Align::kLeft, 7, true);
-        if (sheet != nullptr) sheet->add({{}, text::clip(r.text("TEXT"))});
-        continue;
-      }
-      // The long text in its box; with the option "N", the short description.
-      const std::vector<std::string> lines =
-          full ? descriptionLines(r, true) : std::vector<std::string>{r.text("TEXT")};
-      out.band(kLine);
-      out.text(30, 58, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
-      out.text(90, 214, lines.front());
-      out.text(306, 28, r.text("UNID"));
-      const double destajo = piecework(row.perUnit.labour, factors.fsrMayor, workingDays);
-      out.text(336, 60, destajo != 0 ? number(destajo, "n10.2") : "", Align::kRight);
-      out.text(398, 66, number(row.perUnit.labour, "n12.2B"), Align::kRight);
-      out.text(466, 66, number(row.perUnit.materials, "n12.2B"), Align::kRight);
-      out.text(534, 66, number(row.perUnit.equipment, "n12.2B"), Align::kRight);
-      out.text(602, 60, number(row.perUnit.percentages, "n10.2B"), Align::kRight);
-      const double unit = money::fromCents(works::rowMoney(row.perUnit, row.quantity).unitPrice);
-      out.text(664, 98, number(unit, "n12.2B"), Align::kRight);
-      if (sheet != nullptr) {
-        std::string description;
-        for (const std::string& l : lines) description += (description.empty() ? "" : " ") + text::clip(l);
-        sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), description,
-                    text::clip(r.text("UNID")), destajo != 0 ? SheetCell(money::round2(destajo)) : SheetCell(),
-                    row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment, row.perUnit.percentages, unit});
-      }
-      for (size_t l = 1; l < lines.size(); ++l) {
-        out.band(kLine);
-        out.text(90, 214, lines[l]);
-      }
-    }
-    if (progress && !progress(rows.size(), rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
-    return out.finish();
+// "CONCEPTOS DE LA OBRA": each concept's unit price split into piecework,
+// labour, materials, equipment and percentages.
+Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, const BudgetReportContext& context,
+                          Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+  const tables::Record& obra = data.obra;
+  const tables::Record& zone = data.zone;
+  const bool zoneFound = data.zoneFound;
+  const std::vector<tables::Record>& rows = data.rows;
+  const estimate::ZoneFactors factors = zoneFound ? estimate::zoneFactors(zone) : estimate::ZoneFactors{};
+  const double workingDays = zoneFound ? zone.real("DHAB") : 0;
+  Heading heading{context.company,
+                  {"CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title},
+                  context.today,
+                  30,
+                  762,
+                  {{30, 58, "CLAVE"},
+                   {90, 214, "D E S C R I P C I O N"},
+                   {306, 28, "UNID"},
+                   {336, 60, "DESTAJO", Align::kRight},
+                   {398, 66, "M/OBRA", Align::kRight},
+                   {466, 66, "MATERIAL", Align::kRight},
+                   {534, 66, "EQUIPO", Align::kRight},
+                   {602, 60, "PORCEN.", Align::kRight},
+                   {664, 98, "UNITARIO", Align::kRight}}};
+  PageWriter out(
+      spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
+  const bool full = options.fullDescription == 'S';
+  Sheet* sheet = spool.sheet();
+  if (sheet != nullptr) {
+    sheet->name = "Conceptos";
+    sheet->heading = {context.company, "CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title};
+    sheet->columns = {{"CLAVE", 12},      {"DESCRIPCION", 60}, {"UNID", 8},
+                      {"DESTAJO", 12, 2}, {"M/OBRA", 12, 2},   {"MATERIAL", 12, 2},
+                      {"EQUIPO", 12, 2},  {"PORCEN.", 12, 2},  {"UNITARIO", 14, 2}};
   }
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    const tables::Record& r = rows[i];
+    const works::BudgetRow row = works::budgetRow(r);
+    if (row.kind != works::row_kind::kConcept) {  // a title or subtotal: its text as a title line
+      out.band(kLine + 2);
+      out.text(90, 300, r.text("TEXT"), Align::kLeft, 7, true);
+      if (sheet != nullptr) sheet->add({{}, text::clip(r.text("TEXT"))});
+      continue;
+    }
+    // The long text in its box; with the option "N", the short description.
+    const std::vector<std::string> lines = full ? descriptionLines(r, true) : std::vector<std::string>{r.text("TEXT")};
+    out.band(kLine);
+    out.text(30, 58, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
+    out.text(90, 214, lines.front());
+    out.text(306, 28, r.text("UNID"));
+    const double destajo = piecework(row.perUnit.labour, factors.fsrMayor, workingDays);
+    out.text(336, 60, destajo != 0 ? number(destajo, "n10.2") : "", Align::kRight);
+    out.text(398, 66, number(row.perUnit.labour, "n12.2B"), Align::kRight);
+    out.text(466, 66, number(row.perUnit.materials, "n12.2B"), Align::kRight);
+    out.text(534, 66, number(row.perUnit.equipment, "n12.2B"), Align::kRight);
+    out.text(602, 60, number(row.perUnit.percentages, "n10.2B"), Align::kRight);
+    const double unit = money::fromCents(works::rowMoney(row.perUnit, row.quantity).unitPrice);
+    out.text(664, 98, number(unit, "n12.2B"), Align::kRight);
+    if (sheet != nullptr) {
+      std::string description;
+      for (const std::string& l : lines) description += (description.empty() ? "" : " ") + text::clip(l);
+      sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), description,
+                  text::clip(r.text("UNID")), destajo != 0 ? SheetCell(money::round2(destajo)) : SheetCell(),
+                  row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment, row.perUnit.percentages, unit});
+    }
+    for (size_t l = 1; l < lines.size(); ++l) {
+      out.band(kLine);
+      out.text(90, 214, lines[l]);
+    }
+  }
+  if (progress && !progress(rows.size(), rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+  return out.finish();
+}
 
+// The budget (presentation, or detailed with the unit price's split):
+// titles, concepts with their amounts (and, in the presentation, their
+// words), subtotals, the direct cost, the closing summary and, in the
+// presentation, the recapitulation of the sections.
+Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const ReportOptions& options,
+                        const BudgetReportContext& context, Spool& spool,
+                        const std::function<bool(size_t, size_t)>& progress) {
+  const tables::Record& obra = data.obra;
+  const tables::Record& zone = data.zone;
+  const bool zoneFound = data.zoneFound;
+  const std::vector<tables::Record>& rows = data.rows;
+  const std::vector<works::BudgetRow>& all = data.all;
   const bool presentation = kind == BudgetReportKind::kPresentation;
   const bool landscape = !presentation;  // ten columns need the width
   const double right = landscape ? 762 : 582;
@@ -451,6 +477,17 @@ Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& ins
     summary();  // once more, from the work total
   }
   return out.finish();
+}
+
+}  // namespace
+
+Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& inst, ErrorReporter& errors,
+                          const std::string& code, const ReportOptions& options, const BudgetReportContext& context,
+                          Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+  std::optional<BudgetData> data;
+  if (Status s = readBudgetData(inst, errors, code, options, &data); !s) return s;
+  if (kind == BudgetReportKind::kConcentrated) return layOutConcentrated(*data, options, context, spool, progress);
+  return layOutBudgetRows(kind, *data, options, context, spool, progress);
 }
 
 }  // namespace velmora::reports
