@@ -46,7 +46,7 @@ int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json,
   nlohmann::json list = nlohmann::json::array();
   std::string table;
   const Status s = obra->readRange(obra->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
-    const double direct = r.real("TOBR") + r.real("TMAT") + r.real("TCOS") + r.real("TPOR");
+    const double direct = works::storedSplit(r).unitPrice();  // the category totals
     list.push_back({{"cta", r.text("CTA")},
                     {"name", r.text("OBRA")},
                     {"zone", r.integer("LIST")},

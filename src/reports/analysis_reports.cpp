@@ -140,9 +140,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     const tables::Record& c = concepts[i];
     const auto account = static_cast<int32_t>(c.integer("CTA"));
     // The concept's four parts: stored for a work row, priced for a base concept.
-    const catalog::CostSplit parts =
-        scope.work ? catalog::CostSplit{c.real("TOBR"), c.real("TMAT"), c.real("TCOS"), c.real("TPOR")}
-                   : engine.priceConcept(account);
+    const catalog::CostSplit parts = scope.work ? works::storedSplit(c) : engine.priceConcept(account);
     std::vector<catalog::EditedLine> lines = scope.work ? catalog::loadLines(engine, engine.workRowLines(account))
                                                         : catalog::loadConceptLines(engine, account);
     std::stable_sort(lines.begin(), lines.end(), [](const catalog::EditedLine& a, const catalog::EditedLine& b) {
@@ -222,7 +220,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
       }
     }
     closeGroup();
-    const double direct = parts.labour + parts.materials + parts.equipment + parts.percentages;
+    const double direct = parts.unitPrice();
     out.band(4);
     out.rule(30, right);
     out.band(kLine + 2);

@@ -137,8 +137,12 @@ BudgetRow budgetRow(const tables::Record& r) {
   b.quantity = r.real("CANT");
   b.unitPrice = r.real("PUNI");
   b.amount = r.real("IMPO");
-  b.perUnit = {r.real("TOBR"), r.real("TMAT"), r.real("TCOS"), r.real("TPOR")};
+  b.perUnit = storedSplit(r);
   return b;
+}
+
+catalog::CostSplit storedSplit(const tables::Record& r) {
+  return {r.real("TOBR"), r.real("TMAT"), r.real("TCOS"), r.real("TPOR")};
 }
 
 Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows) {
@@ -151,7 +155,7 @@ Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows) {
 }
 
 RowMoney rowMoney(const catalog::CostSplit& perUnit, double quantity) {
-  const double unitPrice = perUnit.labour + perUnit.materials + perUnit.equipment + perUnit.percentages;
+  const double unitPrice = perUnit.unitPrice();
   return {money::cents(unitPrice), money::cents(unitPrice * quantity)};
 }
 
@@ -402,7 +406,7 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const ta
         }
         running = 0;
       } else {
-        const double unitPrice = split.labour + split.materials + split.equipment + split.percentages;
+        const double unitPrice = split.unitPrice();
         const double amount = unitPrice * r.real("CANT");
         // A figure that is not finite aborts the run with nothing written.
         if (!finiteSplit(split) || !std::isfinite(amount))
@@ -436,7 +440,7 @@ Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, in
           w.setReal("PUNI", 0);  // its amount stays that of the last CALCULA
           return;
         }
-        const double unitPrice = w.real("TOBR") + w.real("TMAT") + w.real("TCOS") + w.real("TPOR");
+        const double unitPrice = storedSplit(w).unitPrice();
         w.setReal("PUNI", unitPrice);
         w.setReal("IMPO", unitPrice * w.real("CANT"));
       });
@@ -675,8 +679,7 @@ void correctKeptCost(tables::Table& cobr, const KeptBeforeSave& before) {
   // rows this figure knows nothing of.
   if (!now || now->counter != static_cast<uint32_t>(before.stamp.counter + 1)) return;
   const tables::Record& r = cobr.rec();
-  const int64_t rowCents = directCostCents(r.integer("CTA"), kindOf(r), r.real("CANT"),
-                                           {r.real("TOBR"), r.real("TMAT"), r.real("TCOS"), r.real("TPOR")});
+  const int64_t rowCents = directCostCents(r.integer("CTA"), kindOf(r), r.real("CANT"), storedSplit(r));
   keepDirectCost(cobr.path(), *now, money::fromCents(before.cents - before.rowCents + rowCents));
 }
 
