@@ -81,20 +81,26 @@ void listReports(std::ostream& out) {
   for (const auto& [name, what] : kReports) out << name << std::string(22 - std::strlen(name), ' ') << what << "\n";
 }
 
-int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
-              const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
-  const bool analysisReport = name == "conceptos" || name == "horizontal" || name == "conceptos-base" ||
-                              name == "horizontal-base" || name == "maquinas-base" || name == "maquinas" ||
-                              name == "maquinas-concentrado";
-  const bool workReport = name == "presupuesto" || name == "detalle" || name == "concentrado" || name == "conceptos" ||
-                          name == "horizontal" || name == "explosion" || name == "maquinas" ||
-                          name == "maquinas-concentrado";
-  const bool catalogueReport = name == "insumos" || name == "claves" || name == "salarios";
-  if (name != "zonas" && !workReport && !catalogueReport && !analysisReport) {
+namespace {
+
+bool isAnalysisReport(const std::string& name) {
+  return name == "conceptos" || name == "horizontal" || name == "conceptos-base" || name == "horizontal-base" ||
+         name == "maquinas-base" || name == "maquinas" || name == "maquinas-concentrado";
+}
+bool isWorkReport(const std::string& name) {
+  return name == "presupuesto" || name == "detalle" || name == "concentrado" || name == "conceptos" ||
+         name == "horizontal" || name == "explosion" || name == "maquinas" || name == "maquinas-concentrado";
+}
+bool isCatalogueReport(const std::string& name) { return name == "insumos" || name == "claves" || name == "salarios"; }
+
+// What the command line asks, checked before anything is read: 0, or the
+// exit status of a wrong usage with its line said.
+int checkRequest(const std::string& name, const ReportFlags& flags, const ReportTarget& target, std::ostream& err) {
+  if (name != "zonas" && !isWorkReport(name) && !isCatalogueReport(name) && !isAnalysisReport(name)) {
     err << "velmora: no existe el reporte " << name << " (velmora report --list los nombra)\n";
     return 2;
   }
-  if (workReport && flags.work.empty()) {
+  if (isWorkReport(name) && flags.work.empty()) {
     err << "velmora: el reporte " << name << " es de una obra: falta --obra CUENTA\n";
     return 2;
   }
@@ -110,15 +116,114 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     err << "velmora: indique una salida: --pdf ARCHIVO, --txt ARCHIVO, --png DIRECTORIO o --xlsx ARCHIVO\n";
     return 2;
   }
+  if (isCatalogueReport(name) && (parseDate(flags.firstDate) < 0 || parseDate(flags.lastDate) < 0)) {
+    err << "velmora: fecha no válida; escríbala dd/mm/aaaa\n";
+    return 2;
+  }
+  return 0;
+}
+
+// A report of a work: the budgets, the analyses of its rows, its machines,
+// the explosion.
+Status layOutWorkReport(const std::string& name, const tables::Installation& inst, ErrorReporter& errors,
+                        const ReportFlags& flags, reports::Spool& spool) {
+  // The work's totals as the budget window writes them before its reports,
+  // where the installation can be written: the report computes what it
+  // prints and needs no write.
+  if (tables::inspectFile(inst.fileOf(tables::tableDef("OBRA")), tables::kLockWait) == tables::FileHealth::kSound)
+    (void)works::writeCategoryTotals(inst, errors, flags.work, 0);
+  reports::ReportOptions options;
+  options.firstAccount = flags.first;
+  options.lastAccount = flags.last;
+  options.fullDescription = flags.fullDescription[0];
+  options.closingSummary = flags.closingSummary[0];
+  if (!flags.title.empty()) options.title = flags.title;
+  reports::BudgetReportContext context;
+  context.today = dates::today();
+  context.company = companyName(inst, errors);
+  if (name == "explosion")
+    return reports::layOutExplosion(inst, errors, flags.work, options, context.company, context.today, spool);
+  if (isAnalysisReport(name)) {
+    reports::AnalysisReportScope scope{true, name == "horizontal", flags.work, 1, context.company, context.today};
+    scope.concentrated = name == "maquinas-concentrado";
+    return name.starts_with("maquinas") ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
+                                        : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
+  }
+  return reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
+                                     : name == "detalle"   ? reports::BudgetReportKind::kDetail
+                                                           : reports::BudgetReportKind::kConcentrated,
+                                     inst, errors, flags.work, options, context, spool);
+}
+
+// A report of the base: a concept's or a machine's analysis, the inputs, the
+// generic keys, the salary study, the zones.
+Status layOutBaseReport(const std::string& name, const tables::Installation& inst, ErrorReporter& errors,
+                        const ReportFlags& flags, reports::Spool& spool, std::ostream& err) {
+  if (isAnalysisReport(name)) {
+    reports::ReportOptions options;
+    options.firstAccount = flags.first;
+    options.lastAccount = flags.last != 0 ? flags.last : flags.first;  // REDIR2: one concept
+    options.fullDescription = flags.fullDescription[0];
+    reports::AnalysisReportScope scope{false,      name == "horizontal-base", {},
+                                       flags.zone, companyName(inst, errors), dates::today()};
+    return name == "maquinas-base" ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
+                                   : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
+  }
+  if (!isCatalogueReport(name)) return reports::layOutZoneReport(inst, errors, spool);
+  reports::CatalogueReportContext context;
+  context.today = dates::today();
+  context.zone = flags.zone;
+  context.company = companyName(inst, errors);
+  auto control = inst.table("CONTROL", errors);
+  if (control->open()) context.zoneName = estimate::readZoneNames(*control)[std::clamp(flags.zone, 1, 5) - 1];
+  reports::ReportOptions options;
+  options.firstAccount = flags.first;
+  options.lastAccount = flags.last;
+  options.genericKey = flags.genericKey;
+  options.firstDate = parseDate(flags.firstDate);
+  options.lastDate = parseDate(flags.lastDate);
+  options.order = flags.order.empty() ? 'C' : flags.order[0];
+  if (name == "salarios" && reports::salaryStudyIsFixed(inst, errors, flags.zone)) {
+    err << "velmora: " << reports::kFixedStudyWarning[0] << " " << reports::kFixedStudyWarning[1] << "\n";
+  }
+  return name == "insumos"    ? reports::layOutInputCatalogue(inst, errors, options, context, spool)
+         : name == "salarios" ? reports::layOutSalaryStudy(inst, errors, context, spool)
+                              : reports::layOutGenericKeys(inst, errors, context, spool);
+}
+
+// The laid-out report to its file: a workbook, text, PDF or pictures.
+Status writeReport(int argc, char** argv, reports::Spool& spool, const reports::Sheet& sheet,
+                   const ReportTarget& target) {
+  const std::vector<size_t> pages = reports::selectPages(spool.count(), {}, reports::PageSet::kAll);
+  if (!target.xlsx.empty()) return reports::writeXlsx(sheet, target.xlsx);
+  if (!target.txt.empty()) return reports::writeText(spool, pages, target.txt);
+  // Fonts and pictures need a GUI application, a screen they do not.
+  if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt's own notes (no runtime directory, no screen) are not the user's
+  // business on a headless run; its errors still are.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "velmora: %s\n", qPrintable(message));
+  });
+  QGuiApplication app(argc, argv);
+  return !target.pdf.empty() ? reports::writePdf(spool, pages, target.pdf)
+                             : reports::writePng(spool, pages, target.png);
+}
+
+}  // namespace
+
+int runReport(int argc, char** argv, const tables::Installation& base, ErrorReporter& errors, const std::string& name,
+              const ReportFlags& flags, const ReportTarget& target, std::ostream& out, std::ostream& err) {
+  if (int wrong = checkRequest(name, flags, target, err)) return wrong;
   tables::Installation inst = base;
   // The explosion writes (the work inputs it meets, the machine hours): it
   // may create the work's tables it needs.
   if (name == "explosion") inst.createMissing = true;
-  Status laid;
   reports::Spool spool;
   reports::Sheet sheet;
   if (!target.xlsx.empty()) spool.setSheet(&sheet);
-  if (workReport) {
+  Status laid;
+  if (isWorkReport(name)) {
     if (!works::isValidWorkCode(flags.work)) {
       err << "velmora: " << works::invalidWorkCodeText(flags.work) << "\n";
       return 2;
@@ -133,96 +238,19 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
       err << "velmora: no existe la obra " << flags.work << "\n";
       return 1;
     }
-    // The work's totals as the budget window writes them before its reports,
-    // where the installation can be written: the report computes what it
-    // prints and needs no write.
-    if (tables::inspectFile(inst.fileOf(tables::tableDef("OBRA")), tables::kLockWait) == tables::FileHealth::kSound)
-      (void)works::writeCategoryTotals(inst, errors, flags.work, 0);
-    reports::ReportOptions options;
-    options.firstAccount = flags.first;
-    options.lastAccount = flags.last;
-    options.fullDescription = flags.fullDescription[0];
-    options.closingSummary = flags.closingSummary[0];
-    if (!flags.title.empty()) options.title = flags.title;
-    reports::BudgetReportContext context;
-    context.today = dates::today();
-    context.company = companyName(inst, errors);
-    if (name == "explosion") {
-      laid = reports::layOutExplosion(inst, errors, flags.work, options, context.company, context.today, spool);
-    } else if (analysisReport) {
-      reports::AnalysisReportScope scope{true, name == "horizontal", flags.work, 1, context.company, context.today};
-      scope.concentrated = name == "maquinas-concentrado";
-      laid = name.starts_with("maquinas") ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
-                                          : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
-    } else {
-      laid = reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
-                                         : name == "detalle"   ? reports::BudgetReportKind::kDetail
-                                                               : reports::BudgetReportKind::kConcentrated,
-                                         inst, errors, flags.work, options, context, spool);
-    }
-  } else if (analysisReport) {
-    reports::ReportOptions options;
-    options.firstAccount = flags.first;
-    options.lastAccount = flags.last != 0 ? flags.last : flags.first;  // REDIR2: one concept
-    options.fullDescription = flags.fullDescription[0];
-    reports::AnalysisReportScope scope{false,      name == "horizontal-base", {},
-                                       flags.zone, companyName(inst, errors), dates::today()};
-    laid = name == "maquinas-base" ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
-                                   : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
-  } else if (catalogueReport) {
-    reports::CatalogueReportContext context;
-    context.today = dates::today();
-    context.zone = flags.zone;
-    context.company = companyName(inst, errors);
-    auto control = inst.table("CONTROL", errors);
-    if (control->open()) context.zoneName = estimate::readZoneNames(*control)[std::clamp(flags.zone, 1, 5) - 1];
-    reports::ReportOptions options;
-    options.firstAccount = flags.first;
-    options.lastAccount = flags.last;
-    options.genericKey = flags.genericKey;
-    options.firstDate = parseDate(flags.firstDate);
-    options.lastDate = parseDate(flags.lastDate);
-    if (options.firstDate < 0 || options.lastDate < 0) {
-      err << "velmora: fecha no válida; escríbala dd/mm/aaaa\n";
-      return 2;
-    }
-    options.order = flags.order.empty() ? 'C' : flags.order[0];
-    if (name == "salarios" && reports::salaryStudyIsFixed(inst, errors, flags.zone)) {
-      err << "velmora: " << reports::kFixedStudyWarning[0] << " " << reports::kFixedStudyWarning[1] << "\n";
-    }
-    laid = name == "insumos"    ? reports::layOutInputCatalogue(inst, errors, options, context, spool)
-           : name == "salarios" ? reports::layOutSalaryStudy(inst, errors, context, spool)
-                                : reports::layOutGenericKeys(inst, errors, context, spool);
+    laid = layOutWorkReport(name, inst, errors, flags, spool);
   } else {
-    laid = reports::layOutZoneReport(inst, errors, spool);
+    laid = layOutBaseReport(name, inst, errors, flags, spool, err);
   }
-  if (Status s = laid; !s) {
-    err << "velmora: no se pudo formar el reporte: " << s.text() << "\n";
+  if (!laid) {
+    err << "velmora: no se pudo formar el reporte: " << laid.text() << "\n";
     return 1;
   }
   if (Status s = spool.numberPages(true); !s) {
     err << "velmora: " << s.text() << "\n";
     return 1;
   }
-  const std::vector<size_t> pages = reports::selectPages(spool.count(), {}, reports::PageSet::kAll);
-  Status s;
-  if (!target.xlsx.empty()) {
-    s = reports::writeXlsx(sheet, target.xlsx);
-  } else if (!target.txt.empty()) {
-    s = reports::writeText(spool, pages, target.txt);
-  } else {
-    // Fonts and pictures need a GUI application, a screen they do not.
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-      setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Qt's own notes (no runtime directory, no screen) are not the user's
-    // business on a headless run; its errors still are.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-      if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "velmora: %s\n", qPrintable(message));
-    });
-    QGuiApplication app(argc, argv);
-    s = !target.pdf.empty() ? reports::writePdf(spool, pages, target.pdf) : reports::writePng(spool, pages, target.png);
-  }
-  if (!s) {
+  if (Status s = writeReport(argc, argv, spool, sheet, target); !s) {
     err << "velmora: " << s.text() << "\n";
     return 1;
   }
