@@ -4,15 +4,66 @@
 
 #include "tables/catalogue.h"
 #include "tables/statement.h"
+#include "tables/table_sql.h"
 
 namespace velmora::tables {
 namespace {
 
-std::string ident(const std::string& name) { return "\"" + name + "\""; }
+using internal::ident;
 
 // Binds the parent's link value, typed as the parent field is.
 void bindLink(Statement& s, int param, const Record& parent, const std::string& field) {
   bindSlot(s, param, parent, parent.def().slot(field));
+}
+
+// A delete that failed after its transaction began: rolled back, the
+// engine's error noted and message `messageId` raised about `file`.
+Status failDelete(sqlite3* db, ErrorReporter& errors, int messageId, const std::string& file) {
+  const std::string text = sqlite3_errmsg(db);
+  const int code = sqlite3_extended_errcode(db);
+  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  errors.setFile(file);
+  errors.noteStorageError(code, text);
+  errors.raise(messageId);
+  return Status::error(Status::Code::kIoError, text);
+}
+
+// One relation of the record being deleted, inside the delete's
+// transaction: a restricting child refuses it (message 33), cascading
+// children go with it, cleared ones lose the link.
+Status applyRelation(sqlite3* db, ErrorReporter& errors, const RelationDef& r, const std::string& schema,
+                     const Record& parent) {
+  const TableDef& child = tableDef(r.child);
+  const std::string target = ident(schema) + "." + ident(child.storeName);
+  const std::string column = ident(r.childField);
+  const std::string match = r.linkIsLineOwner ? column + ">=?1*100 AND " + column + "<(?1+1)*100" : column + "=?1";
+  if (r.onDelete == DeleteRule::kRestrict) {
+    Statement s(db, "SELECT 1 FROM " + target + " WHERE " + match + " LIMIT 1");
+    bindLink(s, 1, parent, r.parentField);
+    if (s.step() != SQLITE_ROW) return Status::ok();
+    s.reset();
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    errors.setFile(child.label);
+    errors.raise(33);
+    return Status::error(Status::Code::kInvalid, "referenciado desde " + child.label);
+  }
+  std::string sql;
+  if (r.onDelete == DeleteRule::kCascade) {
+    sql = "DELETE FROM " + target + " WHERE " + match;
+  } else {  // clear
+    const int slot = child.slot(r.childField);
+    const bool text = isTextType(child.columns[slot].type);
+    sql = "UPDATE " + target + " SET " + column + (text ? "=''" : "=0") + ",\"_ver\"=\"_ver\"+1";
+    for (int folded : child.foldedSlots) {
+      if (folded == slot) sql += "," + ident(r.childField + "_F") + "=''";
+    }
+    sql += " WHERE " + match;
+  }
+  Statement s(db, sql);
+  if (!s.valid()) return failDelete(db, errors, 13, child.label);
+  bindLink(s, 1, parent, r.parentField);
+  if (s.step() != SQLITE_DONE) return failDelete(db, errors, 13, child.label);
+  return Status::ok();
 }
 
 }  // namespace
@@ -78,16 +129,6 @@ Status RelationManager::remove(Table& table, Confirm confirm) {
   }
 
   sqlite3* db = table.connection();
-  const auto failWith = [&](int messageId, const std::string& file) {
-    const std::string text = sqlite3_errmsg(db);
-    const int code = sqlite3_extended_errcode(db);
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    errors_.setFile(file);
-    errors_.noteStorageError(code, text);
-    errors_.raise(messageId);
-    return Status::error(Status::Code::kIoError, text);
-  };
-
   sqlite3_busy_timeout(db, static_cast<int>(kTransactionWait.count()));
   const int begun = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   sqlite3_busy_timeout(db, static_cast<int>(kLockWait.count()));
@@ -97,49 +138,15 @@ Status RelationManager::remove(Table& table, Confirm confirm) {
     errors_.raise(24);
     return Status::error(Status::Code::kLocked, sqlite3_errmsg(db));
   }
-
-  for (const Step& step : steps) {
-    const RelationDef& r = *step.relation;
-    const TableDef& child = tableDef(r.child);
-    const std::string target = ident(step.schema) + "." + ident(child.storeName);
-    const std::string column = ident(r.childField);
-    const std::string match = r.linkIsLineOwner ? column + ">=?1*100 AND " + column + "<(?1+1)*100" : column + "=?1";
-    if (r.onDelete == DeleteRule::kRestrict) {
-      Statement s(db, "SELECT 1 FROM " + target + " WHERE " + match + " LIMIT 1");
-      bindLink(s, 1, table.rec(), r.parentField);
-      if (s.step() == SQLITE_ROW) {
-        s.reset();
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        errors_.setFile(child.label);
-        errors_.raise(33);
-        return Status::error(Status::Code::kInvalid, "referenciado desde " + child.label);
-      }
-      continue;
-    }
-    std::string sql;
-    if (r.onDelete == DeleteRule::kCascade) {
-      sql = "DELETE FROM " + target + " WHERE " + match;
-    } else {  // clear
-      const int slot = child.slot(r.childField);
-      const bool text = isTextType(child.columns[slot].type);
-      sql = "UPDATE " + target + " SET " + column + (text ? "=''" : "=0") + ",\"_ver\"=\"_ver\"+1";
-      for (int folded : child.foldedSlots) {
-        if (folded == slot) sql += "," + ident(r.childField + "_F") + "=''";
-      }
-      sql += " WHERE " + match;
-    }
-    Statement s(db, sql);
-    if (!s.valid()) return failWith(13, child.label);
-    bindLink(s, 1, table.rec(), r.parentField);
-    if (s.step() != SQLITE_DONE) return failWith(13, child.label);
-  }
+  for (const Step& step : steps)
+    if (Status s = applyRelation(db, errors_, *step.relation, step.schema, table.rec()); !s) return s;
 
   if (hook_) hook_();
 
   Statement own(db, "DELETE FROM main." + ident(def.storeName) + " WHERE \"_id\"=? AND \"_ver\"=?");
   own.bind(1, table.recordId());
   own.bind(2, table.recordVersion());
-  if (own.step() != SQLITE_DONE) return failWith(13, def.label);
+  if (own.step() != SQLITE_DONE) return failDelete(db, errors_, 13, def.label);
   if (sqlite3_changes(db) != 1) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     errors_.setFile(def.label);
@@ -148,7 +155,7 @@ Status RelationManager::remove(Table& table, Confirm confirm) {
     return Status::error(Status::Code::kConflict, "modificado por otra estación");
   }
   own.reset();
-  if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return failWith(13, def.label);
+  if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return failDelete(db, errors_, 13, def.label);
   table.forgetRecord();
   return Status::ok();
 }
