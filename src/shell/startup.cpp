@@ -1,5 +1,7 @@
 #include "shell/startup.h"
 
+#include <optional>
+
 #include "framework/dates.h"
 #include "framework/text.h"
 #include "shell/banner.h"
@@ -68,19 +70,18 @@ bool installa(Session& session, StartupUi& ui) {
 
 }  // namespace
 
-StartupOutcome startSession(Session& session, StartupUi& ui) {
-  ErrorReporter& errors = *session.errors;
-  const tables::Installation& inst = session.installation;
+namespace {
 
-  // 1-3: the settings table and its record. Where the program may not
-  // write, the user is told how to grant the access (MESSINST); a file
-  // merely held by another station is waited for, then reported; only a
-  // damaged file is set aside (never over an earlier copy), and the next
-  // steps create a fresh one.
+// 1-3: the settings table and its record, in `vga`. Where the program may
+// not write, the user is told how to grant the access (MESSINST); a file
+// merely held by another station is waited for, then reported; only a
+// damaged file is set aside (never over an earlier copy), and the next
+// steps create a fresh one. Nothing when the program goes on.
+std::optional<StartupOutcome> openSettings(Session& session, StartupUi& ui, tables::Table& vga) {
+  const tables::Installation& inst = session.installation;
   std::error_code ec;
   fs::create_directories(inst.settingsDir, ec);
-  auto vga = inst.table("VGA", errors);
-  const fs::path file = inst.fileOf(vga->def());
+  const fs::path file = inst.fileOf(vga.def());
   const auto cannotWrite = [&ui] {
     ui.warn(kCannotWrite);
     ui.showInstructions();
@@ -102,26 +103,27 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
     case tables::FileHealth::kMissing:
     case tables::FileHealth::kSound: break;
   }
-  if (!vga->open() || vga->isReadOnly()) {
-    vga->close();
+  if (!vga.open() || vga.isReadOnly()) {
+    vga.close();
     return cannotWrite();
   }
-  const int key = vga->keyIndex("CTA_KEY");
-  vga->rec().setInteger("CTA", 1);
-  if (!vga->fetch(key)) {
+  vga.rec().setInteger("CTA", 1);
+  if (!vga.fetch(vga.keyIndex("CTA_KEY"))) {
     if (installa(session, ui)) return StartupOutcome::kEndProgram;
     // The login window finds no settings either and runs INSTALA once more.
     if (installa(session, ui)) return StartupOutcome::kEndProgram;
-    vga->rec().clear();
+    vga.rec().clear();
   }
-  const tables::Record settings = vga->rec();
-  session.companyName = settings.text("CIA");
-  session.today = dates::today();
+  return std::nullopt;
+}
 
-  // 5: login.
+// 5-6: the login against `settings`, an older master password upgraded in
+// place, and the suppliers' entry for the maintenance account.
+std::optional<StartupOutcome> logIn(Session& session, StartupUi& ui, const tables::Record& settings,
+                                    tables::Table& vga) {
   auto entered = ui.runLogin(session.companyName);
   if (!entered) return StartupOutcome::kEndProgram;  // closing the window never logs anyone in
-  auto pers = inst.table("PERS", errors);
+  auto pers = session.installation.table("PERS", *session.errors);
   if (!pers->open()) return StartupOutcome::kEndProgram;
   const LoginResult result = checkLogin(settings, *pers, entered->first, entered->second);
   if (result.kind == LoginResult::kEmpty) return StartupOutcome::kEndProgram;
@@ -131,28 +133,25 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
   }
   session.login = result.login;
   if (!result.upgradedMasterPassword.empty()) {
-    vga->rec() = settings;
-    vga->rec().setText("CLAV", result.upgradedMasterPassword);
-    (void)vga->update();  // a failed upgrade leaves the older form, which still matches
+    vga.rec() = settings;
+    vga.rec().setText("CLAV", result.upgradedMasterPassword);
+    (void)vga.update();  // a failed upgrade leaves the older form, which still matches
   }
-
-  // 6: the suppliers entry only for the maintenance account.
   session.showSuppliers =
       text::clip(settings.text("LOGIN")) == "QOX" && masterPasswordMatches(settings.text("CLAV"), "ZEP");
+  return std::nullopt;
+}
 
-  // 7: no work chosen yet.
-  session.installation.workDir.clear();
-  session.currentWorkCode.clear();
-
-  // 8: zone names and zone 1 with its factors.
-  auto control = inst.table("CONTROL", errors);
+// 8: the zone names and zone 1 with its factors; a new installation gets
+// its five zones, editable as any other.
+std::optional<StartupOutcome> loadZones(Session& session, StartupUi& ui) {
+  auto control = session.installation.table("CONTROL", *session.errors);
   if (!control->open()) {
     // Prices with factors of 1 would be wrong everywhere: do not go on.
     ui.warn(
         {"NO SE PUDIERON LEER LAS ZONAS DE", "SALARIO (OCUPADAS POR OTRA ESTACION", "O DAÑADAS), INTENTE DE NUEVO"});
     return StartupOutcome::kEndProgram;
   }
-  // A new installation gets its five zones, editable as any other.
   if (control->count() == 0 && !control->isReadOnly()) {
     (void)estimate::addMissingZones(*control, estimate::kNewInstallationZones);  // a failure shows its message
   }
@@ -161,10 +160,26 @@ StartupOutcome startSession(Session& session, StartupUi& ui) {
   if (!session.zone.complete) {
     ui.warn({"LA ZONA DE SALARIO 1 ESTA INCOMPLETA", "SUS FACTORES DE SALARIO REAL", "SE TOMAN COMO 1.0000"});
   }
+  return std::nullopt;
+}
 
+}  // namespace
+
+StartupOutcome startSession(Session& session, StartupUi& ui) {
+  auto vga = session.installation.table("VGA", *session.errors);
+  if (auto ended = openSettings(session, ui, *vga)) return *ended;
+  const tables::Record settings = vga->rec();
+  session.companyName = settings.text("CIA");
+  session.today = dates::today();
+  if (auto ended = logIn(session, ui, settings, *vga)) return *ended;
+  // 7: no work chosen yet.
+  session.installation.workDir.clear();
+  session.currentWorkCode.clear();
+  if (auto ended = loadZones(session, ui)) return *ended;
   // 10-11: logos and the update folder.
-  session.logoCount = countLogos(inst.dataDir);
-  fs::create_directories(inst.dataDir / "ACTUALIZACION", ec);
+  session.logoCount = countLogos(session.installation.dataDir);
+  std::error_code ec;
+  fs::create_directories(session.installation.dataDir / "ACTUALIZACION", ec);
   return StartupOutcome::kRun;
 }
 
