@@ -254,9 +254,12 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   return out.finish();
 }
 
-Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
-                           const ReportOptions& options, Spool& spool,
-                           const std::function<bool(size_t, size_t)>& progress) {
+namespace {
+
+// The machines a report prints: the work's (those its explosion stored in
+// HORA), or the base catalogue's in range.
+Status machinesToPrint(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
+                       const ReportOptions& options, std::vector<tables::Record>* machines) {
   auto maba = inst.table("MABA", errors);
   if (Status s = maba->open(); !s) return s;
   // The base catalogue's machines at the current zone, or the work's
@@ -283,14 +286,6 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
       return s;
     }
   }
-  PricingSetup setup;
-  if (Status s = preparePricing(inst, errors, scope, &setup); !s) return s;
-  const tables::Record& obra = setup.obra;
-  const bool zoneFound = setup.zoneFound;
-  const tables::Record& zoneRecord = setup.zoneRecord;
-  catalog::PricingEngine engine(inst, errors, *setup.prices, setup.factors, setup.rates);
-  if (Status s = engine.openStatus(); !s) return s;
-  std::vector<tables::Record> machines;
   tables::Record lo(maba->def()), hi(maba->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
@@ -300,135 +295,160 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
                                    const bool wanted =
                                        scope.work ? std::find(accounts.begin(), accounts.end(), a) != accounts.end()
                                                   : options.inRange(a);
-                                   if (wanted) machines.push_back(r);
+                                   if (wanted) machines->push_back(r);
                                    return true;
                                  });
       !s) {
     return s;
   }
-  if (scope.concentrated) {
-    // IMP_CEQ: one line per machine.
-    Heading list{scope.company,
-                 {"MAQUINARIA Y EQUIPO DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE")},
-                 scope.today,
-                 30,
-                 582,
-                 {{30, 40, "FOLIO", Align::kRight},
-                  {74, 200, "D E S C R I P C I O N"},
-                  {276, 24, "UNIDAD"},
-                  {302, 68, "C/FIJOS", Align::kRight},
-                  {372, 68, "CONSUMOS", Align::kRight},
-                  {442, 68, "OPERACION", Align::kRight},
-                  {512, 70, "UNITARIO", Align::kRight}}};
-    PageWriter rows(spool, [&list](Page& p) { return drawHeading(p, list); });
-    for (size_t i = 0; i < machines.size(); ++i) {
-      if (progress && !progress(i, machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
-      const auto account = static_cast<int32_t>(machines[i].integer("CTA"));
-      const catalog::HourlyCost c = engine.hourlyCost(account);
-      rows.band(kLine);
-      rows.text(30, 40, std::to_string(account), Align::kRight);
-      rows.text(74, 200, machines[i].text("TEXT"));
-      rows.text(276, 24, "HR");
-      rows.text(302, 68, number(c.fixed, "n14.2"), Align::kRight);
-      rows.text(372, 68, number(c.consumptions, "n14.2"), Align::kRight);
-      rows.text(442, 68, number(c.operation, "n14.2"), Align::kRight);
-      rows.text(512, 70, number(c.total, "n14.2"), Align::kRight);
-    }
-    if (progress && !progress(machines.size(), machines.size()))
-      return Status::error(Status::Code::kCancelled, "cancelado");
-    return rows.finish();
+  return Status::ok();
+}
+
+// IMP_CEQ: one line per machine with the terms of its hourly cost.
+Status layOutMachineList(const std::vector<tables::Record>& machines, catalog::PricingEngine& engine,
+                         const AnalysisReportScope& scope, const tables::Record& obra, Spool& spool,
+                         const std::function<bool(size_t, size_t)>& progress) {
+  Heading list{scope.company,
+               {"MAQUINARIA Y EQUIPO DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE")},
+               scope.today,
+               30,
+               582,
+               {{30, 40, "FOLIO", Align::kRight},
+                {74, 200, "D E S C R I P C I O N"},
+                {276, 24, "UNIDAD"},
+                {302, 68, "C/FIJOS", Align::kRight},
+                {372, 68, "CONSUMOS", Align::kRight},
+                {442, 68, "OPERACION", Align::kRight},
+                {512, 70, "UNITARIO", Align::kRight}}};
+  PageWriter rows(spool, [&list](Page& p) { return drawHeading(p, list); });
+  for (size_t i = 0; i < machines.size(); ++i) {
+    if (progress && !progress(i, machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
+    const auto account = static_cast<int32_t>(machines[i].integer("CTA"));
+    const catalog::HourlyCost c = engine.hourlyCost(account);
+    rows.band(kLine);
+    rows.text(30, 40, std::to_string(account), Align::kRight);
+    rows.text(74, 200, machines[i].text("TEXT"));
+    rows.text(276, 24, "HR");
+    rows.text(302, 68, number(c.fixed, "n14.2"), Align::kRight);
+    rows.text(372, 68, number(c.consumptions, "n14.2"), Align::kRight);
+    rows.text(442, 68, number(c.operation, "n14.2"), Align::kRight);
+    rows.text(512, 70, number(c.total, "n14.2"), Align::kRight);
   }
-  Heading heading{
-      scope.company, {"COSTO HORARIO DE MAQUINARIA Y EQUIPO", scope.work ? obra.text("OBRA") : std::string()},
-      scope.today,   30,
-      582,           {}};
-  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
+  if (progress && !progress(machines.size(), machines.size()))
+    return Status::error(Status::Code::kCancelled, "cancelado");
+  return rows.finish();
+}
+
+// One machine's sheet: its hourly cost term by term and, for a work's
+// machine, the closing summary over it.
+void drawMachineSheet(PageWriter& out, const tables::Record& m, catalog::PricingEngine& engine,
+                      const PricingSetup& setup, const AnalysisReportScope& scope, const ReportOptions& options) {
+  const tables::Record& obra = setup.obra;
   const auto inputText = [&engine](int64_t account) {
     const auto p = account > 0 ? engine.linePrice(static_cast<int32_t>(account), false) : std::nullopt;
     return p ? p->text : std::string();
   };
+  const catalog::MachineInputs in = engine.machineInputs(m);
+  const catalog::HourlyCostTerms t = catalog::hourlyCostDerivation(m, in, setup.rates);
+  const catalog::HourlyCost rounded = catalog::roundedHourlyCost(t.cost);
+  out.band(kLine + 2);
+  out.text(30, 90, "COSTO HORARIO:", Align::kLeft, 8, true);
+  out.text(120, 360, m.text("TEXT"), Align::kLeft, 8, true);
+  out.text(480, 102, "UNIDAD:  HR", Align::kRight, 8, true);
+  out.band(kLine);
+  out.text(120, 360, m.text("TEX1"));
+  out.band(kLine + 4);
+  const std::pair<const char*, double> totals[] = {{"CONSUMOS:", rounded.consumptions},
+                                                   {"OPERACION:", rounded.operation},
+                                                   {"COSTOS FIJOS:", rounded.fixed},
+                                                   {"COSTO DIRECTO:", rounded.total}};
+  for (int k = 0; k < 4; ++k) {
+    out.text(30 + 138.0 * k, 70, totals[k].first, Align::kLeft, 7, true);
+    out.text(30 + 138.0 * k + 70, 60, number(totals[k].second, "n10.2"), Align::kRight, 7, true);
+  }
+  out.band(6);
+  out.rule();
+  const auto line = [&](const std::string& label, const std::string& value, const std::string& note = {}) {
+    out.band(kLine);
+    out.text(40, 240, label);
+    out.text(280, 90, value, Align::kRight);
+    if (!note.empty()) out.text(380, 202, note);
+  };
+  const auto title = [&](const char* caption) {
+    out.band(kLine + 4);
+    out.text(40, 200, caption, Align::kLeft, 7, true);
+  };
+  const auto money = [](double v) { return number(v, "n14.2"); };
+  const auto whole = [&m](const char* field) { return std::to_string(m.integer(field)); };
+  line("(1) VALOR DEL EQUIPO:", money(in.acquisition));
+  line("(2) VIDA UTIL DEL EQUIPO EN HRS.:", whole("HORV"));
+  line("(3) No DE LLANTAS:", whole("NNEU"));
+  line("(4) VALOR DE LLANTAS:", money(t.tyreSet));
+  line("(5) VIDA UTIL DE LLANTAS HRS.:", whole("HORL"));
+  line("(6) VALOR DE REFERENCIA (1+4):", money(t.netValue));
+  line("(7) % DE RESCATE:", number(m.real("FINA"), "n6.2"));
+  line("(8) VALOR DE RESCATE(6)x(7)", money(t.salvage));
+  line("(9) HRS DE USO ANUAL:", whole("ANUA"));
+  line("(10) PRECIO COMBUSTIBLE:", money(in.fuelPrice), inputText(m.integer("COMB")));
+  line("(11) CONSUMO COMBUSTIBLE x HR.:", number(m.real("CONS"), "n10.2"));
+  line("(12) CAPACIDAD CARTER:", number(m.real("CACE"), "n10.2"));
+  line("(13) HRS CAMBIO LUBRICANTE:", whole("HACE"));
+  line("(14) CONSUMO LUBRICANTE x HR:", number(m.real("COLU"), "n10.2"));
+  line("(15) PRECIO LUBRICANTE:", money(in.lubricantPrice), inputText(m.integer("ACEI")));
+  line("(16) % INTERES ANUAL:", number(setup.rates.interest, "n6.2"));
+  line("(17) % POLIZA  SEGURO ANUAL:", number(m.real("SEGU"), "n6.2"));
+  line("(18) FACTOR DE MANTENIMIENTO:", number(m.real("FACT"), "n6.2"));
+  line("(19) DIAS LABORABLES AL A\xc3\xb1O:", number(setup.rates.workingDays, "n3"));
+  title("CARGOS FIJOS");
+  line("(20) DEPRECIACION ((6)-(8))/(5)", money(t.depreciation));
+  line("(21) INTERESES ((6)+(8))x(16)/2x(9)", money(t.investment));
+  line("(22) SEGURO ((6)+(8))x(17)/2x(9)", money(t.insurance));
+  line("(23) MANTENIMIENTO (18)x(20)", money(t.maintenance));
+  line("TOTAL:", number(rounded.fixed, "n14.2"));
+  title("CONSUMOS");
+  line("(24) COMBUSTIBLE (10)x(11)", money(t.fuel));
+  line("(25) LUBRICANTE (((12)/(13)+(14))x(15)", money(t.lubricant));
+  line("(26) LLANTAS (4)/(5)", money(t.tyres));
+  line("TOTAL:", number(rounded.consumptions, "n14.2"));
+  title("OPERADORES");
+  line("(27) CUADRILLA:", money(in.crewPerDay));
+  line("SUELDO (27)/((9)/(19))", number(rounded.operation, "n14.2"));
+  out.band(4);
+  out.rule();
+  line("COSTO DIRECTO:", number(rounded.total, "n14.2"));
+  if (scope.work && options.closingSummary == 'S') {
+    // IMP_COS: the build-up over the machine's hourly cost.
+    for (const SummaryLine& l : closingSummary(obra, rounded.total, setup.zoneFound ? &setup.zoneRecord : nullptr)) {
+      if (l.ruleBefore) {
+        out.band(4);
+        out.rule(280, 370);
+      }
+      line(l.text, number(l.amount, "n14.2"));
+    }
+  }
+}
+
+}  // namespace
+
+Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
+                           const ReportOptions& options, Spool& spool,
+                           const std::function<bool(size_t, size_t)>& progress) {
+  std::vector<tables::Record> machines;
+  if (Status s = machinesToPrint(inst, errors, scope, options, &machines); !s) return s;
+  PricingSetup setup;
+  if (Status s = preparePricing(inst, errors, scope, &setup); !s) return s;
+  catalog::PricingEngine engine(inst, errors, *setup.prices, setup.factors, setup.rates);
+  if (Status s = engine.openStatus(); !s) return s;
+  if (scope.concentrated) return layOutMachineList(machines, engine, scope, setup.obra, spool, progress);
+  Heading heading{
+      scope.company, {"COSTO HORARIO DE MAQUINARIA Y EQUIPO", scope.work ? setup.obra.text("OBRA") : std::string()},
+      scope.today,   30,
+      582,           {}};
+  PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
   for (size_t i = 0; i < machines.size(); ++i) {
     if (progress && !progress(i, machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
     if (i > 0) out.breakPage();  // a sheet a machine
-    const tables::Record& m = machines[i];
-    const catalog::MachineInputs in = engine.machineInputs(m);
-    const catalog::HourlyCostTerms t = catalog::hourlyCostDerivation(m, in, setup.rates);
-    const catalog::HourlyCost rounded = catalog::roundedHourlyCost(t.cost);
-    out.band(kLine + 2);
-    out.text(30, 90, "COSTO HORARIO:", Align::kLeft, 8, true);
-    out.text(120, 360, m.text("TEXT"), Align::kLeft, 8, true);
-    out.text(480, 102, "UNIDAD:  HR", Align::kRight, 8, true);
-    out.band(kLine);
-    out.text(120, 360, m.text("TEX1"));
-    out.band(kLine + 4);
-    const std::pair<const char*, double> totals[] = {{"CONSUMOS:", rounded.consumptions},
-                                                     {"OPERACION:", rounded.operation},
-                                                     {"COSTOS FIJOS:", rounded.fixed},
-                                                     {"COSTO DIRECTO:", rounded.total}};
-    for (int k = 0; k < 4; ++k) {
-      out.text(30 + 138.0 * k, 70, totals[k].first, Align::kLeft, 7, true);
-      out.text(30 + 138.0 * k + 70, 60, number(totals[k].second, "n10.2"), Align::kRight, 7, true);
-    }
-    out.band(6);
-    out.rule();
-    const auto line = [&](const std::string& label, const std::string& value, const std::string& note = {}) {
-      out.band(kLine);
-      out.text(40, 240, label);
-      out.text(280, 90, value, Align::kRight);
-      if (!note.empty()) out.text(380, 202, note);
-    };
-    const auto title = [&](const char* caption) {
-      out.band(kLine + 4);
-      out.text(40, 200, caption, Align::kLeft, 7, true);
-    };
-    const auto money = [](double v) { return number(v, "n14.2"); };
-    const auto whole = [&m](const char* field) { return std::to_string(m.integer(field)); };
-    line("(1) VALOR DEL EQUIPO:", money(in.acquisition));
-    line("(2) VIDA UTIL DEL EQUIPO EN HRS.:", whole("HORV"));
-    line("(3) No DE LLANTAS:", whole("NNEU"));
-    line("(4) VALOR DE LLANTAS:", money(t.tyreSet));
-    line("(5) VIDA UTIL DE LLANTAS HRS.:", whole("HORL"));
-    line("(6) VALOR DE REFERENCIA (1+4):", money(t.netValue));
-    line("(7) % DE RESCATE:", number(m.real("FINA"), "n6.2"));
-    line("(8) VALOR DE RESCATE(6)x(7)", money(t.salvage));
-    line("(9) HRS DE USO ANUAL:", whole("ANUA"));
-    line("(10) PRECIO COMBUSTIBLE:", money(in.fuelPrice), inputText(m.integer("COMB")));
-    line("(11) CONSUMO COMBUSTIBLE x HR.:", number(m.real("CONS"), "n10.2"));
-    line("(12) CAPACIDAD CARTER:", number(m.real("CACE"), "n10.2"));
-    line("(13) HRS CAMBIO LUBRICANTE:", whole("HACE"));
-    line("(14) CONSUMO LUBRICANTE x HR:", number(m.real("COLU"), "n10.2"));
-    line("(15) PRECIO LUBRICANTE:", money(in.lubricantPrice), inputText(m.integer("ACEI")));
-    line("(16) % INTERES ANUAL:", number(setup.rates.interest, "n6.2"));
-    line("(17) % POLIZA  SEGURO ANUAL:", number(m.real("SEGU"), "n6.2"));
-    line("(18) FACTOR DE MANTENIMIENTO:", number(m.real("FACT"), "n6.2"));
-    line("(19) DIAS LABORABLES AL A\xc3\xb1O:", number(setup.rates.workingDays, "n3"));
-    title("CARGOS FIJOS");
-    line("(20) DEPRECIACION ((6)-(8))/(5)", money(t.depreciation));
-    line("(21) INTERESES ((6)+(8))x(16)/2x(9)", money(t.investment));
-    line("(22) SEGURO ((6)+(8))x(17)/2x(9)", money(t.insurance));
-    line("(23) MANTENIMIENTO (18)x(20)", money(t.maintenance));
-    line("TOTAL:", number(rounded.fixed, "n14.2"));
-    title("CONSUMOS");
-    line("(24) COMBUSTIBLE (10)x(11)", money(t.fuel));
-    line("(25) LUBRICANTE (((12)/(13)+(14))x(15)", money(t.lubricant));
-    line("(26) LLANTAS (4)/(5)", money(t.tyres));
-    line("TOTAL:", number(rounded.consumptions, "n14.2"));
-    title("OPERADORES");
-    line("(27) CUADRILLA:", money(in.crewPerDay));
-    line("SUELDO (27)/((9)/(19))", number(rounded.operation, "n14.2"));
-    out.band(4);
-    out.rule();
-    line("COSTO DIRECTO:", number(rounded.total, "n14.2"));
-    if (scope.work && options.closingSummary == 'S') {
-      // IMP_COS: the build-up over the machine's hourly cost.
-      for (const SummaryLine& l : closingSummary(obra, rounded.total, zoneFound ? &zoneRecord : nullptr)) {
-        if (l.ruleBefore) {
-          out.band(4);
-          out.rule(280, 370);
-        }
-        line(l.text, number(l.amount, "n14.2"));
-      }
-    }
+    drawMachineSheet(out, machines[i], engine, setup, scope, options);
   }
   if (progress && !progress(machines.size(), machines.size()))
     return Status::error(Status::Code::kCancelled, "cancelado");
