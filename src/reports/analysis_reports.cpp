@@ -81,22 +81,20 @@ Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, c
   return Status::ok();
 }
 
-Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
-                             const ReportOptions& options, Spool& spool,
-                             const std::function<bool(size_t, size_t)>& progress) {
-  PricingSetup setup;
-  if (Status s = preparePricing(inst, errors, scope, &setup); !s) return s;
-  const tables::Record& obra = setup.obra;
-  const estimate::ZoneFactors& factors = setup.factors;
-  const bool zoneFound = setup.zoneFound;
-  const tables::Record& zoneRecord = setup.zoneRecord;
-  catalog::PricingEngine engine(inst, errors, *setup.prices, setup.factors, setup.rates);
-  if (Status s = engine.openStatus(); !s) return s;
+namespace {
 
-  // The concepts: the work's rows (no titles or subtotals) or base concepts.
+// Where an analysis prints its figures: the page's right edge and the
+// amount's column, wider across a landscape page.
+struct AnalysisLayout {
+  double right, amountX, amountW;
+};
+
+// The concepts a report analyses: the work's rows (no titles or subtotals)
+// or base concepts, in range.
+Status conceptsToPrint(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
+                       const ReportOptions& options, std::vector<tables::Record>* concepts) {
   auto heads = inst.table(scope.work ? "COBR" : "COBA", errors);
   if (Status s = heads->open(); !s) return s;
-  std::vector<tables::Record> concepts;
   tables::Record lo(heads->def()), hi(heads->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
@@ -104,12 +102,155 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
                                   [&](const tables::Record& r) {
                                     const std::string kind = scope.work ? text::clip(r.text("TIPO")) : std::string();
                                     if (options.inRange(r.integer("CTA")) && (kind.empty() || kind == "C"))
-                                      concepts.push_back(r);
+                                      concepts->push_back(r);
                                     return true;
                                   });
       !s) {
     return s;
   }
+
+  return Status::ok();
+}
+
+// A concept's head: key, account, unit, description, its four parts and,
+// for a work's row, the piecework price.
+void drawConceptHead(PageWriter& out, const tables::Record& c, const catalog::CostSplit& parts,
+                     const PricingSetup& setup, const AnalysisReportScope& scope, const ReportOptions& options,
+                     const AnalysisLayout& at) {
+  const double right = at.right;
+  const auto account = static_cast<int32_t>(c.integer("CTA"));
+  const bool full = options.fullDescription == 'S';
+  out.band(kLine + 4);
+  out.rule(30, right);
+  out.band(kLine);
+  out.text(30, 100, text::clip(c.text("GENE")) + " " + c.text("LLAV"), Align::kLeft, 7, true);
+  out.text(136, 200, "CUENTA: " + std::to_string(account), Align::kLeft, 7, true);
+  out.text(right - 120, 120, "UNIDAD: " + c.text("UNID"), Align::kRight, 7, true);
+  for (const std::string& l : descriptionLines(c, full)) {
+    out.band(kLine);
+    out.text(74, 300, l);
+  }
+  const std::pair<const char*, double> partLines[] = {{"MANO DE OBRA:", parts.labour},
+                                                      {"MATERIALES:", parts.materials},
+                                                      {"COSTOS HORARIOS:", parts.equipment},
+                                                      {"PORCENTAJES:", parts.percentages}};
+  out.band(kLine);
+  for (int p = 0; p < 4; ++p) {
+    out.text(74 + 124.0 * p, 76, partLines[p].first);
+    out.text(74 + 124.0 * p + 76, 44, number(partLines[p].second, "n10.2"), Align::kRight);
+  }
+  if (scope.work) {
+    const double destajo =
+        setup.zoneFound ? piecework(parts.labour, setup.factors.fsrMayor, setup.zoneRecord.real("DHAB")) : 0;
+    out.band(kLine);
+    out.text(74, 70, "DESTAJO:");
+    out.text(134, 50, destajo != 0 ? number(destajo, "n10.2") : "", Align::kRight);
+  }
+}
+
+// The lines, by kind, each kind with its title and its subtotal; across a
+// landscape page each line's split too, whose sums are returned.
+catalog::CostSplit drawAnalysisLines(PageWriter& out, const std::vector<catalog::EditedLine>& lines,
+                                     const catalog::CostSplit& parts, const AnalysisReportScope& scope,
+                                     const AnalysisLayout& at) {
+  const double amountX = at.amountX, amountW = at.amountW;
+  catalog::CostSplit columns;
+  int group = -1;
+  double groupTotal = 0;
+  const auto closeGroup = [&] {
+    if (group < 0) return;
+    out.band(kLine);
+    out.text(amountX, amountW, number(groupTotal, "n14.2"), Align::kRight, 7, true);
+  };
+  for (const catalog::EditedLine& l : lines) {
+    const int kind = std::clamp(l.category, 1, 6);
+    if (kind != group) {
+      closeGroup();
+      group = kind;
+      groupTotal = 0;
+      out.band(kLine + 2);
+      out.text(74, 200, kindTitle(kind), Align::kLeft, 7, true);
+    }
+    const bool percent = kind == 5 || kind == 6;
+    const double sum1 = percent ? (kind == 5 ? parts.materials : parts.labour) : l.price;
+    const double sum2 = percent ? l.quantity * sum1 / 100 : sum1 * l.quantity;
+    groupTotal += sum2;
+    out.band(kLine);
+    out.text(30, 40, percent && l.account == 0 ? std::string() : std::to_string(l.account), Align::kRight);
+    out.text(74, 200, l.description);
+    out.text(276, 30, l.unit);
+    if (scope.horizontal) {
+      catalog::CostSplit split;
+      if (kind == 1) split = l.basicUnit.scaled(l.quantity);
+      else if (kind == 2) split.equipment = sum2;
+      else if (kind == 4) split.labour = sum2;
+      else if (kind == 3) split.materials = sum2;
+      else split.percentages = sum2;
+      columns.add(split);
+      out.text(308, 60, number(l.quantity, "n14.4"), Align::kRight);
+      const double cells[] = {split.materials, split.labour, split.equipment, split.percentages};
+      for (int k = 0; k < 4; ++k) out.text(370 + 65.0 * k, 63, number(cells[k], "n10.2B"), Align::kRight);
+      out.text(630, 63, number(sum1, "n14.2"), Align::kRight);
+      out.text(695, 67, number(sum2, "n14.2"), Align::kRight);
+    } else {
+      out.text(308, 70, number(l.quantity, "n14.4"), Align::kRight);
+      out.text(380, 90, number(sum1, "n14.2"), Align::kRight);
+      out.text(472, 110, number(sum2, "n14.2"), Align::kRight);
+    }
+  }
+  closeGroup();
+  return columns;
+}
+
+// The concept's direct cost and, for a work's row with the summary asked,
+// the build-up over it to "IMPORTE:".
+void drawConceptClose(PageWriter& out, const catalog::CostSplit& parts, const catalog::CostSplit& columns,
+                      const PricingSetup& setup, const AnalysisReportScope& scope, const ReportOptions& options,
+                      const AnalysisLayout& at) {
+  const double right = at.right, amountX = at.amountX, amountW = at.amountW;
+  const double direct = parts.unitPrice();
+  out.band(4);
+  out.rule(30, right);
+  out.band(kLine + 2);
+  out.text(74, 200, "COSTO DIRECTO:", Align::kLeft, 7, true);
+  if (scope.horizontal) {
+    const double cells[] = {columns.materials, columns.labour, columns.equipment, columns.percentages};
+    for (int k = 0; k < 4; ++k) out.text(370 + 65.0 * k, 63, number(cells[k], "n10.2B"), Align::kRight, 7, true);
+  }
+  out.text(amountX, amountW, number(direct, "n14.2"), Align::kRight, 7, true);
+  if (scope.work && options.closingSummary == 'S') {
+    // Lines 1 to 8 of the summary on the concept's direct cost; "IMPORTE:" closes.
+    std::vector<SummaryLine> summary =
+        closingSummary(setup.obra, direct, setup.zoneFound ? &setup.zoneRecord : nullptr);
+    const double run = summary.back().amount;
+    summary.pop_back();
+    for (const SummaryLine& line : summary) {
+      if (line.ruleBefore) {
+        out.band(4);
+        out.rule(amountX, amountX + amountW);
+      }
+      out.band(kLine);
+      out.text(74, 300, line.text);
+      out.text(amountX, amountW, number(line.amount, "n14.2"), Align::kRight);
+    }
+    out.band(kLine + 2);
+    out.text(74, 200, "IMPORTE:", Align::kLeft, 7, true);
+    out.text(amountX, amountW, number(run, "n14.2"), Align::kRight, 7, true);
+  }
+}
+
+}  // namespace
+
+Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
+                             const ReportOptions& options, Spool& spool,
+                             const std::function<bool(size_t, size_t)>& progress) {
+  PricingSetup setup;
+  if (Status s = preparePricing(inst, errors, scope, &setup); !s) return s;
+  const tables::Record& obra = setup.obra;
+  catalog::PricingEngine engine(inst, errors, *setup.prices, setup.factors, setup.rates);
+  if (Status s = engine.openStatus(); !s) return s;
+  std::vector<tables::Record> concepts;
+  if (Status s = conceptsToPrint(inst, errors, scope, options, &concepts); !s) return s;
 
   const double right = scope.horizontal ? 762 : 582;
   Heading heading{scope.company,
@@ -132,9 +273,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   PageWriter out(
       spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, scope.horizontal ? 580 : 760,
       scope.horizontal ? 792 : 612, scope.horizontal ? 612 : 792);
-  const bool full = options.fullDescription == 'S';
-  const double amountX = scope.horizontal ? 695 : 472, amountW = scope.horizontal ? 67 : 110;
-
+  const AnalysisLayout at{right, scope.horizontal ? 695.0 : 472.0, scope.horizontal ? 67.0 : 110.0};
   for (size_t i = 0; i < concepts.size(); ++i) {
     if (progress && !progress(i, concepts.size())) return Status::error(Status::Code::kCancelled, "cancelado");
     const tables::Record& c = concepts[i];
@@ -146,108 +285,9 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     std::stable_sort(lines.begin(), lines.end(), [](const catalog::EditedLine& a, const catalog::EditedLine& b) {
       return a.category < b.category;
     });
-
-    // The heading block of the concept.
-    out.band(kLine + 4);
-    out.rule(30, right);
-    out.band(kLine);
-    out.text(30, 100, text::clip(c.text("GENE")) + " " + c.text("LLAV"), Align::kLeft, 7, true);
-    out.text(136, 200, "CUENTA: " + std::to_string(account), Align::kLeft, 7, true);
-    out.text(right - 120, 120, "UNIDAD: " + c.text("UNID"), Align::kRight, 7, true);
-    for (const std::string& l : descriptionLines(c, full)) {
-      out.band(kLine);
-      out.text(74, 300, l);
-    }
-    const std::pair<const char*, double> partLines[] = {{"MANO DE OBRA:", parts.labour},
-                                                        {"MATERIALES:", parts.materials},
-                                                        {"COSTOS HORARIOS:", parts.equipment},
-                                                        {"PORCENTAJES:", parts.percentages}};
-    out.band(kLine);
-    for (int p = 0; p < 4; ++p) {
-      out.text(74 + 124.0 * p, 76, partLines[p].first);
-      out.text(74 + 124.0 * p + 76, 44, number(partLines[p].second, "n10.2"), Align::kRight);
-    }
-    if (scope.work) {
-      const double destajo = zoneFound ? piecework(parts.labour, factors.fsrMayor, zoneRecord.real("DHAB")) : 0;
-      out.band(kLine);
-      out.text(74, 70, "DESTAJO:");
-      out.text(134, 50, destajo != 0 ? number(destajo, "n10.2") : "", Align::kRight);
-    }
-
-    // The lines, by kind, each kind with its title and its subtotal.
-    catalog::CostSplit columns;
-    int group = -1;
-    double groupTotal = 0;
-    const auto closeGroup = [&] {
-      if (group < 0) return;
-      out.band(kLine);
-      out.text(amountX, amountW, number(groupTotal, "n14.2"), Align::kRight, 7, true);
-    };
-    for (const catalog::EditedLine& l : lines) {
-      const int kind = std::clamp(l.category, 1, 6);
-      if (kind != group) {
-        closeGroup();
-        group = kind;
-        groupTotal = 0;
-        out.band(kLine + 2);
-        out.text(74, 200, kindTitle(kind), Align::kLeft, 7, true);
-      }
-      const bool percent = kind == 5 || kind == 6;
-      const double sum1 = percent ? (kind == 5 ? parts.materials : parts.labour) : l.price;
-      const double sum2 = percent ? l.quantity * sum1 / 100 : sum1 * l.quantity;
-      groupTotal += sum2;
-      out.band(kLine);
-      out.text(30, 40, percent && l.account == 0 ? std::string() : std::to_string(l.account), Align::kRight);
-      out.text(74, 200, l.description);
-      out.text(276, 30, l.unit);
-      if (scope.horizontal) {
-        catalog::CostSplit split;
-        if (kind == 1) split = l.basicUnit.scaled(l.quantity);
-        else if (kind == 2) split.equipment = sum2;
-        else if (kind == 4) split.labour = sum2;
-        else if (kind == 3) split.materials = sum2;
-        else split.percentages = sum2;
-        columns.add(split);
-        out.text(308, 60, number(l.quantity, "n14.4"), Align::kRight);
-        const double cells[] = {split.materials, split.labour, split.equipment, split.percentages};
-        for (int k = 0; k < 4; ++k) out.text(370 + 65.0 * k, 63, number(cells[k], "n10.2B"), Align::kRight);
-        out.text(630, 63, number(sum1, "n14.2"), Align::kRight);
-        out.text(695, 67, number(sum2, "n14.2"), Align::kRight);
-      } else {
-        out.text(308, 70, number(l.quantity, "n14.4"), Align::kRight);
-        out.text(380, 90, number(sum1, "n14.2"), Align::kRight);
-        out.text(472, 110, number(sum2, "n14.2"), Align::kRight);
-      }
-    }
-    closeGroup();
-    const double direct = parts.unitPrice();
-    out.band(4);
-    out.rule(30, right);
-    out.band(kLine + 2);
-    out.text(74, 200, "COSTO DIRECTO:", Align::kLeft, 7, true);
-    if (scope.horizontal) {
-      const double cells[] = {columns.materials, columns.labour, columns.equipment, columns.percentages};
-      for (int k = 0; k < 4; ++k) out.text(370 + 65.0 * k, 63, number(cells[k], "n10.2B"), Align::kRight, 7, true);
-    }
-    out.text(amountX, amountW, number(direct, "n14.2"), Align::kRight, 7, true);
-    if (scope.work && options.closingSummary == 'S') {
-      // Lines 1 to 8 of the summary on the concept's direct cost; "IMPORTE:" closes.
-      std::vector<SummaryLine> summary = closingSummary(obra, direct, zoneFound ? &zoneRecord : nullptr);
-      const double run = summary.back().amount;
-      summary.pop_back();
-      for (const SummaryLine& line : summary) {
-        if (line.ruleBefore) {
-          out.band(4);
-          out.rule(amountX, amountX + amountW);
-        }
-        out.band(kLine);
-        out.text(74, 300, line.text);
-        out.text(amountX, amountW, number(line.amount, "n14.2"), Align::kRight);
-      }
-      out.band(kLine + 2);
-      out.text(74, 200, "IMPORTE:", Align::kLeft, 7, true);
-      out.text(amountX, amountW, number(run, "n14.2"), Align::kRight, 7, true);
-    }
+    drawConceptHead(out, c, parts, setup, scope, options, at);
+    const catalog::CostSplit columns = drawAnalysisLines(out, lines, parts, scope, at);
+    drawConceptClose(out, parts, columns, setup, scope, options, at);
   }
   if (progress && !progress(concepts.size(), concepts.size()))
     return Status::error(Status::Code::kCancelled, "cancelado");
