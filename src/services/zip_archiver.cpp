@@ -319,15 +319,8 @@ int ZipArchiver::execute(int action) {
   return result;
 }
 
-int ZipArchiver::pack(int action) {
-  std::vector<std::string> patterns;
-  if (!splitInclude(include_, patterns)) {
-    detail_ = "La lista de archivos tiene comillas sin cerrar.";
-    return fail(kBadInclude);
-  }
-  if (action != kCreate) return fail(kUnknownAction);
-
-  // What goes in: each file once, under its name.
+std::vector<std::pair<fs::path, std::string>> ZipArchiver::entriesOf(const std::vector<std::string>& patterns) const {
+  // Each file once, under its name.
   std::vector<std::pair<fs::path, std::string>> entries;
   for (const std::string& pattern : patterns) {
     for (const fs::path& f : filesOf(pattern)) {
@@ -346,32 +339,20 @@ int ZipArchiver::pack(int action) {
     std::error_code ec;
     if (fs::is_regular_file(extra.first, ec)) entries.push_back(extra);
   }
-  if (entries.empty()) {
-    detail_ = "No hay archivos que respaldar.";
-    return fail(kNothingToPack);
-  }
+  return entries;
+}
 
-  // Live tables are copied first, each as one consistent snapshot, into a
-  // folder of this run's own beside the archive (readable by its owner only:
-  // the settings table holds password digests). The archive is made there
-  // too and renamed into place when complete, so a run that is killed leaves
-  // only that folder, which the next run clears.
-  const fs::path target = archivePath(archive_);
-  const ScratchDirectory scratch(fs::absolute(target).parent_path(), kScratchPrefix);
-  if (!scratch.made()) {
-    detail_ = "No se pudo crear una carpeta de trabajo junto al respaldo.";
-    return fail(kSnapshotFailed);
-  }
-  const fs::path temp = scratch.path();
+struct ZipArchiver::Planned {
+  fs::path read;
+  std::string name;
+  uint64_t size;
+  time_t mtime;
+};
 
-  struct Planned {
-    fs::path read;
-    std::string name;
-    uint64_t size;
-    time_t mtime;
-  };
-  std::vector<Planned> planned;
-  uint64_t total = 0;
+int ZipArchiver::planEntries(const std::vector<std::pair<fs::path, std::string>>& entries, const fs::path& temp,
+                             std::vector<Planned>* plannedOut, uint64_t* totalOut) {
+  std::vector<Planned>& planned = *plannedOut;
+  uint64_t& total = *totalOut;
   int n = 0;
   for (const auto& [file, name] : entries) {
     if (stop_) return fail(kStopped);
@@ -393,7 +374,11 @@ int ZipArchiver::pack(int action) {
     total += size;
   }
 
-  const fs::path made = temp / target.filename();
+  return kDone;
+}
+
+int ZipArchiver::writeArchive(const std::vector<Planned>& planned, uint64_t total, const fs::path& made,
+                              const fs::path& target) {
   int err = 0;
   zip_t* za = zip_open(made.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
   if (!za) {
@@ -432,6 +417,38 @@ int ZipArchiver::pack(int action) {
     zip_discard(za);
     return fail(stop_ ? kStopped : kZipFailure - code);
   }
+  return kDone;
+}
+
+int ZipArchiver::pack(int action) {
+  std::vector<std::string> patterns;
+  if (!splitInclude(include_, patterns)) {
+    detail_ = "La lista de archivos tiene comillas sin cerrar.";
+    return fail(kBadInclude);
+  }
+  if (action != kCreate) return fail(kUnknownAction);
+  const std::vector<std::pair<fs::path, std::string>> entries = entriesOf(patterns);
+  if (entries.empty()) {
+    detail_ = "No hay archivos que respaldar.";
+    return fail(kNothingToPack);
+  }
+
+  // Live tables are copied first, each as one consistent snapshot, into a
+  // folder of this run's own beside the archive (readable by its owner only:
+  // the settings table holds password digests). The archive is made there
+  // too and renamed into place when complete, so a run that is killed leaves
+  // only that folder, which the next run clears.
+  const fs::path target = archivePath(archive_);
+  const ScratchDirectory scratch(fs::absolute(target).parent_path(), kScratchPrefix);
+  if (!scratch.made()) {
+    detail_ = "No se pudo crear una carpeta de trabajo junto al respaldo.";
+    return fail(kSnapshotFailed);
+  }
+  std::vector<Planned> planned;
+  uint64_t total = 0;
+  if (int r = planEntries(entries, scratch.path(), &planned, &total); r != kDone) return r;
+  const fs::path made = scratch.path() / target.filename();
+  if (int r = writeArchive(planned, total, made, target); r != kDone) return r;
   std::error_code renameError;
   fs::rename(made, target, renameError);
   if (renameError) {

@@ -84,7 +84,17 @@ class ZipArchiver {
 
  private:
   struct Source;
+  struct Planned;
   int pack(int action);
+  // The files the include list and the added files name, each once.
+  std::vector<std::pair<std::filesystem::path, std::string>> entriesOf(const std::vector<std::string>& patterns) const;
+  // What each entry is read from (a live table's snapshot in `temp`) and
+  // the bytes in all.
+  int planEntries(const std::vector<std::pair<std::filesystem::path, std::string>>& entries,
+                  const std::filesystem::path& temp, std::vector<Planned>* planned, uint64_t* total);
+  // The archive written whole at `made` (beside `target`).
+  int writeArchive(const std::vector<Planned>& planned, uint64_t total, const std::filesystem::path& made,
+                   const std::filesystem::path& target);
   int fail(int code);
 
   ZipProgress progress_;
