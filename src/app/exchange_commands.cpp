@@ -127,26 +127,38 @@ int runBc3ExportCommand(const tables::Installation& inst, ErrorReporter& errors,
   return 0;
 }
 
+namespace {
+
+// The work, the client's sheet and its columns (guessed, then as given):
+// 0, or the exit status with its line said.
+int openClientWorkbook(const tables::Installation& inst, ErrorReporter& errors, const CatalogueImportOptions& o,
+                       std::optional<works::OpenWork>* work, exchange::SheetData* sheet,
+                       exchange::CatalogueColumns* columns, std::ostream& err) {
+  if (Status s = works::openWork(inst, errors, o.work, work); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  if (Status s = exchange::readSheet(o.xlsx, o.sheet, sheet); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  *columns = exchange::guessCatalogueColumns(*sheet);
+  std::string why;
+  if (!o.columns.empty() && !exchange::parseCatalogueColumns(o.columns, columns, &why)) {
+    err << "velmora: " << why << "\n";
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& errors, const CatalogueImportOptions& o,
                               std::ostream& out, std::ostream& err) {
   std::optional<works::OpenWork> work;
-  if (Status s = works::openWork(inst, errors, o.work, &work); !s) {
-    err << "velmora: " << s.text() << "\n";
-    return 1;
-  }
   exchange::SheetData sheet;
-  if (Status s = exchange::readSheet(o.xlsx, o.sheet, &sheet); !s) {
-    err << "velmora: " << s.text() << "\n";
-    return 1;
-  }
-  exchange::CatalogueColumns columns = exchange::guessCatalogueColumns(sheet);
-  if (!o.columns.empty()) {
-    std::string why;
-    if (!exchange::parseCatalogueColumns(o.columns, &columns, &why)) {
-      err << "velmora: " << why << "\n";
-      return 2;
-    }
-  }
+  exchange::CatalogueColumns columns;
+  if (int failed = openClientWorkbook(inst, errors, o, &work, &sheet, &columns, err)) return failed;
   exchange::CataloguePlan plan;
   if (Status s = exchange::planCatalogueImport(work->inst, errors, sheet, columns, &plan); !s) {
     err << "velmora: " << s.text() << "; no se importó nada\n";
@@ -170,23 +182,9 @@ int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& e
 int runCatalogueExportCommand(const tables::Installation& inst, ErrorReporter& errors, const CatalogueImportOptions& o,
                               std::ostream& out, std::ostream& err) {
   std::optional<works::OpenWork> work;
-  if (Status s = works::openWork(inst, errors, o.work, &work); !s) {
-    err << "velmora: " << s.text() << "\n";
-    return 1;
-  }
   exchange::SheetData sheet;
-  if (Status s = exchange::readSheet(o.xlsx, o.sheet, &sheet); !s) {
-    err << "velmora: " << s.text() << "\n";
-    return 1;
-  }
-  exchange::CatalogueColumns columns = exchange::guessCatalogueColumns(sheet);
-  if (!o.columns.empty()) {
-    std::string why;
-    if (!exchange::parseCatalogueColumns(o.columns, &columns, &why)) {
-      err << "velmora: " << why << "\n";
-      return 2;
-    }
-  }
+  exchange::CatalogueColumns columns;
+  if (int failed = openClientWorkbook(inst, errors, o, &work, &sheet, &columns, err)) return failed;
   exchange::CatalogueExport plan;
   if (Status s = exchange::planCatalogueExport(*work, errors, sheet, columns, &plan); !s) {
     err << "velmora: " << s.text() << "; no se escribió el libro\n";

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <functional>
-#include <sstream>
 #include <unordered_map>
 
 #include "framework/money.h"
@@ -93,27 +92,16 @@ CatalogueColumns guessCatalogueColumns(const SheetData& sheet) {
 
 bool parseCatalogueColumns(const std::string& mapping, CatalogueColumns* columns, std::string* why) {
   CatalogueColumns c = *columns;
-  std::istringstream in(mapping);
-  for (std::string item; std::getline(in, item, ',');) {
-    const size_t eq = item.find('=');
-    const std::string name = headerWords(item.substr(0, eq));
-    const auto column = eq == std::string::npos ? std::nullopt : columnIndex(text::clip(item.substr(eq + 1)));
-    if (!column) {
-      *why = "columna no válida: " + item + " (escriba nombre=LETRA, como cantidad=D)";
-      return false;
-    }
-    if (name == "CLAVE") c.key = column;
-    else if (name == "DESCRIPCION") c.description = column;
-    else if (name == "UNIDAD") c.unit = column;
-    else if (name == "CANTIDAD") c.quantity = column;
-    else if (name == "PRECIO") c.unitPrice = column;
-    else if (name == "IMPORTE") c.amount = column;
-    else if (name == "LETRA") c.words = column;
-    else {
-      *why = "columna desconocida: " + name + " (clave, descripcion, unidad, cantidad, precio, importe, letra)";
-      return false;
-    }
-  }
+  if (!parseColumnMapping(mapping,
+                          {{"CLAVE", &c.key},
+                           {"DESCRIPCION", &c.description},
+                           {"UNIDAD", &c.unit},
+                           {"CANTIDAD", &c.quantity},
+                           {"PRECIO", &c.unitPrice},
+                           {"IMPORTE", &c.amount},
+                           {"LETRA", &c.words}},
+                          "cantidad=D", why))
+    return false;
   *columns = c;
   return true;
 }

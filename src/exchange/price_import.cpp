@@ -4,7 +4,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <sstream>
 #include <unordered_map>
 
 #include "catalog/inputs.h"
@@ -47,25 +46,14 @@ PriceColumns guessPriceColumns(const SheetData& sheet) {
 
 bool parsePriceColumns(const std::string& mapping, PriceColumns* columns, std::string* why) {
   PriceColumns c;
-  std::istringstream in(mapping);
-  for (std::string item; std::getline(in, item, ',');) {
-    const size_t eq = item.find('=');
-    const std::string name = headerWords(item.substr(0, eq));
-    const auto column = eq == std::string::npos ? std::nullopt : columnIndex(text::clip(item.substr(eq + 1)));
-    if (!column) {
-      *why = "columna no válida: " + item + " (escriba nombre=LETRA, como precio=D)";
-      return false;
-    }
-    if (name == "CUENTA") c.account = column;
-    else if (name == "GENERICO") c.genericKey = column;
-    else if (name == "CLAVE") c.key = column;
-    else if (name == "PRECIO") c.price = column;
-    else if (name == "FECHA") c.date = column;
-    else {
-      *why = "columna desconocida: " + name + " (cuenta, generico, clave, precio, fecha)";
-      return false;
-    }
-  }
+  if (!parseColumnMapping(mapping,
+                          {{"CUENTA", &c.account},
+                           {"GENERICO", &c.genericKey},
+                           {"CLAVE", &c.key},
+                           {"PRECIO", &c.price},
+                           {"FECHA", &c.date}},
+                          "precio=D", why))
+    return false;
   *columns = c;
   return true;
 }

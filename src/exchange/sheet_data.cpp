@@ -1,7 +1,9 @@
 #include "exchange/sheet_data.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <sstream>
 
 #include "exchange/csv_reader.h"
 #include "framework/text.h"
@@ -66,6 +68,35 @@ void splitKey(const std::string& text, std::string* generic, std::string* key) {
     *generic = t.substr(0, std::min<size_t>(3, t.size()));
     *key = t.size() > 3 ? t.substr(3) : "";
   }
+}
+
+bool parseColumnMapping(const std::string& mapping,
+                        const std::vector<std::pair<const char*, std::optional<size_t>*>>& fields,
+                        const std::string& example, std::string* why) {
+  std::istringstream in(mapping);
+  for (std::string item; std::getline(in, item, ',');) {
+    const size_t eq = item.find('=');
+    const std::string name = headerWords(item.substr(0, eq));
+    const auto column = eq == std::string::npos ? std::nullopt : columnIndex(text::clip(item.substr(eq + 1)));
+    if (!column) {
+      *why = "columna no válida: " + item + " (escriba nombre=LETRA, como " + example + ")";
+      return false;
+    }
+    bool known = false;
+    for (const auto& [title, target] : fields) {
+      if (name != title) continue;
+      *target = column;
+      known = true;
+    }
+    if (!known) {
+      std::string names;
+      for (const auto& [title, target] : fields) names += (names.empty() ? "" : ", ") + std::string(title);
+      for (char& ch : names) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      *why = "columna desconocida: " + name + " (" + names + ")";
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace velmora::exchange

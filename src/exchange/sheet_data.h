@@ -40,4 +40,11 @@ std::optional<double> cellNumber(const Cell& c, bool decimalComma);
 // "MAT-0001" or "MAT 0001": a generic key and a key in one column.
 void splitKey(const std::string& text, std::string* generic, std::string* key);
 
+// "precio=D,clave=B": each name given (as a title, "PRECIO", among `fields`)
+// takes that column. False, with `why` in Spanish, for an item that is not
+// name=LETTER (`example` shows one) or a name not among `fields`.
+bool parseColumnMapping(const std::string& mapping,
+                        const std::vector<std::pair<const char*, std::optional<size_t>*>>& fields,
+                        const std::string& example, std::string* why);
+
 }  // namespace velmora::exchange
