@@ -19,123 +19,42 @@
 
 namespace velmora::ui {
 
-namespace {
-constexpr const char* kProcedure = "IMPORTA_CATALOGO";
-}
-
 CatalogueImportWindow::CatalogueImportWindow(Context& ctx, works::OpenWork work, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), work_(std::move(work)) {
-  setObjectName(kProcedure);
-  setWindowTitle("Importando el Catálogo del Cliente");
-  file_ = new QLineEdit;
-  file_->setObjectName("file");
-  auto* lookup = new QToolButton;
-  lookup->setObjectName("fileLookup");
-  lookup->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  lookup->setToolTip("Seleccione el libro del cliente");
-  sheetName_ = new QComboBox;
-  sheetName_->setObjectName("sheet");
-  const auto combo = [](const char* name) {
-    auto* box = new QComboBox;
-    box->setObjectName(name);
-    return box;
-  };
-  key_ = combo("key");
-  description_ = combo("description");
-  unit_ = combo("unit");
-  quantity_ = combo("quantity");
-
-  auto* form = new QFormLayout;
-  form->addRow("OBRA:", new QLabel(QString::fromStdString(text::clip(work_.header.text("OBRA")))));
-  auto* fileRow = new QHBoxLayout;
-  fileRow->addWidget(file_, 1);
-  fileRow->addWidget(lookup);
-  form->addRow("LIBRO:", fileRow);
-  form->addRow("HOJA:", sheetName_);
-  auto* mapping = new QHBoxLayout;
-  for (auto [caption, box] :
-       {std::pair{"CLAVE", key_}, {"DESCRIPCION", description_}, {"UNIDAD", unit_}, {"CANTIDAD", quantity_}}) {
-    auto* column = new QVBoxLayout;
-    column->addWidget(new QLabel(caption));
-    column->addWidget(box);
-    mapping->addLayout(column);
-  }
-  form->addRow("COLUMNAS:", mapping);
-
-  rows_ = new QTableWidget(0, 6);
-  rows_->setObjectName("rows");
-  rows_->setHorizontalHeaderLabels({"FILA", "T", "CLAVE", "DESCRIPCION", "UNIDAD", "CANTIDAD"});
-  rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  rows_->verticalHeader()->hide();
-  rows_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
-  status_ = new QLabel;
-  status_->setObjectName("status");
-  status_->setWordWrap(true);
-  apply_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton), "&Aplica");
-  apply_->setObjectName("apply");
-  apply_->setEnabled(false);
-  auto* close = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), "C&ierra");
-  close->setObjectName("close");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(apply_);
-  buttons->addWidget(close);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(form);
-  layout->addWidget(rows_, 1);
-  layout->addWidget(status_);
-  layout->addLayout(buttons);
+    : SheetImportDialog(
+          ctx,
+          {"IMPORTA_CATALOGO",
+           "Importando el Catálogo del Cliente",
+           "LIBRO:",
+           "Seleccione el libro del cliente",
+           "Libros (*.xlsx)",
+           {{"CLAVE", "key"}, {"DESCRIPCION", "description"}, {"UNIDAD", "unit"}, {"CANTIDAD", "quantity"}},
+           "rows",
+           {"FILA", "T", "CLAVE", "DESCRIPCION", "UNIDAD", "CANTIDAD"},
+           3},
+          parent),
+      work_(std::move(work)) {
+  form()->insertRow(0, "OBRA:", new QLabel(QString::fromStdString(text::clip(work_.header.text("OBRA")))));
   resize(860, 560);
-
-  connect(lookup, &QToolButton::clicked, this, [this] {
-    const QString chosen =
-        QFileDialog::getOpenFileName(this, "Seleccione el libro del cliente", file_->text(), "Libros (*.xlsx)");
-    if (!chosen.isEmpty()) setFile(chosen);
-  });
-  connect(file_, &QLineEdit::editingFinished, this, [this] { setFile(file_->text().trimmed()); });
-  connect(sheetName_, &QComboBox::activated, this, [this] { readSheet(); });
-  for (QComboBox* box : {key_, description_, unit_, quantity_})
-    connect(box, &QComboBox::activated, this, &CatalogueImportWindow::preview);
   connect(apply_, &QPushButton::clicked, this, [this] {
     if (apply()) accept();
   });
-  connect(close, &QPushButton::clicked, this, &QDialog::reject);
-  ctx_.errors.setProcedureName(kProcedure);
-  connect(this, &QObject::destroyed, [&errors = ctx_.errors] { errors.removeProcedureName(kProcedure); });
 }
 
-void CatalogueImportWindow::setFile(const QString& path) {
-  file_->setText(path);
-  sheetName_->clear();
-  sheetName_->addItems(sheetNamesOf(path));
-  sheetName_->setEnabled(sheetName_->count() > 1);
-  readSheet();
-}
-
-void CatalogueImportWindow::readSheet() {
-  planned_ = false;
-  apply_->setEnabled(false);
-  rows_->setRowCount(0);
-  if (Status s = readSheetFile(file_->text().trimmed(), sheetName_->currentText(), &sheet_); !s) {
-    sheet_ = {};
-    status_->setText(QString::fromStdString(s.text()));
-    return;
-  }
+void CatalogueImportWindow::guessColumns() {
   const exchange::CatalogueColumns guess = exchange::guessCatalogueColumns(sheet_);
   headerRow_ = guess.headerRow;
-  fillColumnChoices(key_, sheet_, guess.key);
-  fillColumnChoices(description_, sheet_, guess.description);
-  fillColumnChoices(unit_, sheet_, guess.unit);
-  fillColumnChoices(quantity_, sheet_, guess.quantity);
-  preview();
+  fillColumnChoices(column("key"), sheet_, guess.key);
+  fillColumnChoices(column("description"), sheet_, guess.description);
+  fillColumnChoices(column("unit"), sheet_, guess.unit);
+  fillColumnChoices(column("quantity"), sheet_, guess.quantity);
 }
 
 exchange::CatalogueColumns CatalogueImportWindow::columns() const {
   exchange::CatalogueColumns c;
-  c.key = chosenColumn(key_);
-  c.description = chosenColumn(description_);
-  c.unit = chosenColumn(unit_);
-  c.quantity = chosenColumn(quantity_);
+  c.key = chosenColumn(column("key"));
+  c.description = chosenColumn(column("description"));
+  c.unit = chosenColumn(column("unit"));
+  c.quantity = chosenColumn(column("quantity"));
   c.headerRow = headerRow_;
   return c;
 }
@@ -143,13 +62,13 @@ exchange::CatalogueColumns CatalogueImportWindow::columns() const {
 void CatalogueImportWindow::preview() {
   planned_ = false;
   apply_->setEnabled(false);
-  rows_->setRowCount(0);
+  table_->setRowCount(0);
   if (sheet_.rows.empty()) return;
   if (Status s = exchange::planCatalogueImport(work_.inst, ctx_.errors, sheet_, columns(), &plan_); !s) {
     status_->setText(QString::fromStdString(s.text()));
     return;
   }
-  rows_->setRowCount(static_cast<int>(plan_.rows.size()));
+  table_->setRowCount(static_cast<int>(plan_.rows.size()));
   int r = 0;
   for (const auto& row : plan_.rows) {
     const QString cells[6] = {QString::number(row.row),
@@ -163,7 +82,7 @@ void CatalogueImportWindow::preview() {
       if (k == 5) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       // Concepts with no analysis in the base, to be priced by hand, in red.
       if (row.kind == 'C' && row.baseConcept == 0) item->setForeground(Qt::red);
-      rows_->setItem(r, k, item);
+      table_->setItem(r, k, item);
     }
     ++r;
   }

@@ -3,41 +3,24 @@
 // EXPORTA_CATALOGO writes the work's prices into a copy of that workbook.
 #pragma once
 
-#include <QDialog>
-
 #include "exchange/client_catalogue.h"
-#include "ui/context.h"
-
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QTableWidget;
+#include "ui/exchange/sheet_import_dialog.h"
 
 namespace velmora::ui {
 
-class CatalogueImportWindow : public QDialog {
+class CatalogueImportWindow : public SheetImportDialog {
   Q_OBJECT
  public:
   CatalogueImportWindow(Context& ctx, works::OpenWork work, QWidget* parent = nullptr);
-  void setFile(const QString& path);
-  void preview();
-  bool apply();
+  void preview() override;
+  bool apply() override;
   const exchange::CataloguePlan& plan() const { return plan_; }
 
  private:
-  void readSheet();
+  void guessColumns() override;
   exchange::CatalogueColumns columns() const;
 
-  Context& ctx_;
   works::OpenWork work_;
-  QLineEdit* file_;
-  QComboBox* sheetName_;
-  QComboBox *key_, *description_, *unit_, *quantity_;
-  QTableWidget* rows_;
-  QLabel* status_;
-  QPushButton* apply_;
-  exchange::SheetData sheet_;
   size_t headerRow_ = 0;
   exchange::CataloguePlan plan_;
   bool planned_ = false;

@@ -4,45 +4,28 @@
 // titles), sees every change in the preview and applies it, all or nothing.
 #pragma once
 
-#include <QDialog>
-
 #include "exchange/price_import.h"
-#include "ui/context.h"
+#include "ui/exchange/sheet_import_dialog.h"
 
-class QComboBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
 class QSpinBox;
-class QTableWidget;
 
 namespace velmora::ui {
 
-class PriceImportWindow : public QDialog {
+class PriceImportWindow : public SheetImportDialog {
   Q_OBJECT
  public:
   explicit PriceImportWindow(Context& ctx, QWidget* parent = nullptr);
-  // Reads the file, guesses its columns and shows the preview.
-  void setFile(const QString& path);
-  void preview();
-  bool apply();
+  void preview() override;
+  bool apply() override;
   const exchange::PricePlan& plan() const { return plan_; }
 
  private:
-  void chooseFile();
-  void readSheet();
+  void guessColumns() override;
   exchange::PriceColumns columns() const;
 
-  Context& ctx_;
-  QLineEdit* file_;
-  QComboBox* sheetName_;
   QSpinBox* list_;
   QLineEdit* date_;
-  QComboBox *account_, *genericKey_, *key_, *price_, *priceDate_;
-  QTableWidget* changes_;
-  QLabel* status_;
-  QPushButton* apply_;
-  exchange::SheetData sheet_;
   size_t headerRows_ = 1;
   exchange::PricePlan plan_;
   bool planned_ = false;
