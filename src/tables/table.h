@@ -203,6 +203,7 @@ class Table {
   Statement& query(int key, Query q);
   Statement& writeStatement(int which);
   void readInto(Statement& s);
+  Status readOneStored(Statement& s);
   Status step(int key, Query q, bool bindKeyValues, bool bindId);
   void bindRecord(Statement& s);
   int bindFilter(Statement& s, int firstParam);

@@ -276,11 +276,9 @@ Status Table::readConsistently(const std::function<Status()>& read) {
   return s;
 }
 
-Status Table::fetchById(int64_t id) {
-  if (!db_) return closedTable();
-  Statement& s = writeStatement(kReadById);
+// One record, by a statement that finds at most one, into the buffer.
+Status Table::readOneStored(Statement& s) {
   ResetOnExit reset(s);
-  s.bind(1, id);
   const int rc = s.step();
   if (rc == SQLITE_ROW) {
     readInto(s);
@@ -290,17 +288,16 @@ Status Table::fetchById(int64_t id) {
   return raiseStorage(1, rc, Status::Code::kIoError);
 }
 
+Status Table::fetchById(int64_t id) {
+  if (!db_) return closedTable();
+  Statement& s = writeStatement(kReadById);
+  s.bind(1, id);
+  return readOneStored(s);
+}
+
 Status Table::fetchFirstStored() {
   if (!db_) return closedTable();
-  Statement& s = writeStatement(kReadFirstStored);
-  ResetOnExit reset(s);
-  const int rc = s.step();
-  if (rc == SQLITE_ROW) {
-    readInto(s);
-    return Status::ok();
-  }
-  if (rc == SQLITE_DONE) return Status::notFound();
-  return raiseStorage(1, rc, Status::Code::kIoError);
+  return readOneStored(writeStatement(kReadFirstStored));
 }
 
 Status Table::setFilter(std::vector<Condition> conditions) {
