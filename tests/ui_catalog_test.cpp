@@ -20,6 +20,7 @@
 #include "ui/catalog/generic_keys.h"
 #include "ui/catalog/input_screens.h"
 #include "ui/catalog/machine_screens.h"
+#include "ui/reports/report_menus.h"
 #include "ui/startup_windows.h"
 #include "ui_fixture.h"
 
@@ -519,7 +520,8 @@ TEST_F(CatalogScreensTest, GenericKeyListColoursByTypeAndTheMenuOpensTheCatalogu
     const QColor colour = m.data(m.index(row, 0), Qt::ForegroundRole).value<QBrush>().color();
     EXPECT_EQ(colour, type == "I" ? QColor(255, 0, 0) : type == "C" ? QColor(0, 0, 255) : QColor(0, 128, 128));
   }
-  BaseMenu menu(ctx);
+  std::unique_ptr<BaseMenu> made(makeBaseMenu(ctx));
+  BaseMenu& menu = *made;
   EXPECT_TRUE(menu.findChild<QPushButton*>("REPORTES")->isEnabled());  // IMP_BAS
   for (const char* which : {"CLAVES", "INSUMOS", "MAQUINAS", "CONCEPTOS"}) {
     QWidget* w = menu.open(which);

@@ -13,7 +13,8 @@
 
 namespace velmora::ui {
 
-BaseMenu::BaseMenu(Context& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
+BaseMenu::BaseMenu(Context& ctx, std::function<void(QWidget* parent)> openReports, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), openReports_(std::move(openReports)) {
   setObjectName("MENU_BASE");
   setWindowTitle("Base de Datos General");
   setAttribute(Qt::WA_DeleteOnClose);
@@ -29,7 +30,7 @@ BaseMenu::BaseMenu(Context& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
       {"INSUMOS", "Insumos", QStyle::SP_FileDialogDetailedView, true},
       {"MAQUINAS", "Costos Horarios", QStyle::SP_ComputerIcon, true},
       {"CONCEPTOS", "Conceptos de Obra", QStyle::SP_FileDialogContentsView, true},
-      {"REPORTES", "Reportes de la Base de Datos", QStyle::SP_FileIcon, true},
+      {"REPORTES", "Reportes de la Base de Datos", QStyle::SP_FileIcon, static_cast<bool>(openReports_)},
       {"PRECIOS", "Importa la Lista de Precios de un Proveedor", QStyle::SP_ArrowDown, true},
       {"BC3", "Intercambio de Catálogo FIEBDC-3", QStyle::SP_DriveNetIcon, true},
       {"SALIR", "", QStyle::SP_DialogCloseButton, true},
@@ -64,7 +65,7 @@ QWidget* BaseMenu::open(const QString& which) {
   if (which == "MAQUINAS") list = makeMachineList(ctx_);
   if (which == "CONCEPTOS") list = makeConceptList(ctx_);
   if (list) ctx_.openWindow(list);
-  if (which == "REPORTES" && openReports) openReports(this);
+  if (which == "REPORTES" && openReports_) openReports_(this);
   if (which == "PRECIOS") {
     PriceImportWindow window(ctx_, this);
     window.exec();

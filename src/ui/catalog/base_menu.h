@@ -12,16 +12,17 @@ namespace velmora::ui {
 class BaseMenu : public QWidget {
   Q_OBJECT
  public:
-  explicit BaseMenu(Context& ctx, QWidget* parent = nullptr);
+  // `openReports` is what "REPORTES" opens: the catalogue's report menu,
+  // which the menu's maker knows (the reports sit beside the catalogue
+  // screens, not below them). Without it the button is disabled.
+  explicit BaseMenu(Context& ctx, std::function<void(QWidget* parent)> openReports = {}, QWidget* parent = nullptr);
   // Opens what its button opens: "CLAVES", "INSUMOS", "MAQUINAS", "CONCEPTOS"
   // (a list, returned), "REPORTES", "PRECIOS", "BC3" (a dialog).
   QWidget* open(const QString& which);
-  // What "REPORTES" opens: the catalogue's report menu, which its creator
-  // knows (the reports sit beside the catalogue screens, not below them).
-  std::function<void(QWidget* parent)> openReports;
 
  private:
   Context& ctx_;
+  std::function<void(QWidget* parent)> openReports_;
 };
 
 }  // namespace velmora::ui

@@ -179,12 +179,10 @@ void CatalogueReportsMenu::runInputCatalogue() {
 }
 
 BaseMenu* makeBaseMenu(Context& ctx) {
-  auto* menu = new BaseMenu(ctx);
-  menu->openReports = [&ctx](QWidget* parent) {
+  return new BaseMenu(ctx, [&ctx](QWidget* parent) {
     CatalogueReportsMenu reports(ctx, parent);
     reports.exec();
-  };
-  return menu;
+  });
 }
 
 }  // namespace velmora::ui
