@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <xlsxwriter.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -65,6 +67,21 @@ TEST_F(ExchangeScreensTest, APriceListIsMappedPreviewedAndAppliedToOneList) {
   window.setFile(QString::fromStdString(csv.string()));
   EXPECT_FALSE(window.findChild<QPushButton*>("apply")->isEnabled());
   EXPECT_TRUE(window.findChild<QLabel*>("status")->text().contains("Rechazada: fila 3: precio negativo"));
+}
+
+// Closing the window while its file field has the focus ends the field's
+// editing as the window goes: nothing of the closed window runs then.
+TEST_F(ExchangeScreensTest, AWindowClosedWithItsFileFieldFocusedClosesCleanly) {
+  const auto csv = dir / "lista.csv";
+  std::ofstream(csv) << "CLAVE;PRECIO\nMAT CEM-030;12\n";
+  auto window = std::make_unique<PriceImportWindow>(ctx);
+  window->setFile(QString::fromStdString(csv.string()));
+  window->show();
+  QApplication::setActiveWindow(window.get());
+  window->findChild<QLineEdit*>("file")->setFocus();
+  QApplication::processEvents();
+  window.reset();
+  SUCCEED();
 }
 
 TEST_F(ExchangeScreensTest, TheBudgetWindowImportsTheClientsCatalogueAndPricesItsWorkbook) {

@@ -82,13 +82,24 @@ SheetImportDialog::SheetImportDialog(Context& ctx, const Layout& layout, QWidget
     const QString chosen = QFileDialog::getOpenFileName(this, hint, file_->text(), filter);
     if (!chosen.isEmpty()) setFile(chosen);
   });
-  connect(file_, &QLineEdit::editingFinished, this, [this] { setFile(file_->text().trimmed()); });
+  // Typed: read when it names another file (leaving the field is no reason
+  // to read the same one again).
+  connect(file_, &QLineEdit::editingFinished, this, [this] {
+    if (file_->text().trimmed() != readPath_) setFile(file_->text().trimmed());
+  });
   connect(sheetName_, &QComboBox::activated, this, [this] { readSheet(); });
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
   ctx_.errors.setProcedureName(procedure_);
 }
 
-SheetImportDialog::~SheetImportDialog() { ctx_.errors.removeProcedureName(procedure_); }
+SheetImportDialog::~SheetImportDialog() {
+  // Hiding a closing window takes the focus from its fields: their signals
+  // must not reach the parts of it already gone.
+  disconnect(file_, nullptr, this, nullptr);
+  disconnect(sheetName_, nullptr, this, nullptr);
+  for (QComboBox* box : columns_) disconnect(box, nullptr, this, nullptr);
+  ctx_.errors.removeProcedureName(procedure_);
+}
 
 QComboBox* SheetImportDialog::column(const char* name) const {
   for (QComboBox* box : columns_)
@@ -98,6 +109,7 @@ QComboBox* SheetImportDialog::column(const char* name) const {
 
 void SheetImportDialog::setFile(const QString& path) {
   file_->setText(path);
+  readPath_ = path;
   sheetName_->clear();
   sheetName_->addItems(sheetNamesOf(path));
   sheetName_->setEnabled(sheetName_->count() > 1);

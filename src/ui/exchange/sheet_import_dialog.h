@@ -63,6 +63,7 @@ class SheetImportDialog : public QDialog {
   const char* procedure_;
   QFormLayout* form_;
   QLineEdit* file_;
+  QString readPath_;  // the file last read
   QComboBox* sheetName_;
   std::vector<QComboBox*> columns_;
 };
