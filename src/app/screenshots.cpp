@@ -1,5 +1,6 @@
 // The screenshots of the main screens, rendered headless on an
 // installation (scripts/screenshots makes a demo one for them).
+#include <xlsxwriter.h>
 #include <QApplication>
 #include <QDir>
 #include <QMdiSubWindow>
@@ -18,6 +19,7 @@
 #include "ui/catalog/input_screens.h"
 #include "ui/catalog/machine_screens.h"
 #include "ui/exchange/bc3_window.h"
+#include "ui/exchange/catalogue_windows.h"
 #include "ui/exchange/price_import_window.h"
 #include "ui/main_frame.h"
 #include "ui/reports/report_menus.h"
@@ -37,26 +39,16 @@ namespace velmora::app {
 
 namespace {
 
-// What every group of screenshots draws on: the screens' context, the main
-// frame, and the way a window is saved as a picture.
-struct Shots {
-  ui::Context& ctx;
-  ui::MainFrame& frame;
-  std::function<void(QWidget*, const char*)> save;
-};
+// How a window is saved as a picture.
+using Save = std::function<void(QWidget*, const char*)>;
 
 // The users and the salary zones, lists and forms.
-void shootPeople(Shots& shots) {
-  ui::Context& ctx = shots.ctx;
-  ui::MainFrame& frame = shots.frame;
-  shell::Session& session = ctx.session;
-  ErrorReporter& errors = ctx.errors;
-  const auto& save = shots.save;
-  auto control = session.installation.table("CONTROL", errors);
+void shootPeople(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
+  auto control = ctx.session.installation.table("CONTROL", ctx.errors);
   (void)control->open();
   auto* users = ui::openUsersList(ctx);
   save(&frame, "users-list");
-  auto pers = session.installation.table("PERS", errors);
+  auto pers = ctx.session.installation.table("PERS", ctx.errors);
   (void)pers->open();
   pers->setOrder(pers->keyIndex("CTA_KEY"));
   (void)pers->next();
@@ -80,18 +72,13 @@ void shootPeople(Shots& shots) {
 }
 
 // The base-data menu, the catalogues, their forms and the exchange windows.
-void shootCatalogue(Shots& shots) {
-  ui::Context& ctx = shots.ctx;
-  ui::MainFrame& frame = shots.frame;
-  shell::Session& session = ctx.session;
-  ErrorReporter& errors = ctx.errors;
-  const auto& save = shots.save;
+void shootCatalogue(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
   auto* menu = ui::makeBaseMenu(ctx);
   frame.openWindow(menu);
   save(&frame, "base-menu");
   QWidget* inputs = menu->open("INSUMOS");
   save(&frame, "inputs-list");
-  auto inba = session.installation.table("INBA", errors);
+  auto inba = ctx.session.installation.table("INBA", ctx.errors);
   (void)inba->open();
   inba->rec().setInteger("CTA", 10001);
   (void)inba->fetch(inba->keyIndex("CTA_KEY"));
@@ -100,7 +87,7 @@ void shootCatalogue(Shots& shots) {
   save(&inputForm, "input-form");
   inputs->parentWidget()->close();
 
-  auto maba = session.installation.table("MABA", errors);
+  auto maba = ctx.session.installation.table("MABA", ctx.errors);
   (void)maba->open();
   maba->rec().setInteger("CTA", 501);
   (void)maba->fetch(maba->keyIndex("CTA_KEY"));
@@ -110,7 +97,7 @@ void shootCatalogue(Shots& shots) {
 
   menu->open("CONCEPTOS");
   save(&frame, "concepts-list");
-  auto coba = session.installation.table("COBA", errors);
+  auto coba = ctx.session.installation.table("COBA", ctx.errors);
   (void)coba->open();
   coba->rec().setInteger("CTA", 1010);
   (void)coba->fetch(coba->keyIndex("CTA_KEY"));
@@ -140,50 +127,60 @@ void shootCatalogue(Shots& shots) {
 }
 
 // The works, a budget, its totals and one of its rows.
-void shootWorks(Shots& shots) {
-  ui::Context& ctx = shots.ctx;
-  ui::MainFrame& frame = shots.frame;
-  shell::Session& session = ctx.session;
-  ErrorReporter& errors = ctx.errors;
-  const auto& save = shots.save;
-  auto control = session.installation.table("CONTROL", errors);
+void shootWorks(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
+  auto control = ctx.session.installation.table("CONTROL", ctx.errors);
   (void)control->open();
   // The works and a budget.
   auto* worksList = ui::makeWorksList(ctx);
   frame.openWindow(worksList);
   save(&frame, "works-list");
   worksList->parentWidget()->close();
-  auto obra = session.installation.table("OBRA", errors);
+  auto obra = ctx.session.installation.table("OBRA", ctx.errors);
   (void)obra->open();
   obra->rec().setText("CTA", "CASA01");
-  if (obra->fetch(obra->keyIndex("CTA_KEY")) && works::chooseWork(session, obra->rec(), *control)) {
+  if (obra->fetch(obra->keyIndex("CTA_KEY")) && works::chooseWork(ctx.session, obra->rec(), *control)) {
     const tables::Record house = obra->rec();
     auto* budget = new ui::BudgetWindow(ctx, house);
     frame.openWindow(budget);
     save(&frame, "budget");
     ui::SummaryWindow summary(house, budget->model().directCost());
     save(&summary, "summary");
-    auto cobr = session.installation.table("COBR", errors);
+    auto cobr = ctx.session.installation.table("COBR", ctx.errors);
     (void)cobr->open();
     cobr->rec().setInteger("CTA", 150);
     (void)cobr->fetch(cobr->keyIndex("CTA_KEY"));
     ui::WorkConceptForm rowForm(ctx, *cobr, house, FormRequest::kChange);
     rowForm.start();
     save(&rowForm, "work-concept-form");
+
+    // A client's catalogue in the import preview (nothing is applied).
+    QTemporaryDir scratch;
+    const QString book = scratch.filePath("catalogo-cliente.xlsx");
+    lxw_workbook* wb = workbook_new(book.toUtf8().constData());
+    lxw_worksheet* ws = workbook_add_worksheet(wb, "Catalogo");
+    const char* rows[][4] = {{"Clave", "Descripción", "Unidad", ""},
+                             {"", "ESTRUCTURA", "", ""},
+                             {"EST-006", "COLUMNA DE 30x30 CM CON CONCRETO F'C=200", "M", "12.5"},
+                             {"ALB-99", "MURO DE BLOCK ESPECIAL DEL CLIENTE", "M2", "40"}};
+    for (lxw_row_t r = 0; r < 4; ++r) {
+      for (lxw_col_t c = 0; c < 3; ++c) worksheet_write_string(ws, r, c, rows[r][c], nullptr);
+      if (r == 0) worksheet_write_string(ws, r, 3, "Cantidad", nullptr);
+      else if (*rows[r][3]) worksheet_write_number(ws, r, 3, std::atof(rows[r][3]), nullptr);
+    }
+    if (workbook_close(wb) == LXW_NO_ERROR) {
+      ui::CatalogueImportWindow import(ctx, {ctx.session.installation, house, ctx.session.zone});
+      import.setFile(book);
+      save(&import, "catalogue-import");
+    }
   }
 }
 
 // A report in its preview, and where it goes.
-void shootReports(Shots& shots) {
-  ui::Context& ctx = shots.ctx;
-  ui::MainFrame& frame = shots.frame;
-  shell::Session& session = ctx.session;
-  ErrorReporter& errors = ctx.errors;
-  const auto& save = shots.save;
+void shootReports(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
   {
     // A report in its preview.
     reports::Spool spool;
-    if (reports::layOutZoneReport(session.installation, errors, spool) && spool.numberPages(true)) {
+    if (reports::layOutZoneReport(ctx.session.installation, ctx.errors, spool) && spool.numberPages(true)) {
       ui::PreviewWindow preview(spool, ui::Destination{});
       preview.setZoom(ui::kPageWidth);
       save(&preview, "report-preview");
@@ -195,12 +192,7 @@ void shootReports(Shots& shots) {
 }
 
 // The backup, the suppliers and the online update.
-void shootServices(Shots& shots) {
-  ui::Context& ctx = shots.ctx;
-  ui::MainFrame& frame = shots.frame;
-  shell::Session& session = ctx.session;
-  ErrorReporter& errors = ctx.errors;
-  const auto& save = shots.save;
+void shootServices(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
   {
     // The backup window, and the suppliers directory with a supplier and its promotions.
     auto* backup = new ui::BackupWindow(ctx);
@@ -209,7 +201,7 @@ void shootServices(Shots& shots) {
     backup->parentWidget()->close();
     ui::BrowseWindow* suppliers = ui::openSupplierDirectory(ctx);
     save(&frame, "suppliers");
-    auto patr = session.installation.table("PATR", errors);
+    auto patr = ctx.session.installation.table("PATR", ctx.errors);
     (void)patr->open();
     patr->rec().setInteger("CTA", 1);
     if (patr->fetch(patr->keyIndex("CTA_KEY"))) {
@@ -286,12 +278,7 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   frame.resize(1100, 760);
   save(&frame, "main-frame");
 
-  Shots shots{ctx, frame, save};
-  shootPeople(shots);
-  shootCatalogue(shots);
-  shootWorks(shots);
-  shootReports(shots);
-  shootServices(shots);
+  for (auto* shoot : {shootPeople, shootCatalogue, shootWorks, shootReports, shootServices}) shoot(ctx, frame, save);
   std::cout << "Pantallas guardadas en " << outDir << "\n";
   return 0;
 }
