@@ -14,12 +14,64 @@ std::filesystem::path Installation::fileOf(const TableDef& def) const {
   return dataDir / def.fileName;
 }
 
+std::string Installation::schemaOf(const TableDef& def) const {
+  if (!isWorkTable(def.label)) return serverSchema;
+  // The work's code names its folder and its schema alike.
+  const std::string prefix = serverSchema == "velmora" ? "" : serverSchema + "_";
+  return prefix + (workDir.empty() ? std::string("sin_obra") : "obra_" + workDir.filename().string());
+}
+
+bool Installation::workReachable() const {
+  std::error_code ec;
+  return onServer() || std::filesystem::is_directory(workDir, ec);
+}
+
 std::unique_ptr<Table> Installation::table(std::string_view label, ErrorReporter& errors) const {
   const TableDef& def = tableDef(label);
   auto t = std::make_unique<Table>(def, fileOf(def), errors);
+  if (onServer() && !def.settingsRole) t->useServer(serverUrl, schemaOf(def));
   t->setCreateMissing(createMissing);
   t->setReadingOnly(readingOnly);
   return t;
+}
+
+bool isServerAddress(std::string_view text) {
+  return text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0;
+}
+
+std::optional<ServerAddress> parseServerAddress(std::string_view address) {
+  if (!isServerAddress(address)) return std::nullopt;
+  ServerAddress out{std::string(address), "velmora"};
+  const size_t query = out.url.find('?');
+  if (query != std::string::npos) {
+    std::string kept;
+    size_t at = query + 1;
+    while (at <= out.url.size()) {
+      size_t end = out.url.find('&', at);
+      if (end == std::string::npos) end = out.url.size();
+      const std::string part = out.url.substr(at, end - at);
+      if (part.rfind("schema=", 0) == 0) out.schema = part.substr(7);
+      else if (!part.empty()) kept += (kept.empty() ? "" : "&") + part;
+      at = end + 1;
+    }
+    out.url = out.url.substr(0, query) + (kept.empty() ? "" : "?" + kept);
+  }
+  // The schema is spliced into names: a plain lower-case name only.
+  if (out.schema.empty() || out.schema.size() > 40 || (out.schema[0] >= '0' && out.schema[0] <= '9'))
+    return std::nullopt;
+  for (char c : out.schema)
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) return std::nullopt;
+  return out;
+}
+
+std::string shownAddress(std::string_view address) {
+  std::string shown(address);
+  const size_t scheme = shown.find("://");
+  const size_t at = shown.find('@');
+  if (scheme == std::string::npos || at == std::string::npos) return shown;
+  const size_t colon = shown.find(':', scheme + 3);
+  if (colon != std::string::npos && colon < at) shown.replace(colon + 1, at - colon - 1, "***");
+  return shown;
 }
 
 }  // namespace velmora::tables

@@ -4,10 +4,16 @@
 // settings table sits in the settings directory; the four per-work tables sit
 // in the chosen work's directory, or under the names ARCH1, ARCH2, ARCH3 and
 // ARCH5 in the data directory while no work is chosen.
+//
+// On a database server (serverUrl set), the data tables live in the schema
+// of the installation and each work's tables in the schema "obra_<code>";
+// the settings tables and the station's own files stay in the folders.
 #pragma once
 
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "framework/error_reporter.h"
@@ -27,9 +33,33 @@ struct Installation {
   // read-only copy): tables open read-only, without complaint.
   bool readingOnly = false;
 
+  // The server holding the data tables (libpq's form), and the schema of
+  // this installation on it. Empty: the tables are files.
+  std::string serverUrl;
+  std::string serverSchema;
+
+  bool onServer() const { return !serverUrl.empty(); }
   std::filesystem::path fileOf(const TableDef& def) const;
+  // The schema of `def`'s table on the server.
+  std::string schemaOf(const TableDef& def) const;
+  // Whether the chosen work's tables can be reached: its folder exists, or
+  // they are on the server.
+  bool workReachable() const;
   // A table manager for `label` on this installation (not yet open).
   std::unique_ptr<Table> table(std::string_view label, ErrorReporter& errors) const;
 };
+
+// A server address as the user writes it: postgresql://user@host:port/db,
+// with our own "schema" parameter (the installation's schema, "velmora"
+// when not given) among the others libpq takes.
+bool isServerAddress(std::string_view text);
+struct ServerAddress {
+  std::string url;  // what libpq is given
+  std::string schema;
+};
+// Nothing when the address is not one, or its schema is not a plain name.
+std::optional<ServerAddress> parseServerAddress(std::string_view address);
+// The address without its password, for messages and logs.
+std::string shownAddress(std::string_view address);
 
 }  // namespace velmora::tables

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "tables/catalogue.h"
+#include "tables/connection.h"
 #include "tables/statement.h"
 #include "tables/table_sql.h"
 
@@ -18,10 +19,10 @@ void bindLink(Statement& s, int param, const Record& parent, const std::string& 
 
 // A delete that failed after its transaction began: rolled back, the
 // engine's error noted and message `messageId` raised about `file`.
-Status failDelete(sqlite3* db, ErrorReporter& errors, int messageId, const std::string& file) {
-  const std::string text = sqlite3_errmsg(db);
-  const int code = sqlite3_extended_errcode(db);
-  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+Status failDelete(internal::Connection& db, ErrorReporter& errors, int messageId, const std::string& file) {
+  const std::string text = db.errorMessage();
+  const int code = db.errorCode();
+  db.rollback();
   errors.setFile(file);
   errors.noteStorageError(code, text);
   errors.raise(messageId);
@@ -31,18 +32,19 @@ Status failDelete(sqlite3* db, ErrorReporter& errors, int messageId, const std::
 // One relation of the record being deleted, inside the delete's
 // transaction: a restricting child refuses it (message 33), cascading
 // children go with it, cleared ones lose the link.
-Status applyRelation(sqlite3* db, ErrorReporter& errors, const RelationDef& r, const std::string& schema,
+Status applyRelation(internal::Connection& db, ErrorReporter& errors, const RelationDef& r, const std::string& target,
                      const Record& parent) {
   const TableDef& child = tableDef(r.child);
-  const std::string target = ident(schema) + "." + ident(child.storeName);
   const std::string column = ident(r.childField);
-  const std::string match = r.linkIsLineOwner ? column + ">=?1*100 AND " + column + "<(?1+1)*100" : column + "=?1";
+  const std::string match = r.linkIsLineOwner
+                                ? column + ">=CAST(?1 AS BIGINT)*100 AND " + column + "<(CAST(?1 AS BIGINT)+1)*100"
+                                : column + "=?1";
   if (r.onDelete == DeleteRule::kRestrict) {
     Statement s(db, "SELECT 1 FROM " + target + " WHERE " + match + " LIMIT 1");
     bindLink(s, 1, parent, r.parentField);
     if (s.step() != SQLITE_ROW) return Status::ok();
     s.reset();
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    db.rollback();
     errors.setFile(child.label);
     errors.raise(33);
     return Status::error(Status::Code::kInvalid, "referenciado desde " + child.label);
@@ -71,29 +73,34 @@ Status applyRelation(sqlite3* db, ErrorReporter& errors, const RelationDef& r, c
 RelationManager::RelationManager(const Installation& installation, ErrorReporter& errors)
     : installation_(installation), errors_(errors) {}
 
-Status RelationManager::attachChild(Table& parent, const TableDef& child, std::string* schema) {
+Status RelationManager::attachChild(Table& parent, const TableDef& child, std::string* target) {
   const std::filesystem::path file = installation_.fileOf(child);
   // Open the child once through its own manager: creates a missing file and
   // checks its keys like any other open.
   auto& childTable = children_[file.string()];
   if (!childTable) {
-    childTable = std::make_unique<Table>(child, file, errors_);
+    childTable = installation_.table(child.label, errors_);
     if (Status s = childTable->open(); !s) {
       childTable.reset();
       return s;
     }
   }
-  *schema = "rel_" + child.label;
-  sqlite3* db = parent.connection();
-  const char* attached = sqlite3_db_filename(db, schema->c_str());
+  if (childTable->onServer()) {  // one database: the parent's transaction reaches it as it is
+    *target = childTable->storeIdent();
+    return Status::ok();
+  }
+  const std::string schema = "rel_" + child.label;
+  *target = ident(schema) + "." + ident(child.storeName);
+  sqlite3* db = parent.connection()->lite();
+  const char* attached = sqlite3_db_filename(db, schema.c_str());
   if (attached && std::filesystem::path(attached) == std::filesystem::absolute(file)) {
     return Status::ok();
   }
   if (attached) {
-    Statement detach(db, "DETACH DATABASE " + ident(*schema));
+    Statement detach(*parent.connection(), "DETACH DATABASE " + ident(schema));
     detach.step();
   }
-  Statement attach(db, "ATTACH DATABASE ? AS " + ident(*schema));
+  Statement attach(*parent.connection(), "ATTACH DATABASE ? AS " + ident(schema));
   attach.bind(1, std::string_view(file.string()));
   if (attach.step() != SQLITE_DONE) {
     errors_.setFile(child.label);
@@ -118,44 +125,45 @@ Status RelationManager::remove(Table& table, Confirm confirm) {
 
   struct Step {
     const RelationDef* relation;
-    std::string schema;
+    std::string target;
   };
   std::vector<Step> steps;
   for (const RelationDef& r : allRelations()) {
     if (r.parent != def.label || r.onDelete == DeleteRule::kNone) continue;
     Step step{&r, {}};
-    if (Status s = attachChild(table, tableDef(r.child), &step.schema); !s) return s;
+    if (Status s = attachChild(table, tableDef(r.child), &step.target); !s) return s;
     steps.push_back(std::move(step));
   }
 
-  sqlite3* db = table.connection();
-  sqlite3_busy_timeout(db, static_cast<int>(kTransactionWait.count()));
-  const int begun = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  sqlite3_busy_timeout(db, static_cast<int>(kLockWait.count()));
+  internal::Connection& db = *table.connection();
+  db.setLockWait(kTransactionWait);
+  const int begun = db.begin();
+  db.setLockWait(kLockWait);
   if (begun != SQLITE_OK) {
     errors_.setFile(def.label);
-    errors_.noteStorageError(sqlite3_extended_errcode(db), sqlite3_errmsg(db));
+    errors_.noteStorageError(db.errorCode(), db.errorMessage());
     errors_.raise(24);
-    return Status::error(Status::Code::kLocked, sqlite3_errmsg(db));
+    return Status::error(Status::Code::kLocked, db.errorMessage());
   }
   for (const Step& step : steps)
-    if (Status s = applyRelation(db, errors_, *step.relation, step.schema, table.rec()); !s) return s;
+    if (Status s = applyRelation(db, errors_, *step.relation, step.target, table.rec()); !s) return s;
 
   if (hook_) hook_();
 
-  Statement own(db, "DELETE FROM main." + ident(def.storeName) + " WHERE \"_id\"=? AND \"_ver\"=?");
+  const std::string ownTable = table.onServer() ? table.storeIdent() : "main." + ident(def.storeName);
+  Statement own(db, "DELETE FROM " + ownTable + " WHERE \"_id\"=? AND \"_ver\"=?");
   own.bind(1, table.recordId());
   own.bind(2, table.recordVersion());
   if (own.step() != SQLITE_DONE) return failDelete(db, errors_, 13, def.label);
-  if (sqlite3_changes(db) != 1) {
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (db.changes() != 1) {
+    db.rollback();
     errors_.setFile(def.label);
     errors_.noteError(89, "El registro fue modificado por otra estación");
     errors_.raise(13);
     return Status::error(Status::Code::kConflict, "modificado por otra estación");
   }
   own.reset();
-  if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return failDelete(db, errors_, 13, def.label);
+  if (db.commit() != SQLITE_OK) return failDelete(db, errors_, 13, def.label);
   table.forgetRecord();
   return Status::ok();
 }

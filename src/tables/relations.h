@@ -38,7 +38,7 @@ class RelationManager {
   void setBeforeParentDeleteHook(std::function<void()> hook) { hook_ = std::move(hook); }
 
  private:
-  Status attachChild(Table& parent, const TableDef& child, std::string* schema);
+  Status attachChild(Table& parent, const TableDef& child, std::string* target);
 
   Installation installation_;
   ErrorReporter& errors_;

@@ -14,6 +14,7 @@
 #include "framework/dates.h"
 #include "framework/text.h"
 #include "tables/catalogue.h"
+#include "tables/connection.h"
 #include "tables/table_file.h"
 #include "tables/table_sql.h"
 
@@ -36,12 +37,6 @@ bool alreadyChecked(const fs::path& p) {
   return !checkedFiles.insert((ec ? p : full).lexically_normal().string()).second;
 }
 
-std::string columnType(FieldType t) {
-  if (isTextType(t)) return "TEXT NOT NULL DEFAULT ''";
-  if (t == FieldType::kReal) return "REAL NOT NULL DEFAULT 0";
-  return "INTEGER NOT NULL DEFAULT 0";
-}
-
 // velmora_upper(x): the Spanish upper case of a text, for filters. Registered
 // on each connection only; the schema never names it.
 void upperFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -52,8 +47,8 @@ void upperFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 }  // namespace
 
-std::string engineErrorText(sqlite3* db, int rc) {
-  if (rc == SQLITE_OK && db) rc = sqlite3_extended_errcode(db);
+std::string engineErrorText(const internal::Connection* db, int rc) {
+  if (rc == SQLITE_OK && db) rc = db->errorCode();
   std::string detail;
   switch (rc & 0xFF) {
     case SQLITE_OK: return "error desconocido";
@@ -75,7 +70,7 @@ std::string engineErrorText(sqlite3* db, int rc) {
       // "UNIQUE constraint failed: T.A": the columns are worth keeping; a
       // trigger's own text is kept whole.
       if (db) {
-        const std::string text = sqlite3_errmsg(db);
+        const std::string text = db->errorMessage();
         const std::string failed = "constraint failed: ";
         const size_t at = text.find(failed);
         detail = at != std::string::npos ? " (" + text.substr(at + failed.size()) + ")" : ": " + text;
@@ -88,19 +83,16 @@ std::string engineErrorText(sqlite3* db, int rc) {
 }
 
 std::string integrityCheck(const fs::path& file) {
-  sqlite3* db = nullptr;
+  int rc;
+  auto db = Connection::openFile(file, SQLITE_OPEN_READONLY, &rc);
+  if (!db) return "no se pudo abrir";
   std::string result;
-  if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    Statement s(db, "PRAGMA integrity_check");
-    while (s.valid() && s.step() == SQLITE_ROW) {
-      if (!result.empty()) result += "\n";
-      result += s.text(0);
-    }
-    if (!s.valid()) result = sqlite3_errmsg(db);
-  } else {
-    result = db ? sqlite3_errmsg(db) : "no se pudo abrir";
+  Statement s(*db, "PRAGMA integrity_check");
+  while (s.valid() && s.step() == SQLITE_ROW) {
+    if (!result.empty()) result += "\n";
+    result += s.text(0);
   }
-  sqlite3_close(db);
+  if (!s.valid()) result = db->errorMessage();
   return result;
 }
 
@@ -110,45 +102,41 @@ FileHealth inspectFile(const fs::path& file, std::chrono::milliseconds lockWait)
   if (ec == std::errc::no_such_file_or_directory || (!ec && !fs::exists(st))) return FileHealth::kMissing;
   if (ec || !fs::is_regular_file(st)) return FileHealth::kUnreachable;
   if (fs::file_size(file, ec) == 0 && !ec) return FileHealth::kMissing;
-  sqlite3* db = nullptr;
   bool readOnly = false;
-  int rc = sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_close_v2(db);
-    db = nullptr;
+  int rc;
+  auto db = Connection::openFile(file, SQLITE_OPEN_READWRITE, &rc);
+  if (!db) {
     readOnly = true;
-    rc = sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    db = Connection::openFile(file, SQLITE_OPEN_READONLY, &rc);
   }
-  if (rc != SQLITE_OK) {
-    sqlite3_close_v2(db);
-    return FileHealth::kUnreachable;
-  }
-  readOnly = readOnly || sqlite3_db_readonly(db, "main") == 1;
-  sqlite3_busy_timeout(db, static_cast<int>(lockWait.count()));
+  if (!db) return FileHealth::kUnreachable;
+  readOnly = readOnly || db->isReadOnly();
+  db->setLockWait(lockWait);
   FileHealth health = FileHealth::kSound;
   // A write lock is what a station holding the file keeps; taking one and
   // letting go at once tells whether it is free.
-  rc = exec(db, readOnly ? "BEGIN; SELECT count(*) FROM sqlite_schema;" : "BEGIN IMMEDIATE");
+  rc = db->exec(readOnly ? "BEGIN; SELECT count(*) FROM sqlite_schema;" : "BEGIN IMMEDIATE");
   if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
     health = FileHealth::kLocked;
   } else if (rc != SQLITE_OK) {
     health = FileHealth::kDamaged;
   } else {
-    Statement meta;
     bool ours = false;
-    if (meta.prepare(db, "SELECT count(*) FROM sqlite_schema WHERE name='velmora_meta'") == SQLITE_OK &&
-        meta.step() == SQLITE_ROW)
-      ours = meta.integer(0) > 0;
-    meta = Statement();
-    Statement check;
+    {
+      Statement meta;
+      if (meta.prepare(*db, "SELECT count(*) FROM sqlite_schema WHERE name='velmora_meta'") == SQLITE_OK &&
+          meta.step() == SQLITE_ROW)
+        ours = meta.integer(0) > 0;
+    }
     std::string result;
-    if (check.prepare(db, "PRAGMA quick_check") == SQLITE_OK && check.step() == SQLITE_ROW) result = check.text(0);
-    check = Statement();
+    {
+      Statement check;
+      if (check.prepare(*db, "PRAGMA quick_check") == SQLITE_OK && check.step() == SQLITE_ROW) result = check.text(0);
+    }
     if (!ours || result != "ok") health = FileHealth::kDamaged;
     else if (readOnly) health = FileHealth::kReadOnly;
   }
-  exec(db, "ROLLBACK");
-  sqlite3_close_v2(db);
+  db->exec("ROLLBACK");
   return health;
 }
 
@@ -184,9 +172,7 @@ void Table::close() {
   queries_.clear();
   writes_.clear();
   fieldWrites_.clear();
-  if (db_ && ownsConnection_) sqlite3_close_v2(db_);
-  db_ = nullptr;
-  ownsConnection_ = true;
+  db_.reset();
   sharedSchema_.clear();
   readOnly_ = false;
   position_ = Position::kNone;
@@ -195,7 +181,7 @@ void Table::close() {
 
 void Table::setLockWait(std::chrono::milliseconds wait) {
   lockWait_ = wait;
-  if (db_) sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
+  if (db_) db_->setLockWait(wait);
 }
 
 Status Table::closedTable() {
@@ -205,7 +191,7 @@ Status Table::closedTable() {
 }
 
 Status Table::raiseStorage(int messageId, int rc, Status::Code code) {
-  const std::string engineText = engineErrorText(db_, rc);
+  const std::string engineText = engineErrorText(db_.get(), rc);
   errors_.setFile(def_.label);
   errors_.noteStorageError(rc, engineText);
   errors_.raise(messageId);
@@ -219,11 +205,18 @@ Status Table::refuseFile(const std::string& why) {
   return Status::error(Status::Code::kIoError, why);
 }
 
+void Table::useServer(std::string url, std::string schema) {
+  close();
+  serverUrl_ = std::move(url);
+  serverSchema_ = std::move(schema);
+}
+
 Status Table::open() {
   if (db_) return Status::ok();
   errors_.setFile(def_.label);
   created_ = false;
   repaired_ = false;
+  if (onServer()) return openOnServer();
   // Look before SQLite does: a FIFO would block the open for ever, and a
   // path the system cannot reach must end in a message, not an exception.
   std::error_code ec;
@@ -241,27 +234,24 @@ Status Table::open() {
     // Only reads: opened read-only whatever the file allows, so that nothing
     // (not even a missing key) is ever written into it.
     if (empty) return refuseFile(exists ? "el archivo está vacío" : "el archivo no existe");
-    rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
+    db_ = Connection::openFile(path_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, &rc);
+    if (!db_) {
       Status s = raiseStorage(26, rc, Status::Code::kIoError);
       close();
       return s;
     }
   } else if (!exists) {
-    rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                         nullptr);
-    if (rc != SQLITE_OK) {
+    db_ = Connection::openFile(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, &rc);
+    if (!db_) {
       Status s = raiseStorage(12, rc, Status::Code::kIoError);
       close();
       return s;
     }
   } else {
-    rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-      sqlite3_close_v2(db_);
-      db_ = nullptr;
-      rc = sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-      if (rc != SQLITE_OK) {
+    db_ = Connection::openFile(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, &rc);
+    if (!db_) {
+      db_ = Connection::openFile(path_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, &rc);
+      if (!db_) {
         Status s = raiseStorage(26, rc, Status::Code::kIoError);
         close();
         return s;
@@ -269,11 +259,10 @@ Status Table::open() {
     }
   }
   created_ = empty;
-  sqlite3_extended_result_codes(db_, 1);
-  sqlite3_create_function(db_, "velmora_upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &upperFunction, nullptr,
-                          nullptr);
-  sqlite3_busy_timeout(db_, static_cast<int>(lockWait_.count()));
-  if (sqlite3_db_readonly(db_, "main") == 1) {
+  sqlite3_create_function(db_->lite(), "velmora_upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &upperFunction,
+                          nullptr, nullptr);
+  db_->setLockWait(lockWait_);
+  if (db_->isReadOnly()) {
     readOnly_ = true;
     if (!readingOnly_) {
       errors_.noteError(5, "Acceso denegado");
@@ -300,7 +289,7 @@ Status Table::open() {
 Status Table::prepareSchema() {
   // Is it a database at all, and whose?
   Statement probe;
-  int rc = probe.prepare(db_, "SELECT name FROM sqlite_schema WHERE type='table'");
+  int rc = probe.prepare(*db_, "SELECT name FROM sqlite_schema WHERE type='table'");
   std::set<std::string> tables;
   if (rc == SQLITE_OK) {
     while ((rc = probe.step()) == SQLITE_ROW) tables.insert(probe.text(0));
@@ -310,9 +299,9 @@ Status Table::prepareSchema() {
   if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
     // A station holds the file past the lock wait: say so, as a lock.
     errors_.setFile(def_.label);
-    errors_.noteStorageError(rc, engineErrorText(db_, rc));
+    errors_.noteStorageError(rc, engineErrorText(db_.get(), rc));
     errors_.raise(31);
-    return Status::error(Status::Code::kLocked, engineErrorText(db_, rc));
+    return Status::error(Status::Code::kLocked, engineErrorText(db_.get(), rc));
   }
   if (rc != SQLITE_OK) return raiseStorage(26, rc, Status::Code::kCorrupt);
 
@@ -326,7 +315,7 @@ Status Table::prepareSchema() {
     return Status::error(Status::Code::kCorrupt, "El archivo no es una tabla de este sistema");
   }
   if (ours) {
-    Statement owner(db_, "SELECT value FROM velmora_meta WHERE key='owner'");
+    Statement owner(*db_, "SELECT value FROM velmora_meta WHERE key='owner'");
     std::string digest;
     if (owner.valid() && owner.step() == SQLITE_ROW) digest = owner.text(0);
     owner.reset();
@@ -340,7 +329,7 @@ Status Table::prepareSchema() {
 
   // Which of our objects are missing?
   std::set<std::string> indexes;
-  Statement idx(db_, "SELECT name FROM sqlite_schema WHERE type='index'");
+  Statement idx(*db_, "SELECT name FROM sqlite_schema WHERE type='index'");
   while (idx.valid() && idx.step() == SQLITE_ROW) indexes.insert(idx.text(0));
   idx.reset();
   bool missingIndex = false;
@@ -361,7 +350,7 @@ Status Table::prepareSchema() {
   sql += "INSERT OR IGNORE INTO velmora_meta VALUES('owner','" + ownerDigest(password) + "');";
   sql += "CREATE TABLE IF NOT EXISTS " + ident(def_.storeName) + "(\"_id\" INTEGER PRIMARY KEY, ";
   sql += "\"_ver\" INTEGER NOT NULL DEFAULT 1";
-  for (const Column& c : def_.columns) sql += ", " + ident(c.name) + " " + columnType(c.type);
+  for (const Column& c : def_.columns) sql += ", " + ident(c.name) + " " + columnType(c.type, false);
   for (int s : def_.foldedSlots) sql += ", " + ident(def_.columns[s].name + "_F") + " TEXT NOT NULL DEFAULT ''";
   sql += ");";
   for (size_t k = 0; k < def_.keys.size(); ++k) {
@@ -376,9 +365,9 @@ Status Table::prepareSchema() {
     sql += ";";
   }
   sql += "COMMIT;";
-  rc = exec(db_, sql.c_str());
+  rc = db_->exec(sql);
   if (rc != SQLITE_OK) {
-    exec(db_, "ROLLBACK");
+    db_->exec("ROLLBACK");
     return raiseStorage(missingTable ? 12 : 29, rc, Status::Code::kIoError);
   }
   return Status::ok();
@@ -386,7 +375,9 @@ Status Table::prepareSchema() {
 
 Status Table::checkKeys(bool* wereDamaged) {
   *wereDamaged = false;
-  Statement check(db_, "PRAGMA integrity_check");
+  if (!db_) return closedTable();
+  if (db_->isServer()) return Status::ok();  // the server keeps its own indexes sound
+  Statement check(*db_, "PRAGMA integrity_check");
   std::string result;
   int rc;
   while ((rc = check.step()) == SQLITE_ROW) result += check.text(0);
@@ -397,7 +388,7 @@ Status Table::checkKeys(bool* wereDamaged) {
   errors_.setFile(def_.label);
   errors_.raise(30);
   if (readOnly_) return raiseStorage(29, SQLITE_READONLY, Status::Code::kCorrupt);
-  rc = exec(db_, "REINDEX");
+  rc = db_->exec("REINDEX");
   if (rc != SQLITE_OK) return raiseStorage(29, rc, Status::Code::kCorrupt);
   result.clear();
   while ((rc = check.step()) == SQLITE_ROW) result += check.text(0);
@@ -414,6 +405,7 @@ Status Table::checkKeys(bool* wereDamaged) {
 // ---- reading -------------------------------------------------------------------------
 
 std::string Table::storeIdent() const {
+  if (onServer()) return ident(serverSchema_) + "." + ident(def_.storeName);
   return sharedSchema_.empty() ? ident(def_.storeName) : ident(sharedSchema_) + "." + ident(def_.storeName);
 }
 
@@ -421,6 +413,12 @@ Status Table::shareConnectionOf(Table& host) {
   if (!db_) return closedTable();
   if (!host.db_) return host.closedTable();
   if (db_ == host.db_) return Status::ok();
+  if (db_->isServer() != host.db_->isServer() || db_->isServer())
+    // Tables on the server share their thread's connection already; a file
+    // and the server cannot share a transaction.
+    return db_->isServer() && host.db_->isServer() && serverUrl_ == host.serverUrl_
+               ? Status::ok()
+               : Status::error(Status::Code::kInvalid, "una tabla en archivo y otra en el servidor");
   // A file already attached to the host (by an earlier save, or by the
   // relation manager, which names it "rel_" and the label, as here) is used
   // as it is: one file, one schema on a connection.
@@ -428,7 +426,7 @@ Status Table::shareConnectionOf(Table& host) {
   const fs::path mine = fs::absolute(path_, ec).lexically_normal();
   std::string schema;
   {
-    Statement list(host.db_, "PRAGMA database_list");
+    Statement list(*host.db_, "PRAGMA database_list");
     while (list.valid() && list.step() == SQLITE_ROW) {
       const std::string file = list.text(2);
       if (!file.empty() && fs::path(file).lexically_normal() == mine && list.text(1) != "main") schema = list.text(1);
@@ -436,24 +434,22 @@ Status Table::shareConnectionOf(Table& host) {
   }
   if (schema.empty()) {
     schema = "rel_" + def_.label;
-    const char* taken = sqlite3_db_filename(host.db_, schema.c_str());
+    const char* taken = sqlite3_db_filename(host.db_->lite(), schema.c_str());
     if (taken) {  // the name holds another file: detach it first
-      Statement detach(host.db_, "DETACH DATABASE " + ident(schema));
+      Statement detach(*host.db_, "DETACH DATABASE " + ident(schema));
       detach.step();
     }
-    Statement attach(host.db_, "ATTACH DATABASE ? AS " + ident(schema));
+    Statement attach(*host.db_, "ATTACH DATABASE ? AS " + ident(schema));
     attach.bind(1, std::string_view(path_.string()));
-    const int rc = attach.valid() ? attach.step() : sqlite3_errcode(host.db_);
+    const int rc = attach.valid() ? attach.step() : host.db_->errorCode();
     if (rc != SQLITE_DONE) return raiseStorage(26, rc, Status::Code::kIoError);
   }
   queries_.clear();
   writes_.clear();
   fieldWrites_.clear();
-  if (ownsConnection_) sqlite3_close_v2(db_);
   db_ = host.db_;
-  ownsConnection_ = false;
   sharedSchema_ = schema;
-  readOnly_ = readOnly_ || sqlite3_db_readonly(db_, schema.c_str()) == 1;
+  readOnly_ = readOnly_ || sqlite3_db_readonly(db_->lite(), schema.c_str()) == 1;
   position_ = Position::kNone;
   currentId_ = 0;
   return Status::ok();

@@ -1,6 +1,7 @@
 // Table: the table manager of one table on one thread.
 //
-// A Table opens its file (an SQLite database), reads and writes records
+// A Table opens its file (an SQLite database), or its table in a schema of a
+// database server (useServer), reads and writes records
 // through its record buffer, walks its keys forwards and backwards, and
 // reports failures through the error reporter with the ids of the message
 // table. Reads that find nothing are silent (Status kNotFound); failures the
@@ -30,9 +31,11 @@
 #include "tables/schema.h"
 #include "tables/statement.h"
 
-struct sqlite3;
-
 namespace velmora::tables {
+
+namespace internal {
+class Connection;
+}
 
 // How long a station waits for another station's lock before giving up, and
 // for the start of a delete's transaction.
@@ -73,6 +76,10 @@ class Table {
   Status open();
   void close();
   void setCreateMissing(bool create) { createMissing_ = create; }
+  // Keeps the table on the server at `url` (libpq's form), in `schema`,
+  // instead of in its file. Before open().
+  void useServer(std::string url, std::string schema);
+  bool onServer() const { return !serverUrl_.empty(); }
   // For a caller that only reads: the file opens read-only (never created,
   // never written, not even to rebuild a key), without message 2.
   void setReadingOnly(bool reading) { readingOnly_ = reading; }
@@ -182,13 +189,15 @@ class Table {
   int64_t recordVersion() const { return currentVersion_; }
   // Forgets the record last read (after it was deleted elsewhere).
   void forgetRecord() { currentId_ = 0; }
-  sqlite3* connection() const { return db_; }
+  internal::Connection* connection() const { return db_.get(); }
 
  private:
   enum class Position { kNone, kStart, kAtValues, kAfterRecord };
   enum Query { kFetch, kFirst, kLast, kFromValuesUp, kFromValuesDown, kAfter, kBefore, kRange, kQueryKinds };
 
   Status openFile();
+  Status openOnServer();
+  Status prepareServerSchema();
   Status refuseFile(const std::string& why);
   Status prepareSchema();
   Status checkIntegrity(bool* damaged);
@@ -214,13 +223,14 @@ class Table {
   std::string selectList() const;
   Status selectColumns(const std::vector<std::string>& fields, std::string* select) const;
   std::string storeIdent() const;  // the SQL table, schema-qualified when shared
+  friend class RelationManager;    // deletes children in the parent's transaction
 
   const TableDef& def_;
   std::filesystem::path path_;
   ErrorReporter& errors_;
   Record rec_;
-  sqlite3* db_ = nullptr;
-  bool ownsConnection_ = true;
+  std::shared_ptr<internal::Connection> db_;
+  std::string serverUrl_, serverSchema_;
   bool createMissing_ = true;
   bool readingOnly_ = false;
   bool created_ = false;

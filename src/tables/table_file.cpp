@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "tables/catalogue.h"
+#include "tables/connection.h"
 #include "tables/statement.h"
 
 namespace velmora::tables {
@@ -22,16 +23,10 @@ uint32_t bigEndian(const unsigned char* p, int bytes) {
 }
 
 // A read-only connection that never creates, journals or replays anything.
-struct ReadOnlyDb {
-  sqlite3* db = nullptr;
-  explicit ReadOnlyDb(const std::filesystem::path& file) {
-    if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-      sqlite3_close(db);
-      db = nullptr;
-    }
-  }
-  ~ReadOnlyDb() { sqlite3_close(db); }
-};
+std::shared_ptr<internal::Connection> openReadOnly(const std::filesystem::path& file) {
+  int rc;
+  return internal::Connection::openFile(file, SQLITE_OPEN_READONLY, &rc);
+}
 
 }  // namespace
 
@@ -74,7 +69,7 @@ Status snapshotTableFile(const std::filesystem::path& from, const std::filesyste
   }
   const std::string why = ok ? ""
                              : from.filename().string() + ": no se pudo copiar la tabla (" +
-                                   (src ? engineErrorText(src, rc) : "no se pudo abrir") + ")";
+                                   (src ? engineErrorText(nullptr, rc) : "no se pudo abrir") + ")";
   sqlite3_close(dst);
   sqlite3_close(src);
   return ok ? Status::ok() : Status::error(Status::Code::kIoError, why);
@@ -101,18 +96,18 @@ Status checkTableFile(const std::filesystem::path& file, const TableDef& def, Fi
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) return fail("no es un archivo");
   if (std::filesystem::file_size(file, ec) == 0 || ec) return fail("está vacío");
-  ReadOnlyDb ro(file);
-  if (!ro.db) return fail("no se pudo abrir");
+  const auto db = openReadOnly(file);
+  if (!db) return fail("no se pudo abrir");
   if (check == FileCheck::kIdentityAndIntegrity) {
     std::string integrity;
-    Statement pragma(ro.db, "PRAGMA integrity_check");
+    Statement pragma(*db, "PRAGMA integrity_check");
     while (pragma.valid() && pragma.step() == SQLITE_ROW) integrity += pragma.text(0);
     if (!pragma.valid()) return fail("no es una base de datos");
     if (integrity != "ok") return fail("dañada (" + integrity.substr(0, 200) + ")");
   }
   std::string digest;
   {
-    Statement owner(ro.db, "SELECT value FROM velmora_meta WHERE key='owner'");
+    Statement owner(*db, "SELECT value FROM velmora_meta WHERE key='owner'");
     if (owner.valid() && owner.step() == SQLITE_ROW) digest = owner.text(0);
   }
   const std::string_view password = def.settingsRole ? kSettingsOwnerPassword : kDataOwnerPassword;
@@ -120,7 +115,7 @@ Status checkTableFile(const std::filesystem::path& file, const TableDef& def, Fi
   if (digest != ownerDigest(password)) return fail("es una tabla de otro tipo");
   std::set<std::string> columns;
   {
-    Statement info(ro.db, "SELECT name FROM pragma_table_info(?)");
+    Statement info(*db, "SELECT name FROM pragma_table_info(?)");
     if (info.valid()) {
       info.bind(1, std::string_view(def.storeName));
       while (info.step() == SQLITE_ROW) columns.insert(info.text(0));

@@ -9,6 +9,7 @@
 #include "framework/dates.h"
 #include "framework/text.h"
 #include "tables/catalogue.h"
+#include "tables/connection.h"
 #include "tables/table_sql.h"
 
 namespace velmora::tables {
@@ -57,7 +58,7 @@ Statement& Table::query(int key, Query q) {
   if (!where.empty()) sql += " WHERE " + where;
   sql += " ORDER BY " + (q == kFetch ? std::string("\"_id\"") : descending ? orderDesc : order);
   if (q != kRange) sql += " LIMIT 1";
-  s.prepare(db_, sql);
+  s.prepare(*db_, sql);
   return s;
 }
 
@@ -78,8 +79,8 @@ void Table::readInto(Statement& s) {
   for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i) {
     const FieldType t = def_.columns[i].type;
     if (isTextType(t)) {
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), i + 2));
-      rec_.assignStoredTextAt(i, p ? p : "", p ? sqlite3_column_bytes(s.get(), i + 2) : 0);
+      const std::string_view stored = s.textView(i + 2);
+      rec_.assignStoredTextAt(i, stored.data(), stored.size());
     } else if (t == FieldType::kReal) {
       rec_.setRealAt(i, s.real(i + 2));
     } else {
@@ -91,7 +92,7 @@ void Table::readInto(Statement& s) {
 Status Table::step(int key, Query q, bool withValues, bool withId) {
   if (!db_) return closedTable();
   Statement& s = query(key, q);
-  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
+  if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   ResetOnExit reset(s);
   const int n = static_cast<int>(def_.resolvedKeys[key].componentSlots.size());
   if (withValues) bindKeyValues(s, key, 1);
@@ -166,7 +167,7 @@ int64_t Table::countBefore(int key) {
   std::string where = rk.sqlColumns[0] + "<?";
   if (!rk.emptyExclusion.empty()) where += " AND " + rk.emptyExclusion;
   if (!filterSql_.empty()) where += " AND " + filterSql_;
-  Statement s(db_, "SELECT count(*) FROM " + storeIdent() + " WHERE " + where);
+  Statement s(*db_, "SELECT count(*) FROM " + storeIdent() + " WHERE " + where);
   if (!s.valid()) return 0;
   const int slot = rk.componentSlots[0];
   if (isTextType(def_.columns[slot].type) && rk.folded[0]) s.bind(1, text::foldKey(rec_.textAt(slot)));
@@ -189,7 +190,7 @@ Status Table::readRange(int key, const Record& from, const Record& to,
                         const std::function<bool(const Record&)>& visit) {
   if (!db_) return closedTable();
   Statement& s = query(key, kRange);
-  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
+  if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   ResetOnExit reset(s);
   bindRange(s, key, from, to);
   int rc;
@@ -215,8 +216,9 @@ Status Table::readRangeColumns(int key, const Record& from, const Record& to, co
   std::string where = "(" + cols + ")>=(" + params + ") AND (" + cols + ")<=(" + params + ")";
   if (!rk.emptyExclusion.empty()) where += " AND " + rk.emptyExclusion;
   if (!filterSql_.empty()) where += " AND " + filterSql_;
-  Statement s(db_, "SELECT " + select + " FROM " + storeIdent() + " WHERE " + where + " ORDER BY " + cols + ",\"_id\"");
-  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
+  Statement s(*db_,
+              "SELECT " + select + " FROM " + storeIdent() + " WHERE " + where + " ORDER BY " + cols + ",\"_id\"");
+  if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   bindRange(s, key, from, to);
   int rc;
   while ((rc = s.step()) == SQLITE_ROW) {
@@ -254,8 +256,8 @@ Status Table::scanColumns(const std::vector<std::string>& fields, const std::fun
   if (!db_) return closedTable();
   std::string select;
   if (Status st = selectColumns(fields, &select); !st) return st;
-  Statement s(db_, "SELECT " + select + " FROM " + storeIdent() + " ORDER BY \"_id\"");
-  if (!s.valid()) return raiseStorage(26, sqlite3_errcode(db_), Status::Code::kIoError);
+  Statement s(*db_, "SELECT " + select + " FROM " + storeIdent() + " ORDER BY \"_id\"");
+  if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   int rc;
   while ((rc = s.step()) == SQLITE_ROW) {
     if (!visit(s)) return Status::ok();
@@ -264,15 +266,15 @@ Status Table::scanColumns(const std::vector<std::string>& fields, const std::fun
   return Status::ok();
 }
 
-bool Table::inTransaction() const { return db_ && sqlite3_get_autocommit(db_) == 0; }
+bool Table::inTransaction() const { return db_ && db_->inTransaction(); }
 
 Status Table::readConsistently(const std::function<Status()>& read) {
   if (!db_) return closedTable();
   if (inTransaction()) return read();
-  if (const int rc = exec(db_, "BEGIN"); rc != SQLITE_OK)
-    return Status::error(Status::Code::kIoError, engineErrorText(db_, rc));
+  if (const int rc = db_->beginRead(); rc != SQLITE_OK)
+    return Status::error(Status::Code::kIoError, engineErrorText(db_.get(), rc));
   const Status s = read();
-  exec(db_, "COMMIT");  // a read transaction: nothing to lose
+  db_->commit();  // a read transaction: nothing to lose
   return s;
 }
 
@@ -301,6 +303,10 @@ Status Table::fetchFirstStored() {
 }
 
 Status Table::setFilter(std::vector<Condition> conditions) {
+  // The same tests in either engine's words: the server's upper() folds
+  // Spanish letters as ours does (its texts are UTF-8 under C.UTF-8).
+  const std::string upperFunction = onServer() ? "upper" : "velmora_upper";
+  const std::string findFunction = onServer() ? "strpos" : "instr";
   std::string sql;
   for (const Condition& c : conditions) {
     std::string test;
@@ -312,13 +318,13 @@ Status Table::setFilter(std::vector<Condition> conditions) {
       const bool isTextColumn = isTextType(col.type);
       const std::string value = !isTextColumn     ? "CAST(" + ident(col.name) + " AS TEXT)"
                                 : c.caseSensitive ? ident(col.name)
-                                                  : "velmora_upper(" + ident(col.name) + ")";
+                                                  : upperFunction + "(" + ident(col.name) + ")";
       std::string one;
       switch (c.op) {
         case Condition::Op::kEquals: one = isTextColumn ? value + "=?" : ident(col.name) + "=?"; break;
         case Condition::Op::kNotEquals: one = isTextColumn ? value + "<>?" : ident(col.name) + "<>?"; break;
-        case Condition::Op::kBegins: one = "instr(" + value + ",?)=1"; break;
-        case Condition::Op::kContains: one = "instr(" + value + ",?)>0"; break;
+        case Condition::Op::kBegins: one = findFunction + "(" + value + ",?)=1"; break;
+        case Condition::Op::kContains: one = findFunction + "(" + value + ",?)>0"; break;
       }
       test += (test.empty() ? "" : " OR ") + one;
     }

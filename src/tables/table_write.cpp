@@ -9,6 +9,7 @@
 #include "framework/dates.h"
 #include "framework/text.h"
 #include "tables/catalogue.h"
+#include "tables/connection.h"
 #include "tables/table_sql.h"
 
 namespace velmora::tables {
@@ -32,6 +33,9 @@ Statement& Table::writeStatement(int which) {
         params += "?,";
       }
       sql = "INSERT INTO " + table + "(" + cols + "\"_ver\") VALUES(" + params + "1)";
+      // The server says "taken" with no row instead of an error, which
+      // would end the caller's transaction.
+      if (onServer()) sql += " ON CONFLICT DO NOTHING RETURNING \"_id\"";
       break;
     }
     case kUpdate: {
@@ -52,7 +56,7 @@ Statement& Table::writeStatement(int which) {
       break;
     }
   }
-  s.prepare(db_, sql);
+  s.prepare(*db_, sql);
   return s;
 }
 
@@ -122,19 +126,19 @@ Status Table::insertOnce(bool* duplicate, std::string* failedKey) {
   bindRecord(s);
   const int rc = s.step();
   if (rc == SQLITE_DONE) {
-    currentId_ = sqlite3_last_insert_rowid(db_);
+    currentId_ = db_->lastInsertId();
     currentVersion_ = 1;
     return Status::ok();
   }
-  const std::string message = sqlite3_errmsg(db_);
+  const std::string message = db_->errorMessage();
   if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
     *duplicate = true;
     *failedKey = keyNameForColumns(message);
     return Status::error(Status::Code::kDuplicateKey, message);
   }
-  errors_.noteStorageError(rc, engineErrorText(db_, rc));
+  errors_.noteStorageError(rc, engineErrorText(db_.get(), rc));
   return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,
-                       engineErrorText(db_, rc));
+                       engineErrorText(db_.get(), rc));
 }
 
 Status Table::insert() {
@@ -214,7 +218,7 @@ Status Table::update() {
     s.bind(n + 2, currentVersion_);
     rc = s.step();
   }
-  if (rc == SQLITE_DONE && sqlite3_changes(db_) == 1) {
+  if (rc == SQLITE_DONE && db_->changes() == 1) {
     ++currentVersion_;
     return Status::ok();
   }
@@ -231,7 +235,7 @@ Status Table::update() {
     errors_.raise(7);
     return Status::error(Status::Code::kConflict, "eliminado por otra estación");
   }
-  std::string message = sqlite3_errmsg(db_);
+  std::string message = db_->errorMessage();
   if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
     // A changed key that another record already holds: the same message as
     // an insert, and nothing to retry.
@@ -240,10 +244,10 @@ Status Table::update() {
     errors_.raiseMessage(15, key);
     return Status::error(Status::Code::kDuplicateKey, message);
   }
-  errors_.noteStorageError(rc, engineErrorText(db_, rc));
+  errors_.noteStorageError(rc, engineErrorText(db_.get(), rc));
   errors_.raise(28);
   return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,
-                       engineErrorText(db_, rc));
+                       engineErrorText(db_.get(), rc));
 }
 
 Status Table::updateStored(int64_t id, int64_t version) {
@@ -282,7 +286,7 @@ Status Table::updateStoredFields(int64_t id, int64_t version, const std::vector<
     std::string sql = "UPDATE " + storeIdent() + " SET ";
     for (int slot : slots) sql += ident(def_.columns[slot].name) + "=?,";
     sql += "\"_ver\"=\"_ver\"+1 WHERE \"_id\"=? AND \"_ver\"=?";
-    s.prepare(db_, sql);
+    s.prepare(*db_, sql);
   }
   int rc;
   {
@@ -293,7 +297,7 @@ Status Table::updateStoredFields(int64_t id, int64_t version, const std::vector<
     s.bind(p, version);
     rc = s.step();
   }
-  if (rc == SQLITE_DONE && sqlite3_changes(db_) == 1) {
+  if (rc == SQLITE_DONE && db_->changes() == 1) {
     currentId_ = id;
     currentVersion_ = version + 1;
     return Status::ok();
@@ -316,24 +320,29 @@ Status Table::updateStoredFieldsMany(const std::vector<std::string>& fields, siz
   if (Status st = writableSlots(fields, &slots); !st) return st;
   // The new values go to a scratch table in memory, then one UPDATE ... FROM
   // writes them all: far less work per record than one UPDATE each.
-  const std::string scratch = "temp.\"velmora_bulk_" + std::to_string(slots.size()) + "\"";
-  std::string columns = "id INTEGER PRIMARY KEY, ver INTEGER", marks = "?,?";
+  // One scratch table per shape (a letter per value's kind): the server
+  // needs its columns typed.
+  std::string shape, columns = onServer() ? "id bigint PRIMARY KEY, ver bigint" : "id INTEGER PRIMARY KEY, ver",
+                     marks = "?,?";
   for (size_t k = 0; k < slots.size(); ++k) {
-    columns += ", v" + std::to_string(k);
+    const FieldType type = def_.columns[slots[k]].type;
+    shape += isTextType(type) ? 'T' : type == FieldType::kReal ? 'R' : 'I';
+    columns += ", v" + std::to_string(k) + (onServer() ? " " + columnType(type, true) : "");
     marks += ",?";
   }
-  if (exec(db_, ("CREATE TEMP TABLE IF NOT EXISTS " + scratch + "(" + columns + ")").c_str()) != SQLITE_OK ||
-      exec(db_, ("DELETE FROM " + scratch).c_str()) != SQLITE_OK) {
-    return raiseStorage(28, sqlite3_errcode(db_), Status::Code::kIoError);
+  const std::string scratch = std::string(onServer() ? "pg_temp" : "temp") + ".\"velmora_bulk_" + shape + "\"";
+  if (db_->exec("CREATE TEMP TABLE IF NOT EXISTS " + scratch + "(" + columns + ")") != SQLITE_OK ||
+      db_->exec("DELETE FROM " + scratch) != SQLITE_OK) {
+    return raiseStorage(28, db_->errorCode(), Status::Code::kIoError);
   }
   struct Cleanup {
-    sqlite3* db;
+    internal::Connection& db;
     std::string table;
-    ~Cleanup() { exec(db, ("DELETE FROM " + table).c_str()); }
-  } cleanup{db_, scratch};
+    ~Cleanup() { db.exec("DELETE FROM " + table); }
+  } cleanup{*db_, scratch};
   {
-    Statement add(db_, "INSERT INTO " + scratch + " VALUES(" + marks + ")");
-    if (!add.valid()) return raiseStorage(28, sqlite3_errcode(db_), Status::Code::kIoError);
+    Statement add(*db_, "INSERT INTO " + scratch + " VALUES(" + marks + ")");
+    if (!add.valid()) return raiseStorage(28, db_->errorCode(), Status::Code::kIoError);
     for (size_t i = 0; i < count; ++i) {
       const StoredIdentity stored = fill(i);
       if (Status st = checkRanges(); !st) return st;
@@ -363,14 +372,14 @@ Status Table::updateStoredFieldsMany(const std::vector<std::string>& fields, siz
   const std::string target = ident(def_.storeName);
   sql += "\"_ver\"=" + target + ".\"_ver\"+1 FROM " + scratch + " AS b WHERE " + target + ".\"_id\"=b.id AND " +
          target + ".\"_ver\"=b.ver";
-  Statement update(db_, sql);
-  if (!update.valid()) return raiseStorage(28, sqlite3_errcode(db_), Status::Code::kIoError);
+  Statement update(*db_, sql);
+  if (!update.valid()) return raiseStorage(28, db_->errorCode(), Status::Code::kIoError);
   int p = 1;
   for (int a : audit) bindSlot(update, p++, rec_, a);
   const int rc = update.step();
   if (rc != SQLITE_DONE)
     return raiseStorage(28, rc, (rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError);
-  if (static_cast<size_t>(sqlite3_changes(db_)) != count) {
+  if (static_cast<size_t>(db_->changes()) != count) {
     // Another station changed or removed some of them since they were read:
     // the caller's transaction is to be rolled back, as for one record.
     errors_.raise(8);
@@ -388,36 +397,37 @@ Status Table::remove() {
   s.bind(1, currentId_);
   s.bind(2, currentVersion_);
   const int rc = s.step();
-  if (rc == SQLITE_DONE && sqlite3_changes(db_) == 1) {
+  if (rc == SQLITE_DONE && db_->changes() == 1) {
     currentId_ = 0;
     return Status::ok();
   }
   if (rc == SQLITE_DONE) return Status::error(Status::Code::kConflict, "modificado por otra estación");
-  errors_.noteStorageError(rc, engineErrorText(db_, rc));
+  errors_.noteStorageError(rc, engineErrorText(db_.get(), rc));
   return Status::error((rc & 0xFF) == SQLITE_BUSY ? Status::Code::kLocked : Status::Code::kIoError,
-                       engineErrorText(db_, rc));
+                       engineErrorText(db_.get(), rc));
 }
 
 Status Table::begin() {
   if (!db_) return closedTable();
   idAtBegin_ = currentId_;
   versionAtBegin_ = currentVersion_;
-  const int rc = exec(db_, "BEGIN IMMEDIATE");
+  const int rc = db_->begin();
   if (rc == SQLITE_OK) return Status::ok();
   return raiseStorage(24, rc, Status::Code::kLocked);
 }
 
 Status Table::commit() {
-  const int rc = exec(db_, "COMMIT");
+  if (!db_) return closedTable();
+  const int rc = db_->commit();
   if (rc == SQLITE_OK) return Status::ok();
   Status s = raiseStorage(28, rc, Status::Code::kIoError);
-  exec(db_, "ROLLBACK");
+  db_->rollback();
   return s;
 }
 
 void Table::rollback() {
   if (!db_) return;
-  exec(db_, "ROLLBACK");
+  db_->rollback();
   currentId_ = idAtBegin_;
   currentVersion_ = versionAtBegin_;
 }
