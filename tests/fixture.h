@@ -1,15 +1,25 @@
 // A fresh installation in a temporary directory, with a reporter that records
 // what it would show and turns a fatal message into an exception.
+//
+// When VELMORA_TEST_SERVER_FILE names a file holding a server address (the
+// private server CTest starts), the data tables live on that server instead,
+// in a schema of the test's own that is dropped at the end.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <memory>
 #include <string>
 
 #include "framework/error_reporter.h"
+#include "tables/catalogue.h"
 #include "tables/installation.h"
 #include "tables/table.h"
 
@@ -29,10 +39,52 @@ class InstallationTest : public ::testing::Test {
     std::filesystem::create_directories(dir / "settings");
     inst.dataDir = dir;
     inst.settingsDir = dir / "settings";
+    if (const std::string url = testServer(); !url.empty()) {
+      static int counter = 0;
+      inst.serverUrl = url;
+      inst.serverSchema = "t" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+    }
     errors.setPresenter(&presenter);
     errors.setFatalHandler([](const std::string& text) { throw FatalExit{text}; });
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
+  void TearDown() override {
+    if (HasFailure())
+      for (const auto& m : presenter.shown()) std::cerr << "mensaje mostrado: " << m.title << ": " << m.text << "\n";
+    if (inst.onServer()) {
+      EXPECT_TRUE(tables::dropServerInstallation(inst).isOk());
+    }
+    std::filesystem::remove_all(dir);
+  }
+
+  // The address of the test server, or empty when the tables are files.
+  static std::string testServer() {
+    const char* file = std::getenv("VELMORA_TEST_SERVER_FILE");
+    std::string url;
+    if (file && *file) std::getline(std::ifstream(file), url);
+    return url;
+  }
+  bool onServer() const { return inst.onServer(); }
+
+  // Runs SQL behind the table layer's back, as another program would: on
+  // the table's file, or on the server (where `serverTable(...)` names it).
+  void runOnStorage(const std::filesystem::path& file, const std::string& fileSql, const std::string& serverSql) {
+    if (onServer()) {
+      PGconn* pg = PQconnectdb(inst.serverUrl.c_str());
+      PGresult* r = PQexec(pg, serverSql.c_str());
+      EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(pg);
+      PQclear(r);
+      PQfinish(pg);
+      return;
+    }
+    sqlite3* db;
+    sqlite3_open(file.string().c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, fileSql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+  static std::string serverTable(const tables::Installation& at, const char* label) {
+    const tables::TableDef& def = tables::tableDef(label);
+    return "\"" + at.schemaOf(def) + "\".\"" + def.storeName + "\"";
+  }
 
   std::unique_ptr<tables::Table> open(const std::string& label) {
     auto t = inst.table(label, errors);

@@ -131,9 +131,7 @@ int checkWorks(const tables::Installation& base, ErrorReporter& errors, std::ost
     std::vector<const tables::TableDef*> present, missing;
     for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
       const auto& def = tables::tableDef(label);
-      std::error_code ec;
-      const fs::path file = inst.fileOf(def);
-      (fs::exists(file, ec) && fs::file_size(file, ec) > 0 ? present : missing).push_back(&def);
+      (inst.holdsTable(def) ? present : missing).push_back(&def);
     }
     if (present.empty()) {
       out << "obra " << code << ": sin presupuesto todavía\n";

@@ -230,7 +230,7 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
     }
     inst.workDir = works::workDirectory(base.dataDir, flags.work);
     std::error_code ec;
-    if (!std::filesystem::is_directory(inst.workDir, ec)) {
+    if (!inst.workReachable()) {
       err << "velmora: no existe el directorio de la obra " << inst.workDir.string() << "\n";
       return 1;
     }

@@ -309,7 +309,7 @@ Status machinesToPrint(const tables::Installation& inst, ErrorReporter& errors, 
     auto hora = inst.table("HORA", errors);
     // The work's machines are those its explosion found; before any
     // explosion there is nothing to list, and saying so beats a file error.
-    if (!std::filesystem::exists(hora->path())) {
+    if (!inst.holdsTable(hora->def())) {
       return Status::error(Status::Code::kNotFound,
                            "genere primero la explosión de insumos de la obra; de ella salen sus máquinas.");
     }

@@ -3,6 +3,8 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <map>
 
@@ -64,7 +66,9 @@ std::string serverPlaceholders(std::string_view sql) {
 
 Connection::~Connection() {
   if (lite_) sqlite3_close_v2(lite_);
-  if (pg_) PQfinish(pg_);
+  // A forked child leaves its parent's session alone: closing it would end
+  // it for the parent too.
+  if (pg_ && process_ == ::getpid()) PQfinish(pg_);
 }
 
 std::shared_ptr<Connection> Connection::openFile(const std::filesystem::path& file, int flags, int* rc) {
@@ -76,7 +80,7 @@ std::shared_ptr<Connection> Connection::openFile(const std::filesystem::path& fi
 }
 
 std::shared_ptr<Connection> Connection::forThread(const std::string& url, std::string* why) {
-  if (auto kept = threadConnections[url].lock()) {
+  if (auto kept = threadConnections[url].lock(); kept && kept->process_ == ::getpid()) {
     if (PQstatus(kept->pg_) == CONNECTION_OK) return kept;
     PQreset(kept->pg_);  // a server restart: the old session is gone either way
     if (PQstatus(kept->pg_) == CONNECTION_OK) {
@@ -87,6 +91,7 @@ std::shared_ptr<Connection> Connection::forThread(const std::string& url, std::s
   }
   std::shared_ptr<Connection> c(new Connection);
   c->url_ = url;
+  c->process_ = ::getpid();
   c->pg_ = PQconnectdb(url.c_str());
   if (!c->pg_ || PQstatus(c->pg_) != CONNECTION_OK) {
     *why = c->pg_ ? PQerrorMessage(c->pg_) : "sin memoria";

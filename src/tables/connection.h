@@ -81,6 +81,7 @@ class Connection {
   int64_t changes_ = 0;
   int64_t insertedId_ = 0;
   int depth_ = 0;
+  int process_ = 0;  // the process that connected: a forked child never uses its parent's session
   std::map<std::string, std::string> prepared_;  // server SQL -> statement name
 };
 

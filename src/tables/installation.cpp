@@ -4,6 +4,8 @@
 
 namespace velmora::tables {
 
+bool serverHoldsTable(const std::string& url, const std::string& schema, const std::string& table);
+
 std::filesystem::path Installation::fileOf(const TableDef& def) const {
   if (def.settingsRole) return (settingsDir.empty() ? dataDir : settingsDir) / def.fileName;
   if (isWorkTable(def.label)) {
@@ -24,6 +26,15 @@ std::string Installation::schemaOf(const TableDef& def) const {
 bool Installation::workReachable() const {
   std::error_code ec;
   return onServer() || std::filesystem::is_directory(workDir, ec);
+}
+
+bool Installation::workWritable() const { return onServer() || canWriteIn(workDir); }
+
+bool Installation::holdsTable(const TableDef& def) const {
+  if (onServer() && !def.settingsRole) return serverHoldsTable(serverUrl, schemaOf(def), def.storeName);
+  std::error_code ec;
+  const std::filesystem::path file = fileOf(def);
+  return std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) > 0 && !ec;
 }
 
 std::unique_ptr<Table> Installation::table(std::string_view label, ErrorReporter& errors) const {

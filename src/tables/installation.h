@@ -15,8 +15,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/error_reporter.h"
+#include "framework/status.h"
 #include "tables/table.h"
 
 namespace velmora::tables {
@@ -45,6 +47,12 @@ struct Installation {
   // Whether the chosen work's tables can be reached: its folder exists, or
   // they are on the server.
   bool workReachable() const;
+  // Whether the chosen work's tables may be written: its folder takes new
+  // files, or they are on the server.
+  bool workWritable() const;
+  // Whether `def`'s table is stored (a file that is not empty, or a table
+  // on the server), without creating it.
+  bool holdsTable(const TableDef& def) const;
   // A table manager for `label` on this installation (not yet open).
   std::unique_ptr<Table> table(std::string_view label, ErrorReporter& errors) const;
 };
@@ -61,5 +69,11 @@ struct ServerAddress {
 std::optional<ServerAddress> parseServerAddress(std::string_view address);
 // The address without its password, for messages and logs.
 std::string shownAddress(std::string_view address);
+
+// The schemas of an installation on its server: its own and its works'.
+std::vector<std::string> serverSchemas(const Installation& inst, Status* status);
+// Drops an installation from its server, with every work: for replacing it
+// by a copy (migra) and for tests. Everything or nothing.
+Status dropServerInstallation(const Installation& inst);
 
 }  // namespace velmora::tables

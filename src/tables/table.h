@@ -219,6 +219,7 @@ class Table {
   void bindRange(Statement& s, int key, const Record& from, const Record& to);
   void bindKeyValues(Statement& s, int key, int firstParam);
   std::string keyNameForColumns(const std::string& error) const;
+  std::string takenKeyName();
   void stampAudit();
   std::string selectList() const;
   Status selectColumns(const std::vector<std::string>& fields, std::string* select) const;

@@ -11,6 +11,7 @@
 #include "tables/catalogue.h"
 #include "tables/connection.h"
 #include "tables/statement.h"
+#include "tables/table.h"
 
 namespace velmora::tables {
 
@@ -125,6 +126,11 @@ Status checkTableFile(const std::filesystem::path& file, const TableDef& def, Fi
   for (const Column& c : def.columns)
     if (!columns.count(c.name)) return fail("le falta la columna " + c.name);
   return Status::ok();
+}
+
+std::optional<ChangeStamp> changeStampOf(const Table& table) {
+  if (table.onServer()) return std::nullopt;
+  return changeStampOf(table.path());
 }
 
 std::optional<ChangeStamp> changeStampOf(const std::filesystem::path& file) {

@@ -55,5 +55,9 @@ struct ChangeStamp {
   bool operator==(const ChangeStamp&) const = default;
 };
 std::optional<ChangeStamp> changeStampOf(const std::filesystem::path& file);
+// The same for a table's file; nothing for a table on a server, which
+// keeps no such counter (callers then read the rows again).
+class Table;
+std::optional<ChangeStamp> changeStampOf(const Table& table);
 
 }  // namespace velmora::tables

@@ -303,9 +303,8 @@ Status Table::fetchFirstStored() {
 }
 
 Status Table::setFilter(std::vector<Condition> conditions) {
-  // The same tests in either engine's words: the server's upper() folds
-  // Spanish letters as ours does (its texts are UTF-8 under C.UTF-8).
-  const std::string upperFunction = onServer() ? "upper" : "velmora_upper";
+  // The same tests in either engine's words; velmora_upper is ours on both.
+  const std::string upperFunction = onServer() ? ident(serverSchema_) + ".velmora_upper" : "velmora_upper";
   const std::string findFunction = onServer() ? "strpos" : "instr";
   std::string sql;
   for (const Condition& c : conditions) {

@@ -103,9 +103,12 @@ Status Table::checkRanges() {
 }
 
 std::string Table::keyNameForColumns(const std::string& error) const {
-  // SQLite names the columns of the violated index: "... failed: T.A, T.B".
+  // SQLite names the columns of the violated index: "... failed: T.A, T.B";
+  // the server names the index itself.
   for (size_t k = 0; k < def_.keys.size(); ++k) {
     if (def_.keys[k].flags & kDuplicates) continue;
+    if (error.find("\"" + def_.resolvedKeys[k].indexName + "\"") != std::string::npos)
+      return def_.qualified(def_.keys[k].name);
     std::string expected;
     for (const auto& col : def_.resolvedKeys[k].sqlColumns) {
       expected += (expected.empty() ? "" : ", ") + def_.storeName + "." + col.substr(1, col.size() - 2);
@@ -114,6 +117,20 @@ std::string Table::keyNameForColumns(const std::string& error) const {
         error.compare(error.size() - expected.size(), expected.size(), expected) == 0) {
       return def_.qualified(def_.keys[k].name);
     }
+  }
+  return def_.label;
+}
+
+std::string Table::takenKeyName() {
+  // The server refuses a taken key without naming it: the first unique key
+  // whose values in the buffer another record holds is the one.
+  for (size_t k = 0; k < def_.keys.size(); ++k) {
+    if (def_.keys[k].flags & kDuplicates) continue;
+    Statement& s = query(static_cast<int>(k), kFetch);
+    ResetOnExit reset(s);
+    bindSource_ = &rec_;
+    bindKeyValues(s, static_cast<int>(k), 1);
+    if (s.step() == SQLITE_ROW) return def_.qualified(def_.keys[k].name);
   }
   return def_.label;
 }
@@ -133,7 +150,7 @@ Status Table::insertOnce(bool* duplicate, std::string* failedKey) {
   const std::string message = db_->errorMessage();
   if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
     *duplicate = true;
-    *failedKey = keyNameForColumns(message);
+    *failedKey = onServer() ? takenKeyName() : keyNameForColumns(message);
     return Status::error(Status::Code::kDuplicateKey, message);
   }
   errors_.noteStorageError(rc, engineErrorText(db_.get(), rc));

@@ -260,7 +260,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
   // changes: they are read, and nothing is kept.
   const bool ownRead = !cobr.inTransaction();
   if (ownRead) {
-    if (const auto state = tables::changeStampOf(cobr.path())) {
+    if (const auto state = tables::changeStampOf(cobr)) {
       if (const auto kept = cachedDirectCost(cobr.path(), *state)) {
         *directCost = *kept;
         return Status::ok();
@@ -289,7 +289,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
           rows.push_back(f);
           return true;
         });
-    if (s && ownRead) state = tables::changeStampOf(cobr.path());
+    if (s && ownRead) state = tables::changeStampOf(cobr);
     return s;
   });
   if (!read) return read;
@@ -325,9 +325,7 @@ Status checkFiniteFigures(const std::vector<BudgetRow>& rows) {
 Status requireBudgetTables(const tables::Installation& inst) {
   for (const char* label : {"COBR", "INOB"}) {
     const tables::TableDef& def = tables::tableDef(label);
-    std::error_code ec;
-    const fs::path file = inst.fileOf(def);
-    if (!fs::is_regular_file(file, ec) || fs::file_size(file, ec) == 0)
+    if (!inst.holdsTable(def))
       return Status::error(Status::Code::kNotFound,
                            "falta la tabla " + def.fileName + " de la obra (" +
                                (def.label == "COBR" ? "renglones" : "líneas de los conceptos") +
@@ -648,7 +646,7 @@ struct KeptBeforeSave {
 
 std::optional<KeptBeforeSave> keptBeforeSave(tables::Table& cobr, bool inserting, int32_t previousAccount) {
   if (cobr.inTransaction()) return std::nullopt;
-  const auto stamp = tables::changeStampOf(cobr.path());
+  const auto stamp = tables::changeStampOf(cobr);
   if (!stamp) return std::nullopt;
   const auto kept = cachedDirectCost(cobr.path(), *stamp);
   if (!kept) return std::nullopt;
@@ -674,7 +672,7 @@ std::optional<KeptBeforeSave> keptBeforeSave(tables::Table& cobr, bool inserting
 }
 
 void correctKeptCost(tables::Table& cobr, const KeptBeforeSave& before) {
-  const auto now = tables::changeStampOf(cobr.path());
+  const auto now = tables::changeStampOf(cobr);
   // Only this save's commit since: another station's would have changed
   // rows this figure knows nothing of.
   if (!now || now->counter != static_cast<uint32_t>(before.stamp.counter + 1)) return;

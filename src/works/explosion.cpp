@@ -216,7 +216,7 @@ Status WorkExplosion::run(int64_t first, int64_t last, const std::function<bool(
 }
 
 Status WorkExplosion::store() {
-  if (!tables::canWriteIn(inst_.workDir)) return Status::ok();
+  if (!inst_.workWritable()) return Status::ok();
   auto hora = inst_.table("HORA", errors_);
   if (Status s = hora->open(); !s) return s;
   if (Status s = pricing_.prices().workInputs().shareConnectionOf(*hora); !s) return s;

@@ -45,8 +45,9 @@ Status chooseWork(shell::Session& session, const tables::Record& obra, tables::T
   const std::string code = text::clip(obra.text("CTA"));
   const fs::path dir = workDirectory(session.installation.dataDir, code);
   if (!isValidWorkCode(code)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(code));
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec))
+  tables::Installation chosen = session.installation;
+  chosen.workDir = dir;
+  if (!chosen.workReachable())
     return Status::error(Status::Code::kNotFound, "no existe el directorio de la obra " + dir.string());
   session.installation.workDir = dir;
   session.zone = estimate::loadZoneFactors(control, static_cast<int>(obra.integer("LIST")));
@@ -94,8 +95,7 @@ Status openWork(const tables::Installation& base, ErrorReporter& errors, const s
   const std::string stored = work.header.text("CTA");
   if (!isValidWorkCode(stored)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(stored));
   work.inst.workDir = workDirectory(base.dataDir, stored);
-  std::error_code ec;
-  if (!std::filesystem::is_directory(work.inst.workDir, ec))
+  if (!work.inst.workReachable())
     return Status::notFound("no existe el directorio de la obra " + work.inst.workDir.string());
   work.zone = estimate::loadZoneFactors(*control, static_cast<int>(work.header.integer("LIST")));
   opened->emplace(std::move(work));
