@@ -5,6 +5,7 @@
 
 #include "app/commands.h"
 #include "services/installation_use.h"
+#include "services/migration.h"
 #include "services/restore.h"
 #include "services/restore_journal.h"
 
@@ -67,6 +68,29 @@ int runRestoreCommand(const tables::Installation& inst, const std::string& archi
   for (const auto& name : result.restored) out << "Restaurado: " << name << "\n";
   out << (result.work.empty() ? "Archivos del sistema restaurados." : "Obra " + result.work + " restaurada.") << "\n";
   if (!result.keptAside.empty()) out << "Los archivos reemplazados quedan en " << result.keptAside.string() << "\n";
+  return 0;
+}
+
+int runMigrateCommand(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
+                      std::ostream& out, std::ostream& err) {
+  const auto where = [](const tables::Installation& inst) {
+    return inst.onServer() ? tables::shownAddress(inst.serverUrl) + " (esquema " + inst.serverSchema + ")"
+                           : inst.dataDir.string();
+  };
+  if (to.onServer() && to.serverSchema.empty()) {
+    err << "velmora: la dirección del servidor no es válida: " << tables::shownAddress(to.serverUrl) << "\n";
+    return 2;
+  }
+  out << "copiando " << where(from) << " en " << where(to) << "\n";
+  services::MigrationReport report;
+  const Status s = services::migrateInstallation(from, to, errors, &report,
+                                                 [&](const std::string& table) { out << "  " << table << "\n"; });
+  if (!s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  out << report.tables << " tablas, " << report.records << " registros y " << report.works.size()
+      << " obras copiados; la copia es igual al original\n";
   return 0;
 }
 

@@ -1,10 +1,12 @@
 #include "app/commands.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <iomanip>
 #include <ostream>
 
 #include "app/demo_data.h"
+#include "framework/text.h"
 #include "services/backup.h"
 #include "services/restore_journal.h"
 #include "tables/catalogue.h"
@@ -26,12 +28,61 @@ fs::path settingsDirFor(const fs::path& dataDir, const std::string& option) {
   return dataDir / ".settings";
 }
 
-tables::Installation installationAt(const fs::path& dataDir, const std::string& settingsOption) {
+namespace {
+
+// The folder of this station's own files for an installation on a server:
+// its settings, window places and reports.
+fs::path stationFolderFor(const tables::ServerAddress& server) {
+  std::string name;
+  for (char c : server.url.substr(server.url.find("://") + 3) + "_" + server.schema) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+    name += plain ? c : '_';
+  }
+  if (const char* own = std::getenv("VELMORA_STATION"); own && *own) return fs::path(own) / name;
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  const fs::path base = xdg && *xdg ? fs::path(xdg) : fs::path(home && *home ? home : "/tmp") / ".local" / "share";
+  return base / "velmora" / name;
+}
+
+// The one line of the file SERVIDOR in the settings: the address of the
+// server an installation's folder stands for.
+std::string serverLineOf(const fs::path& settingsDir) {
+  std::ifstream in(settingsDir / "SERVIDOR");
+  std::string line;
+  std::getline(in, line);
+  return text::clip(line);
+}
+
+}  // namespace
+
+tables::Installation installationAt(const std::string& data, const std::string& settingsOption) {
   tables::Installation inst;
-  std::error_code ec;
-  inst.dataDir = fs::absolute(dataDir, ec);
-  if (ec) inst.dataDir = dataDir;
+  std::string address = tables::isServerAddress(data) ? data : std::string();
+  std::optional<tables::ServerAddress> server;
+  if (!address.empty()) {
+    server = tables::parseServerAddress(address);
+    if (server) {
+      inst.dataDir = stationFolderFor(*server);
+      std::error_code made;
+      fs::create_directories(inst.dataDir, made);
+    }
+  } else {
+    std::error_code ec;
+    inst.dataDir = fs::absolute(data, ec);
+    if (ec) inst.dataDir = data;
+  }
   inst.settingsDir = settingsDirFor(inst.dataDir, settingsOption);
+  if (address.empty()) {
+    address = serverLineOf(inst.settingsDir);
+    if (!address.empty()) server = tables::parseServerAddress(address);
+  }
+  if (!address.empty()) {
+    // An address that is not one leaves a server no table can reach: every
+    // open then says so, instead of quietly using the folder's files.
+    inst.serverUrl = server ? server->url : address;
+    inst.serverSchema = server ? server->schema : std::string();
+  }
   return inst;
 }
 

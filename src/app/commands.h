@@ -18,7 +18,11 @@ namespace velmora::app {
 // else the VELMORA_SETTINGS environment variable, else DIR/.settings.
 std::filesystem::path settingsDirFor(const std::filesystem::path& dataDir, const std::string& option = {});
 
-tables::Installation installationAt(const std::filesystem::path& dataDir, const std::string& settingsOption = {});
+// The installation `data` names: a folder, or a server address
+// (postgresql://user@host:port/db?schema=name), when this station's own files
+// go to a folder of its own. A folder whose settings hold a file SERVIDOR
+// keeps its data tables on the server that file names.
+tables::Installation installationAt(const std::string& data, const std::string& settingsOption = {});
 // A session on that installation (the current folder when `dataDir` is
 // empty), its messages through `errors`.
 shell::Session sessionAt(const std::string& dataDir, const std::string& settingsOption, ErrorReporter& errors);

@@ -82,6 +82,7 @@ struct Values {
   std::string destination;
   bool withoutWorks = false, withoutSystem = false;
   std::string restoreFrom, restoreWork;
+  std::string migrateFrom, migrateTo;
   app::ServerOptions server;
   app::UpdateOptions update;
   int mergeList = 0;
@@ -277,6 +278,18 @@ const std::vector<Command>& commands() {
          if (!r.v.withoutWorks) request.works = velmora::services::registeredWorks(*inst, r.errors);
          return app::runBackupCommand(*inst, request, std::cout, std::cerr);
        }},
+      {"migra", "copia una instalación con sus obras entre archivos y un servidor PostgreSQL, y la compara", false,
+       [](CLI::App& sub, Values& v) {
+         sub.add_option("--desde", v.migrateFrom, "la instalación de origen: directorio o postgresql://...")->required();
+         sub.add_option("--hacia", v.migrateTo, "la instalación de destino, vacía: directorio o postgresql://...")
+             ->required();
+         sub.add_option("--settings", v.settings, "directorio de la configuración del origen");
+       },
+       [](Run& r) {
+         auto from = r.hold(false, false, r.v.migrateFrom);
+         if (!from) return kFailed;
+         return app::runMigrateCommand(*from, app::installationAt(r.v.migrateTo), r.errors, std::cout, std::cerr);
+       }},
       {"restaura", "pone de vuelta un respaldo: los archivos del sistema o una obra", true,
        [](CLI::App& sub, Values& v) {
          dataOptions(sub, v);
@@ -468,6 +481,9 @@ int main(int argc, char** argv) try {
   if (!cli.remaining().empty()) {
     std::cerr << "velmora: argumento no esperado: " << cli.remaining().front() << "\n";
     return kWrongUsage;
+  }
+  if (v.data.empty()) {
+    if (const char* env = std::getenv("VELMORA_DATA"); env && *env) v.data = env;
   }
   if (chosen->needsData && v.data.empty()) {
     std::cerr << "velmora: falta --data DIR, el directorio de la instalación\n";

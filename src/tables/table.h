@@ -94,6 +94,9 @@ class Table {
 
   // The account written into the audit fields of every insert and update.
   void setAuditUser(int32_t user) { auditUser_ = user; }
+  // Writes keep the audit fields of the buffer as they are: for copying
+  // records from another installation.
+  void setKeepAudit(bool keep) { keepAudit_ = keep; }
   void setLockWait(std::chrono::milliseconds wait);
 
   int keyIndex(std::string_view keyName) const { return def_.keyIndex(keyName); }
@@ -130,6 +133,9 @@ class Table {
   // `fields` as readRangeColumns names them: for a pass over a whole file
   // that needs no key order (a kept sum, a preload, an update copy).
   Status scanColumns(const std::vector<std::string>& fields, const std::function<bool(const Row&)>& visit);
+  // Every stored record whole, in the order stored, into the buffer and to
+  // `visit` (false stops): for copying or comparing a whole table.
+  Status scanRecords(const std::function<bool(const Record&)>& visit);
   // Runs `read` inside one read transaction of this table's file (or of the
   // caller's, when one is open), so that several reads see one state of it.
   Status readConsistently(const std::function<Status()>& read);
@@ -239,6 +245,7 @@ class Table {
   std::string sharedSchema_;  // the schema name on the host's connection
   bool readOnly_ = false;
   int32_t auditUser_ = 0;
+  bool keepAudit_ = false;
   std::chrono::milliseconds lockWait_ = kLockWait;
 
   int64_t currentId_ = 0;

@@ -266,6 +266,19 @@ Status Table::scanColumns(const std::vector<std::string>& fields, const std::fun
   return Status::ok();
 }
 
+Status Table::scanRecords(const std::function<bool(const Record&)>& visit) {
+  if (!db_) return closedTable();
+  Statement s(*db_, "SELECT " + selectList() + " FROM " + storeIdent() + " ORDER BY \"_id\"");
+  if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) {
+    readInto(s);
+    if (!visit(rec_)) return Status::ok();
+  }
+  if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
+  return Status::ok();
+}
+
 bool Table::inTransaction() const { return db_ && db_->inTransaction(); }
 
 Status Table::readConsistently(const std::function<Status()>& read) {

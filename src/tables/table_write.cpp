@@ -67,6 +67,7 @@ void Table::bindRecord(Statement& s) {
 }
 
 void Table::stampAudit() {
+  if (keepAudit_) return;
   if (def_.userSlot >= 0) rec_.setIntegerAt(def_.userSlot, auditUser_);
   if (def_.dateSlot >= 0) rec_.setIntegerAt(def_.dateSlot, dates::today());
   if (def_.timeSlot >= 0) rec_.setIntegerAt(def_.timeSlot, dates::clockNow());

@@ -1,0 +1,135 @@
+#include "services/migration.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "framework/text.h"
+#include "tables/catalogue.h"
+#include "works/work.h"
+#include "works/work_code.h"
+
+namespace velmora::services {
+
+namespace {
+
+// The data tables an installation holds outside its works, or its
+// settings: one label per stored table (a second label reads the same one).
+std::vector<const tables::TableDef*> sharedTables(bool settings) {
+  std::vector<const tables::TableDef*> out;
+  for (const auto& def : tables::allTables()) {
+    if (tables::isWorkTable(def.label) || def.settingsRole != settings) continue;
+    const bool seen = std::any_of(out.begin(), out.end(), [&](const tables::TableDef* d) {
+      return d->fileName == def.fileName;
+    });
+    if (!seen) out.push_back(&def);
+  }
+  return out;
+}
+
+Status copyTable(const tables::Installation& from, const tables::Installation& to, const tables::TableDef& def,
+                 ErrorReporter& errors, MigrationReport* report) {
+  const std::string where = def.label + " (" + def.fileName + ")";
+  auto source = from.table(def.label, errors);
+  source->setReadingOnly(true);
+  auto target = to.table(def.label, errors);
+  target->setKeepAudit(true);
+  if (Status s = source->open(); !s) return Status::error(s.code(), where + ": " + s.text());
+  if (Status s = target->open(); !s) return Status::error(s.code(), where + ": " + s.text());
+  if (target->count() > 0) return Status::error(Status::Code::kInvalid, where + ": el destino ya tiene registros");
+  if (Status s = target->begin(); !s) return Status::error(s.code(), where + ": " + s.text());
+  Status written;
+  size_t copied = 0;
+  const Status read = source->scanRecords([&](const tables::Record& r) {
+    target->rec() = r;
+    written = target->insert();
+    ++copied;
+    return written.isOk();
+  });
+  if (!read || !written) {
+    target->rollback();
+    const Status& failed = !read ? read : written;
+    return Status::error(failed.code(), where + ": " + failed.text());
+  }
+  if (Status s = target->commit(); !s) return Status::error(s.code(), where + ": " + s.text());
+
+  // Read back: the same records in the same order, every field equal.
+  std::vector<tables::Record> original;
+  if (Status s = source->scanRecords([&](const tables::Record& r) {
+        original.push_back(r);
+        return true;
+      });
+      !s)
+    return Status::error(s.code(), where + ": " + s.text());
+  size_t at = 0;
+  bool same = true;
+  if (Status s = target->scanRecords([&](const tables::Record& r) {
+        same = at < original.size() && original[at] == r;
+        ++at;
+        return same;
+      });
+      !s)
+    return Status::error(s.code(), where + ": " + s.text());
+  if (!same || at != original.size())
+    return Status::error(Status::Code::kCorrupt, where + ": la copia no es igual al original en el registro " +
+                                                     std::to_string(at) + "; no use el destino");
+  ++report->tables;
+  report->records += copied;
+  return Status::ok();
+}
+
+}  // namespace
+
+Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
+                           MigrationReport* report, const std::function<void(const std::string&)>& progress) {
+  *report = {};
+  for (const tables::TableDef* def : sharedTables(false))
+    if (to.holdsTable(*def))
+      return Status::error(Status::Code::kInvalid,
+                           "el destino ya tiene la tabla " + def->label + "; use una instalación vacía");
+  std::vector<std::string> codes;
+  {
+    auto obra = from.table("OBRA", errors);
+    obra->setReadingOnly(true);
+    if (Status s = obra->open(); !s) return Status::error(s.code(), "OBRA: " + s.text());
+    if (Status s = obra->scanColumns({"CTA"},
+                                     [&](const tables::Row& r) {
+                                       codes.push_back(text::clip(r.text(0)));
+                                       return true;
+                                     });
+        !s)
+      return s;
+  }
+  for (const std::string& code : codes)
+    if (!works::isValidWorkCode(code)) return Status::error(Status::Code::kInvalid, works::invalidWorkCodeText(code));
+
+  std::error_code made;
+  std::filesystem::create_directories(to.settingsDir, made);
+  if (!to.onServer()) std::filesystem::create_directories(to.dataDir, made);
+  for (bool settings : {true, false}) {
+    for (const tables::TableDef* def : sharedTables(settings)) {
+      if (!from.holdsTable(*def)) continue;
+      if (settings && to.holdsTable(*def)) continue;  // the station's own settings stay
+      progress(def->label);
+      if (Status s = copyTable(from, to, *def, errors, report); !s) return s;
+    }
+  }
+  for (const std::string& code : codes) {
+    tables::Installation workFrom = from, workTo = to;
+    workFrom.workDir = works::workDirectory(from.dataDir, code);
+    workTo.workDir = works::workDirectory(to.dataDir, code);
+    if (!workFrom.workReachable()) continue;  // a work never opened has no tables
+    if (!to.onServer())
+      if (Status s = works::prepareWorkDirectory(to.dataDir, code); !s) return s;
+    for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
+      const tables::TableDef& def = tables::tableDef(label);
+      if (!workFrom.holdsTable(def)) continue;
+      progress(code + "/" + def.label);
+      if (Status s = copyTable(workFrom, workTo, def, errors, report); !s)
+        return Status::error(s.code(), "obra " + code + ", " + s.text());
+    }
+    report->works.push_back(code);
+  }
+  return Status::ok();
+}
+
+}  // namespace velmora::services

@@ -1,0 +1,31 @@
+// Moving an installation between SQLite files and a database server (either
+// way): its shared tables, its settings and every work's tables are copied
+// record by record, audit fields included, and the copy is then read back
+// and compared with the original, record by record.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/error_reporter.h"
+#include "framework/status.h"
+#include "tables/installation.h"
+
+namespace velmora::services {
+
+struct MigrationReport {
+  size_t tables = 0;
+  size_t records = 0;
+  std::vector<std::string> works;  // the works copied, by code
+};
+
+// Copies `from` into `to`, which must hold none of the data tables yet
+// (settings it already has are kept). `progress` hears of each table.
+// Any failure stops the copy and says where; what was copied stays, for
+// the user to drop before trying again.
+Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
+                           MigrationReport* report, const std::function<void(const std::string&)>& progress);
+
+}  // namespace velmora::services
