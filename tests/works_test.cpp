@@ -490,6 +490,87 @@ TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {
   EXPECT_EQ(inob2->count(), 1);                                          // and its lines stay
 }
 
+// The same with two processes, as two stations are: the child saves first.
+TEST_F(WorksTest, TwoProcessesSavingTheSameRowGetTheConflictMessage) {
+  input(1, 3, 10);
+  row(10, 'C', 1, {{3, 1, 1}});
+  auto cobr = work.table("COBR", errors);
+  auto inob = work.table("INOB", errors);
+  ASSERT_TRUE(cobr->open());
+  ASSERT_TRUE(inob->open());
+  cobr->rec().setInteger("CTA", 10);
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  EditedLine line;
+  line.account = 1;
+  line.quantity = 2;
+  line.price = 10;
+  const pid_t child = fork();
+  if (child == 0) {
+    ErrorReporter own;
+    own.setSilent(true);
+    auto theirs = work.table("COBR", own);
+    auto theirLines = work.table("INOB", own);
+    bool saved = theirs->open() && theirLines->open();
+    theirs->rec().setInteger("CTA", 10);
+    saved = saved && theirs->fetch(theirs->keyIndex("CTA_KEY"));
+    theirs->rec().setReal("CANT", 5);
+    saved = saved && saveBudgetRow(*theirs, false, 10, *theirLines, {line});
+    _exit(saved ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  cobr->rec().setReal("CANT", 7);
+  EXPECT_TRUE(saveBudgetRow(*cobr, false, 10, *inob, {line, line}).is(Status::Code::kConflict));
+  ASSERT_FALSE(presenter.shown().empty());
+  EXPECT_EQ(presenter.shown().back().title, "Registro no Actualizado");  // message 8
+  EXPECT_DOUBLE_EQ(cobr->rec().real("CANT"), 5);
+  EXPECT_EQ(budget()[0].quantity, 5);
+}
+
+// CALCULA in one process while another keeps editing one row's quantity:
+// each run either finishes on one state of the work or gives way (conflict
+// or lock) with nothing written; the stored figures never mix two states.
+TEST_F(WorksTest, CalculaSeesEachRowBeforeOrAfterAnotherStationsEdit) {
+  input(1, 3, 10);
+  for (int r = 1; r <= 40; ++r) row(r * 10, 'C', 1, {{3, 1, 1}});
+  ASSERT_TRUE(runCalcula());
+  const pid_t child = fork();
+  if (child == 0) {
+    ErrorReporter own;
+    own.setSilent(true);
+    auto theirs = work.table("COBR", own);
+    if (!theirs->open()) _exit(1);
+    for (int k = 2; k <= 30; ++k) {
+      theirs->rec().setInteger("CTA", 150);
+      if (theirs->fetch(theirs->keyIndex("CTA_KEY"))) {
+        theirs->rec().setReal("CANT", k);
+        (void)theirs->update();  // a lock or a conflict with CALCULA is fine: the next edit comes
+      }
+      usleep(3000);
+    }
+    _exit(0);
+  }
+  ErrorReporter quiet;
+  quiet.setSilent(true);
+  for (int run = 0; run < 6; ++run) {
+    const Status s = calcula(work, quiet, header, zone, 0);
+    EXPECT_TRUE(s || s.is(Status::Code::kConflict) || s.is(Status::Code::kLocked)) << s.text();
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // Every amount is its quantity at some moment times the unit price (10):
+  // the edited row shows one of the quantities written, the others theirs.
+  for (const BudgetRow& r : budget()) {
+    const double units = r.amount / 10;
+    if (r.account != 150) EXPECT_DOUBLE_EQ(units, 1) << r.account;
+    else EXPECT_TRUE(units == std::floor(units) && units >= 1 && units <= 30) << units;
+  }
+  ASSERT_TRUE(runCalcula());
+  EXPECT_DOUBLE_EQ(budget()[14].amount, 300);  // the last edit, priced
+}
+
 // Every text of every page of a report, one a line, in layout order.
 std::string reportTexts(reports::Spool& spool) {
   std::string out;

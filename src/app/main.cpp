@@ -280,7 +280,8 @@ const std::vector<Command>& commands() {
        }},
       {"migra", "copia una instalación con sus obras entre archivos y un servidor PostgreSQL, y la compara", false,
        [](CLI::App& sub, Values& v) {
-         sub.add_option("--desde", v.migrateFrom, "la instalación de origen: directorio o postgresql://...")->required();
+         sub.add_option("--desde", v.migrateFrom, "la instalación de origen: directorio o postgresql://...")
+             ->required();
          sub.add_option("--hacia", v.migrateTo, "la instalación de destino, vacía: directorio o postgresql://...")
              ->required();
          sub.add_option("--settings", v.settings, "directorio de la configuración del origen");

@@ -18,9 +18,8 @@ std::vector<const tables::TableDef*> sharedTables(bool settings) {
   std::vector<const tables::TableDef*> out;
   for (const auto& def : tables::allTables()) {
     if (tables::isWorkTable(def.label) || def.settingsRole != settings) continue;
-    const bool seen = std::any_of(out.begin(), out.end(), [&](const tables::TableDef* d) {
-      return d->fileName == def.fileName;
-    });
+    const bool seen =
+        std::any_of(out.begin(), out.end(), [&](const tables::TableDef* d) { return d->fileName == def.fileName; });
     if (!seen) out.push_back(&def);
   }
   return out;

@@ -163,10 +163,22 @@ void Connection::setLockWait(std::chrono::milliseconds wait) {
   exec("SET lock_timeout='" + std::to_string(wait.count()) + "ms'");
 }
 
-int Connection::begin() {
+int Connection::begin(const std::string& lockTable) {
   if (lite_) return exec("BEGIN IMMEDIATE");
-  const int rc = exec(depth_ == 0 ? "BEGIN" : "SAVEPOINT v" + std::to_string(depth_));
-  if (rc == SQLITE_OK) ++depth_;
+  std::string sql = depth_ == 0 ? "BEGIN" : "SAVEPOINT v" + std::to_string(depth_);
+  if (!lockTable.empty()) sql += "; LOCK TABLE " + lockTable + " IN SHARE ROW EXCLUSIVE MODE";
+  const int rc = exec(sql);
+  if (rc == SQLITE_OK) {
+    ++depth_;
+  } else if (PQtransactionStatus(pg_) != PQTRANS_IDLE) {
+    // The lock was not had: nothing of the transaction stays open.
+    const int failed = lastCode_;
+    const std::string why = lastMessage_;
+    exec(depth_ == 0
+             ? "ROLLBACK"
+             : "ROLLBACK TO SAVEPOINT v" + std::to_string(depth_) + "; RELEASE SAVEPOINT v" + std::to_string(depth_));
+    noteServerResult(failed, why, 0, insertedId_);
+  }
   return rc;
 }
 

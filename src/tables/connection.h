@@ -55,9 +55,11 @@ class Connection {
   void setLockWait(std::chrono::milliseconds wait);
 
   // begin: "BEGIN IMMEDIATE" on a file (the write lock at once); on the
-  // server, a transaction or a savepoint inside the one open. A consistent
-  // read uses beginRead (a snapshot on the server).
-  int begin();
+  // server, a transaction or a savepoint inside the one open, holding
+  // `lockTable` against other writers until it ends, as a file's write lock
+  // does (readers go on). A consistent read uses beginRead (a snapshot on
+  // the server).
+  int begin(const std::string& lockTable = {});
   int beginRead();
   int commit();
   int rollback();

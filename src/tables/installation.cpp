@@ -17,7 +17,7 @@ std::filesystem::path Installation::fileOf(const TableDef& def) const {
 }
 
 std::string Installation::schemaOf(const TableDef& def) const {
-  if (!isWorkTable(def.label)) return serverSchema;
+  if (!isWorkTable(def.label) || serverSchema.empty()) return serverSchema;
   // The work's code names its folder and its schema alike.
   const std::string prefix = serverSchema == "velmora" ? "" : serverSchema + "_";
   return prefix + (workDir.empty() ? std::string("sin_obra") : "obra_" + workDir.filename().string());

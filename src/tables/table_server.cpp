@@ -53,7 +53,9 @@ std::string upperFunctionSql(const std::string& schema) {
 
 Status Table::openOnServer() {
   std::string why;
-  db_ = Connection::forThread(serverUrl_, &why);
+  if (serverSchema_.empty())
+    why = "la dirección del servidor no es válida (su esquema lleva sólo minúsculas, cifras y _)";
+  else db_ = Connection::forThread(serverUrl_, &why);
   if (!db_) {
     errors_.setFile(def_.label);
     errors_.noteStorageError(SQLITE_CANTOPEN, why);

@@ -429,7 +429,7 @@ Status Table::begin() {
   if (!db_) return closedTable();
   idAtBegin_ = currentId_;
   versionAtBegin_ = currentVersion_;
-  const int rc = db_->begin();
+  const int rc = db_->begin(onServer() ? storeIdent() : std::string());
   if (rc == SQLITE_OK) return Status::ok();
   return raiseStorage(24, rc, Status::Code::kLocked);
 }

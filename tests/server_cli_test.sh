@@ -1,0 +1,43 @@
+#!/bin/sh
+# The demo moved to the private PostgreSQL server and back: every step's copy
+# is compared record by record by migra itself, and the budgets priced on the
+# server are the budgets priced on the files, to the byte.
+set -eu
+VELMORA="$1"
+URL="$(cat "$2")?schema=cli$$"
+DIR=$(mktemp -d)
+export VELMORA_STATION="$DIR/estacion"
+trap 'rm -rf "$DIR"' EXIT
+"$VELMORA" demo "$DIR/files" > /dev/null
+"$VELMORA" migra --desde "$DIR/files" --hacia "$URL" > "$DIR/migra.out"
+grep -q "obras copiados; la copia es igual al original" "$DIR/migra.out"
+# The same installation cannot be copied over itself twice.
+if "$VELMORA" migra --desde "$DIR/files" --hacia "$URL" > /dev/null 2> "$DIR/again.err"; then
+    echo "a second migration over the first was accepted" >&2; exit 1
+fi
+grep -q "use una instalación vacía" "$DIR/again.err"
+for work in CASA01 BODEGA02; do
+    "$VELMORA" calcula --data "$DIR/files" --obra "$work" --json > "$DIR/files-$work.json"
+    VELMORA_DATA="$URL" "$VELMORA" calcula --obra "$work" --json > "$DIR/server-$work.json"
+    cmp "$DIR/files-$work.json" "$DIR/server-$work.json"
+    "$VELMORA" presupuesto --data "$DIR/files" --obra "$work" > "$DIR/files-$work.txt"
+    "$VELMORA" presupuesto --data "$URL" --obra "$work" > "$DIR/server-$work.txt"
+    cmp "$DIR/files-$work.txt" "$DIR/server-$work.txt"
+done
+# Back to files: the recalculated works come back as the server holds them.
+"$VELMORA" migra --desde "$URL" --hacia "$DIR/back" > /dev/null
+for work in CASA01 BODEGA02; do
+    "$VELMORA" presupuesto --data "$DIR/back" --obra "$work" > "$DIR/back-$work.txt"
+    cmp "$DIR/files-$work.txt" "$DIR/back-$work.txt"
+done
+"$VELMORA" check "$DIR/back" > /dev/null
+# A folder whose settings name the server uses the server's tables.
+mkdir -p "$DIR/station/.settings"
+echo "$URL" > "$DIR/station/.settings/SERVIDOR"
+"$VELMORA" presupuesto --data "$DIR/station" --obra CASA01 > "$DIR/station.txt"
+cmp "$DIR/files-CASA01.txt" "$DIR/station.txt"
+# An unreachable server is an error, never an empty installation.
+if "$VELMORA" presupuesto --data "postgresql://velmora@127.0.0.1:1/velmora" --obra CASA01 > /dev/null 2>&1; then
+    echo "an unreachable server gave a budget" >&2; exit 1
+fi
+echo "server cli: ok"
