@@ -28,6 +28,7 @@
 #include "reports/explosion_report.h"
 #include "reports/page.h"
 #include "reports/painter.h"
+#include "server_bench.h"
 #include "tables/installation.h"
 #include "tables/relations.h"
 #include "tables/table.h"
@@ -848,6 +849,14 @@ int main(int argc, char** argv) {
     benchOpenBudgetChanged(work, obra->rec(), estimate::loadZoneFactors(*control, 1), quiet);
     return 0;
   }
+  if (argc == 4 && std::string(argv[1]) == "--servidor") {
+    // Only the lines on a server: --servidor URL DIR (bench/run --servidor
+    // starts a private server for them).
+    ErrorReporter quiet;
+    quiet.setSilent(true);
+    bench::benchServer(argv[2], argv[3], quiet);
+    return 0;
+  }
   if (argc == 3 && std::string(argv[1]) == "--bc3") {
     // Only the bc3-export line, on the reference installation in DIR (made when missing).
     const fs::path kept = argv[2];
@@ -1255,6 +1264,10 @@ int main(int argc, char** argv) {
   std::printf("report-memory ours=%ldkB reference=%ldkB ratio=%.2f\n", peakLarge, peakSmall,
               static_cast<double>(peakLarge) / static_cast<double>(peakSmall));
   std::fflush(stdout);
+
+  // The server lines, on the private server bench/run started.
+  if (const char* server = std::getenv("VELMORA_BENCH_SERVER"); server && *server)
+    bench::benchServer(server, root, errors);
 
   if (!std::getenv("VELMORA_BENCH_KEEP")) fs::remove_all(root);
   return 0;
