@@ -80,6 +80,10 @@ class Table {
   // instead of in its file. Before open().
   void useServer(std::string url, std::string schema);
   bool onServer() const { return !serverUrl_.empty(); }
+  const std::string& serverUrl() const { return serverUrl_; }
+  // How the server names this table when a station changes it (see
+  // ChangeListener); empty for a file.
+  std::string changeChannel() const { return onServer() ? serverSchema_ + "." + def_.storeName : std::string(); }
   // For a caller that only reads: the file opens read-only (never created,
   // never written, not even to rebuild a key), without message 2.
   void setReadingOnly(bool reading) { readingOnly_ = reading; }

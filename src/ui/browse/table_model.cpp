@@ -6,6 +6,7 @@
 
 #include "framework/picture.h"
 #include "framework/text.h"
+#include "ui/browse/live_changes.h"
 
 namespace velmora::ui {
 
@@ -30,7 +31,22 @@ QString formatField(const tables::Record& r, const std::string& field, int eleme
 }
 
 TableListModel::TableListModel(std::unique_ptr<tables::Table> table, QObject* parent)
-    : QAbstractTableModel(parent), table_(std::move(table)) {}
+    : QAbstractTableModel(parent), table_(std::move(table)) {
+  followChanges(*table_, this, [this] { refresh(); });
+}
+
+void TableListModel::refresh() {
+  // As many rows as were read before, so that the view stays where it was.
+  const size_t shown = rows_.size();
+  beginResetModel();
+  rows_.clear();
+  atEnd_ = !table_->isOpen();
+  if (!atEnd_) table_->setOrder(key_);
+  do readChunk(rows_);
+  while (!atEnd_ && rows_.size() < shown);
+  endResetModel();
+  emit refreshed();
+}
 
 void TableListModel::setOrder(const std::string& key, std::vector<ColumnSpec> columns) {
   key_ = std::max(0, table_->keyIndex(key));

@@ -26,6 +26,8 @@ class TableListModel : public QAbstractTableModel {
   void setTextColour(std::function<QColor(const tables::Record&)> colour) { textColour_ = std::move(colour); }
   // Reads the list again from the start.
   void reload();
+  // Reads again the rows read so far: another station changed the table.
+  void refresh();
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -45,6 +47,9 @@ class TableListModel : public QAbstractTableModel {
   int locate(const QString& prefix);
   const std::vector<ColumnSpec>& columns() const { return columns_; }
   tables::Table& table() { return *table_; }
+
+ signals:
+  void refreshed();
 
  private:
   struct Row {

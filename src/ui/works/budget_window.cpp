@@ -19,6 +19,7 @@
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "tables/relations.h"
+#include "ui/browse/live_changes.h"
 #include "ui/catalog/generic_keys.h"
 #include "ui/exchange/catalogue_windows.h"
 #include "ui/reports/report_menus.h"
@@ -125,6 +126,7 @@ BudgetWindow::BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* pa
   cobr_ = ctx.session.installation.table("COBR", ctx.errors);
   (void)cobr_->open();  // a failure was shown; the list stays empty
   cobr_->setAuditUser(ctx.login().user);
+  followChanges(*cobr_, this, [this] { reload(); });
 
   auto* layout = new QVBoxLayout(this);
   auto* work = new QLabel(QString::fromStdString(obra.text("OBRA")));

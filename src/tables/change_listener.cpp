@@ -1,0 +1,42 @@
+#include "tables/change_listener.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+
+namespace velmora::tables {
+
+ChangeListener::~ChangeListener() {
+  if (pg_) PQfinish(pg_);
+}
+
+bool ChangeListener::start(const std::string& url, std::string* why) {
+  if (pg_) return true;
+  pg_ = PQconnectdb(url.c_str());
+  if (PQstatus(pg_) == CONNECTION_OK) {
+    PGresult* r = PQexec(pg_, "LISTEN velmora");
+    const bool listening = PQresultStatus(r) == PGRES_COMMAND_OK;
+    PQclear(r);
+    if (listening) return true;
+  }
+  *why = PQerrorMessage(pg_);
+  PQfinish(pg_);
+  pg_ = nullptr;
+  return false;
+}
+
+int ChangeListener::socket() const { return pg_ ? PQsocket(pg_) : -1; }
+
+std::vector<std::string> ChangeListener::takeChanges() {
+  std::vector<std::string> changed;
+  if (!pg_) return changed;
+  PQconsumeInput(pg_);
+  while (PGnotify* n = PQnotifies(pg_)) {
+    const std::string table = n->extra ? n->extra : "";
+    if (std::find(changed.begin(), changed.end(), table) == changed.end()) changed.push_back(table);
+    PQfreemem(n);
+  }
+  return changed;
+}
+
+}  // namespace velmora::tables
