@@ -31,6 +31,23 @@ for work in CASA01 BODEGA02; do
     cmp "$DIR/files-$work.txt" "$DIR/back-$work.txt"
 done
 "$VELMORA" check "$DIR/back" > /dev/null
+# A backup of the server is one snapshot laid out as a backup of files: it
+# restores onto files, and onto the server over a changed work.
+mkdir "$DIR/backups"
+"$VELMORA" respalda --data "$URL" --destino "$DIR/backups" > /dev/null
+"$VELMORA" demo "$DIR/restored" > /dev/null
+"$VELMORA" restaura --data "$DIR/restored" --desde "$DIR/backups/CASA01.zip" > /dev/null
+"$VELMORA" presupuesto --data "$DIR/restored" --obra CASA01 > "$DIR/restored.txt"
+cmp "$DIR/files-CASA01.txt" "$DIR/restored.txt"
+psql -q "$(cat "$2")" -c "UPDATE \"cli$$_obra_BODEGA02\".\"COBR\" SET \"CANT\" = \"CANT\" * 3"
+"$VELMORA" presupuesto --data "$URL" --obra BODEGA02 > "$DIR/server-spoilt.txt"
+if cmp -s "$DIR/files-BODEGA02.txt" "$DIR/server-spoilt.txt"; then echo "the change did not show" >&2; exit 1; fi
+"$VELMORA" restaura --data "$URL" --desde "$DIR/backups/BODEGA02.zip" > /dev/null
+"$VELMORA" presupuesto --data "$URL" --obra BODEGA02 > "$DIR/server-restored.txt"
+cmp "$DIR/files-BODEGA02.txt" "$DIR/server-restored.txt"
+"$VELMORA" restaura --data "$URL" --desde "$DIR/backups/OBRAS.zip" > /dev/null
+"$VELMORA" presupuesto --data "$URL" --obra CASA01 > "$DIR/server-system.txt"
+cmp "$DIR/files-CASA01.txt" "$DIR/server-system.txt"
 # A folder whose settings name the server uses the server's tables.
 mkdir -p "$DIR/station/.settings"
 echo "$URL" > "$DIR/station/.settings/SERVIDOR"

@@ -5,7 +5,9 @@
 #include "framework/text.h"
 #include "services/backup_names.h"
 #include "services/installation_use.h"
+#include "services/migration.h"
 #include "services/restore_journal.h"
+#include "services/scratch_directory.h"
 #include "tables/catalogue.h"
 #include "works/work.h"
 
@@ -39,8 +41,9 @@ BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, con
   archiver.init(events.progress);
   archiver.setInclude(include);
   for (const auto& [file, entry] : extra) archiver.addFile(file, entry);
-  archiver.exclude(InstallationUse::kFileName);  // who is using it now, not data
-  archiver.exclude(kRestoreJournalName);         // a restore cut short, undone at the next start
+  archiver.exclude(InstallationUse::kFileName);   // who is using it now, not data
+  archiver.exclude(kRestoreJournalName);          // a restore cut short, undone at the next start
+  archiver.exclude(ScratchDirectory::kLockName);  // the copy of a server's tables being archived
   archiver.setArchive(name);
   archiver.setComment(comment);
   archiver.setLevel(level);
@@ -57,10 +60,36 @@ BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, con
   return done;
 }
 
+// A server installation is first copied, as one snapshot, into table files
+// in a scratch folder; the archives are made from them, laid out as those of
+// an installation in files, so that either kind restores them.
+std::vector<BackupArchive> backupFromServer(const tables::Installation& inst, const BackupRequest& request,
+                                            ZipArchiver& archiver, const BackupEvents& events) {
+  const auto failed = [&](const std::string& why) {
+    BackupArchive refused{(request.destination / "OBRAS").string(), systemComment(), ZipArchiver::kFailed, why, {}};
+    refused.reason = why;
+    if (events.archiveEnded) events.archiveEnded(refused);
+    return std::vector<BackupArchive>{refused};
+  };
+  ScratchDirectory scratch(inst.dataDir, ".respaldo-servidor-");
+  if (!scratch.made()) return failed("no se pudo preparar la copia de las tablas del servidor");
+  tables::Installation files;
+  files.dataDir = scratch.path();
+  files.settingsDir = inst.settingsDir;
+  ErrorReporter quiet;
+  quiet.setSilent(true);
+  MigrationReport copied;
+  const Status s = tables::readConsistently(
+      inst, [&] { return migrateInstallation(inst, files, quiet, &copied, [](const std::string&) {}); });
+  if (!s) return failed("no se pudo copiar el servidor: " + s.text());
+  return runBackup(files, request, archiver, events);
+}
+
 }  // namespace
 
 std::vector<BackupArchive> runBackup(const tables::Installation& inst, const BackupRequest& request,
                                      ZipArchiver& archiver, const BackupEvents& events) {
+  if (inst.onServer()) return backupFromServer(inst, request, archiver, events);
   std::vector<BackupArchive> made;
   const fs::path dataDir = fs::absolute(inst.dataDir);
   const std::string destination = request.destination.string();

@@ -78,6 +78,43 @@ Status copyTable(const tables::Installation& from, const tables::Installation& t
 
 }  // namespace
 
+Status copySharedTables(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
+                        MigrationReport* report, const std::function<void(const std::string&)>& progress) {
+  std::error_code made;
+  std::filesystem::create_directories(to.settingsDir, made);
+  if (!to.onServer()) std::filesystem::create_directories(to.dataDir, made);
+  for (bool settings : {true, false}) {
+    for (const tables::TableDef* def : sharedTables(settings)) {
+      if (!from.holdsTable(*def)) continue;
+      if (settings && to.holdsTable(*def)) continue;  // the station's own settings stay
+      progress(def->label);
+      if (Status s = copyTable(from, to, *def, errors, report); !s) return s;
+    }
+  }
+  return Status::ok();
+}
+
+Status copyWorkTables(const tables::Installation& from, const tables::Installation& to, const std::string& code,
+                      ErrorReporter& errors, MigrationReport* report,
+                      const std::function<void(const std::string&)>& progress) {
+  if (!works::isValidWorkCode(code)) return Status::error(Status::Code::kInvalid, works::invalidWorkCodeText(code));
+  tables::Installation workFrom = from, workTo = to;
+  workFrom.workDir = works::workDirectory(from.dataDir, code);
+  workTo.workDir = works::workDirectory(to.dataDir, code);
+  if (!workFrom.workReachable()) return Status::ok();  // a work never opened has no tables
+  if (!to.onServer())
+    if (Status s = works::prepareWorkDirectory(to.dataDir, code); !s) return s;
+  for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
+    const tables::TableDef& def = tables::tableDef(label);
+    if (!workFrom.holdsTable(def)) continue;
+    progress(code + "/" + def.label);
+    if (Status s = copyTable(workFrom, workTo, def, errors, report); !s)
+      return Status::error(s.code(), "obra " + code + ", " + s.text());
+  }
+  report->works.push_back(code);
+  return Status::ok();
+}
+
 Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
                            MigrationReport* report, const std::function<void(const std::string&)>& progress) {
   *report = {};
@@ -100,34 +137,9 @@ Status migrateInstallation(const tables::Installation& from, const tables::Insta
   }
   for (const std::string& code : codes)
     if (!works::isValidWorkCode(code)) return Status::error(Status::Code::kInvalid, works::invalidWorkCodeText(code));
-
-  std::error_code made;
-  std::filesystem::create_directories(to.settingsDir, made);
-  if (!to.onServer()) std::filesystem::create_directories(to.dataDir, made);
-  for (bool settings : {true, false}) {
-    for (const tables::TableDef* def : sharedTables(settings)) {
-      if (!from.holdsTable(*def)) continue;
-      if (settings && to.holdsTable(*def)) continue;  // the station's own settings stay
-      progress(def->label);
-      if (Status s = copyTable(from, to, *def, errors, report); !s) return s;
-    }
-  }
-  for (const std::string& code : codes) {
-    tables::Installation workFrom = from, workTo = to;
-    workFrom.workDir = works::workDirectory(from.dataDir, code);
-    workTo.workDir = works::workDirectory(to.dataDir, code);
-    if (!workFrom.workReachable()) continue;  // a work never opened has no tables
-    if (!to.onServer())
-      if (Status s = works::prepareWorkDirectory(to.dataDir, code); !s) return s;
-    for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
-      const tables::TableDef& def = tables::tableDef(label);
-      if (!workFrom.holdsTable(def)) continue;
-      progress(code + "/" + def.label);
-      if (Status s = copyTable(workFrom, workTo, def, errors, report); !s)
-        return Status::error(s.code(), "obra " + code + ", " + s.text());
-    }
-    report->works.push_back(code);
-  }
+  if (Status s = copySharedTables(from, to, errors, report, progress); !s) return s;
+  for (const std::string& code : codes)
+    if (Status s = copyWorkTables(from, to, code, errors, report, progress); !s) return s;
   return Status::ok();
 }
 

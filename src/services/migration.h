@@ -28,4 +28,12 @@ struct MigrationReport {
 Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
                            MigrationReport* report, const std::function<void(const std::string&)>& progress);
 
+// The parts of that copy: the shared tables and the settings `to` lacks; or
+// the tables of one work.
+Status copySharedTables(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
+                        MigrationReport* report, const std::function<void(const std::string&)>& progress);
+Status copyWorkTables(const tables::Installation& from, const tables::Installation& to, const std::string& code,
+                      ErrorReporter& errors, MigrationReport* report,
+                      const std::function<void(const std::string&)>& progress);
+
 }  // namespace velmora::services

@@ -14,6 +14,7 @@
 #include "framework/text.h"
 #include "services/backup.h"
 #include "services/backup_names.h"
+#include "services/migration.h"
 #include "services/restore_journal.h"
 #include "services/scratch_directory.h"
 #include "tables/catalogue.h"
@@ -350,10 +351,47 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
   return result;
 }
 
+// On a server: the installation as it stands is copied into table files in
+// a scratch folder, the archive is restored there as into any installation
+// in files (with all its checks), and the part it restored replaces the
+// server's in one transaction. Settings are the station's own files and are
+// restored where they are.
+Status restoreOntoServer(const tables::Installation& inst, const fs::path& archive, const std::string& work,
+                         RestoreReport* report) {
+  ScratchDirectory scratch(inst.dataDir, ".restauracion-servidor-");
+  if (!scratch.made()) return Status::error(Status::Code::kIoError, "no se pudo preparar la copia de las tablas");
+  tables::Installation files;
+  files.dataDir = scratch.path();
+  files.settingsDir = inst.settingsDir;
+  ErrorReporter quiet;
+  quiet.setSilent(true);
+  MigrationReport copied;
+  if (Status s = tables::readConsistently(
+          inst, [&] { return migrateInstallation(inst, files, quiet, &copied, [](const std::string&) {}); });
+      !s)
+    return Status::error(s.code(), "no se pudo leer el servidor: " + s.text());
+  InstallationUse scratchUse;
+  RestoreResult r = restoreArchive(files, archive, work, scratchUse);
+  if (!r.ok) return Status::error(r.inUse ? Status::Code::kLocked : Status::Code::kInvalid, r.message);
+
+  tables::Installation target = inst;
+  if (!r.work.empty()) target.workDir = works::workDirectory(inst.dataDir, r.work);
+  const std::string schema = target.schemaOf(tables::tableDef(r.work.empty() ? "OBRA" : "COBR"));
+  MigrationReport written;
+  const Status s = tables::replaceServerSchemas(inst, {schema}, [&] {
+    return r.work.empty() ? copySharedTables(files, inst, quiet, &written, [](const std::string&) {})
+                          : copyWorkTables(files, inst, r.work, quiet, &written, [](const std::string&) {});
+  });
+  if (!s) return Status::error(s.code(), "el servidor quedó como estaba: " + s.text());
+  *report = {std::move(r.work), {}, std::move(r.restored)};
+  return Status::ok();
+}
+
 }  // namespace
 
 Status restoreBackup(const tables::Installation& inst, const fs::path& archive, const std::string& work,
                      InstallationUse& use, RestoreReport* report) {
+  if (inst.onServer()) return restoreOntoServer(inst, archive, work, report);
   RestoreResult r = restoreArchive(inst, archive, work, use);
   if (!r.ok) return Status::error(r.inUse ? Status::Code::kLocked : Status::Code::kInvalid, r.message);
   *report = {std::move(r.work), std::move(r.keptAside), std::move(r.restored)};

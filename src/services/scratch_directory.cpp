@@ -9,9 +9,7 @@ namespace velmora::services {
 
 namespace fs = std::filesystem;
 
-namespace {
-constexpr const char* kLockName = ".en-uso";
-}
+namespace {}
 
 void ScratchDirectory::clearLeftovers(const fs::path& parent, const std::string& prefix) {
   std::error_code ec;

@@ -20,6 +20,9 @@ class ScratchDirectory {
   ScratchDirectory(const ScratchDirectory&) = delete;
   ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
+  // The lock a living run keeps inside: never data.
+  static constexpr const char* kLockName = ".en-uso";
+
   bool made() const { return !path_.empty(); }
   const std::filesystem::path& path() const { return path_; }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,6 +73,18 @@ std::string shownAddress(std::string_view address);
 
 // The schemas of an installation on its server: its own and its works'.
 std::vector<std::string> serverSchemas(const Installation& inst, Status* status);
+// Runs `read` on one state of the whole installation: on a server, inside
+// one snapshot (a repeatable-read transaction of this thread's connection),
+// whatever other stations commit meanwhile; on files, as it is.
+Status readConsistently(const Installation& inst, const std::function<Status()>& read);
+
+// Replaces schemas of a server installation in one transaction: drops
+// them, then runs `fill`, which makes and fills their tables again through
+// this thread's Tables. When anything fails, the server keeps them as they
+// were.
+Status replaceServerSchemas(const Installation& inst, const std::vector<std::string>& schemas,
+                            const std::function<Status()>& fill);
+
 // Drops an installation from its server, with every work: for replacing it
 // by a copy (migra) and for tests. Everything or nothing.
 Status dropServerInstallation(const Installation& inst);

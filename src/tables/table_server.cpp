@@ -180,6 +180,31 @@ std::vector<std::string> serverSchemas(const Installation& inst, Status* status)
   return out;
 }
 
+Status readConsistently(const Installation& inst, const std::function<Status()>& read) {
+  if (!inst.onServer()) return read();
+  std::string why;
+  auto db = Connection::forThread(inst.serverUrl, &why);
+  if (!db) return Status::error(Status::Code::kIoError, "no se pudo conectar con el servidor: " + why);
+  if (db->beginRead() != SQLITE_OK) return Status::error(Status::Code::kIoError, db->errorMessage());
+  const Status s = read();
+  db->commit();  // it only read: nothing to keep or lose
+  return s;
+}
+
+Status replaceServerSchemas(const Installation& inst, const std::vector<std::string>& schemas,
+                            const std::function<Status()>& fill) {
+  std::string why;
+  auto db = Connection::forThread(inst.serverUrl, &why);
+  if (!db) return Status::error(Status::Code::kIoError, "no se pudo conectar con el servidor: " + why);
+  std::string drop;
+  for (const std::string& s : schemas) drop += "DROP SCHEMA IF EXISTS " + ident(s) + " CASCADE;";
+  if (db->begin() != SQLITE_OK) return Status::error(Status::Code::kLocked, db->errorMessage());
+  Status s = db->exec(drop) == SQLITE_OK ? fill() : Status::error(Status::Code::kIoError, db->errorMessage());
+  if (s && db->commit() != SQLITE_OK) s = Status::error(Status::Code::kIoError, db->errorMessage());
+  if (!s) db->rollback();
+  return s;
+}
+
 Status dropServerInstallation(const Installation& inst) {
   Status listed;
   const std::vector<std::string> schemas = serverSchemas(inst, &listed);
