@@ -8,6 +8,7 @@
 #include "services/migration.h"
 #include "services/restore.h"
 #include "services/restore_journal.h"
+#include "works/work_code.h"
 
 namespace velmora::app {
 
@@ -91,7 +92,9 @@ int runMigrateCommand(const tables::Installation& from, const tables::Installati
   }
   out << report.tables << " tablas, " << report.records << " registros y " << report.works.size()
       << " obras copiados; la copia es igual al original\n";
-  return 0;
+  for (const std::string& code : report.refused)
+    err << "velmora: la obra \"" << code << "\" no se copió: " << works::invalidWorkCodeText(code) << "\n";
+  return report.refused.empty() ? 0 : 1;
 }
 
 }  // namespace velmora::app

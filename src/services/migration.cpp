@@ -135,11 +135,15 @@ Status migrateInstallation(const tables::Installation& from, const tables::Insta
         !s)
       return s;
   }
-  for (const std::string& code : codes)
-    if (!works::isValidWorkCode(code)) return Status::error(Status::Code::kInvalid, works::invalidWorkCodeText(code));
   if (Status s = copySharedTables(from, to, errors, report, progress); !s) return s;
-  for (const std::string& code : codes)
+  for (const std::string& code : codes) {
+    // A code that would climb out of the folder is never made a path.
+    if (!works::isValidWorkCode(code)) {
+      report->refused.push_back(code);
+      continue;
+    }
     if (Status s = copyWorkTables(from, to, code, errors, report, progress); !s) return s;
+  }
   return Status::ok();
 }
 

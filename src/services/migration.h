@@ -18,7 +18,8 @@ namespace velmora::services {
 struct MigrationReport {
   size_t tables = 0;
   size_t records = 0;
-  std::vector<std::string> works;  // the works copied, by code
+  std::vector<std::string> works;    // the works copied, by code
+  std::vector<std::string> refused;  // registered works whose code cannot name a folder: not copied
 };
 
 // Copies `from` into `to`, which must hold none of the data tables yet
