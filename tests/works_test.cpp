@@ -199,7 +199,9 @@ TEST_F(WorksTest, ChoosingAWorkPointsItsTablesAtItsDirectoryAndSetsItsZone) {
     EXPECT_FALSE(chooseWork(session, w, *control));
     EXPECT_EQ(session.currentWorkCode, "NULO");
   }
-  EXPECT_EQ(session.installation.schemaOf(tables::tableDef("COBR")), inst.serverSchema + "_sin_obra");
+  if (onServer()) {
+    EXPECT_EQ(session.installation.schemaOf(tables::tableDef("COBR")), inst.serverSchema + "_sin_obra");
+  }
   EXPECT_FALSE(prepareWorkDirectory(dir, "../fuera"));
 }
 
