@@ -14,6 +14,7 @@
 #include "app/gui.h"
 #include "estimate/zones.h"
 #include "reports/zone_report.h"
+#include "tables/catalogue.h"
 #include "ui/catalog/base_menu.h"
 #include "ui/catalog/concept_screens.h"
 #include "ui/catalog/input_screens.h"
@@ -231,10 +232,9 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
                     const std::string& outDir) {
   {
     // Only an existing installation: never new empty tables in some folder.
-    std::error_code ec;
-    const std::filesystem::path dir(dataDir);
-    if (!std::filesystem::is_directory(dir, ec) || !std::filesystem::is_regular_file(dir / "DATA4", ec)) {
-      std::cerr << "velmora: " << dataDir << " no es una instalación (falta DATA4)\n";
+    const tables::Installation inst = installationAt(dataDir, settingsOption);
+    if (!inst.holdsTable(tables::tableDef("INBA"))) {
+      std::cerr << "velmora: " << dataDir << " no es una instalación (falta la tabla de insumos)\n";
       return 1;
     }
   }
