@@ -84,7 +84,11 @@ class UpdateTest : public InstallationTest {
   }
   // Adds inputs to a table (INBA or INBAA): account, description, price 1.
   void addInputs(const std::string& label, const std::vector<std::tuple<int, std::string, double>>& inputs) {
-    auto t = open(label);
+    // The update copy is the file this station downloads, wherever the inputs live.
+    tables::Installation where = inst;
+    if (label == "INBAA") where.serverUrl.clear();
+    auto t = where.table(label, errors);
+    ASSERT_TRUE(t->open());
     for (const auto& [cta, text, cost] : inputs) {
       t->rec().clear();
       t->rec().setInteger("CTA", cta);
@@ -122,6 +126,7 @@ class UpdateTest : public InstallationTest {
 };
 
 TEST_F(UpdateTest, FetchesWhatIsNewAndKeepsOpenTablesAside) {
+  if (onServer()) GTEST_SKIP() << "the tables of this installation are on the server, not in its folder";
   const fs::path root = dir / "servidor";
   fs::create_directories(root / "act");
   std::ofstream(root / "act" / "LEEME.TXT") << "lista de precios de diciembre\n";
@@ -202,18 +207,13 @@ TEST_F(UpdateTest, AFailedMergeLeavesTheInputsAsTheyWere) {
   addInputs("INBA", {{900002, "ARENA", 300}});
   addInputs("INBAA", {{900002, "ARENA", 999}, {900003, "GRAVA", 400}});
   // The disk refuses the second write: a trigger stands in for the failure.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((dir / "DATA4").c_str(), &db), SQLITE_OK);
-  char* message = nullptr;
-  const std::string table = tables::tableDef("INBA").storeName;
-  ASSERT_EQ(sqlite3_exec(db,
-                         ("CREATE TRIGGER falla BEFORE INSERT ON \"" + table +
-                          "\" BEGIN SELECT RAISE(ABORT, 'disco lleno'); END")
-                             .c_str(),
-                         nullptr, nullptr, &message),
-            SQLITE_OK)
-      << (message ? message : "");
-  sqlite3_close(db);
+  const std::string schema = "\"" + inst.serverSchema + "\"";
+  runOnStorage(dir / "DATA4",
+               "CREATE TRIGGER falla BEFORE INSERT ON INBA BEGIN SELECT RAISE(ABORT, 'disco lleno'); END",
+               "CREATE FUNCTION " + schema +
+                   ".falla() RETURNS trigger LANGUAGE plpgsql AS "
+                   "'BEGIN RAISE EXCEPTION ''disco lleno''; END'; CREATE TRIGGER falla BEFORE INSERT ON " +
+                   serverTable(inst, "INBA") + " FOR EACH ROW EXECUTE FUNCTION " + schema + ".falla()");
   const tables::Record before = input(900002);
   EXPECT_FALSE(services::mergeUpdate(inst, errors, 2, {}, nullptr));
   EXPECT_EQ(input(900002), before);  // the change made before the failure was rolled back
@@ -330,6 +330,11 @@ TEST_F(UpdateTest, NonsensePricesAndDatesRefuseTheWholeMerge) {
 // and the downloaded file is not changed.
 TEST_F(UpdateTest, AFileThatIsNotTheUpdateCopyIsRefusedUntouched) {
   fs::remove(dir / "DATA4A");
+  if (onServer()) {  // the lines' table file, as a station keeps it
+    tables::Installation files = inst;
+    files.serverUrl.clear();
+    ASSERT_TRUE(files.table("INCO", errors)->open());
+  }
   fs::copy_file(dir / "DATA6", dir / "DATA4A");  // a price list's lines, say
   std::ifstream in(dir / "DATA4A", std::ios::binary);
   const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
