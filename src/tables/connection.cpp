@@ -17,6 +17,9 @@ void ignoreNotice(void*, const char*) {}
 
 thread_local std::map<std::string, std::weak_ptr<Connection>> threadConnections;
 
+// Texts in UTF-8, the lock wait of a file's busy timeout, reals exactly.
+constexpr const char* kSessionSettings = "SET client_encoding='UTF8'; SET lock_timeout='10s'; SET extra_float_digits=3";
+
 }  // namespace
 
 int codeOfSqlState(const char* state) {
@@ -82,12 +85,10 @@ std::shared_ptr<Connection> Connection::openFile(const std::filesystem::path& fi
 std::shared_ptr<Connection> Connection::forThread(const std::string& url, std::string* why) {
   if (auto kept = threadConnections[url].lock(); kept && kept->process_ == ::getpid()) {
     if (PQstatus(kept->pg_) == CONNECTION_OK) return kept;
-    PQreset(kept->pg_);  // a server restart: the old session is gone either way
-    if (PQstatus(kept->pg_) == CONNECTION_OK) {
-      kept->depth_ = 0;
-      kept->prepared_.clear();
-      return kept;
-    }
+    PQreset(kept->pg_);  // a server restart: the old session, its transaction and statements are gone
+    kept->depth_ = 0;
+    kept->prepared_.clear();
+    if (PQstatus(kept->pg_) == CONNECTION_OK && kept->exec(kSessionSettings) == SQLITE_OK) return kept;
   }
   std::shared_ptr<Connection> c(new Connection);
   c->url_ = url;
@@ -99,7 +100,7 @@ std::shared_ptr<Connection> Connection::forThread(const std::string& url, std::s
     return nullptr;
   }
   PQsetNoticeProcessor(c->pg_, &ignoreNotice, nullptr);
-  if (c->exec("SET client_encoding='UTF8'; SET lock_timeout='10s'; SET extra_float_digits=3") != SQLITE_OK) {
+  if (c->exec(kSessionSettings) != SQLITE_OK) {
     *why = c->errorMessage();
     return nullptr;
   }
