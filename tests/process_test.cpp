@@ -127,8 +127,10 @@ TEST_F(ProcessTest, KillInsideACascadeDeleteLeavesItWhollyAbsent) {
   auto inco = open("INCO");
   EXPECT_TRUE(conceptExists(*coba, 125));
   EXPECT_EQ(linesOf(*inco, 125), 3);
-  EXPECT_EQ(integrityCheck(dir / "DATA3"), "ok");
-  EXPECT_EQ(integrityCheck(dir / "DATA6"), "ok");
+  if (!onServer()) {
+    EXPECT_EQ(integrityCheck(dir / "DATA3"), "ok");
+    EXPECT_EQ(integrityCheck(dir / "DATA6"), "ok");
+  }
 }
 
 TEST_F(ProcessTest, KillAtAnyMomentOfManyDeletesLeavesEachWhollyAppliedOrAbsent) {
@@ -169,8 +171,10 @@ TEST_F(ProcessTest, KillAtAnyMomentOfManyDeletesLeavesEachWhollyAppliedOrAbsent)
       EXPECT_EQ(lines, hasConcept ? 4 : 0) << "concepto " << cta;
       present += hasConcept;
     }
-    EXPECT_EQ(integrityCheck(dir / "DATA3"), "ok");
-    EXPECT_EQ(integrityCheck(dir / "DATA6"), "ok");
+    if (!onServer()) {
+      EXPECT_EQ(integrityCheck(dir / "DATA3"), "ok");
+      EXPECT_EQ(integrityCheck(dir / "DATA6"), "ok");
+    }
     if (present == 0) break;
   }
 }
@@ -188,7 +192,18 @@ TEST_F(ProcessTest, AWriteLockHeldElsewhereEndsInAMessageAfterTheWait) {
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
   const auto folder = dir;
-  const pid_t child = spawn([folder, &ready](ErrorReporter&) {
+  const std::string server = inst.serverUrl;
+  const std::string lockBoth =
+      "BEGIN; LOCK TABLE " + serverTable(inst, "INBA") + ", " + serverTable(inst, "COBA") + " IN EXCLUSIVE MODE";
+  const pid_t child = spawn([folder, server, lockBoth, &ready](ErrorReporter&) {
+    if (!server.empty()) {  // another station's transaction holding both tables
+      PGconn* pg = PQconnectdb(server.c_str());
+      PGresult* r = PQexec(pg, lockBoth.c_str());
+      if (PQresultStatus(r) != PGRES_COMMAND_OK) return false;
+      (void)!write(ready[1], "x", 1);
+      pause();
+      return true;
+    }
     sqlite3 *inbaDb, *cobaDb;
     sqlite3_open((folder / "DATA4").string().c_str(), &inbaDb);
     sqlite3_open((folder / "DATA3").string().c_str(), &cobaDb);

@@ -137,7 +137,9 @@ Status RelationManager::remove(Table& table, Confirm confirm) {
 
   internal::Connection& db = *table.connection();
   db.setLockWait(kTransactionWait);
-  const int begun = db.begin();
+  // As a file's write lock is taken at once, the parent's table is held
+  // against other writers from the start, within the transaction wait.
+  const int begun = db.begin(table.onServer() ? table.storeIdent() : std::string());
   db.setLockWait(kLockWait);
   if (begun != SQLITE_OK) {
     errors_.setFile(def.label);

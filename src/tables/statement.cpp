@@ -101,12 +101,16 @@ int Statement::prepare(internal::Connection& db, std::string_view sql) {
   stmt_ = nullptr;
   server_.reset();
   if (!db.isServer()) {
-    return sqlite3_prepare_v3(db.lite(), sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt_,
-                              nullptr);
+    prepared_ = sqlite3_prepare_v3(db.lite(), sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                   &stmt_, nullptr);
+    return prepared_;
   }
   const std::string serverSql = internal::serverPlaceholders(sql);
   std::string name = db.prepareOnServer(serverSql);
-  if (name.empty()) return db.errorCode();
+  // Preparing takes the table's lock on the server: another station's lock
+  // past the wait ends it, and stepping it then answers that.
+  if (name.empty()) return prepared_ = db.errorCode();
+  prepared_ = SQLITE_OK;
   server_ = std::make_unique<internal::ServerStatement>();
   server_->db = &db;
   server_->name = std::move(name);
@@ -130,6 +134,7 @@ void Statement::bind(int i, std::string_view v) {
 }
 
 int Statement::step() {
+  if (!valid()) return prepared_ != SQLITE_OK ? prepared_ : SQLITE_MISUSE;
   if (!server_) return sqlite3_step(stmt_);
   if (server_->row < 0) {
     const int rc = server_->run();

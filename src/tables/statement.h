@@ -55,6 +55,7 @@ class Statement final : public Row {
  private:
   sqlite3_stmt* stmt_ = nullptr;
   std::unique_ptr<internal::ServerStatement> server_;
+  int prepared_ = 0;  // the code of the last prepare: what stepping a failed one answers
 };
 
 // Resets a statement when leaving a scope, so that no read stays open and
