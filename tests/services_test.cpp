@@ -246,6 +246,67 @@ TEST_F(BackupTest, ATableWrittenMeanwhileIsArchivedWhole) {
   EXPECT_EQ(integrity(table), "ok");
 }
 
+// On a server the backup is one snapshot of all the tables: a station that
+// adds inputs and machines together, ten of each per transaction, is never
+// caught half-way in the archive, nor with one table ahead of the other.
+TEST_F(BackupTest, AServerIsArchivedAsOneSnapshotWhileAStationWrites) {
+  if (!onServer()) GTEST_SKIP() << "files are copied one by one, each whole";
+  makeDemo();
+  const auto count = [&](const fs::path& file, const char* table) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    int rows = -1;
+    sqlite3_exec(
+        db, (std::string("SELECT count(*) FROM ") + table).c_str(),
+        [](void* v, int, char** cols, char**) {
+          *static_cast<int*>(v) = std::atoi(cols[0]);
+          return 0;
+        },
+        &rows, nullptr);
+    sqlite3_close(db);
+    return rows;
+  };
+  const auto made0 = backup(false, true);
+  ASSERT_EQ(made0[0].result, ZipArchiver::kDone) << made0[0].failure;
+  fs::path out = extractChecked("OBRAS.zip");
+  const int inputs0 = count(out / "DATA4", "INBA"), machines0 = count(out / "DATA5", "MABA");
+  fs::remove_all(out);
+  const pid_t writer = fork();
+  if (writer == 0) {
+    ErrorReporter own;
+    own.setSilent(true);
+    auto inba = inst.table("INBA", own), maba = inst.table("MABA", own);
+    if (!inba->open() || !maba->open()) _exit(1);
+    for (int batch = 0; batch < 60; ++batch) {
+      if (!inba->begin()) _exit(1);
+      for (int i = 0; i < 10; ++i) {
+        const int account = 800000 + batch * 10 + i;
+        inba->rec().clear();
+        inba->rec().setInteger("CTA", account);
+        inba->rec().setText("TEXT", "CARGA");
+        maba->rec().clear();
+        maba->rec().setInteger("CTA", account);
+        maba->rec().setText("TEXT", "CARGA");
+        if (!inba->insert() || !maba->insert()) _exit(1);
+      }
+      if (!inba->commit()) _exit(1);
+    }
+    _exit(0);
+  }
+  for (int round = 0; round < 3; ++round) {
+    const auto made = backup(false, true);
+    ASSERT_EQ(made[0].result, ZipArchiver::kDone) << made[0].failure;
+    out = extractChecked("OBRAS.zip");
+    const int inputs = count(out / "DATA4", "INBA") - inputs0, machines = count(out / "DATA5", "MABA") - machines0;
+    EXPECT_EQ(inputs % 10, 0) << "a torn copy: " << inputs;
+    EXPECT_EQ(inputs, machines) << "two states in one archive";
+    fs::remove_all(out);
+  }
+  int status = 0;
+  waitpid(writer, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST_F(BackupTest, AStoppedBackupLeavesNoPartialArchiveAndKeepsTheOldOne) {
   makeDemo();
   ASSERT_EQ(backup(false, true)[0].result, ZipArchiver::kDone);
