@@ -48,6 +48,14 @@ cmp "$DIR/files-BODEGA02.txt" "$DIR/server-restored.txt"
 "$VELMORA" restaura --data "$URL" --desde "$DIR/backups/OBRAS.zip" > /dev/null
 "$VELMORA" presupuesto --data "$URL" --obra CASA01 > "$DIR/server-system.txt"
 cmp "$DIR/files-CASA01.txt" "$DIR/server-system.txt"
+# A refused archive leaves the server as it was.
+printf 'no es una tabla' > "$DIR/DATA4"
+(cd "$DIR" && zip -q bogus.zip DATA4)
+if "$VELMORA" restaura --data "$URL" --desde "$DIR/bogus.zip" > /dev/null 2>&1; then
+    echo "a bogus archive was restored" >&2; exit 1
+fi
+"$VELMORA" presupuesto --data "$URL" --obra CASA01 > "$DIR/after-bogus.txt"
+cmp "$DIR/files-CASA01.txt" "$DIR/after-bogus.txt"
 # A folder whose settings name the server uses the server's tables.
 mkdir -p "$DIR/station/.settings"
 echo "$URL" > "$DIR/station/.settings/SERVIDOR"
