@@ -19,6 +19,7 @@
 
 #include "catalog/analysis.h"
 #include "catalog/pricing.h"
+#include "comparison.h"
 #include "estimate/zones.h"
 #include "framework/dates.h"
 #include "framework/error_reporter.h"
@@ -69,29 +70,9 @@ namespace {
 
 using Seconds = std::chrono::duration<double>;
 
-double timeIt(const std::function<void()>& setup, const std::function<void()>& body) {
-  setup();
-  const auto start = std::chrono::steady_clock::now();
-  body();
-  return Seconds(std::chrono::steady_clock::now() - start).count();
-}
-
-void report(const char* name, double ours, double reference) {
-  std::printf("%s ours=%.4f reference=%.4f ratio=%.2f\n", name, ours, reference, ours / reference);
-  std::fflush(stdout);
-}
-
-// Runs both sides `rounds` times, alternating, and reports the best of each.
-// `setup(true)` prepares our side's files, `setup(false)` the reference's.
-void compare(const char* name, int rounds, const std::function<void(bool)>& setup, const std::function<void()>& ours,
-             const std::function<void()>& reference) {
-  double bestOurs = 1e30, bestRef = 1e30;
-  for (int r = 0; r < rounds; ++r) {
-    bestRef = std::min(bestRef, timeIt([&] { setup(false); }, reference));
-    bestOurs = std::min(bestOurs, timeIt([&] { setup(true); }, ours));
-  }
-  report(name, bestOurs, bestRef);
-}
+using bench::compare;
+using bench::report;
+using bench::timeIt;
 
 struct InputRow {
   int cta;

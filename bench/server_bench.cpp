@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "comparison.h"
 #include "estimate/zones.h"
 #include "framework/text.h"
 #include "reference_installation.h"
@@ -32,27 +33,7 @@ namespace fs = std::filesystem;
 using tables::Installation;
 
 double seconds(const std::function<void()>& body) {
-  const auto start = std::chrono::steady_clock::now();
-  body();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void line(const char* name, double ours, double reference) {
-  std::printf("%s ours=%.4f reference=%.4f ratio=%.2f\n", name, ours, reference, ours / reference);
-  std::fflush(stdout);
-}
-
-// Best of `rounds` for each side, alternating, `setup` untimed.
-void compare(const char* name, int rounds, const std::function<void(bool)>& setup, const std::function<void()>& ours,
-             const std::function<void()>& reference) {
-  double bestOurs = 1e30, bestRef = 1e30;
-  for (int r = 0; r < rounds; ++r) {
-    setup(false);
-    bestRef = std::min(bestRef, seconds(reference));
-    setup(true);
-    bestOurs = std::min(bestOurs, seconds(ours));
-  }
-  line(name, bestOurs, bestRef);
+  return timeIt([] {}, body);
 }
 
 struct Raw {

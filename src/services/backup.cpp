@@ -74,14 +74,8 @@ std::vector<BackupArchive> backupFromServer(const tables::Installation& inst, co
   ScratchDirectory scratch(inst.dataDir, ".respaldo-servidor-");
   if (!scratch.made()) return failed("no se pudo preparar la copia de las tablas del servidor");
   tables::Installation files;
-  files.dataDir = scratch.path();
-  files.settingsDir = inst.settingsDir;
-  ErrorReporter quiet;
-  quiet.setSilent(true);
-  MigrationReport copied;
-  const Status s = tables::readConsistently(
-      inst, [&] { return migrateInstallation(inst, files, quiet, &copied, [](const std::string&) {}); });
-  if (!s) return failed("no se pudo copiar el servidor: " + s.text());
+  if (Status s = copyServerIntoFiles(inst, scratch.path(), &files); !s)
+    return failed("no se pudo copiar el servidor: " + s.text());
   return runBackup(files, request, archiver, events);
 }
 

@@ -115,6 +115,18 @@ Status copyWorkTables(const tables::Installation& from, const tables::Installati
   return Status::ok();
 }
 
+Status copyServerIntoFiles(const tables::Installation& server, const std::filesystem::path& folder,
+                           tables::Installation* files) {
+  *files = {};
+  files->dataDir = folder;
+  files->settingsDir = server.settingsDir;
+  ErrorReporter quiet;
+  quiet.setSilent(true);
+  MigrationReport copied;
+  return tables::readConsistently(
+      server, [&] { return migrateInstallation(server, *files, quiet, &copied, [](const std::string&) {}); });
+}
+
 Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
                            MigrationReport* report, const std::function<void(const std::string&)>& progress) {
   *report = {};

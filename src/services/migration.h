@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,6 +29,12 @@ struct MigrationReport {
 // the user to drop before trying again.
 Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
                            MigrationReport* report, const std::function<void(const std::string&)>& progress);
+
+// A server installation copied as one snapshot into table files in `folder`
+// (its settings stay where they are): what a backup archives and a restore
+// onto a server starts from. Gives that copy as an installation.
+Status copyServerIntoFiles(const tables::Installation& server, const std::filesystem::path& folder,
+                           tables::Installation* files);
 
 // The parts of that copy: the shared tables and the settings `to` lacks; or
 // the tables of one work.

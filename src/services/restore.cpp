@@ -361,14 +361,7 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
   ScratchDirectory scratch(inst.dataDir, ".restauracion-servidor-");
   if (!scratch.made()) return Status::error(Status::Code::kIoError, "no se pudo preparar la copia de las tablas");
   tables::Installation files;
-  files.dataDir = scratch.path();
-  files.settingsDir = inst.settingsDir;
-  ErrorReporter quiet;
-  quiet.setSilent(true);
-  MigrationReport copied;
-  if (Status s = tables::readConsistently(
-          inst, [&] { return migrateInstallation(inst, files, quiet, &copied, [](const std::string&) {}); });
-      !s)
+  if (Status s = copyServerIntoFiles(inst, scratch.path(), &files); !s)
     return Status::error(s.code(), "no se pudo leer el servidor: " + s.text());
   InstallationUse scratchUse;
   RestoreResult r = restoreArchive(files, archive, work, scratchUse);
@@ -377,6 +370,8 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
   tables::Installation target = inst;
   if (!r.work.empty()) target.workDir = works::workDirectory(inst.dataDir, r.work);
   const std::string schema = target.schemaOf(tables::tableDef(r.work.empty() ? "OBRA" : "COBR"));
+  ErrorReporter quiet;
+  quiet.setSilent(true);
   MigrationReport written;
   const Status s = tables::replaceServerSchemas(inst, {schema}, [&] {
     return r.work.empty() ? copySharedTables(files, inst, quiet, &written, [](const std::string&) {})

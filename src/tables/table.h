@@ -223,6 +223,7 @@ class Table {
   Statement& writeStatement(int which);
   void readInto(Statement& s);
   Status readOneStored(Statement& s);
+  Status eachRow(Statement& s, const std::function<bool()>& row);
   Status step(int key, Query q, bool bindKeyValues, bool bindId);
   void bindRecord(Statement& s);
   int bindFilter(Statement& s, int firstParam);

@@ -186,6 +186,16 @@ void Table::bindRange(Statement& s, int key, const Record& from, const Record& t
   bindFilter(s, 2 * n + 1);
 }
 
+// Steps `s` through its rows, calling `row` at each until it says stop.
+Status Table::eachRow(Statement& s, const std::function<bool()>& row) {
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) {
+    if (!row()) return Status::ok();
+  }
+  if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
+  return Status::ok();
+}
+
 Status Table::readRange(int key, const Record& from, const Record& to,
                         const std::function<bool(const Record&)>& visit) {
   if (!db_) return closedTable();
@@ -193,13 +203,10 @@ Status Table::readRange(int key, const Record& from, const Record& to,
   if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   ResetOnExit reset(s);
   bindRange(s, key, from, to);
-  int rc;
-  while ((rc = s.step()) == SQLITE_ROW) {
+  return eachRow(s, [&] {
     readInto(s);
-    if (!visit(rec_)) return Status::ok();
-  }
-  if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
-  return Status::ok();
+    return visit(rec_);
+  });
 }
 
 Status Table::readRangeColumns(int key, const Record& from, const Record& to, const std::vector<std::string>& fields,
@@ -220,12 +227,7 @@ Status Table::readRangeColumns(int key, const Record& from, const Record& to, co
               "SELECT " + select + " FROM " + storeIdent() + " WHERE " + where + " ORDER BY " + cols + ",\"_id\"");
   if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   bindRange(s, key, from, to);
-  int rc;
-  while ((rc = s.step()) == SQLITE_ROW) {
-    if (!visit(s)) return Status::ok();
-  }
-  if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
-  return Status::ok();
+  return eachRow(s, [&] { return visit(s); });
 }
 
 Status Table::selectColumns(const std::vector<std::string>& fields, std::string* select) const {
@@ -258,25 +260,17 @@ Status Table::scanColumns(const std::vector<std::string>& fields, const std::fun
   if (Status st = selectColumns(fields, &select); !st) return st;
   Statement s(*db_, "SELECT " + select + " FROM " + storeIdent() + " ORDER BY \"_id\"");
   if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
-  int rc;
-  while ((rc = s.step()) == SQLITE_ROW) {
-    if (!visit(s)) return Status::ok();
-  }
-  if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
-  return Status::ok();
+  return eachRow(s, [&] { return visit(s); });
 }
 
 Status Table::scanRecords(const std::function<bool(const Record&)>& visit) {
   if (!db_) return closedTable();
   Statement s(*db_, "SELECT " + selectList() + " FROM " + storeIdent() + " ORDER BY \"_id\"");
   if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
-  int rc;
-  while ((rc = s.step()) == SQLITE_ROW) {
+  return eachRow(s, [&] {
     readInto(s);
-    if (!visit(rec_)) return Status::ok();
-  }
-  if (rc != SQLITE_DONE) return raiseStorage(1, rc, Status::Code::kIoError);
-  return Status::ok();
+    return visit(rec_);
+  });
 }
 
 bool Table::inTransaction() const { return db_ && db_->inTransaction(); }
