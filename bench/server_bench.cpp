@@ -11,12 +11,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "comparison.h"
-#include "estimate/zones.h"
 #include "framework/text.h"
 #include "reference_installation.h"
 #include "services/migration.h"
@@ -24,6 +24,7 @@
 #include "tables/installation.h"
 #include "tables/table.h"
 #include "works/budget.h"
+#include "works/work.h"
 
 namespace velmora::bench {
 
@@ -229,25 +230,10 @@ void rawCalculaFloor(const std::string& url, const std::string& schema, const st
   raw.exec("COMMIT");
 }
 
-struct ServerWork {
-  Installation work;
-  tables::Record header{tables::tableDef("OBRA")};
-  estimate::ZoneFactors zone;
-};
-
-ServerWork openReferenceWork(const Installation& inst, ErrorReporter& errors) {
-  ServerWork w;
-  auto obra = inst.table("OBRA", errors);
-  auto control = inst.table("CONTROL", errors);
-  must(obra->open());
-  must(control->open());
-  obra->rec().setText("CTA", "REF");
-  must(obra->fetch(obra->keyIndex("CTA_KEY")));
-  w.header = obra->rec();
-  w.zone = estimate::loadZoneFactors(*control, 1);
-  w.work = inst;
-  w.work.workDir = inst.dataDir / "REF";
-  return w;
+works::OpenWork openReferenceWork(const Installation& inst, ErrorReporter& errors) {
+  std::optional<works::OpenWork> opened;
+  must(works::openWork(inst, errors, "REF", &opened));
+  return *opened;
 }
 
 // Seconds for `stations` processes, each recalculating its own work, all
@@ -260,8 +246,8 @@ double recalculateAtOnce(const std::vector<Installation>& installations, size_t 
       if (pid == 0) {
         ErrorReporter own;
         own.setSilent(true);
-        ServerWork w = openReferenceWork(installations[s], own);
-        _exit(works::calcula(w.work, own, w.header, w.zone, 0) ? 0 : 1);
+        works::OpenWork w = openReferenceWork(installations[s], own);
+        _exit(works::calcula(w.inst, own, w.header, w.zone, 0) ? 0 : 1);
       }
       children.push_back(pid);
     }
@@ -290,15 +276,15 @@ void benchCalcula(const std::string& url, const fs::path& root, ErrorReporter& e
     must(services::migrateInstallation(files, inst, errors, &copied, [](const std::string&) {}));
     stations.push_back(inst);
   }
-  ServerWork w = openReferenceWork(stations[0], errors);
-  must(works::calcula(w.work, errors, w.header, w.zone, 0));  // the work inputs exist from now on
+  works::OpenWork w = openReferenceWork(stations[0], errors);
+  must(works::calcula(w.inst, errors, w.header, w.zone, 0));  // the work inputs exist from now on
   compare(
-      "calcula-pg", 3, [](bool) {}, [&] { must(works::calcula(w.work, errors, w.header, w.zone, 0)); },
+      "calcula-pg", 3, [](bool) {}, [&] { must(works::calcula(w.inst, errors, w.header, w.zone, 0)); },
       [&] { rawCalculaFloor(url, "\"bench_st1\"", "\"bench_st1_obra_REF\""); });
 
   for (size_t s = 1; s < stations.size(); ++s) {
-    ServerWork other = openReferenceWork(stations[s], errors);
-    must(works::calcula(other.work, errors, other.header, other.zone, 0));
+    works::OpenWork other = openReferenceWork(stations[s], errors);
+    must(works::calcula(other.inst, errors, other.header, other.zone, 0));
   }
   double one = 1e30, four = 1e30;
   for (int round = 0; round < 2; ++round) {

@@ -91,7 +91,6 @@ std::shared_ptr<Connection> Connection::forThread(const std::string& url, std::s
     if (PQstatus(kept->pg_) == CONNECTION_OK && kept->exec(kSessionSettings) == SQLITE_OK) return kept;
   }
   std::shared_ptr<Connection> c(new Connection);
-  c->url_ = url;
   c->process_ = ::getpid();
   c->pg_ = PQconnectdb(url.c_str());
   if (!c->pg_ || PQstatus(c->pg_) != CONNECTION_OK) {

@@ -75,7 +75,6 @@ class Connection {
 
   sqlite3* lite_ = nullptr;
   pg_conn* pg_ = nullptr;
-  std::string url_;
   // Server only: what the last statement did, and the transaction depth
   // this connection opened (0 outside one).
   int lastCode_ = 0;
