@@ -16,9 +16,11 @@
 #include "fixture.h"
 #include "services/backup.h"
 #include "services/installation_use.h"
+#include "services/migration.h"
 #include "services/restore.h"
 #include "services/restore_journal.h"
 #include "services/zip_archiver.h"
+#include "works/work.h"
 
 namespace velmora::testing {
 namespace {
@@ -351,33 +353,78 @@ class RestoreTest : public BackupTest {
     const Status s = services::restoreBackup(inst, dest / archive, work, use, &report);
     return {s.isOk(), s.text(), report.work, report.keptAside};
   }
+  // The rows of every table, by the table file's path below the data folder
+  // ("settings" for the station's settings table); a server's tables are
+  // read through a copy into files.
+  std::map<std::string, std::string> rowsOf(const tables::Installation& at) {
+    std::map<std::string, std::string> rows;
+    fs::path root = at.dataDir;
+    const fs::path copy = fs::temp_directory_path() / ("velmora_copia_" + std::to_string(::getpid()));
+    if (at.onServer()) {
+      fs::remove_all(copy);
+      tables::Installation files;
+      const Status s = services::copyServerIntoFiles(at, copy, &files);
+      EXPECT_TRUE(s) << s.text();
+      root = copy;
+    }
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+      const fs::path rel = e.path().lexically_relative(root);
+      const bool aside = std::any_of(rel.begin(), rel.end(), [](const fs::path& part) {
+        return part.string().starts_with("ANTERIOR-") || part == "settings";
+      });
+      if (e.is_regular_file() && !aside && readAll(e.path()).starts_with("SQLite format 3"))
+        rows[rel.string()] = dumpTable(e.path());
+    }
+    rows["settings"] = dumpTable(at.fileOf(tables::tableDef("VGA")));
+    fs::remove_all(copy);
+    return rows;
+  }
+  // Changes a table behind the program's back: a new table in its file, or
+  // its rows gone on a server.
+  void spoil(const char* label, const std::string& work = {}) {
+    tables::Installation at = inst;
+    if (!work.empty()) at.workDir = works::workDirectory(dir, work);
+    const tables::TableDef& def = tables::tableDef(label);
+    const std::string inFile = "CREATE TABLE cambio(x); INSERT INTO cambio VALUES(1)";
+    if (def.settingsRole || !onServer()) {
+      sqlite3* db = nullptr;
+      sqlite3_open(at.fileOf(def).c_str(), &db);
+      EXPECT_EQ(sqlite3_exec(db, inFile.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+      sqlite3_close(db);
+    } else {
+      runOnStorage({}, {}, "DELETE FROM " + serverTable(at, label));
+    }
+  }
 };
 
 TEST_F(RestoreTest, RoundTripGivesBackTheTables) {
-  const std::string data = dumpTable(dir / "DATA1"), settings = dumpTable(dir / "settings" / "FONTS.DLL"),
-                    lines = dumpTable(dir / "CASA01" / "OBRA2");
-  sqlite3* db = nullptr;
-  for (const fs::path& f : {dir / "DATA1", dir / "settings" / "FONTS.DLL", dir / "CASA01" / "OBRA2"}) {
-    sqlite3_open(f.c_str(), &db);
-    ASSERT_EQ(sqlite3_exec(db, "PRAGMA writable_schema=OFF; CREATE TABLE cambio(x); INSERT INTO cambio VALUES(1)",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-  }
+  const auto backedUp = rowsOf(inst);
+  spoil("INBA");
+  spoil("VGA");
+  spoil("IOBR", "CASA01");
+  const auto spoilt = rowsOf(inst);
+  for (const char* table : {"DATA4", "settings", "CASA01/OBRA2"}) ASSERT_NE(spoilt.at(table), backedUp.at(table));
+
   const auto system = restore("OBRAS.zip");
   ASSERT_TRUE(system.ok) << system.message;
-  EXPECT_EQ(dumpTable(dir / "DATA1"), data);
-  EXPECT_EQ(dumpTable(dir / "settings" / "FONTS.DLL"), settings);
-  EXPECT_NE(dumpTable(system.keptAside / "DATA1"), data);  // the replaced file is kept
+  auto now = rowsOf(inst);
+  EXPECT_EQ(now.at("DATA4"), backedUp.at("DATA4"));
+  EXPECT_EQ(now.at("settings"), backedUp.at("settings"));
+  EXPECT_EQ(now.at("CASA01/OBRA2"), spoilt.at("CASA01/OBRA2"));          // a work is not the system's
+  EXPECT_EQ(dumpTable(system.keptAside / "DATA4"), spoilt.at("DATA4"));  // the replaced table is kept
+  EXPECT_EQ(dumpTable(system.keptAside / ".settings" / "FONTS.DLL"), spoilt.at("settings"));
+
   const auto work = restore("CASA01.zip", "CASA01");
   ASSERT_TRUE(work.ok) << work.message;
   EXPECT_EQ(work.work, "CASA01");
-  EXPECT_EQ(dumpTable(dir / "CASA01" / "OBRA2"), lines);
+  EXPECT_EQ(rowsOf(inst), backedUp);
   EXPECT_EQ(work.keptAside.parent_path(), dir / "CASA01");
+  EXPECT_EQ(dumpTable(work.keptAside / "OBRA2"), spoilt.at("CASA01/OBRA2"));
 }
 
 TEST_F(RestoreTest, RefusedWithNothingChanged) {
   const std::string before = readAll(dir / "DATA1");
+  const auto rowsBefore = rowsOf(inst);
   // A damaged archive: bytes in the middle of the compressed data changed.
   std::string bytes = readAll(dest / "OBRAS.zip");
   for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 40; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
@@ -406,6 +453,7 @@ TEST_F(RestoreTest, RefusedWithNothingChanged) {
   EXPECT_NE(r.message.find("nombre no permitido: ../DATA1"), std::string::npos) << r.message;
 
   EXPECT_EQ(readAll(dir / "DATA1"), before);
+  EXPECT_EQ(rowsOf(inst), rowsBefore);
   for (const auto& e : fs::directory_iterator(dir)) {
     EXPECT_EQ(e.path().filename().string().rfind("ANTERIOR-", 0), std::string::npos);
     EXPECT_EQ(e.path().filename().string().rfind(".restaura-", 0), std::string::npos);
@@ -431,6 +479,22 @@ void writeArchive(const fs::path& at, const std::string& comment,
   ASSERT_EQ(zip_close(za), 0);
 }
 
+// The bytes of one entry of an archive.
+std::string entryOf(const fs::path& archive, const std::string& name) {
+  int err = 0;
+  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY, &err);
+  std::string bytes;
+  zip_stat_t st;
+  if (za && zip_stat(za, name.c_str(), 0, &st) == 0) {
+    bytes.resize(st.size);
+    zip_file_t* f = zip_fopen(za, name.c_str(), 0);
+    if (f && zip_fread(f, bytes.data(), st.size) != static_cast<zip_int64_t>(st.size)) bytes.clear();
+    if (f) zip_fclose(f);
+  }
+  if (za) zip_discard(za);
+  return bytes;
+}
+
 // The state of an installation that a refused restore must leave alone:
 // every file below it (the backups' folder aside) with a digest of its bytes.
 std::map<std::string, size_t> filesBelow(const fs::path& root) {
@@ -446,7 +510,7 @@ std::map<std::string, size_t> filesBelow(const fs::path& root) {
 
 TEST_F(RestoreTest, HostileArchivesAreRefusedBeforeAnythingIsTouched) {
   const std::string system = services::systemComment();
-  const std::string data1 = readAll(dir / "DATA1"), data7 = readAll(dir / "DATA7");
+  const std::string data1 = entryOf(dest / "OBRAS.zip", "DATA1"), data7 = entryOf(dest / "OBRAS.zip", "DATA7");
   const std::string zeros(1 << 20, '\0');
   struct Case {
     std::string what, comment;
@@ -480,12 +544,14 @@ TEST_F(RestoreTest, HostileArchivesAreRefusedBeforeAnythingIsTouched) {
        "más del límite"},
   };
   const auto before = filesBelow(dir);
+  const auto rowsBefore = onServer() ? rowsOf(inst) : std::map<std::string, std::string>();
   for (const Case& c : cases) {
     writeArchive(dest / "HOSTIL.zip", c.comment, c.entries);
     const auto r = restore("HOSTIL.zip");
     EXPECT_FALSE(r.ok) << c.what;
     EXPECT_NE(r.message.find(c.says), std::string::npos) << c.what << ": " << r.message;
     EXPECT_EQ(filesBelow(dir), before) << c.what;
+    if (onServer()) EXPECT_TRUE(rowsOf(inst) == rowsBefore) << c.what;
     EXPECT_FALSE(fs::exists(dir.parent_path() / "victima")) << c.what;
   }
   // A work code given on the command line is held to the same rule.
@@ -507,28 +573,35 @@ TEST_F(RestoreTest, TwoRestoresInOneSecondKeepTheirOwnOriginals) {
 }
 
 TEST_F(RestoreTest, IntoAnEmptyFolderAndNoLockFileLeftOnFailure) {
-  tables::Installation empty;
+  tables::Installation empty = inst;  // on a server, in a schema of its own
   empty.dataDir = dir / "nueva";
   empty.settingsDir = dir / "nueva" / ".settings";
+  empty.serverSchema += "_nueva";
   services::InstallationUse use;
   services::RestoreReport done;
   const Status r = services::restoreBackup(empty, dest / "OBRAS.zip", {}, use, &done);
   ASSERT_TRUE(r) << r.text();
   EXPECT_EQ(integrity(empty.settingsDir / "FONTS.DLL"), "ok");
-  EXPECT_EQ(dumpTable(empty.dataDir / "DATA4"), dumpTable(dir / "DATA4"));
+  EXPECT_EQ(rowsOf(empty).at("DATA4"), rowsOf(inst).at("DATA4"));
 
   tables::Installation other = empty;
   other.dataDir = dir / "otra";
   other.settingsDir = dir / "otra" / ".settings";
+  other.serverSchema = inst.serverSchema + "_otra";
   writeArchive(dest / "MALO.zip", services::systemComment(), {{"DATA4", std::string(4096, 'x')}});
   services::RestoreReport report;
   EXPECT_FALSE(services::restoreBackup(other, dest / "MALO.zip", {}, use, &report));
   EXPECT_FALSE(fs::exists(other.dataDir / services::InstallationUse::kFileName));
+  if (onServer()) {
+    EXPECT_TRUE(tables::dropServerInstallation(empty));
+    EXPECT_FALSE(other.holdsTable(tables::tableDef("INBA")));
+  }
 }
 
 // A restore killed after each of its renames in turn: the next command
 // undoes it, the installation is as before, and `check` finds it whole.
 TEST_F(RestoreTest, KilledBetweenRenamesIsUndoneByTheNextCommand) {
+  if (onServer()) GTEST_SKIP() << "on a server the renames are made in a scratch copy";
   // The installation differs from the backups, so each rename matters.
   ASSERT_TRUE(app::createDemoInstallation(inst, errors).isOk());
   sqlite3* db = nullptr;
@@ -567,6 +640,42 @@ TEST_F(RestoreTest, KilledBetweenRenamesIsUndoneByTheNextCommand) {
       EXPECT_EQ(app::runCheck(inst, errors, out, checkErr), 0) << out.str() << checkErr.str();
     }
   }
+}
+
+// On a server the restored part replaces the old in one transaction: a
+// restore killed at any moment leaves the installation before or after it.
+TEST_F(RestoreTest, KilledAnyTimeOnAServerLeavesItBeforeOrAfter) {
+  if (!onServer()) GTEST_SKIP() << "the kills between renames are tested on files";
+  const auto backedUp = rowsOf(inst);
+  bool sawBefore = false, sawAfter = false;
+  for (int ms = 100; ms <= 1700; ms += 200) {
+    spoil("INBA");
+    spoil("IOBR", "CASA01");
+    const auto spoilt = rowsOf(inst);
+    const pid_t child = fork();
+    if (child == 0) {
+      services::InstallationUse use;
+      services::RestoreReport report;
+      _exit(services::restoreBackup(inst, dest / (ms % 400 == 100 ? "OBRAS.zip" : "CASA01.zip"),
+                                    ms % 400 == 100 ? "" : "CASA01", use, &report)
+                ? 0
+                : 3);
+    }
+    usleep(ms * 1000);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const auto now = rowsOf(inst);
+    int restored = 0, kept = 0;
+    for (const char* table : {"DATA4", "CASA01/OBRA2"}) {
+      restored += now.at(table) == backedUp.at(table);
+      kept += now.at(table) == spoilt.at(table);
+    }
+    EXPECT_EQ(restored + kept, 2) << ms << " ms";  // each table whole, one state or the other
+    sawBefore |= WIFSIGNALED(status) && kept == 2;
+    sawAfter |= restored > 0;
+  }
+  EXPECT_TRUE(sawBefore && sawAfter);  // the kills came both before and after a commit
 }
 
 TEST_F(BackupTest, LeftoversOfAKilledRunAreClearedAndScratchIsPrivate) {

@@ -374,7 +374,10 @@ int ErrorReporter::dispatch() {
         handler = fatalHandler_;
       }
       if (handler) handler(request.text);
-      std::exit(0);
+      // A silent reporter serves work whose caller reads the failure from the
+      // status it gets back: it must not end the program behind its back.
+      if (silent_) return result::kCancel;
+      std::exit(1);
     }
   }
 }

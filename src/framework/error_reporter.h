@@ -145,8 +145,9 @@ class ErrorReporter {
 
   void setPresenter(MessagePresenter* presenter);
   // Called after a fatal message was acknowledged, with its text. It must not
-  // return; if it does, the process exits with status 0. Tests install a
-  // handler that throws.
+  // return; if it does, the process exits with status 1, unless the reporter
+  // is silent: then the message is only a failure the caller's status
+  // carries. Tests install a handler that throws.
   void setFatalHandler(std::function<void(const std::string& text)> handler);
 
   void addErrors(std::string_view packedBlock);

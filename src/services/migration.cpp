@@ -135,7 +135,7 @@ Status migrateInstallation(const tables::Installation& from, const tables::Insta
       return Status::error(Status::Code::kInvalid,
                            "el destino ya tiene la tabla " + def->label + "; use una instalación vacía");
   std::vector<std::string> codes;
-  {
+  if (from.holdsTable(tables::tableDef("OBRA"))) {  // an empty installation has no works
     auto obra = from.table("OBRA", errors);
     obra->setReadingOnly(true);
     if (Status s = obra->open(); !s) return Status::error(s.code(), "OBRA: " + s.text());

@@ -357,12 +357,44 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
 // server's in one transaction. Settings are the station's own files and are
 // restored where they are.
 Status restoreOntoServer(const tables::Installation& inst, const fs::path& archive, const std::string& work,
-                         RestoreReport* report) {
+                         InstallationUse& use, RestoreReport* report) {
+  // The station's own folder is held alone, as in files: its settings table
+  // may be swapped.
+  std::error_code ec;
+  fs::create_directories(inst.dataDir, ec);
+  const bool wasHeld = use.held();
+  if (use.takeAlone(inst.dataDir) == InstallationUse::Outcome::kBusy)
+    return Status::error(Status::Code::kLocked,
+                         "la estación está en uso: cierre el programa en esta estación y vuelva a intentarlo");
+  struct GiveBack {
+    InstallationUse& use;
+    bool wasHeld;
+    fs::path lockFile;
+    bool done = false;
+    ~GiveBack() {
+      if (wasHeld) {
+        use.shareAgain();
+        return;
+      }
+      const bool removeFile = use.createdFile() && !done;
+      use.release();
+      std::error_code ec;
+      if (removeFile) fs::remove(lockFile, ec);
+    }
+  } giveBack{use, wasHeld, inst.dataDir / InstallationUse::kFileName};
   ScratchDirectory scratch(inst.dataDir, ".restauracion-servidor-");
   if (!scratch.made()) return Status::error(Status::Code::kIoError, "no se pudo preparar la copia de las tablas");
   tables::Installation files;
   if (Status s = copyServerIntoFiles(inst, scratch.path(), &files); !s)
     return Status::error(s.code(), "no se pudo leer el servidor: " + s.text());
+  // The station's settings table is restored in the copy too, and put in
+  // place only once the server has taken the rest.
+  const tables::TableDef& settings = tables::tableDef("VGA");
+  const fs::path stationSettings = inst.fileOf(settings);
+  files.settingsDir = scratch.path() / "configuracion";
+  fs::create_directories(files.settingsDir, ec);
+  if (fs::exists(stationSettings, ec)) fs::copy_file(stationSettings, files.fileOf(settings), ec);
+  if (ec) return Status::error(Status::Code::kIoError, "no se pudo copiar " + stationSettings.string());
   InstallationUse scratchUse;
   RestoreResult r = restoreArchive(files, archive, work, scratchUse);
   if (!r.ok) return Status::error(r.inUse ? Status::Code::kLocked : Status::Code::kInvalid, r.message);
@@ -370,6 +402,21 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
   tables::Installation target = inst;
   if (!r.work.empty()) target.workDir = works::workDirectory(inst.dataDir, r.work);
   const std::string schema = target.schemaOf(tables::tableDef(r.work.empty() ? "OBRA" : "COBR"));
+
+  // The tables replaced stay in the station's folder as table files, where a
+  // restore in files keeps them, until the user removes them.
+  fs::path keptAside;
+  if (!r.keptAside.empty()) {
+    const fs::path parent = inst.dataDir / r.keptAside.parent_path().lexically_relative(scratch.path());
+    fs::create_directories(parent, ec);
+    keptAside = makeKeptAsideFolder(parent);
+    if (!keptAside.empty()) fs::rename(r.keptAside, keptAside, ec);  // onto the new empty folder
+    if (keptAside.empty() || ec) {
+      if (!keptAside.empty()) fs::remove(keptAside, ec);
+      return Status::error(Status::Code::kIoError, "no se pudo guardar la copia de las tablas reemplazadas en " +
+                                                       parent.string() + "; el servidor quedó como estaba");
+    }
+  }
   ErrorReporter quiet;
   quiet.setSilent(true);
   MigrationReport written;
@@ -377,8 +424,27 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
     return r.work.empty() ? copySharedTables(files, inst, quiet, &written, [](const std::string&) {})
                           : copyWorkTables(files, inst, r.work, quiet, &written, [](const std::string&) {});
   });
-  if (!s) return Status::error(s.code(), "el servidor quedó como estaba: " + s.text());
-  *report = {std::move(r.work), {}, std::move(r.restored)};
+  if (!s) {
+    if (!keptAside.empty()) fs::remove_all(keptAside, ec);
+    return Status::error(s.code(), "el servidor quedó como estaba: " + s.text());
+  }
+  const std::string settingsEntry = settingsEntryName(settings.fileName);
+  if (std::find(r.restored.begin(), r.restored.end(), settingsEntry) != r.restored.end()) {
+    // A journal left beside the station's file would be played into the new one.
+    const fs::path journal = stationSettings.string() + "-journal";
+    const fs::path journalAside = keptAside / (settingsEntry + "-journal");
+    if (fs::exists(journal, ec) && !keptAside.empty()) {
+      fs::create_directories(journalAside.parent_path(), ec);
+      if (!ec) fs::rename(journal, journalAside, ec);
+    }
+    if (!ec) fs::create_directories(stationSettings.parent_path(), ec);
+    if (!ec) fs::rename(files.fileOf(settings), stationSettings, ec);
+    if (ec)
+      return Status::error(Status::Code::kIoError, "el servidor se restauró, pero no se pudo colocar " +
+                                                       stationSettings.string() + ": " + ec.message());
+  }
+  *report = {std::move(r.work), std::move(keptAside), std::move(r.restored)};
+  giveBack.done = true;
   return Status::ok();
 }
 
@@ -386,7 +452,7 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
 
 Status restoreBackup(const tables::Installation& inst, const fs::path& archive, const std::string& work,
                      InstallationUse& use, RestoreReport* report) {
-  if (inst.onServer()) return restoreOntoServer(inst, archive, work, report);
+  if (inst.onServer()) return restoreOntoServer(inst, archive, work, use, report);
   RestoreResult r = restoreArchive(inst, archive, work, use);
   if (!r.ok) return Status::error(r.inUse ? Status::Code::kLocked : Status::Code::kInvalid, r.message);
   *report = {std::move(r.work), std::move(r.keptAside), std::move(r.restored)};
