@@ -207,6 +207,7 @@ TEST_F(BackupTest, OnlyWorksWithNoWorksMakesNothing) {
 // A second process commits batches of 100 rows while the backup runs: every
 // snapshot holds whole batches and passes the integrity check.
 TEST_F(BackupTest, ATableWrittenMeanwhileIsArchivedWhole) {
+  if (onServer()) GTEST_SKIP() << "a server is archived from one snapshot: see AServerIsArchivedAsOneSnapshot…";
   makeDemo();
   const fs::path table = dir / "DATA5";
   const pid_t writer = fork();

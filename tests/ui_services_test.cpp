@@ -212,7 +212,18 @@ TEST_F(ServicesUiTest, RestoreWindowPutsABackupBack) {
   request.system = false;
   services::ZipArchiver archiver;
   ASSERT_EQ(services::runBackup(inst, request, archiver).at(0).result, services::ZipArchiver::kDone);
-  fs::remove(dir / "CASA01" / "OBRA2");
+  tables::Installation casa = inst;
+  casa.workDir = dir / "CASA01";
+  const auto linesOfCasa = [&] {
+    auto lines = casa.table("IOBR", errors);
+    EXPECT_TRUE(lines->open());
+    return lines->count();
+  };
+  const int64_t lines = linesOfCasa();
+  ASSERT_GT(lines, 0);
+  runOnStorage(dir / "CASA01" / "OBRA2", "DELETE FROM \"" + tables::tableDef("IOBR").storeName + "\"",
+               "DELETE FROM " + serverTable(casa, "IOBR"));
+  ASSERT_EQ(linesOfCasa(), 0);
 
   ui::RestoreWindow window(ctx);
   window.setArchive(QString::fromStdString((dir / "CASA01.zip").string()));
@@ -220,7 +231,7 @@ TEST_F(ServicesUiTest, RestoreWindowPutsABackupBack) {
   prompter.answer = true;
   QTest::mouseClick(window.findChild<QPushButton*>("restore"), Qt::LeftButton);
   EXPECT_TRUE(window.restored());
-  EXPECT_TRUE(fs::exists(dir / "CASA01" / "OBRA2"));
+  EXPECT_EQ(linesOfCasa(), lines);
   EXPECT_EQ(prompter.warnings.back()[0], "RESPALDO RESTAURADO");
 }
 

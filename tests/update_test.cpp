@@ -84,10 +84,7 @@ class UpdateTest : public InstallationTest {
   }
   // Adds inputs to a table (INBA or INBAA): account, description, price 1.
   void addInputs(const std::string& label, const std::vector<std::tuple<int, std::string, double>>& inputs) {
-    // The update copy is the file this station downloads, wherever the inputs live.
-    tables::Installation where = inst;
-    if (label == "INBAA") where.serverUrl.clear();
-    auto t = where.table(label, errors);
+    auto t = inst.table(label, errors);
     ASSERT_TRUE(t->open());
     for (const auto& [cta, text, cost] : inputs) {
       t->rec().clear();

@@ -12,12 +12,13 @@ namespace velmora::services {
 
 namespace {
 
-// The data tables an installation holds outside its works, or its
-// settings: one label per stored table (a second label reads the same one).
-std::vector<const tables::TableDef*> sharedTables(bool settings) {
+// The data tables an installation holds outside its works, or the station's
+// own (its settings, its downloads): one label per stored table (a second
+// label reads the same one).
+std::vector<const tables::TableDef*> sharedTables(bool station) {
   std::vector<const tables::TableDef*> out;
   for (const auto& def : tables::allTables()) {
-    if (tables::isWorkTable(def.label) || def.settingsRole != settings) continue;
+    if (tables::isWorkTable(def.label) || (def.settingsRole || def.stationFile) != station) continue;
     const bool seen =
         std::any_of(out.begin(), out.end(), [&](const tables::TableDef* d) { return d->fileName == def.fileName; });
     if (!seen) out.push_back(&def);
@@ -82,11 +83,11 @@ Status copySharedTables(const tables::Installation& from, const tables::Installa
                         MigrationReport* report, const std::function<void(const std::string&)>& progress) {
   std::error_code made;
   std::filesystem::create_directories(to.settingsDir, made);
-  if (!to.onServer()) std::filesystem::create_directories(to.dataDir, made);
-  for (bool settings : {true, false}) {
-    for (const tables::TableDef* def : sharedTables(settings)) {
+  std::filesystem::create_directories(to.dataDir, made);  // on a server, the station's folder
+  for (bool station : {true, false}) {
+    for (const tables::TableDef* def : sharedTables(station)) {
       if (!from.holdsTable(*def)) continue;
-      if (settings && to.holdsTable(*def)) continue;  // the station's own settings stay
+      if (station && to.holdsTable(*def)) continue;  // the station's own tables stay
       progress(def->label);
       if (Status s = copyTable(from, to, *def, errors, report); !s) return s;
     }

@@ -222,10 +222,8 @@ Status mergeUpdate(const tables::Installation& inst, ErrorReporter& errors, int 
   if (Status s = tables::checkTableFile(inst.fileOf(copyDef), copyDef, tables::FileCheck::kIdentity); !s)
     return Status::error(Status::Code::kCorrupt, "el archivo bajado no es una actualización de insumos: " + s.text());
   MergeResult counts;
-  // The copy is a file this station downloaded, wherever the inputs live.
   tables::Installation reading = inst;
   reading.readingOnly = true;
-  reading.serverUrl.clear();
   auto copy = reading.table("INBAA", errors);
   auto inba = inst.table("INBA", errors);
   if (Status s = copy->open(); !s) return s;

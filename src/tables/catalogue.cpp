@@ -106,6 +106,7 @@ std::vector<TableDef> build() {
 
   all.push_back(table("INBA", "INB", "DATA4", inputFields(), inputKeys(), true));
   all.push_back(table("INBAA", "INBA", "DATA4A", inputFields(), inputKeys(), true));
+  all.back().stationFile = true;
 
   all.push_back(table(
       "MABA", "MAB", "DATA5",

@@ -31,7 +31,7 @@ bool Installation::workReachable() const {
 bool Installation::workWritable() const { return onServer() || canWriteIn(workDir); }
 
 bool Installation::holdsTable(const TableDef& def) const {
-  if (onServer() && !def.settingsRole) return serverHoldsTable(serverUrl, schemaOf(def), def.storeName);
+  if (onServer(def)) return serverHoldsTable(serverUrl, schemaOf(def), def.storeName);
   std::error_code ec;
   const std::filesystem::path file = fileOf(def);
   return std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) > 0 && !ec;
@@ -40,7 +40,7 @@ bool Installation::holdsTable(const TableDef& def) const {
 std::unique_ptr<Table> Installation::table(std::string_view label, ErrorReporter& errors) const {
   const TableDef& def = tableDef(label);
   auto t = std::make_unique<Table>(def, fileOf(def), errors);
-  if (onServer() && !def.settingsRole) t->useServer(serverUrl, schemaOf(def));
+  if (onServer(def)) t->useServer(serverUrl, schemaOf(def));
   t->setCreateMissing(createMissing);
   t->setReadingOnly(readingOnly);
   return t;

@@ -42,6 +42,9 @@ struct Installation {
   std::string serverSchema;
 
   bool onServer() const { return !serverUrl.empty(); }
+  // Whether this table lives on the server: the station's own files (its
+  // settings, what it downloads) never do.
+  bool onServer(const TableDef& def) const { return onServer() && !def.settingsRole && !def.stationFile; }
   std::filesystem::path fileOf(const TableDef& def) const;
   // The schema of `def`'s table on the server.
   std::string schemaOf(const TableDef& def) const;

@@ -87,6 +87,7 @@ struct TableDef {
   std::string fileName;       // "DATA4"
   std::string storeName;      // SQL table inside the file, shared by two labels on one file
   bool settingsRole = false;  // owned by the settings password instead of the data one
+  bool stationFile = false;   // downloaded by each station: a file in its folder even when the tables are on a server
   std::vector<FieldDef> fields;
   std::vector<KeyDef> keys;
   std::vector<RangeCheck> checks;
