@@ -9,8 +9,10 @@ set -eu
 VELMORA="$1"
 PY=/usr/bin/python3
 DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-"$VELMORA" demo "$DIR/data" > /dev/null
+. "$(dirname "$0")/storage.sh"
+trap 'storage_cleanup; rm -rf "$DIR"' EXIT
+new_demo data
+DATA=$(data_of data)
 $PY - "$DIR/cliente.xlsx" <<'PY'
 import sys, openpyxl
 from openpyxl.styles import Font
@@ -30,15 +32,15 @@ ws.append(["est-006", "OTRA COLUMNA", "M", "3", None, None])
 wb.create_sheet("Notas")["A1"] = "no se lee"
 wb.save(sys.argv[1])
 PY
-budget() { "$VELMORA" presupuesto --data "$DIR/data" --obra BODEGA02 --json; }
+budget() { "$VELMORA" presupuesto --data "$DATA" --obra BODEGA02 --json; }
 rows_before=$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')
-"$VELMORA" importa-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --prueba > "$DIR/out"
+"$VELMORA" importa-catalogo --data "$DATA" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --prueba > "$DIR/out"
 grep -q "^4 partidas se importarían a la obra BODEGA02: 1 títulos, 2 conceptos con el análisis de la base y 1 sin análisis" "$DIR/out" ||
     { cat "$DIR/out"; exit 1; }
 grep -q "sin análisis: fila 6: clave ALB-99, MURO DE BLOCK" "$DIR/out"
 [ "$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')" = "$rows_before" ]
-"$VELMORA" importa-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" > /dev/null
-"$VELMORA" calcula --data "$DIR/data" --obra BODEGA02 --json > "$DIR/after.json"
+"$VELMORA" importa-catalogo --data "$DATA" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" > /dev/null
+"$VELMORA" calcula --data "$DATA" --obra BODEGA02 --json > "$DIR/after.json"
 $PY - "$DIR/after.json" "$rows_before" <<'PY'
 import json, sys
 doc = json.load(open(sys.argv[1]))
@@ -54,7 +56,7 @@ assert other["unit_price"] == column["unit_price"] and other["quantity"] == 3, o
 assert wall["unit_price"] == 0 and wall["quantity"] == 40, wall
 PY
 # Back into the client's workbook.
-"$VELMORA" exporta-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --salida "$DIR/precios.xlsx" > "$DIR/out"
+"$VELMORA" exporta-catalogo --data "$DATA" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --salida "$DIR/precios.xlsx" > "$DIR/out"
 grep -q "^3 partidas con precio en" "$DIR/out" || { cat "$DIR/out"; exit 1; }
 grep -q "celdas con fórmula que se dejaron como estaban: F5 F6" "$DIR/out"
 $PY - "$DIR/cliente.xlsx" "$DIR/precios.xlsx" "$DIR/after.json" "$rows_before" <<'PY'
@@ -85,7 +87,7 @@ before, after = client.read(sheet).decode(), priced.read(sheet).decode()
 assert before != after and without(before, changed) == without(after, changed)
 PY
 # The client's workbook is never the output.
-if "$VELMORA" exporta-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --salida "$DIR/cliente.xlsx" 2> "$DIR/err" > /dev/null; then
+if "$VELMORA" exporta-catalogo --data "$DATA" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --salida "$DIR/cliente.xlsx" 2> "$DIR/err" > /dev/null; then
     echo "wrote over the client's workbook"; exit 1
 fi
 grep -q "no puede ser el mismo del cliente" "$DIR/err"
@@ -98,7 +100,7 @@ wb["Catalogo"]["D6"] = "cuarenta"
 wb.save(sys.argv[1])
 PY
 rows_now=$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')
-if "$VELMORA" importa-catalogo --data "$DIR/data" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" > /dev/null 2> "$DIR/err"; then
+if "$VELMORA" importa-catalogo --data "$DATA" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" > /dev/null 2> "$DIR/err"; then
     echo "imported a bad quantity"; exit 1
 fi
 grep -q "fila 6: la cantidad no es un número (cuarenta); no se importó nada" "$DIR/err" || { cat "$DIR/err"; exit 1; }

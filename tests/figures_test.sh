@@ -8,18 +8,20 @@ set -eu
 VELMORA="$1"
 PY=/usr/bin/python3  # the system's Python, where python3-openpyxl lives
 DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-"$VELMORA" demo "$DIR/data" > /dev/null
+. "$(dirname "$0")/storage.sh"
+trap 'storage_cleanup; rm -rf "$DIR"' EXIT
+new_demo data
+DATA=$(data_of data)
 
 check() {
     work="$1"
-    "$VELMORA" calcula --data "$DIR/data" --obra "$work" --json > "$DIR/calcula.json"
-    "$VELMORA" presupuesto --data "$DIR/data" --obra "$work" --json > "$DIR/presupuesto.json"
-    "$VELMORA" presupuesto --data "$DIR/data" --obra "$work" > "$DIR/tabla.txt"
-    "$VELMORA" report presupuesto --data "$DIR/data" --obra "$work" --txt "$DIR/reporte.txt" > /dev/null
-    "$VELMORA" report presupuesto --data "$DIR/data" --obra "$work" --pdf "$DIR/reporte.pdf" > /dev/null
+    "$VELMORA" calcula --data "$DATA" --obra "$work" --json > "$DIR/calcula.json"
+    "$VELMORA" presupuesto --data "$DATA" --obra "$work" --json > "$DIR/presupuesto.json"
+    "$VELMORA" presupuesto --data "$DATA" --obra "$work" > "$DIR/tabla.txt"
+    "$VELMORA" report presupuesto --data "$DATA" --obra "$work" --txt "$DIR/reporte.txt" > /dev/null
+    "$VELMORA" report presupuesto --data "$DATA" --obra "$work" --pdf "$DIR/reporte.pdf" > /dev/null
     pdftotext -layout "$DIR/reporte.pdf" "$DIR/reporte-pdf.txt"
-    "$VELMORA" report presupuesto --data "$DIR/data" --obra "$work" --xlsx "$DIR/reporte.xlsx" > /dev/null
+    "$VELMORA" report presupuesto --data "$DATA" --obra "$work" --xlsx "$DIR/reporte.xlsx" > /dev/null
     $PY - "$DIR" "$2" <<'PY'
 import json, re, sys
 from decimal import Decimal
@@ -75,8 +77,8 @@ PY
 check CASA01 "97,235.64"
 # A public work of thousands of millions: quantities scaled up, and halves
 # that put amounts on a half cent.
-sqlite3 "$DIR/data/CASA01/OBRA1" "UPDATE COBR SET CANT = CANT * 11111.5 WHERE TIPO = 'C'"
+sql_in data CASA01/OBRA1 "UPDATE \"COBR\" SET \"CANT\" = \"CANT\" * 11111.5 WHERE \"TIPO\" = 'C'"
 check CASA01 -
-sqlite3 "$DIR/data/BODEGA02/OBRA1" "UPDATE COBR SET CANT = CANT * 1234567.5 + 0.5 WHERE TIPO = 'C'"
+sql_in data BODEGA02/OBRA1 "UPDATE \"COBR\" SET \"CANT\" = \"CANT\" * 1234567.5 + 0.5 WHERE \"TIPO\" = 'C'"
 check BODEGA02 -
 echo "figures ok"

@@ -5,15 +5,17 @@
 set -eu
 VELMORA="$1"
 DIR=$(mktemp -d)
-trap 'rm -rf "$DIR"' EXIT
-"$VELMORA" demo "$DIR/data" > /dev/null
-direct=$("$VELMORA" presupuesto --data "$DIR/data" --obra CASA01 --json |
+. "$(dirname "$0")/storage.sh"
+trap 'storage_cleanup; rm -rf "$DIR"' EXIT
+new_demo data
+DATA=$(data_of data)
+direct=$("$VELMORA" presupuesto --data "$DATA" --obra CASA01 --json |
          python3 -c 'import json,sys; print("{:,.2f}".format(json.load(sys.stdin)["direct_cost"]))')
 
 # pdf NAME [OPTIONS...]: the report as text, in $DIR/NAME.txt
 pdf() {
     name="$1"; shift
-    "$VELMORA" report "$name" --data "$DIR/data" "$@" --pdf "$DIR/$name.pdf" > /dev/null
+    "$VELMORA" report "$name" --data "$DATA" "$@" --pdf "$DIR/$name.pdf" > /dev/null
     pdftotext -layout "$DIR/$name.pdf" "$DIR/$name.txt"
 }
 has() {

@@ -367,8 +367,10 @@ const std::vector<Command>& commands() {
          sub.add_flag("--prueba", v.bc3Import.dryRun, "revisa el archivo y cuenta lo que haría, sin escribir nada");
        },
        [](Run& r) {
-         // A catalogue may be read into a new installation: an empty folder.
-         auto inst = r.hold(!r.v.bc3Import.dryRun, std::filesystem::is_directory(r.v.data));
+         // A catalogue may be read into a new installation: an empty folder,
+         // or a server's schema.
+         const bool mayCreate = velmora::tables::isServerAddress(r.v.data) || std::filesystem::is_directory(r.v.data);
+         auto inst = r.hold(!r.v.bc3Import.dryRun, mayCreate);
          return inst ? app::runBc3ImportCommand(*inst, r.errors, r.v.bc3Import, std::cout, std::cerr) : kFailed;
        }},
       {"exporta-bc3", "escribe el catálogo en FIEBDC-3 (BC3) con una lista de precios", true,
