@@ -387,7 +387,7 @@ void benchBackup(const Installation& inst, const fs::path& root) {
         request.works = {"REF"};
         services::ZipArchiver archiver;
         for (const auto& a : services::runBackup(inst, request, archiver)) {
-          if (a.result != services::ZipArchiver::kDone) {
+          if (!a.status) {
             std::fprintf(stderr, "backup: %s\n", a.failure.c_str());
             std::exit(1);
           }

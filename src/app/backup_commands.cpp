@@ -41,12 +41,12 @@ int runBackupCommand(const tables::Installation& inst, const services::BackupReq
   const auto made = services::runBackup(inst, request, archiver, events);
   int failures = 0;
   for (const auto& a : made) {
-    if (a.result == services::ZipArchiver::kDone) {
+    if (a.status) {
       out << services::ZipArchiver::archivePath(a.name).string() << ": " << a.files.size() << " archivos\n";
     } else {
       ++failures;
       err << "velmora: no se hizo el respaldo " << services::ZipArchiver::archivePath(a.name).filename().string()
-          << ": " << oneLine(a.reason) << "\n";
+          << ": " << oneLine(a.status.text()) << "\n";
     }
   }
   if (made.empty()) out << "No había nada que respaldar.\n";

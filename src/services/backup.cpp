@@ -36,25 +36,23 @@ std::vector<std::string> registeredWorks(const tables::Installation& inst, Error
 namespace {
 
 BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, const std::string& name,
-                          const std::string& include, const std::string& comment,
+                          const fs::path& folder, const std::string& comment,
                           const std::vector<std::pair<fs::path, std::string>>& extra, int level) {
-  archiver.init(events.progress);
-  archiver.setInclude(include);
-  for (const auto& [file, entry] : extra) archiver.addFile(file, entry);
-  archiver.exclude(InstallationUse::kFileName);   // who is using it now, not data
-  archiver.exclude(kRestoreJournalName);          // a restore cut short, undone at the next start
-  archiver.exclude(ScratchDirectory::kLockName);  // the copy of a server's tables being archived
-  archiver.setArchive(name);
-  archiver.setComment(comment);
-  archiver.setLevel(level);
-  archiver.setOptions(ZipArchiver::kJunkPaths | ZipArchiver::kSnapshotTables);
+  ZipJob job;
+  job.archive = name;
+  job.include = {folder / "*.*"};
+  job.files = extra;
+  job.excluded = {
+      InstallationUse::kFileName,   // who is using it now, not data
+      kRestoreJournalName,          // a restore cut short, undone at the next start
+      ScratchDirectory::kLockName,  // the copy of a server's tables being archived
+  };
+  job.comment = comment;
+  job.level = level;
   if (events.archiveStarted) events.archiveStarted(name);
   BackupArchive done{name, comment};
-  done.result = archiver.execute(ZipArchiver::kCreate);
-  if (done.result != ZipArchiver::kDone) {
-    done.failure = archiver.failureText();
-    done.reason = archiver.reason();
-  }
+  done.status = archiver.pack(job, events.progress);
+  if (!done.status) done.failure = archiver.failureText();
   done.files = archiver.packed();
   if (events.archiveEnded) events.archiveEnded(done);
   return done;
@@ -66,8 +64,8 @@ BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, con
 std::vector<BackupArchive> backupFromServer(const tables::Installation& inst, const BackupRequest& request,
                                             ZipArchiver& archiver, const BackupEvents& events) {
   const auto failed = [&](const std::string& why) {
-    BackupArchive refused{(request.destination / "OBRAS").string(), systemComment(), ZipArchiver::kFailed, why, {}};
-    refused.reason = why;
+    const BackupArchive refused{
+        (request.destination / "OBRAS").string(), systemComment(), Status::error(Status::Code::kIoError, why), why, {}};
     if (events.archiveEnded) events.archiveEnded(refused);
     return std::vector<BackupArchive>{refused};
   };
@@ -94,23 +92,22 @@ std::vector<BackupArchive> runBackup(const tables::Installation& inst, const Bac
       const fs::path file = fs::absolute(inst.fileOf(def));
       if (def.settingsRole && file.parent_path() != dataDir) extra.emplace_back(file, settingsEntryName(def.fileName));
     }
-    made.push_back(makeArchive(archiver, events, (fs::path(destination) / "OBRAS").string(), (dataDir / "*.*").string(),
-                               systemComment(), extra, request.level));
+    made.push_back(makeArchive(archiver, events, (fs::path(destination) / "OBRAS").string(), dataDir, systemComment(),
+                               extra, request.level));
   }
   for (const std::string& code : request.works) {
     if (events.stopped && events.stopped()) break;
     if (!works::isValidWorkCode(code)) {
       // A code that would name a folder outside the data directory (or the
       // archive outside the destination) is never made into a path.
-      BackupArchive refused{code, {}, ZipArchiver::kFailed, works::invalidWorkCodeText(code), {}};
-      refused.reason = refused.failure;
+      const std::string why = works::invalidWorkCodeText(code);
+      BackupArchive refused{code, {}, Status::error(Status::Code::kInvalid, why), why, {}};
       if (events.archiveEnded) events.archiveEnded(refused);
       made.push_back(std::move(refused));
       continue;
     }
     made.push_back(makeArchive(archiver, events, (fs::path(destination) / code).string(),
-                               (works::workDirectory(dataDir, code) / "*.*").string(), workComment(code), {},
-                               request.level));
+                               works::workDirectory(dataDir, code), workComment(code), {}, request.level));
   }
   return made;
 }

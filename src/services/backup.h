@@ -26,9 +26,8 @@ struct BackupRequest {
 struct BackupArchive {
   std::string name;  // the archive name handed to the archiver
   std::string comment;
-  int result = ZipArchiver::kDone;
+  Status status;        // ok, or why not in Spanish on one line (kCancelled when stopped)
   std::string failure;  // the "Zip Error" text when it failed
-  std::string reason;   // why, in Spanish, on one line
   std::vector<std::string> files;
 };
 

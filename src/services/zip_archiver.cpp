@@ -210,132 +210,58 @@ struct ZipArchiver::Source {
   }
 };
 
-void ZipArchiver::init(ZipProgress progress) {
+Status ZipArchiver::pack(const ZipJob& job, ZipProgress progress) {
+  job_ = job;
+  job_.comment = trimRight(job_.comment).substr(0, 1023);
+  job_.level = levelInForce(job_.level);
   progress_ = std::move(progress);
-  archive_.clear();
-  include_.clear();
-  comment_.clear();
-  extraFiles_.clear();
-  excluded_.clear();
-  level_ = 6;
-  options_ = 0;
-  lastResult_ = 0;
-  detail_.clear();
+  code_ = 0;
+  why_.clear();
   packed_.clear();
   stop_ = false;
   if (progress_.bars) progress_.bars(0, 0);
-}
-
-void ZipArchiver::setArchive(const std::string& name) { archive_ = trimRight(name); }
-
-void ZipArchiver::setInclude(const std::string& pattern) {
-  include_.clear();
-  extraFiles_.clear();
-  addInclude(pattern);
-}
-
-void ZipArchiver::addInclude(const std::string& pattern) {
-  const std::string s = trimRight(pattern);
-  if (s.empty()) return;
-  if (!include_.empty()) include_ += ' ';
-  include_ += s.find(' ') != std::string::npos ? "\"" + s + "\"" : s;
-}
-
-void ZipArchiver::addFile(const fs::path& file, const std::string& entryName) {
-  extraFiles_.emplace_back(file, entryName);
-}
-
-void ZipArchiver::setComment(const std::string& text) {
-  comment_ = trimRight(text).substr(0, 1023);
-  options_ |= kCommented;
-}
-
-int ZipArchiver::setLevel(int level) {
-  level_ = level >= 0 && level <= 9 ? level : 6;
-  return level_;
-}
-
-void ZipArchiver::setOptions(uint32_t bits) { options_ = bits == 0 ? 0 : options_ | bits; }
-
-bool ZipArchiver::splitInclude(const std::string& list, std::vector<std::string>& patterns) {
-  patterns.clear();
-  size_t i = 0;
-  while (i < list.size()) {
-    if (list[i] == ' ') {
-      ++i;
-      continue;
-    }
-    if (list[i] == '"') {
-      const size_t close = list.find('"', i + 1);
-      if (close == std::string::npos) return false;
-      patterns.push_back(list.substr(i + 1, close - i - 1));
-      i = close + 1;
-    } else {
-      const size_t end = std::min(list.find(' ', i), list.size());
-      patterns.push_back(list.substr(i, end - i));
-      i = end;
-    }
-  }
-  return true;
-}
-
-fs::path ZipArchiver::archivePath(const std::string& name) {
-  fs::path p(name);
-  if (!p.has_extension()) p += ".zip";
-  return p;
-}
-
-std::string ZipArchiver::reason() const {
-  if (!detail_.empty()) return detail_;
-  switch (lastResult_) {
-    case kBadInclude: return "La lista de archivos tiene comillas sin cerrar.";
-    case kUnknownAction: return "Acción desconocida.";
-    case kNothingToPack: return "No hay archivos que respaldar.";
-    case kStopped: return "Se detuvo a petición del usuario.";
-    default: return "Error interno " + std::to_string(lastResult_) + ".";
-  }
-}
-
-std::string ZipArchiver::failureText() const {
-  std::string text = "An error prevented zipping files to " + archive_ + "|An internal errorcode of " +
-                     std::to_string(lastResult_) +
-                     " was reported.|If the error persists, delete the zip file and run the process again.";
-  if (!detail_.empty()) text += "|" + detail_;
-  return text;
-}
-
-int ZipArchiver::fail(int code) {
-  lastResult_ = code;
-  return kFailed;
-}
-
-int ZipArchiver::execute(int action) {
-  // A stop asked for since init() stands: it may come while tables are copied.
-  packed_.clear();
-  detail_.clear();
-  const int result = pack(action);
+  Status result = run();
   if (progress_.bars) progress_.bars(0, 0);
   if (progress_.file) progress_.file("");
   return result;
 }
 
-std::vector<std::pair<fs::path, std::string>> ZipArchiver::entriesOf(const std::vector<std::string>& patterns) const {
+fs::path ZipArchiver::archivePath(const std::string& name) {
+  fs::path p(trimRight(name));
+  if (!p.has_extension()) p += ".zip";
+  return p;
+}
+
+std::string ZipArchiver::failureText() const {
+  std::string text = "An error prevented zipping files to " + trimRight(job_.archive) + "|An internal errorcode of " +
+                     std::to_string(code_) +
+                     " was reported.|If the error persists, delete the zip file and run the process again.";
+  if (!why_.empty()) text += "|" + why_;
+  return text;
+}
+
+Status ZipArchiver::fail(int code, std::string why) {
+  code_ = code;
+  why_ = why;
+  if (code == kStopped) return Status::error(Status::Code::kCancelled, "Se detuvo a petición del usuario.");
+  return Status::error(code == kNothingToPack ? Status::Code::kInvalid : Status::Code::kIoError, std::move(why));
+}
+
+std::vector<std::pair<fs::path, std::string>> ZipArchiver::entries() const {
   // Each file once, under its name.
   std::vector<std::pair<fs::path, std::string>> entries;
-  for (const std::string& pattern : patterns) {
-    for (const fs::path& f : filesOf(pattern)) {
-      if (std::find(excluded_.begin(), excluded_.end(), f.filename().string()) != excluded_.end()) continue;
-      if ((options_ & kSnapshotTables) && isJournalOfTable(f)) continue;
-      // Without kJunkPaths a name keeps its folders, as seen from the current directory.
-      const std::string name = (options_ & kJunkPaths)
-                                   ? f.filename().string()
-                                   : fs::absolute(f).lexically_relative(fs::current_path()).string();
+  for (const fs::path& pattern : job_.include) {
+    for (const fs::path& f : filesOf(pattern.string())) {
+      if (std::find(job_.excluded.begin(), job_.excluded.end(), f.filename().string()) != job_.excluded.end()) continue;
+      if (job_.snapshotTables && isJournalOfTable(f)) continue;
+      const std::string name =
+          job_.keepFolders ? fs::absolute(f).lexically_relative(fs::current_path()).string() : f.filename().string();
       bool seen = false;
       for (const auto& e : entries) seen = seen || e.second == name;
       if (!seen) entries.emplace_back(f, name);
     }
   }
-  for (const auto& extra : extraFiles_) {
+  for (const auto& extra : job_.files) {
     std::error_code ec;
     if (fs::is_regular_file(extra.first, ec)) entries.push_back(extra);
   }
@@ -349,43 +275,35 @@ struct ZipArchiver::Planned {
   time_t mtime;
 };
 
-int ZipArchiver::planEntries(const std::vector<std::pair<fs::path, std::string>>& entries, const fs::path& temp,
-                             std::vector<Planned>* plannedOut, uint64_t* totalOut) {
+Status ZipArchiver::planEntries(const std::vector<std::pair<fs::path, std::string>>& entries, const fs::path& temp,
+                                std::vector<Planned>* plannedOut, uint64_t* totalOut) {
   std::vector<Planned>& planned = *plannedOut;
   uint64_t& total = *totalOut;
   int n = 0;
   for (const auto& [file, name] : entries) {
-    if (stop_) return fail(kStopped);
+    if (stop_) return fail(kStopped, {});
     fs::path read = file;
-    if ((options_ & kSnapshotTables) && isTableFile(file)) {
+    if (job_.snapshotTables && isTableFile(file)) {
       read = temp / std::to_string(n++);
-      if (Status st = tables::snapshotTableFile(file, read, std::chrono::seconds(30)); !st) {
-        detail_ = st.text();
-        return fail(kSnapshotFailed);
-      }
+      if (Status st = tables::snapshotTableFile(file, read, std::chrono::seconds(30)); !st)
+        return fail(kSnapshotFailed, st.text());
     }
     std::error_code ec;
     const uint64_t size = fs::file_size(read, ec);
-    if (ec) {
-      detail_ = file.filename().string() + ": no se pudo leer";
-      return fail(kSnapshotFailed);
-    }
+    if (ec) return fail(kSnapshotFailed, file.filename().string() + ": no se pudo leer");
     planned.push_back({read, name, size, modificationTime(file)});
     total += size;
   }
-
-  return kDone;
+  return Status::ok();
 }
 
-int ZipArchiver::writeArchive(const std::vector<Planned>& planned, uint64_t total, const fs::path& made,
-                              const fs::path& target) {
+Status ZipArchiver::writeArchive(const std::vector<Planned>& planned, uint64_t total, const fs::path& made,
+                                 const fs::path& target) {
   int err = 0;
   zip_t* za = zip_open(made.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  if (!za) {
-    detail_ = target.filename().string() + ": " + zipErrorText(err, 0);
-    return fail(kZipFailure - err);
-  }
-  if (!comment_.empty()) zip_set_archive_comment(za, comment_.c_str(), static_cast<zip_uint16_t>(comment_.size()));
+  if (!za) return fail(kZipFailure - err, target.filename().string() + ": " + zipErrorText(err, 0));
+  if (!job_.comment.empty())
+    zip_set_archive_comment(za, job_.comment.c_str(), static_cast<zip_uint16_t>(job_.comment.size()));
   uint64_t packedBytes = 0;
   for (const Planned& p : planned) {
     auto* s = new Source{this, p.read, p.name, p.size, p.mtime, &packedBytes, total};
@@ -395,67 +313,53 @@ int ZipArchiver::writeArchive(const std::vector<Planned>& planned, uint64_t tota
       zip_error_fini(&s->error);
       delete s;
       zip_discard(za);
-      return fail(kZipFailure - ZIP_ER_MEMORY);
+      return fail(kZipFailure - ZIP_ER_MEMORY, zipErrorText(ZIP_ER_MEMORY, 0));
     }
     const zip_int64_t index = zip_file_add(za, p.name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
     if (index < 0) {
       zip_source_free(src);
       const int code = zip_error_code_zip(zip_get_error(za));
-      detail_ = p.name + ": " + zipErrorText(code, zip_error_code_system(zip_get_error(za)));
+      const std::string why = p.name + ": " + zipErrorText(code, zip_error_code_system(zip_get_error(za)));
       zip_discard(za);
-      return fail(kZipFailure - code);
+      return fail(kZipFailure - code, why);
     }
-    zip_set_file_compression(za, static_cast<zip_uint64_t>(index), level_ == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                             static_cast<zip_uint32_t>(level_));
+    zip_set_file_compression(za, static_cast<zip_uint64_t>(index), job_.level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                             static_cast<zip_uint32_t>(job_.level));
   }
   // libzip writes the archive under a temporary name and renames it only
   // when it is complete; then it comes out of the scratch folder, replacing
   // an older archive of the same name only now.
   if (zip_close(za) != 0) {
     const int code = zip_error_code_zip(zip_get_error(za));
-    detail_ = zipErrorText(code, zip_error_code_system(zip_get_error(za)));
+    const std::string why = zipErrorText(code, zip_error_code_system(zip_get_error(za)));
     zip_discard(za);
-    return fail(stop_ ? kStopped : kZipFailure - code);
+    return fail(stop_ ? kStopped : kZipFailure - code, why);
   }
-  return kDone;
+  return Status::ok();
 }
 
-int ZipArchiver::pack(int action) {
-  std::vector<std::string> patterns;
-  if (!splitInclude(include_, patterns)) {
-    detail_ = "La lista de archivos tiene comillas sin cerrar.";
-    return fail(kBadInclude);
-  }
-  if (action != kCreate) return fail(kUnknownAction);
-  const std::vector<std::pair<fs::path, std::string>> entries = entriesOf(patterns);
-  if (entries.empty()) {
-    detail_ = "No hay archivos que respaldar.";
-    return fail(kNothingToPack);
-  }
+Status ZipArchiver::run() {
+  const std::vector<std::pair<fs::path, std::string>> included = entries();
+  if (included.empty()) return fail(kNothingToPack, "No hay archivos que respaldar.");
 
   // Live tables are copied first, each as one consistent snapshot, into a
   // folder of this run's own beside the archive (readable by its owner only:
   // the settings table holds password digests). The archive is made there
   // too and renamed into place when complete, so a run that is killed leaves
   // only that folder, which the next run clears.
-  const fs::path target = archivePath(archive_);
+  const fs::path target = archivePath(job_.archive);
   const ScratchDirectory scratch(fs::absolute(target).parent_path(), kScratchPrefix);
-  if (!scratch.made()) {
-    detail_ = "No se pudo crear una carpeta de trabajo junto al respaldo.";
-    return fail(kSnapshotFailed);
-  }
+  if (!scratch.made()) return fail(kSnapshotFailed, "No se pudo crear una carpeta de trabajo junto al respaldo.");
   std::vector<Planned> planned;
   uint64_t total = 0;
-  if (int r = planEntries(entries, scratch.path(), &planned, &total); r != kDone) return r;
+  if (Status s = planEntries(included, scratch.path(), &planned, &total); !s) return s;
   const fs::path made = scratch.path() / target.filename();
-  if (int r = writeArchive(planned, total, made, target); r != kDone) return r;
+  if (Status s = writeArchive(planned, total, made, target); !s) return s;
   std::error_code renameError;
   fs::rename(made, target, renameError);
-  if (renameError) {
-    detail_ = target.filename().string() + ": no se pudo colocar el respaldo terminado";
-    return fail(kZipFailure - ZIP_ER_RENAME);
-  }
-  return kDone;
+  if (renameError)
+    return fail(kZipFailure - ZIP_ER_RENAME, target.filename().string() + ": no se pudo colocar el respaldo terminado");
+  return Status::ok();
 }
 
 }  // namespace velmora::services

@@ -177,7 +177,7 @@ void BackupWindow::startBackup() {
 }
 
 void BackupWindow::archiveEnded(const services::BackupArchive& archive) {
-  if (archive.result == services::ZipArchiver::kDone || stop_) return;
+  if (archive.status || stop_) return;
   MessageRequest box;
   box.title = "Zip Error";
   box.text = archive.failure;
