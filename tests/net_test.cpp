@@ -159,7 +159,7 @@ struct Outcome {
 Outcome run(FtpClient& client, const std::function<bool()>& issue, int timeoutMs = 10000) {
   Outcome out;
   QEventLoop loop;
-  auto a = QObject::connect(&client, &FtpClient::done, &loop, [&](const QString&) {
+  auto a = QObject::connect(&client, &FtpClient::done, &loop, [&](net::FtpCommand) {
     out = {true, true, {}};
     loop.quit();
   });
@@ -321,7 +321,7 @@ TEST_F(ClientTest, SilenceEndsInTheIdleTimeOut) {
   EXPECT_FALSE(o.ok);
   EXPECT_EQ(o.text, "The FTP connection was idle and was closed");
   EXPECT_EQ(client.error(), FtpClient::kIdle);
-  EXPECT_EQ(client.command(), "IdleTimeout");
+  EXPECT_EQ(client.command(), net::FtpCommand::kIdleTimeout);
   EXPECT_EQ(client.errorString(), "The FTP connection was idle and was closed.");
 }
 
@@ -451,7 +451,7 @@ class RealServerTest : public ::testing::Test {
 TEST_F(RealServerTest, EveryCommandPassiveAndActive) {
   const auto ok = [&](const std::function<bool()>& issue) {
     const Outcome o = run(client, issue);
-    EXPECT_TRUE(o.ok) << client.command().toStdString() << ": " << o.text.toStdString();
+    EXPECT_TRUE(o.ok) << net::commandName(client.command()).toStdString() << ": " << o.text.toStdString();
     return o.ok;
   };
   ASSERT_TRUE(ok([&] { return client.changeDir("/act"); }));

@@ -71,7 +71,7 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
   ErrorReporter errors;
   ui::QtPresenter presenter;
   errors.setPresenter(&presenter);
-  errors.setFatalHandler([](const std::string&) { std::exit(0); });
+  errors.setFatalHandler([](const std::string&) { std::exit(1); });  // the message said why
 
   std::vector<std::string> args(argv + 1, argv + argc);
   shell::Session session = sessionAt(dataDir, settingsOption, errors);

@@ -40,6 +40,31 @@ QString trimmedReply(const FtpReply& reply) { return QString::fromUtf8(reply.tex
 
 }  // namespace
 
+QString functionName(FtpCommand command) {
+  switch (command) {
+    case FtpCommand::kNone: return {};
+    case FtpCommand::kChangeDir: return "ChangeDir";
+    case FtpCommand::kGetDirListing: return "GetDirListing";
+    case FtpCommand::kGetRemoteFile: return "GetRemoteFile";
+    case FtpCommand::kPutFile: return "PutFile";
+    case FtpCommand::kAppendToFile: return "AppendToFile";
+    case FtpCommand::kGetCurrentDirName: return "GetCurrentDirName";
+    case FtpCommand::kChangeDirUp: return "ChangeDirUp";
+    case FtpCommand::kDeleteFile: return "DeleteFile";
+    case FtpCommand::kRename: return "Rename";
+    case FtpCommand::kRemoveDir: return "RemoveDir";
+    case FtpCommand::kMakeDir: return "MakeDir";
+    case FtpCommand::kNoOp: return "NoOp";
+    case FtpCommand::kQuit: return "Quit";
+    case FtpCommand::kIdleTimeout: return "IdleTimeout";
+  }
+  return {};
+}
+
+QString commandName(FtpCommand command) {
+  return command == FtpCommand::kIdleTimeout ? functionName(command) : functionName(command).toLower();
+}
+
 FtpClient::FtpClient(QObject* parent) : QObject(parent), control_(new QTcpSocket(this)) {
   dataPort_ = static_cast<quint16>(QRandomGenerator::global()->bounded(int(lowerDataPort), int(upperDataPort) + 1));
   idle_.setSingleShot(true);
@@ -75,40 +100,41 @@ FtpClient::~FtpClient() = default;
 
 // ---- commands ----
 
-bool FtpClient::changeDir(const QString& d) { return start({"changedir", "ChangeDir", "CWD " + d}); }
+bool FtpClient::changeDir(const QString& d) { return start({FtpCommand::kChangeDir, "CWD " + d}); }
 bool FtpClient::getDirListing(const QString& d) {
-  return start({"getdirlisting", "GetDirListing", (fullListing ? "LIST " : "NLST ") + d, Data::kListing});
+  return start({FtpCommand::kGetDirListing, (fullListing ? "LIST " : "NLST ") + d, Data::kListing});
 }
 bool FtpClient::getRemoteFile(const QString& remote, const QString& local, qint64 size) {
-  return start({"getremotefile", "GetRemoteFile", "RETR " + remote, Data::kReceive, remote, local, {}, size});
+  return start({FtpCommand::kGetRemoteFile, "RETR " + remote, Data::kReceive, remote, local, {}, size});
 }
 bool FtpClient::putFile(const QString& local, const QString& remote) {
-  return start({"putfile", "PutFile", "STOR " + remote, Data::kSend, remote, local});
+  return start({FtpCommand::kPutFile, "STOR " + remote, Data::kSend, remote, local});
 }
 bool FtpClient::appendToFile(const QString& local, const QString& remote) {
-  return start({"appendtofile", "AppendToFile", "APPE " + remote, Data::kSend, remote, local});
+  return start({FtpCommand::kAppendToFile, "APPE " + remote, Data::kSend, remote, local});
 }
-bool FtpClient::getCurrentDirName() { return start({"getcurrentdirname", "GetCurrentDirName", "PWD"}); }
-bool FtpClient::changeDirUp() { return start({"changedirup", "ChangeDirUp", "CDUP"}); }
-bool FtpClient::deleteFile(const QString& r) { return start({"deletefile", "DeleteFile", "DELE " + r}); }
+bool FtpClient::getCurrentDirName() { return start({FtpCommand::kGetCurrentDirName, "PWD"}); }
+bool FtpClient::changeDirUp() { return start({FtpCommand::kChangeDirUp, "CDUP"}); }
+bool FtpClient::deleteFile(const QString& r) { return start({FtpCommand::kDeleteFile, "DELE " + r}); }
 bool FtpClient::rename(const QString& from, const QString& to) {
-  return start({"rename", "Rename", "RNFR " + from, Data::kNone, from, {}, to});
+  return start({FtpCommand::kRename, "RNFR " + from, Data::kNone, from, {}, to});
 }
-bool FtpClient::removeDir(const QString& d) { return start({"removedir", "RemoveDir", "RMD " + d}); }
-bool FtpClient::makeDir(const QString& d) { return start({"makedir", "MakeDir", "MKD " + d}); }
-bool FtpClient::noOp() { return start({"noop", "NoOp", "NOOP"}); }
-bool FtpClient::quit() { return start({"quit", "Quit", "QUIT"}); }
+bool FtpClient::removeDir(const QString& d) { return start({FtpCommand::kRemoveDir, "RMD " + d}); }
+bool FtpClient::makeDir(const QString& d) { return start({FtpCommand::kMakeDir, "MKD " + d}); }
+bool FtpClient::noOp() { return start({FtpCommand::kNoOp, "NOOP"}); }
+bool FtpClient::quit() { return start({FtpCommand::kQuit, "QUIT"}); }
 
 bool FtpClient::start(Request request) {
   if (busy_) {
     // The running command is left alone.
     log("Warning. Another command is still in progress. This command was ignored");
-    emit errorTrap("Can't do a " + request.function + " command, as the FTP object is already busy", request.function);
+    const QString function = functionName(request.command);
+    emit errorTrap("Can't do a " + function + " command, as the FTP object is already busy", function);
     return false;
   }
   busy_ = true;
   request_ = std::move(request);
-  command_ = request_.name;
+  command_ = request_.command;
   ftpError_ = error_ = 0;
   errorString_.clear();
   dataPrepared_ = typeSent_ = typeRetried_ = commandSent_ = controlDone_ = dataDone_ = transferring_ = false;
@@ -165,20 +191,20 @@ void FtpClient::proceed() {
     if (connecting_) return;
     connecting_ = true;
     loggedIn_ = false;
-    state_ = "connecting";
+    stage_ = Stage::kConnecting;
     replies_.reset();
     connectTimer_.start(connectTimeoutMs);
     control_->connectToHost(host, controlPort);
     return;
   }
   if (!loggedIn_) {
-    state_ = "user";
+    stage_ = Stage::kUser;
     send("USER " + (user.isEmpty() ? QString("anonymous") : user));
     return;
   }
   if (request_.data != Data::kNone && !dataPrepared_) {
     if (passiveMode) {
-      state_ = "passive-wait";
+      stage_ = Stage::kPassiveWait;
       send("PASV");
     } else {
       prepareActive();
@@ -186,17 +212,17 @@ void FtpClient::proceed() {
     return;
   }
   if (request_.data != Data::kNone && !typeSent_) {
-    state_ = "type";
+    stage_ = Stage::kType;
     send(QString("TYPE ") + (binaryTransfer ? "I" : "A"));
     return;
   }
   if (request_.data == Data::kReceive && !sizeKnown_ && !sizeAsked_) {
     sizeAsked_ = true;
-    state_ = "size";
+    stage_ = Stage::kSize;
     send("SIZE " + request_.remote);
     return;
   }
-  state_ = request_.name;
+  stage_ = Stage::kCommand;
   commandSent_ = true;
   send(request_.line);
 }
@@ -233,10 +259,10 @@ void FtpClient::onControlClosed() {
   connectTimer_.stop();
   loggedIn_ = false;
   if (!busy_ || wasConnecting) return;  // a failed open is reported by errorOccurred
-  if (request_.name == "quit") {
+  if (request_.command == FtpCommand::kQuit) {
     controlDone_ = true;
     finishIfBothDone();
-  } else if (state_ == "passive-wait") {
+  } else if (stage_ == Stage::kPassiveWait) {
     fail(kAbortedAwaitingPassive, "Command aborted. Check if the server supports the Passive mode.");
   } else {
     fail(kAborted, "Command aborted.");
@@ -246,36 +272,36 @@ void FtpClient::onControlClosed() {
 void FtpClient::onReply(const FtpReply& reply) {
   const int code = reply.code;
   if (!busy_) return;  // a late reply after a failure (or a greeting never asked for)
-  if (state_ == "connecting") {
+  if (stage_ == Stage::kConnecting) {
     connectTimer_.stop();
     connecting_ = false;
     if (code == 220) {
-      state_ = "opened";
+      stage_ = Stage::kPrepared;
       proceed();
     } else if (!handleErrorReply(code)) {
-      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+      unknownReply(reply);
     }
     return;
   }
-  if (state_ == "user" || state_ == "user accepted") {
-    if (code == 331 && state_ == "user") {
-      state_ = "user accepted";
+  if (stage_ == Stage::kUser || stage_ == Stage::kUserAccepted) {
+    if (code == 331 && stage_ == Stage::kUser) {
+      stage_ = Stage::kUserAccepted;
       send("PASS " + (password.isEmpty() ? QString("velmora@localhost") : password));
     } else if (code == 230 || code == 202) {
       loggedIn_ = true;
-      state_ = "logged in";
+      stage_ = Stage::kPrepared;
       proceed();
     } else if (code == 332) {
       fail(332, "332 \"need account\" - no code for this yet.");
     } else if (code == 530) {
-      fail(530, state_ == "user" ? "User " + (user.isEmpty() ? QString("anonymous") : user) + " access denied"
-                                 : QString("Login incorrect"));
+      fail(530, stage_ == Stage::kUser ? "User " + (user.isEmpty() ? QString("anonymous") : user) + " access denied"
+                                       : QString("Login incorrect"));
     } else if (!handleErrorReply(code)) {
-      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+      unknownReply(reply);
     }
     return;
   }
-  if (state_ == "passive-wait") {
+  if (stage_ == Stage::kPassiveWait) {
     if (code == 227) {
       preparePassive(reply);
     } else if (ignorePassiveFailure) {
@@ -283,21 +309,21 @@ void FtpClient::onReply(const FtpReply& reply) {
       dataPrepared_ = true;
       proceed();
     } else if (!handleErrorReply(code)) {
-      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+      unknownReply(reply);
     }
     return;
   }
-  if (state_ == "port") {
+  if (stage_ == Stage::kPort) {
     if (code == 200) {
-      state_ = "port successful";
+      stage_ = Stage::kPrepared;
       dataPrepared_ = true;
       proceed();
     } else if (!handleErrorReply(code)) {
-      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+      unknownReply(reply);
     }
     return;
   }
-  if (state_ == "size") {
+  if (stage_ == Stage::kSize) {
     // 213 gives the size; any other answer leaves it to the transfer's own.
     static const QRegularExpression digits("^213\\s+(\\d+)");
     const auto m = digits.match(trimmedReply(reply));
@@ -305,13 +331,13 @@ void FtpClient::onReply(const FtpReply& reply) {
       expectedSize_ = m.captured(1).toLongLong();
       sizeKnown_ = true;
     }
-    state_ = "size answered";
+    stage_ = Stage::kPrepared;
     proceed();
     return;
   }
-  if (state_ == "type") {
+  if (stage_ == Stage::kType) {
     if (code == 200) {
-      state_ = "type successful";
+      stage_ = Stage::kPrepared;
       typeSent_ = true;
       proceed();
     } else if (code == 500 || code == 501) {
@@ -327,7 +353,7 @@ void FtpClient::onReply(const FtpReply& reply) {
       typeSent_ = true;
       proceed();
     } else if (!handleErrorReply(code)) {
-      fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+      unknownReply(reply);
     }
     return;
   }
@@ -335,7 +361,7 @@ void FtpClient::onReply(const FtpReply& reply) {
 }
 
 void FtpClient::handleCommandReply(int code, const FtpReply& reply) {
-  const QString& name = request_.name;
+  const FtpCommand command = request_.command;
   if (request_.data != Data::kNone) {
     if (code == 425) {
       // No data connection: prepare it again, a few times.
@@ -360,25 +386,33 @@ void FtpClient::handleCommandReply(int code, const FtpReply& reply) {
     }
   } else {
     bool ok = false;
-    if (name == "changedir") ok = code == 250 || code == 200;
-    else if (name == "getcurrentdirname" || name == "makedir") ok = code == 257;
-    else if (name == "changedirup") ok = code == 200 || code == 250;
-    else if (name == "deletefile" || name == "removedir") ok = code == 250;
-    else if (name == "noop") ok = code == 200;
-    else if (name == "quit") ok = code == 221;
-    else if (name == "rename" && code == 350 && state_ == "rename") {
-      state_ = "rename-to";
-      send("RNTO " + request_.second);
-      return;
-    } else if (name == "rename") ok = code == 250 && state_ == "rename-to";
+    switch (command) {
+      case FtpCommand::kChangeDir:
+      case FtpCommand::kChangeDirUp: ok = code == 250 || code == 200; break;
+      case FtpCommand::kGetCurrentDirName:
+      case FtpCommand::kMakeDir: ok = code == 257; break;
+      case FtpCommand::kDeleteFile:
+      case FtpCommand::kRemoveDir: ok = code == 250; break;
+      case FtpCommand::kNoOp: ok = code == 200; break;
+      case FtpCommand::kQuit: ok = code == 221; break;
+      case FtpCommand::kRename:
+        if (code == 350 && stage_ == Stage::kCommand) {
+          stage_ = Stage::kRenameTo;
+          send("RNTO " + request_.second);
+          return;
+        }
+        ok = code == 250 && stage_ == Stage::kRenameTo;
+        break;
+      default: break;
+    }
     if (ok) {
       if (code == 257) {
         static const QRegularExpression quoted("\"((?:[^\"]|\"\")*)\"");
         const auto m = quoted.match(QString::fromUtf8(reply.text));
         if (m.hasMatch()) currentDirectory_ = m.captured(1).replace("\"\"", "\"");
       }
-      if (name == "changedir") currentDirectory_ = request_.line.mid(4);
-      if (name == "quit") {
+      if (command == FtpCommand::kChangeDir) currentDirectory_ = request_.line.mid(4);
+      if (command == FtpCommand::kQuit) {
         loggedIn_ = false;
         control_->disconnectFromHost();
       }
@@ -388,8 +422,13 @@ void FtpClient::handleCommandReply(int code, const FtpReply& reply) {
     }
   }
   if (!handleErrorReply(code)) {
-    fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+    unknownReply(reply);
   }
+}
+
+void FtpClient::unknownReply(const FtpReply& reply) {
+  fail(kUnknownReply,
+       "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + commandName(command_));
 }
 
 bool FtpClient::handleErrorReply(int code) {
@@ -405,10 +444,9 @@ void FtpClient::preparePassive(const FtpReply& reply) {
   static const QRegularExpression numbers("(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+)");
   const auto m = numbers.match(QString::fromUtf8(reply.text));
   if (!m.hasMatch()) {
-    fail(kUnknownReply, "Unknown Reply from FTP Server. Reply =" + trimmedReply(reply) + " Command =" + command_);
+    unknownReply(reply);
     return;
   }
-  state_ = "passive";
   const QHostAddress offered(QString("%1.%2.%3.%4").arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4)));
   const quint16 port = static_cast<quint16>(m.captured(5).toUInt() * 256 + m.captured(6).toUInt());
   // The data connection goes to the server we are talking to, whatever
@@ -444,7 +482,7 @@ void FtpClient::prepareActive() {
     onDataConnected();
   });
   const quint32 ip = control_->localAddress().toIPv4Address();
-  state_ = "port";
+  stage_ = Stage::kPort;
   send(QString("PORT %1,%2,%3,%4,%5,%6")
            .arg(ip >> 24)
            .arg((ip >> 16) & 0xFF)
@@ -611,7 +649,7 @@ void FtpClient::fail(int code, const QString& text) {
   if (target_) target_->cancelWriting();  // the old file stays as it was
   target_.reset();
   source_.reset();
-  emit errorTrap(text, request_.function);
+  emit errorTrap(text, functionName(request_.command));
 }
 
 void FtpClient::closeData() {
@@ -664,7 +702,7 @@ void FtpClient::idleTimedOut() {
   source_.reset();
   error_ = kIdle;
   ftpError_ = 0;
-  command_ = "IdleTimeout";
+  command_ = FtpCommand::kIdleTimeout;
   errorString_ = "The FTP connection was idle and was closed.";
   emit errorTrap("The FTP connection was idle and was closed", "IdleTimeout");
 }

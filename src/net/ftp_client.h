@@ -24,6 +24,29 @@ class QTcpSocket;
 
 namespace velmora::net {
 
+// The client's commands, and the idle close it reports like one.
+enum class FtpCommand {
+  kNone,
+  kChangeDir,
+  kGetDirListing,
+  kGetRemoteFile,
+  kPutFile,
+  kAppendToFile,
+  kGetCurrentDirName,
+  kChangeDirUp,
+  kDeleteFile,
+  kRename,
+  kRemoveDir,
+  kMakeDir,
+  kNoOp,
+  kQuit,
+  kIdleTimeout,
+};
+// The command as status lines name it: "changedir", "getdirlisting"…
+QString commandName(FtpCommand command);
+// The method behind it, as the error trap names it: "ChangeDir"…
+QString functionName(FtpCommand command);
+
 class FtpClient : public QObject {
   Q_OBJECT
  public:
@@ -82,8 +105,7 @@ class FtpClient : public QObject {
 
   bool busy() const { return busy_; }
   bool loggedIn() const { return loggedIn_; }
-  const QString& command() const { return command_; }  // the name of the last command
-  const QString& state() const { return state_; }
+  FtpCommand command() const { return command_; }  // the last command
   int ftpError() const { return ftpError_; }
   int error() const { return error_; }
   const QString& errorString() const { return errorString_; }
@@ -95,17 +117,30 @@ class FtpClient : public QObject {
   void setToday(int32_t day) { today_ = day; }
 
  signals:
-  void done(const QString& command);
+  void done(velmora::net::FtpCommand command);
   void errorTrap(const QString& text, const QString& function);
   void progress(int percent);         // of the file being received, 0 to 100
   void logLine(const QString& line);  // what was sent and received; passwords masked
 
  private:
   enum class Data { kNone, kListing, kReceive, kSend };
+  // Where the control connection stands in the running command.
+  enum class Stage {
+    kIdle,
+    kConnecting,
+    kUser,          // USER sent
+    kUserAccepted,  // PASS sent
+    kPassiveWait,   // PASV sent
+    kPort,          // PORT sent
+    kType,          // TYPE sent
+    kSize,          // SIZE sent
+    kPrepared,      // a step answered; the next one goes out
+    kCommand,       // the command itself sent
+    kRenameTo,      // RNTO sent
+  };
   struct Request {
-    QString name;      // "changedir", "getdirlisting", ...
-    QString function;  // the method, for ErrorTrap
-    QString line;      // what is sent once ready
+    FtpCommand command = FtpCommand::kNone;
+    QString line;  // what is sent once ready
     Data data = Data::kNone;
     QString remote, local, second;
     qint64 size = -1;
@@ -120,6 +155,7 @@ class FtpClient : public QObject {
   void onReply(const FtpReply& reply);
   void handleCommandReply(int code, const FtpReply& reply);
   bool handleErrorReply(int code);
+  void unknownReply(const FtpReply& reply);
   void preparePassive(const FtpReply& reply);
   void prepareActive();
   void openData(const QHostAddress& address, quint16 port);
@@ -149,7 +185,9 @@ class FtpClient : public QObject {
   std::unique_ptr<QFile> source_;
 
   Request request_;
-  QString command_, state_, errorString_, currentDirectory_;
+  FtpCommand command_ = FtpCommand::kNone;
+  Stage stage_ = Stage::kIdle;
+  QString errorString_, currentDirectory_;
   bool busy_ = false, loggedIn_ = false, connecting_ = false, dataPrepared_ = false, typeSent_ = false,
        typeRetried_ = false, commandSent_ = false, controlDone_ = false, dataDone_ = false, transferring_ = false,
        dataMoved_ = false;  // the data connection carried something since the last idle check

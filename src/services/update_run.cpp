@@ -36,7 +36,7 @@ UpdateRun::UpdateRun(fs::path dataDir, ServerSettings settings, UpdateLimits lim
   connect(&client_, &net::FtpClient::errorTrap, this, &UpdateRun::onError);
   deadline_.setSingleShot(true);
   connect(&deadline_, &QTimer::timeout, this, [this] {
-    const QString command = client_.command().trimmed();
+    const QString command = net::commandName(client_.command());
     stopping_ = true;  // the client's own error for the abort is not the news
     client_.abort("The update took longer than its limit");
     fail("la actualización pasó de su tiempo límite",
@@ -88,15 +88,14 @@ bool UpdateRun::start() {
   return client_.changeDir(QString::fromStdString(directory));
 }
 
-void UpdateRun::onDone(const QString& command) {
+void UpdateRun::onDone(net::FtpCommand command) {
   if (ended_) return;
-  const QString c = command.toLower();
-  if (c == "changedir") {
+  if (command == net::FtpCommand::kChangeDir) {
     client_.openNewControlConnection = false;  // the rest runs on this login
     client_.getDirListing(".");
     return;
   }
-  if (c == "getdirlisting") {
+  if (command == net::FtpCommand::kGetDirListing) {
     // Lines of no known form cannot be judged: set apart, and reported.
     rows_.clear();
     for (const auto& row : client_.listing()) {
@@ -106,7 +105,7 @@ void UpdateRun::onDone(const QString& command) {
     // Fetched first: the names from last to first.
     std::stable_sort(rows_.begin(), rows_.end(), [](const auto& a, const auto& b) { return a.name > b.name; });
   }
-  if (c == "getremotefile" && !current_.isEmpty()) {
+  if (command == net::FtpCommand::kGetRemoteFile && !current_.isEmpty()) {
     placeFetched();
     if (ended_) return;
   }
@@ -163,7 +162,8 @@ void UpdateRun::scan() {
 void UpdateRun::onError(const QString& text, const QString&) {
   if (stopping_) return;
   fail(ftpTextInSpanish(text.trimmed().toStdString()),
-       "Error = " + text.trimmed() + " Comando = " + client_.command().trimmed(), client_.command().trimmed());
+       "Error = " + text.trimmed() + " Comando = " + net::commandName(client_.command()),
+       net::commandName(client_.command()));
 }
 
 }  // namespace velmora::services

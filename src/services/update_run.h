@@ -57,7 +57,7 @@ class UpdateRun : public QObject {
   void finished(bool complete);
 
  private:
-  void onDone(const QString& command);
+  void onDone(net::FtpCommand command);
   void onError(const QString& text, const QString& function);
   void scan();
   void placeFetched();
