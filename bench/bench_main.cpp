@@ -704,8 +704,8 @@ void openBudgetOnce(const Installation& where, ErrorReporter& errors) {
 // The first opening of the 5,000-row budget after another station saved
 // one of its rows through the row form, against opening it again with
 // nothing changed since.
-void benchOpenBudgetChanged(const Installation& work, const tables::Record& header, const estimate::ZoneFactors& zone,
-                            ErrorReporter& errors) {
+void benchOpenBudgetChanged(const works::OpenWork& opened, ErrorReporter& errors) {
+  const Installation& work = opened.inst;
   auto station = work.table("COBR", errors);
   auto lines = work.table("INOB", errors);
   bench::must(station->open());
@@ -718,7 +718,7 @@ void benchOpenBudgetChanged(const Installation& work, const tables::Record& head
       account = r.account;
       break;
     }
-  works::WorkPricing pricing(work, errors, header, zone, 0);
+  works::WorkPricing pricing(work, errors, opened.header, opened.zone, 0);
   const std::vector<catalog::EditedLine> edited =
       catalog::loadLines(pricing.engine(), pricing.engine().workRowLines(account));
   openBudgetOnce(work, errors);
@@ -749,17 +749,11 @@ void benchCalculaScale(const fs::path& root, ErrorReporter& errors) {
       sizes.workRows = rows;
       bench::makeReferenceInstallation(inst, errors, sizes);
     }
-    Installation work = inst;
-    work.workDir = inst.dataDir / "REF";
-    auto obra = inst.table("OBRA", errors);
-    auto control = inst.table("CONTROL", errors);
-    bench::must(obra->open());
-    bench::must(control->open());
-    obra->rec().setText("CTA", "REF");
-    bench::must(obra->fetch(obra->keyIndex("CTA_KEY")));
-    const tables::Record header = obra->rec();
-    const estimate::ZoneFactors zone = estimate::loadZoneFactors(*control, 1);
-    bench::must(works::calcula(work, errors, header, zone, 0));
+    std::optional<works::OpenWork> opened;
+    bench::must(works::openWork(inst, errors, "REF", &opened));
+    const Installation& work = opened->inst;
+    const auto recalculate = [&] { bench::must(works::calcula(work, errors, opened->header, opened->zone, 0)); };
+    recalculate();
     const fs::path pristine = root / (std::string(name) + ".pristine");
     fs::create_directories(pristine);
     for (const char* f : {"OBRA1", "OBRA2", "OBRA3"})
@@ -768,7 +762,7 @@ void benchCalculaScale(const fs::path& root, ErrorReporter& errors) {
     for (int round = 0; round < 3; ++round) {
       for (const char* f : {"OBRA1", "OBRA2", "OBRA3"})
         fs::copy_file(pristine / f, work.workDir / f, fs::copy_options::overwrite_existing);
-      best = std::min(best, secondsOf([&] { bench::must(works::calcula(work, errors, header, zone, 0)); }));
+      best = std::min(best, secondsOf(recalculate));
     }
     return best / rows * 1000;  // seconds per 1,000 rows
   };
@@ -819,15 +813,9 @@ int main(int argc, char** argv) {
     quiet.setSilent(true);
     benchCalculaScale(kept, quiet);
     const Installation inst{kept / "scale-5000", kept / "scale-5000", {}};
-    Installation work = inst;
-    work.workDir = inst.dataDir / "REF";
-    auto obra = inst.table("OBRA", quiet);
-    auto control = inst.table("CONTROL", quiet);
-    bench::must(obra->open());
-    bench::must(control->open());
-    obra->rec().setText("CTA", "REF");
-    bench::must(obra->fetch(obra->keyIndex("CTA_KEY")));
-    benchOpenBudgetChanged(work, obra->rec(), estimate::loadZoneFactors(*control, 1), quiet);
+    std::optional<works::OpenWork> opened;
+    bench::must(works::openWork(inst, quiet, "REF", &opened));
+    benchOpenBudgetChanged(*opened, quiet);
     return 0;
   }
   if (argc == 4 && std::string(argv[1]) == "--servidor") {
@@ -1114,20 +1102,11 @@ int main(int argc, char** argv) {
   const fs::path workDir = root / "reference" / "REF";
   const fs::path pristine = root / "REF.pristine";
   fs::create_directories(pristine);
-  Installation work = refInst;
-  tables::Record header(tables::tableDef("OBRA"));
-  estimate::ZoneFactors zone1;
-  {
-    auto obra = refInst.table("OBRA", errors);
-    bench::must(obra->open());
-    obra->rec().setText("CTA", "REF");
-    bench::must(obra->fetch(obra->keyIndex("CTA_KEY")));
-    header = obra->rec();
-    auto control = refInst.table("CONTROL", errors);
-    bench::must(control->open());
-    zone1 = estimate::loadZoneFactors(*control, 1);
-  }
-  work.workDir = workDir;
+  std::optional<works::OpenWork> opened;
+  bench::must(works::openWork(refInst, errors, "REF", &opened));
+  const Installation& work = opened->inst;
+  const tables::Record& header = opened->header;
+  const estimate::ZoneFactors& zone1 = opened->zone;
   bench::must(works::calcula(work, errors, header, zone1, 0));
   for (const char* f : {"OBRA1", "OBRA2", "OBRA3"}) fs::copy_file(workDir / f, pristine / f);
   const auto restoreWork = [&](bool) {
@@ -1160,7 +1139,7 @@ int main(int argc, char** argv) {
   openBudget(work500);
   compare(
       "open-budget", 5, [](bool) {}, [&] { openBudget(work); }, [&] { openBudget(work500); });
-  benchOpenBudgetChanged(work, header, zone1, errors);
+  benchOpenBudgetChanged(*opened, errors);
   benchCalculaScale(root, errors);
 
   // ---- report-pdf, preview-flat, report-memory ----
