@@ -794,15 +794,15 @@ int main(int argc, char** argv) {
     const fs::path kept = argv[2];
     ErrorReporter quiet;
     quiet.setSilent(true);
-    Installation work{kept / "reference", kept / "reference", {}};
-    work.workDir = kept / "reference" / "REF";
+    std::optional<works::OpenWork> opened;
+    bench::must(works::openWork(Installation{kept / "reference", kept / "reference", {}}, quiet, "REF", &opened));
     compare(
         "explosion", 3, [](bool) {},
         [&] {
           reports::Spool spool;
-          bench::must(reports::layOutExplosion(work, quiet, "REF", {}, "CONSTRUCTORA", 1, spool));
+          bench::must(reports::layOutExplosion(*opened, quiet, {}, "CONSTRUCTORA", 1, spool));
         },
-        [&] { rawExplosionFloor(work.dataDir, work.workDir); });
+        [&] { rawExplosionFloor(opened->inst.dataDir, opened->inst.workDir); });
     return 0;
   }
   if (argc == 3 && std::string(argv[1]) == "--budget") {
@@ -1184,7 +1184,7 @@ int main(int argc, char** argv) {
   size_t budgetPages = 0;
   const auto budgetReport = [&] {
     reports::Spool spool;
-    bench::must(reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, work, errors, "REF", {},
+    bench::must(reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, *opened, errors, {},
                                             {"CONSTRUCTORA", 1}, spool));
     bench::must(spool.numberPages(true));
     bench::must(
@@ -1212,7 +1212,7 @@ int main(int argc, char** argv) {
       "explosion", 3, [](bool) {},
       [&] {
         reports::Spool spool;
-        bench::must(reports::layOutExplosion(work, errors, "REF", {}, "CONSTRUCTORA", 1, spool));
+        bench::must(reports::layOutExplosion(*opened, errors, {}, "CONSTRUCTORA", 1, spool));
       },
       [&] { rawExplosionFloor(refInst.dataDir, workDir); });
 

@@ -339,7 +339,7 @@ TEST_F(EngineTest, AConceptAnalysisGroupsItsLinesByKindAndPricesPercentagesOnIts
   options.firstAccount = options.lastAccount = 60;
   const auto texts = [&](bool horizontal) {
     reports::Spool spool;
-    EXPECT_TRUE(reports::layOutConceptAnalyses(inst, errors, {false, horizontal, {}, 1, "CIA", 1}, options, spool));
+    EXPECT_TRUE(reports::layOutConceptAnalyses(inst, errors, {nullptr, horizontal, 1, "CIA", 1}, options, spool));
     std::string out;
     for (size_t i = 0; i < spool.count(); ++i) {
       const auto page = spool.read(i);
@@ -595,7 +595,7 @@ TEST_F(DemoCatalogueTest, AMachineSheetDerivesTheHourlyCostThePricingUses) {
   reports::ReportOptions options;
   options.firstAccount = options.lastAccount = 501;
   reports::Spool spool;
-  ASSERT_TRUE(reports::layOutMachineSheets(inst, errors, {false, false, {}, 1, "CIA", 1}, options, spool));
+  ASSERT_TRUE(reports::layOutMachineSheets(inst, errors, {nullptr, false, 1, "CIA", 1}, options, spool));
   std::string texts;
   const auto page = spool.read(0);
   for (const auto& t : page->texts) texts += t.text + "|";

@@ -56,6 +56,13 @@ class WorksTest : public velmora::testing::InstallationTest {
     work = inst;
     work.workDir = workDirectory(dir, "W1");
   }
+  // Work W1 as a report or command opens it.
+  OpenWork opened() {
+    std::optional<OpenWork> w;
+    const Status s = openWork(inst, errors, "W1", &w);
+    EXPECT_TRUE(s) << s.text();
+    return w.value_or(OpenWork{work, header, zone, {}});
+  }
   void input(int cta, int kind, double price, const char* text = "INSUMO") {
     inba->rec().clear();
     inba->rec().setInteger("CTA", cta);
@@ -639,7 +646,7 @@ TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
   ASSERT_TRUE(obra->update());
   const auto run = [&](reports::ReportOptions options) {
     reports::Spool spool;
-    EXPECT_TRUE(reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, work, errors, "W1", options,
+    EXPECT_TRUE(reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, opened(), errors, options,
                                             {"CONSTRUCTORA", 1}, spool));
     EXPECT_TRUE(spool.numberPages(true));
     return reportTexts(spool);
@@ -684,7 +691,7 @@ TEST_F(WorksTest, TheConceptsConcentratedPrintThePieceworkAndTheFourParts) {
   reports::ReportOptions options;
   options.fullDescription = 'N';
   reports::Spool spool;
-  ASSERT_TRUE(reports::layOutBudgetReport(reports::BudgetReportKind::kConcentrated, work, errors, "W1", options,
+  ASSERT_TRUE(reports::layOutBudgetReport(reports::BudgetReportKind::kConcentrated, opened(), errors, options,
                                           {"CONSTRUCTORA", 1}, spool));
   const std::string texts = reportTexts(spool);
   EXPECT_NE(texts.find("CONCEPTOS DE LA OBRA: OBRA DE PRUEBA"), std::string::npos);
@@ -706,7 +713,7 @@ TEST_F(WorksTest, TheExplosionMultipliesDownTheLevelsCreatesMissingInputsAndStor
   row(10, 'C', 3, {{1, 800, 5}, {2, 500, 0.5}});
   const auto texts = [&](reports::ReportOptions options) {
     reports::Spool spool;
-    EXPECT_TRUE(reports::layOutExplosion(work, errors, "W1", options, "CIA", 1, spool));
+    EXPECT_TRUE(reports::layOutExplosion(opened(), errors, options, "CIA", 1, spool));
     return reportTexts(spool);
   };
   reports::ReportOptions range;
@@ -737,7 +744,8 @@ TEST_F(WorksTest, TheWorkMachineReportsFollowItsExplosion) {
   maba->rec().setReal("CONS", 1.5);
   ASSERT_TRUE(maba->insert());
   row(10, 'C', 3, {{2, 500, 0.5}});
-  reports::AnalysisReportScope scope{true, false, "W1", 1, "CIA", 1};
+  const OpenWork w1 = opened();
+  reports::AnalysisReportScope scope{&w1, false, 1, "CIA", 1};
   const auto texts = [&](bool concentrated) {
     scope.concentrated = concentrated;
     reports::Spool spool;
@@ -749,7 +757,7 @@ TEST_F(WorksTest, TheWorkMachineReportsFollowItsExplosion) {
     EXPECT_NE(none.find("explosión"), std::string::npos);
   }
   reports::Spool explosion;
-  ASSERT_TRUE(reports::layOutExplosion(work, errors, "W1", {}, "CIA", 1, explosion));
+  ASSERT_TRUE(reports::layOutExplosion(opened(), errors, {}, "CIA", 1, explosion));
   const std::string sheets = texts(false);
   EXPECT_NE(sheets.find("REVOLVEDORA"), std::string::npos);
   EXPECT_NE(sheets.find("(24) COMBUSTIBLE (10)x(11)\n30.00\n"), std::string::npos);  // 20 x 1.5
@@ -818,7 +826,7 @@ TEST_F(WorksTest, AnExplosionBeforeCalculaGivesTheSameCost) {
   obra->rec().setReal("POMA", 10);
   ASSERT_TRUE(obra->update());
   reports::Spool spool;
-  ASSERT_TRUE(reports::layOutExplosion(work, errors, "W1", {}, "CIA", 1, spool));
+  ASSERT_TRUE(reports::layOutExplosion(opened(), errors, {}, "CIA", 1, spool));
   EXPECT_DOUBLE_EQ(workInputPrice(1), 11);
   ASSERT_TRUE(runCalcula());
   EXPECT_DOUBLE_EQ(budget()[0].amount, alone);
@@ -855,7 +863,7 @@ TEST_F(WorksTest, ANonFiniteFigureIsNeverCommittedNorPrinted) {
                "UPDATE " + serverTable(work, "COBR") + " SET \"IMPO\" = 'Infinity' WHERE \"CTA\" = 20");
   reports::Spool spool;
   const Status report =
-      reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, work, errors, "W1", {}, {}, spool);
+      reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, opened(), errors, {}, {}, spool);
   EXPECT_FALSE(report);
   EXPECT_NE(report.text().find("renglón 20"), std::string::npos) << report.text();
 }

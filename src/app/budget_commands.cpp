@@ -49,14 +49,14 @@ int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json,
     const double direct = works::storedSplit(r).unitPrice();  // the category totals
     list.push_back({{"cta", r.text("CTA")},
                     {"name", r.text("OBRA")},
-                    {"zone", r.integer("LIST")},
+                    {"zone", works::workZone(r)},
                     {"TOBR", toCent(r.real("TOBR"))},
                     {"TMAT", toCent(r.real("TMAT"))},
                     {"TCOS", toCent(r.real("TCOS"))},
                     {"TPOR", toCent(r.real("TPOR"))},
                     {"direct_cost", toCent(direct)}});
     table += pad(r.text("CTA"), 9, false) + pad(text::truncateChars(r.text("OBRA"), 40), 41, false) + "ZONA " +
-             std::to_string(r.integer("LIST")) + pad(money(direct), 16, true) + "\n";
+             std::to_string(works::workZone(r)) + pad(money(direct), 16, true) + "\n";
     return true;
   });
   if (!s) {
@@ -77,7 +77,7 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
   }
   const tables::Record& header = work->header;
   const tables::Installation& inst = work->inst;
-  const int zone = static_cast<int>(header.integer("LIST"));
+  const int zone = works::workZone(header);
   const estimate::ZoneFactors& factors = work->zone;
   if (recalculate) {
     if (Status s = works::calcula(inst, errors, header, factors, 0); !s) {

@@ -26,15 +26,6 @@
 namespace velmora::app {
 
 namespace {
-bool workExists(const tables::Installation& inst, ErrorReporter& errors, const std::string& code) {
-  auto obra = inst.table("OBRA", errors);
-  if (!obra->open()) return false;
-  obra->rec().setText("CTA", code);
-  return obra->fetch(obra->keyIndex("CTA_KEY")).isOk();
-}
-}  // namespace
-
-namespace {
 
 // "dd/mm/yyyy" as a day number; 0 for an empty text, -1 for a text that is
 // not a date.
@@ -125,8 +116,9 @@ int checkRequest(const std::string& name, const ReportFlags& flags, const Report
 
 // A report of a work: the budgets, the analyses of its rows, its machines,
 // the explosion.
-Status layOutWorkReport(const std::string& name, const tables::Installation& inst, ErrorReporter& errors,
+Status layOutWorkReport(const std::string& name, const works::OpenWork& work, ErrorReporter& errors,
                         const ReportFlags& flags, reports::Spool& spool) {
+  const tables::Installation& inst = work.inst;
   // The work's totals as the budget window writes them before its reports,
   // where the installation can be written: the report computes what it
   // prints and needs no write.
@@ -142,9 +134,9 @@ Status layOutWorkReport(const std::string& name, const tables::Installation& ins
   context.today = dates::today();
   context.company = companyName(inst, errors);
   if (name == "explosion")
-    return reports::layOutExplosion(inst, errors, flags.work, options, context.company, context.today, spool);
+    return reports::layOutExplosion(work, errors, options, context.company, context.today, spool);
   if (isAnalysisReport(name)) {
-    reports::AnalysisReportScope scope{true, name == "horizontal", flags.work, 1, context.company, context.today};
+    reports::AnalysisReportScope scope{&work, name == "horizontal", 1, context.company, context.today};
     scope.concentrated = name == "maquinas-concentrado";
     return name.starts_with("maquinas") ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
                                         : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
@@ -152,7 +144,7 @@ Status layOutWorkReport(const std::string& name, const tables::Installation& ins
   return reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
                                      : name == "detalle"   ? reports::BudgetReportKind::kDetail
                                                            : reports::BudgetReportKind::kConcentrated,
-                                     inst, errors, flags.work, options, context, spool);
+                                     work, errors, options, context, spool);
 }
 
 // A report of the base: a concept's or a machine's analysis, the inputs, the
@@ -164,8 +156,8 @@ Status layOutBaseReport(const std::string& name, const tables::Installation& ins
     options.firstAccount = flags.first;
     options.lastAccount = flags.last != 0 ? flags.last : flags.first;  // REDIR2: one concept
     options.fullDescription = flags.fullDescription[0];
-    reports::AnalysisReportScope scope{false,      name == "horizontal-base", {},
-                                       flags.zone, companyName(inst, errors), dates::today()};
+    reports::AnalysisReportScope scope{nullptr, name == "horizontal-base", flags.zone, companyName(inst, errors),
+                                       dates::today()};
     return name == "maquinas-base" ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
                                    : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
   }
@@ -228,17 +220,12 @@ int runReport(int argc, char** argv, const tables::Installation& base, ErrorRepo
       err << "velmora: " << works::invalidWorkCodeText(flags.work) << "\n";
       return 2;
     }
-    inst.workDir = works::workDirectory(base.dataDir, flags.work);
-    std::error_code ec;
-    if (!inst.workReachable()) {
-      err << "velmora: no existe el directorio de la obra " << inst.workDir.string() << "\n";
+    std::optional<works::OpenWork> work;
+    if (Status s = works::openWork(inst, errors, flags.work, &work); !s) {
+      err << "velmora: " << s.text() << "\n";
       return 1;
     }
-    if (!workExists(inst, errors, flags.work)) {
-      err << "velmora: no existe la obra " << flags.work << "\n";
-      return 1;
-    }
-    laid = layOutWorkReport(name, inst, errors, flags, spool);
+    laid = layOutWorkReport(name, *work, errors, flags, spool);
   } else {
     laid = layOutBaseReport(name, inst, errors, flags, spool, err);
   }

@@ -57,21 +57,21 @@ Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, c
                       PricingSetup* setup) {
   auto control = inst.table("CONTROL", errors);
   if (Status s = control->open(); !s) return s;
-  setup->zone = std::clamp(scope.zone, 1, 5);
-  if (scope.work) {
-    auto obraTable = inst.table("OBRA", errors);
-    if (Status s = obraTable->open(); !s) return s;
-    obraTable->rec().setText("CTA", scope.workCode);
-    if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
-    setup->obra = obraTable->rec();
-    works::fillDefaultCaptions(setup->obra);
-    setup->zone = std::clamp(static_cast<int>(setup->obra.integer("LIST")), 1, 5);
-  }
-  setup->factors = estimate::loadZoneFactors(*control, setup->zone);
   setup->rates = catalog::firstZoneRates(*control);
-  control->rec().setInteger("CTA", setup->zone);
-  setup->zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
-  setup->zoneRecord = control->rec();
+  if (scope.work) {
+    setup->obra = scope.work->header;
+    works::fillDefaultCaptions(setup->obra);
+    setup->zone = scope.work->zone.zone;
+    setup->factors = scope.work->zone;
+    setup->zoneFound = scope.work->zoneRecord.has_value();
+    if (setup->zoneFound) setup->zoneRecord = *scope.work->zoneRecord;
+  } else {
+    setup->zone = std::clamp(scope.zone, 1, 5);
+    setup->factors = estimate::loadZoneFactors(*control, setup->zone);
+    control->rec().setInteger("CTA", setup->zone);
+    setup->zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
+    setup->zoneRecord = control->rec();
+  }
   if (scope.work) {
     setup->prices = std::make_unique<catalog::WorkPrices>(inst, errors, setup->zone, setup->obra.real("POMO"),
                                                           setup->obra.real("POMA"), 0);

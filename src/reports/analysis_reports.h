@@ -12,16 +12,16 @@
 #include "reports/options.h"
 #include "reports/page.h"
 #include "tables/installation.h"
+#include "works/work.h"
 
 namespace velmora::reports {
 
 // What an analysis report covers: the open work or the base catalogue, in
 // which form, and what its heading prints.
 struct AnalysisReportScope {
-  bool work = false;        // the open work's rows (IMP_CON, IMP_COH); else base concepts
-  bool horizontal = false;  // IMP_COH, IMP_HBD
-  std::string workCode;     // for a work report
-  int zone = 1;             // the current salary zone (base reports)
+  const works::OpenWork* work = nullptr;  // the work's rows (IMP_CON, IMP_COH); none: base concepts
+  bool horizontal = false;                // IMP_COH, IMP_HBD
+  int zone = 1;                           // the current salary zone (base reports)
   std::string company;
   int32_t today = 0;
   bool concentrated = false;  // machines: IMP_CEQ, one line each

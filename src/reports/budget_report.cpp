@@ -12,6 +12,7 @@
 #include "reports/page_writer.h"
 #include "reports/report_header.h"
 #include "reports/sheet.h"
+#include "tables/catalogue.h"
 #include "works/budget.h"
 #include "works/work.h"
 
@@ -117,21 +118,16 @@ struct BudgetData {
   std::vector<works::BudgetRow> all;
 };
 
-Status readBudgetData(const tables::Installation& inst, ErrorReporter& errors, const std::string& code,
-                      const ReportOptions& options, std::optional<BudgetData>* data) {
-  auto obraTable = inst.table("OBRA", errors);
-  auto control = inst.table("CONTROL", errors);
-  auto cobr = inst.table("COBR", errors);
-  for (tables::Table* t : {obraTable.get(), control.get(), cobr.get()}) {
-    if (Status s = t->open(); !s) return s;
-  }
-  obraTable->rec().setText("CTA", code);
-  if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
-  BudgetData d{obraTable->rec(), false, tables::Record(control->def()), {}, {}};
+Status readBudgetData(const works::OpenWork& work, ErrorReporter& errors, const ReportOptions& options,
+                      std::optional<BudgetData>* data) {
+  auto cobr = work.inst.table("COBR", errors);
+  if (Status s = cobr->open(); !s) return s;
+  BudgetData d{work.header,
+               work.zoneRecord.has_value(),
+               work.zoneRecord.value_or(tables::Record(tables::tableDef("CONTROL"))),
+               {},
+               {}};
   works::fillDefaultCaptions(d.obra);
-  control->rec().setInteger("CTA", d.obra.integer("LIST"));
-  d.zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
-  d.zone = control->rec();
 
   // Every row read once: those in range are printed, all of them make the
   // category totals (computed, not read from the header: a read-only
@@ -481,11 +477,11 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
 
 }  // namespace
 
-Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& inst, ErrorReporter& errors,
-                          const std::string& code, const ReportOptions& options, const BudgetReportContext& context,
-                          Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
+Status layOutBudgetReport(BudgetReportKind kind, const works::OpenWork& work, ErrorReporter& errors,
+                          const ReportOptions& options, const BudgetReportContext& context, Spool& spool,
+                          const std::function<bool(size_t, size_t)>& progress) {
   std::optional<BudgetData> data;
-  if (Status s = readBudgetData(inst, errors, code, options, &data); !s) return s;
+  if (Status s = readBudgetData(work, errors, options, &data); !s) return s;
   if (kind == BudgetReportKind::kConcentrated) return layOutConcentrated(*data, options, context, spool, progress);
   return layOutBudgetRows(kind, *data, options, context, spool, progress);
 }

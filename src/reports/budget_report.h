@@ -15,6 +15,7 @@
 #include "reports/page.h"
 #include "tables/installation.h"
 #include "tables/record.h"
+#include "works/work.h"
 
 namespace velmora::reports {
 
@@ -48,10 +49,10 @@ struct BudgetReportContext {
   int32_t today = 0;    // FECHA
 };
 
-// Lays the budget of the work in `inst` (its directory chosen) out into
-// `spool`, for work `code`; `progress(done, total)` returning false stops it.
-Status layOutBudgetReport(BudgetReportKind kind, const tables::Installation& inst, ErrorReporter& errors,
-                          const std::string& code, const ReportOptions& options, const BudgetReportContext& context,
-                          Spool& spool, const std::function<bool(size_t, size_t)>& progress = {});
+// Lays the budget of `work` out into `spool`; `progress(done, total)`
+// returning false stops it.
+Status layOutBudgetReport(BudgetReportKind kind, const works::OpenWork& work, ErrorReporter& errors,
+                          const ReportOptions& options, const BudgetReportContext& context, Spool& spool,
+                          const std::function<bool(size_t, size_t)>& progress = {});
 
 }  // namespace velmora::reports

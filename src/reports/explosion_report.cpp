@@ -32,23 +32,12 @@ std::string withoutCommas(std::string s) {
 
 }  // namespace
 
-Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, const std::string& workCode,
-                       const ReportOptions& options, const std::string& company, int32_t today, Spool& spool,
+Status layOutExplosion(const works::OpenWork& work, ErrorReporter& errors, const ReportOptions& options,
+                       const std::string& company, int32_t today, Spool& spool,
                        const std::function<bool(size_t, size_t)>& progress) {
-  auto obraTable = inst.table("OBRA", errors);
-  auto control = inst.table("CONTROL", errors);
-  for (tables::Table* t : {obraTable.get(), control.get()}) {
-    if (Status s = t->open(); !s) return s;
-  }
-  obraTable->rec().setText("CTA", workCode);
-  if (Status s = obraTable->fetch(obraTable->keyIndex("CTA_KEY")); !s) return s;
-  tables::Record obra = obraTable->rec();
+  tables::Record obra = work.header;
   works::fillDefaultCaptions(obra);
-  const int zone = std::clamp(static_cast<int>(obra.integer("LIST")), 1, 5);
-  control->rec().setInteger("CTA", zone);
-  const bool zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
-  const tables::Record zoneRecord = control->rec();
-  works::WorkExplosion explosion(inst, errors, obra, estimate::loadZoneFactors(*control, zone));
+  works::WorkExplosion explosion(work.inst, errors, obra, work.zone);
   if (Status s = explosion.run(options.firstAccount, options.lastAccount, progress); !s) return s;
   const std::vector<works::BudgetRow>& rows = explosion.rows();
 
@@ -120,7 +109,7 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
     sheet->addTotal({{}, {}, {}, std::string("SUMA DE IMPORTES"), {}, {}, {}, listed}, {7}, true);
     sheet->add({{}, {}, {}, std::string("TOTAL"), {}, {}, {}, direct});
     if (options.closingSummary == 'S') {
-      for (const SummaryLine& line : closingSummary(obra, direct, zoneFound ? &zoneRecord : nullptr)) {
+      for (const SummaryLine& line : closingSummary(obra, direct, work.zoneRecord ? &*work.zoneRecord : nullptr)) {
         sheet->add({{}, {}, {}, text::clip(line.text), {}, {}, {}, line.amount});
       }
     }
@@ -131,7 +120,7 @@ Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, 
   out.text(180, 160, "TOTAL", Align::kLeft, 7, true);
   out.text(484, 62, number(direct, "n14.2"), Align::kRight, 7, true);
   if (options.closingSummary == 'S') {
-    for (const SummaryLine& line : closingSummary(obra, direct, zoneFound ? &zoneRecord : nullptr)) {
+    for (const SummaryLine& line : closingSummary(obra, direct, work.zoneRecord ? &*work.zoneRecord : nullptr)) {
       if (line.ruleBefore) {
         out.band(4);
         out.rule(484, 546);

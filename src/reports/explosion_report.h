@@ -16,11 +16,12 @@
 #include "reports/options.h"
 #include "reports/page.h"
 #include "tables/installation.h"
+#include "works/work.h"
 
 namespace velmora::reports {
 
-Status layOutExplosion(const tables::Installation& inst, ErrorReporter& errors, const std::string& workCode,
-                       const ReportOptions& options, const std::string& company, int32_t today, Spool& spool,
+Status layOutExplosion(const works::OpenWork& work, ErrorReporter& errors, const ReportOptions& options,
+                       const std::string& company, int32_t today, Spool& spool,
                        const std::function<bool(size_t, size_t)>& progress = {});
 
 }  // namespace velmora::reports

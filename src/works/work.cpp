@@ -1,5 +1,7 @@
 #include "works/work.h"
 
+#include <algorithm>
+
 #include "framework/money.h"
 #include "framework/text.h"
 
@@ -41,6 +43,8 @@ Status prepareWorkDirectory(const fs::path& dataDir, std::string_view code) {
   return Status::ok();
 }
 
+int workZone(const tables::Record& header) { return std::clamp(static_cast<int>(header.integer("LIST")), 1, 5); }
+
 Status chooseWork(shell::Session& session, const tables::Record& obra, tables::Table& control) {
   const std::string code = text::clip(obra.text("CTA"));
   const fs::path dir = workDirectory(session.installation.dataDir, code);
@@ -50,7 +54,7 @@ Status chooseWork(shell::Session& session, const tables::Record& obra, tables::T
   if (!chosen.workReachable())
     return Status::error(Status::Code::kNotFound, "no existe el directorio de la obra " + dir.string());
   session.installation.workDir = dir;
-  session.zone = estimate::loadZoneFactors(control, static_cast<int>(obra.integer("LIST")));
+  session.zone = estimate::loadZoneFactors(control, workZone(obra));
   session.currentWorkName = obra.text("OBRA");
   session.currentWorkCode = code;
   return Status::ok();
@@ -91,13 +95,17 @@ Status openWork(const tables::Installation& base, ErrorReporter& errors, const s
   obra->rec().clear();
   obra->rec().setText("CTA", code);
   if (!obra->fetch(obra->keyIndex("CTA_KEY"))) return Status::notFound("no existe la obra " + code);
-  OpenWork work{base, obra->rec(), {}};
+  OpenWork work{base, obra->rec(), {}, {}};
   const std::string stored = work.header.text("CTA");
   if (!isValidWorkCode(stored)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(stored));
   work.inst.workDir = workDirectory(base.dataDir, stored);
   if (!work.inst.workReachable())
     return Status::notFound("no existe el directorio de la obra " + work.inst.workDir.string());
-  work.zone = estimate::loadZoneFactors(*control, static_cast<int>(work.header.integer("LIST")));
+  const int zone = workZone(work.header);
+  work.zone = estimate::loadZoneFactors(*control, zone);
+  control->rec().clear();
+  control->rec().setInteger("CTA", zone);
+  if (control->fetch(control->keyIndex("KEYCTA"))) work.zoneRecord = control->rec();
   opened->emplace(std::move(work));
   return Status::ok();
 }

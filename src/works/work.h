@@ -43,12 +43,19 @@ Status chooseWork(shell::Session& session, const tables::Record& obra, tables::T
 // No work open: the per-work tables point at ARCH1.. again, the code "NULO".
 void closeWork(shell::Session& session);
 
-// A work opened for a command: the installation with its per-work tables in
-// the work's directory, its header and the factors of its zone.
+// A work's salary zone: its price list OBR:LIST, 1 to 5 (a value outside
+// them, from an older file, reads as the nearest).
+int workZone(const tables::Record& header);
+
+// A work opened for a command, a screen or a report: the installation with
+// its per-work tables in the work's directory, its header, the factors of
+// its zone and the zone's record (for the closing summary and the piecework
+// split), when the zone exists.
 struct OpenWork {
   tables::Installation inst;
   tables::Record header;
   estimate::ZoneFactors zone;
+  std::optional<tables::Record> zoneRecord;
 };
 // Reads work `code` from the register and checks its code and directory;
 // the Spanish error says which is wrong.

@@ -27,6 +27,13 @@ reports::ReportOptions& catalogueReportOptions() {
   static reports::ReportOptions options;
   return options;
 }
+// Lays out a report of the menu's work, opened as it stands when it runs.
+Status layOutOfWork(Context& ctx, const std::string& code,
+                    const std::function<Status(const works::OpenWork& work)>& layOut) {
+  std::optional<works::OpenWork> work;
+  if (Status s = works::openWork(ctx.session.installation, ctx.errors, code, &work); !s) return s;
+  return layOut(*work);
+}
 }  // namespace
 
 WorkReportsMenu::WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidget* parent)
@@ -60,42 +67,36 @@ WorkReportsMenu::WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidg
 void WorkReportsMenu::runExplosion() {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
-  const tables::Installation inst = ctx_.session.installation;
-  const std::string code = text::clip(obra_.text("CTA"));
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return reports::layOutExplosion(inst, ctx_.errors, code, options, ctx_.session.companyName, ctx_.session.today,
-                                    spool, progress);
+    return layOutOfWork(ctx_, text::clip(obra_.text("CTA")), [&](const works::OpenWork& work) {
+      return reports::layOutExplosion(work, ctx_.errors, options, ctx_.session.companyName, ctx_.session.today, spool,
+                                      progress);
+    });
   });
 }
 
 void WorkReportsMenu::runAnalysis(bool horizontal) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
-  const reports::AnalysisReportScope scope{true,
-                                           horizontal,
-                                           text::clip(obra_.text("CTA")),
-                                           ctx_.session.currentZone(),
-                                           ctx_.session.companyName,
-                                           ctx_.session.today};
-  const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return reports::layOutConceptAnalyses(inst, ctx_.errors, scope, options, spool, progress);
+    return layOutOfWork(ctx_, text::clip(obra_.text("CTA")), [&](const works::OpenWork& work) {
+      const reports::AnalysisReportScope scope{&work, horizontal, ctx_.session.currentZone(), ctx_.session.companyName,
+                                               ctx_.session.today};
+      return reports::layOutConceptAnalyses(work.inst, ctx_.errors, scope, options, spool, progress);
+    });
   });
 }
 
 void WorkReportsMenu::runMachines(bool concentrated) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kMachines, options, this);
-  reports::AnalysisReportScope scope{true,
-                                     false,
-                                     text::clip(obra_.text("CTA")),
-                                     ctx_.session.currentZone(),
-                                     ctx_.session.companyName,
-                                     ctx_.session.today};
-  scope.concentrated = concentrated;
-  const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return reports::layOutMachineSheets(inst, ctx_.errors, scope, options, spool, progress);
+    return layOutOfWork(ctx_, text::clip(obra_.text("CTA")), [&](const works::OpenWork& work) {
+      reports::AnalysisReportScope scope{&work, false, ctx_.session.currentZone(), ctx_.session.companyName,
+                                         ctx_.session.today};
+      scope.concentrated = concentrated;
+      return reports::layOutMachineSheets(work.inst, ctx_.errors, scope, options, spool, progress);
+    });
   });
 }
 
@@ -103,10 +104,10 @@ void WorkReportsMenu::runWorkReport(reports::BudgetReportKind kind) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
   reports::BudgetReportContext context{ctx_.session.companyName, ctx_.session.today};
-  const tables::Installation inst = ctx_.session.installation;
-  const std::string code = text::clip(obra_.text("CTA"));
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return reports::layOutBudgetReport(kind, inst, ctx_.errors, code, options, context, spool, progress);
+    return layOutOfWork(ctx_, text::clip(obra_.text("CTA")), [&](const works::OpenWork& work) {
+      return reports::layOutBudgetReport(kind, work, ctx_.errors, options, context, spool, progress);
+    });
   });
 }
 
@@ -133,8 +134,8 @@ void CatalogueReportsMenu::runBaseAnalysis(bool horizontal) {
   reports::ReportOptions& options = catalogueReportOptions();
   if (options.firstAccount == 0) options.firstAccount = options.lastAccount = 10;  // the reports' own default
   askReportOptions(ctx_, OptionsDialog::Kind::kConcepts, options, this);
-  const reports::AnalysisReportScope scope{
-      false, horizontal, {}, ctx_.session.currentZone(), ctx_.session.companyName, ctx_.session.today};
+  const reports::AnalysisReportScope scope{nullptr, horizontal, ctx_.session.currentZone(), ctx_.session.companyName,
+                                           ctx_.session.today};
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutConceptAnalyses(inst, ctx_.errors, scope, options, spool, progress);
@@ -144,8 +145,8 @@ void CatalogueReportsMenu::runBaseAnalysis(bool horizontal) {
 void CatalogueReportsMenu::runMachineSheets() {
   reports::ReportOptions& options = catalogueReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kMachines, options, this);
-  const reports::AnalysisReportScope scope{
-      false, false, {}, ctx_.session.currentZone(), ctx_.session.companyName, ctx_.session.today};
+  const reports::AnalysisReportScope scope{nullptr, false, ctx_.session.currentZone(), ctx_.session.companyName,
+                                           ctx_.session.today};
   const tables::Installation inst = ctx_.session.installation;
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return reports::layOutMachineSheets(inst, ctx_.errors, scope, options, spool, progress);

@@ -126,7 +126,7 @@ void WorkForm::afterLoad() {
   tables::Record r = table_.rec();
   works::fillDefaultCaptions(r);
   for (const PercentLine& p : kPercentLines) setFieldText(p.caption, QString::fromStdString(r.text(p.caption)));
-  loadedZone_ = std::clamp(static_cast<int>(table_.rec().integer("LIST")), 1, 5);
+  loadedZone_ = works::workZone(table_.rec());
   zones_->setCurrentIndex(loadedZone_ - 1);
 }
 
