@@ -97,6 +97,27 @@ TEST_F(WorksScreensTest, CalculaFromTheBudgetWindowPricesTheWorkAgain) {
   EXPECT_TRUE(prompter.warnings.empty());
 }
 
+// A refresh that fails without a message (a figure that cannot be stored)
+// is said after the change that needed it, never left as stale figures.
+TEST_F(WorksScreensTest, ABudgetRefreshThatFailsSilentlyIsSaid) {
+  const tables::Record house = work("CASA01");
+  ASSERT_TRUE(works::chooseWork(session, house, *control));
+  auto* window = new BudgetWindow(ctx, house);
+  opened.push_back(window);
+  window->setAttribute(Qt::WA_DeleteOnClose, false);
+  window->show();
+  // A quantity whose amount overflows: the refresh cannot store it.
+  runOnStorage(session.installation.workDir / "OBRA1", "UPDATE COBR SET CANT = 1e308 WHERE CTA = 100",
+               "UPDATE " + serverTable(session.installation, "COBR") + " SET \"CANT\" = 1e308 WHERE \"CTA\" = 100");
+  window->view().selectRow(window->model().rowCount() - 1);
+  prompter.answer = true;
+  window->deleteRow();
+  ASSERT_FALSE(prompter.warnings.empty());
+  EXPECT_EQ(prompter.warnings.back()[0], "NO SE PUDO ACTUALIZAR EL PRESUPUESTO");
+  EXPECT_NE(prompter.warnings.back()[1].find("no es una cifra finita"), std::string::npos)
+      << prompter.warnings.back()[1];
+}
+
 // Both report menus offer every report, each entry enabled.
 TEST_F(WorksScreensTest, TheReportMenusOfferEveryReport) {
   const tables::Record house = work("CASA01");

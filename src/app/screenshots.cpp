@@ -40,72 +40,99 @@ namespace velmora::app {
 
 namespace {
 
-// How a window is saved as a picture.
-using Save = std::function<void(QWidget*, const char*)>;
+// The run's course: each window saved as a picture; a screen that cannot be
+// shown as the user sees it (a record the installation lacks, a picture not
+// written) is said on the terminal, and the run ends in failure.
+struct Shots {
+  std::string outDir;
+  bool complete = true;
+
+  void save(QWidget* w, const char* name) {
+    w->show();
+    QApplication::processEvents();
+    const QString file = QString::fromStdString(outDir) + "/" + name + ".png";
+    if (!w->grab().save(file)) fail("no se pudo guardar " + file.toStdString());
+  }
+  void fail(const std::string& why) {
+    std::cerr << "velmora: " << why << "\n";
+    complete = false;
+  }
+
+  // A table open at one of its records, as a form opens it: the record of
+  // `account` in `key`, or the first in `key`'s order when it is empty;
+  // null when the installation lacks it.
+  std::unique_ptr<tables::Table> atRecord(ui::Context& ctx, const char* label, const char* key,
+                                          const std::string& account = {}) {
+    auto t = ctx.session.installation.table(label, ctx.errors);
+    Status found = t->open();
+    if (found && account.empty()) {
+      t->setOrder(t->keyIndex(key));
+      found = t->next();
+    } else if (found) {
+      if (tables::isTextType(t->def().columns[t->def().slot("CTA")].type)) t->rec().setText("CTA", account);
+      else t->rec().setInteger("CTA", std::stoll(account));
+      found = t->fetch(t->keyIndex(key));
+    }
+    if (found) return t;
+    fail("falta el registro " + (account.empty() ? std::string("primero") : account) + " de " + label +
+         ": no se muestra su pantalla");
+    return nullptr;
+  }
+};
 
 // The users and the salary zones, lists and forms.
-void shootPeople(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
-  auto control = ctx.session.installation.table("CONTROL", ctx.errors);
-  (void)control->open();
+void shootPeople(ui::Context& ctx, ui::MainFrame& frame, Shots& shots) {
   auto* users = ui::openUsersList(ctx);
-  save(&frame, "users-list");
-  auto pers = ctx.session.installation.table("PERS", ctx.errors);
-  (void)pers->open();
-  pers->setOrder(pers->keyIndex("CTA_KEY"));
-  (void)pers->next();
-  ui::UserForm userForm(ctx, *pers, FormRequest::kChange);
-  userForm.start();
-  save(&userForm, "user-form");
-  userForm.tabs()->setCurrentIndex(1);
-  save(&userForm, "user-form-levels");
+  shots.save(&frame, "users-list");
+  if (auto pers = shots.atRecord(ctx, "PERS", "CTA_KEY")) {
+    ui::UserForm userForm(ctx, *pers, FormRequest::kChange);
+    userForm.start();
+    shots.save(&userForm, "user-form");
+    userForm.tabs()->setCurrentIndex(1);
+    shots.save(&userForm, "user-form-levels");
+  }
   users->parentWidget()->close();  // the frame's subwindow, as "C&ierra" does
 
   auto* zones = ui::openZoneList(ctx);
-  save(&frame, "zones-list");
-  control->setOrder(control->keyIndex("KEYCTA"));
-  (void)control->next();
-  ui::ZoneForm zoneForm(ctx, *control, FormRequest::kChange);
-  zoneForm.start();
-  save(&zoneForm, "zone-form");
-  zoneForm.tabs()->setCurrentIndex(2);
-  save(&zoneForm, "zone-form-imss");
+  shots.save(&frame, "zones-list");
+  if (auto control = shots.atRecord(ctx, "CONTROL", "KEYCTA")) {
+    ui::ZoneForm zoneForm(ctx, *control, FormRequest::kChange);
+    zoneForm.start();
+    shots.save(&zoneForm, "zone-form");
+    zoneForm.tabs()->setCurrentIndex(2);
+    shots.save(&zoneForm, "zone-form-imss");
+  }
   zones->parentWidget()->close();
 }
 
 // The base-data menu, the catalogues, their forms and the exchange windows.
-void shootCatalogue(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
+void shootCatalogue(ui::Context& ctx, ui::MainFrame& frame, Shots& shots) {
   auto* menu = ui::makeBaseMenu(ctx);
   frame.openWindow(menu);
-  save(&frame, "base-menu");
+  shots.save(&frame, "base-menu");
   QWidget* inputs = menu->open("INSUMOS");
-  save(&frame, "inputs-list");
-  auto inba = ctx.session.installation.table("INBA", ctx.errors);
-  (void)inba->open();
-  inba->rec().setInteger("CTA", 10001);
-  (void)inba->fetch(inba->keyIndex("CTA_KEY"));
-  ui::InputForm inputForm(ctx, *inba, FormRequest::kChange);
-  inputForm.start();
-  save(&inputForm, "input-form");
+  shots.save(&frame, "inputs-list");
+  if (auto inba = shots.atRecord(ctx, "INBA", "CTA_KEY", "10001")) {
+    ui::InputForm inputForm(ctx, *inba, FormRequest::kChange);
+    inputForm.start();
+    shots.save(&inputForm, "input-form");
+  }
   inputs->parentWidget()->close();
 
-  auto maba = ctx.session.installation.table("MABA", ctx.errors);
-  (void)maba->open();
-  maba->rec().setInteger("CTA", 501);
-  (void)maba->fetch(maba->keyIndex("CTA_KEY"));
-  ui::MachineForm machineForm(ctx, *maba, FormRequest::kChange);
-  machineForm.start();
-  save(&machineForm, "machine-form");
+  if (auto maba = shots.atRecord(ctx, "MABA", "CTA_KEY", "501")) {
+    ui::MachineForm machineForm(ctx, *maba, FormRequest::kChange);
+    machineForm.start();
+    shots.save(&machineForm, "machine-form");
+  }
 
   menu->open("CONCEPTOS");
-  save(&frame, "concepts-list");
-  auto coba = ctx.session.installation.table("COBA", ctx.errors);
-  (void)coba->open();
-  coba->rec().setInteger("CTA", 1010);
-  (void)coba->fetch(coba->keyIndex("CTA_KEY"));
-  coba->rec().setText("MIAS", "1");  // as the list opens it: an edited analysis is the user's own
-  ui::ConceptForm conceptForm(ctx, *coba, FormRequest::kChange);
-  conceptForm.start();
-  save(&conceptForm, "concept-form");
+  shots.save(&frame, "concepts-list");
+  if (auto coba = shots.atRecord(ctx, "COBA", "CTA_KEY", "1010")) {
+    coba->rec().setText("MIAS", "1");  // as the list opens it: an edited analysis is the user's own
+    ui::ConceptForm conceptForm(ctx, *coba, FormRequest::kChange);
+    conceptForm.start();
+    shots.save(&conceptForm, "concept-form");
+  }
   {
     // A supplier's price list in the import preview (nothing is applied),
     // and the BC3 exchange.
@@ -119,98 +146,93 @@ void shootCatalogue(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
                                          "MAT IMP-900;IMPERMEABILIZANTE;1.250,00;01/12/2026\n";
     ui::PriceImportWindow prices(ctx);
     prices.setFile(list);
-    save(&prices, "price-import");
+    shots.save(&prices, "price-import");
     ui::Bc3Window bc3(ctx);
-    save(&bc3, "bc3");
+    shots.save(&bc3, "bc3");
   }
   menu->parentWidget()->close();
   for (QMdiSubWindow* sub : frame.findChildren<QMdiSubWindow*>()) sub->close();
 }
 
 // The works, a budget, its totals and one of its rows.
-void shootWorks(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
-  auto control = ctx.session.installation.table("CONTROL", ctx.errors);
-  (void)control->open();
+void shootWorks(ui::Context& ctx, ui::MainFrame& frame, Shots& shots) {
   // The works and a budget.
   auto* worksList = ui::makeWorksList(ctx);
   frame.openWindow(worksList);
-  save(&frame, "works-list");
+  shots.save(&frame, "works-list");
   worksList->parentWidget()->close();
-  auto obra = ctx.session.installation.table("OBRA", ctx.errors);
-  (void)obra->open();
-  obra->rec().setText("CTA", "CASA01");
-  if (obra->fetch(obra->keyIndex("CTA_KEY")) && works::chooseWork(ctx.session, obra->rec(), *control)) {
-    const tables::Record house = obra->rec();
-    auto* budget = new ui::BudgetWindow(ctx, house);
-    frame.openWindow(budget);
-    save(&frame, "budget");
-    ui::SummaryWindow summary(house, budget->model().directCost());
-    save(&summary, "summary");
-    auto cobr = ctx.session.installation.table("COBR", ctx.errors);
-    (void)cobr->open();
-    cobr->rec().setInteger("CTA", 150);
-    (void)cobr->fetch(cobr->keyIndex("CTA_KEY"));
+  auto control = shots.atRecord(ctx, "CONTROL", "KEYCTA");
+  auto obra = shots.atRecord(ctx, "OBRA", "CTA_KEY", "CASA01");
+  if (!control || !obra) return;
+  if (Status chosen = works::chooseWork(ctx.session, obra->rec(), *control); !chosen) {
+    shots.fail("no se pudo abrir la obra CASA01: " + chosen.text());
+    return;
+  }
+  const tables::Record house = obra->rec();
+  auto* budget = new ui::BudgetWindow(ctx, house);
+  frame.openWindow(budget);
+  shots.save(&frame, "budget");
+  ui::SummaryWindow summary(house, budget->model().directCost());
+  shots.save(&summary, "summary");
+  if (auto cobr = shots.atRecord(ctx, "COBR", "CTA_KEY", "150")) {
     ui::WorkConceptForm rowForm(ctx, *cobr, house, FormRequest::kChange);
     rowForm.start();
-    save(&rowForm, "work-concept-form");
+    shots.save(&rowForm, "work-concept-form");
+  }
 
-    // A client's catalogue in the import preview (nothing is applied).
-    QTemporaryDir scratch;
-    const QString book = scratch.filePath("catalogo-cliente.xlsx");
-    lxw_workbook* wb = workbook_new(book.toUtf8().constData());
-    lxw_worksheet* ws = workbook_add_worksheet(wb, "Catalogo");
-    const char* rows[][4] = {{"Clave", "Descripción", "Unidad", ""},
-                             {"", "ESTRUCTURA", "", ""},
-                             {"EST-006", "COLUMNA DE 30x30 CM CON CONCRETO F'C=200", "M", "12.5"},
-                             {"ALB-99", "MURO DE BLOCK ESPECIAL DEL CLIENTE", "M2", "40"}};
-    for (lxw_row_t r = 0; r < 4; ++r) {
-      for (lxw_col_t c = 0; c < 3; ++c) worksheet_write_string(ws, r, c, rows[r][c], nullptr);
-      if (r == 0) worksheet_write_string(ws, r, 3, "Cantidad", nullptr);
-      else if (*rows[r][3]) worksheet_write_number(ws, r, 3, std::atof(rows[r][3]), nullptr);
-    }
-    if (workbook_close(wb) == LXW_NO_ERROR) {
-      ui::CatalogueImportWindow import(ctx, {ctx.session.installation, house, ctx.session.zone});
-      import.setFile(book);
-      save(&import, "catalogue-import");
-    }
+  // A client's catalogue in the import preview (nothing is applied).
+  QTemporaryDir scratch;
+  const QString book = scratch.filePath("catalogo-cliente.xlsx");
+  lxw_workbook* wb = workbook_new(book.toUtf8().constData());
+  lxw_worksheet* ws = workbook_add_worksheet(wb, "Catalogo");
+  const char* rows[][4] = {{"Clave", "Descripción", "Unidad", ""},
+                           {"", "ESTRUCTURA", "", ""},
+                           {"EST-006", "COLUMNA DE 30x30 CM CON CONCRETO F'C=200", "M", "12.5"},
+                           {"ALB-99", "MURO DE BLOCK ESPECIAL DEL CLIENTE", "M2", "40"}};
+  for (lxw_row_t r = 0; r < 4; ++r) {
+    for (lxw_col_t c = 0; c < 3; ++c) worksheet_write_string(ws, r, c, rows[r][c], nullptr);
+    if (r == 0) worksheet_write_string(ws, r, 3, "Cantidad", nullptr);
+    else if (*rows[r][3]) worksheet_write_number(ws, r, 3, std::atof(rows[r][3]), nullptr);
+  }
+  if (workbook_close(wb) == LXW_NO_ERROR) {
+    ui::CatalogueImportWindow import(ctx, {ctx.session.installation, house, ctx.session.zone});
+    import.setFile(book);
+    shots.save(&import, "catalogue-import");
   }
 }
 
 // A report in its preview, and where it goes.
-void shootReports(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
+void shootReports(ui::Context& ctx, ui::MainFrame& frame, Shots& shots) {
   {
     // A report in its preview.
     reports::Spool spool;
     if (reports::layOutZoneReport(ctx.session.installation, ctx.errors, spool) && spool.numberPages(true)) {
       ui::PreviewWindow preview(spool, ui::Destination{});
       preview.setZoom(ui::kPageWidth);
-      save(&preview, "report-preview");
+      shots.save(&preview, "report-preview");
       ui::DestinationDialog destination;
-      save(&destination, "report-destination");
+      shots.save(&destination, "report-destination");
     }
   }
   for (QMdiSubWindow* sub : frame.findChildren<QMdiSubWindow*>()) sub->close();
 }
 
 // The backup, the suppliers and the online update.
-void shootServices(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
+void shootServices(ui::Context& ctx, ui::MainFrame& frame, Shots& shots) {
   {
     // The backup window, and the suppliers directory with a supplier and its promotions.
     auto* backup = new ui::BackupWindow(ctx);
     frame.openWindow(backup);
-    save(&frame, "backup");
+    shots.save(&frame, "backup");
     backup->parentWidget()->close();
     ui::BrowseWindow* suppliers = ui::openSupplierDirectory(ctx);
-    save(&frame, "suppliers");
-    auto patr = ctx.session.installation.table("PATR", ctx.errors);
-    (void)patr->open();
-    patr->rec().setInteger("CTA", 1);
-    if (patr->fetch(patr->keyIndex("CTA_KEY"))) {
+    shots.save(&frame, "suppliers");
+    if (auto patr = shots.atRecord(ctx, "PATR", "CTA_KEY", "1")) {
       ui::SupplierForm supplierForm(ctx, *patr, FormRequest::kView);
       supplierForm.start();
-      save(&supplierForm, "supplier-form");
+      shots.save(&supplierForm, "supplier-form");
       ui::PromotionViewer promotions(ui::promotionFiles(ctx, patr->rec()));
-      save(&promotions, "promotions");
+      shots.save(&promotions, "promotions");
     }
     suppliers->parentWidget()->close();
   }
@@ -220,9 +242,9 @@ void shootServices(ui::Context& ctx, ui::MainFrame& frame, const Save& save) {
     frame.openWindow(updateMenu);
     auto* update = new ui::UpdateWindow(ctx);
     frame.openWindow(update);
-    save(&frame, "update");
+    shots.save(&frame, "update");
     ui::MergeWindow merge(ctx);
-    save(&merge, "update-merge");
+    shots.save(&merge, "update-merge");
   }
 }
 
@@ -257,15 +279,10 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
     if (vga->fetch(vga->keyIndex("CTA_KEY"))) session.companyName = vga->rec().text("CIA");
   }
   QDir().mkpath(QString::fromStdString(outDir));
-  const auto save = [&outDir](QWidget* w, const char* name) {
-    w->show();
-    QApplication::processEvents();
-    const QString file = QString::fromStdString(outDir) + "/" + name + ".png";
-    if (!w->grab().save(file)) std::cerr << "velmora: no se pudo guardar " << file.toStdString() << "\n";
-  };
+  Shots shots{outDir};
 
   ui::LoginWindow login(QString::fromStdString(session.companyName), {});
-  save(&login, "login");
+  shots.save(&login, "login");
 
   struct NoPrompt : ui::Prompter {
     void warn(const shell::WarningLines&) override {}
@@ -276,9 +293,10 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   ui::MainFrame frame(ctx);
   framePtr = &frame;
   frame.resize(1100, 760);
-  save(&frame, "main-frame");
+  shots.save(&frame, "main-frame");
 
-  for (auto* shoot : {shootPeople, shootCatalogue, shootWorks, shootReports, shootServices}) shoot(ctx, frame, save);
+  for (auto* shoot : {shootPeople, shootCatalogue, shootWorks, shootReports, shootServices}) shoot(ctx, frame, shots);
+  if (!shots.complete) return 1;
   std::cout << "Pantallas guardadas en " << outDir << "\n";
   return 0;
 }

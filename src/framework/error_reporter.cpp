@@ -405,6 +405,7 @@ int ErrorReporter::messageStep(const MessageRequest& request, Severity severity)
     }
   }
   if (silent_) return request.defaultButton;
+  ++shown_;
   StderrPresenter fallback;
   MessagePresenter& shower = presenter ? *presenter : fallback;
   if (historyThreshold_ != 0) {

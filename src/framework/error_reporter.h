@@ -149,6 +149,9 @@ class ErrorReporter {
   // is silent: then the message is only a failure the caller's status
   // carries. Tests install a handler that throws.
   void setFatalHandler(std::function<void(const std::string& text)> handler);
+  // How many messages were put before the user so far: a caller compares it
+  // before and after an operation to know whether its failure was explained.
+  uint64_t messagesShown() const { return shown_; }
 
   void addErrors(std::string_view packedBlock);
   void addError(int id, std::string text, std::string title, Severity severity, std::string category = {});
@@ -233,6 +236,7 @@ class ErrorReporter {
   std::map<std::thread::id, ThreadState> threads_;
   std::string logPath_ = "ZORBError.Log";
   std::atomic<bool> silent_{false};
+  std::atomic<uint64_t> shown_{0};
   std::atomic<bool> logErrors_{false};
   std::atomic<int32_t> historyThreshold_{0};
   std::atomic<int32_t> historyViewLevel_{3};

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "framework/error_reporter.h"
+#include "framework/status.h"
 #include "services/installation_use.h"
 #include "shell/session.h"
 #include "ui/warning_window.h"
@@ -31,5 +32,11 @@ bool formAccessAllowed(Context& ctx, int element, FormRequest request,
                        std::optional<int32_t> recordOwner = std::nullopt);
 // The delete check of a protected list.
 bool deleteAllowed(Context& ctx, int element);
+
+// Where a screen's operation failed: the table layer has usually said why
+// with a numbered message; when nothing was shown since `shownBefore`
+// (errors.messagesShown() as the operation began), a warning headed `what`
+// gives the status's reason, so that no failure passes in silence.
+void warnIfUnexplained(Context& ctx, const Status& status, uint64_t shownBefore, const std::string& what);
 
 }  // namespace velmora::ui

@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "framework/text.h"
 #include "ui/browse/query_dialog.h"
 
 namespace velmora::ui {
@@ -24,6 +25,11 @@ bool formAccessAllowed(Context& ctx, int element, FormRequest request, std::opti
   const auto warnings = shell::formOpeningCheck(ctx.login(), element, request, owner);
   for (const auto& w : warnings) ctx.prompter.warn(w);
   return warnings.empty();
+}
+
+void warnIfUnexplained(Context& ctx, const Status& status, uint64_t shownBefore, const std::string& what) {
+  if (status || ctx.errors.messagesShown() != shownBefore) return;
+  ctx.prompter.warn({what, text::truncateChars(status.text(), 40), "CON Ok CONTINUA..."});
 }
 
 bool deleteAllowed(Context& ctx, int element) {

@@ -233,8 +233,7 @@ void BudgetWindow::reload() {
 
 void BudgetWindow::insertRow() {
   runWorkConceptForm(ctx_, *cobr_, header(), FormRequest::kInsert, this);
-  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
-  reload();
+  refreshFigures();
 }
 
 void BudgetWindow::changeRow() {
@@ -244,8 +243,7 @@ void BudgetWindow::changeRow() {
   cobr_->rec().setInteger("CTA", model_.rows()[row].account);
   if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY"))) return;
   runWorkConceptForm(ctx_, *cobr_, header(), FormRequest::kChange, this);
-  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
-  reload();
+  refreshFigures();
 }
 
 void BudgetWindow::deleteRow() {
@@ -260,9 +258,11 @@ void BudgetWindow::deleteRow() {
   cobr_->rec().setInteger("CTA", model_.rows()[row].account);
   if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY"))) return;
   tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
-  (void)relations.remove(*cobr_, tables::RelationManager::Confirm::kDontAsk);  // the row and its lines, or nothing
-  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
-  reload();
+  const uint64_t shown = ctx_.errors.messagesShown();
+  const Status removed =
+      relations.remove(*cobr_, tables::RelationManager::Confirm::kDontAsk);  // row and lines, or none
+  warnIfUnexplained(ctx_, removed, shown, "NO SE PUDO DAR DE BAJA LA CUENTA");
+  refreshFigures();
 }
 
 bool BudgetWindow::runCalcula() {
@@ -282,10 +282,23 @@ bool BudgetWindow::runCalcula() {
   return s.isOk();
 }
 
+void BudgetWindow::refreshFigures() {
+  const uint64_t shown = ctx_.errors.messagesShown();
+  const Status s = works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
+  warnIfUnexplained(ctx_, s, shown, "NO SE PUDO ACTUALIZAR EL PRESUPUESTO");
+  reload();
+}
+
+void BudgetWindow::storeTotals() {
+  const uint64_t shown = ctx_.errors.messagesShown();
+  const Status s = works::writeCategoryTotals(ctx_.session.installation, ctx_.errors, text::clip(obra_.text("CTA")),
+                                              ctx_.login().user);
+  warnIfUnexplained(ctx_, s, shown, "NO SE GUARDARON LOS TOTALES");
+}
+
 void BudgetWindow::recalculate() {
   runCalcula();
-  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
-  reload();
+  refreshFigures();
 }
 
 void BudgetWindow::openInputs() {
@@ -314,8 +327,7 @@ void BudgetWindow::openInputs() {
       ctx_.prompter.warn(
           {"NO SE PUDO CALCULAR EL PRESUPUESTO", text::truncateChars(repriced.text(), 40), "CON Ok CONTINUA..."});
   }
-  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
-  reload();
+  refreshFigures();
 }
 
 void BudgetWindow::renumberRows() {
@@ -343,13 +355,10 @@ void BudgetWindow::renumberRows() {
 }
 
 void BudgetWindow::openReports() {
-  // The reports print the work's totals: written first.
-  (void)works::writeCategoryTotals(ctx_.session.installation, ctx_.errors, text::clip(obra_.text("CTA")),
-                                   ctx_.login().user);
+  storeTotals();  // the reports print the work's totals: written first
   WorkReportsMenu menu(ctx_, header(), this);
   menu.exec();
-  (void)works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
-  reload();
+  refreshFigures();
 }
 
 void BudgetWindow::showSummary() {
@@ -360,8 +369,7 @@ void BudgetWindow::showSummary() {
 void BudgetWindow::closeBudget() {
   if (closing_) return;
   closing_ = true;
-  (void)works::writeCategoryTotals(ctx_.session.installation, ctx_.errors, text::clip(obra_.text("CTA")),
-                                   ctx_.login().user);
+  storeTotals();
   cobr_->close();
   works::closeWork(ctx_.session);
   if (parentWidget() && parentWidget()->inherits("QMdiSubWindow")) parentWidget()->close();

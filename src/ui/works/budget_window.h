@@ -81,6 +81,12 @@ class BudgetWindow : public QWidget {
 
  private:
   bool runCalcula();
+  // After a change: the rows' figures from their stored parts, then the
+  // list read again; a failure is said, never left as stale figures.
+  void refreshFigures();
+  // The work's category totals written into its header, for its reports
+  // and for the works list.
+  void storeTotals();
   const tables::Record& header();
   works::OpenWork thisWork();
 
