@@ -32,7 +32,18 @@ std::tm localTime(std::time_t instant) {
 
 namespace {
 // The local wall-clock time of now, as the user sees it.
-std::tm localNow() { return localTime(std::time(nullptr)); }
+// Every record written is stamped with the day and the time: one conversion
+// per second is enough.
+std::tm localNow() {
+  thread_local std::time_t convertedSecond = -1;
+  thread_local std::tm converted{};
+  const std::time_t now = std::time(nullptr);
+  if (now != convertedSecond) {
+    converted = localTime(now);
+    convertedSecond = now;
+  }
+  return converted;
+}
 }  // namespace
 
 int32_t today() {

@@ -169,7 +169,11 @@ int StderrPresenter::showHistory(const std::string& title, const std::vector<His
 
 // ---- the reporter ----------------------------------------------------------------
 
-ErrorReporter::ErrorReporter() { addErrors(defaultMessageBlock()); }
+namespace {
+std::atomic<uint64_t> reportersMade{0};
+}  // namespace
+
+ErrorReporter::ErrorReporter() : serial_(++reportersMade) { addErrors(defaultMessageBlock()); }
 
 std::string ErrorReporter::packMessages(const std::vector<MessageEntry>& entries) {
   std::string out;
@@ -236,8 +240,16 @@ void ErrorReporter::removeErrors(int id) {
 }
 
 ErrorReporter::ThreadState& ErrorReporter::threadState() {
+  // Every table operation names its file here: the thread keeps its state
+  // of the reporter it used last, found again without the lock (map nodes
+  // stay where they are and are never erased).
+  thread_local uint64_t cachedReporter = 0;
+  thread_local ThreadState* cached = nullptr;
+  if (cachedReporter == serial_) return *cached;
   std::lock_guard<std::mutex> guard(lock_);
-  return threads_[std::this_thread::get_id()];  // map nodes stay where they are
+  cached = &threads_[std::this_thread::get_id()];
+  cachedReporter = serial_;
+  return *cached;
 }
 
 void ErrorReporter::setField(std::string_view t) { threadStatus().fieldName = text::clip(t); }

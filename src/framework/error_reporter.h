@@ -234,6 +234,9 @@ class ErrorReporter {
   std::vector<HistoryEntry> history_;
   std::vector<ProcName> procNames_;
   std::map<std::thread::id, ThreadState> threads_;
+  // Tells this reporter from one made later at the same address, for the
+  // threads' cached states.
+  const uint64_t serial_;
   std::string logPath_ = "ZORBError.Log";
   std::atomic<bool> silent_{false};
   std::atomic<uint64_t> shown_{0};

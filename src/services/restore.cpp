@@ -354,8 +354,9 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
 // On a server: the installation as it stands is copied into table files in
 // a scratch folder, the archive is restored there as into any installation
 // in files (with all its checks), and the part it restored replaces the
-// server's in one transaction. Settings are the station's own files and are
-// restored where they are.
+// server's in one transaction. The station's settings table, a file of its
+// own, is restored in the copy too and put in place after the server's
+// commit; the tables replaced stay in the station's folder as files.
 Status restoreOntoServer(const tables::Installation& inst, const fs::path& archive, const std::string& work,
                          InstallationUse& use, RestoreReport* report) {
   // The station's own folder is held alone, as in files: its settings table

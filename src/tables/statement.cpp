@@ -133,6 +133,11 @@ void Statement::bind(int i, std::string_view v) {
   else sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
 }
 
+void Statement::bindKept(int i, std::string_view v) {
+  if (server_) server_->bind(i, std::string(v));
+  else sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
+}
+
 int Statement::step() {
   if (!valid()) return prepared_ != SQLITE_OK ? prepared_ : SQLITE_MISUSE;
   if (!server_) return sqlite3_step(stmt_);

@@ -41,6 +41,9 @@ class Statement final : public Row {
   void bind(int i, int64_t v);
   void bind(int i, double v);
   void bind(int i, std::string_view v);
+  // A text the caller keeps unchanged until the statement has stepped:
+  // bound without a copy.
+  void bindKept(int i, std::string_view v);
   int step();
   void reset();
 

@@ -225,6 +225,8 @@ class Table {
   Status readOneStored(Statement& s);
   Status eachRow(Statement& s, const std::function<bool()>& row);
   Status step(int key, Query q, bool bindKeyValues, bool bindId);
+  // Binds every column and folded key of rec_ to `s` (from parameter 1);
+  // rec_ must not change until `s` has stepped.
   void bindRecord(Statement& s);
   int bindFilter(Statement& s, int firstParam);
   void bindRange(Statement& s, int key, const Record& from, const Record& to);
@@ -241,6 +243,7 @@ class Table {
   std::filesystem::path path_;
   ErrorReporter& errors_;
   Record rec_;
+  std::vector<std::string> foldedKeys_;  // the folded keys bindRecord bound
   std::shared_ptr<internal::Connection> db_;
   std::string serverUrl_, serverSchema_;
   bool createMissing_ = true;

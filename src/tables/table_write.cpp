@@ -61,9 +61,18 @@ Statement& Table::writeStatement(int which) {
 }
 
 void Table::bindRecord(Statement& s) {
+  // The record and its folded keys stay as they are until the caller has
+  // stepped the statement: their texts are bound without a copy.
   int p = 1;
-  for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i, ++p) bindSlot(s, p, rec_, i);
-  for (int slot : def_.foldedSlots) s.bind(p++, text::foldKey(rec_.textAt(slot)));
+  for (int i = 0; i < static_cast<int>(def_.columns.size()); ++i, ++p) {
+    if (isTextType(def_.columns[i].type)) s.bindKept(p, rec_.textAt(i));
+    else bindSlot(s, p, rec_, i);
+  }
+  foldedKeys_.resize(def_.foldedSlots.size());
+  for (size_t k = 0; k < def_.foldedSlots.size(); ++k) {
+    foldedKeys_[k] = text::foldKey(rec_.textAt(def_.foldedSlots[k]));
+    s.bindKept(p++, foldedKeys_[k]);
+  }
 }
 
 void Table::stampAudit() {
