@@ -18,8 +18,10 @@ std::string_view bareName(std::string_view field) {
 
 void TableDef::finish() {
   columns.clear();
+  firstSlots.clear();
   for (int f = 0; f < static_cast<int>(fields.size()); ++f) {
     const FieldDef& fd = fields[f];
+    firstSlots.push_back(static_cast<int>(columns.size()));
     for (int e = 1; e <= fd.count; ++e) {
       std::string name = fd.count == 1 ? fd.name : fd.name + "_" + std::to_string(e);
       columns.push_back({name, f, e, fd.type, fd.size});
@@ -53,10 +55,10 @@ void TableDef::finish() {
 }
 
 int TableDef::slot(std::string_view field, int element) const {
+  // A field's elements are consecutive columns.
   const std::string_view name = bareName(field);
-  for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
-    const Column& c = columns[i];
-    if (c.element == element && fields[c.field].name == name) return i;
+  for (size_t f = 0; f < fields.size(); ++f) {
+    if (fields[f].name == name) return element >= 1 && element <= fields[f].count ? firstSlots[f] + element - 1 : -1;
   }
   return -1;
 }

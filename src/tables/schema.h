@@ -96,6 +96,7 @@ struct TableDef {
   std::vector<Column> columns;
   std::vector<ResolvedKey> resolvedKeys;
   std::vector<int> foldedSlots;                     // slots that have a folded column, in column order
+  std::vector<int> firstSlots;                      // each field's first column
   int userSlot = -1, dateSlot = -1, timeSlot = -1;  // the audit fields USUA, ACFE, ACHO
 
   void finish();
