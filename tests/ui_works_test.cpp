@@ -39,18 +39,23 @@ class WorksScreensTest : public velmora::testing::UiTest {
     EXPECT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
     return obra->rec();
   }
+  // The budget window of `house`, chosen as the open work, shown.
+  BudgetWindow* showBudget(const tables::Record& house) {
+    EXPECT_TRUE(works::chooseWork(session, house, *control));
+    auto* window = new BudgetWindow(ctx, house);
+    opened.push_back(window);
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->show();
+    return window;
+  }
   QLineEdit* edit(RecordForm& form, const char* field) { return static_cast<QLineEdit*>(form.fieldWidget(field)); }
   std::unique_ptr<tables::Table> control, obra;
 };
 
 TEST_F(WorksScreensTest, TheBudgetWindowShowsRowsSubtotalsAndTheDirectCost) {
   const tables::Record house = work("CASA01");
-  ASSERT_TRUE(works::chooseWork(session, house, *control));
+  auto* window = showBudget(house);
   EXPECT_EQ(session.currentZone(), 2);
-  auto* window = new BudgetWindow(ctx, house);
-  opened.push_back(window);
-  window->setAttribute(Qt::WA_DeleteOnClose, false);
-  window->show();
   BudgetModel& m = window->model();
   QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Fatal);
   ASSERT_EQ(m.rowCount(), 38);
@@ -77,12 +82,7 @@ TEST_F(WorksScreensTest, TheBudgetWindowShowsRowsSubtotalsAndTheDirectCost) {
 // CALCULA from the budget window runs off the window's thread and comes back
 // with the budget priced: a row whose figures were spoiled gets them again.
 TEST_F(WorksScreensTest, CalculaFromTheBudgetWindowPricesTheWorkAgain) {
-  const tables::Record house = work("CASA01");
-  ASSERT_TRUE(works::chooseWork(session, house, *control));
-  auto* window = new BudgetWindow(ctx, house);
-  opened.push_back(window);
-  window->setAttribute(Qt::WA_DeleteOnClose, false);
-  window->show();
+  auto* window = showBudget(work("CASA01"));
   const QString before = window->findChild<QLabel*>("directCost")->text();
   auto cobr = session.installation.table("COBR", errors);
   ASSERT_TRUE(cobr->open());
@@ -100,12 +100,7 @@ TEST_F(WorksScreensTest, CalculaFromTheBudgetWindowPricesTheWorkAgain) {
 // A refresh that fails without a message (a figure that cannot be stored)
 // is said after the change that needed it, never left as stale figures.
 TEST_F(WorksScreensTest, ABudgetRefreshThatFailsSilentlyIsSaid) {
-  const tables::Record house = work("CASA01");
-  ASSERT_TRUE(works::chooseWork(session, house, *control));
-  auto* window = new BudgetWindow(ctx, house);
-  opened.push_back(window);
-  window->setAttribute(Qt::WA_DeleteOnClose, false);
-  window->show();
+  auto* window = showBudget(work("CASA01"));
   // A quantity whose amount overflows: the refresh cannot store it.
   runOnStorage(session.installation.workDir / "OBRA1", "UPDATE COBR SET CANT = 1e308 WHERE CTA = 100",
                "UPDATE " + serverTable(session.installation, "COBR") + " SET \"CANT\" = 1e308 WHERE \"CTA\" = 100");
