@@ -97,6 +97,7 @@ size_t charCount(std::string_view s) {
 }
 
 std::string truncateChars(std::string_view s, size_t n) {
+  if (s.size() <= n) return std::string(s);  // a character takes a byte at least
   size_t i = 0;
   for (size_t count = 0; i < s.size() && count < n; ++count) nextCodePoint(s, i);
   return std::string(s.substr(0, i));

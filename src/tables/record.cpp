@@ -43,7 +43,12 @@ void Record::setTextAt(int slot, std::string_view value) {
   const Column& c = def_->columns[slot];
   // A CSTRING(n) holds n-1 characters before its terminating zero.
   const size_t limit = c.type == FieldType::kCString ? c.size - 1 : c.size;
-  values_[slot].s = text::clip(text::truncateChars(value, limit));
+  // No more bytes than the limit: no more characters either, nothing to cut.
+  std::string cut;
+  std::string_view kept = value;
+  if (kept.size() > limit) kept = cut = text::truncateChars(value, limit);
+  while (!kept.empty() && kept.back() == ' ') kept.remove_suffix(1);
+  values_[slot].s.assign(kept);
 }
 
 bool Record::operator==(const Record& other) const { return def_ == other.def_ && values_ == other.values_; }
