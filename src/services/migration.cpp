@@ -37,12 +37,13 @@ Status copyTable(const tables::Installation& from, const tables::Installation& t
   if (Status s = target->open(); !s) return Status::error(s.code(), where + ": " + s.text());
   if (target->count() > 0) return Status::error(Status::Code::kInvalid, where + ": el destino ya tiene registros");
   if (Status s = target->begin(); !s) return Status::error(s.code(), where + ": " + s.text());
+  // What was read is kept, to compare the copy with.
   Status written;
-  size_t copied = 0;
+  std::vector<tables::Record> original;
   const Status read = source->scanRecords([&](const tables::Record& r) {
+    original.push_back(r);
     target->rec() = r;
     written = target->insert();
-    ++copied;
     return written.isOk();
   });
   if (!read || !written) {
@@ -53,13 +54,6 @@ Status copyTable(const tables::Installation& from, const tables::Installation& t
   if (Status s = target->commit(); !s) return Status::error(s.code(), where + ": " + s.text());
 
   // Read back: the same records in the same order, every field equal.
-  std::vector<tables::Record> original;
-  if (Status s = source->scanRecords([&](const tables::Record& r) {
-        original.push_back(r);
-        return true;
-      });
-      !s)
-    return Status::error(s.code(), where + ": " + s.text());
   size_t at = 0;
   bool same = true;
   if (Status s = target->scanRecords([&](const tables::Record& r) {
@@ -73,7 +67,7 @@ Status copyTable(const tables::Installation& from, const tables::Installation& t
     return Status::error(Status::Code::kCorrupt, where + ": la copia no es igual al original en el registro " +
                                                      std::to_string(at) + "; no use el destino");
   ++report->tables;
-  report->records += copied;
+  report->records += original.size();
   return Status::ok();
 }
 
@@ -116,16 +110,35 @@ Status copyWorkTables(const tables::Installation& from, const tables::Installati
   return Status::ok();
 }
 
-Status copyServerIntoFiles(const tables::Installation& server, const std::filesystem::path& folder,
-                           tables::Installation* files) {
+namespace {
+// Copies `copy(files, quiet reporter, report)` from one snapshot of `server`
+// into table files in `folder`, which `files` then names.
+Status copySnapshot(const tables::Installation& server, const std::filesystem::path& folder,
+                    tables::Installation* files, const std::function<Status(ErrorReporter&, MigrationReport*)>& copy) {
   *files = {};
   files->dataDir = folder;
   files->settingsDir = server.settingsDir;
   ErrorReporter quiet;
   quiet.setSilent(true);
   MigrationReport copied;
-  return tables::readConsistently(
-      server, [&] { return migrateInstallation(server, *files, quiet, &copied, [](const std::string&) {}); });
+  return tables::readConsistently(server, [&] { return copy(quiet, &copied); });
+}
+void noProgress(const std::string&) {}
+}  // namespace
+
+Status copyServerIntoFiles(const tables::Installation& server, const std::filesystem::path& folder,
+                           tables::Installation* files) {
+  return copySnapshot(server, folder, files, [&](ErrorReporter& quiet, MigrationReport* copied) {
+    return migrateInstallation(server, *files, quiet, copied, noProgress);
+  });
+}
+
+Status copyServerPartIntoFiles(const tables::Installation& server, const std::filesystem::path& folder,
+                               const std::string& work, tables::Installation* files) {
+  return copySnapshot(server, folder, files, [&](ErrorReporter& quiet, MigrationReport* copied) {
+    return work.empty() ? copySharedTables(server, *files, quiet, copied, noProgress)
+                        : copyWorkTables(server, *files, work, quiet, copied, noProgress);
+  });
 }
 
 Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,

@@ -35,6 +35,10 @@ Status migrateInstallation(const tables::Installation& from, const tables::Insta
 // onto a server starts from. Gives that copy as an installation.
 Status copyServerIntoFiles(const tables::Installation& server, const std::filesystem::path& folder,
                            tables::Installation* files);
+// The same for the part a restore replaces: the shared tables, or with
+// `work` set that work's tables.
+Status copyServerPartIntoFiles(const tables::Installation& server, const std::filesystem::path& folder,
+                               const std::string& work, tables::Installation* files);
 
 // The parts of that copy: the shared tables and the settings `to` lacks; or
 // the tables of one work.
