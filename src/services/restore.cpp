@@ -55,6 +55,26 @@ std::string planEntry(const std::string& name, bool system, const tables::Instal
   return "";
 }
 
+// Held while a restore has the installation alone: gives it back as the
+// caller held it (shared, or not at all), and removes a use file the
+// restore made when it did not succeed.
+struct GiveBackUse {
+  InstallationUse& use;
+  bool wasHeld;
+  fs::path dataDir;
+  const bool& succeeded;
+  ~GiveBackUse() {
+    if (wasHeld) {
+      use.shareAgain();
+      return;
+    }
+    const bool removeFile = use.createdFile() && !succeeded;
+    use.release();
+    std::error_code ec;
+    if (removeFile) fs::remove(dataDir / InstallationUse::kFileName, ec);
+  }
+};
+
 // Tests stop the process after a given rename to check that the journal
 // makes a restore cut short recoverable.
 void afterRename() {
@@ -265,22 +285,7 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
       result.message = "no se puede escribir en la instalación " + dataDir.string();
       return result;
   }
-  struct GiveBack {
-    InstallationUse& use;
-    bool wasHeld;
-    const RestoreResult& result;
-    fs::path lockFile;
-    ~GiveBack() {
-      if (wasHeld) {
-        use.shareAgain();
-        return;
-      }
-      const bool removeFile = use.createdFile() && !result.ok;
-      use.release();
-      std::error_code ec;
-      if (removeFile) fs::remove(lockFile, ec);
-    }
-  } giveBack{use, wasHeld, result, dataDir / InstallationUse::kFileName};
+  const GiveBackUse giveBack{use, wasHeld, dataDir, result.ok};
 
   // Everything is unpacked and checked before anything is touched.
   const ScratchDirectory staging(targetDir, ".restaura-");
@@ -367,27 +372,21 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
   if (use.takeAlone(inst.dataDir) == InstallationUse::Outcome::kBusy)
     return Status::error(Status::Code::kLocked,
                          "la estación está en uso: cierre el programa en esta estación y vuelva a intentarlo");
-  struct GiveBack {
-    InstallationUse& use;
-    bool wasHeld;
-    fs::path lockFile;
-    bool done = false;
-    ~GiveBack() {
-      if (wasHeld) {
-        use.shareAgain();
-        return;
-      }
-      const bool removeFile = use.createdFile() && !done;
-      use.release();
-      std::error_code ec;
-      if (removeFile) fs::remove(lockFile, ec);
-    }
-  } giveBack{use, wasHeld, inst.dataDir / InstallationUse::kFileName};
+  bool done = false;
+  const GiveBackUse giveBack{use, wasHeld, inst.dataDir, done};
   ScratchDirectory scratch(inst.dataDir, ".restauracion-servidor-");
   if (!scratch.made()) return Status::error(Status::Code::kIoError, "no se pudo preparar la copia de las tablas");
-  tables::Installation files;
-  if (Status s = copyServerIntoFiles(inst, scratch.path(), &files); !s)
-    return Status::error(s.code(), "no se pudo leer el servidor: " + s.text());
+  // Only the part the archive replaces is copied: the system tables, or its
+  // work's. An archive that names neither gets an empty copy, and the
+  // restore there refuses it.
+  std::string comment, unreadable;
+  const BackupContents contents =
+      readBackupComment(archive, comment, unreadable) ? contentsOf(comment) : BackupContents{};
+  tables::Installation files{scratch.path(), inst.settingsDir, {}};
+  if (contents.valid) {
+    if (Status s = copyServerPartIntoFiles(inst, scratch.path(), contents.work, &files); !s)
+      return Status::error(s.code(), "no se pudo leer el servidor: " + s.text());
+  }
   // The station's settings table is restored in the copy too, and put in
   // place only once the server has taken the rest.
   const tables::TableDef& settings = tables::tableDef("VGA");
@@ -445,7 +444,7 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
                                                        stationSettings.string() + ": " + ec.message());
   }
   *report = {std::move(r.work), std::move(keptAside), std::move(r.restored)};
-  giveBack.done = true;
+  done = true;
   return Status::ok();
 }
 
