@@ -160,14 +160,21 @@ bool serverHoldsTable(const std::string& url, const std::string& schema, const s
   return probe.step() == SQLITE_ROW && probe.text(0) == "t";
 }
 
-std::vector<std::string> serverSchemas(const Installation& inst, Status* status) {
-  std::vector<std::string> out;
+namespace {
+// The thread's session on the installation's server; null, with why in
+// `failed`, when there is none.
+std::shared_ptr<Connection> sessionOf(const Installation& inst, Status* failed) {
   std::string why;
   auto db = Connection::forThread(inst.serverUrl, &why);
-  if (!db) {
-    *status = Status::error(Status::Code::kIoError, "no se pudo conectar con el servidor: " + why);
-    return out;
-  }
+  if (!db) *failed = Status::error(Status::Code::kIoError, "no se pudo conectar con el servidor: " + why);
+  return db;
+}
+}  // namespace
+
+std::vector<std::string> serverSchemas(const Installation& inst, Status* status) {
+  std::vector<std::string> out;
+  auto db = sessionOf(inst, status);
+  if (!db) return out;
   const std::string works = inst.serverSchema == "velmora" ? "obra_" : inst.serverSchema + "_obra_";
   Statement list(*db, "SELECT nspname FROM pg_namespace WHERE nspname=? OR nspname=? OR left(nspname, ?)=? ORDER BY 1");
   list.bind(1, std::string_view(inst.serverSchema));
@@ -182,9 +189,9 @@ std::vector<std::string> serverSchemas(const Installation& inst, Status* status)
 
 Status readConsistently(const Installation& inst, const std::function<Status()>& read) {
   if (!inst.onServer()) return read();
-  std::string why;
-  auto db = Connection::forThread(inst.serverUrl, &why);
-  if (!db) return Status::error(Status::Code::kIoError, "no se pudo conectar con el servidor: " + why);
+  Status failed;
+  auto db = sessionOf(inst, &failed);
+  if (!db) return failed;
   if (db->beginRead() != SQLITE_OK) return Status::error(Status::Code::kIoError, db->errorMessage());
   const Status s = read();
   db->commit();  // it only read: nothing to keep or lose
@@ -193,9 +200,9 @@ Status readConsistently(const Installation& inst, const std::function<Status()>&
 
 Status replaceServerSchemas(const Installation& inst, const std::vector<std::string>& schemas,
                             const std::function<Status()>& fill) {
-  std::string why;
-  auto db = Connection::forThread(inst.serverUrl, &why);
-  if (!db) return Status::error(Status::Code::kIoError, "no se pudo conectar con el servidor: " + why);
+  Status failed;
+  auto db = sessionOf(inst, &failed);
+  if (!db) return failed;
   std::string drop;
   for (const std::string& s : schemas) drop += "DROP SCHEMA IF EXISTS " + ident(s) + " CASCADE;";
   if (db->begin() != SQLITE_OK) return Status::error(Status::Code::kLocked, db->errorMessage());
@@ -208,18 +215,8 @@ Status replaceServerSchemas(const Installation& inst, const std::vector<std::str
 Status dropServerInstallation(const Installation& inst) {
   Status listed;
   const std::vector<std::string> schemas = serverSchemas(inst, &listed);
-  if (!listed) return listed;
-  std::string why;
-  auto db = Connection::forThread(inst.serverUrl, &why);
-  std::string sql;
-  for (const std::string& s : schemas) sql += "DROP SCHEMA IF EXISTS " + ident(s) + " CASCADE;";
-  if (sql.empty()) return Status::ok();
-  if (db->begin() != SQLITE_OK || db->exec(sql) != SQLITE_OK || db->commit() != SQLITE_OK) {
-    const std::string failed = db->errorMessage();
-    db->rollback();
-    return Status::error(Status::Code::kIoError, failed);
-  }
-  return Status::ok();
+  if (!listed || schemas.empty()) return listed;
+  return replaceServerSchemas(inst, schemas, [] { return Status::ok(); });  // replaced by nothing
 }
 
 }  // namespace velmora::tables
