@@ -56,6 +56,14 @@ class WorksTest : public velmora::testing::InstallationTest {
     work = inst;
     work.workDir = workDirectory(dir, "W1");
   }
+  // A line of input `account`, as the line editor hands it to a save.
+  static EditedLine inputLine(int32_t account, double quantity, double price) {
+    EditedLine line;
+    line.account = account;
+    line.quantity = quantity;
+    line.price = price;
+    return line;
+  }
   // Work W1 as a report or command opens it.
   OpenWork opened() {
     std::optional<OpenWork> w;
@@ -454,10 +462,7 @@ TEST_F(WorksTest, TheKeptDirectCostFollowsEveryCommittedChange) {
   cobr->rec().setInteger("CTA", 70);
   ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
   cobr->rec().setReal("CANT", 3.5);
-  EditedLine line;
-  line.account = 1;
-  line.quantity = 2;
-  line.price = 10.37;
+  const EditedLine line = inputLine(1, 2, 10.37);
   ASSERT_TRUE(saveBudgetRow(*cobr, false, 70, *inob, {line}));
   std::ifstream keptFile(cobr->path().string() + ".costo");
   std::string firstLine;
@@ -482,10 +487,7 @@ TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {
     t->rec().setInteger("CTA", 10);
     ASSERT_TRUE(t->fetch(t->keyIndex("CTA_KEY")));
   }
-  EditedLine line;
-  line.account = 1;
-  line.quantity = 2;
-  line.price = 10;
+  const EditedLine line = inputLine(1, 2, 10);
   second->rec().setReal("CANT", 5);
   ASSERT_TRUE(saveBudgetRow(*second, false, 10, *inob, {line}));
   presenter.clear();
@@ -509,10 +511,7 @@ TEST_F(WorksTest, TwoProcessesSavingTheSameRowGetTheConflictMessage) {
   ASSERT_TRUE(inob->open());
   cobr->rec().setInteger("CTA", 10);
   ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
-  EditedLine line;
-  line.account = 1;
-  line.quantity = 2;
-  line.price = 10;
+  const EditedLine line = inputLine(1, 2, 10);
   const pid_t child = fork();
   if (child == 0) {
     ErrorReporter own;
