@@ -135,6 +135,12 @@ if "$VELMORA" screenshots "$DIR/shots" --data "$DIR/nada" 2> "$DIR/err"; then ex
 # check creates what is missing, says so, and fails.
 if "$VELMORA" check "$DIR/cat" > "$DIR/out" 2> /dev/null; then echo "check passed over a missing table"; exit 1; fi
 grep -q "DATA6.*creada" "$DIR/out"
+# A screen whose record is missing is said, and the screenshots fail.
+sqlite3 "$DIR/cat/DATA4" "DELETE FROM INBA WHERE CTA = 10001"
+if QT_QPA_PLATFORM=offscreen "$VELMORA" screenshots "$DIR/shots" --data "$DIR/cat" > /dev/null 2> "$DIR/err"; then
+    echo "screenshots passed without input 10001"; exit 1
+fi
+grep -q "falta el registro 10001 de INBA" "$DIR/err"
 
 # Without VELMORA_SETTINGS an installation keeps its settings beside it.
 unset VELMORA_SETTINGS

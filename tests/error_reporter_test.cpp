@@ -164,6 +164,22 @@ TEST_F(ErrorReporterTest, SilentAnswersWithTheDefault) {
   EXPECT_THROW(errors.raise(26), FatalExit);  // still ends the program
 }
 
+// With no handler a fatal message ends the program as a failure; a silent
+// reporter, whose caller reads the failure from its status, ends nothing.
+TEST(ErrorReporterExit, AFatalMessageEndsWithStatus1UnlessSilent) {
+  EXPECT_EXIT(
+      {
+        ErrorReporter unhandled;
+        RecordingPresenter shown;
+        unhandled.setPresenter(&shown);
+        unhandled.raise(26);
+      },
+      ::testing::ExitedWithCode(1), "");
+  ErrorReporter silent;
+  silent.setSilent(true);
+  EXPECT_EQ(silent.raise(26), result::kCancel);
+}
+
 TEST_F(ErrorReporterTest, HistoryCollectsAndShowsOnlyTheViewLevel) {
   errors.setHistoryThreshold(2);
   errors.setCategory(-1, "GENERAL");
