@@ -1105,7 +1105,7 @@ int main(int argc, char** argv) {
   std::optional<works::OpenWork> opened;
   bench::must(works::openWork(refInst, errors, "REF", &opened));
   const Installation& work = opened->inst;
-  const tables::Record& header = opened->header;
+  const works::WorkHeader& header = opened->header;
   const estimate::ZoneFactors& zone1 = opened->zone;
   bench::must(works::calcula(work, errors, header, zone1, 0));
   for (const char* f : {"OBRA1", "OBRA2", "OBRA3"}) fs::copy_file(workDir / f, pristine / f);

@@ -104,7 +104,7 @@ TEST_F(ExchangeScreensTest, TheBudgetWindowImportsTheClientsCatalogueAndPricesIt
   obra->rec().clear();
   obra->rec().setText("CTA", "BODEGA02");
   ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
-  const tables::Record header = obra->rec();
+  const works::WorkHeader header = works::workHeader(obra->rec());
   ASSERT_TRUE(works::chooseWork(session, header, *control));
   auto* window = new BudgetWindow(ctx, header);
   opened.push_back(window);

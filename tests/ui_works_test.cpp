@@ -33,14 +33,13 @@ class WorksScreensTest : public velmora::testing::UiTest {
     session.today = dates::dayNumber(2026, 12, 10);
     obra = open("OBRA");
   }
-  tables::Record work(const char* code) {
-    obra->rec().clear();
-    obra->rec().setText("CTA", code);
-    EXPECT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
-    return obra->rec();
+  works::WorkHeader work(const char* code) {
+    works::WorkHeader header;
+    EXPECT_TRUE(works::readWorkHeader(*obra, code, &header));
+    return header;
   }
   // The budget window of `house`, chosen as the open work, shown.
-  BudgetWindow* showBudget(const tables::Record& house) {
+  BudgetWindow* showBudget(const works::WorkHeader& house) {
     EXPECT_TRUE(works::chooseWork(session, house, *control));
     auto* window = new BudgetWindow(ctx, house);
     opened.push_back(window);
@@ -53,7 +52,7 @@ class WorksScreensTest : public velmora::testing::UiTest {
 };
 
 TEST_F(WorksScreensTest, TheBudgetWindowShowsRowsSubtotalsAndTheDirectCost) {
-  const tables::Record house = work("CASA01");
+  const works::WorkHeader house = work("CASA01");
   auto* window = showBudget(house);
   EXPECT_EQ(session.currentZone(), 2);
   BudgetModel& m = window->model();
@@ -115,7 +114,7 @@ TEST_F(WorksScreensTest, ABudgetRefreshThatFailsSilentlyIsSaid) {
 
 // Both report menus offer every report, each entry enabled.
 TEST_F(WorksScreensTest, TheReportMenusOfferEveryReport) {
-  const tables::Record house = work("CASA01");
+  const works::WorkHeader house = work("CASA01");
   ASSERT_TRUE(works::chooseWork(session, house, *control));
   const auto entries = [](QDialog& menu) {
     QStringList names;
@@ -164,13 +163,12 @@ TEST_F(WorksScreensTest, TheWorkFormNeedsANameAndCreatesTheDirectory) {
     form.accept();
     EXPECT_FALSE(form.isVisible());
   }
-  const tables::Record saved = work("NUEVA");
-  EXPECT_EQ(saved.integer("LIST"), 3);
+  EXPECT_EQ(work("NUEVA").zone, 3);
   EXPECT_TRUE(std::filesystem::is_directory(dir / "NUEVA"));
 }
 
 TEST_F(WorksScreensTest, ARowFormNumbersNewRowsImportsAndAdjusts) {
-  const tables::Record house = work("CASA01");
+  const works::WorkHeader house = work("CASA01");
   ASSERT_TRUE(works::chooseWork(session, house, *control));
   auto cobr = session.installation.table("COBR", errors);
   ASSERT_TRUE(cobr->open());

@@ -69,7 +69,7 @@ class WorksTest : public velmora::testing::InstallationTest {
     std::optional<OpenWork> w;
     const Status s = openWork(inst, errors, "W1", &w);
     EXPECT_TRUE(s) << s.text();
-    return w.value_or(OpenWork{work, header, zone, {}});
+    return w.value_or(OpenWork{work, workHeader(header), zone});
   }
   void input(int cta, int kind, double price, const char* text = "INSUMO") {
     inba->rec().clear();
@@ -137,7 +137,7 @@ class WorksTest : public velmora::testing::InstallationTest {
     iobr->rec().setReal("COST", price);
     ASSERT_TRUE(iobr->update());
   }
-  Status runCalcula() { return calcula(work, errors, header, zone, 0); }
+  Status runCalcula() { return calcula(work, errors, workHeader(header), zone, 0); }
 
   estimate::ZoneFactors zone;
   tables::Installation work;
@@ -152,7 +152,7 @@ TEST(WorkRulesTest, SummaryAppliesEveryPercentageToTheDirectCostAndVatToTheSubto
   obra.setReal("GANA", 8);
   obra.setReal("CARI", 2);
   obra.setReal("IMPV", 16);
-  const Summary s = summarize(obra, 1000);
+  const Summary s = summarize(workHeader(obra), 1000);
   EXPECT_DOUBLE_EQ(s.siteOverhead, 100);
   EXPECT_DOUBLE_EQ(s.centralOverhead, 50);
   EXPECT_DOUBLE_EQ(s.profit, 80);
@@ -167,7 +167,7 @@ TEST(WorkRulesTest, SummaryAppliesEveryPercentageToTheDirectCostAndVatToTheSubto
   obra.setReal("INDC", 4);
   obra.setReal("GANA", 10);
   obra.setReal("CARI", 2);
-  const Summary house = summarize(obra, 972356.3499999999);
+  const Summary house = summarize(workHeader(obra), 972356.3499999999);
   EXPECT_EQ(house.directCost, 972356.35);
   EXPECT_EQ(house.profit, 97235.64);
   EXPECT_EQ(house.siteOverhead, 77788.51);
@@ -194,7 +194,7 @@ TEST_F(WorksTest, ChoosingAWorkPointsItsTablesAtItsDirectoryAndSetsItsZone) {
   session.installation = inst;
   tables::Record w = header;
   w.setInteger("LIST", 3);
-  ASSERT_TRUE(chooseWork(session, w, *control));
+  ASSERT_TRUE(chooseWork(session, workHeader(w), *control));
   EXPECT_EQ(session.currentZone(), 3);
   EXPECT_TRUE(session.zone.complete);
   EXPECT_EQ(session.installation.fileOf(tables::tableDef("COBR")), dir / "W1" / "OBRA1");
@@ -211,7 +211,7 @@ TEST_F(WorksTest, ChoosingAWorkPointsItsTablesAtItsDirectoryAndSetsItsZone) {
   // server its tables need no folder).
   if (!onServer()) {
     w.setText("CTA", "SINDIR");
-    EXPECT_FALSE(chooseWork(session, w, *control));
+    EXPECT_FALSE(chooseWork(session, workHeader(w), *control));
     EXPECT_EQ(session.currentWorkCode, "NULO");
   }
   if (onServer()) {
@@ -338,7 +338,7 @@ TEST_F(WorksTest, RenumberingGivesRowsTenApartWithTheirLines) {
 TEST_F(WorksTest, ARowIsSavedWithItsFiguresAndAdjustedImportedLines) {
   input(1, 3, 10);
   addConcept(400, {{3, 1, 2}, {5, 0, 10}}, std::string(600, 'X'));
-  WorkPricing pricing(work, errors, header, zone, 0);
+  WorkPricing pricing(work, errors, workHeader(header), zone, 0);
   auto cobt = open("COBT");
   const auto imported = importConcept(pricing.engine(), *cobt, 400);
   ASSERT_TRUE(imported.has_value());
@@ -562,7 +562,7 @@ TEST_F(WorksTest, CalculaSeesEachRowBeforeOrAfterAnotherStationsEdit) {
   ErrorReporter quiet;
   quiet.setSilent(true);
   for (int run = 0; run < 6; ++run) {
-    const Status s = calcula(work, quiet, header, zone, 0);
+    const Status s = calcula(work, quiet, workHeader(header), zone, 0);
     EXPECT_TRUE(s || s.is(Status::Code::kConflict) || s.is(Status::Code::kLocked)) << s.text();
   }
   int status = 0;
@@ -604,7 +604,7 @@ TEST(ClosingSummaryTest, PercentagesOnTheDirectCostAndTheTaxOnTheRunningTotal) {
   obra.setReal("GANA", 8);
   obra.setReal("IMPV", 16);
   std::vector<std::pair<std::string, double>> lines;
-  for (const auto& l : reports::closingSummary(obra, 1000, nullptr)) lines.push_back({l.text, l.amount});
+  for (const auto& l : reports::closingSummary(workHeader(obra), 1000, {})) lines.push_back({l.text, l.amount});
   EXPECT_EQ(lines, (std::vector<std::pair<std::string, double>>{{"5.00% ADMINISTRACION CENTRAL", 50},
                                                                 {"10.00% ADMINISTRACION DE OBRA", 100},
                                                                 {"2.00% CARGOS INDIRECTOS", 20},
@@ -619,7 +619,7 @@ TEST(ClosingSummaryTest, PercentagesOnTheDirectCostAndTheTaxOnTheRunningTotal) {
   obra.setText("ISAR", "D");
   obra.setReal("SECO", 0.5);
   obra.setReal("IMPV", 0);
-  const auto withSar = reports::closingSummary(obra, 1000, &zone);
+  const auto withSar = reports::closingSummary(workHeader(obra), 1000, estimate::zoneFactors(zone));
   ASSERT_EQ(withSar.size(), 8u);
   EXPECT_EQ(withSar[4].text, "2.00% CARGO POR S.A.R.");
   EXPECT_EQ(withSar[5].text, "5.00% CARGO POR INFONAVIT");
@@ -785,7 +785,7 @@ TEST_F(WorksTest, AKilledRecalculationOrRenumberingLeavesTheWorkWhole) {
     waitpid(pid, &status, 0);
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
   };
-  ASSERT_TRUE(killedDuring([&](const Progress& p) { return calcula(work, errors, header, zone, 0, p); }));
+  ASSERT_TRUE(killedDuring([&](const Progress& p) { return calcula(work, errors, workHeader(header), zone, 0, p); }));
   for (const BudgetRow& r : budget()) EXPECT_DOUBLE_EQ(r.amount, 0) << r.account;
   if (!onServer()) {
     EXPECT_EQ(tables::integrityCheck(work.workDir / "OBRA1"), "ok");

@@ -41,24 +41,23 @@ int runWorks(const tables::Installation& inst, ErrorReporter& errors, bool json,
     err << "velmora: no se pudo abrir el registro de obras\n";
     return 1;
   }
-  tables::Record from(obra->def()), to(obra->def());
-  to.setText("CTA", "\xF4\x8F\xBF\xBF");
+  std::vector<works::WorkHeader> works;
+  const Status s = works::readWorkHeaders(*obra, &works);
   nlohmann::json list = nlohmann::json::array();
   std::string table;
-  const Status s = obra->readRange(obra->keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
-    const double direct = works::storedSplit(r).unitPrice();  // the category totals
-    list.push_back({{"cta", r.text("CTA")},
-                    {"name", r.text("OBRA")},
-                    {"zone", works::workZone(r)},
-                    {"TOBR", toCent(r.real("TOBR"))},
-                    {"TMAT", toCent(r.real("TMAT"))},
-                    {"TCOS", toCent(r.real("TCOS"))},
-                    {"TPOR", toCent(r.real("TPOR"))},
+  for (const works::WorkHeader& w : works) {
+    const double direct = w.totals.unitPrice();  // the category totals
+    list.push_back({{"cta", w.code},
+                    {"name", w.name},
+                    {"zone", w.zone},
+                    {"TOBR", toCent(w.totals.labour)},
+                    {"TMAT", toCent(w.totals.materials)},
+                    {"TCOS", toCent(w.totals.equipment)},
+                    {"TPOR", toCent(w.totals.percentages)},
                     {"direct_cost", toCent(direct)}});
-    table += pad(r.text("CTA"), 9, false) + pad(text::truncateChars(r.text("OBRA"), 40), 41, false) + "ZONA " +
-             std::to_string(works::workZone(r)) + pad(money(direct), 16, true) + "\n";
-    return true;
-  });
+    table += pad(w.code, 9, false) + pad(text::truncateChars(w.name, 40), 41, false) + "ZONA " +
+             std::to_string(w.zone) + pad(money(direct), 16, true) + "\n";
+  }
   if (!s) {
     err << "velmora: no se pudo leer el registro de obras\n";
     return 1;
@@ -75,9 +74,9 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
     err << "velmora: " << s.text() << "\n";
     return 1;
   }
-  const tables::Record& header = work->header;
+  const works::WorkHeader& header = work->header;
   const tables::Installation& inst = work->inst;
-  const int zone = works::workZone(header);
+  const int zone = header.zone;
   const estimate::ZoneFactors& factors = work->zone;
   if (recalculate) {
     if (Status s = works::calcula(inst, errors, header, factors, 0); !s) {
@@ -113,8 +112,8 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
                       {"unit_price", toCent(r.unitPrice)},
                       {"amount", toCent(r.amount)}});
     }
-    const nlohmann::json doc = {{"obra", text::clip(header.text("CTA"))},
-                                {"name", header.text("OBRA")},
+    const nlohmann::json doc = {{"obra", header.code},
+                                {"name", header.name},
                                 {"zone", zone},
                                 {"rows", list},
                                 {"direct_cost", toCent(shown.directCost)},
@@ -129,7 +128,7 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
     out << doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return 0;
   }
-  out << "OBRA " << text::clip(header.text("CTA")) << "  " << header.text("OBRA") << "   ZONA " << zone << "\n\n";
+  out << "OBRA " << header.code << "  " << header.name << "   ZONA " << zone << "\n\n";
   out << "     CTA T " << pad("DESCRIPCION", 36, false) << "UNID      CANTIDAD        UNITARIO         IMPORTE\n";
   for (size_t i = 0; i < rows.size(); ++i) {
     const works::BudgetRow& r = rows[i];
@@ -146,12 +145,12 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
   };
   out << "\n";
   line("COSTO DIRECTO:", 0, shown.directCost, false);
-  line(header.text("AOBR"), header.real("INDO"), sum.siteOverhead, true);
-  line(header.text("ACEN"), header.real("INDC"), sum.centralOverhead, true);
-  line(header.text("TUTI"), header.real("GANA"), sum.profit, true);
-  line(header.text("TEXT"), header.real("CARI"), sum.otherCharges, true);
+  line(header.siteOverhead.caption, header.siteOverhead.percent, sum.siteOverhead, true);
+  line(header.centralOverhead.caption, header.centralOverhead.percent, sum.centralOverhead, true);
+  line(header.profit.caption, header.profit.percent, sum.profit, true);
+  line(header.otherCharges.caption, header.otherCharges.percent, sum.otherCharges, true);
   line("SUMA:", 0, sum.subtotal, false);
-  line(header.text("TIVA"), header.real("IMPV"), sum.vat, true);
+  line(header.vat.caption, header.vat.percent, sum.vat, true);
   line("COSTO TOTAL:", 0, sum.total, false);
   return 0;
 } catch (const std::domain_error& e) {

@@ -174,28 +174,31 @@ Status fillDemoWorks(const tables::Installation& base, ErrorReporter& errors) {
     obra->rec().setText("CTA", w.code);
     const bool registered = obra->fetch(obra->keyIndex("CTA_KEY")).isOk();
     if (!registered) {
-      tables::Record& r = obra->rec();
-      r.clear();
-      r.setText("CTA", w.code);
-      r.setText("DICO", w.code);
-      r.setText("OBRA", w.name);
-      r.setText("DIRE", w.address);
-      r.setInteger("LIST", w.zone);
-      r.setReal("INDO", w.site);
-      r.setReal("INDC", w.central);
-      r.setReal("GANA", w.profit);
-      r.setReal("CARI", w.other);
-      r.setReal("IMPV", w.vat);
-      r.setReal("POMO", w.hiddenLabour);
-      r.setReal("POMA", w.hiddenOther);
-      works::fillDefaultCaptions(r);
+      works::WorkHeader h;
+      h.code = w.code;
+      h.directory = w.code;
+      h.name = w.name;
+      h.address = w.address;
+      h.zone = w.zone;
+      h.siteOverhead.percent = w.site;
+      h.centralOverhead.percent = w.central;
+      h.profit.percent = w.profit;
+      h.otherCharges.percent = w.other;
+      h.vat.percent = w.vat;
+      h.hiddenLabour = w.hiddenLabour;
+      h.hiddenMaterials = w.hiddenOther;
+      works::fillDefaultCaptions(h);
+      obra->rec() = works::workRecord(h);
     }
     if (Status s = works::prepareWorkDirectory(base.dataDir, w.code); !s) return s;
     tables::Installation inst = base;
     inst.workDir = works::workDirectory(base.dataDir, w.code);
     if (Status s = writeBudget(inst, errors, w); !s) return s;
     const tables::Record header = obra->rec();
-    if (Status s = works::calcula(inst, errors, header, estimate::loadZoneFactors(*control, w.zone), 0); !s) return s;
+    if (Status s =
+            works::calcula(inst, errors, works::workHeader(header), estimate::loadZoneFactors(*control, w.zone), 0);
+        !s)
+      return s;
     // The work is registered last: a run stopped before leaves no work
     // without its budget, and the next run completes it.
     if (!registered) {

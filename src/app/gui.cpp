@@ -117,13 +117,13 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
     auto obra = session.installation.table("OBRA", errors);
     auto control = session.installation.table("CONTROL", errors);
     if (obra->open() && control->open()) {
-      obra->rec().setText("CTA", openWork);
-      if (!obra->fetch(obra->keyIndex("CTA_KEY"))) {
+      works::WorkHeader header;
+      if (!works::readWorkHeader(*obra, openWork, &header)) {
         prompter.warn({"NO EXISTE LA OBRA " + openWork, "ELIJALA DESDE SISTEMAS", "CON Ok CONTINUA..."});
-      } else if (!works::chooseWork(session, obra->rec(), *control)) {
+      } else if (!works::chooseWork(session, header, *control)) {
         prompter.warn({"NO SE ENCONTRO EL DIRECTORIO", "DE LA OBRA " + openWork, "VERIFIQUE SU INSTALACION"});
       } else {
-        frame.openWindow(new ui::BudgetWindow(ctx, obra->rec()));
+        frame.openWindow(new ui::BudgetWindow(ctx, header));
       }
     }
   }

@@ -164,11 +164,11 @@ void shootWorks(ui::Context& ctx, ui::MainFrame& frame, Shots& shots) {
   auto control = shots.atRecord(ctx, "CONTROL", "KEYCTA");
   auto obra = shots.atRecord(ctx, "OBRA", "CTA_KEY", "CASA01");
   if (!control || !obra) return;
-  if (Status chosen = works::chooseWork(ctx.session, obra->rec(), *control); !chosen) {
+  const works::WorkHeader house = works::workHeader(obra->rec());
+  if (Status chosen = works::chooseWork(ctx.session, house, *control); !chosen) {
     shots.fail("no se pudo abrir la obra CASA01: " + chosen.text());
     return;
   }
-  const tables::Record house = obra->rec();
   auto* budget = new ui::BudgetWindow(ctx, house);
   frame.openWindow(budget);
   shots.save(&frame, "budget");

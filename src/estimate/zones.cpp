@@ -25,6 +25,9 @@ ZoneFactors zoneFactors(const tables::Record& c) {
   const double charged =
       paidDays + (c.real("IINF") + c.real("ISAR")) * paidDays / 100 + paidDays * c.real("IISN") / 100;
   const double dhab = c.real("DHAB");
+  f.storedWorkingDays = dhab;
+  f.sarRate = c.real("ISAR");
+  f.infonavitRate = c.real("IINF");
   f.complete = dhab > 0;
   if (f.complete) {
     f.fsrMenor = (charged + paidDays * f.cuotasImss) / dhab;

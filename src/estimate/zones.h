@@ -25,6 +25,11 @@ struct ZoneFactors {
   double fsrMayor = 1;       // FSR_MAYOR
   double cuotasImss = 0;     // CUOTAS_IMSS
   double cuotasImssExc = 0;  // CUOTAS_IMSS_EXC
+  // What the reports state of the zone as stored: its working days (DHAB)
+  // and its SAR and INFONAVIT rates, in percent.
+  double storedWorkingDays = 0;
+  double sarRate = 0;
+  double infonavitRate = 0;
   // False when the zone record is missing or has no working days: the factors
   // then stay at 1 and the user is told the zone is incomplete.
   bool complete = false;

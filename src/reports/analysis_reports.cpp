@@ -44,12 +44,10 @@ const char* kindTitle(int kind) {
 // What an analysis report prices with: the work (its header, zone and
 // prices) or the base catalogue at the current zone.
 struct PricingSetup {
-  tables::Record obra{tables::tableDef("OBRA")};
+  works::WorkHeader obra;
   int zone = 1;
   estimate::ZoneFactors factors;
   catalog::MachineRates rates;
-  bool zoneFound = false;
-  tables::Record zoneRecord{tables::tableDef("CONTROL")};
   std::unique_ptr<catalog::PriceSource> prices;
 };
 
@@ -63,18 +61,13 @@ Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, c
     works::fillDefaultCaptions(setup->obra);
     setup->zone = scope.work->zone.zone;
     setup->factors = scope.work->zone;
-    setup->zoneFound = scope.work->zoneRecord.has_value();
-    if (setup->zoneFound) setup->zoneRecord = *scope.work->zoneRecord;
   } else {
     setup->zone = std::clamp(scope.zone, 1, 5);
     setup->factors = estimate::loadZoneFactors(*control, setup->zone);
-    control->rec().setInteger("CTA", setup->zone);
-    setup->zoneFound = control->fetch(control->keyIndex("KEYCTA")).isOk();
-    setup->zoneRecord = control->rec();
   }
   if (scope.work) {
-    setup->prices = std::make_unique<catalog::WorkPrices>(inst, errors, setup->zone, setup->obra.real("POMO"),
-                                                          setup->obra.real("POMA"), 0);
+    setup->prices = std::make_unique<catalog::WorkPrices>(inst, errors, setup->zone, setup->obra.hiddenLabour,
+                                                          setup->obra.hiddenMaterials, 0);
   } else {
     setup->prices = std::make_unique<catalog::BasePrices>(inst, errors, setup->zone);
   }
@@ -140,8 +133,7 @@ void drawConceptHead(PageWriter& out, const tables::Record& c, const catalog::Co
     out.text(74 + 124.0 * p + 76, 44, number(partLines[p].second, "n10.2"), Align::kRight);
   }
   if (scope.work) {
-    const double destajo =
-        setup.zoneFound ? piecework(parts.labour, setup.factors.fsrMayor, setup.zoneRecord.real("DHAB")) : 0;
+    const double destajo = piecework(parts.labour, setup.factors.fsrMayor, setup.factors.storedWorkingDays);
     out.band(kLine);
     out.text(74, 70, "DESTAJO:");
     out.text(134, 50, destajo != 0 ? number(destajo, "n10.2") : "", Align::kRight);
@@ -220,8 +212,7 @@ void drawConceptClose(PageWriter& out, const catalog::CostSplit& parts, const ca
   out.text(amountX, amountW, number(direct, "n14.2"), Align::kRight, 7, true);
   if (scope.work && options.closingSummary == 'S') {
     // Lines 1 to 8 of the summary on the concept's direct cost; "IMPORTE:" closes.
-    std::vector<SummaryLine> summary =
-        closingSummary(setup.obra, direct, setup.zoneFound ? &setup.zoneRecord : nullptr);
+    std::vector<SummaryLine> summary = closingSummary(setup.obra, direct, setup.factors);
     const double run = summary.back().amount;
     summary.pop_back();
     for (const SummaryLine& line : summary) {
@@ -246,7 +237,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
                              const std::function<bool(size_t, size_t)>& progress) {
   PricingSetup setup;
   if (Status s = preparePricing(inst, errors, scope, &setup); !s) return s;
-  const tables::Record& obra = setup.obra;
+  const works::WorkHeader& obra = setup.obra;
   catalog::PricingEngine engine(inst, errors, *setup.prices, setup.factors, setup.rates);
   if (Status s = engine.openStatus(); !s) return s;
   std::vector<tables::Record> concepts;
@@ -254,8 +245,8 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
 
   const double right = scope.horizontal ? 762 : 582;
   Heading heading{scope.company,
-                  {scope.work ? "ANALISIS DE PRECIOS UNITARIOS: " + obra.text("OBRA") : "ANALISIS DE PRECIOS UNITARIOS",
-                   scope.work ? obra.text("DIRE") : std::string(), options.title},
+                  {scope.work ? "ANALISIS DE PRECIOS UNITARIOS: " + obra.name : "ANALISIS DE PRECIOS UNITARIOS",
+                   scope.work ? obra.address : std::string(), options.title},
                   scope.today,
                   30,
                   right,
@@ -346,10 +337,10 @@ Status machinesToPrint(const tables::Installation& inst, ErrorReporter& errors, 
 
 // IMP_CEQ: one line per machine with the terms of its hourly cost.
 Status layOutMachineList(const std::vector<tables::Record>& machines, catalog::PricingEngine& engine,
-                         const AnalysisReportScope& scope, const tables::Record& obra, Spool& spool,
+                         const AnalysisReportScope& scope, const works::WorkHeader& obra, Spool& spool,
                          const std::function<bool(size_t, size_t)>& progress) {
   Heading list{scope.company,
-               {"MAQUINARIA Y EQUIPO DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE")},
+               {"MAQUINARIA Y EQUIPO DE LA OBRA: " + obra.name, obra.address},
                scope.today,
                30,
                582,
@@ -383,7 +374,7 @@ Status layOutMachineList(const std::vector<tables::Record>& machines, catalog::P
 // machine, the closing summary over it.
 void drawMachineSheet(PageWriter& out, const tables::Record& m, catalog::PricingEngine& engine,
                       const PricingSetup& setup, const AnalysisReportScope& scope, const ReportOptions& options) {
-  const tables::Record& obra = setup.obra;
+  const works::WorkHeader& obra = setup.obra;
   const auto inputText = [&engine](int64_t account) {
     const auto p = account > 0 ? engine.linePrice(static_cast<int32_t>(account), false) : std::nullopt;
     return p ? p->text : std::string();
@@ -458,7 +449,7 @@ void drawMachineSheet(PageWriter& out, const tables::Record& m, catalog::Pricing
   line("COSTO DIRECTO:", number(rounded.total, "n14.2"));
   if (scope.work && options.closingSummary == 'S') {
     // IMP_COS: the build-up over the machine's hourly cost.
-    for (const SummaryLine& l : closingSummary(obra, rounded.total, setup.zoneFound ? &setup.zoneRecord : nullptr)) {
+    for (const SummaryLine& l : closingSummary(obra, rounded.total, setup.factors)) {
       if (l.ruleBefore) {
         out.band(4);
         out.rule(280, 370);
@@ -480,10 +471,9 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
   catalog::PricingEngine engine(inst, errors, *setup.prices, setup.factors, setup.rates);
   if (Status s = engine.openStatus(); !s) return s;
   if (scope.concentrated) return layOutMachineList(machines, engine, scope, setup.obra, spool, progress);
-  Heading heading{
-      scope.company, {"COSTO HORARIO DE MAQUINARIA Y EQUIPO", scope.work ? setup.obra.text("OBRA") : std::string()},
-      scope.today,   30,
-      582,           {}};
+  Heading heading{scope.company, {"COSTO HORARIO DE MAQUINARIA Y EQUIPO", scope.work ? setup.obra.name : std::string()},
+                  scope.today,   30,
+                  582,           {}};
   PageWriter out(spool, [&heading](Page& p) { return drawHeading(p, heading); });
   for (size_t i = 0; i < machines.size(); ++i) {
     if (progress && !progress(i, machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");

@@ -69,37 +69,37 @@ double piecework(double labour, double fsrMayor, double workingDays) {
   return divisor != 0 ? labour * 365.25 / divisor : 0;
 }
 
-std::vector<SummaryLine> closingSummary(const tables::Record& obra, double directCost, const tables::Record* zone) {
+std::vector<SummaryLine> closingSummary(const works::WorkHeader& header, double directCost,
+                                        const estimate::ZoneFactors& zone) {
   // In whole cents, each line rounded once: the printed lines add up to the
   // printed "SUMA" and "IMPORTE TOTAL".
   std::vector<SummaryLine> out;
   const int64_t cd = money::cents(directCost);
   int64_t run = cd;
-  const auto onDirectCost = [&](const char* percent, const char* caption) {
-    const double p = obra.real(percent);
-    if (p <= 0) return;
-    const int64_t amount = money::percentOf(cd, p);
-    out.push_back({percentText(p) + "% " + obra.text(caption), money::fromCents(amount), false});
+  const auto onDirectCost = [&](const works::Charge& c) {
+    if (c.percent <= 0) return;
+    const int64_t amount = money::percentOf(cd, c.percent);
+    out.push_back({percentText(c.percent) + "% " + c.caption, money::fromCents(amount), false});
     run += amount;
   };
-  onDirectCost("INDC", "ACEN");
-  onDirectCost("INDO", "AOBR");
-  onDirectCost("CARI", "TEXT");
-  onDirectCost("GANA", "TUTI");
-  if (text::clip(obra.text("ISAR")) == "D") {
+  onDirectCost(header.centralOverhead);
+  onDirectCost(header.siteOverhead);
+  onDirectCost(header.otherCharges);
+  onDirectCost(header.profit);
+  if (header.statesSalaryCharges) {
     // The rates only; they are stated as the zone holds them (in percent).
-    out.push_back({percentText(zone ? zone->real("ISAR") : 0) + "% CARGO POR S.A.R.", 0, false});
-    out.push_back({percentText(zone ? zone->real("IINF") : 0) + "% CARGO POR INFONAVIT", 0, false});
-    if (obra.real("SECO") > 0) {
-      const int64_t amount = money::percentOf(run, obra.real("SECO"));
-      out.push_back({percentText(obra.real("SECO")) + "% S.V.I. y C. (SECODAM)", money::fromCents(amount), false});
+    out.push_back({percentText(zone.sarRate) + "% CARGO POR S.A.R.", 0, false});
+    out.push_back({percentText(zone.infonavitRate) + "% CARGO POR INFONAVIT", 0, false});
+    if (header.secodam > 0) {
+      const int64_t amount = money::percentOf(run, header.secodam);
+      out.push_back({percentText(header.secodam) + "% S.V.I. y C. (SECODAM)", money::fromCents(amount), false});
       run += amount;
     }
   }
-  if (obra.real("IMPV") > 0) {
+  if (header.vat.percent > 0) {
     out.push_back({"SUMA", money::fromCents(run), true});
-    const int64_t amount = money::percentOf(run, obra.real("IMPV"));
-    out.push_back({percentText(obra.real("IMPV")) + "% " + obra.text("TIVA"), money::fromCents(amount), false});
+    const int64_t amount = money::percentOf(run, header.vat.percent);
+    out.push_back({percentText(header.vat.percent) + "% " + header.vat.caption, money::fromCents(amount), false});
     run += amount;
   }
   out.push_back({"IMPORTE TOTAL", money::fromCents(run), true});
@@ -111,9 +111,8 @@ namespace {
 // What every budget report prints from: the work with its captions, its
 // zone, the rows in range and, for the totals, every row.
 struct BudgetData {
-  tables::Record obra;
-  bool zoneFound = false;
-  tables::Record zone;
+  works::WorkHeader header;
+  estimate::ZoneFactors zone;
   std::vector<tables::Record> rows;  // in range
   std::vector<works::BudgetRow> all;
 };
@@ -122,12 +121,8 @@ Status readBudgetData(const works::OpenWork& work, ErrorReporter& errors, const 
                       std::optional<BudgetData>* data) {
   auto cobr = work.inst.table("COBR", errors);
   if (Status s = cobr->open(); !s) return s;
-  BudgetData d{work.header,
-               work.zoneRecord.has_value(),
-               work.zoneRecord.value_or(tables::Record(tables::tableDef("CONTROL"))),
-               {},
-               {}};
-  works::fillDefaultCaptions(d.obra);
+  BudgetData d{work.header, work.zone, {}, {}};
+  works::fillDefaultCaptions(d.header);
 
   // Every row read once: those in range are printed, all of them make the
   // category totals (computed, not read from the header: a read-only
@@ -154,14 +149,11 @@ Status readBudgetData(const works::OpenWork& work, ErrorReporter& errors, const 
 // labour, materials, equipment and percentages.
 Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, const BudgetReportContext& context,
                           Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-  const tables::Record& obra = data.obra;
-  const tables::Record& zone = data.zone;
-  const bool zoneFound = data.zoneFound;
+  const works::WorkHeader& obra = data.header;
   const std::vector<tables::Record>& rows = data.rows;
-  const estimate::ZoneFactors factors = zoneFound ? estimate::zoneFactors(zone) : estimate::ZoneFactors{};
-  const double workingDays = zoneFound ? zone.real("DHAB") : 0;
+  const estimate::ZoneFactors& factors = data.zone;
   Heading heading{context.company,
-                  {"CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title},
+                  {"CONCEPTOS DE LA OBRA: " + obra.name, obra.address, options.title},
                   context.today,
                   30,
                   762,
@@ -180,7 +172,7 @@ Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, 
   Sheet* sheet = spool.sheet();
   if (sheet != nullptr) {
     sheet->name = "Conceptos";
-    sheet->heading = {context.company, "CONCEPTOS DE LA OBRA: " + obra.text("OBRA"), obra.text("DIRE"), options.title};
+    sheet->heading = {context.company, "CONCEPTOS DE LA OBRA: " + obra.name, obra.address, options.title};
     sheet->columns = {{"CLAVE", 12},      {"DESCRIPCION", 60}, {"UNID", 8},
                       {"DESTAJO", 12, 2}, {"M/OBRA", 12, 2},   {"MATERIAL", 12, 2},
                       {"EQUIPO", 12, 2},  {"PORCEN.", 12, 2},  {"UNITARIO", 14, 2}};
@@ -201,7 +193,7 @@ Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, 
     out.text(30, 58, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
     out.text(90, 214, lines.front());
     out.text(306, 28, r.text("UNID"));
-    const double destajo = piecework(row.perUnit.labour, factors.fsrMayor, workingDays);
+    const double destajo = piecework(row.perUnit.labour, factors.fsrMayor, factors.storedWorkingDays);
     out.text(336, 60, destajo != 0 ? number(destajo, "n10.2") : "", Align::kRight);
     out.text(398, 66, number(row.perUnit.labour, "n12.2B"), Align::kRight);
     out.text(466, 66, number(row.perUnit.materials, "n12.2B"), Align::kRight);
@@ -232,9 +224,7 @@ Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, 
 Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const ReportOptions& options,
                         const BudgetReportContext& context, Spool& spool,
                         const std::function<bool(size_t, size_t)>& progress) {
-  const tables::Record& obra = data.obra;
-  const tables::Record& zone = data.zone;
-  const bool zoneFound = data.zoneFound;
+  const works::WorkHeader& obra = data.header;
   const std::vector<tables::Record>& rows = data.rows;
   const std::vector<works::BudgetRow>& all = data.all;
   const bool presentation = kind == BudgetReportKind::kPresentation;
@@ -248,8 +238,8 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
     };
     const double width = right - 30;
     put(30, 30, width, context.company, Align::kCenter, 11, true);
-    put(30, 46, width, heading + obra.text("OBRA"), Align::kCenter, 9, true);
-    put(30, 58, width, obra.text("DIRE"), Align::kCenter, 8, false);
+    put(30, 46, width, heading + obra.name, Align::kCenter, 9, true);
+    put(30, 58, width, obra.address, Align::kCenter, 8, false);
     put(30, 70, width, title, Align::kCenter, 9, true);
     put(30, 84, 150, picture::formatDate(context.today), Align::kLeft, 7, false);
     put(right - 150, 84, 150, kPagePlaceholder, Align::kRight, 7, false);
@@ -300,7 +290,7 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
   const int amountColumn = presentation ? 5 : 9;
   if (sheet != nullptr) {
     sheet->name = presentation ? "Presupuesto" : "Presupuesto detallado";
-    sheet->heading = {context.company, heading + obra.text("OBRA"), obra.text("DIRE"), title};
+    sheet->heading = {context.company, heading + obra.name, obra.address, title};
     if (presentation) {
       sheet->columns = {{"CONCEPTO", 12},    {"DESCRIPCION", 60}, {"UNIDAD", 8}, {"CANTIDAD", 12, 2},
                         {"UNITARIO", 14, 2}, {"IMPORTE", 16, 2},  {"%", 8, 2}};
@@ -433,7 +423,7 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
   };
   const auto summary = [&] {
     if (options.closingSummary != 'S') return;
-    for (const SummaryLine& line : closingSummary(obra, total, zoneFound ? &zone : nullptr)) {
+    for (const SummaryLine& line : closingSummary(obra, total, data.zone)) {
       if (line.ruleBefore) {
         out.band(4);
         out.rule(amountX, amountX + amountW);
@@ -451,7 +441,7 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
     cells[amountColumn] = total;
     sheet->addTotal(cells, {amountColumn}, true);
     if (options.closingSummary == 'S') {
-      for (const SummaryLine& line : closingSummary(obra, total, zoneFound ? &zone : nullptr)) {
+      for (const SummaryLine& line : closingSummary(obra, total, data.zone)) {
         std::vector<SheetCell> summaryCells(sheet->columns.size());
         summaryCells[1] = text::clip(line.text);
         summaryCells[amountColumn] = line.amount;

@@ -25,11 +25,11 @@ struct SummaryLine {
   bool ruleBefore = false;
 };
 
-// The price build-up over direct cost `cd` of work `obra`: the indirect
-// percentages on `cd`, the public-works lines when OBR:ISAR is "D" (`zone`
-// is the CONTROL record of the work's zone for them), the VAT on the running
-// total, and "IMPORTE TOTAL".
-std::vector<SummaryLine> closingSummary(const tables::Record& obra, double cd, const tables::Record* zone);
+// The price build-up over direct cost `cd` of a work: the indirect
+// percentages on `cd`, the public-works lines when the header states the
+// salary charges (with the rates of `zone`), the VAT on the running total,
+// and "IMPORTE TOTAL".
+std::vector<SummaryLine> closingSummary(const works::WorkHeader& header, double cd, const estimate::ZoneFactors& zone);
 
 // IMP_PRE, IMP_PDE, and IMP_CDE (the concepts concentrated: one line per
 // row with its "DESTAJO" and the four parts of its unit price).

@@ -35,7 +35,7 @@ std::string withoutCommas(std::string s) {
 Status layOutExplosion(const works::OpenWork& work, ErrorReporter& errors, const ReportOptions& options,
                        const std::string& company, int32_t today, Spool& spool,
                        const std::function<bool(size_t, size_t)>& progress) {
-  tables::Record obra = work.header;
+  works::WorkHeader obra = work.header;
   works::fillDefaultCaptions(obra);
   works::WorkExplosion explosion(work.inst, errors, obra, work.zone);
   if (Status s = explosion.run(options.firstAccount, options.lastAccount, progress); !s) return s;
@@ -47,7 +47,7 @@ Status layOutExplosion(const works::OpenWork& work, ErrorReporter& errors, const
   const double direct = works::displayBudget(rows).directCost;
   const auto share = [direct](double amount) { return direct != 0 ? amount * 100 / direct : 0.0; };
   Heading heading{company,
-                  {"EXPLOSION DE INSUMOS: " + obra.text("OBRA"), obra.text("DIRE"), options.title},
+                  {"EXPLOSION DE INSUMOS: " + obra.name, obra.address, options.title},
                   today,
                   30,
                   582,
@@ -64,7 +64,7 @@ Status layOutExplosion(const works::OpenWork& work, ErrorReporter& errors, const
   Sheet* sheet = spool.sheet();
   if (sheet != nullptr) {
     sheet->name = "Explosion de insumos";
-    sheet->heading = {company, "EXPLOSION DE INSUMOS: " + obra.text("OBRA"), obra.text("DIRE"), options.title};
+    sheet->heading = {company, "EXPLOSION DE INSUMOS: " + obra.name, obra.address, options.title};
     sheet->columns = {{"No CTA", 8, 0},    {"COTIZACION", 11}, {"GEN-CLAVE", 14},  {"DESCRIPCION", 50}, {"UNIDAD", 8},
                       {"CANTIDAD", 14, 2}, {"PRECIO", 14, 2},  {"IMPORTE", 16, 2}, {"% TOT", 8, 2}};
   }
@@ -109,7 +109,7 @@ Status layOutExplosion(const works::OpenWork& work, ErrorReporter& errors, const
     sheet->addTotal({{}, {}, {}, std::string("SUMA DE IMPORTES"), {}, {}, {}, listed}, {7}, true);
     sheet->add({{}, {}, {}, std::string("TOTAL"), {}, {}, {}, direct});
     if (options.closingSummary == 'S') {
-      for (const SummaryLine& line : closingSummary(obra, direct, work.zoneRecord ? &*work.zoneRecord : nullptr)) {
+      for (const SummaryLine& line : closingSummary(obra, direct, work.zone)) {
         sheet->add({{}, {}, {}, text::clip(line.text), {}, {}, {}, line.amount});
       }
     }
@@ -120,7 +120,7 @@ Status layOutExplosion(const works::OpenWork& work, ErrorReporter& errors, const
   out.text(180, 160, "TOTAL", Align::kLeft, 7, true);
   out.text(484, 62, number(direct, "n14.2"), Align::kRight, 7, true);
   if (options.closingSummary == 'S') {
-    for (const SummaryLine& line : closingSummary(obra, direct, work.zoneRecord ? &*work.zoneRecord : nullptr)) {
+    for (const SummaryLine& line : closingSummary(obra, direct, work.zone)) {
       if (line.ruleBefore) {
         out.band(4);
         out.rule(484, 546);

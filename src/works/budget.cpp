@@ -346,12 +346,13 @@ catalog::CostSplit categoryTotals(const std::vector<BudgetRow>& rows) {
   return t;
 }
 
-WorkPricing::WorkPricing(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+WorkPricing::WorkPricing(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                          const estimate::ZoneFactors& zone, int32_t user) {
   auto control = inst.table("CONTROL", errors);
   controlStatus_ = control->open();
   const catalog::MachineRates rates = controlStatus_ ? catalog::firstZoneRates(*control) : catalog::MachineRates{};
-  prices_ = std::make_unique<catalog::WorkPrices>(inst, errors, zone.zone, obra.real("POMO"), obra.real("POMA"), user);
+  prices_ =
+      std::make_unique<catalog::WorkPrices>(inst, errors, zone.zone, header.hiddenLabour, header.hiddenMaterials, user);
   engine_ = std::make_unique<catalog::PricingEngine>(inst, errors, *prices_, zone, rates);
 }
 
@@ -368,10 +369,10 @@ Status WorkPricing::openStatus() const {
   return engine_->openStatus();
 }
 
-Status calcula(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
   if (Status s = requireBudgetTables(inst); !s) return s;
-  WorkPricing pricing(inst, errors, obra, zone, user);
+  WorkPricing pricing(inst, errors, header, zone, user);
   if (Status s = pricing.openStatus(); !s) return s;
   auto cobr = inst.table("COBR", errors);
   if (Status s = cobr->open(); !s) return s;
@@ -475,9 +476,9 @@ Status writeCategoryTotals(const tables::Installation& inst, ErrorReporter& erro
   return storeTotals(*obra, code, categoryTotals(rows));
 }
 
-Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obraRecord,
+Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                    const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
-  WorkPricing pricing(inst, errors, obraRecord, zone, user);
+  WorkPricing pricing(inst, errors, header, zone, user);
   if (Status s = pricing.openStatus(); !s) return s;
   auto cobr = inst.table("COBR", errors);
   auto obra = inst.table("OBRA", errors);
@@ -493,7 +494,7 @@ Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, cons
     if (Status s = priceRows(pricing, *cobr, rows, progress); !s) return s;
     std::vector<BudgetRow> priced;
     for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
-    return storeTotals(*obra, text::clip(obraRecord.text("CTA")), categoryTotals(priced));
+    return storeTotals(*obra, text::clip(header.code), categoryTotals(priced));
   });
   return keepDirectCostAfter(*cobr, done);
 }
@@ -692,11 +693,11 @@ Status saveBudgetRow(tables::Table& cobr, bool inserting, int32_t previousAccoun
   return s;
 }
 
-Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                         const estimate::ZoneFactors& zone, int32_t user, const std::vector<NewBudgetRow>& rows,
                         std::vector<int32_t>* accounts) {
   if (Status s = requireBudgetTables(inst); !s) return s;
-  WorkPricing pricing(inst, errors, obra, zone, user);
+  WorkPricing pricing(inst, errors, header, zone, user);
   if (Status s = pricing.openStatus(); !s) return s;
   auto cobr = inst.table("COBR", errors);
   auto inob = inst.table("INOB", errors);

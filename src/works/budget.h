@@ -25,6 +25,7 @@
 #include "framework/error_reporter.h"
 #include "framework/status.h"
 #include "tables/installation.h"
+#include "works/work.h"
 
 namespace velmora::works {
 
@@ -48,8 +49,7 @@ struct BudgetRow {
   catalog::CostSplit perUnit;  // COO:TOBR, TMAT, TCOS, TPOR
 };
 BudgetRow budgetRow(const tables::Record& cobr);
-// The four stored figures (TOBR, TMAT, TCOS, TPOR) of a budget row, or of a
-// work header, where they are the category totals.
+// The four stored figures (TOBR, TMAT, TCOS, TPOR) of a budget row.
 catalog::CostSplit storedSplit(const tables::Record& r);
 
 // Every row in account order.
@@ -118,7 +118,7 @@ using Progress = std::function<bool(size_t done, size_t total, const std::string
 // the factors of `zone`.
 class WorkPricing {
  public:
-  WorkPricing(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+  WorkPricing(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
               const estimate::ZoneFactors& zone, int32_t user);
   catalog::PricingEngine& engine() { return *engine_; }
   catalog::WorkPrices& prices() { return *prices_; }
@@ -137,7 +137,7 @@ class WorkPricing {
 // and stores its four figures; pass 2 sets unit prices, amounts and
 // subtotals. The work inputs created on the way and every row are written in
 // one transaction.
-Status calcula(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                const estimate::ZoneFactors& zone, int32_t user, const Progress& progress = {});
 
 // The quick refresh after an edit: concept unit prices and amounts from
@@ -151,7 +151,7 @@ Status writeCategoryTotals(const tables::Installation& inst, ErrorReporter& erro
 // Closing the work inputs list after a change: every concept row repriced
 // (its four figures stored) and the category totals written into the work,
 // in one transaction.
-Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                    const estimate::ZoneFactors& zone, int32_t user, const Progress& progress = {});
 
 // "Actualiza a Ultimos Valores", first step: removes every copy of a base
@@ -188,7 +188,7 @@ struct NewBudgetRow {
 // them, each analysis copied and priced at the work's prices as the import
 // of a concept does; all in one transaction with the work inputs it
 // creates. `accounts` gets the number of each row.
-Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                         const estimate::ZoneFactors& zone, int32_t user, const std::vector<NewBudgetRow>& rows,
                         std::vector<int32_t>* accounts = nullptr);
 

@@ -164,9 +164,9 @@ class Walk {
 
 }  // namespace
 
-WorkExplosion::WorkExplosion(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+WorkExplosion::WorkExplosion(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                              const estimate::ZoneFactors& zone)
-    : inst_(inst), errors_(errors), pricing_(inst, errors, obra, zone, 0) {}
+    : inst_(inst), errors_(errors), pricing_(inst, errors, header, zone, 0) {}
 
 WorkExplosion::~WorkExplosion() = default;
 

@@ -46,7 +46,7 @@ struct ExplodedMachine {
 
 class WorkExplosion {
  public:
-  WorkExplosion(const tables::Installation& inst, ErrorReporter& errors, const tables::Record& obra,
+  WorkExplosion(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                 const estimate::ZoneFactors& zone);
   ~WorkExplosion();
 

@@ -4,6 +4,7 @@
 
 #include "framework/money.h"
 #include "framework/text.h"
+#include "tables/catalogue.h"
 
 namespace velmora::works {
 
@@ -14,14 +15,100 @@ bool isWorkOpen(const shell::Session& session) {
   return !code.empty() && code != kNoWork && !text::clip(session.currentWorkName).empty();
 }
 
+namespace {
+
+// The caption a blank one reads as: its field and its place in the header.
+struct DefaultCaption {
+  const char* field;
+  Charge WorkHeader::*charge;
+  const char* text;
+};
+const DefaultCaption kDefaultCaptions[] = {{"AOBR", &WorkHeader::siteOverhead, "ADMINISTRACION DE OBRA"},
+                                           {"TUTI", &WorkHeader::profit, "UTILIDAD"},
+                                           {"TIVA", &WorkHeader::vat, "IMPUESTO AL VALOR AGREGADO"},
+                                           {"ACEN", &WorkHeader::centralOverhead, "ADMINISTRACION CENTRAL"},
+                                           {"TEXT", &WorkHeader::otherCharges, "CARGOS INDIRECTOS"}};
+
+Charge charge(const tables::Record& obra, const char* caption, const char* percent) {
+  return {obra.text(caption), obra.real(percent)};
+}
+
+}  // namespace
+
+WorkHeader workHeader(const tables::Record& obra) {
+  WorkHeader h;
+  h.code = obra.text("CTA");
+  h.name = obra.text("OBRA");
+  h.address = obra.text("DIRE");
+  h.directory = obra.text("DICO");
+  h.zone = workZone(obra.integer("LIST"));
+  h.hiddenLabour = obra.real("POMO");
+  h.hiddenMaterials = obra.real("POMA");
+  h.siteOverhead = charge(obra, "AOBR", "INDO");
+  h.centralOverhead = charge(obra, "ACEN", "INDC");
+  h.profit = charge(obra, "TUTI", "GANA");
+  h.otherCharges = charge(obra, "TEXT", "CARI");
+  h.vat = charge(obra, "TIVA", "IMPV");
+  h.statesSalaryCharges = text::clip(obra.text("ISAR")) == "D";
+  h.secodam = obra.real("SECO");
+  h.totals = {obra.real("TOBR"), obra.real("TMAT"), obra.real("TCOS"), obra.real("TPOR")};
+  return h;
+}
+
+tables::Record workRecord(const WorkHeader& h) {
+  tables::Record r(tables::tableDef("OBRA"));
+  r.setText("CTA", h.code);
+  r.setText("OBRA", h.name);
+  r.setText("DIRE", h.address);
+  r.setText("DICO", h.directory);
+  r.setInteger("LIST", h.zone);
+  r.setReal("POMO", h.hiddenLabour);
+  r.setReal("POMA", h.hiddenMaterials);
+  const auto put = [&r](const Charge& c, const char* caption, const char* percent) {
+    r.setText(caption, c.caption);
+    r.setReal(percent, c.percent);
+  };
+  put(h.siteOverhead, "AOBR", "INDO");
+  put(h.centralOverhead, "ACEN", "INDC");
+  put(h.profit, "TUTI", "GANA");
+  put(h.otherCharges, "TEXT", "CARI");
+  put(h.vat, "TIVA", "IMPV");
+  r.setText("ISAR", h.statesSalaryCharges ? "D" : "");
+  r.setReal("SECO", h.secodam);
+  r.setReal("TOBR", h.totals.labour);
+  r.setReal("TMAT", h.totals.materials);
+  r.setReal("TCOS", h.totals.equipment);
+  r.setReal("TPOR", h.totals.percentages);
+  return r;
+}
+
+Status readWorkHeaders(tables::Table& obra, std::vector<WorkHeader>* headers) {
+  tables::Record from(obra.def()), to(obra.def());
+  to.setText("CTA", "\xF4\x8F\xBF\xBF");  // above every code
+  return obra.readRange(obra.keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+    headers->push_back(workHeader(r));
+    return true;
+  });
+}
+
+Status readWorkHeader(tables::Table& obra, const std::string& code, WorkHeader* header) {
+  obra.rec().clear();
+  obra.rec().setText("CTA", code);
+  if (Status s = obra.fetch(obra.keyIndex("CTA_KEY")); !s) return s;
+  *header = workHeader(obra.rec());
+  return Status::ok();
+}
+
 void fillDefaultCaptions(tables::Record& obra) {
-  const std::pair<const char*, const char*> captions[] = {{"AOBR", "ADMINISTRACION DE OBRA"},
-                                                          {"TUTI", "UTILIDAD"},
-                                                          {"TIVA", "IMPUESTO AL VALOR AGREGADO"},
-                                                          {"ACEN", "ADMINISTRACION CENTRAL"},
-                                                          {"TEXT", "CARGOS INDIRECTOS"}};
-  for (const auto& [field, text] : captions) {
-    if (text::clip(obra.text(field)).empty()) obra.setText(field, text);
+  for (const DefaultCaption& d : kDefaultCaptions) {
+    if (text::clip(obra.text(d.field)).empty()) obra.setText(d.field, d.text);
+  }
+}
+
+void fillDefaultCaptions(WorkHeader& header) {
+  for (const DefaultCaption& d : kDefaultCaptions) {
+    std::string& caption = (header.*d.charge).caption;
+    if (text::clip(caption).empty()) caption = d.text;
   }
 }
 
@@ -43,10 +130,10 @@ Status prepareWorkDirectory(const fs::path& dataDir, std::string_view code) {
   return Status::ok();
 }
 
-int workZone(const tables::Record& header) { return std::clamp(static_cast<int>(header.integer("LIST")), 1, 5); }
+int workZone(int64_t storedList) { return static_cast<int>(std::clamp<int64_t>(storedList, 1, 5)); }
 
-Status chooseWork(shell::Session& session, const tables::Record& obra, tables::Table& control) {
-  const std::string code = text::clip(obra.text("CTA"));
+Status chooseWork(shell::Session& session, const WorkHeader& header, tables::Table& control) {
+  const std::string code = text::clip(header.code);
   const fs::path dir = workDirectory(session.installation.dataDir, code);
   if (!isValidWorkCode(code)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(code));
   tables::Installation chosen = session.installation;
@@ -54,8 +141,8 @@ Status chooseWork(shell::Session& session, const tables::Record& obra, tables::T
   if (!chosen.workReachable())
     return Status::error(Status::Code::kNotFound, "no existe el directorio de la obra " + dir.string());
   session.installation.workDir = dir;
-  session.zone = estimate::loadZoneFactors(control, workZone(obra));
-  session.currentWorkName = obra.text("OBRA");
+  session.zone = estimate::loadZoneFactors(control, header.zone);
+  session.currentWorkName = header.name;
   session.currentWorkCode = code;
   return Status::ok();
 }
@@ -66,14 +153,16 @@ void closeWork(shell::Session& session) {
   session.currentWorkName.clear();
 }
 
-Summary summarize(const tables::Record& obra, double directCost) {
+Summary summarize(const WorkHeader& header, double directCost) {
   // In whole cents: each line rounded once from the printed direct cost, the
   // subtotal and total the sums of the printed lines.
   const int64_t cd = money::cents(directCost);
-  const int64_t site = money::percentOf(cd, obra.real("INDO")), central = money::percentOf(cd, obra.real("INDC")),
-                profit = money::percentOf(cd, obra.real("GANA")), other = money::percentOf(cd, obra.real("CARI"));
+  const int64_t site = money::percentOf(cd, header.siteOverhead.percent),
+                central = money::percentOf(cd, header.centralOverhead.percent),
+                profit = money::percentOf(cd, header.profit.percent),
+                other = money::percentOf(cd, header.otherCharges.percent);
   const int64_t subtotal = cd + site + central + profit + other;
-  const int64_t vat = money::percentOf(subtotal, obra.real("IMPV"));
+  const int64_t vat = money::percentOf(subtotal, header.vat.percent);
   Summary s;
   s.directCost = money::fromCents(cd);
   s.siteOverhead = money::fromCents(site);
@@ -92,20 +181,14 @@ Status openWork(const tables::Installation& base, ErrorReporter& errors, const s
   auto control = base.table("CONTROL", errors);
   if (!obra->open() || !control->open())
     return Status::error(Status::Code::kIoError, "no se pudo abrir el registro de obras");
-  obra->rec().clear();
-  obra->rec().setText("CTA", code);
-  if (!obra->fetch(obra->keyIndex("CTA_KEY"))) return Status::notFound("no existe la obra " + code);
-  OpenWork work{base, obra->rec(), {}, {}};
-  const std::string stored = work.header.text("CTA");
+  OpenWork work{base, {}, {}};
+  if (!readWorkHeader(*obra, code, &work.header)) return Status::notFound("no existe la obra " + code);
+  const std::string& stored = work.header.code;
   if (!isValidWorkCode(stored)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(stored));
   work.inst.workDir = workDirectory(base.dataDir, stored);
   if (!work.inst.workReachable())
     return Status::notFound("no existe el directorio de la obra " + work.inst.workDir.string());
-  const int zone = workZone(work.header);
-  work.zone = estimate::loadZoneFactors(*control, zone);
-  control->rec().clear();
-  control->rec().setInteger("CTA", zone);
-  if (control->fetch(control->keyIndex("KEYCTA"))) work.zoneRecord = control->rec();
+  work.zone = estimate::loadZoneFactors(*control, work.header.zone);
   opened->emplace(std::move(work));
   return Status::ok();
 }

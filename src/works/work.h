@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "catalog/pricing.h"
 #include "estimate/zones.h"
 #include "framework/error_reporter.h"
 #include "framework/status.h"
@@ -25,8 +27,43 @@ namespace velmora::works {
 inline constexpr const char* kNoWork = "NULO";
 bool isWorkOpen(const shell::Session& session);
 
+// A charge of the closing summary: its caption and its percent.
+struct Charge {
+  std::string caption;
+  double percent = 0;
+};
+
+// A work's header (OBRA) as the program reads it. Texts are as stored.
+struct WorkHeader {
+  std::string code;            // CTA
+  std::string name;            // OBRA
+  std::string address;         // DIRE
+  std::string directory;       // DICO
+  int zone = 1;                // LIST: the salary zone, 1 to 5 (see workZone)
+  double hiddenLabour = 0;     // POMO: percent added to labour prices
+  double hiddenMaterials = 0;  // POMA: percent added to material prices
+  Charge siteOverhead;         // AOBR, INDO
+  Charge centralOverhead;      // ACEN, INDC
+  Charge profit;               // TUTI, GANA
+  Charge otherCharges;         // TEXT, CARI
+  Charge vat;                  // TIVA, IMPV
+  // ISAR "D": the closing summary states the zone's SAR and INFONAVIT rates
+  // and adds the SECODAM charge (SECO percent).
+  bool statesSalaryCharges = false;
+  double secodam = 0;
+  catalog::CostSplit totals;  // TOBR, TMAT, TCOS, TPOR: the category totals
+};
+WorkHeader workHeader(const tables::Record& obra);
+// A new register record holding `header`; the fields it does not name blank.
+tables::Record workRecord(const WorkHeader& header);
+// Every work of the open works register, in code order.
+Status readWorkHeaders(tables::Table& obra, std::vector<WorkHeader>* headers);
+// Reads work `code` from the open works register.
+Status readWorkHeader(tables::Table& obra, const std::string& code, WorkHeader* header);
+
 // UP_OBRA on opening: every blank caption gets its default text.
 void fillDefaultCaptions(tables::Record& obra);
+void fillDefaultCaptions(WorkHeader& header);
 // The three-line warning of a work without a name, or nothing.
 std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& obra);
 
@@ -39,23 +76,20 @@ Status prepareWorkDirectory(const std::filesystem::path& dataDir, std::string_vi
 // (windows bound to the previous work must close before), the current zone
 // becomes OBR:LIST with its factors read from `control`, and the work's code
 // and name are kept. A missing directory is an error and changes nothing.
-Status chooseWork(shell::Session& session, const tables::Record& obra, tables::Table& control);
+Status chooseWork(shell::Session& session, const WorkHeader& header, tables::Table& control);
 // No work open: the per-work tables point at ARCH1.. again, the code "NULO".
 void closeWork(shell::Session& session);
 
 // A work's salary zone: its price list OBR:LIST, 1 to 5 (a value outside
 // them, from an older file, reads as the nearest).
-int workZone(const tables::Record& header);
+int workZone(int64_t storedList);
 
 // A work opened for a command, a screen or a report: the installation with
-// its per-work tables in the work's directory, its header, the factors of
-// its zone and the zone's record (for the closing summary and the piecework
-// split), when the zone exists.
+// its per-work tables in the work's directory, its header and its zone.
 struct OpenWork {
   tables::Installation inst;
-  tables::Record header;
+  WorkHeader header;
   estimate::ZoneFactors zone;
-  std::optional<tables::Record> zoneRecord;
 };
 // Reads work `code` from the register and checks its code and directory;
 // the Spanish error says which is wrong.
@@ -76,6 +110,6 @@ struct Summary {
   double vat = 0;              // IMP_IVA
   double total = 0;            // COSTO_TOTAL
 };
-Summary summarize(const tables::Record& obra, double directCost);
+Summary summarize(const WorkHeader& header, double directCost);
 
 }  // namespace velmora::works

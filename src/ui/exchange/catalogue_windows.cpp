@@ -33,7 +33,7 @@ CatalogueImportWindow::CatalogueImportWindow(Context& ctx, works::OpenWork work,
            3},
           parent),
       work_(std::move(work)) {
-  form()->insertRow(0, "OBRA:", new QLabel(QString::fromStdString(text::clip(work_.header.text("OBRA")))));
+  form()->insertRow(0, "OBRA:", new QLabel(QString::fromStdString(text::clip(work_.header.name))));
   resize(860, 560);
   connect(apply_, &QPushButton::clicked, this, [this] {
     if (apply()) accept();

@@ -36,14 +36,14 @@ Status layOutOfWork(Context& ctx, const std::string& code,
 }
 }  // namespace
 
-WorkReportsMenu::WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidget* parent)
+WorkReportsMenu::WorkReportsMenu(Context& ctx, const works::WorkHeader& obra, QWidget* parent)
     : QDialog(parent), ctx_(ctx), obra_(obra) {
   setObjectName("REP_PRE");
   setWindowTitle("Imprimiendo del Sub-Sistema de Presupuestos");
   auto* layout = new QVBoxLayout(this);
   menus_ = new QMenuBar;
   layout->setMenuBar(menus_);
-  layout->addWidget(new QLabel(QString::fromStdString(text::clip(obra.text("OBRA")))));
+  layout->addWidget(new QLabel(QString::fromStdString(text::clip(obra.name))));
   QMenu* file = menus_->addMenu("&Archivo");
   file->addAction("&Salir", this, &QDialog::accept);
   QMenu* budget = menus_->addMenu("&Presupuesto");
@@ -68,7 +68,7 @@ void WorkReportsMenu::runExplosion() {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return layOutOfWork(ctx_, text::clip(obra_.text("CTA")), [&](const works::OpenWork& work) {
+    return layOutOfWork(ctx_, text::clip(obra_.code), [&](const works::OpenWork& work) {
       return reports::layOutExplosion(work, ctx_.errors, options, ctx_.session.companyName, ctx_.session.today, spool,
                                       progress);
     });
@@ -79,7 +79,7 @@ void WorkReportsMenu::runAnalysis(bool horizontal) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return layOutOfWork(ctx_, text::clip(obra_.text("CTA")), [&](const works::OpenWork& work) {
+    return layOutOfWork(ctx_, text::clip(obra_.code), [&](const works::OpenWork& work) {
       const reports::AnalysisReportScope scope{&work, horizontal, ctx_.session.currentZone(), ctx_.session.companyName,
                                                ctx_.session.today};
       return reports::layOutConceptAnalyses(work.inst, ctx_.errors, scope, options, spool, progress);
@@ -91,7 +91,7 @@ void WorkReportsMenu::runMachines(bool concentrated) {
   reports::ReportOptions& options = workReportOptions();
   askReportOptions(ctx_, OptionsDialog::Kind::kMachines, options, this);
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return layOutOfWork(ctx_, text::clip(obra_.text("CTA")), [&](const works::OpenWork& work) {
+    return layOutOfWork(ctx_, text::clip(obra_.code), [&](const works::OpenWork& work) {
       reports::AnalysisReportScope scope{&work, false, ctx_.session.currentZone(), ctx_.session.companyName,
                                          ctx_.session.today};
       scope.concentrated = concentrated;
@@ -105,7 +105,7 @@ void WorkReportsMenu::runWorkReport(reports::BudgetReportKind kind) {
   askReportOptions(ctx_, OptionsDialog::Kind::kWork, options, this);
   reports::BudgetReportContext context{ctx_.session.companyName, ctx_.session.today};
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
-    return layOutOfWork(ctx_, text::clip(obra_.text("CTA")), [&](const works::OpenWork& work) {
+    return layOutOfWork(ctx_, text::clip(obra_.code), [&](const works::OpenWork& work) {
       return reports::layOutBudgetReport(kind, work, ctx_.errors, options, context, spool, progress);
     });
   });

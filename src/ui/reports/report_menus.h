@@ -7,8 +7,8 @@
 #include <QDialog>
 
 #include "reports/budget_report.h"
-#include "tables/record.h"
 #include "ui/context.h"
+#include "works/work.h"
 
 class QMenuBar;
 
@@ -17,7 +17,7 @@ namespace velmora::ui {
 class WorkReportsMenu : public QDialog {
   Q_OBJECT
  public:
-  WorkReportsMenu(Context& ctx, const tables::Record& obra, QWidget* parent = nullptr);
+  WorkReportsMenu(Context& ctx, const works::WorkHeader& obra, QWidget* parent = nullptr);
   QMenuBar* menus() const { return menus_; }
   // Runs IMP_PRE, IMP_PDE or IMP_CDE, with REDIR4 first.
   void runWorkReport(reports::BudgetReportKind kind);
@@ -28,7 +28,7 @@ class WorkReportsMenu : public QDialog {
 
  private:
   Context& ctx_;
-  tables::Record obra_;
+  works::WorkHeader obra_;
   QMenuBar* menus_;
 };
 

@@ -118,10 +118,10 @@ QVariant BudgetModel::headerData(int section, Qt::Orientation orientation, int r
 
 // ---- the window ------------------------------------------------------------------------
 
-BudgetWindow::BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* parent)
+BudgetWindow::BudgetWindow(Context& ctx, const works::WorkHeader& obra, QWidget* parent)
     : QWidget(parent), ctx_(ctx), obra_(obra), model_(this) {
   setObjectName("PRESUP");
-  setWindowTitle("Presupuesto de Obra - " + QString::fromStdString(text::clip(obra.text("OBRA"))));
+  setWindowTitle("Presupuesto de Obra - " + QString::fromStdString(text::clip(obra.name)));
   setAttribute(Qt::WA_DeleteOnClose);
   cobr_ = ctx.session.installation.table("COBR", ctx.errors);
   (void)cobr_->open();  // a failure was shown; the list stays empty
@@ -129,7 +129,7 @@ BudgetWindow::BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* pa
   followChanges(*cobr_, this, [this] { reload(); });
 
   auto* layout = new QVBoxLayout(this);
-  auto* work = new QLabel(QString::fromStdString(obra.text("OBRA")));
+  auto* work = new QLabel(QString::fromStdString(obra.name));
   work->setObjectName("work");
   layout->addWidget(work);
   view_ = new QTableView;
@@ -213,13 +213,11 @@ BudgetWindow::~BudgetWindow() {
   if (!closing_) closeBudget();
 }
 
-const tables::Record& BudgetWindow::header() {
+const works::WorkHeader& BudgetWindow::header() {
   // Read again: the work form may have changed percentages or names.
   auto obra = ctx_.session.installation.table("OBRA", ctx_.errors);
-  if (obra->open()) {
-    obra->rec().setText("CTA", obra_.text("CTA"));
-    if (obra->fetch(obra->keyIndex("CTA_KEY"))) obra_ = obra->rec();
-  }
+  works::WorkHeader fresh;
+  if (obra->open() && works::readWorkHeader(*obra, obra_.code, &fresh)) obra_ = std::move(fresh);
   return obra_;
 }
 
@@ -267,15 +265,15 @@ void BudgetWindow::deleteRow() {
 
 bool BudgetWindow::runCalcula() {
   const tables::Installation inst = ctx_.session.installation;
-  const tables::Record work = header();
+  const works::WorkHeader work = header();
   const estimate::ZoneFactors zone = ctx_.session.zone;
   const int32_t user = ctx_.login().user;
-  const Status s = runOffTheWindowThread(
-      this, ctx_.errors, "Calculando el Presupuesto",
-      pricingLabel("Calculando la Obra: " + QString::fromStdString(text::clip(obra_.text("OBRA")))),
-      [&](ErrorReporter& errors, const RunProgressCallback& progress) {
-        return works::calcula(inst, errors, work, zone, user, progress);
-      });
+  const Status s =
+      runOffTheWindowThread(this, ctx_.errors, "Calculando el Presupuesto",
+                            pricingLabel("Calculando la Obra: " + QString::fromStdString(text::clip(obra_.name))),
+                            [&](ErrorReporter& errors, const RunProgressCallback& progress) {
+                              return works::calcula(inst, errors, work, zone, user, progress);
+                            });
   if (!s && !s.is(Status::Code::kCancelled)) {
     ctx_.prompter.warn({"NO SE PUDO CALCULAR EL PRESUPUESTO", text::truncateChars(s.text(), 40), "CON Ok CONTINUA..."});
   }
@@ -291,8 +289,8 @@ void BudgetWindow::refreshFigures() {
 
 void BudgetWindow::storeTotals() {
   const uint64_t shown = ctx_.errors.messagesShown();
-  const Status s = works::writeCategoryTotals(ctx_.session.installation, ctx_.errors, text::clip(obra_.text("CTA")),
-                                              ctx_.login().user);
+  const Status s =
+      works::writeCategoryTotals(ctx_.session.installation, ctx_.errors, text::clip(obra_.code), ctx_.login().user);
   warnIfUnexplained(ctx_, s, shown, "NO SE GUARDARON LOS TOTALES");
 }
 
@@ -315,11 +313,11 @@ void BudgetWindow::openInputs() {
   dialog.exec();
   if (*changed) {
     const tables::Installation inst = ctx_.session.installation;
-    const tables::Record work = header();
+    const works::WorkHeader work = header();
     const estimate::ZoneFactors zone = ctx_.session.zone;
     const int32_t user = ctx_.login().user;
     const Status repriced = runOffTheWindowThread(this, ctx_.errors, "Calculando el Presupuesto",
-                                                  pricingLabel(QString::fromStdString(obra_.text("OBRA"))),
+                                                  pricingLabel(QString::fromStdString(obra_.name)),
                                                   [&](ErrorReporter& errors, const RunProgressCallback& progress) {
                                                     return works::repriceRows(inst, errors, work, zone, user, progress);
                                                   });
@@ -411,7 +409,7 @@ BudgetWindow* openBudget(Context& ctx, QWidget* parent) {
   if (!control->open()) return nullptr;
   if (Status s = works::chooseWork(ctx.session, *chosen, *control); !s) {
     ctx.prompter.warn(
-        {"NO SE ENCONTRO EL DIRECTORIO", "DE LA OBRA " + text::clip(chosen->text("CTA")), "VERIFIQUE SU INSTALACION"});
+        {"NO SE ENCONTRO EL DIRECTORIO", "DE LA OBRA " + text::clip(chosen->code), "VERIFIQUE SU INSTALACION"});
     return nullptr;
   }
   auto* window = new BudgetWindow(ctx, *chosen);

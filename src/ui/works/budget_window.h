@@ -57,7 +57,7 @@ class BudgetWindow : public QWidget {
   Q_OBJECT
  public:
   // Opens on the current work of the session (chosen before).
-  BudgetWindow(Context& ctx, const tables::Record& obra, QWidget* parent = nullptr);
+  BudgetWindow(Context& ctx, const works::WorkHeader& obra, QWidget* parent = nullptr);
   ~BudgetWindow() override;
 
   BudgetModel& model() { return model_; }
@@ -87,11 +87,11 @@ class BudgetWindow : public QWidget {
   // The work's category totals written into its header, for its reports
   // and for the works list.
   void storeTotals();
-  const tables::Record& header();
+  const works::WorkHeader& header();
   works::OpenWork thisWork();
 
   Context& ctx_;
-  tables::Record obra_;
+  works::WorkHeader obra_;
   std::unique_ptr<tables::Table> cobr_;
   BudgetModel model_;
   QTableView* view_;

@@ -53,13 +53,13 @@ AdjustDialog::AdjustDialog(double current, QWidget* parent) : QDialog(parent) {
 
 std::optional<double> AdjustDialog::wanted() const { return picture::parseNumber(entry_->text().toStdString()); }
 
-WorkConceptForm::WorkConceptForm(Context& ctx, tables::Table& cobr, const tables::Record& obra, FormRequest request,
+WorkConceptForm::WorkConceptForm(Context& ctx, tables::Table& cobr, const works::WorkHeader& obra, FormRequest request,
                                  QWidget* parent)
     : RecordForm(ctx, cobr, request, "Actualizando Conceptos de Obra", {"General"}, rowFields(), {}, parent),
       pricing_(ctx.session.installation, ctx.errors, obra, ctx.session.zone, ctx.login().user) {
   setObjectName("UpdatePresu");
   const bool editable = request == FormRequest::kInsert || request == FormRequest::kChange;
-  auto* work = new QLabel(QString::fromStdString(obra.text("OBRA")));
+  auto* work = new QLabel(QString::fromStdString(obra.name));
   work->setObjectName("work");
   addRow(0, "OBRA:", work);
 
@@ -193,7 +193,7 @@ Status WorkConceptForm::writeRecord(bool inserting) {
 
 bool WorkConceptForm::otherChanges() const { return editor_->changed() || kind_ != loadedKind_; }
 
-bool runWorkConceptForm(Context& ctx, tables::Table& cobr, const tables::Record& obra, FormRequest request,
+bool runWorkConceptForm(Context& ctx, tables::Table& cobr, const works::WorkHeader& obra, FormRequest request,
                         QWidget* parent) {
   if (!formAccessAllowed(ctx, shell::element::kWorkConcepts, request)) return false;
   WorkConceptForm form(ctx, cobr, obra, request, parent);

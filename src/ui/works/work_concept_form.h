@@ -32,7 +32,7 @@ class WorkConceptForm : public RecordForm {
   Q_OBJECT
  public:
   // `cobr` is the open work's budget; `obra` its header.
-  WorkConceptForm(Context& ctx, tables::Table& cobr, const tables::Record& obra, FormRequest request,
+  WorkConceptForm(Context& ctx, tables::Table& cobr, const works::WorkHeader& obra, FormRequest request,
                   QWidget* parent = nullptr);
   ~WorkConceptForm() override;
 
@@ -66,7 +66,7 @@ class WorkConceptForm : public RecordForm {
 
 // Opens UpdatePresu for the request on the row in `cobr`'s buffer, after the
 // budget access check; true when the request was completed.
-bool runWorkConceptForm(Context& ctx, tables::Table& cobr, const tables::Record& obra, FormRequest request,
+bool runWorkConceptForm(Context& ctx, tables::Table& cobr, const works::WorkHeader& obra, FormRequest request,
                         QWidget* parent);
 
 }  // namespace velmora::ui

@@ -54,7 +54,7 @@ void WorkInputForm::beforeSave(tables::Record& r) {
   table_.setAuditUser(ctx_.login().user);
 }
 
-BrowseWindow* makeWorkInputList(Context& ctx, const tables::Record& obra, std::shared_ptr<bool> changed,
+BrowseWindow* makeWorkInputList(Context& ctx, const works::WorkHeader& obra, std::shared_ptr<bool> changed,
                                 std::function<void()> recalculate) {
   BrowseSpec s;
   s.procedure = "CAP_IOBR";
@@ -77,7 +77,7 @@ BrowseWindow* makeWorkInputList(Context& ctx, const tables::Record& obra, std::s
     return done;
   };
   auto* list = new BrowseWindow(ctx, s);
-  list->setWindowTitle(s.title + " - " + QString::fromStdString(text::clip(obra.text("OBRA"))));
+  list->setWindowTitle(s.title + " - " + QString::fromStdString(text::clip(obra.name)));
   auto* update = new QPushButton("Actualiza a Ultimos Valores");
   update->setObjectName("updateToLatest");
   list->footerArea()->addWidget(update);

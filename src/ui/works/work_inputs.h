@@ -3,9 +3,9 @@
 
 #include <memory>
 
-#include "tables/record.h"
 #include "ui/browse/browse_window.h"
 #include "ui/browse/record_form.h"
+#include "works/work.h"
 
 namespace velmora::ui {
 
@@ -25,7 +25,7 @@ class WorkInputForm : public RecordForm {
 // input was saved (the budget reprices its rows when the list closes).
 // "Actualiza a Ultimos Valores" removes the copies of base inputs and runs
 // `recalculate` (CALCULA), which creates them again from the base.
-BrowseWindow* makeWorkInputList(Context& ctx, const tables::Record& obra, std::shared_ptr<bool> changed,
+BrowseWindow* makeWorkInputList(Context& ctx, const works::WorkHeader& obra, std::shared_ptr<bool> changed,
                                 std::function<void()> recalculate);
 
 }  // namespace velmora::ui

@@ -87,12 +87,10 @@ BrowseWindow* makeWorksList(Context& ctx) {
   list->footerArea()->addLayout(grid);
   const auto show = [list, values] {
     const auto r = list->currentRecord();
-    const double t[4] = {r ? r->real("TOBR") : 0, r ? r->real("TCOS") : 0, r ? r->real("TMAT") : 0,
-                         r ? r->real("TPOR") : 0};
-    // The direct cost adds the four in the register's order: labour, materials, equipment, percentages.
-    const double total = t[0] + t[2] + t[1] + t[3];
-    for (int i = 0; i < 4; ++i) values[i]->setText(money(t[i]));
-    values[4]->setText(money(total));
+    const catalog::CostSplit totals = r ? works::workHeader(*r).totals : catalog::CostSplit{};
+    const double shown[4] = {totals.labour, totals.equipment, totals.materials, totals.percentages};
+    for (int i = 0; i < 4; ++i) values[i]->setText(money(shown[i]));
+    values[4]->setText(money(totals.unitPrice()));
   };
   QObject::connect(list, &BrowseWindow::rowChanged, list, show);
   show();
@@ -102,11 +100,14 @@ BrowseWindow* makeWorksList(Context& ctx) {
   return list;
 }
 
-std::optional<tables::Record> pickWork(Context& ctx, QWidget* parent) {
+std::optional<works::WorkHeader> pickWork(Context& ctx, QWidget* parent) {
   BrowseWindow* list = makeWorksList(ctx);
   auto chosen = pickFromList(list, parent, QSize(760, 480));
-  if (!chosen) ctx.session.currentWorkCode = works::kNoWork;
-  return chosen;
+  if (!chosen) {
+    ctx.session.currentWorkCode = works::kNoWork;
+    return std::nullopt;
+  }
+  return works::workHeader(*chosen);
 }
 
 WorkForm::WorkForm(Context& ctx, tables::Table& obra, FormRequest request, QWidget* parent)
@@ -126,7 +127,7 @@ void WorkForm::afterLoad() {
   tables::Record r = table_.rec();
   works::fillDefaultCaptions(r);
   for (const PercentLine& p : kPercentLines) setFieldText(p.caption, QString::fromStdString(r.text(p.caption)));
-  loadedZone_ = works::workZone(table_.rec());
+  loadedZone_ = works::workHeader(table_.rec()).zone;
   zones_->setCurrentIndex(loadedZone_ - 1);
 }
 
@@ -172,11 +173,11 @@ bool runWorkForm(BrowseWindow& list, tables::Table& obra, FormRequest request) {
   return form.run();
 }
 
-SummaryWindow::SummaryWindow(const tables::Record& obra, double directCost, QWidget* parent) : QDialog(parent) {
+SummaryWindow::SummaryWindow(const works::WorkHeader& obra, double directCost, QWidget* parent) : QDialog(parent) {
   setObjectName("SUM_PRE");
   setWindowTitle("TOTALES EN PRESUPUESTO");
   const works::Summary s = works::summarize(obra, directCost);
-  tables::Record captions = obra;
+  works::WorkHeader captions = obra;
   works::fillDefaultCaptions(captions);
   auto* grid = new QGridLayout;
   int row = 0;
@@ -193,14 +194,14 @@ SummaryWindow::SummaryWindow(const tables::Record& obra, double directCost, QWid
     grid->addWidget(a, row, 2);
     ++row;
   };
-  const auto text = [&captions](const char* field) { return QString::fromStdString(captions.text(field)); };
+  const auto caption = [](const works::Charge& c) { return QString::fromStdString(c.caption); };
   line("COSTO DIRECTO:", std::nullopt, s.directCost, "directCost");
-  line(text("AOBR"), obra.real("INDO"), s.siteOverhead, "siteOverhead");
-  line(text("ACEN"), obra.real("INDC"), s.centralOverhead, "centralOverhead");
-  line(text("TUTI"), obra.real("GANA"), s.profit, "profit");
-  line(text("TEXT"), obra.real("CARI"), s.otherCharges, "otherCharges");
+  line(caption(captions.siteOverhead), obra.siteOverhead.percent, s.siteOverhead, "siteOverhead");
+  line(caption(captions.centralOverhead), obra.centralOverhead.percent, s.centralOverhead, "centralOverhead");
+  line(caption(captions.profit), obra.profit.percent, s.profit, "profit");
+  line(caption(captions.otherCharges), obra.otherCharges.percent, s.otherCharges, "otherCharges");
   line("SUMA:", std::nullopt, s.subtotal, "subtotal");
-  line(text("TIVA"), obra.real("IMPV"), s.vat, "vat");
+  line(caption(captions.vat), obra.vat.percent, s.vat, "vat");
   line("COSTO TOTAL:", std::nullopt, s.total, "total");
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);

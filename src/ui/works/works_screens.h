@@ -5,9 +5,9 @@
 #include <QDialog>
 #include <optional>
 
-#include "tables/record.h"
 #include "ui/browse/browse_window.h"
 #include "ui/browse/record_form.h"
+#include "works/work.h"
 
 class QComboBox;
 
@@ -17,9 +17,9 @@ BrowseSpec worksListSpec();
 // CAP_PRES with the highlighted work's totals under the list. Opening it
 // blanks the current work; leaving it with "C&ierra" marks it "NULO".
 BrowseWindow* makeWorksList(Context& ctx);
-// CAP_PRES as the budget asks for a work: the chosen work's record, or
+// CAP_PRES as the budget asks for a work: the chosen work's header, or
 // nothing when the list was left.
-std::optional<tables::Record> pickWork(Context& ctx, QWidget* parent);
+std::optional<works::WorkHeader> pickWork(Context& ctx, QWidget* parent);
 
 class WorkForm : public RecordForm {
   Q_OBJECT
@@ -46,7 +46,7 @@ bool runWorkForm(BrowseWindow& list, tables::Table& obra, FormRequest request);
 class SummaryWindow : public QDialog {
   Q_OBJECT
  public:
-  SummaryWindow(const tables::Record& obra, double directCost, QWidget* parent = nullptr);
+  SummaryWindow(const works::WorkHeader& obra, double directCost, QWidget* parent = nullptr);
 };
 
 }  // namespace velmora::ui
