@@ -435,8 +435,8 @@ TEST_F(MachineTest, NoLifeNoHoursAndNoTyresHaveDefinedResults) {
   EXPECT_EQ(engine.hourlyCost(99).total, 0);  // a missing machine
 
   // With no working days the operation cost is 0 too.
-  tables::Record m(tables::tableDef("MABA"));
-  m.setInteger("ANUA", 1000);
+  Machine m;
+  m.yearHours = 1000;
   EXPECT_EQ(hourlyCostTerms(m, {0, 0, 500, 0, 0}, {10, 0}).operation, 0);
   EXPECT_DOUBLE_EQ(hourlyCostTerms(m, {0, 0, 500, 0, 0}, {10, 250}).operation, 125);
 }

@@ -49,7 +49,7 @@ std::optional<EditedLine> machineLine(PricingEngine& engine, int32_t account, do
   EditedLine l;
   l.type = 'C';
   l.account = account;
-  l.description = text::truncateChars(machine->text("TEXT"), 35);
+  l.description = text::truncateChars(machine->text, 35);
   l.unit = "HR";
   l.price = engine.hourlyCost(account).total;
   l.quantity = quantity;

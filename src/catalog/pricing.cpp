@@ -20,26 +20,26 @@ MachineRates firstZoneRates(tables::Table& control) {
   return {control.rec().real("PORC"), control.rec().real("DHAB")};
 }
 
-HourlyCostTerms hourlyCostDerivation(const tables::Record& m, const MachineInputs& in, const MachineRates& rates) {
+HourlyCostTerms hourlyCostDerivation(const Machine& m, const MachineInputs& in, const MachineRates& rates) {
   HourlyCostTerms t;
   const double va = in.acquisition;
-  t.tyreSet = (m.integer("NEUM") > 0 ? in.tyrePrice : 0) * static_cast<double>(m.integer("NNEU"));
+  t.tyreSet = (m.tyreInput > 0 ? in.tyrePrice : 0) * static_cast<double>(m.tyreCount);
   t.netValue = va - t.tyreSet;
-  t.salvage = t.netValue * m.real("FINA") / 100;
-  const double life = static_cast<double>(m.integer("HORV"));
+  t.salvage = t.netValue * m.salvagePercent / 100;
+  const double life = static_cast<double>(m.lifeHours);
   t.depreciation = life != 0 ? (t.netValue - t.salvage) / life : 0;
-  const double yearHours = static_cast<double>(m.integer("ANUA"));
+  const double yearHours = static_cast<double>(m.yearHours);
   if (yearHours != 0) {
     t.investment = (t.netValue + t.salvage) * rates.interest / 100 / (2 * yearHours);
-    t.insurance = m.real("SEGU") / 100 * (t.netValue + t.salvage) / (2 * yearHours);
+    t.insurance = m.insurancePercent / 100 * (t.netValue + t.salvage) / (2 * yearHours);
   }
-  t.maintenance = t.depreciation * m.real("FACT");
+  t.maintenance = t.depreciation * m.maintenanceFactor;
   t.cost.fixed = t.depreciation + t.investment + t.insurance + t.maintenance;
-  t.fuel = in.fuelPrice * m.real("CONS");
-  const double changeHours = static_cast<double>(m.integer("HACE"));
+  t.fuel = in.fuelPrice * m.fuelPerHour;
+  const double changeHours = static_cast<double>(m.oilChangeHours);
   t.lubricant =
-      (changeHours > 0 ? m.real("CACE") / changeHours * in.lubricantPrice : 0) + in.lubricantPrice * m.real("COLU");
-  const double tyreLife = static_cast<double>(m.integer("HORL"));
+      (changeHours > 0 ? m.sumpCapacity / changeHours * in.lubricantPrice : 0) + in.lubricantPrice * m.lubricantPerHour;
+  const double tyreLife = static_cast<double>(m.tyreLifeHours);
   t.tyres = tyreLife > 0 ? t.tyreSet / tyreLife : 0;
   t.cost.consumptions = t.fuel + t.lubricant + t.tyres;
   // Hours per working day; with no hours or no working days there is no
@@ -50,7 +50,7 @@ HourlyCostTerms hourlyCostDerivation(const tables::Record& m, const MachineInput
   return t;
 }
 
-HourlyCost hourlyCostTerms(const tables::Record& m, const MachineInputs& in, const MachineRates& rates) {
+HourlyCost hourlyCostTerms(const Machine& m, const MachineInputs& in, const MachineRates& rates) {
   return hourlyCostDerivation(m, in, rates).cost;
 }
 
@@ -124,9 +124,10 @@ void PricingEngine::preloadCatalogue() {
   tables::Record mfrom(machines_->def()), mto(machines_->def());
   mfrom.setInteger("CTA", INT32_MIN);
   mto.setInteger("CTA", INT32_MAX);
-  machineRecords_.clear();
+  machineValues_.clear();
   const Status s = machines_->readRange(machines_->keyIndex("CTA_KEY"), mfrom, mto, [&](const tables::Record& r) {
-    machineRecords_[static_cast<int32_t>(r.integer("CTA"))] = r;
+    Machine m = machineOf(r);
+    machineValues_[m.account] = std::move(m);
     return true;
   });
   allMachinesLoaded_ = s.isOk();
@@ -245,12 +246,12 @@ std::optional<ConceptInfo> PricingEngine::conceptInfo(int32_t account) {
   return ConceptInfo{concepts_->rec().text("TEXT"), concepts_->rec().text("UNID")};
 }
 
-std::optional<tables::Record> PricingEngine::machine(int32_t account) {
-  if (auto it = machineRecords_.find(account); it != machineRecords_.end()) return it->second;
+std::optional<Machine> PricingEngine::machine(int32_t account) {
+  if (auto it = machineValues_.find(account); it != machineValues_.end()) return it->second;
   if (allMachinesLoaded_) return std::nullopt;
   machines_->rec().setInteger("CTA", account);
   if (!machines_->fetch(machines_->keyIndex("CTA_KEY"))) return std::nullopt;
-  return machines_->rec();
+  return machineOf(machines_->rec());
 }
 
 void addInputLine(const std::optional<InputPrice>& input, double quantity, CostSplit& sums) {
@@ -276,17 +277,17 @@ double PricingEngine::crewCost(int32_t crew) {
   return crewCache_[crew] = sums.materials + sums.labour + sums.percentages;
 }
 
-MachineInputs PricingEngine::machineInputs(const tables::Record& m) {
+MachineInputs PricingEngine::machineInputs(const Machine& m) {
   const auto price = [this](int64_t input) {
     const auto p = linePrice(static_cast<int32_t>(input), false);
     return p ? p->price : 0.0;
   };
   MachineInputs in;
-  in.acquisition = price(static_cast<int64_t>(m.real("EQUI")));  // an account held in a real
-  in.tyrePrice = m.integer("NEUM") > 0 ? price(m.integer("NEUM")) : 0;
-  in.crewPerDay = crewCost(static_cast<int32_t>(m.integer("SUEL")));
-  in.fuelPrice = price(m.integer("COMB"));
-  in.lubricantPrice = m.integer("ACEI") > 0 ? price(m.integer("ACEI")) : 0;
+  in.acquisition = price(m.acquisitionInput);
+  in.tyrePrice = m.tyreInput > 0 ? price(m.tyreInput) : 0;
+  in.crewPerDay = crewCost(static_cast<int32_t>(m.crewConcept));
+  in.fuelPrice = price(m.fuelInput);
+  in.lubricantPrice = m.lubricantInput > 0 ? price(m.lubricantInput) : 0;
   return in;
 }
 

@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "catalog/items.h"
 #include "catalog/prices.h"
 #include "estimate/zones.h"
 #include "framework/error_reporter.h"
@@ -105,12 +106,12 @@ struct HourlyCostTerms {
   double hoursPerDay = 0;   // h
   HourlyCost cost;          // the four results, unrounded
 };
-HourlyCostTerms hourlyCostDerivation(const tables::Record& machine, const MachineInputs& in, const MachineRates& rates);
+HourlyCostTerms hourlyCostDerivation(const Machine& machine, const MachineInputs& in, const MachineRates& rates);
 
-// The four terms of the hourly cost of `machine` (a MABA record), unrounded,
+// The four terms of the hourly cost of `machine`, unrounded,
 // as the machine form shows them while the user types. Divisions by a zero
 // life, zero hours or zero working days give 0 for their term.
-HourlyCost hourlyCostTerms(const tables::Record& machine, const MachineInputs& in, const MachineRates& rates);
+HourlyCost hourlyCostTerms(const Machine& machine, const MachineInputs& in, const MachineRates& rates);
 // Each term rounded to cents; the total is the rounded unrounded sum.
 HourlyCost roundedHourlyCost(const HourlyCost& terms);
 
@@ -145,16 +146,16 @@ class PricingEngine {
   void preloadCatalogue();
 
   HourlyCost hourlyCost(int32_t machine);
-  // The input prices the hourly cost of machine record `m` needs, at this
-  // engine's prices (the machine form passes the values on its screen).
-  MachineInputs machineInputs(const tables::Record& m);
+  // The input prices the hourly cost of machine `m` needs, at this engine's
+  // prices (the machine form passes the values on its screen).
+  MachineInputs machineInputs(const Machine& m);
   double crewCost(int32_t crew);
   // The price of an input for a line: the price source's, at real wage for
   // labour; nothing when the input does not exist.
   std::optional<InputPrice> linePrice(int32_t account, bool hiddenPercentages = true);
 
   std::optional<ConceptInfo> conceptInfo(int32_t account);
-  std::optional<tables::Record> machine(int32_t account);
+  std::optional<Machine> machine(int32_t account);
   // Every line of a catalogue concept, in line order.
   const std::vector<Line>& catalogueLines(int32_t account);
   // The lines read by exact number from .00 until the first missing one.
@@ -195,7 +196,7 @@ class PricingEngine {
 
   std::unordered_map<int32_t, std::vector<Line>> lineCache_;
   bool allLinesLoaded_ = false;
-  std::unordered_map<int32_t, std::optional<tables::Record>> machineRecords_;
+  std::unordered_map<int32_t, Machine> machineValues_;
   bool allMachinesLoaded_ = false;
   std::unordered_map<int32_t, BasicResult> uncutBasics_;          // results that met no cut
   std::map<std::pair<int32_t, int>, BasicResult> basicsAtLevel_;  // results cut at level 10

@@ -17,6 +17,7 @@
 #include "reports/report_header.h"
 #include "tables/catalogue.h"
 #include "works/budget.h"
+#include "works/explosion.h"
 #include "works/work.h"
 
 namespace velmora::reports {
@@ -82,10 +83,16 @@ struct AnalysisLayout {
   double right, amountX, amountW;
 };
 
+// A concept a report analyses, with the four parts stored for a work's row.
+struct PrintedConcept {
+  catalog::Concept head;
+  catalog::CostSplit storedParts;
+};
+
 // The concepts a report analyses: the work's rows (no titles or subtotals)
 // or base concepts, in range.
 Status conceptsToPrint(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
-                       const ReportOptions& options, std::vector<tables::Record>* concepts) {
+                       const ReportOptions& options, std::vector<PrintedConcept>* concepts) {
   auto heads = inst.table(scope.work ? "COBR" : "COBA", errors);
   if (Status s = heads->open(); !s) return s;
   tables::Record lo(heads->def()), hi(heads->def());
@@ -93,9 +100,14 @@ Status conceptsToPrint(const tables::Installation& inst, ErrorReporter& errors, 
   hi.setInteger("CTA", INT32_MAX);
   if (Status s = heads->readRange(heads->keyIndex("CTA_KEY"), lo, hi,
                                   [&](const tables::Record& r) {
-                                    const std::string kind = scope.work ? text::clip(r.text("TIPO")) : std::string();
-                                    if (options.inRange(r.integer("CTA")) && (kind.empty() || kind == "C"))
-                                      concepts->push_back(r);
+                                    if (!scope.work) {
+                                      catalog::Concept c = catalog::conceptOf(r);
+                                      if (options.inRange(c.account)) concepts->push_back({std::move(c), {}});
+                                      return true;
+                                    }
+                                    const works::BudgetRow row = works::budgetRow(r);
+                                    if (options.inRange(row.account) && row.kind == works::row_kind::kConcept)
+                                      concepts->push_back({catalog::conceptOf(r), row.perUnit});
                                     return true;
                                   });
       !s) {
@@ -107,19 +119,19 @@ Status conceptsToPrint(const tables::Installation& inst, ErrorReporter& errors, 
 
 // A concept's head: key, account, unit, description, its four parts and,
 // for a work's row, the piecework price.
-void drawConceptHead(PageWriter& out, const tables::Record& c, const catalog::CostSplit& parts,
+void drawConceptHead(PageWriter& out, const catalog::Concept& c, const catalog::CostSplit& parts,
                      const PricingSetup& setup, const AnalysisReportScope& scope, const ReportOptions& options,
                      const AnalysisLayout& at) {
   const double right = at.right;
-  const auto account = static_cast<int32_t>(c.integer("CTA"));
+  const int32_t account = c.account;
   const bool full = options.fullDescription == 'S';
   out.band(kLine + 4);
   out.rule(30, right);
   out.band(kLine);
-  out.text(30, 100, text::clip(c.text("GENE")) + " " + c.text("LLAV"), Align::kLeft, 7, true);
+  out.text(30, 100, text::clip(c.gene) + " " + c.key, Align::kLeft, 7, true);
   out.text(136, 200, "CUENTA: " + std::to_string(account), Align::kLeft, 7, true);
-  out.text(right - 120, 120, "UNIDAD: " + c.text("UNID"), Align::kRight, 7, true);
-  for (const std::string& l : descriptionLines(c, full)) {
+  out.text(right - 120, 120, "UNIDAD: " + c.unit, Align::kRight, 7, true);
+  for (const std::string& l : descriptionLines(c.text, c.longText, full)) {
     out.band(kLine);
     out.text(74, 300, l);
   }
@@ -240,7 +252,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   const works::WorkHeader& obra = setup.obra;
   catalog::PricingEngine engine(inst, errors, *setup.prices, setup.factors, setup.rates);
   if (Status s = engine.openStatus(); !s) return s;
-  std::vector<tables::Record> concepts;
+  std::vector<PrintedConcept> concepts;
   if (Status s = conceptsToPrint(inst, errors, scope, options, &concepts); !s) return s;
 
   const double right = scope.horizontal ? 762 : 582;
@@ -267,10 +279,10 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   const AnalysisLayout at{right, scope.horizontal ? 695.0 : 472.0, scope.horizontal ? 67.0 : 110.0};
   for (size_t i = 0; i < concepts.size(); ++i) {
     if (progress && !progress(i, concepts.size())) return Status::error(Status::Code::kCancelled, "cancelado");
-    const tables::Record& c = concepts[i];
-    const auto account = static_cast<int32_t>(c.integer("CTA"));
+    const catalog::Concept& c = concepts[i].head;
+    const int32_t account = c.account;
     // The concept's four parts: stored for a work row, priced for a base concept.
-    const catalog::CostSplit parts = scope.work ? works::storedSplit(c) : engine.priceConcept(account);
+    const catalog::CostSplit parts = scope.work ? concepts[i].storedParts : engine.priceConcept(account);
     std::vector<catalog::EditedLine> lines = scope.work ? catalog::loadLines(engine, engine.workRowLines(account))
                                                         : catalog::loadConceptLines(engine, account);
     std::stable_sort(lines.begin(), lines.end(), [](const catalog::EditedLine& a, const catalog::EditedLine& b) {
@@ -290,43 +302,25 @@ namespace {
 // The machines a report prints: the work's (those its explosion stored in
 // HORA), or the base catalogue's in range.
 Status machinesToPrint(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
-                       const ReportOptions& options, std::vector<tables::Record>* machines) {
+                       const ReportOptions& options, std::vector<catalog::Machine>* machines) {
   auto maba = inst.table("MABA", errors);
   if (Status s = maba->open(); !s) return s;
   // The base catalogue's machines at the current zone, or the work's
   // machines (those its explosion stored) at the work's prices.
   std::vector<int32_t> accounts;
   if (scope.work) {
-    auto hora = inst.table("HORA", errors);
-    // The work's machines are those its explosion found; before any
-    // explosion there is nothing to list, and saying so beats a file error.
-    if (!inst.holdsTable(hora->def())) {
-      return Status::error(Status::Code::kNotFound,
-                           "genere primero la explosión de insumos de la obra; de ella salen sus máquinas.");
-    }
-    if (Status s = hora->open(); !s) return s;
-    tables::Record lo(hora->def()), hi(hora->def());
-    lo.setInteger("CTA", INT32_MIN);
-    hi.setInteger("CTA", INT32_MAX);
-    if (Status s = hora->readRange(hora->keyIndex("CTA_KEY"), lo, hi,
-                                   [&](const tables::Record& r) {
-                                     accounts.push_back(static_cast<int32_t>(r.integer("CTA")));
-                                     return true;
-                                   });
-        !s) {
-      return s;
-    }
+    if (Status s = works::storedMachineAccounts(inst, errors, &accounts); !s) return s;
   }
   tables::Record lo(maba->def()), hi(maba->def());
   lo.setInteger("CTA", INT32_MIN);
   hi.setInteger("CTA", INT32_MAX);
   if (Status s = maba->readRange(maba->keyIndex("CTA_KEY"), lo, hi,
                                  [&](const tables::Record& r) {
-                                   const int64_t a = r.integer("CTA");
-                                   const bool wanted =
-                                       scope.work ? std::find(accounts.begin(), accounts.end(), a) != accounts.end()
-                                                  : options.inRange(a);
-                                   if (wanted) machines->push_back(r);
+                                   catalog::Machine m = catalog::machineOf(r);
+                                   const bool wanted = scope.work ? std::find(accounts.begin(), accounts.end(),
+                                                                              m.account) != accounts.end()
+                                                                  : options.inRange(m.account);
+                                   if (wanted) machines->push_back(std::move(m));
                                    return true;
                                  });
       !s) {
@@ -336,7 +330,7 @@ Status machinesToPrint(const tables::Installation& inst, ErrorReporter& errors, 
 }
 
 // IMP_CEQ: one line per machine with the terms of its hourly cost.
-Status layOutMachineList(const std::vector<tables::Record>& machines, catalog::PricingEngine& engine,
+Status layOutMachineList(const std::vector<catalog::Machine>& machines, catalog::PricingEngine& engine,
                          const AnalysisReportScope& scope, const works::WorkHeader& obra, Spool& spool,
                          const std::function<bool(size_t, size_t)>& progress) {
   Heading list{scope.company,
@@ -354,11 +348,11 @@ Status layOutMachineList(const std::vector<tables::Record>& machines, catalog::P
   PageWriter rows(spool, [&list](Page& p) { return drawHeading(p, list); });
   for (size_t i = 0; i < machines.size(); ++i) {
     if (progress && !progress(i, machines.size())) return Status::error(Status::Code::kCancelled, "cancelado");
-    const auto account = static_cast<int32_t>(machines[i].integer("CTA"));
+    const int32_t account = machines[i].account;
     const catalog::HourlyCost c = engine.hourlyCost(account);
     rows.band(kLine);
     rows.text(30, 40, std::to_string(account), Align::kRight);
-    rows.text(74, 200, machines[i].text("TEXT"));
+    rows.text(74, 200, machines[i].text);
     rows.text(276, 24, "HR");
     rows.text(302, 68, number(c.fixed, "n14.2"), Align::kRight);
     rows.text(372, 68, number(c.consumptions, "n14.2"), Align::kRight);
@@ -372,7 +366,7 @@ Status layOutMachineList(const std::vector<tables::Record>& machines, catalog::P
 
 // One machine's sheet: its hourly cost term by term and, for a work's
 // machine, the closing summary over it.
-void drawMachineSheet(PageWriter& out, const tables::Record& m, catalog::PricingEngine& engine,
+void drawMachineSheet(PageWriter& out, const catalog::Machine& m, catalog::PricingEngine& engine,
                       const PricingSetup& setup, const AnalysisReportScope& scope, const ReportOptions& options) {
   const works::WorkHeader& obra = setup.obra;
   const auto inputText = [&engine](int64_t account) {
@@ -384,10 +378,10 @@ void drawMachineSheet(PageWriter& out, const tables::Record& m, catalog::Pricing
   const catalog::HourlyCost rounded = catalog::roundedHourlyCost(t.cost);
   out.band(kLine + 2);
   out.text(30, 90, "COSTO HORARIO:", Align::kLeft, 8, true);
-  out.text(120, 360, m.text("TEXT"), Align::kLeft, 8, true);
+  out.text(120, 360, m.text, Align::kLeft, 8, true);
   out.text(480, 102, "UNIDAD:  HR", Align::kRight, 8, true);
   out.band(kLine);
-  out.text(120, 360, m.text("TEX1"));
+  out.text(120, 360, m.text2);
   out.band(kLine + 4);
   const std::pair<const char*, double> totals[] = {{"CONSUMOS:", rounded.consumptions},
                                                    {"OPERACION:", rounded.operation},
@@ -410,25 +404,25 @@ void drawMachineSheet(PageWriter& out, const tables::Record& m, catalog::Pricing
     out.text(40, 200, caption, Align::kLeft, 7, true);
   };
   const auto money = [](double v) { return number(v, "n14.2"); };
-  const auto whole = [&m](const char* field) { return std::to_string(m.integer(field)); };
+  const auto whole = [](int64_t n) { return std::to_string(n); };
   line("(1) VALOR DEL EQUIPO:", money(in.acquisition));
-  line("(2) VIDA UTIL DEL EQUIPO EN HRS.:", whole("HORV"));
-  line("(3) No DE LLANTAS:", whole("NNEU"));
+  line("(2) VIDA UTIL DEL EQUIPO EN HRS.:", whole(m.lifeHours));
+  line("(3) No DE LLANTAS:", whole(m.tyreCount));
   line("(4) VALOR DE LLANTAS:", money(t.tyreSet));
-  line("(5) VIDA UTIL DE LLANTAS HRS.:", whole("HORL"));
+  line("(5) VIDA UTIL DE LLANTAS HRS.:", whole(m.tyreLifeHours));
   line("(6) VALOR DE REFERENCIA (1+4):", money(t.netValue));
-  line("(7) % DE RESCATE:", number(m.real("FINA"), "n6.2"));
+  line("(7) % DE RESCATE:", number(m.salvagePercent, "n6.2"));
   line("(8) VALOR DE RESCATE(6)x(7)", money(t.salvage));
-  line("(9) HRS DE USO ANUAL:", whole("ANUA"));
-  line("(10) PRECIO COMBUSTIBLE:", money(in.fuelPrice), inputText(m.integer("COMB")));
-  line("(11) CONSUMO COMBUSTIBLE x HR.:", number(m.real("CONS"), "n10.2"));
-  line("(12) CAPACIDAD CARTER:", number(m.real("CACE"), "n10.2"));
-  line("(13) HRS CAMBIO LUBRICANTE:", whole("HACE"));
-  line("(14) CONSUMO LUBRICANTE x HR:", number(m.real("COLU"), "n10.2"));
-  line("(15) PRECIO LUBRICANTE:", money(in.lubricantPrice), inputText(m.integer("ACEI")));
+  line("(9) HRS DE USO ANUAL:", whole(m.yearHours));
+  line("(10) PRECIO COMBUSTIBLE:", money(in.fuelPrice), inputText(m.fuelInput));
+  line("(11) CONSUMO COMBUSTIBLE x HR.:", number(m.fuelPerHour, "n10.2"));
+  line("(12) CAPACIDAD CARTER:", number(m.sumpCapacity, "n10.2"));
+  line("(13) HRS CAMBIO LUBRICANTE:", whole(m.oilChangeHours));
+  line("(14) CONSUMO LUBRICANTE x HR:", number(m.lubricantPerHour, "n10.2"));
+  line("(15) PRECIO LUBRICANTE:", money(in.lubricantPrice), inputText(m.lubricantInput));
   line("(16) % INTERES ANUAL:", number(setup.rates.interest, "n6.2"));
-  line("(17) % POLIZA  SEGURO ANUAL:", number(m.real("SEGU"), "n6.2"));
-  line("(18) FACTOR DE MANTENIMIENTO:", number(m.real("FACT"), "n6.2"));
+  line("(17) % POLIZA  SEGURO ANUAL:", number(m.insurancePercent, "n6.2"));
+  line("(18) FACTOR DE MANTENIMIENTO:", number(m.maintenanceFactor, "n6.2"));
   line("(19) DIAS LABORABLES AL A\xc3\xb1O:", number(setup.rates.workingDays, "n3"));
   title("CARGOS FIJOS");
   line("(20) DEPRECIACION ((6)-(8))/(5)", money(t.depreciation));
@@ -464,7 +458,7 @@ void drawMachineSheet(PageWriter& out, const tables::Record& m, catalog::Pricing
 Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& errors, const AnalysisReportScope& scope,
                            const ReportOptions& options, Spool& spool,
                            const std::function<bool(size_t, size_t)>& progress) {
-  std::vector<tables::Record> machines;
+  std::vector<catalog::Machine> machines;
   if (Status s = machinesToPrint(inst, errors, scope, options, &machines); !s) return s;
   PricingSetup setup;
   if (Status s = preparePricing(inst, errors, scope, &setup); !s) return s;

@@ -49,10 +49,9 @@ std::vector<std::string> wrapWords(const std::string& words, size_t width) {
 
 }  // namespace
 
-std::vector<std::string> descriptionLines(const tables::Record& row, bool full) {
-  std::string longText = row.text("TEX1");
+std::vector<std::string> descriptionLines(const std::string& shortText, std::string longText, bool full) {
   std::replace(longText.begin(), longText.end(), '\n', ' ');
-  if (text::clip(longText).empty()) return {row.text("TEXT")};
+  if (text::clip(longText).empty()) return {shortText};
   std::vector<std::string> lines;
   const size_t length = text::charCount(longText);
   for (size_t piece = 0; piece < kPieces && piece * 50 < length; ++piece) {
@@ -113,7 +112,7 @@ namespace {
 struct BudgetData {
   works::WorkHeader header;
   estimate::ZoneFactors zone;
-  std::vector<tables::Record> rows;  // in range
+  std::vector<works::BudgetRow> rows;  // in range
   std::vector<works::BudgetRow> all;
 };
 
@@ -134,7 +133,7 @@ Status readBudgetData(const works::OpenWork& work, ErrorReporter& errors, const 
   if (Status s = cobr->readRange(cobr->keyIndex("CTA_KEY"), lo, hi,
                                  [&](const tables::Record& r) {
                                    d.all.push_back(works::budgetRow(r));
-                                   if (options.inRange(r.integer("CTA"))) d.rows.push_back(r);
+                                   if (options.inRange(d.all.back().account)) d.rows.push_back(d.all.back());
                                    return true;
                                  });
       !s) {
@@ -150,7 +149,7 @@ Status readBudgetData(const works::OpenWork& work, ErrorReporter& errors, const 
 Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, const BudgetReportContext& context,
                           Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
   const works::WorkHeader& obra = data.header;
-  const std::vector<tables::Record>& rows = data.rows;
+  const std::vector<works::BudgetRow>& rows = data.rows;
   const estimate::ZoneFactors& factors = data.zone;
   Heading heading{context.company,
                   {"CONCEPTOS DE LA OBRA: " + obra.name, obra.address, options.title},
@@ -179,20 +178,19 @@ Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, 
   }
   for (size_t i = 0; i < rows.size(); ++i) {
     if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
-    const tables::Record& r = rows[i];
-    const works::BudgetRow row = works::budgetRow(r);
+    const works::BudgetRow& row = rows[i];
     if (row.kind != works::row_kind::kConcept) {  // a title or subtotal: its text as a title line
       out.band(kLine + 2);
-      out.text(90, 300, r.text("TEXT"), Align::kLeft, 7, true);
-      if (sheet != nullptr) sheet->add({{}, text::clip(r.text("TEXT"))});
+      out.text(90, 300, row.text, Align::kLeft, 7, true);
+      if (sheet != nullptr) sheet->add({{}, text::clip(row.text)});
       continue;
     }
     // The long text in its box; with the option "N", the short description.
-    const std::vector<std::string> lines = full ? descriptionLines(r, true) : std::vector<std::string>{r.text("TEXT")};
+    const std::vector<std::string> lines = full ? descriptionLines(row.text, row.longText, true) : std::vector<std::string>{row.text};
     out.band(kLine);
-    out.text(30, 58, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
+    out.text(30, 58, text::clip(row.gene) + " " + row.key);
     out.text(90, 214, lines.front());
-    out.text(306, 28, r.text("UNID"));
+    out.text(306, 28, row.unit);
     const double destajo = piecework(row.perUnit.labour, factors.fsrMayor, factors.storedWorkingDays);
     out.text(336, 60, destajo != 0 ? number(destajo, "n10.2") : "", Align::kRight);
     out.text(398, 66, number(row.perUnit.labour, "n12.2B"), Align::kRight);
@@ -204,8 +202,8 @@ Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, 
     if (sheet != nullptr) {
       std::string description;
       for (const std::string& l : lines) description += (description.empty() ? "" : " ") + text::clip(l);
-      sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), description,
-                  text::clip(r.text("UNID")), destajo != 0 ? SheetCell(money::round2(destajo)) : SheetCell(),
+      sheet->add({text::clip(row.gene) + " " + text::clip(row.key), description,
+                  text::clip(row.unit), destajo != 0 ? SheetCell(money::round2(destajo)) : SheetCell(),
                   row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment, row.perUnit.percentages, unit});
     }
     for (size_t l = 1; l < lines.size(); ++l) {
@@ -225,7 +223,7 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
                         const BudgetReportContext& context, Spool& spool,
                         const std::function<bool(size_t, size_t)>& progress) {
   const works::WorkHeader& obra = data.header;
-  const std::vector<tables::Record>& rows = data.rows;
+  const std::vector<works::BudgetRow>& rows = data.rows;
   const std::vector<works::BudgetRow>& all = data.all;
   const bool presentation = kind == BudgetReportKind::kPresentation;
   const bool landscape = !presentation;  // ten columns need the width
@@ -331,9 +329,8 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
   };
   for (size_t i = 0; i < rows.size(); ++i) {
     if (progress && !progress(i, rows.size())) return Status::error(Status::Code::kCancelled, "cancelado");
-    const tables::Record& r = rows[i];
-    const works::BudgetRow row = works::budgetRow(r);
-    std::vector<std::string> lines = descriptionLines(r, full);
+    const works::BudgetRow& row = rows[i];
+    std::vector<std::string> lines = descriptionLines(row.text, row.longText, full);
     if (!presentation) {
       for (std::string& l : lines) std::replace(l.begin(), l.end(), ',', ' ');
     }
@@ -341,7 +338,7 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
       sectionCents = 0;
       out.band(kLine + 2);
       out.text(92, 230, lines.front(), Align::kLeft, 7, true);
-      sectionTitle = r.text("TEXT");
+      sectionTitle = row.text;
       if (sheet != nullptr) sheet->add({{}, sheetText(lines)}, true);
     } else if (row.kind == works::row_kind::kSubtotal) {
       const double tot1 = money::fromCents(sectionCents);
@@ -366,12 +363,12 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
       sectionCents += figures.amount;
       totalCents += figures.amount;
       out.band(kLine);
-      out.text(30, 60, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
+      out.text(30, 60, text::clip(row.gene) + " " + row.key);
       out.text(92, presentation ? 230 : 206, lines.front());
       if (presentation) {
         double percent = share(sum2);
         if (percent < 0.005) percent = 0;
-        out.text(324, 30, r.text("UNID"));
+        out.text(324, 30, row.unit);
         std::vector<Figure> ownLines;
         figure(356, 55, number(row.quantity, "n10.2B"), ownLines);
         figure(413, 60, number(sum1, "n13.2B"), ownLines);
@@ -379,8 +376,8 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
         out.text(547, 35, number(percent, "n6.2B"), Align::kRight);
         figuresOnTheirOwnLines(ownLines);
         if (sheet != nullptr) {
-          sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")), sheetText(lines),
-                      text::clip(r.text("UNID")), row.quantity, sum1, sum2, percent});
+          sheet->add({text::clip(row.gene) + " " + text::clip(row.key), sheetText(lines),
+                      text::clip(row.unit), row.quantity, sum1, sum2, percent});
         }
         extraLines(lines);
         // The words whole: those of a large amount go on a second line
@@ -390,7 +387,7 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
           out.text(92, right - 92, part, Align::kLeft, 6.5);
         }
       } else {
-        out.text(300, 28, r.text("UNID"));
+        out.text(300, 28, row.unit);
         std::vector<Figure> ownLines;
         figure(330, 53, number(row.quantity, "n10.2B"), ownLines);
         const double parts[] = {row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment,
@@ -400,8 +397,8 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
         figure(670, right - 670, number(sum2, "n13.2B"), ownLines);
         figuresOnTheirOwnLines(ownLines);
         if (sheet != nullptr) {
-          sheet->add({text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")),
-                      sheetText(descriptionLines(r, full)), text::clip(r.text("UNID")), row.quantity, parts[0],
+          sheet->add({text::clip(row.gene) + " " + text::clip(row.key),
+                      sheetText(descriptionLines(row.text, row.longText, full)), text::clip(row.unit), row.quantity, parts[0],
                       parts[1], parts[2], parts[3], sum1, sum2});
         }
         extraLines(lines);

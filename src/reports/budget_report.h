@@ -35,10 +35,10 @@ std::vector<SummaryLine> closingSummary(const works::WorkHeader& header, double 
 // row with its "DESTAJO" and the four parts of its unit price).
 enum class BudgetReportKind { kPresentation, kDetail, kConcentrated };
 
-// The 50-character pieces of a long description (TEX1): the first always,
-// the others (when `full`) until the first blank one. A record without a long
-// description gives its short one (TEXT).
-std::vector<std::string> descriptionLines(const tables::Record& row, bool full);
+// The 50-character pieces of a long description: the first always, the
+// others (when `full`) until the first blank one. Without a long
+// description, the short one.
+std::vector<std::string> descriptionLines(const std::string& shortText, std::string longText, bool full);
 
 // "DESTAJO" of a row: its labour part over the daily real wage of a year's
 // working day, COO:TOBR x 365.25 / (FSR_MAYOR x CTL:DHAB); 0 when a divisor is.

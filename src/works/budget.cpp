@@ -131,6 +131,7 @@ BudgetRow budgetRow(const tables::Record& r) {
   b.account = static_cast<int32_t>(r.integer("CTA"));
   b.kind = kindOf(r);
   b.text = r.text("TEXT");
+  b.longText = r.text("TEX1");
   b.gene = r.text("GENE");
   b.key = r.text("LLAV");
   b.unit = r.text("UNID");

@@ -41,6 +41,7 @@ struct BudgetRow {
   int32_t account = 0;
   char kind = row_kind::kConcept;
   std::string text;
+  std::string longText;   // COO:TEX1, the description in full
   std::string gene, key;  // COO:GENE, LLAV
   std::string unit;
   double quantity = 0;

@@ -1,6 +1,7 @@
 #include "works/explosion.h"
 
 #include <algorithm>
+#include <climits>
 #include <unordered_map>
 
 #include "catalog/pricing.h"
@@ -210,9 +211,25 @@ Status WorkExplosion::run(int64_t first, int64_t last, const std::function<bool(
   machines_.clear();
   for (const auto& [account, hours] : walk.machineHours()) {
     const auto m = engine.machine(account);
-    machines_.push_back({account, m ? m->text("TEXT") : std::string(), hours, engine.hourlyCost(account).total});
+    machines_.push_back({account, m ? m->text : std::string(), hours, engine.hourlyCost(account).total});
   }
   return Status::ok();
+}
+
+Status storedMachineAccounts(const tables::Installation& inst, ErrorReporter& errors, std::vector<int32_t>* accounts) {
+  auto hora = inst.table("HORA", errors);
+  if (!inst.holdsTable(hora->def())) {
+    return Status::error(Status::Code::kNotFound,
+                         "genere primero la explosión de insumos de la obra; de ella salen sus máquinas.");
+  }
+  if (Status s = hora->open(); !s) return s;
+  tables::Record lo(hora->def()), hi(hora->def());
+  lo.setInteger("CTA", INT32_MIN);
+  hi.setInteger("CTA", INT32_MAX);
+  return hora->readRange(hora->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+    accounts->push_back(static_cast<int32_t>(r.integer("CTA")));
+    return true;
+  });
 }
 
 Status WorkExplosion::store() {

@@ -44,6 +44,11 @@ struct ExplodedMachine {
   double cost = 0;  // its hourly cost
 };
 
+// The machines the last whole explosion of the open work stored (HORA), in
+// account order. Before any explosion there are none to list, and the
+// error says so.
+Status storedMachineAccounts(const tables::Installation& inst, ErrorReporter& errors, std::vector<int32_t>* accounts);
+
 class WorkExplosion {
  public:
   WorkExplosion(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,

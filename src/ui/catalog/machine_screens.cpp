@@ -117,7 +117,8 @@ MachineForm::MachineForm(Context& ctx, tables::Table& maba, FormRequest request,
 void MachineForm::recompute() {
   tables::Record m = table_.rec();
   if (!currentRecord(m)) return;
-  shown_ = catalog::hourlyCostTerms(m, engine_->machineInputs(m), rates_);
+  const catalog::Machine machine = catalog::machineOf(m);
+  shown_ = catalog::hourlyCostTerms(machine, engine_->machineInputs(machine), rates_);
   const double values[4] = {shown_.consumptions, shown_.fixed, shown_.operation, shown_.total};
   for (int i = 0; i < 4; ++i) totals_[i]->setText(QString::fromStdString(picture::formatNumber(values[i], "n15.2")));
 }
