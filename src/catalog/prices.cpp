@@ -69,10 +69,7 @@ void WorkPrices::preloadAll() {
 
 void WorkPrices::loadBase() {
   preloadBase_ = false;
-  tables::Record from(inba_->def()), to(inba_->def());
-  from.setInteger("CTA", INT32_MIN);
-  to.setInteger("CTA", INT32_MAX);
-  const Status s = inba_->readRange(inba_->keyIndex("CTA_KEY"), from, to, [this](const tables::Record& r) {
+  const Status s = inba_->readAll(inba_->keyIndex("CTA_KEY"), [this](const tables::Record& r) {
     base_.emplace(static_cast<int32_t>(r.integer("CTA")), r);
     return true;
   });

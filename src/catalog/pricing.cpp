@@ -121,11 +121,8 @@ const std::vector<Line>& PricingEngine::catalogueLines(int32_t account) {
 void PricingEngine::preloadCatalogue() {
   allLinesLoaded_ = readAllLines(*lines_, lineCache_).isOk();
 
-  tables::Record mfrom(machines_->def()), mto(machines_->def());
-  mfrom.setInteger("CTA", INT32_MIN);
-  mto.setInteger("CTA", INT32_MAX);
   machineValues_.clear();
-  const Status s = machines_->readRange(machines_->keyIndex("CTA_KEY"), mfrom, mto, [&](const tables::Record& r) {
+  const Status s = machines_->readAll(machines_->keyIndex("CTA_KEY"), [&](const tables::Record& r) {
     Machine m = machineOf(r);
     machineValues_[m.account] = std::move(m);
     return true;

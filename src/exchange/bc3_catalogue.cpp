@@ -32,10 +32,7 @@ constexpr int64_t kLastInputAccount = 999999;
 constexpr int64_t kLastAccount = 9999999;
 
 Status readEvery(tables::Table& table, const std::function<void(const tables::Record&)>& visit) {
-  tables::Record lo(table.def()), hi(table.def());
-  lo.setInteger("CTA", INT32_MIN);
-  hi.setInteger("CTA", INT32_MAX);
-  const Status s = table.readRange(table.keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+  const Status s = table.readAll(table.keyIndex("CTA_KEY"), [&](const tables::Record& r) {
     visit(r);
     return true;
   });

@@ -95,21 +95,18 @@ Status conceptsToPrint(const tables::Installation& inst, ErrorReporter& errors, 
                        const ReportOptions& options, std::vector<PrintedConcept>* concepts) {
   auto heads = inst.table(scope.work ? "COBR" : "COBA", errors);
   if (Status s = heads->open(); !s) return s;
-  tables::Record lo(heads->def()), hi(heads->def());
-  lo.setInteger("CTA", INT32_MIN);
-  hi.setInteger("CTA", INT32_MAX);
-  if (Status s = heads->readRange(heads->keyIndex("CTA_KEY"), lo, hi,
-                                  [&](const tables::Record& r) {
-                                    if (!scope.work) {
-                                      catalog::Concept c = catalog::conceptOf(r);
-                                      if (options.inRange(c.account)) concepts->push_back({std::move(c), {}});
-                                      return true;
-                                    }
-                                    const works::BudgetRow row = works::budgetRow(r);
-                                    if (options.inRange(row.account) && row.kind == works::row_kind::kConcept)
-                                      concepts->push_back({catalog::conceptOf(r), row.perUnit});
+  if (Status s = heads->readAll(heads->keyIndex("CTA_KEY"),
+                                [&](const tables::Record& r) {
+                                  if (!scope.work) {
+                                    catalog::Concept c = catalog::conceptOf(r);
+                                    if (options.inRange(c.account)) concepts->push_back({std::move(c), {}});
                                     return true;
-                                  });
+                                  }
+                                  const works::BudgetRow row = works::budgetRow(r);
+                                  if (options.inRange(row.account) && row.kind == works::row_kind::kConcept)
+                                    concepts->push_back({catalog::conceptOf(r), row.perUnit});
+                                  return true;
+                                });
       !s) {
     return s;
   }
@@ -311,18 +308,15 @@ Status machinesToPrint(const tables::Installation& inst, ErrorReporter& errors, 
   if (scope.work) {
     if (Status s = works::storedMachineAccounts(inst, errors, &accounts); !s) return s;
   }
-  tables::Record lo(maba->def()), hi(maba->def());
-  lo.setInteger("CTA", INT32_MIN);
-  hi.setInteger("CTA", INT32_MAX);
-  if (Status s = maba->readRange(maba->keyIndex("CTA_KEY"), lo, hi,
-                                 [&](const tables::Record& r) {
-                                   catalog::Machine m = catalog::machineOf(r);
-                                   const bool wanted = scope.work ? std::find(accounts.begin(), accounts.end(),
-                                                                              m.account) != accounts.end()
-                                                                  : options.inRange(m.account);
-                                   if (wanted) machines->push_back(std::move(m));
-                                   return true;
-                                 });
+  if (Status s = maba->readAll(maba->keyIndex("CTA_KEY"),
+                               [&](const tables::Record& r) {
+                                 catalog::Machine m = catalog::machineOf(r);
+                                 const bool wanted = scope.work ? std::find(accounts.begin(), accounts.end(),
+                                                                            m.account) != accounts.end()
+                                                                : options.inRange(m.account);
+                                 if (wanted) machines->push_back(std::move(m));
+                                 return true;
+                               });
       !s) {
     return s;
   }

@@ -127,17 +127,9 @@ Status readBudgetData(const works::OpenWork& work, ErrorReporter& errors, const 
   // category totals (computed, not read from the header: a read-only
   // installation never got them stored). A figure that is not finite is
   // refused, naming its row.
-  tables::Record lo(cobr->def()), hi(cobr->def());
-  lo.setInteger("CTA", INT32_MIN);
-  hi.setInteger("CTA", INT32_MAX);
-  if (Status s = cobr->readRange(cobr->keyIndex("CTA_KEY"), lo, hi,
-                                 [&](const tables::Record& r) {
-                                   d.all.push_back(works::budgetRow(r));
-                                   if (options.inRange(d.all.back().account)) d.rows.push_back(d.all.back());
-                                   return true;
-                                 });
-      !s) {
-    return s;
+  if (Status s = works::readBudget(*cobr, &d.all); !s) return s;
+  for (const works::BudgetRow& row : d.all) {
+    if (options.inRange(row.account)) d.rows.push_back(row);
   }
   if (Status s = works::checkFiniteFigures(d.all); !s) return s;
   data->emplace(std::move(d));
@@ -186,7 +178,8 @@ Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, 
       continue;
     }
     // The long text in its box; with the option "N", the short description.
-    const std::vector<std::string> lines = full ? descriptionLines(row.text, row.longText, true) : std::vector<std::string>{row.text};
+    const std::vector<std::string> lines =
+        full ? descriptionLines(row.text, row.longText, true) : std::vector<std::string>{row.text};
     out.band(kLine);
     out.text(30, 58, text::clip(row.gene) + " " + row.key);
     out.text(90, 214, lines.front());
@@ -202,9 +195,9 @@ Status layOutConcentrated(const BudgetData& data, const ReportOptions& options, 
     if (sheet != nullptr) {
       std::string description;
       for (const std::string& l : lines) description += (description.empty() ? "" : " ") + text::clip(l);
-      sheet->add({text::clip(row.gene) + " " + text::clip(row.key), description,
-                  text::clip(row.unit), destajo != 0 ? SheetCell(money::round2(destajo)) : SheetCell(),
-                  row.perUnit.labour, row.perUnit.materials, row.perUnit.equipment, row.perUnit.percentages, unit});
+      sheet->add({text::clip(row.gene) + " " + text::clip(row.key), description, text::clip(row.unit),
+                  destajo != 0 ? SheetCell(money::round2(destajo)) : SheetCell(), row.perUnit.labour,
+                  row.perUnit.materials, row.perUnit.equipment, row.perUnit.percentages, unit});
     }
     for (size_t l = 1; l < lines.size(); ++l) {
       out.band(kLine);
@@ -376,8 +369,8 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
         out.text(547, 35, number(percent, "n6.2B"), Align::kRight);
         figuresOnTheirOwnLines(ownLines);
         if (sheet != nullptr) {
-          sheet->add({text::clip(row.gene) + " " + text::clip(row.key), sheetText(lines),
-                      text::clip(row.unit), row.quantity, sum1, sum2, percent});
+          sheet->add({text::clip(row.gene) + " " + text::clip(row.key), sheetText(lines), text::clip(row.unit),
+                      row.quantity, sum1, sum2, percent});
         }
         extraLines(lines);
         // The words whole: those of a large amount go on a second line
@@ -398,8 +391,8 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
         figuresOnTheirOwnLines(ownLines);
         if (sheet != nullptr) {
           sheet->add({text::clip(row.gene) + " " + text::clip(row.key),
-                      sheetText(descriptionLines(row.text, row.longText, full)), text::clip(row.unit), row.quantity, parts[0],
-                      parts[1], parts[2], parts[3], sum1, sum2});
+                      sheetText(descriptionLines(row.text, row.longText, full)), text::clip(row.unit), row.quantity,
+                      parts[0], parts[1], parts[2], parts[3], sum1, sum2});
         }
         extraLines(lines);
       }

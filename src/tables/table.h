@@ -125,6 +125,8 @@ class Table {
   // left in the buffer); `visit` returns false to stop early. It must not use
   // this table. The read is over when the call returns.
   Status readRange(int key, const Record& from, const Record& to, const std::function<bool(const Record&)>& visit);
+  // Every record (under the filter) in the order of `key`, as readRange.
+  Status readAll(int key, const std::function<bool(const Record&)>& visit);
   // The same range in the same order, reading only `fields` (element 1 of
   // a bare array name, "COST[3]" for another; "_id" and "_ver" for the
   // record's identity and version; "LLAV_F" for the folded copy, as
@@ -203,7 +205,7 @@ class Table {
 
  private:
   enum class Position { kNone, kStart, kAtValues, kAfterRecord };
-  enum Query { kFetch, kFirst, kLast, kFromValuesUp, kFromValuesDown, kAfter, kBefore, kRange, kQueryKinds };
+  enum Query { kFetch, kFirst, kLast, kFromValuesUp, kFromValuesDown, kAfter, kBefore, kRange, kAll, kQueryKinds };
 
   Status openFile();
   Status openOnServer();

@@ -43,7 +43,8 @@ Statement& Table::query(int key, Query q) {
       }
       break;
     case kFirst:
-    case kLast: break;
+    case kLast:
+    case kAll: break;
     case kFromValuesUp: where = "(" + cols + ")>=(" + params + ")"; break;
     case kFromValuesDown: where = "(" + cols + ")<=(" + params + ")"; break;
     case kAfter: where = "(" + cols + ",\"_id\")>(" + params + ",?)"; break;
@@ -57,7 +58,7 @@ Statement& Table::query(int key, Query q) {
   std::string sql = "SELECT " + selectList() + " FROM " + storeIdent();
   if (!where.empty()) sql += " WHERE " + where;
   sql += " ORDER BY " + (q == kFetch ? std::string("\"_id\"") : descending ? orderDesc : order);
-  if (q != kRange) sql += " LIMIT 1";
+  if (q != kRange && q != kAll) sql += " LIMIT 1";
   s.prepare(*db_, sql);
   return s;
 }
@@ -203,6 +204,17 @@ Status Table::readRange(int key, const Record& from, const Record& to,
   if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   ResetOnExit reset(s);
   bindRange(s, key, from, to);
+  return eachRow(s, [&] {
+    readInto(s);
+    return visit(rec_);
+  });
+}
+
+Status Table::readAll(int key, const std::function<bool(const Record&)>& visit) {
+  if (!db_) return closedTable();
+  Statement& s = query(key, kAll);
+  if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
+  ResetOnExit reset(s);
   return eachRow(s, [&] {
     readInto(s);
     return visit(rec_);

@@ -223,10 +223,7 @@ Status storedMachineAccounts(const tables::Installation& inst, ErrorReporter& er
                          "genere primero la explosión de insumos de la obra; de ella salen sus máquinas.");
   }
   if (Status s = hora->open(); !s) return s;
-  tables::Record lo(hora->def()), hi(hora->def());
-  lo.setInteger("CTA", INT32_MIN);
-  hi.setInteger("CTA", INT32_MAX);
-  return hora->readRange(hora->keyIndex("CTA_KEY"), lo, hi, [&](const tables::Record& r) {
+  return hora->readAll(hora->keyIndex("CTA_KEY"), [&](const tables::Record& r) {
     accounts->push_back(static_cast<int32_t>(r.integer("CTA")));
     return true;
   });
