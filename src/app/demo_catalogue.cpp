@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "catalog/items.h"
 #include "framework/dates.h"
 #include "framework/money.h"
 
@@ -476,71 +477,49 @@ Status fillCatalogue(tables::Table& clag_, tables::Table& inba_, tables::Table& 
   const int32_t priceDate = dates::dayNumber(2026, 11, 2);
 
   for (const auto& g : kGenericKeys) {
-    clag->rec().clear();
-    clag->rec().setText("CTA", g.code);
-    clag->rec().setText("TIPO", g.type);
-    clag->rec().setText("TEXT", g.text);
+    clag->rec() = catalog::genericKeyRecord({g.code, g.text, g.type});
     if (Status s = clag->insert(); !s) return s;
   }
   for (const auto& in : kInputs) {
-    auto& r = inba->rec();
-    r.clear();
-    r.setInteger("CTA", in.account);
-    r.setText("TEXT", in.text);
-    r.setText("GENE", in.gene);
-    r.setText("LLAV", in.key);
-    r.setText("UNID", in.unit);
-    r.setInteger("TIPO", in.kind);
+    catalog::Input input{in.account, in.text, {}, in.kind, in.gene, in.key, in.unit, {}, {}};
     for (int z = 1; z <= 5 && in.kind <= 4; ++z) {
-      r.setReal("COST", money::round2(in.price * kZoneFactor[z - 1]), z);
-      r.setInteger("FECH", priceDate, z);
+      input.prices[z - 1] = money::round2(in.price * kZoneFactor[z - 1]);
+      input.dates[z - 1] = priceDate;
     }
+    inba->rec() = catalog::inputRecord(input);
     if (Status s = inba->insert(); !s) return s;
   }
   for (const auto& m : kMachines) {
-    auto& r = maba->rec();
-    r.clear();
-    r.setInteger("CTA", m.account);
-    r.setText("GENE", m.gene);
-    r.setText("LLAV", m.key);
-    r.setText("TEXT", m.text);
-    r.setReal("EQUI", m.equipment);
-    r.setInteger("NEUM", m.tyre);
-    r.setInteger("NNEU", m.tyres);
-    r.setReal("FINA", m.salvage);
-    r.setInteger("HORV", m.life);
-    r.setInteger("HORL", m.tyreLife);
-    r.setReal("CACE", m.crankcase);
-    r.setReal("SEGU", m.insurance);
-    r.setReal("FACT", m.maintenance);
-    r.setInteger("HACE", m.oilChangeHours);
-    r.setReal("COLU", m.oilPerHour);
-    r.setInteger("ACEI", m.oil);
-    r.setInteger("ANUA", m.yearHours);
-    r.setInteger("SUEL", m.crew);
-    r.setInteger("COMB", m.fuel);
-    r.setReal("CONS", m.fuelPerHour);
+    catalog::Machine machine;
+    machine.account = m.account;
+    machine.gene = m.gene;
+    machine.key = m.key;
+    machine.text = m.text;
+    machine.acquisitionInput = m.equipment;
+    machine.tyreInput = m.tyre;
+    machine.tyreCount = m.tyres;
+    machine.salvagePercent = m.salvage;
+    machine.lifeHours = m.life;
+    machine.tyreLifeHours = m.tyreLife;
+    machine.sumpCapacity = m.crankcase;
+    machine.insurancePercent = m.insurance;
+    machine.maintenanceFactor = m.maintenance;
+    machine.oilChangeHours = m.oilChangeHours;
+    machine.lubricantPerHour = m.oilPerHour;
+    machine.lubricantInput = m.oil;
+    machine.yearHours = m.yearHours;
+    machine.crewConcept = m.crew;
+    machine.fuelInput = m.fuel;
+    machine.fuelPerHour = m.fuelPerHour;
+    maba->rec() = catalog::machineRecord(machine);
     if (Status s = maba->insert(); !s) return s;
   }
   for (const auto& c : concepts()) {
-    auto& r = coba->rec();
-    r.clear();
-    r.setInteger("CTA", c.account);
-    r.setText("TEXT", c.text);
-    r.setText("GENE", c.gene);
-    r.setText("LLAV", c.key);
-    r.setText("UNID", c.unit);
-    r.setText("MIAS", c.own ? "1" : "");
-    r.setText("TEX1", c.text);
+    coba->rec() = catalog::catalogueConceptRecord({c.account, c.text, c.text, c.gene, c.key, c.unit}, c.own);
     if (Status s = coba->insert(); !s) return s;
     int n = 0;
     for (const auto& l : c.lines) {
-      auto& line = inco->rec();
-      line.clear();
-      line.setInteger("CTA", static_cast<int64_t>(c.account) * 100 + n++);
-      line.setInteger("MATE", l.component);
-      line.setInteger("CATE", l.category);
-      line.setReal("TOTA", l.quantity);
+      catalog::setLine(inco->rec(), {static_cast<int64_t>(c.account) * 100 + n++, l.component, l.category, l.quantity});
       if (Status s = inco->insert(); !s) return s;
     }
   }

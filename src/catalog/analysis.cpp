@@ -156,8 +156,7 @@ FormTotals recomputeTotals(std::vector<EditedLine>& lines) {
 Status removeLines(tables::Table& lines, int32_t account) {
   std::vector<int64_t> ids;
   tables::Record from(lines.def()), to(lines.def());
-  from.setInteger("CTA", static_cast<int64_t>(account) * 100);
-  to.setInteger("CTA", static_cast<int64_t>(account) * 100 + 99);
+  linesOfConcept(account, from, to);
   if (Status s = lines.readRange(lines.keyIndex("CTA_KEY"), from, to,
                                  [&ids, &lines](const tables::Record&) {
                                    ids.push_back(lines.recordId());
@@ -184,12 +183,7 @@ Status writeLines(tables::Table& lines, int32_t account, std::vector<EditedLine>
   if (Status s = removeLines(lines, account); !s) return s;
   int n = 0;
   for (const EditedLine& l : edited) {
-    tables::Record& r = lines.rec();
-    r.clear();
-    r.setInteger("CTA", static_cast<int64_t>(account) * 100 + n++);
-    r.setInteger("MATE", l.account);
-    r.setInteger("CATE", l.category);
-    r.setReal("TOTA", l.quantity);
+    setLine(lines.rec(), {static_cast<int64_t>(account) * 100 + n++, l.account, l.category, l.quantity});
     if (Status s = lines.insert(); !s) return s;
   }
   return Status::ok();

@@ -4,6 +4,81 @@
 
 namespace velmora::catalog {
 
+Input inputOf(const tables::Record& r) {
+  Input in;
+  in.account = static_cast<int32_t>(r.integer("CTA"));
+  in.text = r.text("TEXT");
+  in.text2 = r.text("TEX1");
+  in.kind = static_cast<int>(r.integer("TIPO"));
+  in.gene = r.text("GENE");
+  in.key = r.text("LLAV");
+  in.unit = r.text("UNID");
+  for (int z = 1; z <= 5; ++z) {
+    in.prices[z - 1] = r.real("COST", z);
+    in.dates[z - 1] = static_cast<int32_t>(r.integer("FECH", z));
+  }
+  return in;
+}
+
+tables::Record inputRecord(const Input& in) {
+  tables::Record r(tables::tableDef("INBA"));
+  r.setInteger("CTA", in.account);
+  r.setText("TEXT", in.text);
+  r.setText("TEX1", in.text2);
+  r.setInteger("TIPO", in.kind);
+  r.setText("GENE", in.gene);
+  r.setText("LLAV", in.key);
+  r.setText("UNID", in.unit);
+  for (int z = 1; z <= 5; ++z) {
+    r.setReal("COST", in.prices[z - 1], z);
+    r.setInteger("FECH", in.dates[z - 1], z);
+  }
+  return r;
+}
+
+tables::Record workInputRecord(const WorkInput& in) {
+  tables::Record r(tables::tableDef("IOBR"));
+  r.setInteger("CTA", in.account);
+  r.setText("TEXT", in.text);
+  r.setText("TEX1", in.text2);
+  r.setInteger("TIPO", in.kind);
+  r.setText("GENE", in.gene);
+  r.setText("LLAV", in.key);
+  r.setText("UNID", in.unit);
+  r.setReal("COST", in.price);
+  r.setInteger("FECH", in.date);
+  return r;
+}
+
+GenericKey genericKeyOf(const tables::Record& r) { return {r.text("CTA"), r.text("TEXT"), r.text("TIPO")}; }
+
+tables::Record genericKeyRecord(const GenericKey& key) {
+  tables::Record r(tables::tableDef("CLAG"));
+  r.setText("CTA", key.code);
+  r.setText("TEXT", key.text);
+  r.setText("TIPO", key.type);
+  return r;
+}
+
+Line lineOf(const tables::Record& r) {
+  const tables::TableDef& def = r.def();
+  return {r.integerAt(def.slot("CTA")), static_cast<int32_t>(r.integerAt(def.slot("MATE"))),
+          static_cast<int>(r.integerAt(def.slot("CATE"))), r.realAt(def.slot("TOTA"))};
+}
+
+void setLine(tables::Record& r, const Line& l) {
+  r.clear();
+  r.setInteger("CTA", l.number);
+  r.setInteger("MATE", l.component);
+  r.setInteger("CATE", l.category);
+  r.setReal("TOTA", l.quantity);
+}
+
+void linesOfConcept(int32_t account, tables::Record& from, tables::Record& to) {
+  from.setInteger("CTA", static_cast<int64_t>(account) * 100);
+  to.setInteger("CTA", static_cast<int64_t>(account) * 100 + 99);
+}
+
 Concept conceptOf(const tables::Record& r) {
   Concept c;
   c.account = static_cast<int32_t>(r.integer("CTA"));
@@ -13,6 +88,18 @@ Concept conceptOf(const tables::Record& r) {
   c.key = r.text("LLAV");
   c.unit = r.text("UNID");
   return c;
+}
+
+tables::Record catalogueConceptRecord(const Concept& c, bool ownAnalysis) {
+  tables::Record r(tables::tableDef("COBA"));
+  r.setInteger("CTA", c.account);
+  r.setText("TEXT", c.text);
+  r.setText("TEX1", c.longText);
+  r.setText("GENE", c.gene);
+  r.setText("LLAV", c.key);
+  r.setText("UNID", c.unit);
+  r.setText("MIAS", ownAnalysis ? "1" : "");
+  return r;
 }
 
 Machine machineOf(const tables::Record& r) {

@@ -3,12 +3,68 @@
 // outside the table catalogue.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
 #include "tables/record.h"
 
 namespace velmora::catalog {
+
+// An input of the catalogue (INBA): a price and its date for each salary
+// zone.
+struct Input {
+  int32_t account = 0;             // CTA
+  std::string text;                // TEXT
+  std::string text2;               // TEX1
+  int kind = 0;                    // TIPO: 3 material, 4 labour, 5 and 6 percentages
+  std::string gene, key;           // GENE, LLAV
+  std::string unit;                // UNID
+  std::array<double, 5> prices{};  // COST, by zone
+  std::array<int32_t, 5> dates{};  // FECH, by zone: the day each price was set
+};
+Input inputOf(const tables::Record& inba);
+// A new INBA record holding `input`.
+tables::Record inputRecord(const Input& input);
+
+// A work's own copy of an input (IOBR), at the work's zone.
+struct WorkInput {
+  int32_t account = 0;    // CTA
+  std::string text;       // TEXT
+  std::string text2;      // TEX1
+  int kind = 0;           // TIPO
+  std::string gene, key;  // GENE, LLAV
+  std::string unit;       // UNID
+  double price = 0;       // COST
+  int32_t date = 0;       // FECH
+};
+// A new IOBR record holding `input`; the explosion's figures blank.
+tables::Record workInputRecord(const WorkInput& input);
+
+// A generic key (CLAG): the first part of the keys of inputs, concepts or
+// machines.
+struct GenericKey {
+  std::string code;  // CTA
+  std::string text;  // TEXT
+  std::string type;  // TIPO: "I", "C" or "H"
+};
+GenericKey genericKeyOf(const tables::Record& clag);
+tables::Record genericKeyRecord(const GenericKey& key);
+
+// One analysis line as stored (INCO, and a work's INOB, which share these
+// fields).
+struct Line {
+  int64_t number = 0;     // CTA, in hundredths: concept account * 100 + line
+  int32_t component = 0;  // MATE: the input, machine or basic concept
+  int category = 0;       // CATE
+  double quantity = 0;    // TOTA
+};
+Line lineOf(const tables::Record& line);
+// `record`, of a lines table, cleared and holding `line`.
+void setLine(tables::Record& record, const Line& line);
+// Sets `from` and `to` (of a lines table) to the numbers of concept
+// `account`'s lines, .00 to .99.
+void linesOfConcept(int32_t account, tables::Record& from, tables::Record& to);
 
 // A concept: of the catalogue (COBA) or a row of a work's budget (COBR),
 // which share these fields.
@@ -20,6 +76,9 @@ struct Concept {
   std::string unit;       // UNID
 };
 Concept conceptOf(const tables::Record& coba);
+// A new catalogue concept record (COBA) holding `head`; `ownAnalysis`
+// marks an analysis of the company's own (MIAS "1").
+tables::Record catalogueConceptRecord(const Concept& head, bool ownAnalysis);
 
 // A machine (MABA): what its hourly cost is computed from.
 struct Machine {

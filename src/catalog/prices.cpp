@@ -70,7 +70,8 @@ void WorkPrices::preloadAll() {
 void WorkPrices::loadBase() {
   preloadBase_ = false;
   const Status s = inba_->readAll(inba_->keyIndex("CTA_KEY"), [this](const tables::Record& r) {
-    base_.emplace(static_cast<int32_t>(r.integer("CTA")), r);
+    Input in = inputOf(r);
+    base_.emplace(in.account, std::move(in));
     return true;
   });
   baseComplete_ = s.isOk();
@@ -90,34 +91,24 @@ std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPer
   }
   // First use in this work: a copy of the base input.
   if (preloadBase_) loadBase();
-  tables::Record b(inba_->def());
+  Input b;
   if (auto found = base_.find(account); found != base_.end()) {
     b = found->second;
   } else {
     if (baseComplete_) return cache_[account] = std::nullopt;
     inba_->rec().setInteger("CTA", account);
     if (!inba_->fetch(inba_->keyIndex("CTA_KEY"))) return cache_[account] = std::nullopt;
-    b = inba_->rec();
+    b = inputOf(inba_->rec());
   }
-  tables::Record w(iobr_->def());
-  w.setInteger("CTA", account);
-  w.setText("TEXT", b.text("TEXT"));
-  w.setText("TEX1", b.text("TEX1"));
-  w.setInteger("TIPO", b.integer("TIPO"));
-  w.setText("GENE", b.text("GENE"));
-  w.setText("LLAV", b.text("LLAV"));
-  w.setText("UNID", b.text("UNID"));
-  double cost = b.real("COST", zone_);
-  w.setInteger("FECH", b.integer("FECH", zone_));
-  const int kind = static_cast<int>(b.integer("TIPO"));
+  WorkInput w{account, b.text, b.text2, b.kind, b.gene, b.key, b.unit, b.prices[zone_ - 1], b.dates[zone_ - 1]};
   if (hiddenPercentages) {
-    if (kind == 4 && labourPercent_ > 0) cost *= labourPercent_ / 100 + 1;
-    if (kind != 4 && otherPercent_ > 0) cost *= otherPercent_ / 100 + 1;
+    if (w.kind == 4 && labourPercent_ > 0) w.price *= labourPercent_ / 100 + 1;
+    if (w.kind != 4 && otherPercent_ > 0) w.price *= otherPercent_ / 100 + 1;
   }
-  w.setReal("COST", cost);
-  labels_[account] = {static_cast<int32_t>(w.integer("FECH")), w.text("GENE"), w.text("LLAV")};
-  pending_.push_back(w);  // written by saveCopies, inside the caller's transaction
-  return cache_[account] = InputPrice{cost, kind, w.text("TEXT"), w.text("UNID")};
+  labels_[account] = {w.date, w.gene, w.key};
+  cache_[account] = InputPrice{w.price, w.kind, w.text, w.unit};
+  pending_.push_back(std::move(w));  // written by saveCopies, inside the caller's transaction
+  return cache_[account];
 }
 
 std::optional<WorkInputLabel> WorkPrices::workInputLabel(int32_t account) {
@@ -130,8 +121,8 @@ std::optional<WorkInputLabel> WorkPrices::workInputLabel(int32_t account) {
 }
 
 Status WorkPrices::saveCopies() {
-  for (const tables::Record& copy : pending_) {
-    iobr_->rec() = copy;
+  for (const WorkInput& copy : pending_) {
+    iobr_->rec() = workInputRecord(copy);
     if (Status s = iobr_->insert(); !s) return s;
   }
   pending_.clear();

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "catalog/items.h"
 #include "framework/error_reporter.h"
 #include "framework/status.h"
 #include "tables/installation.h"
@@ -84,9 +85,9 @@ class WorkPrices : public PriceSource {
   size_t pendingCopies() const { return pending_.size(); }
 
  private:
-  std::vector<tables::Record> pending_;
+  std::vector<WorkInput> pending_;
   std::unordered_map<int32_t, WorkInputLabel> labels_;  // preloaded, and of the pending copies
-  std::unordered_map<int32_t, tables::Record> base_;    // preloaded base inputs
+  std::unordered_map<int32_t, Input> base_;             // preloaded base inputs
   bool workComplete_ = false;                           // every work input is in the cache
   bool baseComplete_ = false;                           // every base input is in base_
   bool preloadBase_ = false;                            // read them all at the first missing copy

@@ -98,13 +98,9 @@ Status PricingEngine::readAllLines(tables::Table& table, std::unordered_map<int3
 std::vector<Line> PricingEngine::readLines(tables::Table& table, int32_t account) {
   std::vector<Line> out;
   tables::Record from(table.def()), to(table.def());
-  from.setInteger("CTA", static_cast<int64_t>(account) * 100);
-  to.setInteger("CTA", static_cast<int64_t>(account) * 100 + 99);
-  const tables::TableDef& def = table.def();
-  const int cta = def.slot("CTA"), mate = def.slot("MATE"), cate = def.slot("CATE"), tota = def.slot("TOTA");
+  linesOfConcept(account, from, to);
   const Status s = table.readRange(table.keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
-    out.push_back({r.integerAt(cta), static_cast<int32_t>(r.integerAt(mate)), static_cast<int>(r.integerAt(cate)),
-                   r.realAt(tota)});
+    out.push_back(lineOf(r));
     return true;
   });
   if (!s && openStatus_) openStatus_ = s;  // shown by the table layer; figures after it are not to be trusted
@@ -240,7 +236,8 @@ CostSplit PricingEngine::priceWorkRow(int32_t row) { return priceLines(contiguou
 std::optional<ConceptInfo> PricingEngine::conceptInfo(int32_t account) {
   concepts_->rec().setInteger("CTA", account);
   if (!concepts_->fetch(concepts_->keyIndex("CTA_KEY"))) return std::nullopt;
-  return ConceptInfo{concepts_->rec().text("TEXT"), concepts_->rec().text("UNID")};
+  Concept c = conceptOf(concepts_->rec());
+  return ConceptInfo{std::move(c.text), std::move(c.unit)};
 }
 
 std::optional<Machine> PricingEngine::machine(int32_t account) {

@@ -59,14 +59,6 @@ struct CostSplit {
   CostSplit rounded() const;
 };
 
-// One analysis line as stored.
-struct Line {
-  int64_t number = 0;  // hundredths: concept account * 100 + line
-  int32_t component = 0;
-  int category = 0;
-  double quantity = 0;
-};
-
 // Interest rate and working days used by the hourly cost.
 struct MachineRates {
   double interest = 0;     // CTL:PORC

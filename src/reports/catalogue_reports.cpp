@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "catalog/items.h"
 #include "estimate/zones.h"
 #include "framework/picture.h"
 #include "framework/text.h"
@@ -21,20 +22,11 @@ std::string withoutCommas(std::string s) {
   return s;
 }
 
-// Every record of `table` in the order of `key`.
-Status readAll(tables::Table& table, const char* key, std::vector<tables::Record>* out) {
-  tables::Record lo(table.def()), hi(table.def());
-  const int k = table.keyIndex(key);
-  for (int slot : table.def().resolvedKeys[k].componentSlots) {
-    if (tables::isTextType(table.def().columns[slot].type)) {
-      hi.setTextAt(slot, "\xF4\x8F\xBF\xBF");  // above any text
-    } else {
-      lo.setIntegerAt(slot, INT32_MIN);
-      hi.setIntegerAt(slot, INT32_MAX);
-    }
-  }
-  return table.readRange(k, lo, hi, [out](const tables::Record& r) {
-    out->push_back(r);
+// Every record of `table` in the order of `key`, as `as` maps it.
+template <typename T>
+Status readAll(tables::Table& table, const char* key, T (*as)(const tables::Record&), std::vector<T>* out) {
+  return table.readAll(table.keyIndex(key), [&](const tables::Record& r) {
+    out->push_back(as(r));
     return true;
   });
 }
@@ -47,8 +39,8 @@ Status layOutInputCatalogue(const tables::Installation& inst, ErrorReporter& err
   auto inba = inst.table("INBA", errors);
   if (Status s = inba->open(); !s) return s;
   const char* key = options.order == 'A' ? "DES_KEY" : options.order == 'G' ? "CLA_KEY" : "CTA_KEY";
-  std::vector<tables::Record> inputs;
-  if (Status s = readAll(*inba, key, &inputs); !s) return s;
+  std::vector<catalog::Input> inputs;
+  if (Status s = readAll(*inba, key, catalog::inputOf, &inputs); !s) return s;
   const int zone = std::clamp(context.zone, 1, 5);
 
   Heading heading{context.company,
@@ -73,23 +65,23 @@ Status layOutInputCatalogue(const tables::Installation& inst, ErrorReporter& err
   }
   for (size_t i = 0; i < inputs.size(); ++i) {
     if (progress && !progress(i, inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
-    const tables::Record& r = inputs[i];
-    const int32_t date = static_cast<int32_t>(r.integer("FECH", zone));
-    if (!options.inRange(r.integer("CTA"))) continue;
+    const catalog::Input& r = inputs[i];
+    const int32_t date = r.dates[zone - 1];
+    const double price = r.prices[zone - 1];
+    if (!options.inRange(r.account)) continue;
     if (options.firstDate != 0 && date < options.firstDate) continue;
     if (options.lastDate != 0 && date > options.lastDate) continue;
-    if (!wantedKey.empty() && text::clip(r.text("GENE")) != wantedKey) continue;
+    if (!wantedKey.empty() && text::clip(r.gene) != wantedKey) continue;
     out.band(kLine);
-    out.text(30, 40, std::to_string(r.integer("CTA")), Align::kRight);
-    out.text(76, 60, text::clip(r.text("GENE")) + " " + r.text("LLAV"));
-    out.text(138, 170, withoutCommas(r.text("TEXT")));
-    out.text(310, 150, withoutCommas(r.text("TEX1")));
+    out.text(30, 40, std::to_string(r.account), Align::kRight);
+    out.text(76, 60, text::clip(r.gene) + " " + r.key);
+    out.text(138, 170, withoutCommas(r.text));
+    out.text(310, 150, withoutCommas(r.text2));
     out.text(462, 50, picture::formatDate(date));
-    out.text(514, 68, picture::formatNumber(r.real("COST", zone), "n14.2B"), Align::kRight);
+    out.text(514, 68, picture::formatNumber(price, "n14.2B"), Align::kRight);
     if (sheet != nullptr) {
-      sheet->add({static_cast<double>(r.integer("CTA")), text::clip(r.text("GENE")) + " " + text::clip(r.text("LLAV")),
-                  text::clip(r.text("TEXT")), text::clip(r.text("TEX1")), picture::formatDate(date),
-                  r.real("COST", zone)});
+      sheet->add({static_cast<double>(r.account), text::clip(r.gene) + " " + text::clip(r.key), text::clip(r.text),
+                  text::clip(r.text2), picture::formatDate(date), price});
     }
   }
   if (progress && !progress(inputs.size(), inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
@@ -114,8 +106,8 @@ Status layOutSalaryStudy(const tables::Installation& inst, ErrorReporter& errors
   control->rec().setInteger("CTA", zone);
   if (Status s = control->fetch(control->keyIndex("KEYCTA")); !s) return s;
   const tables::Record zoneRecord = control->rec();
-  std::vector<tables::Record> inputs;
-  if (Status s = readAll(*inba, "CTA_KEY", &inputs); !s) return s;
+  std::vector<catalog::Input> inputs;
+  if (Status s = readAll(*inba, "CTA_KEY", catalog::inputOf, &inputs); !s) return s;
 
   const char* heads[] = {"SUELDO BASE", "SUELDO ANUAL", "GRATIF. ANUAL", "PRIMA VACAC.", "I.M.S.S.",
                          "SAR/INF",     "ISN",          "SUMA",          "SUELDO REAL",  "FACTOR"};
@@ -129,14 +121,14 @@ Status layOutSalaryStudy(const tables::Installation& inst, ErrorReporter& errors
       spool, [&heading](Page& p) { return drawHeading(p, heading); }, 30, 580, 792, 612);
   for (size_t i = 0; i < inputs.size(); ++i) {
     if (progress && !progress(i, inputs.size())) return Status::error(Status::Code::kCancelled, "cancelado");
-    const tables::Record& r = inputs[i];
-    if (r.integer("TIPO") != 4) continue;
-    const estimate::WageStudy w = estimate::wageStudy(r.real("COST", zone), zoneRecord);
+    const catalog::Input& r = inputs[i];
+    if (r.kind != estimate::kLabourKind) continue;
+    const estimate::WageStudy w = estimate::wageStudy(r.prices[zone - 1], zoneRecord);
     const double values[] = {w.base,         w.annual,     w.bonus, w.vacationBonus, w.imss,
                              w.sarInfonavit, w.payrollTax, w.sum,   w.realWage};
     out.band(kLine);
-    out.text(30, 36, std::to_string(r.integer("CTA")), Align::kRight);
-    out.text(70, 136, withoutCommas(r.text("TEXT")), Align::kLeft, 6.5);  // into the first column's blank left
+    out.text(30, 36, std::to_string(r.account), Align::kRight);
+    out.text(70, 136, withoutCommas(r.text), Align::kLeft, 6.5);  // into the first column's blank left
     for (int c = 0; c < 9; ++c) {
       out.text(kFirst + kStep * c, kStep - 2, picture::formatNumber(values[c], "n10.2"), Align::kRight, 6.5);
     }
@@ -150,8 +142,8 @@ Status layOutGenericKeys(const tables::Installation& inst, ErrorReporter& errors
                          Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
   auto clag = inst.table("CLAG", errors);
   if (Status s = clag->open(); !s) return s;
-  std::vector<tables::Record> keys;
-  if (Status s = readAll(*clag, "CTA_KEY", &keys); !s) return s;
+  std::vector<catalog::GenericKey> keys;
+  if (Status s = readAll(*clag, "CTA_KEY", catalog::genericKeyOf, &keys); !s) return s;
   Heading heading{context.company,
                   {"Reporte de Claves Genéricas"},
                   context.today,
@@ -162,9 +154,9 @@ Status layOutGenericKeys(const tables::Installation& inst, ErrorReporter& errors
   for (size_t i = 0; i < keys.size(); ++i) {
     if (progress && !progress(i, keys.size())) return Status::error(Status::Code::kCancelled, "cancelado");
     out.band(kLine);
-    out.text(60, 40, keys[i].text("CTA"));
-    out.text(110, 240, keys[i].text("TEXT"));
-    out.text(360, 40, keys[i].text("TIPO"));
+    out.text(60, 40, keys[i].code);
+    out.text(110, 240, keys[i].text);
+    out.text(360, 40, keys[i].type);
   }
   if (progress && !progress(keys.size(), keys.size())) return Status::error(Status::Code::kCancelled, "cancelado");
   return out.finish();
