@@ -10,6 +10,7 @@
 
 #include "catalog/analysis.h"
 #include "catalog/inputs.h"
+#include "catalog/items.h"
 #include "catalog/prices.h"
 #include "catalog/pricing.h"
 #include "estimate/zones.h"
@@ -529,14 +530,14 @@ Status Bc3Import::writeItem(const Item& item) {
     const auto valueAccount = static_cast<int32_t>(nextInputAccount_++);
     if (valueAccount > kLastInputAccount)
       return lineProblem(c.line, "no quedan cuentas de insumo para el valor horario de " + c.code);
-    tables::Record& v = inba_->rec();
-    v.clear();
-    v.setInteger("CTA", valueAccount);
-    v.setText("TEXT", text::truncateChars("VALOR HORARIO " + c.summary, 35));
-    v.setText("UNID", "HR");
-    v.setInteger("TIPO", 3);
-    v.setReal("COST", c.price, list_);
-    v.setInteger("FECH", c.date > 0 ? c.date : dates::today(), list_);
+    catalog::Input value;
+    value.account = valueAccount;
+    value.text = text::truncateChars("VALOR HORARIO " + c.summary, 35);
+    value.unit = "HR";
+    value.kind = 3;
+    value.prices[list_ - 1] = c.price;
+    value.dates[list_ - 1] = c.date > 0 ? c.date : dates::today();
+    inba_->rec() = catalog::inputRecord(value);
     if (Status s = inba_->insert(); !s) return s;
     r.setReal("EQUI", valueAccount);
     r.setInteger("HORV", 1);
@@ -548,17 +549,16 @@ Status Bc3Import::writeItem(const Item& item) {
   int n = 0;
   for (const Bc3Child& child : c.children) {
     const Item& part = items_[itemOf_.at(child.code)];
-    tables::Record& line = inco_->rec();
-    line.clear();
-    line.setInteger("CTA", static_cast<int64_t>(item.account) * 100 + n++);
+    catalog::Line line{static_cast<int64_t>(item.account) * 100 + n++,
+                       part.kind == Kind::kPercentLine ? 0 : static_cast<int32_t>(part.account), 0,
+                       child.factor * child.quantity};
     switch (part.kind) {
-      case Kind::kConcept: line.setInteger("CATE", 1); break;
-      case Kind::kMachine: line.setInteger("CATE", 2); break;
-      case Kind::kPercentLine: line.setInteger("CATE", part.lineCategory); break;
-      default: line.setInteger("CATE", part.inputKind == 4 || part.inputKind == 6 ? 4 : 3); break;
+      case Kind::kConcept: line.category = 1; break;
+      case Kind::kMachine: line.category = 2; break;
+      case Kind::kPercentLine: line.category = part.lineCategory; break;
+      default: line.category = part.inputKind == 4 || part.inputKind == 6 ? 4 : 3; break;
     }
-    line.setInteger("MATE", part.kind == Kind::kPercentLine ? 0 : part.account);
-    line.setReal("TOTA", child.factor * child.quantity);
+    catalog::setLine(inco_->rec(), line);
     if (Status s = inco_->insert(); !s) return s;
   }
   return Status::ok();
@@ -576,10 +576,7 @@ Status Bc3Import::write() {
     return s;
   };
   for (const auto& [typed, name] : newGenes_) {
-    clag_->rec().clear();
-    clag_->rec().setText("CTA", typed.substr(2));
-    clag_->rec().setText("TIPO", typed.substr(0, 1));
-    clag_->rec().setText("TEXT", name);
+    clag_->rec() = catalog::genericKeyRecord({typed.substr(2), name, typed.substr(0, 1)});
     if (Status s = clag_->insert(); !s) return fail(s);
   }
   for (const Item& item : items_) {
