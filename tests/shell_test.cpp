@@ -49,7 +49,7 @@ TEST_F(LoginTest, MasterIsExactUsersIgnoreCaseAndTheEleventhCharacter) {
       {"", "Secreta", LoginResult::kEmpty},
   };
   for (const auto& c : cases) {
-    const LoginResult r = checkLogin(settings->rec(), *pers, c.login, c.password);
+    const LoginResult r = checkLogin(settingsOf(settings->rec()), *pers, c.login, c.password);
     EXPECT_EQ(r.kind, c.expected) << c.login << " / " << c.password;
     if (r.kind == LoginResult::kUser) {
       EXPECT_EQ(r.login.user, 1);
@@ -66,18 +66,19 @@ TEST_F(LoginTest, PasswordsAreSaltedArgon2AndTheStoredValueIsNoPassword) {
   EXPECT_EQ(stored.rfind("$argon2id$", 0), 0u);
   EXPECT_NE(stored, storedUserPassword("Contraseña12345"));  // a salt per hash
   // Typing what the file holds never logs in, in any form.
-  EXPECT_EQ(checkLogin(settings->rec(), *pers, "ana", stored).kind, LoginResult::kRefused);
-  EXPECT_EQ(checkLogin(settings->rec(), *pers, "Jefe", settings->rec().text("CLAV")).kind, LoginResult::kRefused);
+  EXPECT_EQ(checkLogin(settingsOf(settings->rec()), *pers, "ana", stored).kind, LoginResult::kRefused);
+  EXPECT_EQ(checkLogin(settingsOf(settings->rec()), *pers, "Jefe", settings->rec().text("CLAV")).kind,
+            LoginResult::kRefused);
   pers->rec().clear();
   pers->rec().setText("LOGIN", "eva");
   pers->rec().setText("PASS", "~ABCDEFGHI");  // an older digest
   ASSERT_TRUE(pers->insert());
-  EXPECT_EQ(checkLogin(settings->rec(), *pers, "eva", "~ABCDEFGHI").kind, LoginResult::kRefused);
+  EXPECT_EQ(checkLogin(settingsOf(settings->rec()), *pers, "eva", "~ABCDEFGHI").kind, LoginResult::kRefused);
 }
 
 TEST_F(LoginTest, OlderStoredFormsStillMatchAndAreUpgradedAtLogin) {
   settings->rec().setText("CLAV", "vieja");
-  const LoginResult master = checkLogin(settings->rec(), *pers, "Jefe", "vieja");
+  const LoginResult master = checkLogin(settingsOf(settings->rec()), *pers, "Jefe", "vieja");
   EXPECT_EQ(master.kind, LoginResult::kMaster);
   EXPECT_TRUE(masterPasswordMatches(master.upgradedMasterPassword, "vieja"));
   pers->rec().clear();
@@ -85,11 +86,11 @@ TEST_F(LoginTest, OlderStoredFormsStillMatchAndAreUpgradedAtLogin) {
   pers->rec().setText("PASS", "plana");
   ASSERT_TRUE(pers->insert());
   const int64_t id = pers->recordId();
-  EXPECT_EQ(checkLogin(settings->rec(), *pers, "LUIS", "PLANA").kind, LoginResult::kUser);
+  EXPECT_EQ(checkLogin(settingsOf(settings->rec()), *pers, "LUIS", "PLANA").kind, LoginResult::kUser);
   ASSERT_TRUE(pers->fetchById(id));
   EXPECT_EQ(pers->rec().text("PASS").rfind("$argon2id$", 0), 0u);
-  EXPECT_EQ(checkLogin(settings->rec(), *pers, "luis", "plana").kind, LoginResult::kUser);
-  EXPECT_EQ(checkLogin(settings->rec(), *pers, "luis", "plano").kind, LoginResult::kRefused);
+  EXPECT_EQ(checkLogin(settingsOf(settings->rec()), *pers, "luis", "plana").kind, LoginResult::kUser);
+  EXPECT_EQ(checkLogin(settingsOf(settings->rec()), *pers, "luis", "plano").kind, LoginResult::kRefused);
 }
 
 TEST(AccessTest, LevelsDecideWhatEachRequestMayDo) {

@@ -348,8 +348,7 @@ TEST_F(ShellScreensTest, UserFormVerifiesThePasswordAndStoresItUnreadable) {
   ASSERT_TRUE(check->fetch(check->keyIndex("CTA_KEY")));
   EXPECT_EQ(check->rec().text("PASS").find("Secreto"), std::string::npos);
   EXPECT_EQ(check->rec().integer("PRES", 3), 2);
-  tables::Record settings(tables::tableDef("VGA"));
-  EXPECT_EQ(shell::checkLogin(settings, *check, "CARLA", "SECRETO").kind, shell::LoginResult::kUser);
+  EXPECT_EQ(shell::checkLogin({}, *check, "CARLA", "SECRETO").kind, shell::LoginResult::kUser);
 }
 
 TEST_F(ShellScreensTest, ZoneFormComputesWorkingDaysAndRefusesZoneSix) {

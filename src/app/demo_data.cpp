@@ -1,4 +1,5 @@
 #include "app/demo_data.h"
+#include "shell/records.h"
 
 #include <fstream>
 #include <ostream>
@@ -30,12 +31,10 @@ Status addUser(tables::Table& pers, const char* name, const char* login, const c
   pers.rec().clear();
   pers.rec().setText("NOMB", name);
   if (pers.fetch(pers.keyIndex("NOM_KEY"))) return Status::ok();
-  pers.rec().clear();
-  pers.rec().setText("NOMB", name);
-  pers.rec().setText("LOGIN", login);
-  pers.rec().setText("PASS", shell::storedUserPassword(password));
-  int element = 1;
-  for (int level : levels) pers.rec().setInteger("PRES", level, element++);
+  shell::User user{0, name, login, shell::storedUserPassword(password), {}};
+  size_t element = 0;
+  for (int level : levels) user.levels[element++] = static_cast<uint8_t>(level);
+  pers.rec() = shell::userRecord(user);
   return pers.insert();
 }
 
@@ -63,13 +62,10 @@ Status createDemoInstallationWithoutCatalogue(const tables::Installation& inst, 
 
   auto vga = inst.table("VGA", errors);
   if (Status s = vga->open(); !s) return s;
-  vga->rec().setInteger("CTA", 1);
-  if (!vga->fetch(vga->keyIndex("CTA_KEY"))) {
-    vga->rec().clear();
-    vga->rec().setInteger("CTA", 1);
-    vga->rec().setText("CIA", "CONSTRUCTORA DEMOSTRACION S.A. DE C.V.");
-    vga->rec().setText("LOGIN", kDemoMasterLogin);
-    vga->rec().setText("CLAV", shell::storedMasterPassword(kDemoMasterPassword));
+  shell::InstallationSettings settings;
+  if (!shell::readSettings(*vga, &settings)) {
+    vga->rec() = shell::settingsRecord(
+        {"CONSTRUCTORA DEMOSTRACION S.A. DE C.V.", kDemoMasterLogin, shell::storedMasterPassword(kDemoMasterPassword)});
     if (Status s = vga->insert(); !s) return s;
   }
 

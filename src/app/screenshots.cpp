@@ -14,6 +14,7 @@
 #include "app/gui.h"
 #include "estimate/zones.h"
 #include "reports/zone_report.h"
+#include "shell/records.h"
 #include "tables/catalogue.h"
 #include "ui/catalog/base_menu.h"
 #include "ui/catalog/concept_screens.h"
@@ -274,10 +275,8 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   session.zoneNames = estimate::readZoneNames(*control);
   session.zone = estimate::loadZoneFactors(*control, 1);
   auto vga = session.installation.table("VGA", errors);
-  if (vga->open()) {
-    vga->rec().setInteger("CTA", 1);
-    if (vga->fetch(vga->keyIndex("CTA_KEY"))) session.companyName = vga->rec().text("CIA");
-  }
+  shell::InstallationSettings settings;
+  if (vga->open() && shell::readSettings(*vga, &settings)) session.companyName = settings.company;
   QDir().mkpath(QString::fromStdString(outDir));
   Shots shots{outDir};
 

@@ -1,4 +1,5 @@
 #include "reports/zone_report.h"
+#include "shell/records.h"
 
 #include "estimate/zones.h"
 #include "framework/dates.h"
@@ -12,11 +13,9 @@ Status layOutZoneReport(const tables::Installation& inst, ErrorReporter& errors,
   auto vga = inst.table("VGA", errors);
   auto control = inst.table("CONTROL", errors);
   if (Status s = control->open(); !s) return s;
+  shell::InstallationSettings settings;
   std::string company;
-  if (vga->open()) {
-    vga->rec().setInteger("CTA", 1);
-    if (vga->fetch(vga->keyIndex("CTA_KEY"))) company = vga->rec().text("CIA");
-  }
+  if (vga->open() && shell::readSettings(*vga, &settings)) company = settings.company;
   Page page;
   putText(page, 40, 36, 532, company, Align::kCenter, 12, true);
   putText(page, 40, 54, 532, "ESTUDIO DE ZONAS DE SALARIO", Align::kCenter, 10, true);

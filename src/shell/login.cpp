@@ -80,17 +80,17 @@ bool masterPasswordMatches(std::string_view stored, std::string_view typed) {
 
 bool needsUpgrade(std::string_view stored) { return !isArgon2(text::clip(stored)); }
 
-LoginResult checkLogin(const tables::Record& settings, tables::Table& pers, std::string_view login,
+LoginResult checkLogin(const InstallationSettings& settings, tables::Table& pers, std::string_view login,
                        std::string_view password) {
   LoginResult result;
   if (text::clip(login).empty() || text::clip(password).empty()) {
     result.kind = LoginResult::kEmpty;
     return result;
   }
-  if (text::clip(login) == text::clip(settings.text("LOGIN")) &&
-      masterPasswordMatches(settings.text("CLAV"), password)) {
+  if (text::clip(login) == text::clip(settings.masterLogin) &&
+      masterPasswordMatches(settings.masterPassword, password)) {
     result.kind = LoginResult::kMaster;
-    if (needsUpgrade(settings.text("CLAV"))) result.upgradedMasterPassword = storedMasterPassword(password);
+    if (needsUpgrade(settings.masterPassword)) result.upgradedMasterPassword = storedMasterPassword(password);
     return result;
   }
   // Every account with this login, then the password of each.
@@ -100,23 +100,26 @@ LoginResult checkLogin(const tables::Record& settings, tables::Table& pers, std:
   pers.rec().clear();
   pers.rec().setText("LOGIN", login10);
   pers.setOrderAt(pers.keyIndex("PER:LOG_KEY"));
-  while (pers.next() && text::equalsNoCase(text::clip(pers.rec().text("LOGIN")), login10)) {
-    if (storedMatches(pers.rec().text("PASS"), typed, "PERS", 9, true)) candidates.push_back(pers.recordId());
+  while (pers.next()) {
+    const User user = userOf(pers.rec());
+    if (!text::equalsNoCase(text::clip(user.login), login10)) break;
+    if (storedMatches(user.password, typed, "PERS", 9, true)) candidates.push_back(pers.recordId());
   }
   if (candidates.empty() || !pers.fetchById(candidates.front())) {
     result.kind = LoginResult::kRefused;
     return result;
   }
-  if (needsUpgrade(pers.rec().text("PASS"))) {
+  const User user = userOf(pers.rec());
+  if (needsUpgrade(user.password)) {
     const std::string upgraded = storedUserPassword(password);
     if (!upgraded.empty()) {
-      pers.rec().setText("PASS", upgraded);
+      setUserPassword(pers.rec(), upgraded);
       (void)pers.update();  // a failed upgrade leaves the older form, which still matches
     }
   }
   result.kind = LoginResult::kUser;
-  result.login.user = static_cast<int32_t>(pers.rec().integer("CTA"));
-  for (int i = 1; i <= 20; ++i) result.login.levels[i - 1] = static_cast<uint8_t>(pers.rec().integer("PRES", i));
+  result.login.user = user.account;
+  for (size_t i = 0; i < user.levels.size(); ++i) result.login.levels[i] = user.levels[i];
   return result;
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "shell/access.h"
+#include "shell/records.h"
 #include "tables/record.h"
 #include "tables/table.h"
 
@@ -34,11 +35,11 @@ struct LoginResult {
   std::string upgradedMasterPassword;
 };
 
-// ACCE's decision: `settings` is the VGA record, `pers` the users table (open).
+// ACCE's decision: `settings` are the installation's, `pers` the users table (open).
 // kEmpty when the login or the password is blank (the program ends), kRefused
 // when no account matches (the three-line warning, then the program ends).
 // A user's password in an older form is rewritten through `pers`.
-LoginResult checkLogin(const tables::Record& settings, tables::Table& pers, std::string_view login,
+LoginResult checkLogin(const InstallationSettings& settings, tables::Table& pers, std::string_view login,
                        std::string_view password);
 
 }  // namespace velmora::shell

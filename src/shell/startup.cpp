@@ -40,11 +40,7 @@ Status saveSettings(const tables::Installation& inst, ErrorReporter& errors, con
     }
     vga->setOrder(vga->keyIndex("CTA_KEY"));
   }
-  vga->rec().clear();
-  vga->rec().setInteger("CTA", 1);
-  vga->rec().setText("CIA", e.company);
-  vga->rec().setText("LOGIN", e.login);
-  vga->rec().setText("CLAV", storedMasterPassword(e.password));
+  vga->rec() = settingsRecord({e.company, e.login, storedMasterPassword(e.password)});
   if (Status s = vga->insert(); !s) {
     vga->rollback();
     return s;
@@ -119,7 +115,7 @@ std::optional<StartupOutcome> openSettings(Session& session, StartupUi& ui, tabl
 
 // 5-6: the login against `settings`, an older master password upgraded in
 // place, and the suppliers' entry for the maintenance account.
-std::optional<StartupOutcome> logIn(Session& session, StartupUi& ui, const tables::Record& settings,
+std::optional<StartupOutcome> logIn(Session& session, StartupUi& ui, const InstallationSettings& settings,
                                     tables::Table& vga) {
   auto entered = ui.runLogin(session.companyName);
   if (!entered) return StartupOutcome::kEndProgram;  // closing the window never logs anyone in
@@ -133,12 +129,13 @@ std::optional<StartupOutcome> logIn(Session& session, StartupUi& ui, const table
   }
   session.login = result.login;
   if (!result.upgradedMasterPassword.empty()) {
-    vga.rec() = settings;
-    vga.rec().setText("CLAV", result.upgradedMasterPassword);
+    InstallationSettings upgraded = settings;
+    upgraded.masterPassword = result.upgradedMasterPassword;
+    vga.rec() = settingsRecord(upgraded);
     (void)vga.update();  // a failed upgrade leaves the older form, which still matches
   }
   session.showSuppliers =
-      text::clip(settings.text("LOGIN")) == "QOX" && masterPasswordMatches(settings.text("CLAV"), "ZEP");
+      text::clip(settings.masterLogin) == "QOX" && masterPasswordMatches(settings.masterPassword, "ZEP");
   return std::nullopt;
 }
 
@@ -168,8 +165,8 @@ std::optional<StartupOutcome> loadZones(Session& session, StartupUi& ui) {
 StartupOutcome startSession(Session& session, StartupUi& ui) {
   auto vga = session.installation.table("VGA", *session.errors);
   if (auto ended = openSettings(session, ui, *vga)) return *ended;
-  const tables::Record settings = vga->rec();
-  session.companyName = settings.text("CIA");
+  const InstallationSettings settings = settingsOf(vga->rec());
+  session.companyName = settings.company;
   session.today = dates::today();
   if (auto ended = logIn(session, ui, settings, *vga)) return *ended;
   // 7: no work chosen yet.

@@ -1,4 +1,5 @@
 #include "ui/users_screens.h"
+#include "shell/records.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -114,14 +115,14 @@ bool UserForm::validate() {
 
 void UserForm::beforeSave(tables::Record& r) {
   const QString typed = passwordText("PASS");
-  if (!typed.isEmpty()) r.setText("PASS", shell::storedUserPassword(typed.toStdString()));
+  if (!typed.isEmpty()) shell::setUserPassword(r, shell::storedUserPassword(typed.toStdString()));
   table_.setAuditUser(ctx_.login().user);
 }
 
 bool runUserForm(BrowseWindow& list, tables::Table& pers, FormRequest request) {
   Context& ctx = list.context();
   const std::optional<int32_t> owner =
-      request == FormRequest::kInsert ? std::nullopt : std::optional<int32_t>(pers.rec().integer("CTA"));
+      request == FormRequest::kInsert ? std::nullopt : std::optional<int32_t>(shell::userOf(pers.rec()).account);
   if (!formAccessAllowed(ctx, shell::element::kUsers, request, owner)) return false;
   UserForm form(ctx, pers, request, &list);
   return form.run();
