@@ -1,5 +1,4 @@
 #include "app/demo_data.h"
-#include "shell/records.h"
 
 #include <fstream>
 #include <ostream>
@@ -10,6 +9,7 @@
 #include "app/demo_works.h"
 #include "estimate/zones.h"
 #include "shell/login.h"
+#include "shell/records.h"
 
 namespace velmora::app {
 

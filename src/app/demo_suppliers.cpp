@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/records.h"
+
 namespace velmora::app {
 
 namespace fs = std::filesystem;
@@ -166,9 +168,7 @@ Status fillDemoSuppliers(const tables::Installation& inst, ErrorReporter& errors
     tipa->rec().clear();
     tipa->rec().setInteger("CTA", account);
     if (tipa->fetch(tipa->keyIndex("CTA_KEY"))) continue;
-    tipa->rec().clear();
-    tipa->rec().setInteger("CTA", account);
-    tipa->rec().setText("DESC", description);
+    tipa->rec() = shell::supplierTypeRecord({account, description});
     if (Status s = tipa->insert(); !s) return s;
   }
 
@@ -185,25 +185,24 @@ Status fillDemoSuppliers(const tables::Installation& inst, ErrorReporter& errors
     patr->rec().clear();
     patr->rec().setInteger("CTA", d.account);
     if (patr->fetch(patr->keyIndex("CTA_KEY"))) continue;
-    tables::Record& r = patr->rec();
-    r.clear();
-    r.setInteger("CTA", d.account);
-    r.setInteger("TIPO", d.type);
-    r.setText("NOMB", d.name);
-    r.setText("DIRE", d.street);
-    r.setText("POBL", d.town);
-    r.setText("CIUD", d.city);
-    r.setInteger("CODI", d.postcode);
-    r.setText("TELE", d.phone);
-    r.setText("TEL2", d.phone2);
-    r.setText("FAX", d.fax);
-    r.setText("MAIL", d.mail);
-    r.setText("WEB", d.web);
+    shell::Supplier supplier;
+    supplier.account = d.account;
+    supplier.type = d.type;
+    supplier.name = d.name;
+    supplier.street = d.street;
+    supplier.town = d.town;
+    supplier.city = d.city;
+    supplier.postcode = d.postcode;
+    supplier.phone = d.phone;
+    supplier.phone2 = d.phone2;
+    supplier.fax = d.fax;
+    supplier.mail = d.mail;
+    supplier.web = d.web;
     for (int i = 1; i <= d.pictures; ++i) {
-      r.setText("PROM",
-                std::string(kPromotionsFolder) + "/PROV" + std::to_string(d.account) + "_" + std::to_string(i) + ".bmp",
-                i);
+      supplier.promotions[i - 1] =
+          std::string(kPromotionsFolder) + "/PROV" + std::to_string(d.account) + "_" + std::to_string(i) + ".bmp";
     }
+    patr->rec() = shell::supplierRecord(supplier);
     if (Status s = patr->insert(); !s) return s;
   }
 

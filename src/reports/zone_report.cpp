@@ -1,10 +1,10 @@
 #include "reports/zone_report.h"
-#include "shell/records.h"
 
 #include "estimate/zones.h"
 #include "framework/dates.h"
 #include "framework/picture.h"
 #include "reports/report_header.h"
+#include "shell/records.h"
 
 namespace velmora::reports {
 

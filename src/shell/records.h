@@ -1,5 +1,5 @@
-// The installation's settings and its users as the program reads them, each
-// with its mapper from and to its table's record.
+// The installation's settings, its users and its suppliers as the program
+// reads them, each with its mapper from and to its table's record.
 #pragma once
 
 #include <array>
@@ -39,5 +39,28 @@ User userOf(const tables::Record& pers);
 tables::Record userRecord(const User& user);
 // Sets the stored password of the user in `pers`, leaving the rest as read.
 void setUserPassword(tables::Record& pers, const std::string& stored);
+
+// A supplier of the directory (PATR) and the promotions it shows.
+struct Supplier {
+  int32_t account = 0;                    // CTA
+  int32_t type = 0;                       // TIPO: a supplier type
+  std::string name;                       // NOMB
+  std::string street, town, city;         // DIRE, POBL, CIUD
+  int32_t postcode = 0;                   // CODI
+  std::string phone, phone2, fax;         // TELE, TEL2, FAX
+  std::string mail, web;                  // MAIL, WEB
+  std::array<std::string, 5> promotions;  // PROM: picture files, from the data folder
+  std::string comment;                    // COME
+};
+Supplier supplierOf(const tables::Record& patr);
+tables::Record supplierRecord(const Supplier& supplier);
+
+// A supplier type (TIPA).
+struct SupplierType {
+  int32_t account = 0;      // CTA
+  std::string description;  // DESC
+};
+SupplierType supplierTypeOf(const tables::Record& tipa);
+tables::Record supplierTypeRecord(const SupplierType& type);
 
 }  // namespace velmora::shell

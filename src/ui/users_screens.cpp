@@ -1,5 +1,4 @@
 #include "ui/users_screens.h"
-#include "shell/records.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -7,6 +6,7 @@
 
 #include "framework/dates.h"
 #include "shell/login.h"
+#include "shell/records.h"
 
 namespace velmora::ui {
 

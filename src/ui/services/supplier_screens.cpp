@@ -17,6 +17,7 @@
 
 #include "framework/text.h"
 #include "shell/documents.h"
+#include "shell/records.h"
 #include "ui/catalog/generic_keys.h"
 
 namespace velmora::ui {
@@ -25,9 +26,7 @@ using namespace browse_button;
 
 namespace {
 
-QString clipped(const tables::Record& r, const char* field, int element = 1) {
-  return QString::fromStdString(text::clip(r.text(field, element)));
-}
+QString clipped(const std::string& s) { return QString::fromStdString(text::clip(s)); }
 
 // Type number to description, read once when a list opens.
 using TypeNames = std::map<int64_t, QString>;
@@ -36,7 +35,10 @@ std::shared_ptr<TypeNames> readTypeNames(Context& ctx) {
   auto tipa = ctx.session.installation.table("TIPA", ctx.errors);
   if (!tipa->open()) return names;
   tipa->setOrder(tipa->keyIndex("CTA_KEY"));
-  while (tipa->next()) (*names)[tipa->rec().integer("CTA")] = clipped(tipa->rec(), "DESC");
+  while (tipa->next()) {
+    const shell::SupplierType type = shell::supplierTypeOf(tipa->rec());
+    (*names)[type.account] = clipped(type.description);
+  }
   return names;
 }
 
@@ -44,7 +46,8 @@ QString typeDescription(Context& ctx, int64_t type) {
   auto tipa = ctx.session.installation.table("TIPA", ctx.errors);
   if (!tipa->open()) return {};
   tipa->rec().setInteger("CTA", type);
-  return tipa->fetch(tipa->keyIndex("CTA_KEY")) ? clipped(tipa->rec(), "DESC") : QString();
+  if (!tipa->fetch(tipa->keyIndex("CTA_KEY"))) return {};
+  return clipped(shell::supplierTypeOf(tipa->rec()).description);
 }
 
 // The columns of a tab with the column of its sort field first.
@@ -69,14 +72,14 @@ bool runTypeForm(BrowseWindow& list, tables::Table& tipa, FormRequest request) {
 void openWebPage(BrowseWindow* list) {
   const int row = list->currentRow();
   if (row < 0) return;
-  tables::Record r = list->model().recordAt(row);
-  const QString web = clipped(r, "WEB");
+  shell::Supplier supplier = shell::supplierOf(list->model().recordAt(row));
+  const QString web = clipped(supplier.web);
   if (web.isEmpty()) {
     Context& ctx = list->context();
     ctx.prompter.warn({"LO SENTIMOS..... NO TENEMOS", "REGISTRADO EL WEB DEL PROVEEDOR", "CON Ok CONTINUA..."});
     // Shown with the maker's address from now on, not saved.
-    r.setText("WEB", makerSite(ctx).toStdString());
-    list->model().setRecordAt(row, r);
+    supplier.web = makerSite(ctx).toStdString();
+    list->model().setRecordAt(row, shell::supplierRecord(supplier));
     list->view().setFocus();
     return;
   }
@@ -90,7 +93,7 @@ void sendMail(BrowseWindow* list) {
   const QString here = QDir::currentPath();
   QUrl mail;
   mail.setScheme("mailto");
-  mail.setPath(clipped(*r, "MAIL"));
+  mail.setPath(clipped(shell::supplierOf(*r).mail));
   QDesktopServices::openUrl(mail);
   QDir::setCurrent(here);
 }
@@ -102,7 +105,7 @@ void showPromotions(BrowseWindow* list) {
   // The supplier is read again: another station may have changed its pictures.
   auto patr = ctx.session.installation.table("PATR", ctx.errors);
   if (!patr->open()) return;
-  patr->rec().setInteger("CTA", shown->integer("CTA"));
+  patr->rec().setInteger("CTA", shell::supplierOf(*shown).account);
   if (!patr->fetch(patr->keyIndex("CTA_KEY"))) return;
   const auto files = promotionFiles(ctx, patr->rec());
   if (files[0].isEmpty() || !QFileInfo(files[0]).isFile()) {
@@ -125,9 +128,10 @@ QString makerSite(const Context& ctx) {
 std::array<QString, 5> promotionFiles(const Context& ctx, const tables::Record& patr) {
   std::array<QString, 5> files;
   const QDir dataDir(QString::fromStdString(ctx.session.installation.dataDir.string()));
-  for (int i = 1; i <= 5; ++i) {
-    const QString name = clipped(patr, "PROM", i);
-    if (!name.isEmpty()) files[i - 1] = QDir::isAbsolutePath(name) ? name : dataDir.filePath(name);
+  const shell::Supplier supplier = shell::supplierOf(patr);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const QString name = clipped(supplier.promotions[i]);
+    if (!name.isEmpty()) files[i] = QDir::isAbsolutePath(name) ? name : dataDir.filePath(name);
   }
   return files;
 }
@@ -137,7 +141,7 @@ BrowseWindow* openSupplierDirectory(Context& ctx) {
   // Widths in characters, so that the eight columns fit a 1024-pixel frame.
   ColumnSpec typeName{"TIPO DE PROVEEDOR", "TIA:DESC", "s30", 1, 28};
   typeName.value = [names](const tables::Record& r) {
-    const auto it = names->find(r.integer("TIPO"));
+    const auto it = names->find(shell::supplierOf(r).type);
     return it == names->end() ? QString() : it->second;
   };
   const std::vector<ColumnSpec> columns = {
