@@ -15,9 +15,11 @@ CostSplit CostSplit::rounded() const {
   return {money::round2(labour), money::round2(materials), money::round2(equipment), money::round2(percentages)};
 }
 
+MachineRates machineRates(const tables::Record& control) { return {control.real("PORC"), control.real("DHAB")}; }
+
 MachineRates firstZoneRates(tables::Table& control) {
   if (!control.fetchFirstStored()) return {};
-  return {control.rec().real("PORC"), control.rec().real("DHAB")};
+  return machineRates(control.rec());
 }
 
 HourlyCostTerms hourlyCostDerivation(const Machine& m, const MachineInputs& in, const MachineRates& rates) {

@@ -64,6 +64,8 @@ struct MachineRates {
   double interest = 0;     // CTL:PORC
   double workingDays = 0;  // CTL:DHAB
 };
+// The rates of a zone record (CONTROL).
+MachineRates machineRates(const tables::Record& control);
 // The rates of the first stored zone, which pricing uses.
 MachineRates firstZoneRates(tables::Table& control);
 

@@ -270,10 +270,11 @@ void ConceptForm::importConcept(int32_t account) {
   if (!cobt->open()) return;
   cobt->rec().setInteger("CTA", account);
   if (!cobt->fetch(cobt->keyIndex("CTA_KEY"))) return;
-  setFieldText("TEXT", QString::fromStdString(cobt->rec().text("TEXT")));
-  setFieldText("TEX1", QString::fromStdString(cobt->rec().text("TEX1")));
-  setFieldText("UNID", QString::fromStdString(cobt->rec().text("UNID")));
-  setFieldText("GENE", QString::fromStdString(cobt->rec().text("GENE")));
+  const catalog::Concept imported = catalog::conceptOf(cobt->rec());
+  setFieldText("TEXT", QString::fromStdString(imported.text));
+  setFieldText("TEX1", QString::fromStdString(imported.longText));
+  setFieldText("UNID", QString::fromStdString(imported.unit));
+  setFieldText("GENE", QString::fromStdString(imported.gene));
   editor_->replaceLines(catalog::loadConceptLines(*engine_, account));  // written only when the form is saved
 }
 
