@@ -155,6 +155,29 @@ Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows) {
   return Status::ok();
 }
 
+Status readBudgetFigures(tables::Table& cobr, std::vector<BudgetRow>* rows) {
+  rows->clear();
+  tables::Record lo(cobr.def()), hi(cobr.def());
+  lo.setInteger("CTA", INT32_MIN);
+  hi.setInteger("CTA", INT32_MAX);
+  const Status s = cobr.readRangeColumns(
+      cobr.keyIndex("CTA_KEY"), lo, hi, {"CTA", "TIPO", "TEXT", "CANT", "TOBR", "TMAT", "TCOS", "TPOR", "PUNI", "IMPO"},
+      [&](const tables::Row& r) {
+        BudgetRow b;
+        b.account = static_cast<int32_t>(r.integer(0));
+        const std::string kind = text::clip(r.text(1));
+        b.kind = kind.empty() ? row_kind::kConcept : kind[0];
+        b.text = r.text(2);
+        b.quantity = r.real(3);
+        b.perUnit = {r.real(4), r.real(5), r.real(6), r.real(7)};
+        b.unitPrice = r.real(8);
+        b.amount = r.real(9);
+        rows->push_back(std::move(b));
+        return true;
+      });
+  return s.is(Status::Code::kNotFound) ? Status::ok() : s;
+}
+
 RowMoney rowMoney(const catalog::CostSplit& perUnit, double quantity) {
   const double unitPrice = perUnit.unitPrice();
   return {money::cents(unitPrice), money::cents(unitPrice * quantity)};
@@ -473,7 +496,7 @@ Status writeCategoryTotals(const tables::Installation& inst, ErrorReporter& erro
   if (Status s = obra->open(); !s) return s;
   obra->setAuditUser(user);
   std::vector<BudgetRow> rows;
-  if (Status s = readBudget(*cobr, &rows); !s) return s;
+  if (Status s = readBudgetFigures(*cobr, &rows); !s) return s;
   return storeTotals(*obra, code, categoryTotals(rows));
 }
 

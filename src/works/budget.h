@@ -55,6 +55,10 @@ catalog::CostSplit storedSplit(const tables::Record& r);
 
 // Every row in account order.
 Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows);
+// The same rows with only their account, kind, description, quantity and
+// figures (no keys, unit or long description): for a pass over a whole
+// budget that prints none of those.
+Status readBudgetFigures(tables::Table& cobr, std::vector<BudgetRow>* rows);
 // At most `limit` rows after row `after`, in account order: a page of a long
 // budget.
 Status readBudgetPage(tables::Table& cobr, int32_t after, size_t limit, std::vector<BudgetRow>* rows);

@@ -181,7 +181,7 @@ Status WorkExplosion::run(int64_t first, int64_t last, const std::function<bool(
 
   auto cobr = inst_.table("COBR", errors_);
   if (Status s = cobr->open(); !s) return s;
-  if (Status s = readBudget(*cobr, &rows_); !s) return s;
+  if (Status s = readBudgetFigures(*cobr, &rows_); !s) return s;
   if (Status s = checkFiniteFigures(rows_); !s) return s;
   const auto inRange = [first, last](int64_t a) { return (first == 0 || a >= first) && (last == 0 || a <= last); };
   Walk walk(engine);

@@ -60,7 +60,7 @@ class WorkExplosion {
   // cancels.
   Status run(int64_t first, int64_t last, const std::function<bool(size_t, size_t)>& progress = {});
 
-  // The budget as read (for its direct cost and ranges), the inputs in
+  // The budget as read (its figures, for the direct cost), the inputs in
   // account order, the machines in account order.
   const std::vector<BudgetRow>& rows() const { return rows_; }
   const std::vector<ExplodedInput>& inputs() const { return inputs_; }
