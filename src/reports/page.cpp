@@ -1,15 +1,11 @@
 #include "reports/page.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
-#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <random>
-#include <sstream>
-
-#include "framework/text.h"
 
 namespace velmora::reports {
 
@@ -17,49 +13,50 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Page files are lines of tab-separated fields, one item a line; texts
-// escape tab, newline and backslash.
-std::string escape(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\t') out += "\\t";
-    else if (c == '\n') out += "\\n";
-    else out += c;
+// A page is stored as its items in binary, each list preceded by its
+// length: numbers as their eight bytes, texts as a length and their bytes.
+// The file is the run's own and never outlives it, so it needs no portable
+// form; reading checks every length against what is left.
+class PageWriterBuffer {
+ public:
+  explicit PageWriterBuffer(std::string& out) : out_(out) {}
+  void number(double v) { raw(&v, sizeof v); }
+  void count(uint32_t n) { raw(&n, sizeof n); }
+  void text(const std::string& t) {
+    count(static_cast<uint32_t>(t.size()));
+    out_.append(t);
   }
-  return out;
-}
 
-std::string unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\\' || i + 1 == s.size()) {
-      out += s[i];
-      continue;
-    }
-    const char n = s[++i];
-    out += n == 't' ? '\t' : n == 'n' ? '\n' : n;
+ private:
+  void raw(const void* p, size_t n) { out_.append(static_cast<const char*>(p), n); }
+  std::string& out_;
+};
+
+class PageReaderBuffer {
+ public:
+  explicit PageReaderBuffer(const std::string& in) : in_(in) {}
+  bool number(double* v) { return raw(v, sizeof *v); }
+  bool count(uint32_t* n) { return raw(n, sizeof *n); }
+  bool text(std::string* t) {
+    uint32_t n = 0;
+    if (!count(&n) || n > in_.size() - at_) return false;
+    t->assign(in_, at_, n);
+    at_ += n;
+    return true;
   }
-  return out;
-}
+  // Whether `n` items of at least `size` bytes each can still be there.
+  bool holds(uint32_t n, size_t size) const { return n <= (in_.size() - at_) / size; }
 
-double toNumber(const std::string& s) {
-  double v = 0;
-  std::from_chars(s.data(), s.data() + s.size(), v);
-  return v;
-}
-
-std::vector<std::string> split(const std::string& line) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (size_t i = 0; i <= line.size(); ++i) {
-    if (i == line.size() || line[i] == '\t') {
-      out.push_back(line.substr(start, i - start));
-      start = i + 1;
-    }
+ private:
+  bool raw(void* p, size_t n) {
+    if (n > in_.size() - at_) return false;
+    std::memcpy(p, in_.data() + at_, n);
+    at_ += n;
+    return true;
   }
-  return out;
-}
+  const std::string& in_;
+  size_t at_ = 0;
+};
 
 }  // namespace
 
@@ -86,48 +83,6 @@ Spool::~Spool() {
 }
 
 namespace {
-// The page file is built in one string: numbers and texts appended in place.
-void appendNum(std::string& out, double v) {
-  char buf[32];
-  // Most positions and sizes are whole points: written as integers, which
-  // is several times faster than the shortest form of a double and reads
-  // back as the same value.
-  if (std::fabs(v) < 1e12) {
-    const auto whole = static_cast<int64_t>(v);
-    if (static_cast<double>(whole) == v) {
-      out.append(buf, std::to_chars(buf, buf + sizeof buf, whole).ptr);
-      return;
-    }
-    // Two decimals (a band at 86.5, a font of 6.5), when they read back as
-    // exactly this value.
-    const auto hundredths = static_cast<int64_t>(std::llround(v * 100));
-    if (static_cast<double>(hundredths) / 100 == v) {
-      const int64_t magnitude = hundredths < 0 ? -hundredths : hundredths;
-      char* p = buf;
-      if (hundredths < 0) *p++ = '-';
-      p = std::to_chars(p, buf + sizeof buf, magnitude / 100).ptr;
-      const int cents = static_cast<int>(magnitude % 100);
-      *p++ = '.';
-      *p++ = static_cast<char>('0' + cents / 10);
-      if (cents % 10 != 0) *p++ = static_cast<char>('0' + cents % 10);
-      out.append(buf, p);
-      return;
-    }
-  }
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-void appendEscaped(std::string& out, const std::string& s) {
-  for (const char c : s) {
-    if (c == '\\' || c == '\t' || c == '\n') {
-      out += escape(s);
-      return;
-    }
-  }
-  out += s;
-}
-}  // namespace
-
-namespace {
 // Positions a file anywhere in it, past 2 GB too.
 bool seekTo(std::FILE* f, uint64_t offset) {
 #ifdef _WIN32
@@ -141,48 +96,30 @@ bool seekTo(std::FILE* f, uint64_t offset) {
 Status Spool::append(const Page& page, Stored& where) {
   if (!pages_file_) return Status::error(Status::Code::kIoError, "no hay archivo para las hojas del reporte");
   std::string out;
-  out.reserve(64 + page.texts.size() * 64 + (page.lines.size() + page.boxes.size()) * 48);
-  const auto field = [&out](double v) {
-    out += '\t';
-    appendNum(out, v);
-  };
-  out += "P";
-  field(page.width);
-  field(page.height);
-  out += '\n';
+  out.reserve(64 + page.texts.size() * 80 + (page.lines.size() + page.boxes.size()) * 48);
+  PageWriterBuffer w(out);
+  w.number(page.width);
+  w.number(page.height);
+  w.count(static_cast<uint32_t>(page.boxes.size()));
   for (const BoxItem& b : page.boxes) {
-    out += "B";
-    for (double v : {b.x, b.y, b.width, b.height, b.pen}) field(v);
-    out += '\t';
-    out += std::to_string(b.fill);
-    out += '\n';
+    for (double v : {b.x, b.y, b.width, b.height, b.pen}) w.number(v);
+    w.count(b.fill);
   }
+  w.count(static_cast<uint32_t>(page.lines.size()));
   for (const LineItem& l : page.lines) {
-    out += "L";
-    for (double v : {l.x1, l.y1, l.x2, l.y2, l.pen}) field(v);
-    out += '\n';
+    for (double v : {l.x1, l.y1, l.x2, l.y2, l.pen}) w.number(v);
   }
+  w.count(static_cast<uint32_t>(page.images.size()));
   for (const ImageItem& i : page.images) {
-    out += "I";
-    for (double v : {i.x, i.y, i.width, i.height}) field(v);
-    out += '\t';
-    appendEscaped(out, i.file);
-    out += '\n';
+    for (double v : {i.x, i.y, i.width, i.height}) w.number(v);
+    w.text(i.file);
   }
+  w.count(static_cast<uint32_t>(page.texts.size()));
   for (const TextItem& t : page.texts) {
-    out += "T";
-    for (double v : {t.x, t.y, t.width}) field(v);
-    out += '\t';
-    appendEscaped(out, t.font.family);
-    field(t.font.size);
-    out += '\t';
-    out += t.font.bold ? '1' : '0';
-    out += t.font.italic ? '1' : '0';
-    out += '\t';
-    out += std::to_string(static_cast<int>(t.align));
-    out += '\t';
-    appendEscaped(out, t.text);
-    out += '\n';
+    for (double v : {t.x, t.y, t.width, t.font.size}) w.number(v);
+    w.count((t.font.bold ? 1u : 0u) | (t.font.italic ? 2u : 0u) | (static_cast<uint32_t>(t.align) << 2));
+    w.text(t.font.family);
+    w.text(t.text);
   }
   if (!seekTo(pages_file_, end_) || std::fwrite(out.data(), 1, out.size(), pages_file_) != out.size()) {
     return Status::error(Status::Code::kIoError, "no se pudo escribir la hoja en la carpeta temporal del reporte");
@@ -207,35 +144,40 @@ std::optional<Page> Spool::read(size_t index) const {
       std::fread(text.data(), 1, text.size(), pages_file_) != text.size()) {
     return std::nullopt;
   }
-  std::istringstream in(std::move(text));
+  PageReaderBuffer r(text);
   Page page;
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::vector<std::string> f = split(line);
-    if (f.empty()) continue;
-    if (f[0] == "P" && f.size() >= 3) {
-      page.width = toNumber(f[1]);
-      page.height = toNumber(f[2]);
-    } else if (f[0] == "B" && f.size() >= 7) {
-      page.boxes.push_back({toNumber(f[1]), toNumber(f[2]), toNumber(f[3]), toNumber(f[4]), toNumber(f[5]),
-                            static_cast<uint32_t>(toNumber(f[6]))});
-    } else if (f[0] == "L" && f.size() >= 6) {
-      page.lines.push_back({toNumber(f[1]), toNumber(f[2]), toNumber(f[3]), toNumber(f[4]), toNumber(f[5])});
-    } else if (f[0] == "I" && f.size() >= 6) {
-      page.images.push_back({toNumber(f[1]), toNumber(f[2]), toNumber(f[3]), toNumber(f[4]), unescape(f[5])});
-    } else if (f[0] == "T" && f.size() >= 9) {
-      TextItem t;
-      t.x = toNumber(f[1]);
-      t.y = toNumber(f[2]);
-      t.width = toNumber(f[3]);
-      t.font.family = unescape(f[4]);
-      t.font.size = toNumber(f[5]);
-      t.font.bold = f[6].size() > 0 && f[6][0] == '1';
-      t.font.italic = f[6].size() > 1 && f[6][1] == '1';
-      t.align = static_cast<Align>(std::clamp(static_cast<int>(toNumber(f[7])), 0, 2));
-      t.text = unescape(f[8]);
-      page.texts.push_back(std::move(t));
+  uint32_t n = 0;
+  if (!r.number(&page.width) || !r.number(&page.height) || !r.count(&n) || !r.holds(n, 44)) return std::nullopt;
+  page.boxes.resize(n);
+  for (BoxItem& b : page.boxes) {
+    if (!r.number(&b.x) || !r.number(&b.y) || !r.number(&b.width) || !r.number(&b.height) || !r.number(&b.pen) ||
+        !r.count(&b.fill)) {
+      return std::nullopt;
     }
+  }
+  if (!r.count(&n) || !r.holds(n, 40)) return std::nullopt;
+  page.lines.resize(n);
+  for (LineItem& l : page.lines) {
+    if (!r.number(&l.x1) || !r.number(&l.y1) || !r.number(&l.x2) || !r.number(&l.y2) || !r.number(&l.pen))
+      return std::nullopt;
+  }
+  if (!r.count(&n) || !r.holds(n, 36)) return std::nullopt;
+  page.images.resize(n);
+  for (ImageItem& i : page.images) {
+    if (!r.number(&i.x) || !r.number(&i.y) || !r.number(&i.width) || !r.number(&i.height) || !r.text(&i.file))
+      return std::nullopt;
+  }
+  if (!r.count(&n) || !r.holds(n, 44)) return std::nullopt;
+  page.texts.resize(n);
+  for (TextItem& t : page.texts) {
+    uint32_t style = 0;
+    if (!r.number(&t.x) || !r.number(&t.y) || !r.number(&t.width) || !r.number(&t.font.size) || !r.count(&style) ||
+        !r.text(&t.font.family) || !r.text(&t.text)) {
+      return std::nullopt;
+    }
+    t.font.bold = (style & 1u) != 0;
+    t.font.italic = (style & 2u) != 0;
+    t.align = static_cast<Align>(std::min<uint32_t>(style >> 2, 2));
   }
   return page;
 }

@@ -92,12 +92,12 @@ class Spool {
   Sheet* sheet() const { return sheet_; }
 
  private:
-  // Where a page's text lies in the pages file.
+  // Where a page lies in the pages file.
   struct Stored {
     uint64_t offset;
     uint64_t size;
   };
-  // Appends a page's text to the pages file.
+  // Appends a page to the pages file.
   Status append(const Page& page, Stored& where);
   std::filesystem::path dir_;
   std::filesystem::path file_;
