@@ -481,7 +481,7 @@ Status fillCatalogue(tables::Table& clag_, tables::Table& inba_, tables::Table& 
     if (Status s = clag->insert(); !s) return s;
   }
   for (const auto& in : kInputs) {
-    catalog::Input input{in.account, in.text, {}, in.kind, in.gene, in.key, in.unit, {}, {}};
+    catalog::Input input{{in.account, in.text, {}, in.kind, in.gene, in.key, in.unit}, {}, {}};
     for (int z = 1; z <= 5 && in.kind <= 4; ++z) {
       input.prices[z - 1] = money::round2(in.price * kZoneFactor[z - 1]);
       input.dates[z - 1] = priceDate;

@@ -4,8 +4,9 @@
 
 namespace velmora::catalog {
 
-Input inputOf(const tables::Record& r) {
-  Input in;
+namespace {
+
+void readHead(const tables::Record& r, InputHead& in) {
   in.account = static_cast<int32_t>(r.integer("CTA"));
   in.text = r.text("TEXT");
   in.text2 = r.text("TEX1");
@@ -13,6 +14,25 @@ Input inputOf(const tables::Record& r) {
   in.gene = r.text("GENE");
   in.key = r.text("LLAV");
   in.unit = r.text("UNID");
+}
+
+tables::Record recordWithHead(const char* label, const InputHead& in) {
+  tables::Record r(tables::tableDef(label));
+  r.setInteger("CTA", in.account);
+  r.setText("TEXT", in.text);
+  r.setText("TEX1", in.text2);
+  r.setInteger("TIPO", in.kind);
+  r.setText("GENE", in.gene);
+  r.setText("LLAV", in.key);
+  r.setText("UNID", in.unit);
+  return r;
+}
+
+}  // namespace
+
+Input inputOf(const tables::Record& r) {
+  Input in;
+  readHead(r, in);
   for (int z = 1; z <= 5; ++z) {
     in.prices[z - 1] = r.real("COST", z);
     in.dates[z - 1] = static_cast<int32_t>(r.integer("FECH", z));
@@ -21,14 +41,7 @@ Input inputOf(const tables::Record& r) {
 }
 
 tables::Record inputRecord(const Input& in) {
-  tables::Record r(tables::tableDef("INBA"));
-  r.setInteger("CTA", in.account);
-  r.setText("TEXT", in.text);
-  r.setText("TEX1", in.text2);
-  r.setInteger("TIPO", in.kind);
-  r.setText("GENE", in.gene);
-  r.setText("LLAV", in.key);
-  r.setText("UNID", in.unit);
+  tables::Record r = recordWithHead("INBA", in);
   for (int z = 1; z <= 5; ++z) {
     r.setReal("COST", in.prices[z - 1], z);
     r.setInteger("FECH", in.dates[z - 1], z);
@@ -37,14 +50,7 @@ tables::Record inputRecord(const Input& in) {
 }
 
 tables::Record workInputRecord(const WorkInput& in) {
-  tables::Record r(tables::tableDef("IOBR"));
-  r.setInteger("CTA", in.account);
-  r.setText("TEXT", in.text);
-  r.setText("TEX1", in.text2);
-  r.setInteger("TIPO", in.kind);
-  r.setText("GENE", in.gene);
-  r.setText("LLAV", in.key);
-  r.setText("UNID", in.unit);
+  tables::Record r = recordWithHead("IOBR", in);
   r.setReal("COST", in.price);
   r.setInteger("FECH", in.date);
   return r;

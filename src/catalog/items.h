@@ -11,15 +11,17 @@
 
 namespace velmora::catalog {
 
-// An input of the catalogue (INBA): a price and its date for each salary
-// zone.
-struct Input {
-  int32_t account = 0;             // CTA
-  std::string text;                // TEXT
-  std::string text2;               // TEX1
-  int kind = 0;                    // TIPO: 3 material, 4 labour, 5 and 6 percentages
-  std::string gene, key;           // GENE, LLAV
-  std::string unit;                // UNID
+// An input: of the catalogue (INBA), with a price and its date for each
+// salary zone, or a work's own copy (IOBR), at the work's zone.
+struct InputHead {
+  int32_t account = 0;    // CTA
+  std::string text;       // TEXT
+  std::string text2;      // TEX1
+  int kind = 0;           // TIPO: 3 material, 4 labour, 5 and 6 percentages
+  std::string gene, key;  // GENE, LLAV
+  std::string unit;       // UNID
+};
+struct Input : InputHead {
   std::array<double, 5> prices{};  // COST, by zone
   std::array<int32_t, 5> dates{};  // FECH, by zone: the day each price was set
 };
@@ -28,15 +30,9 @@ Input inputOf(const tables::Record& inba);
 tables::Record inputRecord(const Input& input);
 
 // A work's own copy of an input (IOBR), at the work's zone.
-struct WorkInput {
-  int32_t account = 0;    // CTA
-  std::string text;       // TEXT
-  std::string text2;      // TEX1
-  int kind = 0;           // TIPO
-  std::string gene, key;  // GENE, LLAV
-  std::string unit;       // UNID
-  double price = 0;       // COST
-  int32_t date = 0;       // FECH
+struct WorkInput : InputHead {
+  double price = 0;  // COST
+  int32_t date = 0;  // FECH
 };
 // A new IOBR record holding `input`; the explosion's figures blank.
 tables::Record workInputRecord(const WorkInput& input);

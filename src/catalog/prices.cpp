@@ -100,7 +100,8 @@ std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPer
     if (!inba_->fetch(inba_->keyIndex("CTA_KEY"))) return cache_[account] = std::nullopt;
     b = inputOf(inba_->rec());
   }
-  WorkInput w{account, b.text, b.text2, b.kind, b.gene, b.key, b.unit, b.prices[zone_ - 1], b.dates[zone_ - 1]};
+  WorkInput w{b, b.prices[zone_ - 1], b.dates[zone_ - 1]};
+  w.account = account;
   if (hiddenPercentages) {
     if (w.kind == 4 && labourPercent_ > 0) w.price *= labourPercent_ / 100 + 1;
     if (w.kind != 4 && otherPercent_ > 0) w.price *= otherPercent_ / 100 + 1;
