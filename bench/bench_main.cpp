@@ -805,6 +805,30 @@ int main(int argc, char** argv) {
         [&] { rawExplosionFloor(opened->inst.dataDir, opened->inst.workDir); });
     return 0;
   }
+  if (argc == 3 && std::string(argv[1]) == "--calcula") {
+    // Only the calcula line, on a reference installation kept by an earlier
+    // run; its work is recalculated from a copy taken first.
+    const fs::path kept = argv[2];
+    ErrorReporter quiet;
+    quiet.setSilent(true);
+    const Installation inst{kept / "reference", kept / "reference", {}};
+    std::optional<works::OpenWork> opened;
+    bench::must(works::openWork(inst, quiet, "REF", &opened));
+    const fs::path workDir = opened->inst.workDir, pristine = kept / "REF.calcula";
+    fs::create_directories(pristine);
+    bench::must(works::calcula(opened->inst, quiet, opened->header, opened->zone, 0));
+    for (const char* f : {"OBRA1", "OBRA2", "OBRA3"})
+      fs::copy_file(workDir / f, pristine / f, fs::copy_options::overwrite_existing);
+    compare(
+        "calcula", 3,
+        [&](bool) {
+          for (const char* f : {"OBRA1", "OBRA2", "OBRA3"})
+            fs::copy_file(pristine / f, workDir / f, fs::copy_options::overwrite_existing);
+        },
+        [&] { bench::must(works::calcula(opened->inst, quiet, opened->header, opened->zone, 0)); },
+        [&] { rawCalculaFloor(inst.dataDir, workDir); });
+    return 0;
+  }
   if (argc == 3 && std::string(argv[1]) == "--budget") {
     // Only the open-budget-changed and calcula-scale lines, on installations
     // made in DIR when missing.

@@ -65,4 +65,11 @@ cmp "$DIR/files-CASA01.txt" "$DIR/station.txt"
 if "$VELMORA" presupuesto --data "postgresql://velmora@127.0.0.1:1/velmora" --obra CASA01 > /dev/null 2>&1; then
     echo "an unreachable server gave a budget" >&2; exit 1
 fi
+# A server's address is no folder: a demo made on the server writes nothing
+# in the folder the program was started from.
+mkdir "$DIR/started-here"
+(cd "$DIR/started-here" && "$VELMORA" demo "$(cat "$2")?schema=clidemo$$" > /dev/null)
+if [ -n "$(ls -A "$DIR/started-here")" ]; then
+    echo "the demo on a server wrote in the current folder: $(ls -A "$DIR/started-here")" >&2; exit 1
+fi
 echo "server cli: ok"

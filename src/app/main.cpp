@@ -144,8 +144,10 @@ const std::vector<Command>& commands() {
          sub.add_option("--settings", v.settings, "directorio de la configuración");
        },
        [](Run& r) {
+         // A folder is made for a new installation in files; a server's
+         // address is no folder (its station's folder is made where it belongs).
          std::error_code ec;
-         std::filesystem::create_directories(r.v.dir, ec);
+         if (!velmora::tables::isServerAddress(r.v.dir)) std::filesystem::create_directories(r.v.dir, ec);
          auto inst = r.hold(true, true, r.v.dir);
          return inst ? app::runDemo(*inst, r.errors, std::cout, std::cerr) : kFailed;
        }},

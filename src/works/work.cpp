@@ -83,9 +83,7 @@ tables::Record workRecord(const WorkHeader& h) {
 }
 
 Status readWorkHeaders(tables::Table& obra, std::vector<WorkHeader>* headers) {
-  tables::Record from(obra.def()), to(obra.def());
-  to.setText("CTA", "\xF4\x8F\xBF\xBF");  // above every code
-  return obra.readRange(obra.keyIndex("CTA_KEY"), from, to, [&](const tables::Record& r) {
+  return obra.readAll(obra.keyIndex("CTA_KEY"), [&](const tables::Record& r) {
     headers->push_back(workHeader(r));
     return true;
   });
