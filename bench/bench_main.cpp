@@ -997,7 +997,7 @@ int main(int argc, char** argv) {
         const int key = coba->keyIndex("CTA_KEY");
         for (int c = 1; c <= kConcepts; ++c) {
           coba->rec().setInteger("CTA", c);
-          if (coba->fetch(key)) bench::must(relations.remove(*coba, RelationManager::Confirm::kDontAsk));
+          if (coba->fetch(key)) bench::must(relations.remove(*coba));
         }
       },
       [&] {

@@ -284,7 +284,7 @@ TEST_F(EngineTest, AnAnalysisIsSavedWholeOrNotAtAll) {
   // The lines' file stays attached to the concepts' connection; deleting the
   // concept through the relations then works on the same attachment.
   tables::RelationManager relations(inst, errors);
-  ASSERT_TRUE(relations.remove(*coba, tables::RelationManager::Confirm::kDontAsk));
+  ASSERT_TRUE(relations.remove(*coba));
   EXPECT_EQ(coba->count(), 0);
   auto lines = open("INCO");
   EXPECT_EQ(lines->count(), 0);

@@ -113,7 +113,7 @@ TEST_F(ProcessTest, KillInsideACascadeDeleteLeavesItWhollyAbsent) {
       (void)!write(ready[1], "x", 1);  // the lines are deleted, the concept not yet
       pause();
     });
-    EXPECT_TRUE(relations.remove(*coba, RelationManager::Confirm::kDontAsk));
+    EXPECT_TRUE(relations.remove(*coba));
     return false;
   });
   char c;
@@ -153,8 +153,7 @@ TEST_F(ProcessTest, KillAtAnyMomentOfManyDeletesLeavesEachWhollyAppliedOrAbsent)
       RelationManager relations(forChild, e);
       for (int cta = 1; cta <= kConcepts; ++cta) {
         coba->rec().setInteger("CTA", cta);
-        if (coba->fetch(coba->keyIndex("CTA_KEY")))
-          (void)relations.remove(*coba, RelationManager::Confirm::kDontAsk);  // killed mid-way
+        if (coba->fetch(coba->keyIndex("CTA_KEY"))) (void)relations.remove(*coba);  // killed mid-way
       }
       return true;
     });
@@ -225,7 +224,7 @@ TEST_F(ProcessTest, AWriteLockHeldElsewhereEndsInAMessageAfterTheWait) {
 
   RelationManager relations(inst, errors);
   start = Clock::now();
-  EXPECT_TRUE(relations.remove(*coba, RelationManager::Confirm::kDontAsk).is(Status::Code::kLocked));
+  EXPECT_TRUE(relations.remove(*coba).is(Status::Code::kLocked));
   const auto deleteWait = Clock::now() - start;
   EXPECT_EQ(lastTitle(), "Transacción Cancelada");
 

@@ -194,7 +194,7 @@ TEST_F(TableTest, AutoNumberingStartsAtOneAndReusesTheHighestAfterDelete) {
   EXPECT_EQ(cobr->count(), 3);  // the number is reserved by the insert itself
   cobr->rec().setInteger("CTA", 3);
   ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
-  ASSERT_TRUE(relations.remove(*cobr, RelationManager::Confirm::kDontAsk));
+  ASSERT_TRUE(relations.remove(*cobr));
   addConcept(*cobr, 0);
   EXPECT_EQ(cobr->rec().integer("CTA"), 3);
 }
@@ -316,11 +316,6 @@ TEST_F(TableTest, DeletingAConceptCascadesToAllItsLinesInOneTransaction) {
 
   coba->rec().setInteger("CTA", 125);
   ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
-  presenter.answerNext(button::kNo);
-  EXPECT_TRUE(relations.remove(*coba, RelationManager::Confirm::kAsk).is(Status::Code::kCancelled));
-  EXPECT_EQ(lastTitle(), "Confirmar Borrado");
-  EXPECT_EQ(inco->count(), 4);
-
   // A line that cannot be deleted keeps the concept too.
   const std::string schema = "\"" + inst.serverSchema + "\"";
   runOnStorage(dir / "DATA6", "CREATE TRIGGER keep BEFORE DELETE ON INCO BEGIN SELECT RAISE(ABORT,'bloqueada'); END",
@@ -328,13 +323,13 @@ TEST_F(TableTest, DeletingAConceptCascadesToAllItsLinesInOneTransaction) {
                    ".keep() RETURNS trigger LANGUAGE plpgsql AS "
                    "'BEGIN RAISE EXCEPTION ''bloqueada''; END'; CREATE TRIGGER keep BEFORE DELETE ON " +
                    serverTable(inst, "INCO") + " FOR EACH ROW EXECUTE FUNCTION " + schema + ".keep()");
-  EXPECT_FALSE(relations.remove(*coba, RelationManager::Confirm::kDontAsk));
+  EXPECT_FALSE(relations.remove(*coba));
   EXPECT_EQ(lastTitle(), "Registro no fue Borrado");
   EXPECT_EQ(coba->count(), 2);
   EXPECT_EQ(inco->count(), 4);
   runOnStorage(dir / "DATA6", "DROP TRIGGER keep", "DROP TRIGGER keep ON " + serverTable(inst, "INCO"));
 
-  ASSERT_TRUE(relations.remove(*coba, RelationManager::Confirm::kAsk));
+  ASSERT_TRUE(relations.remove(*coba));
   EXPECT_EQ(coba->count(), 1);
   EXPECT_EQ(inco->count(), 1);
   inco->rec().setInteger("CTA", 12600);
@@ -345,7 +340,7 @@ TEST_F(TableTest, DeletingAConceptCascadesToAllItsLinesInOneTransaction) {
   addLine(*inco, 12601, 2);
   cobt->rec().setInteger("CTA", 126);
   ASSERT_TRUE(cobt->fetch(cobt->keyIndex("CTA_KEY")));
-  ASSERT_TRUE(relations.remove(*cobt, RelationManager::Confirm::kDontAsk));
+  ASSERT_TRUE(relations.remove(*cobt));
   EXPECT_EQ(inco->count(), 2);
 }
 
@@ -357,7 +352,7 @@ TEST_F(TableTest, DeletingAGenericKeyLeavesItsInputsAlone) {
   ASSERT_TRUE(clag->insert());
   addInput(*inba, 1, "CEMENTO", "CEM");
   RelationManager relations(inst, errors);
-  ASSERT_TRUE(relations.remove(*clag, RelationManager::Confirm::kDontAsk));
+  ASSERT_TRUE(relations.remove(*clag));
   EXPECT_EQ(clag->count(), 0);
   inba->rec().setInteger("CTA", 1);
   ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));

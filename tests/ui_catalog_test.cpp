@@ -426,6 +426,9 @@ TEST_F(CatalogScreensTest, TheKeyboardDrivesTheLoginAListAndAForm) {
     ASSERT_FALSE(presenter.shown().empty());
     EXPECT_EQ(presenter.shown().back().title, "Confirmar Borrado");
     EXPECT_EQ(open("INBA")->count(), 38);
+    presenter.answerNext(button::kYes);
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(open("INBA")->count(), 37);
   }
   {  // Form: Tab goes to the next entry; Escape on an unchanged form closes it,
      // on a changed one asks message 38 and Cancel stays.

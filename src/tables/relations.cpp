@@ -111,15 +111,12 @@ Status RelationManager::attachChild(Table& parent, const TableDef& child, std::s
   return Status::ok();
 }
 
-Status RelationManager::remove(Table& table, Confirm confirm) {
+Status RelationManager::remove(Table& table) {
   const TableDef& def = table.def();
   errors_.setFile(def.label);
   if (!table.isOpen()) {
     errors_.raise(42);
     return Status::error(Status::Code::kInvalid, "tabla cerrada");
-  }
-  if (confirm == Confirm::kAsk && errors_.raise(11) != result::kGoOn) {
-    return Status::error(Status::Code::kCancelled, "cancelado");
   }
   if (table.recordId() == 0) return Status::error(Status::Code::kInvalid, "no hay registro leído");
 

@@ -25,13 +25,11 @@ namespace velmora::tables {
 
 class RelationManager {
  public:
-  enum class Confirm { kAsk, kDontAsk };
-
   RelationManager(const Installation& installation, ErrorReporter& errors);
 
-  // Deletes the record last read through `table` (which must be open), asking
-  // message 11 first when `confirm` says so; "No" returns kCancelled.
-  Status remove(Table& table, Confirm confirm);
+  // Deletes the record last read through `table` (which must be open) with
+  // what its relations take along. Asking the user first is the screen's.
+  Status remove(Table& table);
 
   // Runs inside the transaction after the children were handled and before
   // the record itself is deleted. For tests of crash safety only.

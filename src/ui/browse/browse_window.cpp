@@ -248,8 +248,12 @@ bool BrowseWindow::runForm(FormRequest request) {
   if (declaration_.form) {
     done = declaration_.form(*this, *formTable_, request);
   } else if (request == FormRequest::kDelete) {
-    tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
-    done = relations.remove(*formTable_, tables::RelationManager::Confirm::kAsk).isOk();
+    // Message 11 asks before anything is deleted; "No" deletes nothing.
+    ctx_.errors.setFile(formTable_->def().label);
+    if (ctx_.errors.raise(11) == result::kGoOn) {
+      tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
+      done = relations.remove(*formTable_).isOk();
+    }
   }
   if (done || request == FormRequest::kInsert) {
     const int64_t id = formTable_->recordId();

@@ -333,7 +333,7 @@ bool RecordForm::run() {
     if (ctx_.errors.raise(11) != result::kGoOn) return false;
     tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
     for (;;) {
-      if (relations.remove(table_, tables::RelationManager::Confirm::kDontAsk)) {
+      if (relations.remove(table_)) {
         completed_ = true;
         return true;
       }

@@ -304,7 +304,7 @@ bool runConceptForm(BrowseWindow& list, tables::Table& coba, FormRequest request
     // The concept is shown and the question window asks; its lines go with it.
     if (!ctx.prompter.ask({"DESEA DAR DE BAJA EL CONCEPTO", "SELECCIONADO ???", ""})) return false;
     tables::RelationManager relations(ctx.session.installation, ctx.errors);
-    return relations.remove(coba, tables::RelationManager::Confirm::kDontAsk).isOk();
+    return relations.remove(coba).isOk();
   }
   if (request != FormRequest::kInsert) coba.rec().setText("MIAS", "1");  // an edited analysis is the user's own
   ConceptForm form(ctx, coba, request, &list);

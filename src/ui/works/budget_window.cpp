@@ -257,8 +257,7 @@ void BudgetWindow::deleteRow() {
   if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY"))) return;
   tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
   const uint64_t shown = ctx_.errors.messagesShown();
-  const Status removed =
-      relations.remove(*cobr_, tables::RelationManager::Confirm::kDontAsk);  // row and lines, or none
+  const Status removed = relations.remove(*cobr_);  // row and lines, or none
   warnIfUnexplained(ctx_, removed, shown, "NO SE PUDO DAR DE BAJA LA CUENTA");
   refreshFigures();
 }
