@@ -1,6 +1,6 @@
 // The catalogue's items as the program reads them, each with its mapper
-// from and to its table's record: the only place their field names appear
-// outside the table catalogue.
+// from and to its table's record: what reports, pricing, exchange and the
+// demo know of a record, instead of its field names.
 #pragma once
 
 #include <array>
