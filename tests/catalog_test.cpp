@@ -1,6 +1,9 @@
 // The base catalogue rules and the unit-price engine.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 #include "app/demo_data.h"
 #include "catalog/analysis.h"
 #include "catalog/generic_keys.h"
@@ -10,6 +13,7 @@
 #include "framework/dates.h"
 #include "framework/money.h"
 #include "framework/picture.h"
+#include "framework/text.h"
 #include "reports/analysis_reports.h"
 #include "reports/catalogue_reports.h"
 #include "tables/catalogue.h"
@@ -47,6 +51,24 @@ TEST(MoneyTest, RoundsTheDecimalTheDoubleStandsFor) {
   }
   EXPECT_EQ(money::cents(3 * 207.44), 62232);
   EXPECT_EQ(money::cents(-0.015), -2);
+}
+
+TEST(MoneyTest, PrintedFiguresTakeTheShortcutOnlyWhereItRoundsAlike) {
+  // Ties, near-ties, signs that round to zero, the edges of the shortcut and
+  // a spread of ordinary figures: every one prints as the digits rule says.
+  std::vector<double> values = {
+      8322353.125,  4999000.005,   0.005,         -0.005, -0.001,           -1.005, 0.125, 2.675,
+      1.0000049999, 999999999.994, 999999999.996, 1e9,    123456789012.345, 0,      -0.0,  972356.3499999999,
+      97235.635,    0.1 + 0.2,     1e-9,          7};
+  std::mt19937_64 random(17);
+  std::uniform_real_distribution<double> mantissa(-1, 1);
+  for (int i = 0; i < 20000; ++i) values.push_back(mantissa(random) * std::pow(10.0, static_cast<int>(i % 12) - 3));
+  for (int i = 0; i < 2000; ++i) values.push_back(static_cast<double>(random() % 100000000) / 1000 + 0.0005);
+  for (double v : values) {
+    for (int decimals = 0; decimals <= 7; ++decimals) {
+      ASSERT_EQ(text::formatFixed(v, decimals), text::formatFixedByDigits(v, decimals)) << v << " " << decimals;
+    }
+  }
 }
 
 TEST(WageStudyTest, EveryTermOfTheRealWageAndAFixedFactor) {

@@ -188,6 +188,34 @@ size_t findNoCase(std::string_view haystack, std::string_view needle, size_t fro
 bool equalsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && findNoCase(a, b) == 0; }
 
 std::string formatFixed(double value, int decimals) {
+  // Far from a half at the last decimal, the shortest digits of the value and
+  // the value itself round alike: the figure comes from the scaled value
+  // without finding those digits. Below 1e9 the scaled value, the double and
+  // its shortest digits lie within 3e-7 of one another, well inside the
+  // margin kept from the half.
+  static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+  static constexpr uint64_t kUnits[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  if (std::isfinite(value) && decimals >= 0 && decimals <= 6) {
+    const double scaled = std::fabs(value) * kScale[decimals];
+    const double below = std::floor(scaled);
+    const double fraction = scaled - below;
+    if (scaled < 1e9 && std::fabs(fraction - 0.5) > 1e-5) {
+      const auto units = static_cast<uint64_t>(below) + (fraction > 0.5 ? 1 : 0);
+      std::string out = value < 0 && units != 0 ? "-" : "";
+      out += std::to_string(units / kUnits[decimals]);
+      if (decimals > 0) {
+        const std::string part = std::to_string(units % kUnits[decimals]);
+        out += '.';
+        out.append(static_cast<size_t>(decimals) - part.size(), '0');
+        out += part;
+      }
+      return out;
+    }
+  }
+  return formatFixedByDigits(value, decimals);
+}
+
+std::string formatFixedByDigits(double value, int decimals) {
   if (!std::isfinite(value) || decimals < 0 || decimals > 30) {
     char buf[400];
     const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, std::clamp(decimals, 0, 30));

@@ -34,6 +34,10 @@ std::string foldKey(std::string_view s);
 // `value` with `decimals` fixed decimals and a '.' point, whatever the
 // process locale ("-1234.50").
 std::string formatFixed(double value, int decimals);
+// The same figure found through the value's shortest decimal digits every
+// time: the rule itself, which formatFixed takes a shortcut to wherever the
+// value is far from a half at `decimals` (for tests of that shortcut).
+std::string formatFixedByDigits(double value, int decimals);
 // Reads a plain decimal number ("-12.5", "3", "1e3" refused), whatever the
 // process locale; nothing unless the whole text is the number.
 std::optional<double> parseDecimal(std::string_view s);
