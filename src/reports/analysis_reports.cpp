@@ -102,9 +102,13 @@ Status conceptsToPrint(const tables::Installation& inst, ErrorReporter& errors, 
                                     if (options.inRange(c.account)) concepts->push_back({std::move(c), {}});
                                     return true;
                                   }
-                                  const works::BudgetRow row = works::budgetRow(r);
-                                  if (options.inRange(row.account) && row.kind == works::row_kind::kConcept)
-                                    concepts->push_back({catalog::conceptOf(r), row.perUnit});
+                                  works::BudgetRow row = works::budgetRow(r);
+                                  if (options.inRange(row.account) && row.kind == works::row_kind::kConcept) {
+                                    catalog::Concept head{
+                                        row.account,         std::move(row.text), std::move(row.longText),
+                                        std::move(row.gene), std::move(row.key),  std::move(row.unit)};
+                                    concepts->push_back({std::move(head), row.perUnit});
+                                  }
                                   return true;
                                 });
       !s) {

@@ -17,9 +17,9 @@ namespace {
 // length: numbers as their eight bytes, texts as a length and their bytes.
 // The file is the run's own and never outlives it, so it needs no portable
 // form; reading checks every length against what is left.
-class PageWriterBuffer {
+class PageEncoder {
  public:
-  explicit PageWriterBuffer(std::string& out) : out_(out) {}
+  explicit PageEncoder(std::string& out) : out_(out) {}
   void number(double v) { raw(&v, sizeof v); }
   void count(uint32_t n) { raw(&n, sizeof n); }
   void text(const std::string& t) {
@@ -32,9 +32,9 @@ class PageWriterBuffer {
   std::string& out_;
 };
 
-class PageReaderBuffer {
+class PageDecoder {
  public:
-  explicit PageReaderBuffer(const std::string& in) : in_(in) {}
+  explicit PageDecoder(const std::string& in) : in_(in) {}
   bool number(double* v) { return raw(v, sizeof *v); }
   bool count(uint32_t* n) { return raw(n, sizeof *n); }
   bool text(std::string* t) {
@@ -97,7 +97,7 @@ Status Spool::append(const Page& page, Stored& where) {
   if (!pages_file_) return Status::error(Status::Code::kIoError, "no hay archivo para las hojas del reporte");
   std::string out;
   out.reserve(64 + page.texts.size() * 80 + (page.lines.size() + page.boxes.size()) * 48);
-  PageWriterBuffer w(out);
+  PageEncoder w(out);
   w.number(page.width);
   w.number(page.height);
   w.count(static_cast<uint32_t>(page.boxes.size()));
@@ -144,7 +144,7 @@ std::optional<Page> Spool::read(size_t index) const {
       std::fread(text.data(), 1, text.size(), pages_file_) != text.size()) {
     return std::nullopt;
   }
-  PageReaderBuffer r(text);
+  PageDecoder r(text);
   Page page;
   uint32_t n = 0;
   if (!r.number(&page.width) || !r.number(&page.height) || !r.count(&n) || !r.holds(n, 44)) return std::nullopt;

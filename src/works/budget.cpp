@@ -79,9 +79,17 @@ void setFigures(tables::Record& r, const catalog::CostSplit& s) {
   r.setReal("TPOR", s.percentages);
 }
 
-char kindOf(const tables::Record& r) {
-  const std::string t = text::clip(r.text("TIPO"));
+// A row's kind as its TIPO stores it: blank is a concept.
+char storedKind(std::string_view tipo) {
+  const std::string t = text::clip(tipo);
   return t.empty() ? row_kind::kConcept : t[0];
+}
+
+char kindOf(const tables::Record& r) { return storedKind(r.text("TIPO")); }
+
+// The four stored figures (TOBR, TMAT, TCOS, TPOR) of a budget row.
+catalog::CostSplit storedSplit(const tables::Record& r) {
+  return {r.real("TOBR"), r.real("TMAT"), r.real("TCOS"), r.real("TPOR")};
 }
 
 // Runs `work` inside a transaction of `host`; rolls back on failure.
@@ -142,10 +150,6 @@ BudgetRow budgetRow(const tables::Record& r) {
   return b;
 }
 
-catalog::CostSplit storedSplit(const tables::Record& r) {
-  return {r.real("TOBR"), r.real("TMAT"), r.real("TCOS"), r.real("TPOR")};
-}
-
 Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows) {
   std::vector<StoredRow> stored;
   if (Status s = readRows(cobr, &stored); !s) return s;
@@ -165,8 +169,7 @@ Status readBudgetFigures(tables::Table& cobr, std::vector<BudgetRow>* rows) {
       [&](const tables::Row& r) {
         BudgetRow b;
         b.account = static_cast<int32_t>(r.integer(0));
-        const std::string kind = text::clip(r.text(1));
-        b.kind = kind.empty() ? row_kind::kConcept : kind[0];
+        b.kind = storedKind(r.text(1));
         b.text = r.text(2);
         b.quantity = r.real(3);
         b.perUnit = {r.real(4), r.real(5), r.real(6), r.real(7)};
@@ -306,8 +309,7 @@ Status budgetDirectCost(tables::Table& cobr, double* directCost) {
         cobr.scanColumns({"CTA", "TIPO", "CANT", "TOBR", "TMAT", "TCOS", "TPOR"}, [&](const tables::Row& r) {
           Figures f{r.integer(0), {}};
           if (f.account == 0) return true;
-          const std::string kind = r.text(1);
-          f.row.kind = !kind.empty() && kind[0] != ' ' ? kind[0] : row_kind::kConcept;
+          f.row.kind = storedKind(r.text(1));
           f.row.quantity = r.real(2);
           f.row.perUnit = {r.real(3), r.real(4), r.real(5), r.real(6)};
           rows.push_back(f);
@@ -685,10 +687,8 @@ std::optional<KeptBeforeSave> keptBeforeSave(tables::Table& cobr, bool inserting
       cobr.readRangeColumns(cobr.keyIndex("CTA_KEY"), at, at, {"_id", "TIPO", "CANT", "TOBR", "TMAT", "TCOS", "TPOR"},
                             [&](const tables::Row& r) {
                               if (r.integer(0) != cobr.recordId()) return true;
-                              const std::string kind = r.text(1);
-                              before.rowCents = directCostCents(
-                                  previousAccount, !kind.empty() && kind[0] != ' ' ? kind[0] : row_kind::kConcept,
-                                  r.real(2), {r.real(3), r.real(4), r.real(5), r.real(6)});
+                              before.rowCents = directCostCents(previousAccount, storedKind(r.text(1)), r.real(2),
+                                                                {r.real(3), r.real(4), r.real(5), r.real(6)});
                               found = true;
                               return false;
                             });

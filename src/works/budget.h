@@ -50,8 +50,6 @@ struct BudgetRow {
   catalog::CostSplit perUnit;  // COO:TOBR, TMAT, TCOS, TPOR
 };
 BudgetRow budgetRow(const tables::Record& cobr);
-// The four stored figures (TOBR, TMAT, TCOS, TPOR) of a budget row.
-catalog::CostSplit storedSplit(const tables::Record& r);
 
 // Every row in account order.
 Status readBudget(tables::Table& cobr, std::vector<BudgetRow>* rows);

@@ -29,6 +29,10 @@ const DefaultCaption kDefaultCaptions[] = {{"AOBR", &WorkHeader::siteOverhead, "
                                            {"ACEN", &WorkHeader::centralOverhead, "ADMINISTRACION CENTRAL"},
                                            {"TEXT", &WorkHeader::otherCharges, "CARGOS INDIRECTOS"}};
 
+// A work's salary zone: its price list OBR:LIST, 1 to 5 (a value outside
+// them, from an older file, reads as the nearest).
+int workZone(int64_t storedList) { return static_cast<int>(std::clamp<int64_t>(storedList, 1, 5)); }
+
 Charge charge(const tables::Record& obra, const char* caption, const char* percent) {
   return {obra.text(caption), obra.real(percent)};
 }
@@ -127,8 +131,6 @@ Status prepareWorkDirectory(const fs::path& dataDir, std::string_view code) {
     return Status::error(Status::Code::kIoError, "no se pudo crear el directorio de la obra " + clipped);
   return Status::ok();
 }
-
-int workZone(int64_t storedList) { return static_cast<int>(std::clamp<int64_t>(storedList, 1, 5)); }
 
 Status chooseWork(shell::Session& session, const WorkHeader& header, tables::Table& control) {
   const std::string code = text::clip(header.code);

@@ -39,7 +39,7 @@ struct WorkHeader {
   std::string name;            // OBRA
   std::string address;         // DIRE
   std::string directory;       // DICO
-  int zone = 1;                // LIST: the salary zone, 1 to 5 (see workZone)
+  int zone = 1;                // LIST: the salary zone, held to 1-5 (an older file may hold another)
   double hiddenLabour = 0;     // POMO: percent added to labour prices
   double hiddenMaterials = 0;  // POMA: percent added to material prices
   Charge siteOverhead;         // AOBR, INDO
@@ -79,10 +79,6 @@ Status prepareWorkDirectory(const std::filesystem::path& dataDir, std::string_vi
 Status chooseWork(shell::Session& session, const WorkHeader& header, tables::Table& control);
 // No work open: the per-work tables point at ARCH1.. again, the code "NULO".
 void closeWork(shell::Session& session);
-
-// A work's salary zone: its price list OBR:LIST, 1 to 5 (a value outside
-// them, from an older file, reads as the nearest).
-int workZone(int64_t storedList);
 
 // A work opened for a command, a screen or a report: the installation with
 // its per-work tables in the work's directory, its header and its zone.
