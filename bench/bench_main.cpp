@@ -923,7 +923,7 @@ int main(int argc, char** argv) {
         const int cta = t->def().slot("CTA"), cost = t->def().slot("COST", 1);
         for (int k : keys) {
           t->rec().setIntegerAt(cta, k);
-          if (t->fetch(key)) checksumOurs += t->rec().realAt(cost);
+          if (t->fetch(key).found()) checksumOurs += t->rec().realAt(cost);
         }
       },
       [&] {
@@ -997,7 +997,7 @@ int main(int argc, char** argv) {
         const int key = coba->keyIndex("CTA_KEY");
         for (int c = 1; c <= kConcepts; ++c) {
           coba->rec().setInteger("CTA", c);
-          if (coba->fetch(key)) bench::must(relations.remove(*coba));
+          if (coba->fetch(key).found()) bench::must(relations.remove(*coba));
         }
       },
       [&] {

@@ -55,7 +55,7 @@ void makeReferenceInstallation(const tables::Installation& inst, ErrorReporter& 
     for (;;) {
       const int account = 1 + static_cast<int>(random() % n.inputs);
       inba->rec().setInteger("CTA", account);
-      if (!inba->fetch(0)) continue;
+      if (!inba->fetch(0).found()) continue;
       if (wantedKind == 0 || inba->rec().integer("TIPO") == wantedKind) return account;
     }
   };

@@ -170,7 +170,7 @@ void benchInputs(const std::string& url, const fs::path& root, ErrorReporter& er
         const int cta = t->def().slot("CTA"), cost = t->def().slot("COST", 1);
         for (int k : keys) {
           t->rec().setIntegerAt(cta, k);
-          if (t->fetch(key)) sumOurs += t->rec().realAt(cost);
+          if (t->fetch(key).found()) sumOurs += t->rec().realAt(cost);
         }
       },
       [&] {

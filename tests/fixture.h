@@ -23,11 +23,22 @@
 #include "tables/installation.h"
 #include "tables/table.h"
 
+namespace velmora::tables {
+// The number of records of `table`; a count that fails fails the test.
+// (Beside Table, so that every test namespace finds it.)
+inline int64_t recordCount(Table& table) {
+  int64_t n = -1;
+  EXPECT_TRUE(table.count(&n).isOk());
+  return n;
+}
+}  // namespace velmora::tables
+
 namespace velmora::testing {
 
 struct FatalExit {
   std::string text;
 };
+
 
 class InstallationTest : public ::testing::Test {
  protected:

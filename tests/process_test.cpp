@@ -52,12 +52,12 @@ class ProcessTest : public velmora::testing::InstallationTest {
     inco.rec().clear();
     inco.rec().setInteger("CTA", cta * 100);
     inco.setOrderAt(inco.keyIndex("CTA_KEY"));
-    while (inco.next() && inco.rec().hundredths("CTA") / 100 == cta) ++n;
+    while (inco.next().found() && inco.rec().hundredths("CTA") / 100 == cta) ++n;
     return n;
   }
   bool conceptExists(Table& coba, int cta) {
     coba.rec().setInteger("CTA", cta);
-    return coba.fetch(coba.keyIndex("CTA_KEY")).isOk();
+    return coba.fetch(coba.keyIndex("CTA_KEY")).found();
   }
 };
 
@@ -66,14 +66,14 @@ TEST_F(ProcessTest, SecondOfTwoProcessesUpdatingARecordGetsTheConflictAndLosesNo
   mine->rec().setInteger("CTA", 1);
   mine->rec().setText("TEXT", "CEMENTO");
   ASSERT_TRUE(mine->insert());
-  ASSERT_TRUE(mine->fetch(mine->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(mine->fetch(mine->keyIndex("CTA_KEY")).found());
 
   const Installation forChild = inst;
   const pid_t child = spawn([forChild](ErrorReporter& e) {
     auto t = forChild.table("INBA", e);
     if (!t->open()) return false;
     t->rec().setInteger("CTA", 1);
-    if (!t->fetch(t->keyIndex("CTA_KEY"))) return false;
+    if (!t->fetch(t->keyIndex("CTA_KEY")).found()) return false;
     t->rec().setReal("COST", 250.0, 1);
     return t->update().isOk();
   });
@@ -89,7 +89,7 @@ TEST_F(ProcessTest, SecondOfTwoProcessesUpdatingARecordGetsTheConflictAndLosesNo
 
   auto check = open("INBA");
   check->rec().setInteger("CTA", 1);
-  ASSERT_TRUE(check->fetch(check->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(check->fetch(check->keyIndex("CTA_KEY")).found());
   EXPECT_EQ(check->rec().text("TEXT"), "CEMENTO GRIS");
   EXPECT_EQ(check->rec().real("COST", 1), 250.0);
 }
@@ -107,7 +107,7 @@ TEST_F(ProcessTest, KillInsideACascadeDeleteLeavesItWhollyAbsent) {
     auto coba = forChild.table("COBA", e);
     if (!coba->open()) return false;
     coba->rec().setInteger("CTA", 125);
-    if (!coba->fetch(coba->keyIndex("CTA_KEY"))) return false;
+    if (!coba->fetch(coba->keyIndex("CTA_KEY")).found()) return false;
     RelationManager relations(forChild, e);
     relations.setBeforeParentDeleteHook([&] {
       (void)!write(ready[1], "x", 1);  // the lines are deleted, the concept not yet
@@ -153,7 +153,7 @@ TEST_F(ProcessTest, KillAtAnyMomentOfManyDeletesLeavesEachWhollyAppliedOrAbsent)
       RelationManager relations(forChild, e);
       for (int cta = 1; cta <= kConcepts; ++cta) {
         coba->rec().setInteger("CTA", cta);
-        if (coba->fetch(coba->keyIndex("CTA_KEY"))) (void)relations.remove(*coba);  // killed mid-way
+        if (coba->fetch(coba->keyIndex("CTA_KEY")).found()) (void)relations.remove(*coba);  // killed mid-way
       }
       return true;
     });
@@ -182,11 +182,11 @@ TEST_F(ProcessTest, AWriteLockHeldElsewhereEndsInAMessageAfterTheWait) {
   auto inba = open("INBA");
   inba->rec().setInteger("CTA", 1);
   ASSERT_TRUE(inba->insert());
-  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
   auto coba = open("COBA");
   coba->rec().setInteger("CTA", 1);
   ASSERT_TRUE(coba->insert());
-  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")).found());
 
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);

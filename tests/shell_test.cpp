@@ -61,7 +61,7 @@ TEST_F(LoginTest, MasterIsExactUsersIgnoreCaseAndTheEleventhCharacter) {
 TEST_F(LoginTest, PasswordsAreSaltedArgon2AndTheStoredValueIsNoPassword) {
   EXPECT_EQ(settings->rec().text("CLAV").rfind("$argon2id$", 0), 0u);
   pers->rec().setInteger("CTA", 1);
-  ASSERT_TRUE(pers->fetch(pers->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(pers->fetch(pers->keyIndex("CTA_KEY")).found());
   const std::string stored = pers->rec().text("PASS");
   EXPECT_EQ(stored.rfind("$argon2id$", 0), 0u);
   EXPECT_NE(stored, storedUserPassword("Contraseña12345"));  // a salt per hash
@@ -87,7 +87,7 @@ TEST_F(LoginTest, OlderStoredFormsStillMatchAndAreUpgradedAtLogin) {
   ASSERT_TRUE(pers->insert());
   const int64_t id = pers->recordId();
   EXPECT_EQ(checkLogin(settingsOf(settings->rec()), *pers, "LUIS", "PLANA").kind, LoginResult::kUser);
-  ASSERT_TRUE(pers->fetchById(id));
+  ASSERT_TRUE(pers->fetchById(id).found());
   EXPECT_EQ(pers->rec().text("PASS").rfind("$argon2id$", 0), 0u);
   EXPECT_EQ(checkLogin(settingsOf(settings->rec()), *pers, "luis", "plana").kind, LoginResult::kUser);
   EXPECT_EQ(checkLogin(settingsOf(settings->rec()), *pers, "luis", "plano").kind, LoginResult::kRefused);

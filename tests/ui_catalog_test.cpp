@@ -52,7 +52,7 @@ class CatalogScreensTest : public velmora::testing::UiTest {
   tables::Record input(int cta) {
     auto inba = open("INBA");
     inba->rec().setInteger("CTA", cta);
-    EXPECT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+    EXPECT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
     return inba->rec();
   }
 };
@@ -102,7 +102,7 @@ TEST_F(CatalogScreensTest, TheRecallKeyFillsAFieldFromTheRecordSavedLast) {
 TEST_F(CatalogScreensTest, AcceptingThePriceOfZoneTwoDatesOnlyZoneTwo) {
   auto inba = open("INBA");
   inba->rec().setInteger("CTA", 10001);
-  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
   const tables::Record before = inba->rec();
   InputForm form(ctx, *inba, FormRequest::kChange);
   form.start();
@@ -121,7 +121,7 @@ TEST_F(CatalogScreensTest, AcceptingThePriceOfZoneTwoDatesOnlyZoneTwo) {
 TEST_F(CatalogScreensTest, TheInputListShowsTheCurrentZonesPriceAndDate) {
   auto inba = open("INBA");
   inba->rec().setInteger("CTA", 10002);
-  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
   inba->rec().setReal("COST", 0, 4);
   inba->rec().setInteger("FECH", 0, 4);
   ASSERT_TRUE(inba->update());
@@ -244,7 +244,7 @@ TEST_F(CatalogScreensTest, TheGenericKeyLookupListsOneTypeAtTheTypedCode) {
 TEST_F(CatalogScreensTest, TheMachineFormRecomputesItsTotalsAsTheUserTypes) {
   auto maba = open("MABA");
   maba->rec().setInteger("CTA", 501);
-  ASSERT_TRUE(maba->fetch(maba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(maba->fetch(maba->keyIndex("CTA_KEY")).found());
   MachineForm form(ctx, *maba, FormRequest::kChange);
   form.start();
   form.show();
@@ -265,7 +265,7 @@ TEST_F(CatalogScreensTest, TheMachineFormRecomputesItsTotalsAsTheUserTypes) {
 TEST_F(CatalogScreensTest, TheConceptFormEditsSortsAndSavesLines) {
   auto coba = open("COBA");
   coba->rec().setInteger("CTA", 1010);
-  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")).found());
   coba->rec().setText("MIAS", "1");
   ConceptForm form(ctx, *coba, FormRequest::kChange);
   form.start();
@@ -300,7 +300,7 @@ TEST_F(CatalogScreensTest, TheConceptFormEditsSortsAndSavesLines) {
   std::vector<std::pair<int64_t, int64_t>> stored;
   inco->rec().setInteger("CTA", 101000);
   inco->setOrderAt(inco->keyIndex("CTA_KEY"));
-  while (inco->next() && inco->rec().integer("CTA") / 100 == 1010) {
+  while (inco->next().found() && inco->rec().integer("CTA") / 100 == 1010) {
     stored.push_back({inco->rec().integer("CTA"), inco->rec().integer("MATE")});
   }
   ASSERT_EQ(stored.size(), 6u);
@@ -341,7 +341,7 @@ TEST_F(CatalogScreensTest, SavingAConceptIsWholeAndLosesNoLine) {
 
   auto coba = open("COBA");
   coba->rec().setInteger("CTA", 1010);
-  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")).found());
   {
     ConceptForm form(ctx, *coba, FormRequest::kChange);
     form.start();
@@ -359,10 +359,10 @@ TEST_F(CatalogScreensTest, SavingAConceptIsWholeAndLosesNoLine) {
 
   // A basic of 1999 cannot take 1999 as a line: the loop is refused.
   coba->rec().setInteger("CTA", 1999);
-  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")).found());
   const int64_t basic = moved.front().second;
   coba->rec().setInteger("CTA", basic);
-  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")).found());
   {
     ConceptForm form(ctx, *coba, FormRequest::kChange);
     form.start();
@@ -425,16 +425,16 @@ TEST_F(CatalogScreensTest, TheKeyboardDrivesTheLoginAListAndAForm) {
     QTest::keyClick(view, Qt::Key_Delete);
     ASSERT_FALSE(presenter.shown().empty());
     EXPECT_EQ(presenter.shown().back().title, "Confirmar Borrado");
-    EXPECT_EQ(open("INBA")->count(), 38);
+    EXPECT_EQ(recordCount(*open("INBA")), 38);
     presenter.answerNext(button::kYes);
     QTest::keyClick(view, Qt::Key_Delete);
-    EXPECT_EQ(open("INBA")->count(), 37);
+    EXPECT_EQ(recordCount(*open("INBA")), 37);
   }
   {  // Form: Tab goes to the next entry; Escape on an unchanged form closes it,
      // on a changed one asks message 38 and Cancel stays.
     auto inba = open("INBA");
     inba->rec().setInteger("CTA", 10001);
-    ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+    ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
     InputForm form(ctx, *inba, FormRequest::kChange);
     form.start();
     form.show();
@@ -461,7 +461,7 @@ TEST_F(CatalogScreensTest, TheKeyboardDrivesTheLoginAListAndAForm) {
     QTest::keyClick(&changed, Qt::Key_Escape);
     EXPECT_FALSE(changed.isVisible());
     inba->rec().setInteger("CTA", 10001);
-    ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+    ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
     EXPECT_EQ(inba->rec().text("TEXT"), "CEMENTO GRIS PORTLAND CPC 30R");
   }
 }
@@ -479,7 +479,7 @@ TEST_F(CatalogScreensTest, AConceptTakesAtMostOneHundredLines) {
   EXPECT_EQ(prompter.warnings.back()[0], "UN CONCEPTO ADMITE A LO MAS");
   presenter.answerNext(button::kNo);  // leave without saving: the reserved number goes back
   form.reject();
-  EXPECT_EQ(open("COBA")->count(), 45);
+  EXPECT_EQ(recordCount(*open("COBA")), 45);
 }
 
 TEST_F(CatalogScreensTest, ImportCopiesTextsAndLinesAndDeleteAsksTheQuestionWindow) {
@@ -505,13 +505,13 @@ TEST_F(CatalogScreensTest, ImportCopiesTextsAndLinesAndDeleteAsksTheQuestionWind
   list->deleteRecord();
   ASSERT_EQ(prompter.asked.size(), 1u);
   EXPECT_EQ(prompter.asked[0][0], "DESEA DAR DE BAJA EL CONCEPTO");
-  EXPECT_EQ(open("COBA")->count(), 46);
+  EXPECT_EQ(recordCount(*open("COBA")), 46);
   prompter.answer = true;
   list->deleteRecord();
-  EXPECT_EQ(open("COBA")->count(), 45);
+  EXPECT_EQ(recordCount(*open("COBA")), 45);
   auto inco = open("INCO");
   inco->rec().setInteger("CTA", copy * 100);
-  EXPECT_TRUE(inco->fetch(inco->keyIndex("CTA_KEY")).is(Status::Code::kNotFound));
+  EXPECT_TRUE(inco->fetch(inco->keyIndex("CTA_KEY")).absent());
   EXPECT_TRUE(presenter.shown().empty());  // no message 11: the question window asked
 }
 

@@ -36,7 +36,7 @@ class ExchangeScreensTest : public velmora::testing::UiTest {
     auto inba = open("INBA");
     inba->rec().clear();
     inba->rec().setInteger("CTA", account);
-    EXPECT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+    EXPECT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
     return inba->rec().real("COST", list);
   }
 };
@@ -103,7 +103,7 @@ TEST_F(ExchangeScreensTest, TheBudgetWindowImportsTheClientsCatalogueAndPricesIt
   auto obra = open("OBRA");
   obra->rec().clear();
   obra->rec().setText("CTA", "BODEGA02");
-  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")).found());
   const works::WorkHeader header = works::workHeader(obra->rec());
   ASSERT_TRUE(works::chooseWork(session, header, *control));
   auto* window = new BudgetWindow(ctx, header);

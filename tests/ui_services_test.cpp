@@ -56,7 +56,7 @@ class ServicesUiTest : public UiTest {
   void setPromotions(int account, std::vector<std::string> files) {
     auto patr = open("PATR");
     patr->rec().setInteger("CTA", account);
-    ASSERT_TRUE(patr->fetch(patr->keyIndex("CTA_KEY")));
+    ASSERT_TRUE(patr->fetch(patr->keyIndex("CTA_KEY")).found());
     for (int i = 1; i <= 5; ++i)
       patr->rec().setText("PROM", i <= static_cast<int>(files.size()) ? files[i - 1] : "", i);
     ASSERT_TRUE(patr->update());
@@ -158,7 +158,7 @@ TEST_F(ServicesUiTest, PromotionViewerWalksThePicturesThatExist) {
   const auto files = ui::promotionFiles(ctx, [&] {
     auto patr = open("PATR");
     patr->rec().setInteger("CTA", 2);
-    EXPECT_TRUE(patr->fetch(patr->keyIndex("CTA_KEY")));
+    EXPECT_TRUE(patr->fetch(patr->keyIndex("CTA_KEY")).found());
     return patr->rec();
   }());
   ui::PromotionViewer viewer(files);
@@ -186,7 +186,7 @@ TEST_F(ServicesUiTest, PromotionViewerWalksThePicturesThatExist) {
 TEST_F(ServicesUiTest, SupplierFormShowsTheTypeDescription) {
   auto patr = open("PATR");
   patr->rec().setInteger("CTA", 3);
-  ASSERT_TRUE(patr->fetch(patr->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(patr->fetch(patr->keyIndex("CTA_KEY")).found());
   ui::SupplierForm form(ctx, *patr, FormRequest::kChange);
   ASSERT_TRUE(form.start());
   form.show();
@@ -217,7 +217,7 @@ TEST_F(ServicesUiTest, RestoreWindowPutsABackupBack) {
   const auto linesOfCasa = [&] {
     auto lines = casa.table("IOBR", errors);
     EXPECT_TRUE(lines->open());
-    return lines->count();
+    return recordCount(*lines);
   };
   const int64_t lines = linesOfCasa();
   ASSERT_GT(lines, 0);
@@ -279,7 +279,7 @@ TEST_F(ServicesUiTest, MergeWindowAsksForAListThenMerges) {
   EXPECT_EQ(window.shownInput(), "CEMENTO NUEVO PRECIO");
   auto inba = open("INBA");
   inba->rec().setInteger("CTA", 10001);
-  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
   EXPECT_EQ(inba->rec().real("COST", 4), 999.5);
   EXPECT_EQ(inba->rec().integer("FECH", 4), 80000);
 }

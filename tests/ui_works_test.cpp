@@ -86,7 +86,7 @@ TEST_F(WorksScreensTest, CalculaFromTheBudgetWindowPricesTheWorkAgain) {
   auto cobr = session.installation.table("COBR", errors);
   ASSERT_TRUE(cobr->open());
   cobr->rec().setInteger("CTA", 100);
-  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")).found());
   for (const char* figure : {"TOBR", "TMAT", "TCOS", "TPOR", "PUNI", "IMPO"}) cobr->rec().setReal(figure, 0);
   ASSERT_TRUE(cobr->update());
   window->reload();
@@ -152,7 +152,7 @@ TEST_F(WorksScreensTest, TheWorkFormNeedsANameAndCreatesTheDirectory) {
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(prompter.warnings.back()[0], "DEBE USTED DARLE UN NOMBRE");
   }
-  EXPECT_EQ(obra->count(), 2);
+  EXPECT_EQ(recordCount(*obra), 2);
   {
     WorkForm form(ctx, *obra, FormRequest::kInsert);
     form.start();
@@ -189,7 +189,7 @@ TEST_F(WorksScreensTest, ARowFormNumbersNewRowsImportsAndAdjusts) {
   }
   cobr->rec().clear();
   cobr->rec().setInteger("CTA", 390);
-  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")).found());
   EXPECT_EQ(cobr->rec().text("TIPO"), "C");
   EXPECT_GT(cobr->rec().real("IMPO"), 0);
   {
@@ -207,7 +207,7 @@ TEST_F(WorksScreensTest, ARowFormNumbersNewRowsImportsAndAdjusts) {
   ASSERT_TRUE(inob->open());
   inob->rec().setInteger("CTA", 39000);
   inob->setOrderAt(inob->keyIndex("CTA_KEY"));
-  EXPECT_TRUE(!inob->next() || inob->rec().integer("CTA") / 100 != 390);
+  EXPECT_TRUE(!inob->next().found() || inob->rec().integer("CTA") / 100 != 390);
 }
 
 }  // namespace

@@ -103,7 +103,7 @@ class UpdateTest : public InstallationTest {
   tables::Record input(int cta) {
     auto t = open("INBA");
     t->rec().setInteger("CTA", cta);
-    EXPECT_TRUE(t->fetch(t->keyIndex("CTA_KEY")));
+    EXPECT_TRUE(t->fetch(t->keyIndex("CTA_KEY")).found());
     return t->rec();
   }
   // Runs the update to its end; the statuses shown, in order.
@@ -296,7 +296,7 @@ TEST_F(UpdateTest, NonsensePricesAndDatesRefuseTheWholeMerge) {
     std::string all;
     auto t = open("INBA");
     t->setOrder(t->keyIndex("CTA_KEY"));
-    while (t->next())
+    while (t->next().found())
       all += std::to_string(t->rec().integer("CTA")) + ":" + std::to_string(t->rec().real("COST", 2)) + ";";
     return all;
   }();
@@ -317,7 +317,7 @@ TEST_F(UpdateTest, NonsensePricesAndDatesRefuseTheWholeMerge) {
     std::string after;
     auto t = open("INBA");
     t->setOrder(t->keyIndex("CTA_KEY"));
-    while (t->next())
+    while (t->next().found())
       after += std::to_string(t->rec().integer("CTA")) + ":" + std::to_string(t->rec().real("COST", 2)) + ";";
     EXPECT_EQ(after, inputsBefore) << c.set;
   }

@@ -127,13 +127,13 @@ class WorksTest : public velmora::testing::InstallationTest {
     auto iobr = work.table("IOBR", errors);
     EXPECT_TRUE(iobr->open());
     iobr->rec().setInteger("CTA", cta);
-    return iobr->fetch(iobr->keyIndex("CTA_KEY")) ? iobr->rec().real("COST") : -1;
+    return iobr->fetch(iobr->keyIndex("CTA_KEY")).found() ? iobr->rec().real("COST") : -1;
   }
   void setWorkInputPrice(int cta, double price) {
     auto iobr = work.table("IOBR", errors);
     ASSERT_TRUE(iobr->open());
     iobr->rec().setInteger("CTA", cta);
-    ASSERT_TRUE(iobr->fetch(iobr->keyIndex("CTA_KEY")));
+    ASSERT_TRUE(iobr->fetch(iobr->keyIndex("CTA_KEY")).found());
     iobr->rec().setReal("COST", price);
     ASSERT_TRUE(iobr->update());
   }
@@ -274,11 +274,20 @@ TEST_F(WorksTest, CalculaPricesEveryRowAndWritesAmountsAndSubtotals) {
   row(20, 'C', 2, {{3, 1, 5}});    // 50 x 2 = 100
   row(30, 'C', 1, {{1, 800, 1}});  // 70
   row(40, 'S');                    // 170
-  row(50, 'S');                    // 0: not written
+  row(50, 'S');                    // nothing above it: 0, over a stale amount
   row(60, 'T');
   row(70, 'C', 0, {{3, 1, 1}});  // quantity 0: amount 0
   row(80, 'C', 3, {{3, 1, 1}});  // 30
   row(90, 'S');                  // 30 only: the title restarted it
+  {
+    // An amount an earlier run left on the second subtotal.
+    auto cobr = work.table("COBR", errors);
+    ASSERT_TRUE(cobr->open());
+    cobr->rec().setInteger("CTA", 50);
+    ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")).found());
+    cobr->rec().setReal("IMPO", 999);
+    ASSERT_TRUE(cobr->update());
+  }
   ASSERT_TRUE(runCalcula());
   std::vector<BudgetRow> rows = budget();
   ASSERT_EQ(rows.size(), 9u);
@@ -303,17 +312,100 @@ TEST_F(WorksTest, CalculaPricesEveryRowAndWritesAmountsAndSubtotals) {
   EXPECT_DOUBLE_EQ(totals.labour, 60);
   EXPECT_DOUBLE_EQ(totals.materials, 140);
 
-  // A labour price changed in the work reaches the nested crew at the next run.
+  // The run keeps the register's totals current by itself.
+  const auto registerTotals = [this] {
+    obra->rec().clear();
+    obra->rec().setText("CTA", "W1");
+    EXPECT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")).found());
+    return std::pair{obra->rec().real("TOBR"), obra->rec().real("TMAT")};
+  };
+  EXPECT_EQ(registerTotals(), std::pair(60.0, 140.0));
+
+  // A labour price changed in the work reaches the nested crew at the next
+  // run, and the register with it, before any report writes the totals.
   setWorkInputPrice(2, 40);
   ASSERT_TRUE(runCalcula());
   EXPECT_DOUBLE_EQ(budget()[2].perUnit.labour, 120);
-
-  // The totals reach the work header.
+  EXPECT_EQ(registerTotals(), std::pair(120.0, 140.0));
   ASSERT_TRUE(writeCategoryTotals(work, errors, "W1", 0));
-  obra->rec().setText("CTA", "W1");
-  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
-  EXPECT_DOUBLE_EQ(obra->rec().real("TOBR"), 120);
-  EXPECT_DOUBLE_EQ(obra->rec().real("TMAT"), 140);
+  EXPECT_EQ(registerTotals(), std::pair(120.0, 140.0));
+}
+
+TEST_F(WorksTest, AWorkInputThatCannotBeReadIsNeitherPricedFromTheBaseNorCopiedAgain) {
+  if (onServer()) GTEST_SKIP() << "another station's lock on a table file";
+  input(1, 3, 10);
+  row(10, 'C', 2, {{3, 1, 1}});
+  ASSERT_TRUE(runCalcula());  // the work's copy of input 1, at 10
+  setWorkInputPrice(1, 25);   // then the work's own price
+  ASSERT_TRUE(runCalcula());
+  ASSERT_DOUBLE_EQ(budget()[0].amount, 50);
+
+  // Another station holds the work inputs' file past the lock wait.
+  const auto iobrFile = work.table("IOBR", errors)->path();
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(iobrFile.string().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  catalog::WorkPrices prices(work, errors, 1, 0, 0, 0);
+  prices.workInputs().setLockWait(std::chrono::milliseconds(100));
+  EXPECT_FALSE(prices.inputPrice(1, true).has_value());  // not the base input's 10
+  EXPECT_TRUE(prices.openStatus().is(Status::Code::kLocked)) << prices.openStatus().text();
+  EXPECT_EQ(prices.pendingCopies(), 0u);
+  EXPECT_FALSE(prices.saveCopies());
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+
+  // Nothing was written: the work keeps its one copy at its own price.
+  EXPECT_DOUBLE_EQ(workInputPrice(1), 25);
+  auto iobr = work.table("IOBR", errors);
+  ASSERT_TRUE(iobr->open());
+  EXPECT_EQ(recordCount(*iobr), 1);
+}
+
+TEST_F(WorksTest, EveryReadOfOneRecordTellsFoundAbsentAndFailedApart) {
+  if (onServer()) GTEST_SKIP() << "another station's lock on a table file";
+  input(1, 3, 10);
+  struct Case {
+    const char* what;
+    std::function<tables::Found(tables::Table&)> read;
+  };
+  const Case cases[] = {
+      {"fetch", [](tables::Table& t) {
+         t.rec().setInteger("CTA", 1);
+         return t.fetch(t.keyIndex("CTA_KEY"));
+       }},
+      {"next", [](tables::Table& t) {
+         t.setOrder(t.keyIndex("CTA_KEY"));
+         return t.next();
+       }},
+      {"previous", [](tables::Table& t) {
+         t.setOrder(t.keyIndex("CTA_KEY"));
+         return t.previous();
+       }},
+      {"fetchFirstStored", [](tables::Table& t) { return t.fetchFirstStored(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto t = open("INBA");
+    t->setLockWait(std::chrono::milliseconds(100));
+    EXPECT_TRUE(c.read(*t).found());
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(t->path().string().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const tables::Found locked = c.read(*t);
+    EXPECT_TRUE(locked.failed());
+    EXPECT_FALSE(locked.absent());
+    EXPECT_TRUE(locked.failure().is(Status::Code::kLocked));
+    int64_t n = 0;
+    EXPECT_TRUE(t->count(&n).is(Status::Code::kLocked));
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+  }
+  auto t = open("INBA");
+  t->rec().setInteger("CTA", 2);
+  const tables::Found none = t->fetch(t->keyIndex("CTA_KEY"));
+  EXPECT_TRUE(none.absent());
+  EXPECT_TRUE(none.failure().isOk());
+  EXPECT_TRUE(static_cast<Status>(none).is(Status::Code::kNotFound));
 }
 
 TEST_F(WorksTest, RenumberingGivesRowsTenApartWithTheirLines) {
@@ -331,7 +423,7 @@ TEST_F(WorksTest, RenumberingGivesRowsTenApartWithTheirLines) {
   ASSERT_TRUE(inob->open());
   std::vector<std::pair<int64_t, double>> lines;
   inob->setOrder(inob->keyIndex("CTA_KEY"));
-  while (inob->next()) lines.push_back({inob->rec().integer("CTA"), inob->rec().real("TOTA")});
+  while (inob->next().found()) lines.push_back({inob->rec().integer("CTA"), inob->rec().real("TOTA")});
   EXPECT_EQ(lines, (std::vector<std::pair<int64_t, double>>{{2000, 1}, {2001, 2}, {3000, 3}}));
 }
 
@@ -340,7 +432,8 @@ TEST_F(WorksTest, ARowIsSavedWithItsFiguresAndAdjustedImportedLines) {
   addConcept(400, {{3, 1, 2}, {5, 0, 10}}, std::string(600, 'X'));
   WorkPricing pricing(work, errors, workHeader(header), zone, 0);
   auto cobt = open("COBT");
-  const auto imported = importConcept(pricing.engine(), *cobt, 400);
+  std::optional<ImportedConcept> imported;
+  ASSERT_TRUE(importConcept(pricing.engine(), *cobt, 400, &imported));
   ASSERT_TRUE(imported.has_value());
   EXPECT_EQ(imported->longText.size(), 490u);  // 490 kept of 600
   std::vector<EditedLine> lines = imported->lines;
@@ -358,7 +451,9 @@ TEST_F(WorksTest, ARowIsSavedWithItsFiguresAndAdjustedImportedLines) {
   auto inob = work.table("INOB", errors);
   ASSERT_TRUE(cobr->open());
   ASSERT_TRUE(inob->open());
-  cobr->rec().setInteger("CTA", newRowNumber(*cobr));
+  int32_t number = 0;
+  ASSERT_TRUE(newRowNumber(*cobr, &number));
+  cobr->rec().setInteger("CTA", number);
   cobr->rec().setText("TIPO", "C");
   cobr->rec().setReal("CANT", 3);
   cobr->rec().setText("TEX1", imported->longText);
@@ -370,12 +465,12 @@ TEST_F(WorksTest, ARowIsSavedWithItsFiguresAndAdjustedImportedLines) {
   EXPECT_DOUBLE_EQ(saved.unitPrice, 44);
   EXPECT_DOUBLE_EQ(saved.amount, 132);
   EXPECT_EQ(saved.text, std::string(50, 'X'));
-  EXPECT_EQ(inob->count(), 2);
+  EXPECT_EQ(recordCount(*inob), 2);
 
   // Switched to a title, the row loses its lines and figures.
   cobr->rec().setText("TIPO", "T");
   ASSERT_TRUE(saveBudgetRow(*cobr, false, 10, *inob, lines));
-  EXPECT_EQ(inob->count(), 0);
+  EXPECT_EQ(recordCount(*inob), 0);
   EXPECT_DOUBLE_EQ(budget()[0].amount, 0);
 }
 
@@ -437,7 +532,7 @@ TEST_F(WorksTest, TheKeptDirectCostFollowsEveryCommittedChange) {
   auto other = work.table("COBR", errors);
   ASSERT_TRUE(other->open());
   other->rec().setInteger("CTA", 50);
-  ASSERT_TRUE(other->fetch(other->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(other->fetch(other->keyIndex("CTA_KEY")).found());
   other->rec().setReal("CANT", 1000);
   ASSERT_TRUE(other->update());
   const double changed = kept();
@@ -447,7 +542,7 @@ TEST_F(WorksTest, TheKeptDirectCostFollowsEveryCommittedChange) {
   // Inside an open transaction the rows are read as they stand, and not kept.
   ASSERT_TRUE(cobr->begin());
   cobr->rec().setInteger("CTA", 60);
-  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")).found());
   cobr->rec().setReal("CANT", 2000);
   ASSERT_TRUE(cobr->update());
   EXPECT_NE(kept(), changed);
@@ -460,7 +555,7 @@ TEST_F(WorksTest, TheKeptDirectCostFollowsEveryCommittedChange) {
   auto inob = work.table("INOB", errors);
   ASSERT_TRUE(inob->open());
   cobr->rec().setInteger("CTA", 70);
-  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")).found());
   cobr->rec().setReal("CANT", 3.5);
   const EditedLine line = inputLine(1, 2, 10.37);
   ASSERT_TRUE(saveBudgetRow(*cobr, false, 70, *inob, {line}));
@@ -485,7 +580,7 @@ TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {
   for (tables::Table* t : {first.get(), second.get(), inob.get()}) ASSERT_TRUE(t->open());
   for (tables::Table* t : {first.get(), second.get()}) {
     t->rec().setInteger("CTA", 10);
-    ASSERT_TRUE(t->fetch(t->keyIndex("CTA_KEY")));
+    ASSERT_TRUE(t->fetch(t->keyIndex("CTA_KEY")).found());
   }
   const EditedLine line = inputLine(1, 2, 10);
   second->rec().setReal("CANT", 5);
@@ -498,7 +593,7 @@ TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {
   ASSERT_FALSE(presenter.shown().empty());
   EXPECT_EQ(presenter.shown().back().title, "Registro no Actualizado");  // message 8
   EXPECT_DOUBLE_EQ(first->rec().real("CANT"), 5);                        // the other station's values are shown
-  EXPECT_EQ(inob2->count(), 1);                                          // and its lines stay
+  EXPECT_EQ(recordCount(*inob2), 1);                                          // and its lines stay
 }
 
 // The same with two processes, as two stations are: the child saves first.
@@ -510,7 +605,7 @@ TEST_F(WorksTest, TwoProcessesSavingTheSameRowGetTheConflictMessage) {
   ASSERT_TRUE(cobr->open());
   ASSERT_TRUE(inob->open());
   cobr->rec().setInteger("CTA", 10);
-  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(cobr->fetch(cobr->keyIndex("CTA_KEY")).found());
   const EditedLine line = inputLine(1, 2, 10);
   const pid_t child = fork();
   if (child == 0) {
@@ -520,7 +615,7 @@ TEST_F(WorksTest, TwoProcessesSavingTheSameRowGetTheConflictMessage) {
     auto theirLines = work.table("INOB", own);
     bool saved = theirs->open() && theirLines->open();
     theirs->rec().setInteger("CTA", 10);
-    saved = saved && theirs->fetch(theirs->keyIndex("CTA_KEY"));
+    saved = saved && theirs->fetch(theirs->keyIndex("CTA_KEY")).found();
     theirs->rec().setReal("CANT", 5);
     saved = saved && saveBudgetRow(*theirs, false, 10, *theirLines, {line});
     _exit(saved ? 0 : 1);
@@ -551,7 +646,7 @@ TEST_F(WorksTest, CalculaSeesEachRowBeforeOrAfterAnotherStationsEdit) {
     if (!theirs->open()) _exit(1);
     for (int k = 2; k <= 30; ++k) {
       theirs->rec().setInteger("CTA", 150);
-      if (theirs->fetch(theirs->keyIndex("CTA_KEY"))) {
+      if (theirs->fetch(theirs->keyIndex("CTA_KEY")).found()) {
         theirs->rec().setReal("CANT", k);
         (void)theirs->update();  // a lock or a conflict with CALCULA is fine: the next edit comes
       }
@@ -640,7 +735,7 @@ TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
   ASSERT_TRUE(runCalcula());
   ASSERT_TRUE(writeCategoryTotals(work, errors, "W1", 0));
   obra->rec().setText("CTA", "W1");
-  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")).found());
   obra->rec().setReal("GANA", 10);
   ASSERT_TRUE(obra->update());
   const auto run = [&](reports::ReportOptions options) {
@@ -671,7 +766,7 @@ TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
   EXPECT_EQ(occurrences(some, " PESOS "), 2u);
 
   // A work whose direct cost is 0: the shares stay blank, never a division by 0.
-  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")).found());
   for (const char* f : {"TOBR", "TMAT", "TCOS", "TPOR"}) obra->rec().setReal(f, 0);
   ASSERT_TRUE(obra->update());
   const std::string zero = run({});
@@ -722,14 +817,14 @@ TEST_F(WorksTest, TheExplosionMultipliesDownTheLevelsCreatesMissingInputsAndStor
   EXPECT_DOUBLE_EQ(workInputPrice(1), 10);                                      // created in the work from the base
   auto hora = work.table("HORA", errors);
   ASSERT_TRUE(hora->open());
-  EXPECT_EQ(hora->count(), 0);  // only a run over the whole work stores the hours
+  EXPECT_EQ(recordCount(*hora), 0);  // only a run over the whole work stores the hours
   texts({});
   hora->rec().setInteger("CTA", 500);
-  ASSERT_TRUE(hora->fetch(hora->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(hora->fetch(hora->keyIndex("CTA_KEY")).found());
   EXPECT_DOUBLE_EQ(hora->rec().real("CANT"), 1.5);
   EXPECT_DOUBLE_EQ(hora->rec().real("PREC"), 20);
   texts({});  // a second run writes over the same record
-  EXPECT_EQ(hora->count(), 1);
+  EXPECT_EQ(recordCount(*hora), 1);
 }
 
 // The work's machine reports list what its explosion found, priced with the
@@ -797,7 +892,7 @@ TEST_F(WorksTest, AKilledRecalculationOrRenumberingLeavesTheWorkWhole) {
   EXPECT_EQ(budget()[1].account, 14);  // nothing renumbered
   ASSERT_TRUE(renumber(work, errors, 0));
   EXPECT_EQ(budget()[1].account, 20);
-  EXPECT_EQ(open("COBA")->count(), 0);
+  EXPECT_EQ(recordCount(*open("COBA")), 0);
 }
 
 }  // namespace
@@ -817,11 +912,11 @@ TEST_F(WorksTest, AnExplosionBeforeCalculaGivesTheSameCost) {
   auto iobr = work.table("IOBR", errors);
   ASSERT_TRUE(iobr->open());
   iobr->rec().setInteger("CTA", 1);
-  ASSERT_TRUE(iobr->fetch(iobr->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(iobr->fetch(iobr->keyIndex("CTA_KEY")).found());
   ASSERT_TRUE(iobr->remove());
   iobr->close();
   obra->rec().setText("CTA", "W1");
-  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")));
+  ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")).found());
   obra->rec().setReal("POMA", 10);
   ASSERT_TRUE(obra->update());
   reports::Spool spool;
@@ -844,7 +939,7 @@ TEST_F(WorksTest, ANonFiniteFigureIsNeverCommittedNorPrinted) {
     auto iobr = work.table("IOBR", errors);
     ASSERT_TRUE(iobr->open());
     iobr->rec().setInteger("CTA", 1);
-    ASSERT_TRUE(iobr->fetch(iobr->keyIndex("CTA_KEY")));
+    ASSERT_TRUE(iobr->fetch(iobr->keyIndex("CTA_KEY")).found());
     iobr->rec().setReal("COST", price);
     EXPECT_FALSE(iobr->update()) << price;  // the table layer never stores one
   }

@@ -42,8 +42,14 @@ int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, int32_t
     err << "velmora: no se pudo abrir la tabla de zonas\n";
     return 1;
   }
-  const estimate::ZoneFactors factors = estimate::loadZoneFactors(*control, zone);
-  const catalog::MachineRates rates = catalog::firstZoneRates(*control);
+  estimate::ZoneFactors factors;
+  catalog::MachineRates rates;
+  Status zoneRead = estimate::loadZoneFactors(*control, zone, &factors);
+  if (zoneRead) zoneRead = catalog::firstZoneRates(*control, &rates);
+  if (!zoneRead) {
+    err << "velmora: no se pudo leer la tabla de zonas: " << zoneRead.text() << "\n";
+    return 1;
+  }
   catalog::BasePrices prices(inst, errors, zone);
   catalog::PricingEngine engine(inst, errors, prices, factors, rates);
   if (Status s = engine.openStatus(); !s) {
@@ -51,6 +57,10 @@ int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, int32_t
     return 1;
   }
   const auto info = engine.conceptInfo(static_cast<int32_t>(account));
+  if (Status s = engine.openStatus(); !s) {
+    err << "velmora: no se pudo leer el catálogo: " << s.text() << "\n";
+    return 1;
+  }
   if (!info) {
     err << "velmora: no existe el concepto " << account << "\n";
     return 1;
@@ -58,6 +68,11 @@ int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, int32_t
   auto lines = catalog::loadConceptLines(engine, static_cast<int32_t>(account));
   const catalog::FormTotals totals = catalog::recomputeTotals(lines);
   const catalog::CostSplit split = engine.priceConcept(static_cast<int32_t>(account));
+  // A read that failed while pricing leaves figures that only look right.
+  if (Status s = engine.openStatus(); !s) {
+    err << "velmora: no se pudo leer el catálogo: " << s.text() << "\n";
+    return 1;
+  }
 
   if (json) {
     // Every figure must be a number JSON can carry.

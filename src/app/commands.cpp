@@ -152,9 +152,13 @@ bool checkTable(const tables::Installation& inst, const tables::TableDef& def, E
   bool damaged = false;
   const Status s = t->checkKeys(&damaged);
   damaged = damaged || t->wasRepaired();
-  const char* state = !s ? "ERROR" : t->wasCreated() ? "creada vacía" : damaged ? "claves reconstruidas" : "ok";
-  out << state << "  " << t->count() << " registros\n";
-  return s && !damaged && !t->wasCreated();
+  int64_t records = 0;
+  const Status counted = s ? t->count(&records) : s;
+  const char* state = !counted ? "ERROR" : t->wasCreated() ? "creada vacía" : damaged ? "claves reconstruidas" : "ok";
+  out << state << "  ";
+  if (counted) out << records << " registros\n";
+  else out << "no se pudo contar: " << counted.text() << "\n";
+  return counted && !damaged && !t->wasCreated();
 }
 
 // The tables of every registered work: a budget must have its rows (OBRA1)
@@ -166,7 +170,10 @@ int checkWorks(const tables::Installation& base, ErrorReporter& errors, std::ost
   int problems = 0;
   std::vector<std::string> codes;
   try {
-    codes = services::registeredWorks(base, errors);
+    if (Status s = services::registeredWorks(base, errors, &codes); !s) {
+      out << "registro de obras: ERROR: " << s.text() << "\n";
+      return 1;
+    }
   } catch (const CannotOpen&) {
     return 0;  // the works register was reported with the other tables
   }
@@ -216,7 +223,7 @@ int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostre
   for (const auto* def : installationTables())
     if (!checkTable(inst, *def, errors, out)) ++problems;
   problems += checkWorks(inst, errors, out);
-  errors.setFatalHandler([](const std::string&) { std::exit(1); });
+  errors.setFatalHandler({});  // what check meets is in its count
   if (problems > 0) err << "velmora: " << problems << " tablas con problemas en " << inst.dataDir.string() << "\n";
   return problems == 0 ? 0 : 1;
 }

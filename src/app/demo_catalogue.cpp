@@ -448,7 +448,9 @@ Status fillCatalogue(tables::Table& clag, tables::Table& inba, tables::Table& ma
 Status fillDemoCatalogue(const tables::Installation& inst, ErrorReporter& errors) {
   auto inba = inst.table("INBA", errors);
   if (Status s = inba->open(); !s) return s;
-  if (inba->count() > 0) return Status::ok();
+  int64_t stored = 0;
+  if (Status s = inba->count(&stored); !s) return s;
+  if (stored > 0) return Status::ok();
 
   auto clag = inst.table("CLAG", errors);
   auto maba = inst.table("MABA", errors);

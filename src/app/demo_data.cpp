@@ -30,7 +30,7 @@ Status addUser(tables::Table& pers, const char* name, const char* login, const c
                std::initializer_list<int> levels) {
   pers.rec().clear();
   pers.rec().setText("NOMB", name);
-  if (pers.fetch(pers.keyIndex("NOM_KEY"))) return Status::ok();
+  if (const tables::Found known = pers.fetch(pers.keyIndex("NOM_KEY")); !known.absent()) return known.status();
   shell::User user{0, name, login, shell::storedUserPassword(password), {}};
   size_t element = 0;
   for (int level : levels) user.levels[element++] = static_cast<uint8_t>(level);

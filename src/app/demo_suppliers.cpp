@@ -167,7 +167,8 @@ Status fillDemoSuppliers(const tables::Installation& inst, ErrorReporter& errors
   for (const auto& [account, description] : kTypes) {
     tipa->rec().clear();
     tipa->rec().setInteger("CTA", account);
-    if (tipa->fetch(tipa->keyIndex("CTA_KEY"))) continue;
+    if (const tables::Found known = tipa->fetch(tipa->keyIndex("CTA_KEY")); known.failed()) return known.status();
+    else if (known.found()) continue;
     tipa->rec() = shell::supplierTypeRecord({account, description});
     if (Status s = tipa->insert(); !s) return s;
   }
@@ -184,7 +185,8 @@ Status fillDemoSuppliers(const tables::Installation& inst, ErrorReporter& errors
     }
     patr->rec().clear();
     patr->rec().setInteger("CTA", d.account);
-    if (patr->fetch(patr->keyIndex("CTA_KEY"))) continue;
+    if (const tables::Found known = patr->fetch(patr->keyIndex("CTA_KEY")); known.failed()) return known.status();
+    else if (known.found()) continue;
     shell::Supplier supplier;
     supplier.account = d.account;
     supplier.type = d.type;

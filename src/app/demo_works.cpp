@@ -111,7 +111,9 @@ Status writeBudget(const tables::Installation& inst, ErrorReporter& errors, cons
   for (tables::Table* t : {cobr.get(), inob.get(), coba.get(), inco.get()}) {
     if (Status s = t->open(); !s) return s;
   }
-  if (cobr->count() > 0) return Status::ok();  // the budget is there already
+  int64_t stored = 0;
+  if (Status s = cobr->count(&stored); !s) return s;
+  if (stored > 0) return Status::ok();  // the budget is there already
   if (Status s = inob->shareConnectionOf(*cobr); !s) return s;
   if (Status s = cobr->begin(); !s) return s;
   const auto fail = [&cobr](Status s) {
@@ -172,7 +174,9 @@ Status fillDemoWorks(const tables::Installation& base, ErrorReporter& errors) {
   for (const DemoWork& w : demoWorks()) {
     obra->rec().clear();
     obra->rec().setText("CTA", w.code);
-    const bool registered = obra->fetch(obra->keyIndex("CTA_KEY")).isOk();
+    const tables::Found read = obra->fetch(obra->keyIndex("CTA_KEY"));
+    if (read.failed()) return read.status();
+    const bool registered = read.found();
     if (!registered) {
       works::WorkHeader h;
       h.code = w.code;
@@ -195,10 +199,9 @@ Status fillDemoWorks(const tables::Installation& base, ErrorReporter& errors) {
     inst.workDir = works::workDirectory(base.dataDir, w.code);
     if (Status s = writeBudget(inst, errors, w); !s) return s;
     const tables::Record header = obra->rec();
-    if (Status s =
-            works::calcula(inst, errors, works::workHeader(header), estimate::loadZoneFactors(*control, w.zone), 0);
-        !s)
-      return s;
+    estimate::ZoneFactors zone;
+    if (Status s = estimate::loadZoneFactors(*control, w.zone, &zone); !s) return s;
+    if (Status s = works::calcula(inst, errors, works::workHeader(header), zone, 0); !s) return s;
     // The work is registered last: a run stopped before leaves no work
     // without its budget, and the next run completes it.
     if (!registered) {

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "app/commands.h"
+#include "framework/text.h"
 #include "reports/zone_report.h"
 #include "services/installation_use.h"
 #include "shell/ini_file.h"
@@ -49,6 +50,23 @@ namespace velmora::app {
 
 namespace {
 
+// The desktop application. What a window's handler throws (memory, a name
+// the code does not know) is caught here, at the edge of the event loop,
+// and shown in one line; the program goes on with the window as it was.
+class DesktopApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      QMessageBox::warning(nullptr, "Velmora",
+                           QString::fromStdString("No se pudo terminar la operación: " + text::exceptionText(e)));
+      return false;
+    }
+  }
+};
+
 bool hasDisplay() {
 #if defined(_WIN32) || defined(__APPLE__)
   return true;
@@ -66,12 +84,19 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
                  "o las órdenes velmora demo|check DIR\n";
     return 1;
   }
-  QApplication app(argc, argv);
+  DesktopApplication app(argc, argv);
   QApplication::setApplicationName("Velmora");
   ErrorReporter errors;
   ui::QtPresenter presenter;
   errors.setPresenter(&presenter);
-  errors.setFatalHandler([](const std::string&) { std::exit(1); });  // the message said why
+  // After a fatal notice on the window's thread ("Press OK to end this
+  // application") the operation returns its failure to the window, and the
+  // event loop ends once it is back there: the program ends with status 1.
+  bool fatalMet = false;
+  errors.setFatalHandler([&fatalMet](const std::string&) {
+    fatalMet = true;
+    QCoreApplication::exit(1);
+  });
 
   std::vector<std::string> args(argv + 1, argv + argc);
   shell::Session session = sessionAt(dataDir, settingsOption, errors);
@@ -94,9 +119,9 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
 
   ui::QtPrompter prompter;
   ui::QtStartupUi startupUi(prompter, session.installation.dataDir);
-  if (shell::startSession(session, startupUi) == shell::StartupOutcome::kEndProgram) {
+  if (shell::startSession(session, startupUi) == shell::StartupOutcome::kEndProgram || fatalMet) {
     if (dragging) platform::setFullWindowDragging(true);
-    return 0;
+    return fatalMet ? 1 : 0;
   }
 
   shell::IniFile ini(session.installation.dataDir / "KAVEL.INI");
@@ -127,7 +152,8 @@ int runGui(int argc, char** argv, const std::string& dataDir, const std::string&
       }
     }
   }
-  const int status = app.exec();
+  // A fatal notice before the event loop runs ends the program here.
+  const int status = fatalMet ? 1 : app.exec();
   if (frame.endedAtOnce()) return status;  // "SALIR": no shutdown steps
 
   // Shutdown: window placement, the desktop setting, the reporter.

@@ -95,8 +95,9 @@ class Run {
  public:
   Run(int count, char** args, Values& values) : argc(count), argv(args), v(values) {
     errors.setPresenter(&presenter);
-    // A headless run that meets a fatal message ends with a failure status.
-    errors.setFatalHandler([](const std::string&) { std::exit(kFailed); });
+    // A headless run that meets a fatal message ends with a failure status,
+    // once the failure has come back up to main.
+    errors.setFatalHandler([this](const std::string&) { fatalMet = true; });
   }
   // The installation in --data (or `dir`), held while the command runs:
   // shared, after a restore cut short is undone (a restore takes it alone
@@ -115,6 +116,7 @@ class Run {
   char** argv;
   Values& v;
   ErrorReporter errors;
+  bool fatalMet = false;  // a fatal message was shown: the run failed, whatever it says
 
  private:
   velmora::StderrPresenter presenter;
@@ -277,7 +279,12 @@ const std::vector<Command>& commands() {
          request.system = !r.v.withoutSystem;
          auto inst = r.hold(false, false);  // a backup only reads
          if (!inst) return kFailed;
-         if (!r.v.withoutWorks) request.works = velmora::services::registeredWorks(*inst, r.errors);
+         if (!r.v.withoutWorks) {
+           if (velmora::Status s = velmora::services::registeredWorks(*inst, r.errors, &request.works); !s) {
+             std::cerr << "velmora: no se pudo leer el registro de obras: " << s.text() << "; no se respaldó nada\n";
+             return kFailed;
+           }
+         }
          return app::runBackupCommand(*inst, request, std::cout, std::cerr);
        }},
       {"migra", "copia una instalación con sus obras entre archivos y un servidor PostgreSQL, y la compara", false,
@@ -495,9 +502,11 @@ int main(int argc, char** argv) try {
     return kWrongUsage;
   }
   Run run(argc, argv, v);
-  return chosen->run(run);
+  const int status = chosen->run(run);
+  return run.fatalMet && status == kDone ? kFailed : status;
 } catch (const std::exception& e) {
-  // A path the system refuses, memory: one line, never a stack trace.
-  std::cerr << "velmora: " << e.what() << "\n";
+  // Memory, a path the system refuses, a name the code does not know: one
+  // line in Spanish, never a stack trace.
+  std::cerr << "velmora: " << velmora::text::exceptionText(e) << "\n";
   return kFailed;
 }

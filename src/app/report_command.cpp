@@ -46,7 +46,8 @@ std::string companyName(const tables::Installation& inst, ErrorReporter& errors)
   auto vga = inst.table("VGA", errors);
   if (!std::filesystem::exists(vga->path()) || !vga->open()) return {};
   vga->rec().setInteger("CTA", 1);
-  return vga->fetch(vga->keyIndex("CTA_KEY")) ? vga->rec().text("CIA") : std::string();
+  // A failed read was shown; the heading then goes without the name.
+  return vga->fetch(vga->keyIndex("CTA_KEY")).found() ? vga->rec().text("CIA") : std::string();
 }
 
 }  // namespace
@@ -167,7 +168,11 @@ Status layOutBaseReport(const std::string& name, const tables::Installation& ins
   context.zone = flags.zone;
   context.company = companyName(inst, errors);
   auto control = inst.table("CONTROL", errors);
-  if (control->open()) context.zoneName = estimate::readZoneNames(*control)[std::clamp(flags.zone, 1, 5) - 1];
+  // Without the zones a heading would be missing its zone: no report.
+  std::array<std::string, 5> zoneNames;
+  if (Status s = control->open(); !s) return s;
+  if (Status s = estimate::readZoneNames(*control, &zoneNames); !s) return s;
+  context.zoneName = zoneNames[std::clamp(flags.zone, 1, 5) - 1];
   reports::ReportOptions options;
   options.firstAccount = flags.first;
   options.lastAccount = flags.last;

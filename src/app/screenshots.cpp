@@ -272,8 +272,10 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
     std::cerr << "velmora: no se pudo abrir la instalación " << dataDir << "\n";
     return 1;
   }
-  session.zoneNames = estimate::readZoneNames(*control);
-  session.zone = estimate::loadZoneFactors(*control, 1);
+  if (!estimate::readZoneNames(*control, &session.zoneNames) || !estimate::loadZoneFactors(*control, 1, &session.zone)) {
+    std::cerr << "velmora: no se pudieron leer las zonas de salario de " << dataDir << "\n";
+    return 1;
+  }
   auto vga = session.installation.table("VGA", errors);
   shell::InstallationSettings settings;
   if (vga->open() && shell::readSettings(*vga, &settings)) session.companyName = settings.company;

@@ -44,12 +44,12 @@ std::vector<tables::Condition> wordFilter(const std::string& word, const std::st
   return {c};
 }
 
-bool genericKeyExists(tables::Table& clag, const std::string& type, const std::string& code) {
-  if (text::clip(code).empty()) return true;
+tables::Found genericKeyExists(tables::Table& clag, const std::string& type, const std::string& code) {
+  if (text::clip(code).empty()) return Status::ok();
   clag.rec().clear();
   clag.rec().setText("TIPO", type);
   clag.rec().setText("CTA", code);
-  return clag.fetch(clag.keyIndex("CLG:CTA_KEY")).isOk();
+  return clag.fetch(clag.keyIndex("CLG:CTA_KEY"));
 }
 
 }  // namespace velmora::catalog

@@ -41,8 +41,8 @@ void clearPercentageKinds(tables::Record& input);
 std::vector<tables::Condition> wordFilter(const std::string& word, const std::string& firstLine = "TEXT",
                                           const std::string& secondLine = "TEX1");
 
-// Whether generic key `code` exists for `type` ("I", "C" or "H"); a blank
-// code needs no key.
-bool genericKeyExists(tables::Table& clag, const std::string& type, const std::string& code);
+// Whether generic key `code` exists for `type` ("I", "C" or "H"), or its
+// read failed; a blank code needs no key (found).
+tables::Found genericKeyExists(tables::Table& clag, const std::string& type, const std::string& code);
 
 }  // namespace velmora::catalog

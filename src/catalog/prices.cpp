@@ -6,11 +6,14 @@ namespace velmora::catalog {
 
 namespace {
 
-std::optional<InputPrice> readBase(tables::Table& inba, int32_t account, int zone) {
+tables::Found readBase(tables::Table& inba, int32_t account, int zone, std::optional<InputPrice>* price) {
+  price->reset();
   inba.rec().setInteger("CTA", account);
-  if (!inba.fetch(inba.keyIndex("CTA_KEY"))) return std::nullopt;
+  const tables::Found read = inba.fetch(inba.keyIndex("CTA_KEY"));
+  if (!read.found()) return read;
   const tables::Record& r = inba.rec();
-  return InputPrice{r.real("COST", zone), static_cast<int>(r.integer("TIPO")), r.text("TEXT"), r.text("UNID")};
+  *price = InputPrice{r.real("COST", zone), static_cast<int>(r.integer("TIPO")), r.text("TEXT"), r.text("UNID")};
+  return read;
 }
 
 }  // namespace
@@ -25,12 +28,16 @@ std::optional<InputPrice> BasePrices::inputPrice(int32_t account, bool) {
   auto it = cache_.find(account);
   if (it != cache_.end()) return it->second;
   if (complete_) return std::nullopt;
-  return cache_[account] = readBase(*inba_, account, zone_);
+  std::optional<InputPrice> price;
+  const tables::Found read = readBase(*inba_, account, zone_, &price);
+  keepFailure(read.failure());
+  if (read.failed()) return std::nullopt;  // not kept: it is no answer
+  return cache_[account] = price;
 }
 
 void BasePrices::preloadAll() {
-  // One pass of the five columns pricing needs, in stored order.
-  cache_.reserve(static_cast<size_t>(inba_->count()) + 16);
+  // One pass of the five columns pricing needs, in stored order. A failed
+  // pass leaves the inputs to be read one by one, which say so again.
   const Status s = inba_->scanColumns({"CTA", "TIPO", "COST[" + std::to_string(zone_) + "]", "TEXT", "UNID"},
                                       [&](const tables::Row& r) {
                                         cache_[static_cast<int32_t>(r.integer(0))] =
@@ -83,7 +90,14 @@ std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPer
   if (it != cache_.end()) return it->second;
   if (!workComplete_) {
     iobr_->rec().setInteger("CTA", account);
-    if (iobr_->fetch(iobr_->keyIndex("CTA_KEY"))) {
+    const tables::Found own = iobr_->fetch(iobr_->keyIndex("CTA_KEY"));
+    if (own.failed()) {
+      // Not a missing copy: pricing it from the base input and queueing a
+      // copy would write a second copy over the work's own price.
+      keepFailure(own.status());
+      return std::nullopt;
+    }
+    if (own.found()) {
       const tables::Record& r = iobr_->rec();
       return cache_[account] =
                  InputPrice{r.real("COST"), static_cast<int>(r.integer("TIPO")), r.text("TEXT"), r.text("UNID")};
@@ -97,7 +111,12 @@ std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPer
   } else {
     if (baseComplete_) return cache_[account] = std::nullopt;
     inba_->rec().setInteger("CTA", account);
-    if (!inba_->fetch(inba_->keyIndex("CTA_KEY"))) return cache_[account] = std::nullopt;
+    const tables::Found base = inba_->fetch(inba_->keyIndex("CTA_KEY"));
+    if (base.failed()) {
+      keepFailure(base.status());
+      return std::nullopt;
+    }
+    if (base.absent()) return cache_[account] = std::nullopt;
     b = inputOf(inba_->rec());
   }
   WorkInput w{b, b.prices[zone_ - 1], b.dates[zone_ - 1]};
@@ -116,12 +135,16 @@ std::optional<WorkInputLabel> WorkPrices::workInputLabel(int32_t account) {
   if (auto it = labels_.find(account); it != labels_.end()) return it->second;
   if (workComplete_) return std::nullopt;
   iobr_->rec().setInteger("CTA", account);
-  if (!iobr_->fetch(iobr_->keyIndex("CTA_KEY"))) return std::nullopt;
+  const tables::Found own = iobr_->fetch(iobr_->keyIndex("CTA_KEY"));
+  keepFailure(own.failure());
+  if (!own.found()) return std::nullopt;
   const tables::Record& r = iobr_->rec();
   return labels_[account] = {static_cast<int32_t>(r.integer("FECH")), r.text("GENE"), r.text("LLAV")};
 }
 
 Status WorkPrices::saveCopies() {
+  // Copies queued after a failed read may stand for inputs the work has.
+  if (!openStatus_) return openStatus_;
   for (const WorkInput& copy : pending_) {
     iobr_->rec() = workInputRecord(copy);
     if (Status s = iobr_->insert(); !s) return s;

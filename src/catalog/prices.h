@@ -36,14 +36,21 @@ struct WorkInputLabel {
 class PriceSource {
  public:
   virtual ~PriceSource() = default;
-  // The price and kind of input `account`; nothing when it does not exist.
+  // The price and kind of input `account`; nothing when it does not exist,
+  // or when its read failed (then status() says so, and nothing is kept).
   // `hiddenPercentages` says whether a work input created now carries the
   // work's hidden percentages (concept pricing) or not (machines, imports).
   virtual std::optional<InputPrice> inputPrice(int32_t account, bool hiddenPercentages) = 0;
-  // How opening the source's tables went (a failure was already shown).
+  // How opening the source's tables and every read since went: the first
+  // failure (already shown). Prices given after a failure are not to be
+  // trusted, whatever they are.
   Status openStatus() const { return openStatus_; }
 
  protected:
+  // Keeps the first failure.
+  void keepFailure(const Status& s) {
+    if (!s && openStatus_) openStatus_ = s;
+  }
   Status openStatus_;
 };
 

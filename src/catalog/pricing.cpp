@@ -17,9 +17,11 @@ CostSplit CostSplit::rounded() const {
 
 MachineRates machineRates(const tables::Record& control) { return {control.real("PORC"), control.real("DHAB")}; }
 
-MachineRates firstZoneRates(tables::Table& control) {
-  if (!control.fetchFirstStored()) return {};
-  return machineRates(control.rec());
+Status firstZoneRates(tables::Table& control, MachineRates* rates) {
+  *rates = {};
+  const tables::Found first = control.fetchFirstStored();
+  if (first.found()) *rates = machineRates(control.rec());
+  return first.failure();
 }
 
 HourlyCostTerms hourlyCostDerivation(const Machine& m, const MachineInputs& in, const MachineRates& rates) {
@@ -117,7 +119,11 @@ const std::vector<Line>& PricingEngine::catalogueLines(int32_t account) {
 }
 
 void PricingEngine::preloadCatalogue() {
-  allLinesLoaded_ = readAllLines(*lines_, lineCache_).isOk();
+  // A pass cut short leaves some concepts with part of their lines: none is kept.
+  const Status lines = readAllLines(*lines_, lineCache_);
+  if (!lines && openStatus_) openStatus_ = lines;
+  allLinesLoaded_ = lines.isOk();
+  if (!allLinesLoaded_) lineCache_.clear();
 
   machineValues_.clear();
   const Status s = machines_->readAll(machines_->keyIndex("CTA_KEY"), [&](const tables::Record& r) {
@@ -125,6 +131,7 @@ void PricingEngine::preloadCatalogue() {
     machineValues_[m.account] = std::move(m);
     return true;
   });
+  if (!s && openStatus_) openStatus_ = s;
   allMachinesLoaded_ = s.isOk();
 }
 
@@ -231,13 +238,16 @@ void PricingEngine::preloadWorkLines() {
   const Status s = readAllLines(*workLines_, workLineCache_);
   if (!s && openStatus_) openStatus_ = s;
   allWorkLinesLoaded_ = s.isOk();
+  if (!allWorkLinesLoaded_) workLineCache_.clear();
 }
 
 CostSplit PricingEngine::priceWorkRow(int32_t row) { return priceLines(contiguous(workRowLines(row), row)); }
 
 std::optional<ConceptInfo> PricingEngine::conceptInfo(int32_t account) {
   concepts_->rec().setInteger("CTA", account);
-  if (!concepts_->fetch(concepts_->keyIndex("CTA_KEY"))) return std::nullopt;
+  const tables::Found read = concepts_->fetch(concepts_->keyIndex("CTA_KEY"));
+  if (read.failed() && openStatus_) openStatus_ = read.status();
+  if (!read.found()) return std::nullopt;
   Concept c = conceptOf(concepts_->rec());
   return ConceptInfo{std::move(c.text), std::move(c.unit)};
 }
@@ -246,7 +256,9 @@ std::optional<Machine> PricingEngine::machine(int32_t account) {
   if (auto it = machineValues_.find(account); it != machineValues_.end()) return it->second;
   if (allMachinesLoaded_) return std::nullopt;
   machines_->rec().setInteger("CTA", account);
-  if (!machines_->fetch(machines_->keyIndex("CTA_KEY"))) return std::nullopt;
+  const tables::Found read = machines_->fetch(machines_->keyIndex("CTA_KEY"));
+  if (read.failed() && openStatus_) openStatus_ = read.status();
+  if (!read.found()) return std::nullopt;
   return machineOf(machines_->rec());
 }
 

@@ -66,8 +66,9 @@ struct MachineRates {
 };
 // The rates of a zone record (CONTROL).
 MachineRates machineRates(const tables::Record& control);
-// The rates of the first stored zone, which pricing uses.
-MachineRates firstZoneRates(tables::Table& control);
+// The rates of the first stored zone, which pricing uses (zeros when there
+// is no zone); a failed read is returned, never taken for zeros.
+Status firstZoneRates(tables::Table& control, MachineRates* rates);
 
 // The input prices a machine's hourly cost needs.
 struct MachineInputs {
@@ -148,6 +149,7 @@ class PricingEngine {
   // labour; nothing when the input does not exist.
   std::optional<InputPrice> linePrice(int32_t account, bool hiddenPercentages = true);
 
+  // Nothing when absent, or when the read failed (openStatus() says so).
   std::optional<ConceptInfo> conceptInfo(int32_t account);
   std::optional<Machine> machine(int32_t account);
   // Every line of a catalogue concept, in line order.
@@ -156,9 +158,11 @@ class PricingEngine {
   static std::vector<Line> contiguous(const std::vector<Line>& lines, int32_t account);
 
   const estimate::ZoneFactors& zone() const { return zone_; }
-  // Whether every table the engine reads could be opened; figures priced
-  // after a failure would be wrong, so callers check before they trust them.
-  Status openStatus() const { return openStatus_; }
+  // Whether every table the engine reads could be opened and every read
+  // since (its own and its price source's) was answered: the first failure.
+  // Figures priced after a failure would be wrong, so callers check before
+  // they trust them, and again before they store them.
+  Status openStatus() const { return !openStatus_ ? openStatus_ : prices_.openStatus(); }
 
  private:
   struct Depth {

@@ -57,15 +57,17 @@ WageStudy wageStudy(double base, const tables::Record& c) {
   return w;
 }
 
-ZoneFactors loadZoneFactors(tables::Table& control, int zone) {
+Status loadZoneFactors(tables::Table& control, int zone, ZoneFactors* factors) {
   control.rec().clear();
   control.rec().setInteger("CTA", zone);
-  if (!control.fetch(control.keyIndex("KEYCTA"))) {
-    ZoneFactors missing;
-    missing.zone = zone;
-    return missing;
+  const tables::Found stored = control.fetch(control.keyIndex("KEYCTA"));
+  if (stored.found()) {
+    *factors = zoneFactors(control.rec());
+    return Status::ok();
   }
-  return zoneFactors(control.rec());
+  *factors = ZoneFactors{};
+  factors->zone = zone;
+  return stored.failure();
 }
 
 double realWage(double price, int kind, const ZoneFactors& f) {
@@ -80,15 +82,21 @@ std::optional<std::array<std::string, 3>> zoneNumberWarning(int zone) {
                                     "DEL 1 AL 5, ..."};
 }
 
-std::array<std::string, 5> readZoneNames(tables::Table& control) {
-  std::array<std::string, 5> names;
+Status readZoneNames(tables::Table& control, std::array<std::string, 5>* names) {
+  *names = {};
   control.setOrder(control.keyIndex("KEYCTA"));
   std::string last;
-  for (auto& name : names) {
-    if (control.next()) last = control.rec().text("ZONA");
+  bool more = true;
+  for (auto& name : *names) {
+    if (more) {
+      const tables::Found next = control.next();
+      if (next.failed()) return next.status();
+      more = next.found();
+      if (more) last = control.rec().text("ZONA");
+    }
     name = last;
   }
-  return names;
+  return Status::ok();
 }
 
 const std::array<ZoneDefaults, 5> kNewInstallationZones = {{
@@ -104,7 +112,12 @@ Status addMissingZones(tables::Table& control, const std::array<ZoneDefaults, 5>
   for (int z = 1; z <= 5; ++z) {
     control.rec().clear();
     control.rec().setInteger("CTA", z);
-    if (control.fetch(control.keyIndex("KEYCTA"))) continue;
+    const tables::Found stored = control.fetch(control.keyIndex("KEYCTA"));
+    if (stored.failed()) {
+      control.rollback();
+      return stored.status();
+    }
+    if (stored.found()) continue;
     auto& r = control.rec();
     r.clear();
     r.setInteger("CTA", z);

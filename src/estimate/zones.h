@@ -63,8 +63,11 @@ struct WageStudy {
 };
 WageStudy wageStudy(double base, const tables::Record& control);
 
-// Reads zone `zone` through `control` (open) and computes its factors.
-ZoneFactors loadZoneFactors(tables::Table& control, int zone);
+// Reads zone `zone` through `control` (open) and computes its factors; a
+// zone that is not stored has factors of 0. A failed read is returned (and
+// `factors` then holds only the zone's number): it is never taken for a
+// missing zone, whose zero factors would price labour at nothing.
+Status loadZoneFactors(tables::Table& control, int zone, ZoneFactors* factors);
 
 // Real wage of a price of the given input kind: labour prices are multiplied
 // by FSR_MAYOR above 3 x SAL_MIN and by FSR_MENOR otherwise; other kinds pass.
@@ -75,7 +78,8 @@ std::optional<std::array<std::string, 3>> zoneNumberWarning(int zone);
 
 // The five zone names in key order of CONTROL; with fewer records the names
 // after the last repeat the last name read.
-std::array<std::string, 5> readZoneNames(tables::Table& control);
+// A failed read is returned; `names` then holds what was read before it.
+Status readZoneNames(tables::Table& control, std::array<std::string, 5>* names);
 
 // What a new zone record is made from: its name, minimum salary and payroll
 // tax; the statutory figures (IMSS quotas of a construction company,

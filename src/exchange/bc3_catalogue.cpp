@@ -73,10 +73,13 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
   auto control = inst.table("CONTROL", errors);
   for (auto* t : {clag.get(), inba.get(), maba.get(), coba.get(), control.get()})
     if (Status s = t->open(); !s) return s;
-  const estimate::ZoneFactors zone = estimate::loadZoneFactors(*control, list);
+  estimate::ZoneFactors zone;
+  if (Status s = estimate::loadZoneFactors(*control, list, &zone); !s) return s;
+  catalog::MachineRates rates;
+  if (Status s = catalog::firstZoneRates(*control, &rates); !s) return s;
   catalog::BasePrices prices(inst, errors, list);
   prices.preloadAll();
-  catalog::PricingEngine engine(inst, errors, prices, zone, catalog::firstZoneRates(*control));
+  catalog::PricingEngine engine(inst, errors, prices, zone, rates);
   engine.preloadCatalogue();
   if (Status s = engine.openStatus(); !s) return s;
 
@@ -99,8 +102,6 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
   };
   const auto byAccount = [](const Row& x, const Row& y) { return x.account < y.account; };
   std::vector<Row> inputs, machines, concepts;
-  inputs.reserve(static_cast<size_t>(inba->count()));
-  concepts.reserve(static_cast<size_t>(coba->count()));
   const std::string cost = "COST[" + std::to_string(list) + "]", date = "FECH[" + std::to_string(list) + "]";
   Status s =
       inba->scanColumns({"CTA", "TIPO", "LLAV", "UNID", "TEXT", "TEX1", "GENE", cost, date}, [&](const tables::Row& r) {
@@ -180,6 +181,7 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
       }
     }
   }
+  if (Status s = engine.openStatus(); !s) return s;  // prices after a failed read only look right
   file->program = "Velmora";
   file->quantityDecimals = quantityDecimals;
   file->priceDecimals = 2;
@@ -330,8 +332,7 @@ Status Bc3Import::openTables() {
   control_ = inst_.table("CONTROL", errors_);
   for (auto* t : {clag_.get(), inba_.get(), maba_.get(), coba_.get(), inco_.get(), control_.get()})
     if (Status s = t->open(); !s) return s;
-  zone_ = estimate::loadZoneFactors(*control_, list_);
-  return Status::ok();
+  return estimate::loadZoneFactors(*control_, list_, &zone_);
 }
 
 Status Bc3Import::readTarget() {
@@ -502,7 +503,11 @@ Status Bc3Import::writeItem(const Item& item) {
   tables::Record& r = table.rec();
   r.clear();
   r.setInteger("CTA", item.account);
-  if (item.exists && !table.fetch(table.keyIndex("CTA_KEY"))) return Status::notFound("no se pudo leer " + c.code);
+  if (item.exists) {
+    const tables::Found stored = table.fetch(table.keyIndex("CTA_KEY"));
+    if (stored.failed()) return stored.status();
+    if (stored.absent()) return Status::notFound("no se pudo leer " + c.code);
+  }
   if (!item.gene.empty()) r.setText("GENE", item.gene);
   if (!item.key.empty()) r.setText("LLAV", item.key);
   const size_t width = item.kind == Kind::kInput ? 35 : 50;

@@ -377,7 +377,7 @@ int ErrorReporter::dispatch() {
       messageStep(request, severity);
       return result::kNotified;
     default: {  // Fatal, Program and any unknown severity
-      request.text = substitutedText() + kFatalSuffix;
+      request.text = substitutedText() + (fatalEndsProgram_ ? kFatalSuffix : "");
       request.icon = Icon::kExclamation;
       messageStep(request, severity);
       std::function<void(const std::string&)> handler;
@@ -386,10 +386,9 @@ int ErrorReporter::dispatch() {
         handler = fatalHandler_;
       }
       if (handler) handler(request.text);
-      // A silent reporter serves work whose caller reads the failure from the
-      // status it gets back: it must not end the program behind its back.
-      if (silent_) return result::kCancel;
-      std::exit(1);
+      // The raising code returns its failure; ending the program is for its
+      // top level, never for the reporter behind its callers' backs.
+      return result::kCancel;
     }
   }
 }

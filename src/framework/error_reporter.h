@@ -4,9 +4,12 @@
 // the user must hear about sets the field, file, key or message text of its
 // thread's error status and raises the id. The reporter looks the id up in its
 // message table (the last entry with that id wins), fills the placeholders and
-// acts on the entry's severity: silent, Yes/No question, OK notice, or notice
-// followed by the end of the program. It can log every raised message to a
-// file and keep a bounded history.
+// acts on the entry's severity: silent, Yes/No question, OK notice, or a
+// fatal notice. It can log every raised message to a file and keep a bounded
+// history. The reporter never ends the process: after a fatal notice the
+// raising code returns its failure as a Status, which travels up to whoever
+// started the work (a command's main, the window that started a run); the
+// fatal handler tells the program's top level that one was met.
 //
 // Thread rules: all public functions may be called from any thread. The table,
 // the history, the procedure names and the log are guarded by one lock; the
@@ -144,11 +147,15 @@ class ErrorReporter {
   ErrorReporter();
 
   void setPresenter(MessagePresenter* presenter);
-  // Called after a fatal message was acknowledged, with its text. It must not
-  // return; if it does, the process exits with status 1, unless the reporter
-  // is silent: then the message is only a failure the caller's status
-  // carries. Tests install a handler that throws.
+  // Called after a fatal message was acknowledged, with its text; then
+  // raise() returns result::kCancel and the failure goes on as the caller's
+  // Status. The desktop ends its event loop, a command ends with a failure
+  // status, a run on a worker thread fails. Tests install a handler that throws.
   void setFatalHandler(std::function<void(const std::string& text)> handler);
+  // Whether the program ends after a fatal notice, so that the notice says
+  // so ("Press OK to end this application"); a run on a worker thread only
+  // fails, and its notice does not announce the end.
+  void setFatalEndsProgram(bool ends) { fatalEndsProgram_ = ends; }
   // How many messages were put before the user so far: a caller compares it
   // before and after an operation to know whether its failure was explained.
   uint64_t messagesShown() const { return shown_; }
@@ -239,6 +246,7 @@ class ErrorReporter {
   const uint64_t serial_;
   std::string logPath_ = "ZORBError.Log";
   std::atomic<bool> silent_{false};
+  std::atomic<bool> fatalEndsProgram_{true};
   std::atomic<uint64_t> shown_{0};
   std::atomic<bool> logErrors_{false};
   std::atomic<int32_t> historyThreshold_{0};

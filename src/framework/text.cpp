@@ -1,5 +1,8 @@
 #include "framework/text.h"
 
+#include <filesystem>
+#include <new>
+
 #include "framework/money.h"
 
 #include <algorithm>
@@ -272,6 +275,43 @@ std::optional<int64_t> parseInteger(std::string_view s) {
   const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
   if (s.empty() || res.ec != std::errc() || res.ptr != s.data() + s.size()) return std::nullopt;
   return v;
+}
+
+std::string systemErrorText(std::error_code ec) {
+  if (ec.category() == std::generic_category() || ec.category() == std::system_category()) {
+    switch (static_cast<std::errc>(ec.value())) {
+      case std::errc::no_such_file_or_directory: return "no existe";
+      case std::errc::permission_denied:
+      case std::errc::operation_not_permitted: return "permiso denegado";
+      case std::errc::no_space_on_device: return "no queda espacio en el disco";
+      case std::errc::read_only_file_system: return "el disco es de sólo lectura";
+      case std::errc::file_exists: return "ya existe";
+      case std::errc::not_a_directory: return "una parte de la ruta no es un directorio";
+      case std::errc::is_a_directory: return "es un directorio";
+      case std::errc::directory_not_empty: return "el directorio no está vacío";
+      case std::errc::filename_too_long: return "el nombre es demasiado largo";
+      case std::errc::too_many_symbolic_link_levels: return "demasiados enlaces simbólicos";
+      case std::errc::io_error: return "error de entrada y salida del disco";
+      case std::errc::not_enough_memory: return "no alcanzó la memoria";
+      case std::errc::too_many_files_open:
+      case std::errc::too_many_files_open_in_system: return "hay demasiados archivos abiertos";
+      case std::errc::device_or_resource_busy: return "el recurso está ocupado";
+      case std::errc::cross_device_link: return "no se puede mover entre discos distintos";
+      default: break;
+    }
+  }
+  return "error del sistema " + std::to_string(ec.value()) + " (" + ec.message() + ")";
+}
+
+std::string exceptionText(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e)) return "no alcanzó la memoria para terminar; la orden se detuvo";
+  if (const auto* fe = dynamic_cast<const std::filesystem::filesystem_error*>(&e)) {
+    std::string where = fe->path1().string();
+    if (!fe->path2().empty()) where += " o " + fe->path2().string();
+    return where.empty() ? systemErrorText(fe->code()) : where + ": " + systemErrorText(fe->code());
+  }
+  if (const auto* se = dynamic_cast<const std::system_error*>(&e)) return systemErrorText(se->code());
+  return e.what();
 }
 
 }  // namespace velmora::text

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <optional>
+#include <system_error>
 #include <string>
 #include <string_view>
 
@@ -46,5 +48,14 @@ std::optional<int64_t> parseInteger(std::string_view s);
 
 size_t findNoCase(std::string_view haystack, std::string_view needle, size_t from = 0);
 bool equalsNoCase(std::string_view a, std::string_view b);
+
+// What the system said of a failed file operation, in Spanish ("no existe",
+// "permiso denegado"...); the system's own words (in the C locale, English)
+// only for a cause without a Spanish text here, after its number.
+std::string systemErrorText(std::error_code ec);
+// One line in Spanish for an exception that reached the top of a command or
+// a window: memory, a path the system refused (with the path), or the
+// exception's own text, which ours write in Spanish.
+std::string exceptionText(const std::exception& e);
 
 }  // namespace velmora::text

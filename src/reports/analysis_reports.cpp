@@ -56,7 +56,7 @@ Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, c
                       PricingSetup* setup) {
   auto control = inst.table("CONTROL", errors);
   if (Status s = control->open(); !s) return s;
-  setup->rates = catalog::firstZoneRates(*control);
+  if (Status s = catalog::firstZoneRates(*control, &setup->rates); !s) return s;
   if (scope.work) {
     setup->obra = scope.work->header;
     works::fillDefaultCaptions(setup->obra);
@@ -64,7 +64,7 @@ Status preparePricing(const tables::Installation& inst, ErrorReporter& errors, c
     setup->factors = scope.work->zone;
   } else {
     setup->zone = std::clamp(scope.zone, 1, 5);
-    setup->factors = estimate::loadZoneFactors(*control, setup->zone);
+    if (Status s = estimate::loadZoneFactors(*control, setup->zone, &setup->factors); !s) return s;
   }
   if (scope.work) {
     setup->prices = std::make_unique<catalog::WorkPrices>(inst, errors, setup->zone, setup->obra.hiddenLabour,
@@ -295,6 +295,7 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
   }
   if (progress && !progress(concepts.size(), concepts.size()))
     return Status::error(Status::Code::kCancelled, "cancelado");
+  if (Status s = engine.openStatus(); !s) return s;  // figures after a failed read only look right
   return out.finish();
 }
 
@@ -359,6 +360,7 @@ Status layOutMachineList(const std::vector<catalog::Machine>& machines, catalog:
   }
   if (progress && !progress(machines.size(), machines.size()))
     return Status::error(Status::Code::kCancelled, "cancelado");
+  if (Status s = engine.openStatus(); !s) return s;  // figures after a failed read only look right
   return rows.finish();
 }
 
@@ -474,6 +476,7 @@ Status layOutMachineSheets(const tables::Installation& inst, ErrorReporter& erro
   }
   if (progress && !progress(machines.size(), machines.size()))
     return Status::error(Status::Code::kCancelled, "cancelado");
+  if (Status s = engine.openStatus(); !s) return s;  // figures after a failed read only look right
   return out.finish();
 }
 

@@ -92,7 +92,8 @@ bool salaryStudyIsFixed(const tables::Installation& inst, ErrorReporter& errors,
   auto control = inst.table("CONTROL", errors);
   if (!control->open()) return false;
   control->rec().setInteger("CTA", zone);
-  if (!control->fetch(control->keyIndex("KEYCTA"))) return false;
+  // A failed read is raised here and again by the study, which stops on it.
+  if (!control->fetch(control->keyIndex("KEYCTA")).found()) return false;
   return control->rec().real("MINI") > 0 || control->rec().real("MAXI") > 0;
 }
 

@@ -36,7 +36,9 @@ Status layOutZoneReport(const tables::Installation& inst, ErrorReporter& errors,
       return Status::error(Status::Code::kCancelled, "cancelado");
     control->rec().clear();
     control->rec().setInteger("CTA", z);
-    if (!control->fetch(control->keyIndex("KEYCTA"))) continue;
+    const tables::Found stored = control->fetch(control->keyIndex("KEYCTA"));
+    if (stored.failed()) return stored.status();
+    if (stored.absent()) continue;
     const tables::Record r = control->rec();
     const estimate::ZoneFactors f = estimate::zoneFactors(r);
     const std::string cells[] = {std::to_string(z),

@@ -21,16 +21,17 @@ std::string workComment(const std::string& code) {
   return workCommentPrefix() + code + " AL " + picture::formatDate(dates::today(), "d6");
 }
 
-std::vector<std::string> registeredWorks(const tables::Installation& inst, ErrorReporter& errors) {
-  std::vector<std::string> codes;
+Status registeredWorks(const tables::Installation& inst, ErrorReporter& errors, std::vector<std::string>* codes) {
+  codes->clear();
   auto obra = inst.table("OBRA", errors);
-  if (!obra->open()) return codes;
+  if (Status s = obra->open(); !s) return s;
   obra->setOrder(obra->keyIndex("CTA_KEY"));
-  while (obra->next()) {
+  for (;;) {
+    const tables::Found next = obra->next();
+    if (!next.found()) return next.failure();
     std::string code = text::clip(obra->rec().text("CTA"));
-    if (!code.empty()) codes.push_back(std::move(code));
+    if (!code.empty()) codes->push_back(std::move(code));
   }
-  return codes;
 }
 
 namespace {

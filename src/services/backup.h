@@ -43,8 +43,10 @@ struct BackupEvents {
 std::string systemComment();
 std::string workComment(const std::string& code);
 
-// The codes of the registered works, in the order of OBR:CTA_KEY.
-std::vector<std::string> registeredWorks(const tables::Installation& inst, ErrorReporter& errors);
+// The codes of the registered works, in the order of OBR:CTA_KEY. A register
+// that cannot be read whole is a failure, never a shorter list (a backup
+// would leave works out without a word).
+Status registeredWorks(const tables::Installation& inst, ErrorReporter& errors, std::vector<std::string>* codes);
 
 // Makes every archive the request asks for, one after another; a failed
 // archive is reported through `events` and the next one is made. `archiver`

@@ -36,7 +36,8 @@ Status readServerSettings(const tables::Installation& inst, ErrorReporter& error
   auto serv = inst.table("SERV", errors);
   if (Status s = serv->open(); !s) return s;
   serv->rec().setInteger("CTA", 1);
-  if (!serv->fetch(serv->keyIndex("CTA_KEY"))) return Status::ok();
+  const tables::Found stored = serv->fetch(serv->keyIndex("CTA_KEY"));
+  if (!stored.found()) return stored.failure();  // none set yet: empty settings
   settings.host = text::clip(serv->rec().text("SERVER"));
   settings.user = text::clip(serv->rec().text("USER"));
   settings.password = text::clip(serv->rec().text("PASS"));
@@ -48,7 +49,9 @@ Status writeServerSettings(const tables::Installation& inst, ErrorReporter& erro
   auto serv = inst.table("SERV", errors);
   if (Status s = serv->open(); !s) return s;
   serv->rec().setInteger("CTA", 1);
-  const bool exists = static_cast<bool>(serv->fetch(serv->keyIndex("CTA_KEY")));
+  const tables::Found stored = serv->fetch(serv->keyIndex("CTA_KEY"));
+  if (stored.failed()) return stored.status();
+  const bool exists = stored.found();
   if (!exists) {
     serv->rec().clear();
     serv->rec().setInteger("CTA", 1);
@@ -184,7 +187,9 @@ std::optional<std::string> priceListProblem(const tables::Installation& inst, Er
   auto control = inst.table("CONTROL", errors);
   if (!control->open()) return "NO SE PUDO LEER LAS ZONAS DE SALARIO";
   control->rec().setInteger("CTA", list);
-  if (!control->fetch(control->keyIndex("KEYCTA"))) return "NO EXISTE LA ZONA " + std::to_string(list);
+  const tables::Found zone = control->fetch(control->keyIndex("KEYCTA"));
+  if (zone.failed()) return "NO SE PUDO LEER LAS ZONAS DE SALARIO";
+  if (zone.absent()) return "NO EXISTE LA ZONA " + std::to_string(list);
   return std::nullopt;
 }
 

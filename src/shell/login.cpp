@@ -100,12 +100,13 @@ LoginResult checkLogin(const InstallationSettings& settings, tables::Table& pers
   pers.rec().clear();
   pers.rec().setText("LOGIN", login10);
   pers.setOrderAt(pers.keyIndex("PER:LOG_KEY"));
-  while (pers.next()) {
+  // A read that fails ends the search: the login is refused, never granted.
+  while (pers.next().found()) {
     const User user = userOf(pers.rec());
     if (!text::equalsNoCase(text::clip(user.login), login10)) break;
     if (storedMatches(user.password, typed, "PERS", 9, true)) candidates.push_back(pers.recordId());
   }
-  if (candidates.empty() || !pers.fetchById(candidates.front())) {
+  if (candidates.empty() || !pers.fetchById(candidates.front()).found()) {
     result.kind = LoginResult::kRefused;
     return result;
   }

@@ -33,8 +33,10 @@ Status saveSettings(const tables::Installation& inst, ErrorReporter& errors, con
   // The settings table holds one record: replace whatever is there at once.
   if (Status s = vga->begin(); !s) return s;
   vga->setOrder(vga->keyIndex("CTA_KEY"));
-  while (vga->next()) {
-    if (Status s = vga->remove(); !s) {
+  for (tables::Found next = vga->next(); !next.absent(); next = vga->next()) {
+    Status s = next.status();
+    if (s) s = vga->remove();
+    if (!s) {
       vga->rollback();
       return s;
     }
@@ -104,7 +106,11 @@ std::optional<StartupOutcome> openSettings(Session& session, StartupUi& ui, tabl
     return cannotWrite();
   }
   vga.rec().setInteger("CTA", 1);
-  if (!vga.fetch(vga.keyIndex("CTA_KEY"))) {
+  const tables::Found stored = vga.fetch(vga.keyIndex("CTA_KEY"));
+  // Settings that could not be read are not missing ones: INSTALA would
+  // write new ones over them.
+  if (stored.failed()) return StartupOutcome::kEndProgram;
+  if (stored.absent()) {
     if (installa(session, ui)) return StartupOutcome::kEndProgram;
     // The login window finds no settings either and runs INSTALA once more.
     if (installa(session, ui)) return StartupOutcome::kEndProgram;
@@ -149,11 +155,18 @@ std::optional<StartupOutcome> loadZones(Session& session, StartupUi& ui) {
         {"NO SE PUDIERON LEER LAS ZONAS DE", "SALARIO (OCUPADAS POR OTRA ESTACION", "O DAÑADAS), INTENTE DE NUEVO"});
     return StartupOutcome::kEndProgram;
   }
-  if (control->count() == 0 && !control->isReadOnly()) {
+  const auto unreadable = [&ui] {
+    ui.warn(
+        {"NO SE PUDIERON LEER LAS ZONAS DE", "SALARIO (OCUPADAS POR OTRA ESTACION", "O DAÑADAS), INTENTE DE NUEVO"});
+    return StartupOutcome::kEndProgram;
+  };
+  int64_t zones = 0;
+  if (!control->count(&zones)) return unreadable();
+  if (zones == 0 && !control->isReadOnly()) {
     (void)estimate::addMissingZones(*control, estimate::kNewInstallationZones);  // a failure shows its message
   }
-  session.zoneNames = estimate::readZoneNames(*control);
-  session.zone = estimate::loadZoneFactors(*control, 1);
+  if (!estimate::readZoneNames(*control, &session.zoneNames)) return unreadable();
+  if (!estimate::loadZoneFactors(*control, 1, &session.zone)) return unreadable();
   if (!session.zone.complete) {
     ui.warn({"LA ZONA DE SALARIO 1 ESTA INCOMPLETA", "SUS FACTORES DE SALARIO REAL", "SE TOMAN COMO 1.0000"});
   }

@@ -1,7 +1,8 @@
 #include "tables/catalogue.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <string>
+
+#include "tables/record.h"
 
 namespace velmora::tables {
 namespace {
@@ -200,8 +201,7 @@ const TableDef& tableDef(std::string_view label) {
   for (const auto& t : allTables()) {
     if (t.label == label) return t;
   }
-  std::fprintf(stderr, "tabla desconocida: %.*s\n", static_cast<int>(label.size()), label.data());
-  std::abort();
+  throw UnknownName("tabla desconocida: " + std::string(label));
 }
 
 const std::vector<RelationDef>& allRelations() {

@@ -14,7 +14,8 @@ inline constexpr std::string_view kSettingsOwnerPassword = "KLMQ";
 
 // All tables in the order of the table list.
 const std::vector<TableDef>& allTables();
-// The table with this label; aborts on an unknown label (a programming error).
+// The table with this label; throws UnknownName on an unknown label (a
+// mistake of the calling code).
 const TableDef& tableDef(std::string_view label);
 const std::vector<RelationDef>& allRelations();
 

@@ -1,7 +1,6 @@
 #include "tables/record.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <string>
 
 #include "framework/text.h"
 
@@ -15,11 +14,9 @@ void Record::clear() {
 
 int Record::need(std::string_view field, int element) const {
   const int s = def_->slot(field, element);
-  if (s < 0) {  // a misspelt field name is a programming error, found by any test
-    std::fprintf(stderr, "campo desconocido %s:%.*s[%d]\n", def_->prefix.c_str(), static_cast<int>(field.size()),
-                 field.data(), element);
-    std::abort();
-  }
+  if (s < 0)  // a misspelt field name is a programming error, found by any test
+    throw UnknownName("campo desconocido " + def_->prefix + ":" + std::string(field) + "[" +
+                      std::to_string(element) + "] de la tabla " + def_->label);
   return s;
 }
 

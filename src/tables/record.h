@@ -13,11 +13,25 @@
 #include <string_view>
 #include <vector>
 
+#include <stdexcept>
+
 #include "tables/schema.h"
 #include "tables/statement.h"
 
 namespace velmora::tables {
 
+// A field or table name that the catalogue does not define: a mistake of the
+// calling code, not of the data. It is thrown (the accessors return values,
+// not statuses) and caught where the work started (a command's main, the
+// window's run), which report it and go on or end with a failure status;
+// the program never ends itself behind its caller's back.
+class UnknownName : public std::logic_error {
+ public:
+  using std::logic_error::logic_error;
+};
+
+// A record buffer: one value per field of its table. Naming a field the
+// table does not have throws UnknownName.
 class Record {
  public:
   explicit Record(const TableDef& def);

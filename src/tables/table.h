@@ -4,8 +4,9 @@
 // database server (useServer), reads and writes records
 // through its record buffer, walks its keys forwards and backwards, and
 // reports failures through the error reporter with the ids of the message
-// table. Reads that find nothing are silent (Status kNotFound); failures the
-// user must hear about are raised before the Status is returned.
+// table. A read of one record answers found, absent or failed (Found); an
+// absence is silent, and failures the user must hear about are raised before
+// the answer is returned.
 //
 // Positions are kept as key values, not as open statements: between calls a
 // Table holds no lock on its file, so other stations can always write.
@@ -41,6 +42,28 @@ class Connection;
 // for the start of a delete's transaction.
 inline constexpr std::chrono::milliseconds kLockWait{10000};
 inline constexpr std::chrono::milliseconds kTransactionWait{2000};
+
+// The answer of a read of one record: found (the record is in the buffer),
+// absent (no record with those key values, or none further), or failed (the
+// engine could not answer: a lock wait that ran out, a disk error, a lost
+// server; already raised). It is deliberately not a truth value, so that no
+// caller takes a failure for an absence: a caller that needs the record
+// converts it to a Status, where absence fails too (kNotFound).
+class [[nodiscard]] Found {
+ public:
+  Found(Status s) : status_(std::move(s)) {}  // NOLINT: the engine's answer as it comes
+  bool found() const { return status_.isOk(); }
+  bool absent() const { return status_.is(Status::Code::kNotFound); }
+  bool failed() const { return !found() && !absent(); }
+  // Ok when found, kNotFound when absent, the failure otherwise.
+  const Status& status() const { return status_; }
+  operator Status() const { return status_; }  // NOLINT: for callers that need the record
+  // Ok when found or absent: for callers to whom an absence is an answer.
+  Status failure() const { return failed() ? status_ : Status::ok(); }
+
+ private:
+  Status status_;
+};
 
 // A condition of a list filter (query by example, word filters). Texts are
 // compared without regard to letter case.
@@ -103,19 +126,23 @@ class Table {
   void setKeepAudit(bool keep) { keepAudit_ = keep; }
   void setLockWait(std::chrono::milliseconds wait);
 
+  // The number of a key by its name; -1 for a name the table does not have,
+  // which every read given it refuses (kInvalid).
   int keyIndex(std::string_view keyName) const { return def_.keyIndex(keyName); }
 
   // Exact read by the key's components taken from the buffer.
-  Status fetch(int key);
+  Found fetch(int key);
   // Positions before the first record of the key; next() then reads from the
   // start and previous() from the end.
   void setOrder(int key);
   // Positions at the key values in the buffer: next() reads the first record
   // at or after them, previous() the last at or before them.
   void setOrderAt(int key);
-  Status next();
-  Status previous();
-  int64_t count();
+  Found next();
+  Found previous();
+  // How many records there are (under the filter); a failure is raised and
+  // returned, never counted as 0.
+  Status count(int64_t* n);
   // How many records (under the filter) come, in the order of `key`, before
   // the first whose first key component is at or after its value in the
   // buffer: the row a list positions at when the user types that value.
@@ -148,9 +175,9 @@ class Table {
   // Whether a transaction (the caller's) is open on this table's connection.
   bool inTransaction() const;
   // Reads the record with this identity (recordId()).
-  Status fetchById(int64_t id);
+  Found fetchById(int64_t id);
   // Reads the first record stored (record position 1), whatever its keys.
-  Status fetchFirstStored();
+  Found fetchFirstStored();
   // Limits every positioned read (next, previous) and count() to the records
   // that meet all conditions; an empty list removes the filter. Returns
   // kInvalid, with nothing changed, for an unknown field.
@@ -215,7 +242,8 @@ class Table {
   Status checkIntegrity(bool* damaged);
   Status raiseStorage(int messageId, int rc, Status::Code code);
   Status closedTable();
-  Status move(bool forward);
+  Status unknownKey(int key) const;
+  Found move(bool forward);
   void rememberPosition();
   Status checkRanges();
   Status writableSlots(const std::vector<std::string>& fields, std::vector<int>* slots) const;

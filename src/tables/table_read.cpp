@@ -90,8 +90,15 @@ void Table::readInto(Statement& s) {
   }
 }
 
+Status Table::unknownKey(int key) const {
+  if (key >= 0 && key < static_cast<int>(def_.resolvedKeys.size())) return Status::ok();
+  // A key name keyIndex did not know: the caller's mistake, told to it.
+  return Status::error(Status::Code::kInvalid, "la tabla " + def_.label + " no tiene esa clave");
+}
+
 Status Table::step(int key, Query q, bool withValues, bool withId) {
   if (!db_) return closedTable();
+  if (Status s = unknownKey(key); !s) return s;
   Statement& s = query(key, q);
   if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   ResetOnExit reset(s);
@@ -109,7 +116,7 @@ Status Table::step(int key, Query q, bool withValues, bool withId) {
   return Status::ok();
 }
 
-Status Table::fetch(int key) {
+Found Table::fetch(int key) {
   bindSource_ = &rec_;
   Status s = step(key, kFetch, true, false);
   if (s) {
@@ -130,10 +137,10 @@ void Table::setOrderAt(int key) {
   positionRecord_ = rec_;
 }
 
-Status Table::next() { return move(true); }
-Status Table::previous() { return move(false); }
+Found Table::next() { return move(true); }
+Found Table::previous() { return move(false); }
 
-Status Table::move(bool forward) {
+Found Table::move(bool forward) {
   bindSource_ = &positionRecord_;
   Status s;
   switch (position_) {
@@ -154,16 +161,23 @@ void Table::rememberPosition() {
   positionId_ = currentId_;
 }
 
-int64_t Table::count() {
-  if (!db_) return 0;
+Status Table::count(int64_t* n) {
+  *n = 0;
+  if (!db_) return closedTable();
   Statement& s = writeStatement(kCount);
   ResetOnExit reset(s);
   bindFilter(s, 1);
-  return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+  const int rc = s.step();
+  if (rc != SQLITE_ROW) {
+    const bool busy = (rc & 0xFF) == SQLITE_BUSY;
+    return raiseStorage(busy ? 31 : 1, rc, busy ? Status::Code::kLocked : Status::Code::kIoError);
+  }
+  *n = s.integer(0);
+  return Status::ok();
 }
 
 int64_t Table::countBefore(int key) {
-  if (!db_) return 0;
+  if (!db_ || !unknownKey(key)) return 0;
   const ResolvedKey& rk = def_.resolvedKeys[key];
   std::string where = rk.sqlColumns[0] + "<?";
   if (!rk.emptyExclusion.empty()) where += " AND " + rk.emptyExclusion;
@@ -200,6 +214,7 @@ Status Table::eachRow(Statement& s, const std::function<bool()>& row) {
 Status Table::readRange(int key, const Record& from, const Record& to,
                         const std::function<bool(const Record&)>& visit) {
   if (!db_) return closedTable();
+  if (Status s = unknownKey(key); !s) return s;
   Statement& s = query(key, kRange);
   if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   ResetOnExit reset(s);
@@ -212,6 +227,7 @@ Status Table::readRange(int key, const Record& from, const Record& to,
 
 Status Table::readAll(int key, const std::function<bool(const Record&)>& visit) {
   if (!db_) return closedTable();
+  if (Status s = unknownKey(key); !s) return s;
   Statement& s = query(key, kAll);
   if (!s.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
   ResetOnExit reset(s);
@@ -224,6 +240,7 @@ Status Table::readAll(int key, const std::function<bool(const Record&)>& visit) 
 Status Table::readRangeColumns(int key, const Record& from, const Record& to, const std::vector<std::string>& fields,
                                const std::function<bool(const Row&)>& visit) {
   if (!db_) return closedTable();
+  if (Status s = unknownKey(key); !s) return s;
   // The range and order of readRange, selecting only the columns asked for.
   const ResolvedKey& rk = def_.resolvedKeys[key];
   std::string cols, params, select;
@@ -309,14 +326,14 @@ Status Table::readOneStored(Statement& s) {
   return raiseStorage(1, rc, Status::Code::kIoError);
 }
 
-Status Table::fetchById(int64_t id) {
+Found Table::fetchById(int64_t id) {
   if (!db_) return closedTable();
   Statement& s = writeStatement(kReadById);
   s.bind(1, id);
   return readOneStored(s);
 }
 
-Status Table::fetchFirstStored() {
+Found Table::fetchFirstStored() {
   if (!db_) return closedTable();
   return readOneStored(writeStatement(kReadFirstStored));
 }

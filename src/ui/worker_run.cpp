@@ -1,7 +1,7 @@
 #include "ui/worker_run.h"
 
 #include <atomic>
-#include <cstdlib>
+#include <exception>
 #include <thread>
 
 #include <QEventLoop>
@@ -56,12 +56,10 @@ Status runOffTheWindowThread(QWidget* parent, ErrorReporter& windowErrors, const
   std::thread worker([&] {
     ErrorReporter errors;
     errors.setPresenter(&presenter);
-    // A fatal message ends the program as it does on the window's thread.
-    errors.setFatalHandler([&dialog](const std::string&) {
-      QMetaObject::invokeMethod(
-          &dialog, [] { std::exit(0); }, Qt::BlockingQueuedConnection);
-    });
-    result = job(errors, [&](size_t done, size_t total, const std::string& description) {
+    // A fatal message (a table that cannot be opened) fails the run, which
+    // returns it to the window that started it; the program goes on.
+    errors.setFatalEndsProgram(false);
+    const auto progress = [&](size_t done, size_t total, const std::string& description) {
       QMetaObject::invokeMethod(
           &dialog,
           [&dialog, done, total, text = label(description)] {
@@ -71,7 +69,13 @@ Status runOffTheWindowThread(QWidget* parent, ErrorReporter& windowErrors, const
           },
           Qt::QueuedConnection);
       return !stop.load();
-    });
+    };
+    try {
+      result = job(errors, progress);
+    } catch (const std::exception& e) {
+      // Nothing thrown crosses the thread: the window gets it as a failure.
+      result = Status::error(Status::Code::kInvalid, e.what());
+    }
     QMetaObject::invokeMethod(
         &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
   });

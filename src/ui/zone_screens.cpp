@@ -62,7 +62,9 @@ std::vector<FieldSpec> zoneFields() {
 void chooseZone(Context& ctx, int zone) {
   auto control = ctx.session.installation.table("CONTROL", ctx.errors);
   if (!control->open()) return;
-  ctx.session.zone = estimate::loadZoneFactors(*control, zone);
+  estimate::ZoneFactors chosen;
+  if (!estimate::loadZoneFactors(*control, zone, &chosen)) return;  // shown; the zone stays as it was
+  ctx.session.zone = chosen;
   if (!ctx.session.zone.complete) {
     ctx.prompter.warn({"LA ZONA DE SALARIO " + std::to_string(zone) + " ESTA INCOMPLETA",
                        "SUS FACTORES DE SALARIO REAL", "SE TOMAN COMO 1.0000"});

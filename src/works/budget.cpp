@@ -128,6 +128,8 @@ Status priceRows(WorkPricing& pricing, tables::Table& cobr, std::vector<StoredRo
     setFigures(r, split);
   }
   if (progress && !progress(rows.size(), rows.size(), {})) return Status::error(Status::Code::kCancelled, "cancelado");
+  // A read that failed while pricing leaves figures that only look right.
+  if (Status s = pricing.openStatus(); !s) return s;
   if (Status s = writeFigures(cobr, rows); !s) return s;
   return pricing.prices().saveCopies();
 }
@@ -376,7 +378,8 @@ WorkPricing::WorkPricing(const tables::Installation& inst, ErrorReporter& errors
                          const estimate::ZoneFactors& zone, int32_t user) {
   auto control = inst.table("CONTROL", errors);
   controlStatus_ = control->open();
-  const catalog::MachineRates rates = controlStatus_ ? catalog::firstZoneRates(*control) : catalog::MachineRates{};
+  catalog::MachineRates rates;
+  if (controlStatus_) controlStatus_ = catalog::firstZoneRates(*control, &rates);
   prices_ =
       std::make_unique<catalog::WorkPrices>(inst, errors, zone.zone, header.hiddenLabour, header.hiddenMaterials, user);
   engine_ = std::make_unique<catalog::PricingEngine>(inst, errors, *prices_, zone, rates);
@@ -395,14 +398,40 @@ Status WorkPricing::openStatus() const {
   return engine_->openStatus();
 }
 
+namespace {
+
+// Writes the category totals into the register's record of work `code`. A
+// work not registered yet (the demo registers its works after their first
+// run) has no record to keep current: nothing is written, unless `required`.
+Status storeTotals(tables::Table& obra, const std::string& code, const catalog::CostSplit& totals,
+                   bool required = true) {
+  obra.rec().clear();
+  obra.rec().setText("CTA", code);
+  const tables::Found registered = obra.fetch(obra.keyIndex("CTA_KEY"));
+  if (!registered.found()) return required ? registered.status() : registered.failure();
+  obra.rec().setReal("TOBR", totals.labour);
+  obra.rec().setReal("TMAT", totals.materials);
+  obra.rec().setReal("TCOS", totals.equipment);
+  obra.rec().setReal("TPOR", totals.percentages);
+  return obra.update();
+}
+
+}  // namespace
+
 Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
   if (Status s = requireBudgetTables(inst); !s) return s;
   WorkPricing pricing(inst, errors, header, zone, user);
   if (Status s = pricing.openStatus(); !s) return s;
   auto cobr = inst.table("COBR", errors);
-  if (Status s = cobr->open(); !s) return s;
-  cobr->setAuditUser(user);
+  auto obra = inst.table("OBRA", errors);
+  for (tables::Table* t : {cobr.get(), obra.get()}) {
+    if (Status s = t->open(); !s) return s;
+    t->setAuditUser(user);
+  }
+  // The register's totals are written with the rows, so that the works
+  // list never shows the figures of an earlier run.
+  if (Status s = obra->shareConnectionOf(*cobr); !s) return s;
   std::vector<StoredRow> rows;
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
   if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
@@ -425,10 +454,11 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const Wo
         r.setReal("PUNI", 0);
         r.setReal("IMPO", 0);
       } else if (kind == row_kind::kSubtotal) {
-        if (running != 0) {  // a subtotal of 0 keeps what it had
-          r.setReal("PUNI", 0);
-          r.setReal("IMPO", running);
-        }
+        // Always written, 0 when nothing is above it (a second subtotal in a
+        // row): an amount kept from an earlier run would be a stale figure
+        // that adds nothing up.
+        r.setReal("PUNI", 0);
+        r.setReal("IMPO", running);
         running = 0;
       } else {
         const double unitPrice = split.unitPrice();
@@ -445,8 +475,14 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const Wo
     }
     if (progress && !progress(rows.size(), rows.size(), {}))
       return Status::error(Status::Code::kCancelled, "cancelado");
+    // A read that failed while pricing leaves figures that only look right.
+    if (Status s = pricing.openStatus(); !s) return s;
     if (Status s = writeFigures(*cobr, rows); !s) return s;
-    return pricing.prices().saveCopies();
+    if (Status s = pricing.prices().saveCopies(); !s) return s;
+    std::vector<BudgetRow> priced;
+    priced.reserve(rows.size());
+    for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
+    return storeTotals(*obra, text::clip(header.code), categoryTotals(priced), false);
   });
 }
 
@@ -475,20 +511,6 @@ Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, in
   });
 }
 
-namespace {
-
-Status storeTotals(tables::Table& obra, const std::string& code, const catalog::CostSplit& totals) {
-  obra.rec().clear();
-  obra.rec().setText("CTA", code);
-  if (Status s = obra.fetch(obra.keyIndex("CTA_KEY")); !s) return s;
-  obra.rec().setReal("TOBR", totals.labour);
-  obra.rec().setReal("TMAT", totals.materials);
-  obra.rec().setReal("TCOS", totals.equipment);
-  obra.rec().setReal("TPOR", totals.percentages);
-  return obra.update();
-}
-
-}  // namespace
 
 Status writeCategoryTotals(const tables::Installation& inst, ErrorReporter& errors, const std::string& code,
                            int32_t user) {
@@ -624,10 +646,12 @@ Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t
   return keepDirectCostAfter(*cobr, done);
 }
 
-int32_t newRowNumber(tables::Table& cobr) {
+Status newRowNumber(tables::Table& cobr, int32_t* number) {
   cobr.setOrder(cobr.keyIndex("CTA_KEY"));
-  const int64_t highest = cobr.previous() ? cobr.rec().integer("CTA") : 0;
-  return static_cast<int32_t>(std::min<int64_t>(highest + 1 + 9, INT32_MAX));
+  const tables::Found last = cobr.previous();
+  const int64_t highest = last.found() ? cobr.rec().integer("CTA") : 0;
+  *number = static_cast<int32_t>(std::min<int64_t>(highest + 1 + 9, INT32_MAX));
+  return last.failure();
 }
 
 namespace {
@@ -733,7 +757,9 @@ Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors,
   if (Status s = inob->shareConnectionOf(*cobr); !s) return s;
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
   // After the last row, ten apart, as RENUM numbers them.
-  int32_t account = (newRowNumber(*cobr) + 9) / 10 * 10;
+  int32_t account = 0;
+  if (Status s = newRowNumber(*cobr, &account); !s) return s;
+  account = (account + 9) / 10 * 10;
   if (Status s = cobr->begin(); !s) return s;
   const auto fail = [&cobr](Status s) {
     cobr->rollback();
@@ -742,7 +768,9 @@ Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors,
   for (const NewBudgetRow& row : rows) {
     std::vector<catalog::EditedLine> lines;
     if (row.baseConcept != 0) {
-      if (auto imported = importConcept(pricing.engine(), *coba, row.baseConcept)) lines = std::move(imported->lines);
+      std::optional<ImportedConcept> imported;
+      if (Status s = importConcept(pricing.engine(), *coba, row.baseConcept, &imported); !s) return fail(s);
+      if (imported) lines = std::move(imported->lines);
     }
     if (lines.size() > catalog::kMaxLines) lines.resize(catalog::kMaxLines);
     tables::Record& r = cobr->rec();
@@ -760,20 +788,24 @@ Status appendBudgetRows(const tables::Installation& inst, ErrorReporter& errors,
     if (accounts) accounts->push_back(account);
     account += 10;
   }
+  if (Status s = pricing.openStatus(); !s) return fail(s);
   if (Status s = pricing.prices().saveCopies(); !s) return fail(s);
   if (Status s = cobr->commit(); !s) return fail(s);
   return Status::ok();
 }
 
-std::optional<ImportedConcept> importConcept(catalog::PricingEngine& engine, tables::Table& coba, int32_t account) {
+Status importConcept(catalog::PricingEngine& engine, tables::Table& coba, int32_t account,
+                     std::optional<ImportedConcept>* out) {
+  out->reset();
   coba.rec().clear();
   coba.rec().setInteger("CTA", account);
-  if (!coba.fetch(coba.keyIndex("CTA_KEY"))) return std::nullopt;
+  const tables::Found read = coba.fetch(coba.keyIndex("CTA_KEY"));
+  if (!read.found()) return read.failure();
   const tables::Record& c = coba.rec();
-  ImportedConcept out{
+  *out = ImportedConcept{
       c.text("TEXT"), c.text("GENE"), c.text("LLAV"), c.text("UNID"), text::truncateChars(c.text("TEX1"), 490), {}};
-  out.lines = catalog::loadConceptLines(engine, account);
-  return out;
+  (*out)->lines = catalog::loadConceptLines(engine, account);
+  return engine.openStatus();
 }
 
 Status adjustLines(std::vector<catalog::EditedLine>& lines, double wanted) {

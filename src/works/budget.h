@@ -138,8 +138,10 @@ class WorkPricing {
 
 // CALCULA: pass 1 prices every concept row (titles and subtotals get zeros)
 // and stores its four figures; pass 2 sets unit prices, amounts and
-// subtotals. The work inputs created on the way and every row are written in
-// one transaction.
+// subtotals (a subtotal with nothing above it gets 0). The work inputs
+// created on the way, every row and the work's category totals in the
+// register are written in one transaction; a read that fails on the way
+// stops the run with nothing written.
 Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                const estimate::ZoneFactors& zone, int32_t user, const Progress& progress = {});
 
@@ -167,8 +169,8 @@ Status removeInputCopies(const tables::Installation& inst, ErrorReporter& errors
 Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t user, const Progress& progress = {});
 
 // The number of a new row: 9 above the number the key would offer (its
-// highest row + 1), so new rows come 10 apart.
-int32_t newRowNumber(tables::Table& cobr);
+// highest row + 1), so new rows come 10 apart. A failed read is returned.
+Status newRowNumber(tables::Table& cobr, int32_t* number);
 
 // Saves the row in `cobr`'s buffer (inserted, or over the record last read)
 // with its lines, in one transaction over both files. A concept row gets its
@@ -202,7 +204,9 @@ struct ImportedConcept {
   std::string text, gene, key, unit, longText;
   std::vector<catalog::EditedLine> lines;
 };
-std::optional<ImportedConcept> importConcept(catalog::PricingEngine& engine, tables::Table& coba, int32_t account);
+// `out` holds nothing when there is no such concept; a failed read is returned.
+Status importConcept(catalog::PricingEngine& engine, tables::Table& coba, int32_t account,
+                     std::optional<ImportedConcept>* out);
 
 // AJU_MAT: scales the quantities (and split) of every line of categories 1
 // to 4 so that the concept is worth `wanted`; percentage lines keep their

@@ -213,7 +213,7 @@ Status WorkExplosion::run(int64_t first, int64_t last, const std::function<bool(
     const auto m = engine.machine(account);
     machines_.push_back({account, m ? m->text : std::string(), hours, engine.hourlyCost(account).total});
   }
-  return Status::ok();
+  return engine.openStatus();  // figures after a failed read only look right
 }
 
 Status storedMachineAccounts(const tables::Installation& inst, ErrorReporter& errors, std::vector<int32_t>* accounts) {
@@ -244,7 +244,9 @@ Status WorkExplosion::store() {
     for (const ExplodedMachine& m : machines_) {
       hora->rec().clear();
       hora->rec().setInteger("CTA", m.account);
-      const bool exists = hora->fetch(hora->keyIndex("CTA_KEY")).isOk();
+      const tables::Found stored = hora->fetch(hora->keyIndex("CTA_KEY"));
+      if (stored.failed()) return fail(stored.status());
+      const bool exists = stored.found();
       tables::Record& r = hora->rec();
       if (!exists) {
         r.clear();

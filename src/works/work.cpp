@@ -140,8 +140,10 @@ Status chooseWork(shell::Session& session, const WorkHeader& header, tables::Tab
   chosen.workDir = dir;
   if (!chosen.workReachable())
     return Status::error(Status::Code::kNotFound, "no existe el directorio de la obra " + dir.string());
+  estimate::ZoneFactors zone;
+  if (Status s = estimate::loadZoneFactors(control, header.zone, &zone); !s) return s;
   session.installation.workDir = dir;
-  session.zone = estimate::loadZoneFactors(control, header.zone);
+  session.zone = zone;
   session.currentWorkName = header.name;
   session.currentWorkCode = code;
   return Status::ok();
@@ -182,13 +184,14 @@ Status openWork(const tables::Installation& base, ErrorReporter& errors, const s
   if (!obra->open() || !control->open())
     return Status::error(Status::Code::kIoError, "no se pudo abrir el registro de obras");
   OpenWork work{base, {}, {}};
-  if (!readWorkHeader(*obra, code, &work.header)) return Status::notFound("no existe la obra " + code);
+  if (Status s = readWorkHeader(*obra, code, &work.header); !s)
+    return s.is(Status::Code::kNotFound) ? Status::notFound("no existe la obra " + code) : s;
   const std::string& stored = work.header.code;
   if (!isValidWorkCode(stored)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(stored));
   work.inst.workDir = workDirectory(base.dataDir, stored);
   if (!work.inst.workReachable())
     return Status::notFound("no existe el directorio de la obra " + work.inst.workDir.string());
-  work.zone = estimate::loadZoneFactors(*control, work.header.zone);
+  if (Status s = estimate::loadZoneFactors(*control, work.header.zone, &work.zone); !s) return s;
   opened->emplace(std::move(work));
   return Status::ok();
 }

@@ -234,7 +234,7 @@ std::optional<tables::Record> BrowseWindow::currentRecord() const {
 bool BrowseWindow::bufferCurrent() {
   const int row = currentRow();
   if (row < 0) return false;
-  return formTable_->fetchById(model_->idAt(row)).isOk();
+  return formTable_->fetchById(model_->idAt(row)).found();
 }
 
 bool BrowseWindow::runForm(FormRequest request) {

@@ -70,7 +70,7 @@ void TableListModel::reload() {
 
 void TableListModel::readChunk(std::vector<Row>& into) {
   for (int i = 0; i < kChunk && !atEnd_; ++i) {
-    if (!table_->next()) {
+    if (!table_->next().found()) {
       atEnd_ = true;
       break;
     }

@@ -31,7 +31,11 @@ QString money(double v, const char* pic = "n14.2") { return QString::fromStdStri
 
 catalog::MachineRates pricingRates(Context& ctx) {
   auto control = ctx.session.installation.table("CONTROL", ctx.errors);
-  return control->open() ? catalog::firstZoneRates(*control) : catalog::MachineRates{};
+  // A failure was shown by the table layer; the form then prices machines
+  // without interest or working days, as with no zone at all.
+  catalog::MachineRates rates;
+  if (control->open()) (void)catalog::firstZoneRates(*control, &rates);
+  return rates;
 }
 
 }  // namespace
@@ -269,7 +273,7 @@ void ConceptForm::importConcept(int32_t account) {
   auto cobt = ctx_.session.installation.table("COBT", ctx_.errors);
   if (!cobt->open()) return;
   cobt->rec().setInteger("CTA", account);
-  if (!cobt->fetch(cobt->keyIndex("CTA_KEY"))) return;
+  if (!cobt->fetch(cobt->keyIndex("CTA_KEY")).found()) return;
   const catalog::Concept imported = catalog::conceptOf(cobt->rec());
   setFieldText("TEXT", QString::fromStdString(imported.text));
   setFieldText("TEX1", QString::fromStdString(imported.longText));

@@ -140,7 +140,9 @@ std::optional<std::string> checkGenericKey(Context& ctx, const std::string& type
                                            const GenericKeyPicker& pick, bool forceLookup) {
   auto clag = ctx.session.installation.table("CLAG", ctx.errors);
   if (!clag->open()) return std::nullopt;
-  if (!forceLookup && catalog::genericKeyExists(*clag, type, typed)) return text::clip(typed);
+  const tables::Found known = catalog::genericKeyExists(*clag, type, typed);
+  if (known.failed()) return std::nullopt;  // the table layer said why
+  if (!forceLookup && known.found()) return text::clip(typed);
   return pick(type, typed);
 }
 

@@ -70,7 +70,9 @@ BrowseWindow* makeInputList(Context& ctx, bool picking) {
 
   // The count of the table, read once when the list opens.
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  count->setText(QString::number(list->model().table().count()));
+  int64_t records = 0;
+  // A failed count was shown by the table layer; no figure is guessed.
+  count->setText(list->model().table().count(&records) ? QString::number(records) : QStringLiteral("?"));
   QApplication::restoreOverrideCursor();
 
   // Both description lines of the highlighted input.

@@ -78,7 +78,7 @@ MachineForm::MachineForm(Context& ctx, tables::Table& maba, FormRequest request,
   auto control = ctx.session.installation.table("CONTROL", ctx.errors);
   if (control->open()) {
     control->rec().setInteger("CTA", ctx.session.currentZone());
-    if (control->fetch(control->keyIndex("KEYCTA"))) rates_ = catalog::machineRates(control->rec());
+    if (control->fetch(control->keyIndex("KEYCTA")).found()) rates_ = catalog::machineRates(control->rec());
   }
   engine_ =
       std::make_unique<catalog::PricingEngine>(ctx.session.installation, ctx.errors, prices_, ctx.session.zone, rates_);

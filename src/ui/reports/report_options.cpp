@@ -43,7 +43,7 @@ void askReportOptions(Context& ctx, OptionsDialog::Kind kind, ReportOptions& opt
     if (!open) return false;
     table->rec().clear();
     table->rec().setInteger("CTA", account);
-    return table->fetch(table->keyIndex("CTA_KEY")).isOk();
+    return table->fetch(table->keyIndex("CTA_KEY")).found();
   };
   OptionsDialog::Lookup lookup;
   if (kind == OptionsDialog::Kind::kWork) {

@@ -14,6 +14,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "framework/text.h"
+
 namespace velmora::ui {
 
 namespace {
@@ -140,7 +142,10 @@ void BackupWindow::startBackup() {
   request.destination = where.toStdString();
   request.system = system_->isChecked();
   // The works register is read here, on the window's thread, with its handles.
-  if (works_->isChecked()) request.works = services::registeredWorks(ctx_.session.installation, ctx_.errors);
+  if (works_->isChecked() && !services::registeredWorks(ctx_.session.installation, ctx_.errors, &request.works)) {
+    start_->setEnabled(true);  // the table layer said why; nothing was packed
+    return;
+  }
 
   services::BackupEvents events;
   events.progress.bars = [this](int first, int second) {
@@ -170,7 +175,16 @@ void BackupWindow::startBackup() {
   events.stopped = [this] { return stop_.load(); };
   const tables::Installation inst = ctx_.session.installation;
   worker_ = std::thread([this, inst, request, events] {
-    services::runBackup(inst, request, archiver_, events);
+    try {
+      services::runBackup(inst, request, archiver_, events);
+    } catch (const std::exception& e) {
+      // Nothing thrown crosses the thread: the window says why it stopped.
+      MessageRequest box;
+      box.title = "Respaldo";
+      box.text = "El respaldo se detuvo: " + text::exceptionText(e);
+      QMetaObject::invokeMethod(
+          this, [this, box] { ctx_.errors.showBox(box); }, Qt::QueuedConnection);
+    }
     QMetaObject::invokeMethod(
         this, [this] { finish(); }, Qt::QueuedConnection);
   });

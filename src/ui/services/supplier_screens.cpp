@@ -35,7 +35,7 @@ std::shared_ptr<TypeNames> readTypeNames(Context& ctx) {
   auto tipa = ctx.session.installation.table("TIPA", ctx.errors);
   if (!tipa->open()) return names;
   tipa->setOrder(tipa->keyIndex("CTA_KEY"));
-  while (tipa->next()) {
+  while (tipa->next().found()) {
     const shell::SupplierType type = shell::supplierTypeOf(tipa->rec());
     (*names)[type.account] = clipped(type.description);
   }
@@ -46,7 +46,7 @@ QString typeDescription(Context& ctx, int64_t type) {
   auto tipa = ctx.session.installation.table("TIPA", ctx.errors);
   if (!tipa->open()) return {};
   tipa->rec().setInteger("CTA", type);
-  if (!tipa->fetch(tipa->keyIndex("CTA_KEY"))) return {};
+  if (!tipa->fetch(tipa->keyIndex("CTA_KEY")).found()) return {};
   return clipped(shell::supplierTypeOf(tipa->rec()).description);
 }
 
@@ -106,7 +106,7 @@ void showPromotions(BrowseWindow* list) {
   auto patr = ctx.session.installation.table("PATR", ctx.errors);
   if (!patr->open()) return;
   patr->rec().setInteger("CTA", shell::supplierOf(*shown).account);
-  if (!patr->fetch(patr->keyIndex("CTA_KEY"))) return;
+  if (!patr->fetch(patr->keyIndex("CTA_KEY")).found()) return;
   const auto files = promotionFiles(ctx, patr->rec());
   if (files[0].isEmpty() || !QFileInfo(files[0]).isFile()) {
     ctx.prompter.warn({"EL PATROCINADOR NO TIENE", "PROMOCIONES EN ESTE", "MOMENTO ..."});

@@ -74,7 +74,7 @@ void BudgetModel::fetchMore(const QModelIndex& parent) {
   const int first = static_cast<int>(rows_.size());
   beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
   for (works::BudgetRow& r : page) {
-    shown_.push_back(running_.next(r));  // pages come in order: the running subtotal carries over
+    shown_.push_back(running_.next(r).found());  // pages come in order: the running subtotal carries over
     rows_.push_back(std::move(r));
   }
   endInsertRows();
@@ -239,7 +239,7 @@ void BudgetWindow::changeRow() {
   if (row < 0 || row >= model_.rowCount()) return;
   cobr_->rec().clear();
   cobr_->rec().setInteger("CTA", model_.rows()[row].account);
-  if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY"))) return;
+  if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY")).found()) return;
   runWorkConceptForm(ctx_, *cobr_, header(), FormRequest::kChange, this);
   refreshFigures();
 }
@@ -254,7 +254,7 @@ void BudgetWindow::deleteRow() {
   if (!ctx_.prompter.ask({"DESEA DAR DE BAJA", "LA CUENTA SELECCIONADA", ""})) return;
   cobr_->rec().clear();
   cobr_->rec().setInteger("CTA", model_.rows()[row].account);
-  if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY"))) return;
+  if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY")).found()) return;
   tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
   const uint64_t shown = ctx_.errors.messagesShown();
   const Status removed = relations.remove(*cobr_);  // row and lines, or none

@@ -115,7 +115,9 @@ WorkConceptForm::WorkConceptForm(Context& ctx, tables::Table& cobr, const works:
 WorkConceptForm::~WorkConceptForm() = default;
 
 void WorkConceptForm::prime(tables::Record& r) {
-  r.setInteger("CTA", works::newRowNumber(table_));
+  // When the highest row cannot be read (the table layer said why), no
+  // number is offered: the user types one, and a taken one is refused.
+  if (int32_t number = 0; works::newRowNumber(table_, &number)) r.setInteger("CTA", number);
   r.setText("TIPO", "C");
 }
 
@@ -145,8 +147,9 @@ void WorkConceptForm::setKind(char kind) {
 void WorkConceptForm::importConcept(int32_t account) {
   auto cobt = ctx_.session.installation.table("COBT", ctx_.errors);
   if (!cobt->open()) return;
-  auto imported = works::importConcept(pricing_.engine(), *cobt, account);
-  if (!imported) return;
+  std::optional<works::ImportedConcept> imported;
+  // A failed read was shown by the table layer; the form stays as it was.
+  if (!works::importConcept(pricing_.engine(), *cobt, account, &imported) || !imported) return;
   setFieldText("TEXT", QString::fromStdString(imported->text));
   setFieldText("GENE", QString::fromStdString(imported->gene));
   setFieldText("LLAV", QString::fromStdString(imported->key));

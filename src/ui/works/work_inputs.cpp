@@ -33,7 +33,7 @@ WorkInputForm::WorkInputForm(Context& ctx, tables::Table& iobr, FormRequest requ
 void WorkInputForm::prime(tables::Record& r) {
   // The work's own inputs are numbered from 1,000,000.
   table_.setOrder(table_.keyIndex("CTA_KEY"));
-  const int64_t offered = table_.previous() ? table_.rec().integer("CTA") + 1 : 1;
+  const int64_t offered = table_.previous().found() ? table_.rec().integer("CTA") + 1 : 1;
   r.clear();
   r.setInteger("CTA", std::max<int64_t>(offered, works::kFirstOwnInput));
   r.setInteger("TIPO", 3);
