@@ -71,6 +71,41 @@ TEST(MoneyTest, PrintedFiguresTakeTheShortcutOnlyWhereItRoundsAlike) {
   }
 }
 
+// One rule for a price wherever it comes in; a file's price outside it also
+// refuses negatives and the ceiling, which it names instead of the number.
+TEST(MoneyTest, APriceIsFiniteNotMinusZeroAndZeroOrAtLeastAHundredthOfACent) {
+  struct Case {
+    double price;
+    const char* problem;  // "" when it is a price
+    const char* outside;  // what a file's price says
+  };
+  const Case cases[] = {
+      {0.0, "", ""},
+      {0.0001, "", ""},
+      {12.5, "", ""},
+      {1e9, "", ""},
+      {-3.0, "", "precio negativo"},
+      {-0.0, "cero con signo negativo", "cero con signo negativo"},
+      {0.00009999, "centésima de centavo", "centésima de centavo"},
+      {-0.00005, "centésima de centavo", "centésima de centavo"},
+      {4e-320, "centésima de centavo", "centésima de centavo"},  // subnormal
+      {std::nextafter(0.0, 1.0), "centésima de centavo", "centésima de centavo"},
+      {INFINITY, "no finito", "no finito"},
+      {NAN, "no finito", "no finito"},
+      {1e308, "", "precio desmedido (mayor que 1000000000.00)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.price);
+    const std::string problem = money::priceProblem(c.price);
+    if (*c.problem) EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+    else EXPECT_EQ(problem, "");
+    const std::string outside = outsidePriceProblem(c.price);
+    if (*c.outside) EXPECT_NE(outside.find(c.outside), std::string::npos) << outside;
+    else EXPECT_EQ(outside, "");
+    EXPECT_LT(outside.size(), 80u);  // never the 309 digits of the number
+  }
+}
+
 TEST(WageStudyTest, EveryTermOfTheRealWageAndAFixedFactor) {
   tables::Record zone(tables::tableDef("CONTROL"));
   zone.setInteger("CTA", 1);

@@ -121,6 +121,17 @@ for bad in "analisis --data $DIR/cat 1010 --zona 2x" "analisis --zona 1.9 --data
     [ "$rc" = "2" ] || { echo "$bad: status $rc"; exit 1; }
     [ "$(wc -l < "$DIR/err")" = "1" ] || { cat "$DIR/err"; exit 1; }
 done
+# The command line's complaints come in Spanish, one line each.
+for case in "coloca --data $DIR/cat|falta la opción obligatoria --lista" \
+            "report presupuesto --data $DIR/cat --obra CASA01 --zona 9 --txt $DIR/x.txt|debe estar entre 1 y 5" \
+            "report presupuesto --data $DIR/cat --obra CASA01 --completa X --txt $DIR/x.txt|no es uno de" \
+            "report presupuesto --data $DIR/cat --obra CASA01 --desde|falta el valor de --desde"; do
+    set +e; "$VELMORA" ${case%%|*} > /dev/null 2> "$DIR/err"; rc=$?; set -e
+    [ "$rc" = "2" ] || { echo "${case%%|*}: status $rc"; exit 1; }
+    [ "$(wc -l < "$DIR/err")" = "1" ] || { cat "$DIR/err"; exit 1; }
+    grep -q -- "${case#*|}" "$DIR/err" || { cat "$DIR/err"; exit 1; }
+    if grep -qiE "required|expected|not in|argument" "$DIR/err"; then cat "$DIR/err"; exit 1; fi
+done
 "$VELMORA" analisis --help | grep -q "Uso: velmora analisis"
 "$VELMORA" --data "$DIR/cat" analisis 1010 | grep -q "PRECIO UNITARIO:"
 

@@ -49,7 +49,8 @@ wb["Lista"].delete_rows(5)
 wb.save(sys.argv[1])
 PY
 "$VELMORA" importa-precios --data "$DATA" --lista 2 --xlsx "$DIR/precios.xlsx" --hoja Lista --fecha 05/12/2026 > "$DIR/out"
-grep -q "^2 precios nuevos en la lista 2; 1 filas sin insumo" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+grep -q "^2 precios nuevos en la lista 2; 1 fila sin insumo" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+grep -q "Las obras conservan sus propios precios.*velmora actualiza-obra" "$DIR/out" || { cat "$DIR/out"; exit 1; }
 [ "$(price 10001 2)" = "4100.5|46356" ] || { price 10001 2; exit 1; }  # its own date, 01/12/2026
 [ "$(price 10002 2 | cut -d'|' -f1)" = "455" ]
 [ "$(price 10002 2 | cut -d'|' -f2)" = "46360" ] || { price 10002 2; exit 1; }  # --fecha 05/12/2026

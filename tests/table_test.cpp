@@ -525,5 +525,32 @@ TEST_F(TableTest, UsingAClosedTableRaisesTheUsageMessage) {
   EXPECT_EQ(lastTitle(), "Error de Uso");
 }
 
+// A name the catalogue does not know is the calling code's mistake: the
+// caller gets it (a refused read, an exception it can catch), and the
+// process goes on.
+TEST_F(TableTest, AnUnknownKeyOrFieldNameIsAnErrorTheCallerSees) {
+  auto inba = open("INBA");
+  addInput(*inba, 1, "CEMENTO");
+  const int unknown = inba->keyIndex("NO_KEY");
+  EXPECT_EQ(unknown, -1);
+  EXPECT_TRUE(inba->fetch(unknown).failure().is(Status::Code::kInvalid));
+  inba->setOrder(unknown);
+  EXPECT_TRUE(inba->next().failed());
+  EXPECT_TRUE(inba->previous().failed());
+  const auto none = [](const Record&) { return true; };
+  EXPECT_TRUE(inba->readAll(unknown, none).is(Status::Code::kInvalid));
+  EXPECT_TRUE(inba->readRange(unknown, inba->rec(), inba->rec(), none).is(Status::Code::kInvalid));
+  EXPECT_TRUE(inba->readRangeColumns(unknown, inba->rec(), inba->rec(), {"CTA"}, [](const Row&) { return true; })
+                  .is(Status::Code::kInvalid));
+  EXPECT_EQ(inba->countBefore(unknown), 0);
+
+  EXPECT_THROW((void)inba->rec().integer("NOPE"), UnknownName);
+  EXPECT_THROW(inba->rec().setText("NOPE", "x"), UnknownName);
+  EXPECT_THROW((void)tableDef("NOTABLE"), UnknownName);
+  // The table is as usable as before.
+  inba->rec().setInteger("CTA", 1);
+  EXPECT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
+}
+
 }  // namespace
 }  // namespace velmora::tables

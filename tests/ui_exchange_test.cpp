@@ -56,7 +56,7 @@ TEST_F(ExchangeScreensTest, APriceListIsMappedPreviewedAndAppliedToOneList) {
   ASSERT_EQ(changes->rowCount(), 1);
   EXPECT_EQ(changes->item(0, 1)->text(), "10001");
   EXPECT_EQ(changes->item(0, 4)->text(), "4,500.25");
-  EXPECT_TRUE(window.findChild<QLabel*>("status")->text().contains("1 filas sin insumo"));
+  EXPECT_TRUE(window.findChild<QLabel*>("status")->text().contains("1 fila sin insumo"));
   ASSERT_TRUE(window.findChild<QPushButton*>("apply")->isEnabled());
   ASSERT_TRUE(window.apply());
   EXPECT_DOUBLE_EQ(price(10001, 3), 4500.25);

@@ -286,6 +286,8 @@ TEST_F(UpdateTest, NonsensePricesAndDatesRefuseTheWholeMerge) {
       {"COST_1 = -9e999", "precio no finito"},
       {"COST_1 = -500", "precio negativo"},
       {"COST_1 = -0.01", "precio negativo"},
+      {"COST_1 = 4e-320", "centésima de centavo"},  // subnormal
+      {"COST_1 = 0.00009", "centésima de centavo"},
       {"COST_1 = 'caro'", "no es un número"},
       {"COST_1 = x'00ff'", "no es un número"},
       {"FECH_1 = -5", "fecha no válida"},

@@ -18,6 +18,11 @@ namespace {
 
 std::string money(double v) { return picture::formatNumber(v, "n14.2"); }
 
+// "1 fila", "2 filas".
+std::string counted(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 }  // namespace
 
 int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& errors, const PriceImportOptions& o,
@@ -72,9 +77,13 @@ int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& error
     err << "velmora: no se importaron los precios (los insumos quedan como estaban): " << s.text() << "\n";
     return 1;
   }
-  out << plan.changes.size() << " precios nuevos en la lista " << o.list << "; " << plan.unmatched.size()
-      << " filas sin insumo\n";
+  out << counted(plan.changes.size(), "precio nuevo", "precios nuevos") << " en la lista " << o.list << "; "
+      << counted(plan.unmatched.size(), "fila", "filas") << " sin insumo\n";
   for (const auto& u : plan.unmatched) out << "  sin insumo: " << u << "\n";
+  // The works are priced from their own copies of the inputs, which a new
+  // price list does not touch.
+  out << "Las obras conservan sus propios precios; para llevarles los nuevos: velmora actualiza-obra --data DIR "
+         "--obra CLAVE (con --prueba, sólo muestra lo que cambiaría)\n";
   return 0;
 }
 

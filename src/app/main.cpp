@@ -10,6 +10,7 @@
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -43,14 +44,52 @@ bool isNetSwitch(const std::string& a) {
 }
 
 // CLI11 speaks English; what it found wrong, said in Spanish.
+// CLI11 says what went wrong in English; this is the one place that says
+// it in Spanish. Each of its sentences (those of the CLI11 that Debian
+// ships, and of the validators we use) is matched whole, its names and
+// values kept; a sentence not known here is given after a Spanish lead.
 std::string usageError(const CLI::ParseError& e) {
-  const std::string name = e.get_name();
-  std::string what = e.what();
-  if (name == "RequiredError") return "falta un dato obligatorio: " + what;
-  if (name == "ExtrasError") return "argumento no esperado: " + what;
-  if (name == "ConversionError" || name == "ValidationError") return "valor no válido: " + what;
-  if (name == "ArgumentMismatch") return "falta el valor de una opción: " + what;
-  return what;
+  const std::string what = e.what();
+  struct Sentence {
+    const char* english;  // an ECMAScript pattern over the whole text
+    const char* spanish;  // $1, $2... are the pattern's groups
+  };
+  static const Sentence kSentences[] = {
+      {R"(A subcommand)", "falta la orden"},
+      {R"(Requires at least (\d+) subcommands)", "faltan órdenes: se necesitan $1"},
+      {R"(Exactly 1 option from \[(.*)\] is required and (\d+) were given)",
+       "sólo una de las opciones $1, no $2"},
+      {R"(Exactly 1 option from \[(.*)\])", "falta una de las opciones $1"},
+      {R"(At least 1 option from \[(.*)\])", "falta al menos una de las opciones $1"},
+      {R"(Requires at most 1 options be given from \[(.*)\])", "a lo sumo una de las opciones $1"},
+      {R"(Requires at least (\d+) options used and only ?(\d+) ?were given from \[(.*)\])",
+       "se necesitan $1 de las opciones $3 y se dieron $2"},
+      {R"(Requires at most (\d+) options be used and ?(\d+) ?were given from \[(.*)\])",
+       "a lo sumo $1 de las opciones $3, no $2"},
+      {R"((.+) is required)", "falta la opción obligatoria $1"},
+      {R"(The value (.*) is not an allowed value for (.+))", "$1 no es un valor permitido para $2"},
+      {R"(Could not convert: (.+) = (.*))", "valor no válido para $1: $2"},
+      {R"((.+): too many inputs for a flag)", "$1 no lleva valor"},
+      {R"((.+): Should be true/false or a number)", "$1 debe ser true, false o un número"},
+      {R"((.+): Value (.*) not in range (.+) to (.+))", "$1: el valor $2 debe estar entre $3 y $4"},
+      {R"((.+): (.*) not in \{(.*)\})", "$1: el valor $2 no es uno de $3"},
+      {R"(Expected exactly (\d+) arguments to (.+), got (\d+))", "$2 lleva $1 valores y se dieron $3"},
+      {R"(Expected at least (\d+) arguments to (.+), got (\d+))", "$2 lleva al menos $1 valores y se dieron $3"},
+      {R"((.+): At least (\d+) required but received (\d+))", "$1 lleva al menos $2 valores y se dieron $3"},
+      {R"((.+): At Most (\d+) required but received (\d+))", "$1 lleva a lo sumo $2 valores y se dieron $3"},
+      {R"((.+): (\d+) required (.*) missing)", "falta el valor de $1"},
+      {R"((.+) was given a disallowed flag override)", "$1 no admite un valor"},
+      {R"((.+) requires (.+))", "$1 necesita también $2"},
+      {R"((.+) excludes (.+))", "$1 no va junto con $2"},
+      {R"(The following arguments? (?:was|were) not expected: (.*))", "argumento no esperado: $1"},
+      {R"((.+): Too many positional arguments with unlimited expected args)", "demasiados argumentos para $1"},
+      {R"((.+) was not readable \(missing\?\))", "no se puede leer $1 (¿existe?)"},
+  };
+  for (const Sentence& s : kSentences) {
+    const std::regex pattern(s.english);
+    if (std::regex_match(what, pattern)) return std::regex_replace(what, pattern, s.spanish);
+  }
+  return "argumentos no válidos (" + what + ")";
 }
 
 void spanishLabels(CLI::App& cli) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "framework/money.h"
 #include "framework/text.h"
 
 namespace velmora::catalog {
@@ -14,9 +15,10 @@ void acceptZonePrice(tables::Record& input, int zone, double price, int32_t toda
 }
 
 std::string outsidePriceProblem(double price) {
-  if (!std::isfinite(price)) return "precio no finito";
+  if (std::string why = money::priceProblem(price); !why.empty()) return why;
   if (price < 0) return "precio negativo (" + text::formatFixed(price, 2) + ")";
-  if (price > kMaxOutsidePrice) return "precio desmedido (" + text::formatFixed(price, 2) + ")";
+  // The limit, not the number: a hostile file's number may have hundreds of digits.
+  if (price > kMaxOutsidePrice) return "precio desmedido (mayor que " + text::formatFixed(kMaxOutsidePrice, 2) + ")";
   return {};
 }
 

@@ -27,8 +27,8 @@ void acceptZonePrice(tables::Record& input, int zone, double price, int32_t toda
 // supplier's list): anything above is a damaged or hostile file, never a price.
 inline constexpr double kMaxOutsidePrice = 1e9;
 // What is wrong with a price or a date that comes from outside, in Spanish;
-// empty when it may go into a price list (a finite price from 0 to the
-// ceiling; a day number from 0, no date, to 31/12/9999).
+// empty when it may go into a price list (a price by money::priceProblem,
+// from 0 to the ceiling; a day number from 0, no date, to 31/12/9999).
 std::string outsidePriceProblem(double price);
 std::string outsideDateProblem(int64_t day);
 

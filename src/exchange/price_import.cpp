@@ -171,7 +171,8 @@ Status applyPriceImport(const tables::Installation& inst, ErrorReporter& errors,
   if (!plan.refused.empty())
     return Status::error(Status::Code::kInvalid,
                          "la lista trae " + std::to_string(plan.refused.size()) +
-                             " filas rechazadas y no se importó nada; la primera: " + plan.refused.front());
+                             (plan.refused.size() == 1 ? " fila rechazada" : " filas rechazadas") +
+                             " y no se importó nada; la primera: " + plan.refused.front());
   auto inba = inst.table("INBA", errors);
   if (Status s = inba->open(); !s) return s;
   inba->setAuditUser(user);

@@ -97,4 +97,11 @@ int64_t percentOf(int64_t amount, double percent) {
   return negative ? -result : result;
 }
 
+std::string priceProblem(double price) {
+  if (!std::isfinite(price)) return "precio no finito";
+  if (price == 0 && std::signbit(price)) return "precio cero con signo negativo (-0)";
+  if (price != 0 && std::fabs(price) < kFinestPrice) return "precio menor que una centésima de centavo (0.0001)";
+  return {};
+}
+
 }  // namespace velmora::money

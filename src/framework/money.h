@@ -43,4 +43,14 @@ inline double fromCents(int64_t c) { return static_cast<double>(c) / 100; }
 // adds the printed lines gets the printed total.
 int64_t percentOf(int64_t amount, double percent);
 
+// The finest price the program keeps: a hundredth of a cent. Anything finer
+// but not zero (a subnormal number among them) is a typing or file mistake
+// whose figures would print as 0.00 while they count.
+inline constexpr double kFinestPrice = 0.0001;
+// What is wrong with a price, wherever it comes in (a form, a supplier's
+// list, an update, a FIEBDC-3 file), in Spanish; empty when it is a price:
+// a finite number, not a negative zero, and 0 or at least a hundredth of a
+// cent away from it.
+std::string priceProblem(double price);
+
 }  // namespace velmora::money

@@ -75,6 +75,7 @@ struct FieldSpec {
   bool sameRow = false;  // beside the previous field instead of on a row of its own
   // kRadio: the choices, each a caption and the stored value ("I", "3", ...).
   std::vector<std::pair<QString, std::string>> options;
+  bool price = false;  // a price: refused by money::priceProblem's rule
 };
 
 struct FormOptions {

@@ -17,6 +17,7 @@
 #include <map>
 
 #include "framework/picture.h"
+#include "framework/money.h"
 #include "framework/text.h"
 #include "tables/relations.h"
 #include "ui/browse/table_model.h"
@@ -244,6 +245,15 @@ bool RecordForm::storeWidgets(tables::Record& r, bool warn) const {
         widgets_[i]->setFocus();
       }
       return false;
+    }
+    if (f.price) {
+      if (const std::string why = money::priceProblem(*number); !why.empty()) {
+        if (warn) {
+          ctx_.prompter.warn({"EL PRECIO NO ES VALIDO", f.label.toStdString(), text::upper(why)});
+          widgets_[i]->setFocus();
+        }
+        return false;
+      }
     }
     if (type == tables::FieldType::kReal) {
       r.setRealAt(slot, *number);

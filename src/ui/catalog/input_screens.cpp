@@ -116,6 +116,7 @@ std::vector<FieldSpec> inputFields(const std::array<std::string, 5>& zoneNames) 
                    true};
     FieldSpec cost{"COSTO:", "COST", "n14.2B", 0, z};
     cost.sameRow = true;
+    cost.price = true;
     f.push_back(date);
     f.push_back(cost);
   }

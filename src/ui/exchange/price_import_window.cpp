@@ -105,11 +105,14 @@ void PriceImportWindow::preview() {
     ++r;
   }
   QStringList lines;
-  lines << QString("%1 precios cambian en la lista %2; %3 filas sin insumo; %4 rechazadas.")
-               .arg(plan_.changes.size())
+  const auto counted = [](size_t n, const char* one, const char* many) {
+    return QString("%1 %2").arg(n).arg(n == 1 ? one : many);
+  };
+  lines << QString("%1 en la lista %2; %3 sin insumo; %4.")
+               .arg(counted(plan_.changes.size(), "precio cambia", "precios cambian"))
                .arg(list_->value())
-               .arg(plan_.unmatched.size())
-               .arg(plan_.refused.size());
+               .arg(counted(plan_.unmatched.size(), "fila", "filas"))
+               .arg(counted(plan_.refused.size(), "rechazada", "rechazadas"));
   for (size_t i = 0; i < std::min<size_t>(plan_.refused.size(), 5); ++i)
     lines << "Rechazada: " + QString::fromStdString(plan_.refused[i]);
   for (size_t i = 0; i < std::min<size_t>(plan_.unmatched.size(), 5); ++i)

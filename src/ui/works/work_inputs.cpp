@@ -18,9 +18,11 @@ std::vector<FieldSpec> inputFields() {
   FieldSpec kind{"TIPO", "TIPO", "n_1", 0, 1, FieldSpec::Kind::kRadio};
   kind.options = {{"Material", "3"}, {"Mano de obra", "4"}, {"% sobre Material", "5"}, {"% sobre Mano de Obra", "6"}};
   FieldSpec second{"", "TEX1", "s35"};
+  FieldSpec cost{"COSTO:", "COST", "n10.2"};
+  cost.price = true;
   return {{"CTA:", "CTA", "n_8"},      {"DESCRIPCION:", "TEXT", "s35"}, second,
           {"GENERICO:", "GENE", "s3"}, {"CLAVE:", "LLAV", "s9"},        {"UNIDAD:", "UNID", "s4"},
-          {"COSTO:", "COST", "n10.2"}, {"FECHA:", "FECH", "d6"},        kind};
+          cost,                        {"FECHA:", "FECH", "d6"},        kind};
 }
 
 }  // namespace
