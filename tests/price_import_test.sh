@@ -60,4 +60,42 @@ printf 'CUENTA;DESCRIPCI\323N;PRECIO\r\n10001;Cemento;4.321,75\r\n10003;"Grava; 
 "$VELMORA" importa-precios --data "$DATA" --lista 3 --csv "$DIR/precios.csv" --columnas cuenta=A,precio=C > /dev/null
 [ "$(price 10001 3 | cut -d'|' -f1)" = "4321.75" ] || { price 10001 3; exit 1; }
 [ "$(price 10003 3 | cut -d'|' -f1)" = "510.5" ]
+
+# A work keeps its own prices until it is brought to the latest ones:
+# --prueba lists what would change and writes nothing, then the update
+# writes it and the register's totals follow.
+direct() { "$VELMORA" calcula --data "$DATA" --obra CASA01 --json | $PY -c 'import json,sys; print(json.load(sys.stdin)["direct_cost"])'; }
+register() { "$VELMORA" obras --data "$DATA" --json | $PY -c 'import json,sys; print([w["TMAT"] for w in json.load(sys.stdin) if w["cta"] == "CASA01"][0])'; }
+before=$(direct)
+tmat_before=$(register)
+"$VELMORA" actualiza-obra --data "$DATA" --obra CASA01 --prueba > "$DIR/out"
+grep -q "^Prueba: la obra CASA01 cambiaría [1-9]" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+grep -q "^ *10001  CEMENTO GRIS" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+grep -q "^Nada se escribió" "$DIR/out"
+[ "$(direct)" = "$before" ] || { echo "the dry run wrote"; exit 1; }
+"$VELMORA" actualiza-obra --data "$DATA" --obra CASA01 > "$DIR/out"
+grep -q "^La obra CASA01 cambió [1-9]" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+after=$(direct)
+[ "$after" != "$before" ] || { echo "the update changed nothing"; exit 1; }
+[ "$(register)" != "$tmat_before" ] || { echo "the register kept the old totals"; exit 1; }
+# Run again, nothing is left to change.
+"$VELMORA" actualiza-obra --data "$DATA" --obra CASA01 --prueba > "$DIR/out"
+grep -q "^Prueba: la obra CASA01 cambiaría 0 insumos" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+
+# A new work without the screens: the form's checks and defaults, its
+# folder and empty budget, ready for the other commands.
+"$VELMORA" alta-obra --data "$DATA" --obra NUEVA3 --nombre "CASA NUEVA" --zona 3 --iva 16 > "$DIR/out"
+grep -q "Obra NUEVA3 registrada en la zona 3" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+"$VELMORA" obras --data "$DATA" --json | grep -q '"cta":"NUEVA3"'
+"$VELMORA" calcula --data "$DATA" --obra NUEVA3 --json > "$DIR/out"
+grep -q '"direct_cost":0' "$DIR/out" || { cat "$DIR/out"; exit 1; }
+for bad in "--obra A/B --nombre X --zona 1|1|no sirve como nombre de directorio" "--obra NUEVA3 --nombre OTRA --zona 1|1|ya existe la obra NUEVA3" \
+           "--obra SINNOM --nombre '' --zona 1|1|NOMBRE" "--obra Z6 --nombre X --zona 6|2|del 1 al 5" \
+           "--obra IVA --nombre X --zona 1 --iva diez|2|--iva debe ser un número"; do
+    args=${bad%%|*}; rest=${bad#*|}; want=${rest%%|*}; says=${rest#*|}
+    set +e; eval "\"\$VELMORA\" alta-obra --data \"\$DATA\" $args" > /dev/null 2> "$DIR/err"; rc=$?; set -e
+    [ "$rc" = "$want" ] || { echo "$args: status $rc"; cat "$DIR/err"; exit 1; }
+    [ "$(wc -l < "$DIR/err")" = "1" ] || { cat "$DIR/err"; exit 1; }
+    grep -q -- "$says" "$DIR/err" || { cat "$DIR/err"; exit 1; }
+done
 echo "price import ok"

@@ -2,12 +2,14 @@
 
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
 #include "framework/money.h"
 #include "framework/picture.h"
 #include "framework/text.h"
+#include "tables/catalogue.h"
 #include "works/budget.h"
 #include "works/work.h"
 
@@ -156,6 +158,86 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
 } catch (const std::domain_error& e) {
   err << "velmora: " << e.what() << "\n";
   return 1;
+}
+
+int runNewWork(const tables::Installation& inst, ErrorReporter& errors, const NewWorkOptions& o, std::ostream& out,
+               std::ostream& err) {
+  tables::Record obra(tables::tableDef("OBRA"));
+  // Texts as the form takes them: at most their field's length, never cut.
+  const struct {
+    const char *option, *field;
+    const std::string& value;
+  } texts[] = {{"--obra", "CTA", o.code},
+               {"--nombre", "OBRA", o.name},
+               {"--direccion", "DIRE", o.address},
+               {"--directorio", "DICO", o.directory}};
+  for (const auto& t : texts) {
+    const int size = obra.def().columns[obra.def().slot(t.field)].size;
+    if (text::charCount(t.value) > static_cast<size_t>(size)) {
+      err << "velmora: " << t.option << " admite hasta " << size << " caracteres: " << t.value << "\n";
+      return 2;
+    }
+    obra.setText(t.field, t.value);
+  }
+  const auto zone = text::parseInteger(o.zone);
+  if (!zone || *zone < 1 || *zone > 5) {
+    err << "velmora: la zona debe ser un número entero del 1 al 5: " << o.zone << "\n";
+    return 2;
+  }
+  obra.setInteger("LIST", *zone);
+  const struct {
+    const char *option, *field;
+    const std::string& value;
+  } percents[] = {{"--admon-obra", "INDO", o.siteOverhead},
+                  {"--admon-central", "INDC", o.centralOverhead},
+                  {"--utilidad", "GANA", o.profit},
+                  {"--cargos", "CARI", o.otherCharges},
+                  {"--iva", "IMPV", o.vat},
+                  {"--oculto-mano-obra", "POMO", o.hiddenLabour},
+                  {"--oculto-materiales", "POMA", o.hiddenMaterials}};
+  for (const auto& p : percents) {
+    if (p.value.empty()) continue;
+    const auto percent = text::parseDecimal(p.value);
+    if (!percent || !std::isfinite(*percent)) {
+      err << "velmora: " << p.option << " debe ser un número (un porcentaje): " << p.value << "\n";
+      return 2;
+    }
+    obra.setReal(p.field, *percent);
+  }
+  if (Status s = works::registerWork(inst, errors, obra, 0); !s) {
+    err << "velmora: no se registró la obra " << text::clip(o.code) << ": " << s.text() << "\n";
+    return 1;
+  }
+  out << "Obra " << text::clip(o.code) << " registrada en la zona " << *zone << ", con su directorio y su presupuesto "
+      << "vacío: " << text::clip(o.name) << "\n";
+  return 0;
+}
+
+int runLatestValues(const tables::Installation& base, ErrorReporter& errors, const std::string& code, bool dryRun,
+                    std::ostream& out, std::ostream& err) {
+  std::optional<works::OpenWork> work;
+  if (Status s = works::openWork(base, errors, code, &work); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  works::LatestValuesReport report;
+  if (Status s = works::updateToLatestValues(work->inst, errors, work->header, work->zone, 0, dryRun, &report); !s) {
+    err << "velmora: no se actualizó la obra " << code << " (queda como estaba): " << s.text() << "\n";
+    return 1;
+  }
+  const auto price = [](const std::optional<double>& p) {
+    return p ? text::clip(money(*p)) : std::string("(sin copia)");
+  };
+  out << (dryRun ? "Prueba: la obra " : "La obra ") << code << (dryRun ? " cambiaría " : " cambió ")
+      << report.changes.size() << (report.changes.size() == 1 ? " insumo" : " insumos") << " a los últimos valores"
+      << (report.changes.empty() ? "\n" : ":\n");
+  for (const works::InputCopyChange& c : report.changes)
+    out << "  " << pad(std::to_string(c.account), 8, true) << "  " << pad(text::truncateChars(c.text, 35), 36, false)
+        << pad(price(c.before), 14, true) << " -> " << price(c.after) << "\n";
+  out << "Costo directo: " << text::clip(money(report.directCostBefore)) << " -> "
+      << text::clip(money(report.directCostAfter)) << "\n";
+  if (dryRun) out << "Nada se escribió.\n";
+  return 0;
 }
 
 }  // namespace velmora::app

@@ -128,6 +128,8 @@ struct Values {
   app::PriceImportOptions priceImport;
   app::Bc3Options bc3Import, bc3Export;
   app::CatalogueImportOptions catalogueImport, catalogueExport;
+  app::NewWorkOptions newWork;
+  bool dryRun = false;
 };
 
 class Run {
@@ -250,6 +252,42 @@ const std::vector<Command>& commands() {
          // It writes, and may make again a work's missing input table.
          auto inst = r.hold(true, true);
          return inst ? app::runBudget(*inst, r.errors, r.v.workCode, true, r.v.json, std::cout, std::cerr) : kFailed;
+       }},
+      {"alta-obra", "registra una obra nueva como el formulario de obras, con su directorio y su presupuesto vacío",
+       true,
+       [](CLI::App& sub, Values& v) {
+         app::NewWorkOptions& w = v.newWork;
+         sub.add_option("--obra", w.code, "cuenta de la obra (hasta 8 caracteres; nombra su directorio)")->required();
+         sub.add_option("--nombre", w.name, "nombre de la obra (hasta 50 caracteres)")->required();
+         sub.add_option("--zona", w.zone, "zona de salario, 1 a 5")->required();
+         dataOptions(sub, v);
+         sub.add_option("--direccion", w.address, "dirección de la obra");
+         sub.add_option("--directorio", w.directory, "texto del directorio (por omisión, la cuenta)");
+         sub.add_option("--admon-obra", w.siteOverhead, "% de administración de obra");
+         sub.add_option("--admon-central", w.centralOverhead, "% de administración central");
+         sub.add_option("--utilidad", w.profit, "% de utilidad");
+         sub.add_option("--cargos", w.otherCharges, "% de cargos indirectos");
+         sub.add_option("--iva", w.vat, "% de IVA");
+         sub.add_option("--oculto-mano-obra", w.hiddenLabour, "% oculto en la mano de obra");
+         sub.add_option("--oculto-materiales", w.hiddenMaterials, "% oculto en los materiales");
+       },
+       [](Run& r) {
+         auto inst = r.hold(true, true);
+         return inst ? app::runNewWork(*inst, r.errors, r.v.newWork, std::cout, std::cerr) : kFailed;
+       }},
+      {"actualiza-obra",
+       "lleva los insumos copiados de la base a una obra a sus últimos valores y la recalcula (Actualiza a Últimos "
+       "Valores)",
+       true,
+       [](CLI::App& sub, Values& v) {
+         sub.add_option("--obra", v.workCode, "cuenta de la obra")->required();
+         dataOptions(sub, v);
+         sub.add_flag("--prueba", v.dryRun, "sólo muestra lo que cambiaría; no escribe nada");
+       },
+       [](Run& r) {
+         // --prueba runs the same transaction and rolls it back: it writes too.
+         auto inst = r.hold(true, false);
+         return inst ? app::runLatestValues(*inst, r.errors, r.v.workCode, r.v.dryRun, std::cout, std::cerr) : kFailed;
        }},
       {"presupuesto", "muestra el presupuesto de una obra sin recalcularlo", true,
        [](CLI::App& sub, Values& v) {

@@ -142,6 +142,12 @@ std::optional<WorkInputLabel> WorkPrices::workInputLabel(int32_t account) {
   return labels_[account] = {static_cast<int32_t>(r.integer("FECH")), r.text("GENE"), r.text("LLAV")};
 }
 
+void WorkPrices::forgetCopiesBelow(int32_t firstOwn) {
+  std::erase_if(cache_, [firstOwn](const auto& entry) { return entry.first < firstOwn; });
+  std::erase_if(labels_, [firstOwn](const auto& entry) { return entry.first < firstOwn; });
+  std::erase_if(pending_, [firstOwn](const WorkInput& w) { return w.account < firstOwn; });
+}
+
 Status WorkPrices::saveCopies() {
   // Copies queued after a failed read may stand for inputs the work has.
   if (!openStatus_) return openStatus_;

@@ -89,6 +89,10 @@ class WorkPrices : public PriceSource {
   std::optional<WorkInputLabel> workInputLabel(int32_t account);
   // The work inputs' table, to share a caller's connection and transaction.
   tables::Table& workInputs() { return *iobr_; }
+  // Forgets the work's copies of base inputs (accounts below `firstOwn`),
+  // which the caller deleted in its transaction: the next pricing copies
+  // them again from the base inputs, at their current prices.
+  void forgetCopiesBelow(int32_t firstOwn);
   size_t pendingCopies() const { return pending_.size(); }
 
  private:

@@ -181,7 +181,7 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
       }
     }
   }
-  if (Status s = engine.openStatus(); !s) return s;  // prices after a failed read only look right
+  if (Status read = engine.openStatus(); !read) return read;  // prices after a failed read only look right
   file->program = "Velmora";
   file->quantityDecimals = quantityDecimals;
   file->priceDecimals = 2;

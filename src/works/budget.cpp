@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 
 #include "framework/money.h"
@@ -418,8 +419,29 @@ Status storeTotals(tables::Table& obra, const std::string& code, const catalog::
 
 }  // namespace
 
-Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
-               const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
+namespace {
+
+// The work's copies of base inputs as stored: account, description, price.
+Status readInputCopies(tables::Table& iobr, std::map<int32_t, std::pair<std::string, double>>* copies) {
+  copies->clear();
+  std::vector<StoredRow> stored;
+  if (Status s = readAll(iobr, &stored, INT32_MIN, kFirstOwnInput - 1); !s && !s.is(Status::Code::kNotFound))
+    return s;
+  for (const StoredRow& c : stored)
+    (*copies)[static_cast<int32_t>(c.record.integer("CTA"))] = {c.record.text("TEXT"), c.record.real("COST")};
+  return Status::ok();
+}
+
+// CALCULA, and with `latest` the removal of the input copies before it, in
+// one transaction; with `latest->dryRun` the transaction is rolled back.
+struct LatestValuesRun {
+  bool dryRun = false;
+  LatestValuesReport* report = nullptr;
+};
+
+Status runCalcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
+                  const estimate::ZoneFactors& zone, int32_t user, const Progress& progress,
+                  const LatestValuesRun* latest) {
   if (Status s = requireBudgetTables(inst); !s) return s;
   WorkPricing pricing(inst, errors, header, zone, user);
   if (Status s = pricing.openStatus(); !s) return s;
@@ -435,11 +457,32 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const Wo
   std::vector<StoredRow> rows;
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
   if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
+  std::map<int32_t, std::pair<std::string, double>> copiesBefore;
+  if (latest) {
+    std::vector<BudgetRow> stored;
+    if (Status s = readBudget(*cobr, &stored); !s) return s;
+    latest->report->directCostBefore = displayBudget(stored).directCost;
+    if (Status s = readInputCopies(pricing.prices().workInputs(), &copiesBefore); !s) return s;
+  }
 
   // Pass 1 prices a row, pass 2 sets its unit price and amount from those
   // figures and the running subtotal of the rows above it; both walk the
   // rows in the same order, and every row is then written once with both.
-  return inTransaction(*cobr, [&]() -> Status {
+  bool rolledBackOnPurpose = false;
+  const Status done = inTransaction(*cobr, [&]() -> Status {
+    if (latest) {
+      // "Actualiza a Ultimos Valores": the copies go, and the pricing below
+      // copies those it needs again from the base.
+      tables::Table& iobr = pricing.prices().workInputs();
+      std::vector<StoredRow> copies;
+      if (Status s = readAll(iobr, &copies, INT32_MIN, kFirstOwnInput - 1); !s && !s.is(Status::Code::kNotFound))
+        return s;
+      for (const StoredRow& c : copies) {
+        if (Status s = iobr.fetchById(c.id); !s) return s;
+        if (Status s = iobr.remove(); !s) return s;
+      }
+      pricing.prices().forgetCopiesBelow(kFirstOwnInput);
+    }
     double running = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
       tables::Record& r = rows[i].record;
@@ -482,8 +525,44 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const Wo
     std::vector<BudgetRow> priced;
     priced.reserve(rows.size());
     for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
-    return storeTotals(*obra, text::clip(header.code), categoryTotals(priced), false);
+    if (Status s = storeTotals(*obra, text::clip(header.code), categoryTotals(priced), false); !s) return s;
+    if (!latest) return Status::ok();
+    // What changed, read back inside the transaction: the copies made again.
+    LatestValuesReport& report = *latest->report;
+    report.directCostAfter = displayBudget(priced).directCost;
+    std::map<int32_t, std::pair<std::string, double>> copiesAfter;
+    if (Status s = readInputCopies(pricing.prices().workInputs(), &copiesAfter); !s) return s;
+    report.changes.clear();
+    for (const auto& [account, copy] : copiesBefore) {
+      const auto now = copiesAfter.find(account);
+      if (now != copiesAfter.end() && now->second.second == copy.second) continue;
+      report.changes.push_back({account, copy.first, copy.second,
+                                now != copiesAfter.end() ? std::optional(now->second.second) : std::nullopt});
+    }
+    for (const auto& [account, copy] : copiesAfter)
+      if (!copiesBefore.count(account)) report.changes.push_back({account, copy.first, std::nullopt, copy.second});
+    std::sort(report.changes.begin(), report.changes.end(),
+              [](const InputCopyChange& a, const InputCopyChange& b) { return a.account < b.account; });
+    if (!latest->dryRun) return Status::ok();
+    rolledBackOnPurpose = true;
+    return Status::error(Status::Code::kCancelled, "prueba: nada se escribe");
   });
+  return rolledBackOnPurpose ? Status::ok() : done;
+}
+
+}  // namespace
+
+Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
+               const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
+  return runCalcula(inst, errors, header, zone, user, progress, nullptr);
+}
+
+Status updateToLatestValues(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
+                            const estimate::ZoneFactors& zone, int32_t user, bool dryRun, LatestValuesReport* report,
+                            const Progress& progress) {
+  *report = {};
+  const LatestValuesRun run{dryRun, report};
+  return runCalcula(inst, errors, header, zone, user, progress, &run);
 }
 
 Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, int32_t user) {

@@ -145,6 +145,25 @@ class WorkPricing {
 Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                const estimate::ZoneFactors& zone, int32_t user, const Progress& progress = {});
 
+// "Actualiza a Ultimos Valores" with its CALCULA, in one transaction: the
+// work's copies of base inputs are removed, and the recalculation copies
+// those it uses again from the base catalogue, at their current prices (with
+// the work's hidden percentages); the work's own inputs stay. `changes` gets
+// every copy whose price changes, comes or goes, and the direct cost before
+// and after. With `dryRun` nothing is written: the same run is rolled back.
+struct InputCopyChange {
+  int32_t account = 0;
+  std::string text;
+  std::optional<double> before, after;  // the copy's price; nothing: no copy
+};
+struct LatestValuesReport {
+  std::vector<InputCopyChange> changes;
+  double directCostBefore = 0, directCostAfter = 0;
+};
+Status updateToLatestValues(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
+                            const estimate::ZoneFactors& zone, int32_t user, bool dryRun, LatestValuesReport* report,
+                            const Progress& progress = {});
+
 // The quick refresh after an edit: concept unit prices and amounts from
 // their stored figures; subtotals get unit price 0 and keep their amount.
 Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, int32_t user);

@@ -119,6 +119,59 @@ std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& 
   return std::array<std::string, 3>{"DEBE USTED DARLE UN NOMBRE", "A LA OBRA PARA QUE PUEDA", "SER REGISTRADA"};
 }
 
+std::optional<std::array<std::string, 3>> workCodeProblem(const tables::Record& obra) {
+  if (isValidWorkCode(obra.text("CTA"))) return std::nullopt;
+  return std::array<std::string, 3>{"LA CUENTA DE LA OBRA NOMBRA", "SU DIRECTORIO: SIN / \\ : NI .", "CON Ok CONTINUA..."};
+}
+
+void fillWorkFormDefaults(tables::Record& obra) {
+  if (text::clip(obra.text("DICO")).empty()) obra.setText("DICO", text::clip(obra.text("CTA")));
+}
+
+namespace {
+
+std::string oneLine(const std::array<std::string, 3>& lines) {
+  std::string out;
+  for (const std::string& l : lines) {
+    if (l.empty() || l.rfind("CON Ok", 0) == 0) continue;
+    out += (out.empty() ? "" : " ") + l;
+  }
+  return out;
+}
+
+}  // namespace
+
+Status registerWork(const tables::Installation& base, ErrorReporter& errors, tables::Record obra, int32_t user) {
+  if (auto problem = workNameProblem(obra)) return Status::error(Status::Code::kInvalid, oneLine(*problem));
+  if (auto problem = workCodeProblem(obra))
+    return Status::error(Status::Code::kInvalid, invalidWorkCodeText(text::clip(obra.text("CTA"))));
+  if (obra.integer("LIST") < 1 || obra.integer("LIST") > 5)
+    return Status::error(Status::Code::kInvalid, "la zona de salario debe ser del 1 al 5");
+  fillWorkFormDefaults(obra);
+  fillDefaultCaptions(obra);
+  const std::string code = text::clip(obra.text("CTA"));
+  auto registry = base.table("OBRA", errors);
+  if (Status s = registry->open(); !s) return s;
+  registry->setAuditUser(user);
+  registry->rec() = obra;
+  const tables::Found known = registry->fetch(registry->keyIndex("CTA_KEY"));
+  if (known.failed()) return known.status();
+  if (known.found()) return Status::error(Status::Code::kDuplicateKey, "ya existe la obra " + code);
+  registry->rec() = obra;
+  if (Status s = registry->insert(); !s) return s;
+  // As the form: the record first, then its folder; the budget's tables as
+  // its window makes them, so that the headless commands find them.
+  if (Status s = prepareWorkDirectory(base.dataDir, code); !s) return s;
+  tables::Installation work = base;
+  work.workDir = workDirectory(base.dataDir, code);
+  work.createMissing = true;
+  for (const char* label : {"COBR", "INOB"}) {
+    auto table = work.table(label, errors);
+    if (Status s = table->open(); !s) return s;
+  }
+  return Status::ok();
+}
+
 fs::path workDirectory(const fs::path& dataDir, std::string_view code) { return dataDir / text::clip(code); }
 
 Status prepareWorkDirectory(const fs::path& dataDir, std::string_view code) {

@@ -66,6 +66,18 @@ void fillDefaultCaptions(tables::Record& obra);
 void fillDefaultCaptions(WorkHeader& header);
 // The three-line warning of a work without a name, or nothing.
 std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& obra);
+// The three-line warning of a code that cannot name the work's folder
+// (isValidWorkCode), or nothing.
+std::optional<std::array<std::string, 3>> workCodeProblem(const tables::Record& obra);
+// UP_OBRA before a save: a blank folder (DICO) is named as the code.
+void fillWorkFormDefaults(tables::Record& obra);
+
+// ALTA of a work as the work form does it, without the screen: the form's
+// checks (a name, a code that names its folder) and defaults, the record
+// added to the register (a code already there is refused), then the work's
+// folder, and its budget's rows and lines tables (empty), which its budget
+// window makes when it first opens. The salary zone (OBR:LIST) must be 1-5.
+Status registerWork(const tables::Installation& base, ErrorReporter& errors, tables::Record obra, int32_t user);
 
 // The directory of work `code` in the data directory (`code` must be valid).
 std::filesystem::path workDirectory(const std::filesystem::path& dataDir, std::string_view code);

@@ -143,8 +143,8 @@ bool WorkForm::validate() {
     done(QDialog::Rejected);  // a work without a name is not saved, and the form closes
     return false;
   }
-  if (text::clip(table_.rec().text("CTA")).find_first_of("/\\:.") != std::string::npos) {
-    ctx_.prompter.warn({"LA CUENTA DE LA OBRA NOMBRA", "SU DIRECTORIO: SIN / \\ : NI .", "CON Ok CONTINUA..."});
+  if (auto problem = works::workCodeProblem(table_.rec())) {
+    ctx_.prompter.warn(*problem);
     fieldWidget("CTA")->setFocus();
     return false;
   }
@@ -152,7 +152,7 @@ bool WorkForm::validate() {
 }
 
 void WorkForm::beforeSave(tables::Record& r) {
-  if (text::clip(r.text("DICO")).empty()) r.setText("DICO", text::clip(r.text("CTA")));
+  works::fillWorkFormDefaults(r);
   r.setInteger("LIST", zones_->currentIndex() + 1);
   table_.setAuditUser(ctx_.login().user);
 }
