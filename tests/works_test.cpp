@@ -257,6 +257,33 @@ TEST_F(WorksTest, WorkInputsTakeTheHiddenPercentagesOnlyThroughConceptPricing) {
     iobr->rec().setReal("COST", 7);
     ASSERT_TRUE(iobr->insert());
   }
+  // A base price changed since: a dry run says what would change and
+  // writes nothing; the run writes it, in one transaction with CALCULA.
+  inba->rec().setInteger("CTA", 1);
+  ASSERT_TRUE(inba->fetch(inba->keyIndex("CTA_KEY")).found());
+  inba->rec().setReal("COST", 150, 1);
+  ASSERT_TRUE(inba->update());
+  const double directBefore = displayBudget(budget()).directCost;  // 100 + 210 + 400
+  for (const bool dryRun : {true, false}) {
+    SCOPED_TRACE(dryRun ? "prueba" : "de veras");
+    LatestValuesReport report;
+    const Status s = updateToLatestValues(work, errors, workHeader(header), zone, 0, dryRun, &report);
+    ASSERT_TRUE(s) << s.text();
+    ASSERT_EQ(report.changes.size(), 2u);
+    EXPECT_EQ(report.changes[0].account, 1);  // 110 -> 165, with its hidden 10 %
+    EXPECT_DOUBLE_EQ(report.changes[0].before.value_or(-1), 110);
+    EXPECT_DOUBLE_EQ(report.changes[0].after.value_or(-1), 165);
+    EXPECT_EQ(report.changes[1].account, 3);  // its own 200 back to the base's 60
+    EXPECT_DOUBLE_EQ(report.changes[1].after.value_or(-1), 60);
+    EXPECT_DOUBLE_EQ(report.directCostBefore, directBefore);
+    EXPECT_DOUBLE_EQ(report.directCostAfter, 100 + 265 + 90);
+    EXPECT_DOUBLE_EQ(workInputPrice(1), dryRun ? 110 : 165);
+    EXPECT_DOUBLE_EQ(workInputPrice(3), dryRun ? 200 : 60);
+    EXPECT_DOUBLE_EQ(workInputPrice(1000005), 7);  // the work's own input stays
+    EXPECT_DOUBLE_EQ(budget()[0].perUnit.labour, dryRun ? 400 : 90);
+  }
+
+  // The first step alone, as the list's button did it before: copies go.
   ASSERT_TRUE(removeInputCopies(work, errors));
   EXPECT_DOUBLE_EQ(workInputPrice(1), -1);
   EXPECT_DOUBLE_EQ(workInputPrice(1000005), 7);

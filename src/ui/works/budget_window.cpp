@@ -279,6 +279,26 @@ bool BudgetWindow::runCalcula() {
   return s.isOk();
 }
 
+bool BudgetWindow::runLatestValues() {
+  const tables::Installation inst = ctx_.session.installation;
+  const works::WorkHeader work = header();
+  const estimate::ZoneFactors zone = ctx_.session.zone;
+  const int32_t user = ctx_.login().user;
+  works::LatestValuesReport report;
+  const Status s =
+      runOffTheWindowThread(this, ctx_.errors, "Calculando el Presupuesto",
+                            pricingLabel("Calculando la Obra: " + QString::fromStdString(text::clip(obra_.name))),
+                            [&](ErrorReporter& errors, const RunProgressCallback& progress) {
+                              return works::updateToLatestValues(inst, errors, work, zone, user, false, &report,
+                                                                 progress);
+                            });
+  if (!s && !s.is(Status::Code::kCancelled)) {
+    ctx_.prompter.warn({"NO SE PUDIERON ACTUALIZAR LOS", "INSUMOS A SUS ULTIMOS VALORES",
+                        text::truncateChars(s.text(), 40)});
+  }
+  return s.isOk();
+}
+
 void BudgetWindow::refreshFigures() {
   const uint64_t shown = ctx_.errors.messagesShown();
   const Status s = works::refreshBudget(ctx_.session.installation, ctx_.errors, ctx_.login().user);
@@ -300,7 +320,7 @@ void BudgetWindow::recalculate() {
 
 void BudgetWindow::openInputs() {
   auto changed = std::make_shared<bool>(false);
-  BrowseWindow* list = makeWorkInputList(ctx_, header(), changed, [this] { runCalcula(); });
+  BrowseWindow* list = makeWorkInputList(ctx_, header(), changed, [this] { runLatestValues(); });
   QDialog dialog(this);
   dialog.setWindowTitle(list->windowTitle());
   auto* layout = new QVBoxLayout(&dialog);

@@ -81,6 +81,8 @@ class BudgetWindow : public QWidget {
 
  private:
   bool runCalcula();
+  // "Actualiza a Ultimos Valores" of the work inputs list, off the window's thread.
+  bool runLatestValues();
   // After a change: the rows' figures from their stored parts, then the
   // list read again; a failure is said, never left as stale figures.
   void refreshFigures();

@@ -57,7 +57,7 @@ void WorkInputForm::beforeSave(tables::Record& r) {
 }
 
 BrowseWindow* makeWorkInputList(Context& ctx, const works::WorkHeader& obra, std::shared_ptr<bool> changed,
-                                std::function<void()> recalculate) {
+                                std::function<void()> updateToLatest) {
   BrowseSpec s;
   s.procedure = "CAP_IOBR";
   s.title = "Catálogo de Insumos de Obra";
@@ -83,12 +83,8 @@ BrowseWindow* makeWorkInputList(Context& ctx, const works::WorkHeader& obra, std
   auto* update = new QPushButton("Actualiza a Ultimos Valores");
   update->setObjectName("updateToLatest");
   list->footerArea()->addWidget(update);
-  QObject::connect(update, &QPushButton::clicked, list, [list, &ctx, recalculate] {
-    if (Status removed = works::removeInputCopies(ctx.session.installation, ctx.errors); !removed) {
-      ctx.prompter.warn({"NO SE PUDIERON QUITAR LOS", "INSUMOS COPIADOS DE LA BASE", "CON Ok CONTINUA..."});
-      return;
-    }
-    if (recalculate) recalculate();
+  QObject::connect(update, &QPushButton::clicked, list, [list, updateToLatest] {
+    if (updateToLatest) updateToLatest();
     list->setTab(list->currentTab());  // shows the copies made again
   });
   return list;

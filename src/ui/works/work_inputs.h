@@ -23,9 +23,10 @@ class WorkInputForm : public RecordForm {
 
 // CAP_IOBR on the open work; `obra` its header. `changed` is set when a work
 // input was saved (the budget reprices its rows when the list closes).
-// "Actualiza a Ultimos Valores" removes the copies of base inputs and runs
-// `recalculate` (CALCULA), which creates them again from the base.
+// "Actualiza a Ultimos Valores" runs `updateToLatest`, which removes the
+// copies of base inputs and recalculates, creating them again from the base
+// (works::updateToLatestValues, in one transaction).
 BrowseWindow* makeWorkInputList(Context& ctx, const works::WorkHeader& obra, std::shared_ptr<bool> changed,
-                                std::function<void()> recalculate);
+                                std::function<void()> updateToLatest);
 
 }  // namespace velmora::ui
