@@ -39,7 +39,6 @@ struct FatalExit {
   std::string text;
 };
 
-
 class InstallationTest : public ::testing::Test {
  protected:
   void SetUp() override {

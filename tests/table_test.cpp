@@ -177,7 +177,8 @@ TEST_F(TableTest, AnalysisLinesOfOneConceptReadExactlyInLineOrder) {
   inco->rec().setInteger("CTA", 125 * 100);
   inco->setOrderAt(inco->keyIndex("INC:CTA_KEY"));
   std::vector<int64_t> lines;
-  while (inco->next().found() && inco->rec().hundredths("CTA") / 100 == 125) lines.push_back(inco->rec().hundredths("CTA"));
+  while (inco->next().found() && inco->rec().hundredths("CTA") / 100 == 125)
+    lines.push_back(inco->rec().hundredths("CTA"));
   ASSERT_EQ(lines.size(), 100u);
   for (int i = 0; i < 100; ++i) EXPECT_EQ(lines[i], 12500 + i);
   if (!onServer()) {

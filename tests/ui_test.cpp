@@ -267,7 +267,7 @@ TEST_F(FormTest, AnInsertLeftWithoutSavingGivesItsNumberBack) {
   InputForm form(ctx, *inba, FormRequest::kInsert);
   form.start();
   EXPECT_EQ(recordCount(*open("INBA")), 3);  // reserved
-  form.reject();                        // unchanged: no question
+  form.reject();                             // unchanged: no question
   EXPECT_TRUE(presenter.shown().empty());
   EXPECT_EQ(recordCount(*open("INBA")), 2);
 }

@@ -396,15 +396,18 @@ TEST_F(WorksTest, EveryReadOfOneRecordTellsFoundAbsentAndFailedApart) {
     std::function<tables::Found(tables::Table&)> read;
   };
   const Case cases[] = {
-      {"fetch", [](tables::Table& t) {
+      {"fetch",
+       [](tables::Table& t) {
          t.rec().setInteger("CTA", 1);
          return t.fetch(t.keyIndex("CTA_KEY"));
        }},
-      {"next", [](tables::Table& t) {
+      {"next",
+       [](tables::Table& t) {
          t.setOrder(t.keyIndex("CTA_KEY"));
          return t.next();
        }},
-      {"previous", [](tables::Table& t) {
+      {"previous",
+       [](tables::Table& t) {
          t.setOrder(t.keyIndex("CTA_KEY"));
          return t.previous();
        }},
@@ -620,7 +623,7 @@ TEST_F(WorksTest, TwoStationsSavingTheSameRowGetTheConflictMessage) {
   ASSERT_FALSE(presenter.shown().empty());
   EXPECT_EQ(presenter.shown().back().title, "Registro no Actualizado");  // message 8
   EXPECT_DOUBLE_EQ(first->rec().real("CANT"), 5);                        // the other station's values are shown
-  EXPECT_EQ(recordCount(*inob2), 1);                                          // and its lines stay
+  EXPECT_EQ(recordCount(*inob2), 1);                                     // and its lines stay
 }
 
 // The same with two processes, as two stations are: the child saves first.

@@ -57,8 +57,7 @@ std::string usageError(const CLI::ParseError& e) {
   static const Sentence kSentences[] = {
       {R"(A subcommand)", "falta la orden"},
       {R"(Requires at least (\d+) subcommands)", "faltan órdenes: se necesitan $1"},
-      {R"(Exactly 1 option from \[(.*)\] is required and (\d+) were given)",
-       "sólo una de las opciones $1, no $2"},
+      {R"(Exactly 1 option from \[(.*)\] is required and (\d+) were given)", "sólo una de las opciones $1, no $2"},
       {R"(Exactly 1 option from \[(.*)\])", "falta una de las opciones $1"},
       {R"(At least 1 option from \[(.*)\])", "falta al menos una de las opciones $1"},
       {R"(Requires at most 1 options be given from \[(.*)\])", "a lo sumo una de las opciones $1"},

@@ -272,7 +272,8 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
     std::cerr << "velmora: no se pudo abrir la instalación " << dataDir << "\n";
     return 1;
   }
-  if (!estimate::readZoneNames(*control, &session.zoneNames) || !estimate::loadZoneFactors(*control, 1, &session.zone)) {
+  if (!estimate::readZoneNames(*control, &session.zoneNames) ||
+      !estimate::loadZoneFactors(*control, 1, &session.zone)) {
     std::cerr << "velmora: no se pudieron leer las zonas de salario de " << dataDir << "\n";
     return 1;
   }

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <exception>
 #include <optional>
-#include <system_error>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace velmora::text {
 

@@ -15,8 +15,8 @@ void Record::clear() {
 int Record::need(std::string_view field, int element) const {
   const int s = def_->slot(field, element);
   if (s < 0)  // a misspelt field name is a programming error, found by any test
-    throw UnknownName("campo desconocido " + def_->prefix + ":" + std::string(field) + "[" +
-                      std::to_string(element) + "] de la tabla " + def_->label);
+    throw UnknownName("campo desconocido " + def_->prefix + ":" + std::string(field) + "[" + std::to_string(element) +
+                      "] de la tabla " + def_->label);
   return s;
 }
 

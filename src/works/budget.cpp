@@ -425,8 +425,7 @@ namespace {
 Status readInputCopies(tables::Table& iobr, std::map<int32_t, std::pair<std::string, double>>* copies) {
   copies->clear();
   std::vector<StoredRow> stored;
-  if (Status s = readAll(iobr, &stored, INT32_MIN, kFirstOwnInput - 1); !s && !s.is(Status::Code::kNotFound))
-    return s;
+  if (Status s = readAll(iobr, &stored, INT32_MIN, kFirstOwnInput - 1); !s && !s.is(Status::Code::kNotFound)) return s;
   for (const StoredRow& c : stored)
     (*copies)[static_cast<int32_t>(c.record.integer("CTA"))] = {c.record.text("TEXT"), c.record.real("COST")};
   return Status::ok();
@@ -589,7 +588,6 @@ Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, in
     return Status::ok();
   });
 }
-
 
 Status writeCategoryTotals(const tables::Installation& inst, ErrorReporter& errors, const std::string& code,
                            int32_t user) {

@@ -121,7 +121,8 @@ std::optional<std::array<std::string, 3>> workNameProblem(const tables::Record& 
 
 std::optional<std::array<std::string, 3>> workCodeProblem(const tables::Record& obra) {
   if (isValidWorkCode(obra.text("CTA"))) return std::nullopt;
-  return std::array<std::string, 3>{"LA CUENTA DE LA OBRA NOMBRA", "SU DIRECTORIO: SIN / \\ : NI .", "CON Ok CONTINUA..."};
+  return std::array<std::string, 3>{"LA CUENTA DE LA OBRA NOMBRA", "SU DIRECTORIO: SIN / \\ : NI .",
+                                    "CON Ok CONTINUA..."};
 }
 
 void fillWorkFormDefaults(tables::Record& obra) {

@@ -16,8 +16,8 @@
 #include <QVBoxLayout>
 #include <map>
 
-#include "framework/picture.h"
 #include "framework/money.h"
+#include "framework/picture.h"
 #include "framework/text.h"
 #include "tables/relations.h"
 #include "ui/browse/table_model.h"

@@ -285,16 +285,15 @@ bool BudgetWindow::runLatestValues() {
   const estimate::ZoneFactors zone = ctx_.session.zone;
   const int32_t user = ctx_.login().user;
   works::LatestValuesReport report;
-  const Status s =
-      runOffTheWindowThread(this, ctx_.errors, "Calculando el Presupuesto",
-                            pricingLabel("Calculando la Obra: " + QString::fromStdString(text::clip(obra_.name))),
-                            [&](ErrorReporter& errors, const RunProgressCallback& progress) {
-                              return works::updateToLatestValues(inst, errors, work, zone, user, false, &report,
-                                                                 progress);
-                            });
+  const Status s = runOffTheWindowThread(
+      this, ctx_.errors, "Calculando el Presupuesto",
+      pricingLabel("Calculando la Obra: " + QString::fromStdString(text::clip(obra_.name))),
+      [&](ErrorReporter& errors, const RunProgressCallback& progress) {
+        return works::updateToLatestValues(inst, errors, work, zone, user, false, &report, progress);
+      });
   if (!s && !s.is(Status::Code::kCancelled)) {
-    ctx_.prompter.warn({"NO SE PUDIERON ACTUALIZAR LOS", "INSUMOS A SUS ULTIMOS VALORES",
-                        text::truncateChars(s.text(), 40)});
+    ctx_.prompter.warn(
+        {"NO SE PUDIERON ACTUALIZAR LOS", "INSUMOS A SUS ULTIMOS VALORES", text::truncateChars(s.text(), 40)});
   }
   return s.isOk();
 }

@@ -20,9 +20,15 @@ std::vector<FieldSpec> inputFields() {
   FieldSpec second{"", "TEX1", "s35"};
   FieldSpec cost{"COSTO:", "COST", "n10.2"};
   cost.price = true;
-  return {{"CTA:", "CTA", "n_8"},      {"DESCRIPCION:", "TEXT", "s35"}, second,
-          {"GENERICO:", "GENE", "s3"}, {"CLAVE:", "LLAV", "s9"},        {"UNIDAD:", "UNID", "s4"},
-          cost,                        {"FECHA:", "FECH", "d6"},        kind};
+  return {{"CTA:", "CTA", "n_8"},
+          {"DESCRIPCION:", "TEXT", "s35"},
+          second,
+          {"GENERICO:", "GENE", "s3"},
+          {"CLAVE:", "LLAV", "s9"},
+          {"UNIDAD:", "UNID", "s4"},
+          cost,
+          {"FECHA:", "FECH", "d6"},
+          kind};
 }
 
 }  // namespace
