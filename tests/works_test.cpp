@@ -368,12 +368,12 @@ TEST_F(WorksTest, AWorkInputThatCannotBeReadIsNeitherPricedFromTheBaseNorCopiedA
   ASSERT_DOUBLE_EQ(budget()[0].amount, 50);
 
   // Another station holds the work inputs' file past the lock wait.
-  const auto iobrFile = work.table("IOBR", errors)->path();
-  sqlite3* other = nullptr;
-  ASSERT_EQ(sqlite3_open(iobrFile.string().c_str(), &other), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
   catalog::WorkPrices prices(work, errors, 1, 0, 0, 0);
+  ASSERT_TRUE(prices.openStatus());
   prices.workInputs().setLockWait(std::chrono::milliseconds(100));
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(prices.workInputs().path().string().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
   EXPECT_FALSE(prices.inputPrice(1, true).has_value());  // not the base input's 10
   EXPECT_TRUE(prices.openStatus().is(Status::Code::kLocked)) << prices.openStatus().text();
   EXPECT_EQ(prices.pendingCopies(), 0u);

@@ -27,6 +27,7 @@ std::optional<InputPrice> BasePrices::inputPrice(int32_t account, bool) {
   if (account == 0) return InputPrice{};
   auto it = cache_.find(account);
   if (it != cache_.end()) return it->second;
+  if (!openStatus_) return std::nullopt;  // after a failure the run stops: no more waits
   if (complete_) return std::nullopt;
   std::optional<InputPrice> price;
   const tables::Found read = readBase(*inba_, account, zone_, &price);
@@ -88,6 +89,7 @@ std::optional<InputPrice> WorkPrices::inputPrice(int32_t account, bool hiddenPer
   if (account == 0) return InputPrice{};
   auto it = cache_.find(account);
   if (it != cache_.end()) return it->second;
+  if (!openStatus_) return std::nullopt;  // after a failure the run stops: no more waits
   if (!workComplete_) {
     iobr_->rec().setInteger("CTA", account);
     const tables::Found own = iobr_->fetch(iobr_->keyIndex("CTA_KEY"));
