@@ -323,7 +323,8 @@ Status Table::readOneStored(Statement& s) {
     return Status::ok();
   }
   if (rc == SQLITE_DONE) return Status::notFound();
-  return raiseStorage(1, rc, Status::Code::kIoError);
+  const bool busy = (rc & 0xFF) == SQLITE_BUSY;
+  return raiseStorage(busy ? 31 : 1, rc, busy ? Status::Code::kLocked : Status::Code::kIoError);
 }
 
 Found Table::fetchById(int64_t id) {
