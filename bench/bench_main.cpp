@@ -1043,10 +1043,13 @@ int main(int argc, char** argv) {
       [&] {
         auto control = refInst.table("CONTROL", errors);
         bench::must(control->open());
-        const auto zone = estimate::loadZoneFactors(*control, 1);
+        estimate::ZoneFactors zone;
+        bench::must(estimate::loadZoneFactors(*control, 1, &zone));
+        catalog::MachineRates rates;
+        bench::must(catalog::firstZoneRates(*control, &rates));
         catalog::BasePrices prices(refInst, errors, 1);
         prices.preloadAll();
-        catalog::PricingEngine engine(refInst, errors, prices, zone, catalog::firstZoneRates(*control));
+        catalog::PricingEngine engine(refInst, errors, prices, zone, rates);
         engine.preloadCatalogue();
         auto coba = refInst.table("COBA", errors);
         bench::must(coba->open());

@@ -303,7 +303,8 @@ TEST_F(EngineTest, MachineRatesComeFromTheFirstZoneStored) {
     control->rec().setReal("DHAB", 300 - cta);
     ASSERT_TRUE(control->insert());
   }
-  const MachineRates r = firstZoneRates(*control);
+  MachineRates r;
+  ASSERT_TRUE(firstZoneRates(*control, &r));
   EXPECT_DOUBLE_EQ(r.interest, 18);
   EXPECT_DOUBLE_EQ(r.workingDays, 298);
 }
@@ -648,7 +649,11 @@ TEST_F(DemoCatalogueTest, AMachineSheetDerivesTheHourlyCostThePricingUses) {
   ASSERT_TRUE(app::createDemoInstallation(inst, errors));
   auto control = open("CONTROL");
   BasePrices prices(inst, errors, 1);
-  PricingEngine engine(inst, errors, prices, estimate::loadZoneFactors(*control, 1), firstZoneRates(*control));
+  estimate::ZoneFactors zone;
+  ASSERT_TRUE(estimate::loadZoneFactors(*control, 1, &zone));
+  MachineRates rates;
+  ASSERT_TRUE(firstZoneRates(*control, &rates));
+  PricingEngine engine(inst, errors, prices, zone, rates);
   reports::ReportOptions options;
   options.firstAccount = options.lastAccount = 501;
   reports::Spool spool;
@@ -666,9 +671,12 @@ TEST_F(DemoCatalogueTest, AMachineSheetDerivesTheHourlyCostThePricingUses) {
 TEST_F(DemoCatalogueTest, EveryConceptMatchesTheIndependentFigures) {
   ASSERT_TRUE(app::createDemoInstallation(inst, errors));
   auto control = open("CONTROL");
-  const auto zone = estimate::loadZoneFactors(*control, 1);
+  estimate::ZoneFactors zone;
+  ASSERT_TRUE(estimate::loadZoneFactors(*control, 1, &zone));
+  MachineRates rates;
+  ASSERT_TRUE(firstZoneRates(*control, &rates));
   BasePrices prices(inst, errors, 1);
-  PricingEngine engine(inst, errors, prices, zone, firstZoneRates(*control));
+  PricingEngine engine(inst, errors, prices, zone, rates);
   auto coba = open("COBA");
   EXPECT_EQ(recordCount(*coba), static_cast<int64_t>(std::size(kDemoZone1)));
   for (const Expected& e : kDemoZone1) {

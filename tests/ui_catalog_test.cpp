@@ -33,8 +33,8 @@ class CatalogScreensTest : public velmora::testing::UiTest {
     UiTest::SetUp();
     ASSERT_TRUE(app::createDemoInstallation(inst, errors));
     auto control = open("CONTROL");
-    session.zone = estimate::loadZoneFactors(*control, 1);
-    session.zoneNames = estimate::readZoneNames(*control);
+    ASSERT_TRUE(estimate::loadZoneFactors(*control, 1, &session.zone));
+    ASSERT_TRUE(estimate::readZoneNames(*control, &session.zoneNames));
     session.today = dates::dayNumber(2026, 12, 10);
   }
   BrowseWindow* keep(BrowseWindow* list) {
@@ -251,7 +251,9 @@ TEST_F(CatalogScreensTest, TheMachineFormRecomputesItsTotalsAsTheUserTypes) {
   const double before = form.shownTotals().total;
   catalog::BasePrices prices(inst, errors, 1);
   auto control = open("CONTROL");
-  catalog::PricingEngine engine(inst, errors, prices, session.zone, catalog::firstZoneRates(*control));
+  catalog::MachineRates rates;
+  ASSERT_TRUE(catalog::firstZoneRates(*control, &rates));
+  catalog::PricingEngine engine(inst, errors, prices, session.zone, rates);
   EXPECT_NEAR(before, engine.hourlyCost(501).total, 0.005);
   accept(form, edit(form, "CONS"), "16");  // twice the diesel per hour
   const double diesel = 28.90 * 8;         // the zone 1 price (25.80 x 1.12, in cents) x the 8 litres added

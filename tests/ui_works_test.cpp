@@ -29,7 +29,7 @@ class WorksScreensTest : public velmora::testing::UiTest {
     UiTest::SetUp();
     ASSERT_TRUE(app::createDemoInstallation(inst, errors));
     control = open("CONTROL");
-    session.zoneNames = estimate::readZoneNames(*control);
+    ASSERT_TRUE(estimate::readZoneNames(*control, &session.zoneNames));
     session.today = dates::dayNumber(2026, 12, 10);
     obra = open("OBRA");
   }

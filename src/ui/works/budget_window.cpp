@@ -74,7 +74,7 @@ void BudgetModel::fetchMore(const QModelIndex& parent) {
   const int first = static_cast<int>(rows_.size());
   beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
   for (works::BudgetRow& r : page) {
-    shown_.push_back(running_.next(r).found());  // pages come in order: the running subtotal carries over
+    shown_.push_back(running_.next(r));  // pages come in order: the running subtotal carries over
     rows_.push_back(std::move(r));
   }
   endInsertRows();
