@@ -143,7 +143,9 @@ std::string extractEntry(zip_t* za, Planned& p) {
   if (problem.empty() && !out) problem = p.entry + ": no se pudo escribir en la carpeta de trabajo";
   if (problem.empty() && p.def && p.size == 0) problem = p.entry + ": la tabla está vacía";
   if (problem.empty() && p.def) {
-    if (Status s = tables::checkTableFile(p.staged, *p.def); !s) problem = p.entry + ": " + s.text();
+    // Named by its entry: the staged file's own name means nothing to the user.
+    const Status s = tables::checkTableFile(p.staged, *p.def, tables::FileCheck::kIdentityAndIntegrity, p.entry);
+    if (!s) problem = s.text();
   }
   return problem;
 }
@@ -199,6 +201,31 @@ std::string planArchive(zip_t* za, bool system, const tables::Installation& inst
   return "";
 }
 
+// The work an archive's comment names, as written ("ARCHIVOS DE LA OBRA
+// <code> AL <date>"), for messages about a code that is refused.
+std::string namedWork(const std::string& comment) {
+  std::string rest = comment.substr(workCommentPrefix().size());
+  if (const size_t at = rest.rfind(" AL "); at != std::string::npos) rest.resize(at);
+  return rest;
+}
+
+// Why a work's folder may not take its tables: the installation's settings
+// folder, a symbolic link (written through, it would put the tables wherever
+// it points), or something that is not a folder. Empty when it may.
+std::string unfitWorkFolder(const tables::Installation& inst, const fs::path& folder, const std::string& work) {
+  std::error_code ec;
+  const fs::file_status st = fs::symlink_status(folder, ec);
+  if (fs::is_symlink(st))
+    return "la carpeta de la obra " + work + " es un enlace simbólico; no se restaura a través de él";
+  if (fs::exists(st) && !fs::is_directory(st))
+    return "en el lugar de la carpeta de la obra " + work + " hay un archivo";
+  const fs::path settings = fs::absolute(inst.settingsDir.empty() ? inst.dataDir : inst.settingsDir).lexically_normal();
+  const fs::path below = settings.lexically_relative(fs::absolute(folder).lexically_normal());
+  if (!below.empty() && *below.begin() != "..")
+    return "la carpeta de la obra " + work + " es la de la configuración de la instalación";
+  return "";
+}
+
 }  // namespace
 
 bool readBackupComment(const fs::path& archive, std::string& comment, std::string& why) {
@@ -236,10 +263,10 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
   const std::string comment = commentOf(za.get());
   const BackupContents contents = contentsOf(comment);
   if (!contents.valid) {
-    result.message = comment.rfind(workCommentPrefix(), 0) == 0
-                         ? "el respaldo nombra una obra que no sirve como nombre de directorio: " +
-                               text::clip(comment.substr(workCommentPrefix().size()))
-                         : "el archivo no es un respaldo del sistema ni de una obra: " + archive.filename().string();
+    result.message =
+        comment.rfind(workCommentPrefix(), 0) == 0
+            ? "el respaldo nombra una obra que no se puede restaurar: " + works::invalidWorkCodeText(namedWork(comment))
+            : "el archivo no es un respaldo del sistema ni de una obra: " + archive.filename().string();
     return result;
   }
   if (!work.empty() && contents.work != work) {
@@ -250,6 +277,12 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
   result.work = contents.work;
   const fs::path dataDir = fs::absolute(inst.dataDir);
   const fs::path targetDir = contents.system ? dataDir : works::workDirectory(dataDir, contents.work);
+  if (!contents.system) {
+    if (std::string why = unfitWorkFolder(inst, targetDir, contents.work); !why.empty()) {
+      result.message = "no se restauró nada: " + why;
+      return result;
+    }
+  }
 
   std::vector<Planned> plan;
   uint64_t total = 0;
@@ -450,8 +483,48 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
 
 }  // namespace
 
+namespace {
+
+// A work archive goes only into the folder of a work the register names,
+// exactly as it is named there: never into a folder the archive makes up.
+// A register that cannot be read refuses the restore too, saying why.
+Status checkWorkRegistered(const tables::Installation& inst, const std::string& code) {
+  const auto notRegistered = [&](const std::string& why) {
+    return Status::error(Status::Code::kInvalid,
+                         "no se restauró nada: la obra " + code + " " + why +
+                             "; dé de alta la obra o restaure primero los archivos del sistema");
+  };
+  tables::Installation reading = inst;
+  reading.createMissing = false;
+  reading.readingOnly = true;
+  if (!reading.holdsTable(tables::tableDef("OBRA")))
+    return notRegistered("no está registrada: no hay registro de obras");
+  ErrorReporter quiet;
+  quiet.setSilent(true);
+  auto obra = reading.table("OBRA", quiet);
+  bool registered = false;
+  Status s = obra->open();
+  if (s)
+    s = obra->readAll(obra->keyIndex("CTA_KEY"), [&](const tables::Record& r) {
+      registered = text::clip(r.text("CTA")) == code;
+      return !registered;
+    });
+  if (!s)
+    return Status::error(s.code(), "no se restauró nada: no se pudo leer el registro de obras (" + s.text() + ")");
+  return registered ? Status::ok() : notRegistered("no está en el registro de obras de esta instalación");
+}
+
+}  // namespace
+
 Status restoreBackup(const tables::Installation& inst, const fs::path& archive, const std::string& work,
                      InstallationUse& use, RestoreReport* report) {
+  std::string comment, unreadable;
+  if (readBackupComment(archive, comment, unreadable)) {
+    const BackupContents contents = contentsOf(comment);
+    if (contents.valid && !contents.system && (work.empty() || contents.work == work)) {
+      if (Status s = checkWorkRegistered(inst, contents.work); !s) return s;
+    }
+  }
   if (inst.onServer()) return restoreOntoServer(inst, archive, work, use, report);
   RestoreResult r = restoreArchive(inst, archive, work, use);
   if (!r.ok) return Status::error(r.inUse ? Status::Code::kLocked : Status::Code::kInvalid, r.message);
