@@ -20,6 +20,7 @@
 #include "services/restore.h"
 #include "services/restore_journal.h"
 #include "services/zip_archiver.h"
+#include "shell/scratch_directory.h"
 #include "works/work.h"
 
 namespace velmora::testing {
@@ -756,6 +757,53 @@ TEST_F(RestoreTest, TamperedTablesOnAServerAreReported) {
   EXPECT_EQ(check(&said), 0) << said;
 }
 
+// A work archive goes only into the folder of a work the register names:
+// never into a folder the installation keeps for itself, a made-up one, the
+// settings folder, or through a symbolic link.
+TEST_F(RestoreTest, WorkArchivesGoOnlyIntoARegisteredWorksOwnFolder) {
+  const std::string obra1 = entryOf(dest / "CASA01.zip", "OBRA1");
+  fs::create_directories(dir / "fuera");
+  fs::create_directory_symlink(dir / "fuera", dir / "ENLACE");
+  {
+    auto obra = open("OBRA");
+    for (const char* code : {"ENLACE", "settings"}) {
+      obra->rec().clear();
+      obra->rec().setText("CTA", code);
+      ASSERT_TRUE(obra->insert().isOk()) << code;
+    }
+  }
+  const struct {
+    std::string code, says;
+  } cases[] = {
+      {"NOEXISTE", "la obra NOEXISTE no está en el registro de obras"},
+      {"ACTUALIZACION", "es el de una carpeta de la instalación"},
+      {"promociones", "es el de una carpeta de la instalación"},
+      {"ANTERIOR-20261211-101010", "es el de una carpeta de la instalación"},
+      {"ENLACE", "la carpeta de la obra ENLACE es un enlace simbólico"},
+      {"settings", "es la de la configuración de la instalación"},
+  };
+  const auto before = filesBelow(dir);
+  for (const auto& c : cases) {
+    writeArchive(dest / "OBRA.zip", services::workComment(c.code), {{"OBRA1", obra1}});
+    for (const std::string& named : {std::string(), c.code}) {
+      const auto r = restore("OBRA.zip", named);
+      EXPECT_FALSE(r.ok) << c.code;
+      EXPECT_NE(r.message.find(c.says), std::string::npos) << c.code << ": " << r.message;
+    }
+    EXPECT_EQ(filesBelow(dir), before) << c.code;
+    EXPECT_TRUE(fs::is_empty(dir / "fuera")) << c.code;
+  }
+  // `check` says so of a registered work whose folder is a link.
+  if (!onServer()) {
+    RecordingPresenter quiet;
+    ErrorReporter checkErrors;
+    checkErrors.setPresenter(&quiet);
+    std::ostringstream out, err;
+    EXPECT_EQ(app::runCheck(inst, checkErrors, out, err), 1);
+    EXPECT_NE(out.str().find("obra ENLACE: ERROR: su carpeta es un enlace simbólico"), std::string::npos) << out.str();
+  }
+}
+
 TEST_F(RestoreTest, TwoRestoresInOneSecondKeepTheirOwnOriginals) {
   const auto first = restore("CASA01.zip", "CASA01");
   const auto second = restore("CASA01.zip", "CASA01");
@@ -948,6 +996,57 @@ TEST_F(BackupTest, LeftoversOfAKilledRunAreClearedAndScratchIsPrivate) {
   EXPECT_EQ(scratchPerms & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
   EXPECT_EQ(archivesMade(), std::vector<std::string>{"OBRAS.zip"});
   EXPECT_EQ(run("unzip -l " + quoted(dest / "OBRAS.zip")).find("-mj"), std::string::npos);
+}
+
+// What restores and other runs cut short leave behind goes at the next
+// command: scratch folders no living run holds at once; the empty folders
+// for replaced files and half-copied files only when no other program uses
+// the installation (a restore could be under way). Nothing else goes.
+TEST_F(RestoreTest, LeftoversOfCutRunsAreClearedByTheNextCommand) {
+  const fs::path work = works::workDirectory(dir, "CASA01");
+  fs::create_directories(work);
+  const auto leftScratch = [](const fs::path& folder) {
+    fs::create_directories(folder);
+    std::ofstream(folder / shell::ScratchDirectory::kLockName) << "";
+    std::ofstream(folder / "0") << "copia de una tabla";
+    return folder;
+  };
+  const std::vector<fs::path> scratch = {leftScratch(dir / ".restaura-111"), leftScratch(work / ".restaura-222"),
+                                         leftScratch(dir / ".restauracion-servidor-333"),
+                                         leftScratch(dir / ".respaldo-servidor-444"),
+                                         leftScratch(dir / ".velmora-descarga-555")};
+  const std::vector<fs::path> remains = {dir / "ANTERIOR-20260101-000000", work / "ANTERIOR-20260101-000000",
+                                         dir / "DATA4.restaurando", inst.settingsDir / "FONTS.DLL.restaurando"};
+  fs::create_directories(remains[0] / ".settings");
+  fs::create_directories(remains[1]);
+  std::ofstream(remains[2]) << "media copia";
+  std::ofstream(remains[3]) << "media copia";
+  // Kept: replaced files, and the scratch folder of a run still alive.
+  fs::create_directories(dir / "ANTERIOR-20260101-000001");
+  std::ofstream(dir / "ANTERIOR-20260101-000001" / "DATA4") << "tabla reemplazada";
+  const shell::ScratchDirectory living(dir, ".restaura-");
+  ASSERT_TRUE(living.made());
+
+  services::InstallationUse other;
+  ASSERT_EQ(other.share(dir), services::InstallationUse::Outcome::kHeld);
+  {
+    services::InstallationUse use;
+    std::ostringstream err;
+    ASSERT_TRUE(app::useInstallation(inst, use, true, err)) << err.str();
+  }
+  for (const fs::path& p : scratch) EXPECT_FALSE(fs::exists(p)) << p;
+  for (const fs::path& p : remains) EXPECT_TRUE(fs::exists(p)) << p << " went while another program used it";
+  other.release();
+  {
+    services::InstallationUse use;
+    std::ostringstream err;
+    ASSERT_TRUE(app::useInstallation(inst, use, true, err)) << err.str();
+    EXPECT_EQ(err.str(), "");
+  }
+  for (const fs::path& p : remains) EXPECT_FALSE(fs::exists(p)) << p;
+  EXPECT_TRUE(fs::exists(dir / "ANTERIOR-20260101-000001" / "DATA4"));
+  EXPECT_TRUE(fs::exists(living.path()));
+  EXPECT_TRUE(fs::exists(dir / "DATA4"));
 }
 
 TEST_F(BackupTest, AWorkCodeThatClimbsIsNeverMadeAPath) {

@@ -8,6 +8,7 @@
 #include "app/demo_data.h"
 #include "framework/text.h"
 #include "services/backup.h"
+#include "services/restore.h"
 #include "services/restore_journal.h"
 #include "tables/catalogue.h"
 #include "tables/table_file.h"
@@ -105,6 +106,7 @@ bool useInstallation(const tables::Installation& inst, services::InstallationUse
       return false;
     }
     err << "velmora: una restauración interrumpida se deshizo: la instalación quedó como estaba antes de ella\n";
+    services::clearLeftoversOfCutRuns(inst, use);
     use.shareAgain();
     return true;
   }
@@ -112,6 +114,8 @@ bool useInstallation(const tables::Installation& inst, services::InstallationUse
     err << "velmora: no se puede escribir en la instalación " << inst.dataDir.string() << "\n";
     return false;
   }
+  // What runs cut short left behind goes before the command begins.
+  services::clearLeftoversOfCutRuns(inst, use);
   switch (use.share(inst.dataDir)) {
     case Outcome::kHeld: return true;
     case Outcome::kBusy:

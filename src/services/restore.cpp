@@ -16,7 +16,8 @@
 #include "services/backup_names.h"
 #include "services/migration.h"
 #include "services/restore_journal.h"
-#include "services/scratch_directory.h"
+#include "services/update_run.h"
+#include "shell/scratch_directory.h"
 #include "tables/catalogue.h"
 #include "tables/table_file.h"
 #include "works/work.h"
@@ -26,6 +27,11 @@ namespace velmora::services {
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr const char* kUnpackPrefix = ".restaura-";
+constexpr const char* kServerUnpackPrefix = ".restauracion-servidor-";
+constexpr const char* kKeptAsidePrefix = "ANTERIOR-";
+constexpr const char* kHalfCopySuffix = ".restaurando";
 
 // Room left on the disk beyond what the archive unpacks.
 constexpr uint64_t kSpaceMargin = 64ull << 20;
@@ -277,12 +283,6 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
   result.work = contents.work;
   const fs::path dataDir = fs::absolute(inst.dataDir);
   const fs::path targetDir = contents.system ? dataDir : works::workDirectory(dataDir, contents.work);
-  if (!contents.system) {
-    if (std::string why = unfitWorkFolder(inst, targetDir, contents.work); !why.empty()) {
-      result.message = "no se restauró nada: " + why;
-      return result;
-    }
-  }
 
   std::vector<Planned> plan;
   uint64_t total = 0;
@@ -321,7 +321,7 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
   const GiveBackUse giveBack{use, wasHeld, dataDir, result.ok};
 
   // Everything is unpacked and checked before anything is touched.
-  const ScratchDirectory staging(targetDir, ".restaura-");
+  const shell::ScratchDirectory staging(targetDir, kUnpackPrefix);
   if (!staging.made()) {
     result.message = "no se pudo crear una carpeta de trabajo en " + targetDir.string();
     return result;
@@ -407,7 +407,7 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
                          "la estación está en uso: cierre el programa en esta estación y vuelva a intentarlo");
   bool done = false;
   const GiveBackUse giveBack{use, wasHeld, inst.dataDir, done};
-  ScratchDirectory scratch(inst.dataDir, ".restauracion-servidor-");
+  shell::ScratchDirectory scratch(inst.dataDir, kServerUnpackPrefix);
   if (!scratch.made()) return Status::error(Status::Code::kIoError, "no se pudo preparar la copia de las tablas");
   // Only the part the archive replaces is copied: the system tables, or its
   // work's. An archive that names neither gets an empty copy, and the
@@ -523,6 +523,10 @@ Status restoreBackup(const tables::Installation& inst, const fs::path& archive, 
     const BackupContents contents = contentsOf(comment);
     if (contents.valid && !contents.system && (work.empty() || contents.work == work)) {
       if (Status s = checkWorkRegistered(inst, contents.work); !s) return s;
+      // On a server too: the station keeps the replaced tables in the work's folder.
+      const fs::path folder = works::workDirectory(fs::absolute(inst.dataDir), contents.work);
+      if (std::string why = unfitWorkFolder(inst, folder, contents.work); !why.empty())
+        return Status::error(Status::Code::kInvalid, "no se restauró nada: " + why);
     }
   }
   if (inst.onServer()) return restoreOntoServer(inst, archive, work, use, report);
@@ -530,6 +534,74 @@ Status restoreBackup(const tables::Installation& inst, const fs::path& archive, 
   if (!r.ok) return Status::error(r.inUse ? Status::Code::kLocked : Status::Code::kInvalid, r.message);
   *report = {std::move(r.work), std::move(r.keptAside), std::move(r.restored)};
   return Status::ok();
+}
+
+namespace {
+
+// The data folder and the folders in it that may be works' (the folders a
+// restore works in), never through a link.
+std::vector<fs::path> restoreFolders(const fs::path& dataDir) {
+  std::vector<fs::path> folders = {dataDir};
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dataDir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_symlink(ec) || !entry.is_directory(ec) || name.empty() || name[0] == '.' ||
+        name.rfind(kKeptAsidePrefix, 0) == 0)
+      continue;
+    folders.push_back(entry.path());
+  }
+  return folders;
+}
+
+// A folder that holds nothing but empty folders.
+bool holdsNoFile(const fs::path& dir) {
+  std::error_code ec;
+  for (const auto& entry : fs::recursive_directory_iterator(dir, ec))
+    if (entry.is_symlink(ec) || !entry.is_directory(ec)) return false;
+  return !ec;
+}
+
+// What only a restore under way could be using: found without any lock.
+struct RestoreRemains {
+  std::vector<fs::path> emptyKeptAside, halfCopies;
+  bool empty() const { return emptyKeptAside.empty() && halfCopies.empty(); }
+};
+
+RestoreRemains remainsIn(const std::vector<fs::path>& folders) {
+  RestoreRemains found;
+  std::error_code ec;
+  for (const fs::path& folder : folders) {
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.is_symlink(ec)) continue;
+      if (name.rfind(kKeptAsidePrefix, 0) == 0 && entry.is_directory(ec) && holdsNoFile(entry.path()))
+        found.emptyKeptAside.push_back(entry.path());
+      else if (name.ends_with(kHalfCopySuffix) && entry.is_regular_file(ec)) found.halfCopies.push_back(entry.path());
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+void clearLeftoversOfCutRuns(const tables::Installation& inst, InstallationUse& use) {
+  const fs::path dataDir = fs::absolute(inst.dataDir);
+  const std::vector<fs::path> folders = restoreFolders(dataDir);
+  // Scratch folders tell by their lock whether a run still holds them.
+  for (const fs::path& folder : folders) shell::ScratchDirectory::clearLeftovers(folder, kUnpackPrefix);
+  for (const char* prefix : {kServerUnpackPrefix, kServerBackupScratchPrefix, kDownloadScratchPrefix})
+    shell::ScratchDirectory::clearLeftovers(dataDir, prefix);
+  std::vector<fs::path> withSettings = folders;
+  if (!inst.settingsDir.empty()) withSettings.push_back(fs::absolute(inst.settingsDir));
+  // The rest is a restore's under way, or a cut one's: told apart only by
+  // holding the installation alone, which is tried only when there is
+  // something to clear (a program starting meanwhile would find it busy).
+  if (remainsIn(withSettings).empty() || use.takeAlone(dataDir) != InstallationUse::Outcome::kHeld) return;
+  const RestoreRemains remains = remainsIn(withSettings);
+  std::error_code ec;
+  for (const fs::path& dir : remains.emptyKeptAside) fs::remove_all(dir, ec);
+  for (const fs::path& file : remains.halfCopies) fs::remove(file, ec);
+  use.shareAgain();
 }
 
 }  // namespace velmora::services
