@@ -98,7 +98,8 @@ fs::path makeKeptAsideFolder(const fs::path& parent) {
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
   for (int n = 1; n < 1000; ++n) {
-    const fs::path candidate = parent / ("ANTERIOR-" + std::string(stamp) + (n > 1 ? "-" + std::to_string(n) : ""));
+    const fs::path candidate =
+        parent / (kKeptAsidePrefix + std::string(stamp) + (n > 1 ? "-" + std::to_string(n) : ""));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) return candidate;
   }
