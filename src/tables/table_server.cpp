@@ -287,10 +287,10 @@ std::string serverTableDifference(Connection& db, const std::string& schema, con
   for (const auto& r : rows("SELECT c.relname::text, i.indisunique::text, i.indisprimary::text FROM pg_index i JOIN "
                             "pg_class c ON c.oid=i.indexrelid WHERE i.indrelid=to_regclass(?)",
                             {table}, 3)) {
-    if (r[2] == "t") continue;  // the record identity's
+    if (r[2] == "true") continue;  // the record identity's
     const auto it = keys.find(r[0]);
     if (it == keys.end()) return "lleva un índice ajeno, " + r[0];
-    if (it->second != (r[1] == "t")) return "el índice " + r[0] + " no es el del programa";
+    if (it->second != (r[1] == "true")) return "el índice " + r[0] + " no es el del programa";
   }
   return "";
 }
