@@ -510,7 +510,7 @@ TEST_F(RestoreTest, HostileArchivesAreRefusedBeforeAnythingIsTouched) {
        {{"OBRA1", data1}},
        "no sirve como nombre de directorio"},
       {"a zero-byte table", system, {{"DATA4", ""}}, "DATA4"},
-      {"another table's file", system, {{"DATA7", data1}}, "no es la tabla PERS"},
+      {"another table's file", system, {{"DATA7", data1}}, "restauró nada: DATA7 no es la tabla PERS"},
       {"a data table as the settings table", system, {{".settings/FONTS.DLL", data7}}, "no es la tabla VGA"},
       {"an entry named like a work folder", system, {{"CASA01", data1}}, "CASA01"},
       {"an unknown entry", system, {{"CEROS", zeros}}, "no es de un respaldo del sistema: CEROS"},

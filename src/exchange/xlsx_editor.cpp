@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <map>
-#include <chrono>
 
 #include "exchange/sheet_data.h"
 #include "exchange/xlsx_parts.h"
