@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "exchange/xlsx_editor.h"
@@ -103,6 +105,40 @@ TEST(XlsxEditorTest, CellsAreSetInPlaceWhateverTheRowsLookLike) {
   EXPECT_EQ(part(out, "xl/worksheets/hoja.xml"),
             "<worksheet><sheetData><row r=\"2\"><c r=\"B2\"><v>3</v></c></row></sheetData></worksheet>");
   EXPECT_FALSE(writeCellValues(empty, "", {{1, 1, false, 3, {}}}, empty, &skipped));
+  fs::remove_all(dir);
+}
+
+// An export killed while writing leaves its scratch behind, hidden beside
+// the output; the next export into that folder removes it (and what earlier
+// versions left there), but never a scratch file a run may still be writing
+// nor a file that is not ours.
+TEST(XlsxEditorTest, WhatAKilledExportLeftIsClearedByTheNext) {
+  const fs::path dir = fs::temp_directory_path() / ("velmora_xlsx_restos_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path book = makeBook(dir, "<worksheet><sheetData/></worksheet>");
+  const fs::path killedRun = dir / (std::string(kExportScratchPrefix) + "123");
+  fs::create_directories(killedRun);
+  std::ofstream(killedRun / ".en-uso") << "";
+  std::ofstream(killedRun / "salida.xlsx") << "PK a medias";
+  const auto hidden = [&](const std::string& name, bool old) {
+    std::ofstream(dir / name) << "PK a medias";
+    if (old) fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    return dir / name;
+  };
+  const std::vector<fs::path> gone = {hidden(".salida.xlsx.velmora-123456", true),
+                                      hidden(".salida.xlsx.velmora-654321.Ab3dEf", true)};
+  const std::vector<fs::path> kept = {hidden(".salida.xlsx.velmora-777777", false), hidden(".salida.xlsx.notas", true),
+                                      hidden(".otro.velmora-abc", true)};
+  std::vector<std::string> skipped;
+  ASSERT_TRUE(writeCellValues(book, "", {{0, 0, false, 1, {}}}, dir / "salida.xlsx", &skipped));
+  EXPECT_FALSE(fs::exists(killedRun));
+  for (const fs::path& p : gone) EXPECT_FALSE(fs::exists(p)) << p;
+  for (const fs::path& p : kept) EXPECT_TRUE(fs::exists(p)) << p;
+  for (const auto& e : fs::directory_iterator(dir))
+    EXPECT_NE(e.path().filename().string().rfind(kExportScratchPrefix, 0), 0u) << e.path();
+  EXPECT_EQ(part(dir / "salida.xlsx", "xl/worksheets/hoja.xml"),
+            "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData></worksheet>");
   fs::remove_all(dir);
 }
 

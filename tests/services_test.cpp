@@ -20,6 +20,7 @@
 #include "services/restore.h"
 #include "services/restore_journal.h"
 #include "services/zip_archiver.h"
+#include "shell/scratch_directory.h"
 #include "works/work.h"
 
 namespace velmora::testing {
@@ -509,7 +510,7 @@ TEST_F(RestoreTest, HostileArchivesAreRefusedBeforeAnythingIsTouched) {
        {{"OBRA1", data1}},
        "no sirve como nombre de directorio"},
       {"a zero-byte table", system, {{"DATA4", ""}}, "DATA4"},
-      {"another table's file", system, {{"DATA7", data1}}, "no es la tabla PERS"},
+      {"another table's file", system, {{"DATA7", data1}}, "restauró nada: DATA7 no es la tabla PERS"},
       {"a data table as the settings table", system, {{".settings/FONTS.DLL", data7}}, "no es la tabla VGA"},
       {"an entry named like a work folder", system, {{"CASA01", data1}}, "CASA01"},
       {"an unknown entry", system, {{"CEROS", zeros}}, "no es de un respaldo del sistema: CEROS"},
@@ -544,6 +545,188 @@ TEST_F(RestoreTest, HostileArchivesAreRefusedBeforeAnythingIsTouched) {
     const std::string name = e.path().filename().string();
     EXPECT_NE(name.rfind("ANTERIOR-", 0), 0u) << e.path();
     EXPECT_NE(name.rfind(".restaura-", 0), 0u) << e.path();
+  }
+}
+
+// The bytes of a table file after `sql` ran on a copy of it.
+std::string tamperedTable(const std::string& bytes, const std::string& sql, const fs::path& scratch) {
+  {
+    std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+  sqlite3* db = nullptr;
+  sqlite3_open(scratch.c_str(), &db);
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db) << ": " << sql;
+  sqlite3_close(db);
+  const std::string out = readAll(scratch);
+  fs::remove(scratch);
+  return out;
+}
+
+// A budget table changed behind the program's back, in each way that would
+// change a figure or what is read: `restaura` refuses an archive holding it,
+// naming the table and the fault, and `check` reports it in the installation.
+TEST_F(RestoreTest, TamperedTablesAreRefusedAndReported) {
+  const std::string obra1 = entryOf(dest / "CASA01.zip", "OBRA1");
+  const std::string firstConcept = "(SELECT min(\"_id\") FROM \"COBR\" WHERE \"TIPO\"='C')";
+  struct Case {
+    std::string what, sql, says;
+  };
+  const std::vector<Case> cases = {
+      {"a trigger that doubles the quantities",
+       "CREATE TRIGGER dobla AFTER UPDATE ON \"COBR\" BEGIN UPDATE \"COBR\" SET \"CANT\"=\"CANT\"*2 WHERE "
+       "\"_id\"=new.\"_id\"; END",
+       "lleva un disparador (dobla)"},
+      {"the table turned into a view",
+       "ALTER TABLE \"COBR\" RENAME TO \"COBR0\"; CREATE VIEW \"COBR\" AS SELECT * FROM \"COBR0\"",
+       "la tabla COBR es una vista"},
+      {"a text in a column of numbers", "UPDATE \"COBR\" SET \"CANT\"='abc' WHERE \"_id\"=" + firstConcept,
+       "tiene 'abc', que no es un número"},
+      {"a fraction in a column of whole numbers", "UPDATE \"COBR\" SET \"USUA\"=1.5 WHERE \"_id\"=" + firstConcept,
+       "la columna USUA de la cuenta"},
+      {"a number beyond its field", "UPDATE \"COBR\" SET \"ACFE\"=99999999999 WHERE \"_id\"=" + firstConcept,
+       "está fuera de los valores de su campo"},
+      {"a blob in a column of texts", "UPDATE \"COBR\" SET \"TEXT\"=x'00ff' WHERE \"_id\"=" + firstConcept,
+       "que no es un texto"},
+      {"an extra column", "ALTER TABLE \"COBR\" ADD COLUMN \"EXTRA\" TEXT NOT NULL DEFAULT ''",
+       "tiene una columna ajena, EXTRA"},
+      {"a missing column", "ALTER TABLE \"COBR\" DROP COLUMN \"TPO1\"", "le falta la columna TPO1"},
+      {"an index of its own", "CREATE INDEX ajeno ON \"COBR\"(\"CANT\")", "lleva un índice ajeno, ajeno"},
+      {"another table", "CREATE TABLE otra(x)", "contiene una tabla ajena, otra"},
+  };
+  const fs::path live = works::workDirectory(dir, "CASA01") / "OBRA1";
+  const std::string liveBytes = onServer() ? std::string() : readAll(live);
+  const auto before = filesBelow(dir);
+  for (const Case& c : cases) {
+    writeArchive(dest / "ALTERADO.zip", services::workComment("CASA01"),
+                 {{"OBRA1", tamperedTable(obra1, c.sql, dir / "alterada")}});
+    const auto r = restore("ALTERADO.zip", "CASA01");
+    EXPECT_FALSE(r.ok) << c.what;
+    for (const char* named : {"COBR", "OBRA1"})
+      EXPECT_NE(r.message.find(named), std::string::npos) << c.what << ": " << r.message;
+    EXPECT_NE(r.message.find(c.says), std::string::npos) << c.what << ": " << r.message;
+    EXPECT_EQ(filesBelow(dir), before) << c.what;
+    if (onServer()) continue;  // the server's own tables are tampered with in the next test
+
+    // The same table in the installation: `check` says what it found.
+    {
+      std::ofstream out(live, std::ios::binary | std::ios::trunc);
+      out << tamperedTable(liveBytes, c.sql, dir / "alterada");
+    }
+    RecordingPresenter quiet;
+    ErrorReporter checkErrors;
+    checkErrors.setPresenter(&quiet);
+    std::ostringstream out, err;
+    EXPECT_EQ(app::runCheck(inst, checkErrors, out, err), 1) << c.what << ": " << out.str();
+    EXPECT_NE(out.str().find("CASA01/OBRA1"), std::string::npos) << c.what << ": " << out.str();
+    EXPECT_NE(out.str().find(c.says), std::string::npos) << c.what << ": " << out.str();
+    std::ofstream(live, std::ios::binary | std::ios::trunc) << liveBytes;
+  }
+  RecordingPresenter quiet;
+  ErrorReporter checkErrors;
+  checkErrors.setPresenter(&quiet);
+  std::ostringstream out, err;
+  EXPECT_EQ(app::runCheck(inst, checkErrors, out, err), 0) << out.str() << err.str();
+}
+
+// The same faults made on the server's own table: `check` reports each.
+TEST_F(RestoreTest, TamperedTablesOnAServerAreReported) {
+  if (!onServer()) GTEST_SKIP() << "the tables in files are tampered with in the test above";
+  tables::Installation work = inst;
+  work.workDir = works::workDirectory(dir, "CASA01");
+  const std::string schema = "\"" + work.schemaOf(tables::tableDef("COBR")) + "\"";
+  const std::string table = serverTable(work, "COBR");
+  struct Case {
+    std::string what, make, undo, says;
+  };
+  const std::vector<Case> cases = {
+      {"a trigger that doubles the quantities",
+       "CREATE FUNCTION " + schema +
+           ".dobla() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN NEW.\"CANT\" := NEW.\"CANT\" * 2; RETURN NEW; END'; "
+           "CREATE TRIGGER dobla BEFORE UPDATE ON " +
+           table + " FOR EACH ROW EXECUTE FUNCTION " + schema + ".dobla()",
+       "DROP TRIGGER dobla ON " + table + "; DROP FUNCTION " + schema + ".dobla()", "lleva un disparador (dobla)"},
+      {"the table turned into a view",
+       "ALTER TABLE " + table + " RENAME TO \"COBR0\"; CREATE VIEW " + table + " AS SELECT * FROM " + schema +
+           ".\"COBR0\"",
+       "DROP VIEW " + table + "; ALTER TABLE " + schema + ".\"COBR0\" RENAME TO \"COBR\"",
+       "la tabla COBR es una vista"},
+      {"an extra column", "ALTER TABLE " + table + " ADD COLUMN \"EXTRA\" text COLLATE \"C\" NOT NULL DEFAULT ''",
+       "ALTER TABLE " + table + " DROP COLUMN \"EXTRA\"", "tiene una columna ajena, EXTRA"},
+      {"a missing column", "ALTER TABLE " + table + " DROP COLUMN \"TPO1\"",
+       "ALTER TABLE " + table + " ADD COLUMN \"TPO1\" double precision NOT NULL DEFAULT 0", "le falta la columna TPO1"},
+      {"a column of texts for numbers", "ALTER TABLE " + table + " ALTER COLUMN \"CANT\" TYPE text",
+       "ALTER TABLE " + table + " ALTER COLUMN \"CANT\" TYPE double precision USING \"CANT\"::double precision",
+       "la columna CANT es de tipo text"},
+      {"an index of its own", "CREATE INDEX ajeno ON " + table + "(\"CANT\")", "DROP INDEX " + schema + ".ajeno",
+       "lleva un índice ajeno, ajeno"},
+      {"a rule", "CREATE RULE nada AS ON UPDATE TO " + table + " DO INSTEAD NOTHING", "DROP RULE nada ON " + table,
+       "lleva una regla"},
+  };
+  const auto check = [&](std::string* said) {
+    RecordingPresenter quiet;
+    ErrorReporter checkErrors;
+    checkErrors.setPresenter(&quiet);
+    std::ostringstream out, err;
+    const int exit = app::runCheck(inst, checkErrors, out, err);
+    *said = out.str();
+    return exit;
+  };
+  std::string said;
+  ASSERT_EQ(check(&said), 0) << said;
+  for (const Case& c : cases) {
+    runOnStorage({}, {}, c.make);
+    EXPECT_EQ(check(&said), 1) << c.what << ": " << said;
+    EXPECT_NE(said.find(c.says), std::string::npos) << c.what << ": " << said;
+    runOnStorage({}, {}, c.undo);
+  }
+  EXPECT_EQ(check(&said), 0) << said;
+}
+
+// A work archive goes only into the folder of a work the register names:
+// never into a folder the installation keeps for itself, a made-up one, the
+// settings folder, or through a symbolic link.
+TEST_F(RestoreTest, WorkArchivesGoOnlyIntoARegisteredWorksOwnFolder) {
+  const std::string obra1 = entryOf(dest / "CASA01.zip", "OBRA1");
+  fs::create_directories(dir / "fuera");
+  fs::create_directory_symlink(dir / "fuera", dir / "ENLACE");
+  {
+    auto obra = open("OBRA");
+    for (const char* code : {"ENLACE", "settings"}) {
+      obra->rec().clear();
+      obra->rec().setText("CTA", code);
+      ASSERT_TRUE(obra->insert().isOk()) << code;
+    }
+  }
+  const struct {
+    std::string code, says;
+  } cases[] = {
+      {"NOEXISTE", "la obra NOEXISTE no está en el registro de obras"},
+      {"ACTUALIZACION", "es el de una carpeta de la instalación"},
+      {"promociones", "es el de una carpeta de la instalación"},
+      {"ANTERIOR-20261211-101010", "es el de una carpeta de la instalación"},
+      {"ENLACE", "la carpeta de la obra ENLACE es un enlace simbólico"},
+      {"settings", "es la de la configuración de la instalación"},
+  };
+  const auto before = filesBelow(dir);
+  for (const auto& c : cases) {
+    writeArchive(dest / "OBRA.zip", services::workComment(c.code), {{"OBRA1", obra1}});
+    for (const std::string& named : {std::string(), c.code}) {
+      const auto r = restore("OBRA.zip", named);
+      EXPECT_FALSE(r.ok) << c.code;
+      EXPECT_NE(r.message.find(c.says), std::string::npos) << c.code << ": " << r.message;
+    }
+    EXPECT_EQ(filesBelow(dir), before) << c.code;
+    EXPECT_TRUE(fs::is_empty(dir / "fuera")) << c.code;
+  }
+  // `check` says so of a registered work whose folder is a link.
+  if (!onServer()) {
+    RecordingPresenter quiet;
+    ErrorReporter checkErrors;
+    checkErrors.setPresenter(&quiet);
+    std::ostringstream out, err;
+    EXPECT_EQ(app::runCheck(inst, checkErrors, out, err), 1);
+    EXPECT_NE(out.str().find("obra ENLACE: ERROR: su carpeta es un enlace simbólico"), std::string::npos) << out.str();
   }
 }
 
@@ -583,47 +766,132 @@ TEST_F(RestoreTest, IntoAnEmptyFolderAndNoLockFileLeftOnFailure) {
 }
 
 // A restore killed after each of its renames in turn: the next command
-// undoes it, the installation is as before, and `check` finds it whole.
+// undoes it, whether it names the settings folder the restore used or
+// another (as `check DIR` without `--settings` after a restore with
+// `--settings A`); the installation and both settings folders are as before,
+// and `check` finds the installation whole.
 TEST_F(RestoreTest, KilledBetweenRenamesIsUndoneByTheNextCommand) {
   if (onServer()) GTEST_SKIP() << "on a server the renames are made in a scratch copy";
   // The installation differs from the backups, so each rename matters.
   ASSERT_TRUE(app::createDemoInstallation(inst, errors).isOk());
+  const tables::TableDef& settingsTable = tables::tableDef("VGA");
+  // A settings folder outside the data folder, as `--settings A` gives; and
+  // the default one beside the data, holding a settings table of its own
+  // that no undo may take for the one the restore replaced.
+  tables::Installation restoring = inst, other = inst;
+  restoring.settingsDir = dir.string() + "_configuracion";
+  other.settingsDir = dir / ".settings";
+  for (const tables::Installation* at : {&restoring, &other}) {
+    fs::remove_all(at->settingsDir);
+    fs::create_directories(at->settingsDir);
+    fs::copy_file(inst.fileOf(settingsTable), at->fileOf(settingsTable));
+  }
   sqlite3* db = nullptr;
-  for (const fs::path& f : {dir / "DATA4", dir / "CASA01" / "OBRA1"}) {
+  int version = 0;
+  for (const fs::path& f : {dir / "DATA4", dir / "CASA01" / "OBRA1", inst.fileOf(settingsTable),
+                            restoring.fileOf(settingsTable), other.fileOf(settingsTable)}) {
     sqlite3_open(f.c_str(), &db);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE cambio(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::string change = "PRAGMA user_version=" + std::to_string(++version);
+    ASSERT_EQ(sqlite3_exec(db, change.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
   }
   const auto before = filesBelow(dir);
+  const auto outsideBefore = filesBelow(restoring.settingsDir);
+  // How many renames the restore cut short was to make, read from its journal.
+  const auto renamesJournaled = [&] {
+    std::ifstream journal(dir / services::kRestoreJournalName);
+    int renames = 0;
+    for (std::string line; std::getline(journal, line);) {
+      std::vector<std::string> f;
+      std::stringstream parts(line);
+      for (std::string field; std::getline(parts, field, '\t');) f.push_back(field);
+      if (f.size() == 6) renames += (f[2] != "-") + (f[4] != "-");
+    }
+    return renames;
+  };
   struct Run {
     std::string archive, work;
-    int renames;
+    const tables::Installation *restoredBy, *undoneBy;
+    int step;  // every cut, or every step-th
   };
-  for (const Run& run : {Run{"CASA01.zip", "CASA01", 6}, Run{"OBRAS.zip", "", 28}}) {
-    for (int cut = 1; cut<run.renames; cut += run.renames> 10 ? 5 : 1) {
+  for (const Run& run :
+       {Run{"CASA01.zip", "CASA01", &restoring, &other, 1}, Run{"OBRAS.zip", "", &restoring, &other, 1},
+        Run{"OBRAS.zip", "", &restoring, &restoring, 3}, Run{"OBRAS.zip", "", &inst, &other, 3}}) {
+    const std::string what = run.archive + (run.restoredBy == &inst ? " with the settings in the data folder" : "") +
+                             (run.undoneBy == &other ? " undone under .settings" : " undone as restored");
+    int renames = 2;  // known after the first cut
+    for (int cut = 1; cut < renames; cut += run.step) {
       const pid_t child = fork();
       if (child == 0) {
         setenv("VELMORA_TEST_KILL_AFTER_RENAME", std::to_string(cut).c_str(), 1);
         services::InstallationUse use;
         services::RestoreReport report;
-        (void)services::restoreBackup(inst, dest / run.archive, run.work, use, &report);
+        (void)services::restoreBackup(*run.restoredBy, dest / run.archive, run.work, use, &report);
         _exit(3);  // not killed: the cut came after the last rename
       }
       int status = 0;
       waitpid(child, &status, 0);
-      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << run.archive << " cut " << cut;
-      ASSERT_TRUE(services::restoreInterrupted(inst));
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << what << " cut " << cut;
+      ASSERT_TRUE(services::restoreInterrupted(*run.undoneBy));
+      if (cut == 1) renames = renamesJournaled();
       services::InstallationUse use;
       std::ostringstream err;
-      ASSERT_TRUE(app::useInstallation(inst, use, true, err)) << err.str();
+      ASSERT_TRUE(app::useInstallation(*run.undoneBy, use, true, err)) << what << " cut " << cut << ": " << err.str();
       EXPECT_NE(err.str().find("se deshizo"), std::string::npos);
       use.release();
       EXPECT_FALSE(services::restoreInterrupted(inst));
-      EXPECT_EQ(filesBelow(dir), before) << run.archive << " cut " << cut;
+      ASSERT_EQ(filesBelow(dir), before) << what << " cut " << cut;
+      ASSERT_EQ(filesBelow(restoring.settingsDir), outsideBefore) << what << " cut " << cut;
+      RecordingPresenter quiet;
+      ErrorReporter checkErrors;
+      checkErrors.setPresenter(&quiet);
       std::ostringstream out, checkErr;
-      EXPECT_EQ(app::runCheck(inst, errors, out, checkErr), 0) << out.str() << checkErr.str();
+      EXPECT_EQ(app::runCheck(*run.undoneBy, checkErrors, out, checkErr), 0) << out.str() << checkErr.str();
     }
   }
+  fs::remove_all(restoring.settingsDir);
+}
+
+// A journal the program could not have written is refused, and nothing
+// moves: a step that places another file in the settings folder, one whose
+// path climbs, one written for another data folder, the first form of the
+// journal naming the settings table without its folder.
+TEST_F(RestoreTest, AJournalItCouldNotHaveWrittenIsRefused) {
+  if (onServer()) GTEST_SKIP() << "on a server the journal is kept in a scratch copy";
+  const std::string settings = fs::absolute(inst.settingsDir).lexically_normal().generic_string();
+  const std::string data = fs::absolute(dir).lexically_normal().generic_string();
+  std::ofstream(dir / "NUEVO") << "x";
+  const struct {
+    std::string what, journal, says;
+  } cases[] = {
+      {"another file of the settings folder",
+       "VELMORA-RESTAURACION 2\nDATOS\t" + data + "\nCONFIGURACION\t" + settings +
+           "\nS\tKAVEL.INI\t-\t-\tD\tNUEVO\nFIN\n",
+       "dañado"},
+      {"a path that climbs",
+       "VELMORA-RESTAURACION 2\nDATOS\t" + data + "\nCONFIGURACION\t" + settings +
+           "\nD\t../DATA1\t-\t-\tD\tNUEVO\nFIN\n",
+       "dañado"},
+      {"another data folder",
+       "VELMORA-RESTAURACION 2\nDATOS\t/tmp/otra-instalacion\nCONFIGURACION\t" + settings +
+           "\nD\tDATA1\t-\t-\tD\tNUEVO\nFIN\n",
+       "se hizo en la instalación /tmp/otra-instalacion"},
+      {"the first form with the settings table", "VELMORA-RESTAURACION 1\nS\tFONTS.DLL\t-\t-\tD\tNUEVO\nFIN\n",
+       "no dice en qué carpeta"},
+      {"cut while written", "VELMORA-RESTAURACION 2\nDATOS\t" + data + "\n", "dañado"},
+  };
+  const auto before = filesBelow(dir);
+  for (const auto& c : cases) {
+    std::ofstream(dir / services::kRestoreJournalName, std::ios::binary | std::ios::trunc) << c.journal;
+    const auto filesWithJournal = filesBelow(dir);
+    const Status s = services::undoInterruptedRestore(inst);
+    EXPECT_FALSE(s) << c.what;
+    EXPECT_NE(s.text().find(c.says), std::string::npos) << c.what << ": " << s.text();
+    EXPECT_NE(s.text().find("no se movió ningún archivo"), std::string::npos) << c.what << ": " << s.text();
+    EXPECT_EQ(filesBelow(dir), filesWithJournal) << c.what;
+  }
+  fs::remove(dir / services::kRestoreJournalName);
+  EXPECT_EQ(filesBelow(dir), before);
 }
 
 // On a server the restored part replaces the old in one transaction: a
@@ -683,6 +951,57 @@ TEST_F(BackupTest, LeftoversOfAKilledRunAreClearedAndScratchIsPrivate) {
   EXPECT_EQ(scratchPerms & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
   EXPECT_EQ(archivesMade(), std::vector<std::string>{"OBRAS.zip"});
   EXPECT_EQ(run("unzip -l " + quoted(dest / "OBRAS.zip")).find("-mj"), std::string::npos);
+}
+
+// What restores and other runs cut short leave behind goes at the next
+// command: scratch folders no living run holds at once; the empty folders
+// for replaced files and half-copied files only when no other program uses
+// the installation (a restore could be under way). Nothing else goes.
+TEST_F(RestoreTest, LeftoversOfCutRunsAreClearedByTheNextCommand) {
+  const fs::path work = works::workDirectory(dir, "CASA01");
+  fs::create_directories(work);
+  const auto leftScratch = [](const fs::path& folder) {
+    fs::create_directories(folder);
+    std::ofstream(folder / shell::ScratchDirectory::kLockName) << "";
+    std::ofstream(folder / "0") << "copia de una tabla";
+    return folder;
+  };
+  const std::vector<fs::path> scratch = {leftScratch(dir / ".restaura-111"), leftScratch(work / ".restaura-222"),
+                                         leftScratch(dir / ".restauracion-servidor-333"),
+                                         leftScratch(dir / ".respaldo-servidor-444"),
+                                         leftScratch(dir / ".velmora-descarga-555")};
+  const std::vector<fs::path> remains = {dir / "ANTERIOR-20260101-000000", work / "ANTERIOR-20260101-000000",
+                                         dir / "DATA4.restaurando", inst.settingsDir / "FONTS.DLL.restaurando"};
+  fs::create_directories(remains[0] / ".settings");
+  fs::create_directories(remains[1]);
+  std::ofstream(remains[2]) << "media copia";
+  std::ofstream(remains[3]) << "media copia";
+  // Kept: replaced files, and the scratch folder of a run still alive.
+  fs::create_directories(dir / "ANTERIOR-20260101-000001");
+  std::ofstream(dir / "ANTERIOR-20260101-000001" / "DATA4") << "tabla reemplazada";
+  const shell::ScratchDirectory living(dir, ".restaura-");
+  ASSERT_TRUE(living.made());
+
+  services::InstallationUse other;
+  ASSERT_EQ(other.share(dir), services::InstallationUse::Outcome::kHeld);
+  {
+    services::InstallationUse use;
+    std::ostringstream err;
+    ASSERT_TRUE(app::useInstallation(inst, use, true, err)) << err.str();
+  }
+  for (const fs::path& p : scratch) EXPECT_FALSE(fs::exists(p)) << p;
+  for (const fs::path& p : remains) EXPECT_TRUE(fs::exists(p)) << p << " went while another program used it";
+  other.release();
+  {
+    services::InstallationUse use;
+    std::ostringstream err;
+    ASSERT_TRUE(app::useInstallation(inst, use, true, err)) << err.str();
+    EXPECT_EQ(err.str(), "");
+  }
+  for (const fs::path& p : remains) EXPECT_FALSE(fs::exists(p)) << p;
+  EXPECT_TRUE(fs::exists(dir / "ANTERIOR-20260101-000001" / "DATA4"));
+  EXPECT_TRUE(fs::exists(living.path()));
+  EXPECT_EQ(fs::exists(dir / "DATA4"), !onServer());
 }
 
 TEST_F(BackupTest, AWorkCodeThatClimbsIsNeverMadeAPath) {

@@ -8,8 +8,10 @@
 #include "app/demo_data.h"
 #include "framework/text.h"
 #include "services/backup.h"
+#include "services/restore.h"
 #include "services/restore_journal.h"
 #include "tables/catalogue.h"
+#include "tables/table_file.h"
 #include "works/work.h"
 
 namespace velmora::app {
@@ -104,6 +106,7 @@ bool useInstallation(const tables::Installation& inst, services::InstallationUse
       return false;
     }
     err << "velmora: una restauración interrumpida se deshizo: la instalación quedó como estaba antes de ella\n";
+    services::clearLeftoversOfCutRuns(inst, use);
     use.shareAgain();
     return true;
   }
@@ -111,6 +114,8 @@ bool useInstallation(const tables::Installation& inst, services::InstallationUse
     err << "velmora: no se puede escribir en la instalación " << inst.dataDir.string() << "\n";
     return false;
   }
+  // What runs cut short left behind goes before the command begins.
+  services::clearLeftoversOfCutRuns(inst, use);
   switch (use.share(inst.dataDir)) {
     case Outcome::kHeld: return true;
     case Outcome::kBusy:
@@ -145,8 +150,11 @@ bool checkTable(const tables::Installation& inst, const tables::TableDef& def, E
   try {
     opened = t->open().isOk();
   } catch (const CannotOpen&) {}
-  if (!opened) {
-    out << "ERROR: no se pudo abrir\n";
+  // A table may open and still not be the program's: a trigger, a view, a
+  // column too many or a text among numbers would change every figure.
+  const Status stored = inst.holdsTable(def) ? tables::checkStoredTable(inst, def) : Status::ok();
+  if (!opened || !stored) {
+    out << "ERROR: " << (stored ? "no se pudo abrir" : stored.text()) << "\n";
     return false;
   }
   bool damaged = false;
@@ -186,6 +194,12 @@ int checkWorks(const tables::Installation& base, ErrorReporter& errors, std::ost
     tables::Installation inst = base;
     inst.workDir = works::workDirectory(base.dataDir, code);
     inst.createMissing = false;
+    std::error_code ec;
+    if (!inst.onServer() && fs::is_symlink(fs::symlink_status(inst.workDir, ec))) {
+      out << "obra " << code << ": ERROR: su carpeta es un enlace simbólico\n";
+      ++problems;
+      continue;
+    }
     std::vector<const tables::TableDef*> present, missing;
     for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
       const auto& def = tables::tableDef(label);

@@ -6,12 +6,13 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <map>
-#include <random>
 
 #include "exchange/sheet_data.h"
 #include "exchange/xlsx_parts.h"
+#include "shell/scratch_directory.h"
 
 namespace velmora::exchange {
 
@@ -247,6 +248,25 @@ Status markRecalculation(const std::string& text, std::string* out) {
   return Status::ok();
 }
 
+// A scratch file an earlier version wrote beside the output
+// (".<name>.velmora-<digits>", and libzip's own ".XXXXXX" after it) that a
+// killed run left: removed once it is old enough that no run still writes it.
+void clearOldScratchFiles(const fs::path& dir) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    const size_t mark = name.rfind(".velmora-");
+    if (name.empty() || name[0] != '.' || mark == std::string::npos || mark == 0) continue;
+    std::string tail = name.substr(mark + 9);
+    if (const size_t dot = tail.find('.'); dot != std::string::npos && tail.size() - dot == 7) tail.resize(dot);
+    if (tail.empty() || !std::all_of(tail.begin(), tail.end(), [](unsigned char c) { return std::isdigit(c); }))
+      continue;
+    if (entry.is_symlink(ec) || !entry.is_regular_file(ec)) continue;
+    const auto age = fs::file_time_type::clock::now() - fs::last_write_time(entry.path(), ec);
+    if (!ec && age > std::chrono::minutes(10)) fs::remove(entry.path(), ec);
+  }
+}
+
 std::string zipText(zip_t* za) {
   const char* s = zip_strerror(za);
   return s ? s : "";
@@ -274,10 +294,17 @@ Status writeCellValues(const fs::path& workbook, const std::string& sheetName, c
   if (Status s = editSheet(chosen->part, sheetText, values, &newSheet, skipped); !s) return s;
   if (Status s = markRecalculation(bookText, &newBook); !s) return s;
 
-  // The new archive is made beside the output and takes its name only when whole.
+  // The new archive is made in a scratch folder of this run's own beside the
+  // output and takes the output's name only when whole. A run that is killed
+  // leaves the folder behind; the next export into the same folder removes
+  // it, as it removes the scratch files earlier versions left.
   const fs::path dir = output.has_parent_path() ? output.parent_path() : fs::path(".");
-  std::random_device random;
-  const fs::path scratch = dir / ("." + output.filename().string() + ".velmora-" + std::to_string(random() % 1000000));
+  clearOldScratchFiles(dir);
+  const shell::ScratchDirectory scratchDir(dir, kExportScratchPrefix);
+  if (!scratchDir.made())
+    return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string() +
+                                                     ": no se pudo crear una carpeta de trabajo en " + dir.string());
+  const fs::path scratch = scratchDir.path() / output.filename();
   int err = 0;
   zip_t* made = zip_open(scratch.c_str(), ZIP_CREATE | ZIP_EXCL, &err);
   if (!made) return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string());

@@ -21,6 +21,9 @@ struct CellValue {
   std::string text;
 };
 
+// The scratch folder beside an output while it is written.
+inline constexpr const char* kExportScratchPrefix = ".velmora-exporta-";
+
 // Writes `output` (whole, or not at all) from `workbook` with `values` set
 // in sheet `sheet` (the first when empty). `skipped` gets the references of
 // the cells left alone because they hold a formula ("F5").

@@ -7,7 +7,7 @@
 #include "services/installation_use.h"
 #include "services/migration.h"
 #include "services/restore_journal.h"
-#include "services/scratch_directory.h"
+#include "shell/scratch_directory.h"
 #include "tables/catalogue.h"
 #include "works/work.h"
 
@@ -44,9 +44,9 @@ BackupArchive makeArchive(ZipArchiver& archiver, const BackupEvents& events, con
   job.include = {folder / "*.*"};
   job.files = extra;
   job.excluded = {
-      InstallationUse::kFileName,   // who is using it now, not data
-      kRestoreJournalName,          // a restore cut short, undone at the next start
-      ScratchDirectory::kLockName,  // the copy of a server's tables being archived
+      InstallationUse::kFileName,          // who is using it now, not data
+      kRestoreJournalName,                 // a restore cut short, undone at the next start
+      shell::ScratchDirectory::kLockName,  // the copy of a server's tables being archived
   };
   job.comment = comment;
   job.level = level;
@@ -70,7 +70,7 @@ std::vector<BackupArchive> backupFromServer(const tables::Installation& inst, co
     if (events.archiveEnded) events.archiveEnded(refused);
     return std::vector<BackupArchive>{refused};
   };
-  ScratchDirectory scratch(inst.dataDir, ".respaldo-servidor-");
+  shell::ScratchDirectory scratch(inst.dataDir, kServerBackupScratchPrefix);
   if (!scratch.made()) return failed("no se pudo preparar la copia de las tablas del servidor");
   tables::Installation files;
   if (Status s = copyServerIntoFiles(inst, scratch.path(), &files); !s)

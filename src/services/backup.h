@@ -15,6 +15,10 @@
 
 namespace velmora::services {
 
+// The scratch folder in a station's folder where a server's tables are
+// copied to be archived.
+inline constexpr const char* kServerBackupScratchPrefix = ".respaldo-servidor-";
+
 struct BackupRequest {
   std::filesystem::path destination;
   bool system = true;              // " Respalda Archivos del Sistema"

@@ -16,7 +16,8 @@
 #include "services/backup_names.h"
 #include "services/migration.h"
 #include "services/restore_journal.h"
-#include "services/scratch_directory.h"
+#include "services/update_run.h"
+#include "shell/scratch_directory.h"
 #include "tables/catalogue.h"
 #include "tables/table_file.h"
 #include "works/work.h"
@@ -26,6 +27,11 @@ namespace velmora::services {
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr const char* kUnpackPrefix = ".restaura-";
+constexpr const char* kServerUnpackPrefix = ".restauracion-servidor-";
+constexpr const char* kKeptAsidePrefix = "ANTERIOR-";
+constexpr const char* kHalfCopySuffix = ".restaurando";
 
 // Room left on the disk beyond what the archive unpacks.
 constexpr uint64_t kSpaceMargin = 64ull << 20;
@@ -92,7 +98,8 @@ fs::path makeKeptAsideFolder(const fs::path& parent) {
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
   for (int n = 1; n < 1000; ++n) {
-    const fs::path candidate = parent / ("ANTERIOR-" + std::string(stamp) + (n > 1 ? "-" + std::to_string(n) : ""));
+    const fs::path candidate =
+        parent / (kKeptAsidePrefix + std::string(stamp) + (n > 1 ? "-" + std::to_string(n) : ""));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) return candidate;
   }
@@ -143,7 +150,9 @@ std::string extractEntry(zip_t* za, Planned& p) {
   if (problem.empty() && !out) problem = p.entry + ": no se pudo escribir en la carpeta de trabajo";
   if (problem.empty() && p.def && p.size == 0) problem = p.entry + ": la tabla está vacía";
   if (problem.empty() && p.def) {
-    if (Status s = tables::checkTableFile(p.staged, *p.def); !s) problem = p.entry + ": " + s.text();
+    // Named by its entry: the staged file's own name means nothing to the user.
+    const Status s = tables::checkTableFile(p.staged, *p.def, tables::FileCheck::kIdentityAndIntegrity, p.entry);
+    if (!s) problem = s.text();
   }
   return problem;
 }
@@ -199,6 +208,31 @@ std::string planArchive(zip_t* za, bool system, const tables::Installation& inst
   return "";
 }
 
+// The work an archive's comment names, as written ("ARCHIVOS DE LA OBRA
+// <code> AL <date>"), for messages about a code that is refused.
+std::string namedWork(const std::string& comment) {
+  std::string rest = comment.substr(workCommentPrefix().size());
+  if (const size_t at = rest.rfind(" AL "); at != std::string::npos) rest.resize(at);
+  return rest;
+}
+
+// Why a work's folder may not take its tables: the installation's settings
+// folder, a symbolic link (written through, it would put the tables wherever
+// it points), or something that is not a folder. Empty when it may.
+std::string unfitWorkFolder(const tables::Installation& inst, const fs::path& folder, const std::string& work) {
+  std::error_code ec;
+  const fs::file_status st = fs::symlink_status(folder, ec);
+  if (fs::is_symlink(st))
+    return "la carpeta de la obra " + work + " es un enlace simbólico; no se restaura a través de él";
+  if (fs::exists(st) && !fs::is_directory(st))
+    return "en el lugar de la carpeta de la obra " + work + " hay un archivo";
+  const fs::path settings = fs::absolute(inst.settingsDir.empty() ? inst.dataDir : inst.settingsDir).lexically_normal();
+  const fs::path below = settings.lexically_relative(fs::absolute(folder).lexically_normal());
+  if (!below.empty() && *below.begin() != "..")
+    return "la carpeta de la obra " + work + " es la de la configuración de la instalación";
+  return "";
+}
+
 }  // namespace
 
 bool readBackupComment(const fs::path& archive, std::string& comment, std::string& why) {
@@ -236,10 +270,10 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
   const std::string comment = commentOf(za.get());
   const BackupContents contents = contentsOf(comment);
   if (!contents.valid) {
-    result.message = comment.rfind(workCommentPrefix(), 0) == 0
-                         ? "el respaldo nombra una obra que no sirve como nombre de directorio: " +
-                               text::clip(comment.substr(workCommentPrefix().size()))
-                         : "el archivo no es un respaldo del sistema ni de una obra: " + archive.filename().string();
+    result.message =
+        comment.rfind(workCommentPrefix(), 0) == 0
+            ? "el respaldo nombra una obra que no se puede restaurar: " + works::invalidWorkCodeText(namedWork(comment))
+            : "el archivo no es un respaldo del sistema ni de una obra: " + archive.filename().string();
     return result;
   }
   if (!work.empty() && contents.work != work) {
@@ -288,7 +322,7 @@ RestoreResult restoreArchive(const tables::Installation& inst, const fs::path& a
   const GiveBackUse giveBack{use, wasHeld, dataDir, result.ok};
 
   // Everything is unpacked and checked before anything is touched.
-  const ScratchDirectory staging(targetDir, ".restaura-");
+  const shell::ScratchDirectory staging(targetDir, kUnpackPrefix);
   if (!staging.made()) {
     result.message = "no se pudo crear una carpeta de trabajo en " + targetDir.string();
     return result;
@@ -374,7 +408,7 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
                          "la estación está en uso: cierre el programa en esta estación y vuelva a intentarlo");
   bool done = false;
   const GiveBackUse giveBack{use, wasHeld, inst.dataDir, done};
-  ScratchDirectory scratch(inst.dataDir, ".restauracion-servidor-");
+  shell::ScratchDirectory scratch(inst.dataDir, kServerUnpackPrefix);
   if (!scratch.made()) return Status::error(Status::Code::kIoError, "no se pudo preparar la copia de las tablas");
   // Only the part the archive replaces is copied: the system tables, or its
   // work's. An archive that names neither gets an empty copy, and the
@@ -450,13 +484,125 @@ Status restoreOntoServer(const tables::Installation& inst, const fs::path& archi
 
 }  // namespace
 
+namespace {
+
+// A work archive goes only into the folder of a work the register names,
+// exactly as it is named there: never into a folder the archive makes up.
+// A register that cannot be read refuses the restore too, saying why.
+Status checkWorkRegistered(const tables::Installation& inst, const std::string& code) {
+  const auto notRegistered = [&](const std::string& why) {
+    return Status::error(Status::Code::kInvalid,
+                         "no se restauró nada: la obra " + code + " " + why +
+                             "; dé de alta la obra o restaure primero los archivos del sistema");
+  };
+  tables::Installation reading = inst;
+  reading.createMissing = false;
+  reading.readingOnly = true;
+  if (!reading.holdsTable(tables::tableDef("OBRA")))
+    return notRegistered("no está registrada: no hay registro de obras");
+  ErrorReporter quiet;
+  quiet.setSilent(true);
+  auto obra = reading.table("OBRA", quiet);
+  bool registered = false;
+  Status s = obra->open();
+  if (s)
+    s = obra->readAll(obra->keyIndex("CTA_KEY"), [&](const tables::Record& r) {
+      registered = text::clip(r.text("CTA")) == code;
+      return !registered;
+    });
+  if (!s)
+    return Status::error(s.code(), "no se restauró nada: no se pudo leer el registro de obras (" + s.text() + ")");
+  return registered ? Status::ok() : notRegistered("no está en el registro de obras de esta instalación");
+}
+
+}  // namespace
+
 Status restoreBackup(const tables::Installation& inst, const fs::path& archive, const std::string& work,
                      InstallationUse& use, RestoreReport* report) {
+  std::string comment, unreadable;
+  if (readBackupComment(archive, comment, unreadable)) {
+    const BackupContents contents = contentsOf(comment);
+    if (contents.valid && !contents.system && (work.empty() || contents.work == work)) {
+      if (Status s = checkWorkRegistered(inst, contents.work); !s) return s;
+      // On a server too: the station keeps the replaced tables in the work's folder.
+      const fs::path folder = works::workDirectory(fs::absolute(inst.dataDir), contents.work);
+      if (std::string why = unfitWorkFolder(inst, folder, contents.work); !why.empty())
+        return Status::error(Status::Code::kInvalid, "no se restauró nada: " + why);
+    }
+  }
   if (inst.onServer()) return restoreOntoServer(inst, archive, work, use, report);
   RestoreResult r = restoreArchive(inst, archive, work, use);
   if (!r.ok) return Status::error(r.inUse ? Status::Code::kLocked : Status::Code::kInvalid, r.message);
   *report = {std::move(r.work), std::move(r.keptAside), std::move(r.restored)};
   return Status::ok();
+}
+
+namespace {
+
+// The data folder and the folders in it that may be works' (the folders a
+// restore works in), never through a link.
+std::vector<fs::path> restoreFolders(const fs::path& dataDir) {
+  std::vector<fs::path> folders = {dataDir};
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dataDir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_symlink(ec) || !entry.is_directory(ec) || name.empty() || name[0] == '.' ||
+        name.rfind(kKeptAsidePrefix, 0) == 0)
+      continue;
+    folders.push_back(entry.path());
+  }
+  return folders;
+}
+
+// A folder that holds nothing but empty folders.
+bool holdsNoFile(const fs::path& dir) {
+  std::error_code ec;
+  for (const auto& entry : fs::recursive_directory_iterator(dir, ec))
+    if (entry.is_symlink(ec) || !entry.is_directory(ec)) return false;
+  return !ec;
+}
+
+// What only a restore under way could be using: found without any lock.
+struct RestoreRemains {
+  std::vector<fs::path> emptyKeptAside, halfCopies;
+  bool empty() const { return emptyKeptAside.empty() && halfCopies.empty(); }
+};
+
+RestoreRemains remainsIn(const std::vector<fs::path>& folders) {
+  RestoreRemains found;
+  std::error_code ec;
+  for (const fs::path& folder : folders) {
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.is_symlink(ec)) continue;
+      if (name.rfind(kKeptAsidePrefix, 0) == 0 && entry.is_directory(ec) && holdsNoFile(entry.path()))
+        found.emptyKeptAside.push_back(entry.path());
+      else if (name.ends_with(kHalfCopySuffix) && entry.is_regular_file(ec)) found.halfCopies.push_back(entry.path());
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+void clearLeftoversOfCutRuns(const tables::Installation& inst, InstallationUse& use) {
+  const fs::path dataDir = fs::absolute(inst.dataDir);
+  const std::vector<fs::path> folders = restoreFolders(dataDir);
+  // Scratch folders tell by their lock whether a run still holds them.
+  for (const fs::path& folder : folders) shell::ScratchDirectory::clearLeftovers(folder, kUnpackPrefix);
+  for (const char* prefix : {kServerUnpackPrefix, kServerBackupScratchPrefix, kDownloadScratchPrefix})
+    shell::ScratchDirectory::clearLeftovers(dataDir, prefix);
+  std::vector<fs::path> withSettings = folders;
+  if (!inst.settingsDir.empty()) withSettings.push_back(fs::absolute(inst.settingsDir));
+  // The rest is a restore's under way, or a cut one's: told apart only by
+  // holding the installation alone, which is tried only when there is
+  // something to clear (a program starting meanwhile would find it busy).
+  if (remainsIn(withSettings).empty() || use.takeAlone(dataDir) != InstallationUse::Outcome::kHeld) return;
+  const RestoreRemains remains = remainsIn(withSettings);
+  std::error_code ec;
+  for (const fs::path& dir : remains.emptyKeptAside) fs::remove_all(dir, ec);
+  for (const fs::path& file : remains.halfCopies) fs::remove(file, ec);
+  use.shareAgain();
 }
 
 }  // namespace velmora::services

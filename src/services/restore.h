@@ -43,4 +43,15 @@ bool readBackupComment(const std::filesystem::path& archive, std::string& commen
 Status restoreBackup(const tables::Installation& inst, const std::filesystem::path& archive, const std::string& work,
                      InstallationUse& use, RestoreReport* report);
 
+// Clears what runs cut short (killed, power lost) left in an installation:
+// the unpacking folders of restores (`.restaura-*`, `.restauracion-
+// servidor-*`) and the scratch folders of backups and downloads that no
+// living run holds, in the data folder and the works' folders; and, only
+// when `use` can hold the installation alone for a moment (no other program
+// uses it, so no restore is under way), the empty folders a restore had made
+// for the files it replaces (`ANTERIOR-*`) and half-copied files
+// (`*.restaurando`). `use` is left held as shared when it was taken alone.
+// Nothing else is ever removed.
+void clearLeftoversOfCutRuns(const tables::Installation& inst, InstallationUse& use);
+
 }  // namespace velmora::services

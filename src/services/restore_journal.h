@@ -35,9 +35,14 @@ Status writeRestoreJournal(const tables::Installation& inst, const std::vector<S
 void clearRestoreJournal(const tables::Installation& inst);
 bool restoreInterrupted(const tables::Installation& inst);
 // Undoes the swap that the journal describes, then removes the journal.
-// The caller holds the installation alone. Paths in the journal are relative
-// to the data or settings directory; one that would leave them makes the
-// journal refused, and nothing is moved.
+// The caller holds the installation alone. The journal names the data and
+// settings folders the restore worked in, and the undo acts on those, not on
+// the folders `inst` names (a command run with another settings folder must
+// not take that folder's settings table for the restored one). Each file
+// placed is removed only when it is the one the restore placed. A journal
+// whose paths leave its folders, that names anything but the settings table
+// in the settings folder, or that was written for another data folder is
+// refused, and nothing is moved.
 Status undoInterruptedRestore(const tables::Installation& inst);
 
 }  // namespace velmora::services

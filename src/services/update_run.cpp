@@ -9,8 +9,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kScratchPrefix = ".velmora-descarga-";
-
 bool sameBytes(const fs::path& a, const fs::path& b) {
   std::error_code ec;
   if (fs::file_size(a, ec) != fs::file_size(b, ec) || ec) return false;
@@ -70,7 +68,7 @@ bool UpdateRun::start() {
          "changedir");
     return false;
   }
-  scratch_ = std::make_unique<ScratchDirectory>(dataDir_, kScratchPrefix);
+  scratch_ = std::make_unique<shell::ScratchDirectory>(dataDir_, kDownloadScratchPrefix);
   if (!scratch_->made()) {
     fail("no se puede escribir en el directorio del programa",
          "Error = No se puede escribir en el directorio del programa Comando = changedir", "changedir");

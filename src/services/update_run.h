@@ -17,9 +17,12 @@
 
 #include "net/ftp_client.h"
 #include "services/online_update.h"
-#include "services/scratch_directory.h"
+#include "shell/scratch_directory.h"
 
 namespace velmora::services {
+
+// The scratch folder of a download in the data folder.
+inline constexpr const char* kDownloadScratchPrefix = ".velmora-descarga-";
 
 // The limits of a run, in milliseconds.
 struct UpdateLimits {
@@ -69,7 +72,7 @@ class UpdateRun : public QObject {
   UpdateLimits limits_;
   net::FtpClient client_;
   QTimer deadline_;
-  std::unique_ptr<ScratchDirectory> scratch_;
+  std::unique_ptr<shell::ScratchDirectory> scratch_;
   std::vector<net::ListingRow> rows_;  // the server directory, in the order it is scanned
   std::vector<std::string> fetched_, refused_, aside_, unchanged_, unreadable_;
   QString current_;

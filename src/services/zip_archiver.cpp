@@ -1,6 +1,6 @@
 #include "services/zip_archiver.h"
 
-#include "services/scratch_directory.h"
+#include "shell/scratch_directory.h"
 #include "tables/table_file.h"
 
 #include <zip.h>
@@ -348,7 +348,7 @@ Status ZipArchiver::run() {
   // too and renamed into place when complete, so a run that is killed leaves
   // only that folder, which the next run clears.
   const fs::path target = archivePath(job_.archive);
-  const ScratchDirectory scratch(fs::absolute(target).parent_path(), kScratchPrefix);
+  const shell::ScratchDirectory scratch(fs::absolute(target).parent_path(), kScratchPrefix);
   if (!scratch.made()) return fail(kSnapshotFailed, "No se pudo crear una carpeta de trabajo junto al respaldo.");
   std::vector<Planned> planned;
   uint64_t total = 0;

@@ -348,22 +348,8 @@ Status Table::prepareSchema() {
   std::string sql = "BEGIN IMMEDIATE;";
   sql += "CREATE TABLE IF NOT EXISTS velmora_meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);";
   sql += "INSERT OR IGNORE INTO velmora_meta VALUES('owner','" + ownerDigest(password) + "');";
-  sql += "CREATE TABLE IF NOT EXISTS " + ident(def_.storeName) + "(\"_id\" INTEGER PRIMARY KEY, ";
-  sql += "\"_ver\" INTEGER NOT NULL DEFAULT 1";
-  for (const Column& c : def_.columns) sql += ", " + ident(c.name) + " " + columnType(c.type, false);
-  for (int s : def_.foldedSlots) sql += ", " + ident(def_.columns[s].name + "_F") + " TEXT NOT NULL DEFAULT ''";
-  sql += ");";
-  for (size_t k = 0; k < def_.keys.size(); ++k) {
-    const KeyDef& kd = def_.keys[k];
-    const ResolvedKey& rk = def_.resolvedKeys[k];
-    const bool unique = !(kd.flags & kDuplicates);
-    sql += std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX IF NOT EXISTS " + ident(rk.indexName) + " ON " +
-           ident(def_.storeName) + "(";
-    for (size_t i = 0; i < rk.sqlColumns.size(); ++i) sql += (i ? "," : "") + rk.sqlColumns[i];
-    sql += ")";
-    if (!rk.emptyExclusion.empty()) sql += " WHERE " + rk.emptyExclusion;
-    sql += ";";
-  }
+  sql += fileTableSql(def_, true) + ";";
+  for (size_t k = 0; k < def_.keys.size(); ++k) sql += indexSql(def_, k, ident(def_.storeName), true) + ";";
   sql += "COMMIT;";
   rc = db_->exec(sql);
   if (rc != SQLITE_OK) {

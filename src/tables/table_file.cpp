@@ -2,9 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -12,6 +14,7 @@
 #include "tables/connection.h"
 #include "tables/statement.h"
 #include "tables/table.h"
+#include "tables/table_sql.h"
 
 namespace velmora::tables {
 
@@ -89,10 +92,142 @@ TableHeader readTableHeader(const unsigned char* bytes, size_t length) {
   return h;
 }
 
-Status checkTableFile(const std::filesystem::path& file, const TableDef& def, FileCheck check) {
+namespace {
+
+// The columns of a table as the program makes them: name and declared type.
+std::vector<std::pair<std::string, std::string>> expectedColumns(const TableDef& def) {
+  std::vector<std::pair<std::string, std::string>> out = {{"_id", "INTEGER"}, {"_ver", "INTEGER"}};
+  for (const Column& c : def.columns)
+    out.emplace_back(c.name, isTextType(c.type) ? "TEXT" : c.type == FieldType::kReal ? "REAL" : "INTEGER");
+  for (int s : def.foldedSlots) out.emplace_back(def.columns[s].name + "_F", "TEXT");
+  return out;
+}
+
+// Why the table's definition is not the program's, column by column; a
+// definition that differs otherwise (a constraint, a collation) in general.
+std::string tableDifference(internal::Connection& db, const TableDef& def) {
+  std::map<std::string, std::string> stored;
+  Statement info(db, "SELECT name, type, hidden FROM pragma_table_xinfo(?)");
+  info.bind(1, std::string_view(def.storeName));
+  while (info.valid() && info.step() == SQLITE_ROW) {
+    if (info.integer(2) != 0) return "tiene una columna calculada, " + info.text(0);
+    stored[info.text(0)] = info.text(1);
+  }
+  const auto expected = expectedColumns(def);
+  for (const auto& [name, type] : expected) {
+    const auto it = stored.find(name);
+    if (it == stored.end()) return "le falta la columna " + name;
+    if (it->second != type) return "la columna " + name + " es de tipo " + it->second + " y debe ser " + type;
+  }
+  for (const auto& [name, type] : stored)
+    if (std::none_of(expected.begin(), expected.end(), [&](const auto& e) { return e.first == name; }))
+      return "tiene una columna ajena, " + name;
+  return "la definición de la tabla no es la del programa";
+}
+
+// Whether the file holds exactly the objects the program makes: its table
+// (column for column), the owner's table, the keys' indexes, and nothing
+// else (no trigger that would change what is written, no view in place of a
+// table, no other table or index). A missing key's index is not a fault: it
+// is made again when the table opens.
+std::string schemaDifference(internal::Connection& db, const TableDef& def) {
+  std::map<std::string, std::string> expected = {{"velmora_meta", internal::kMetaTableSql},
+                                                 {"sqlite_autoindex_velmora_meta_1", ""},
+                                                 {def.storeName, internal::fileTableSql(def, false)}};
+  for (size_t k = 0; k < def.keys.size(); ++k)
+    expected[def.resolvedKeys[k].indexName] = internal::indexSql(def, k, internal::ident(def.storeName), false);
+  struct Object {
+    std::string type, name, sql;
+  };
+  std::vector<Object> objects;
+  {
+    Statement list(db, "SELECT type, name, sql FROM sqlite_schema ORDER BY rowid");
+    int rc = SQLITE_ERROR;
+    while (list.valid() && (rc = list.step()) == SQLITE_ROW)
+      objects.push_back({list.text(0), list.text(1), list.text(2)});
+    if (rc != SQLITE_DONE) return "no se pudo leer su esquema";
+  }
+  // What would change the data behind the program's back comes first.
+  for (const Object& o : objects) {
+    if (o.type == "trigger") return "lleva un disparador (" + o.name + ") que cambiaría los datos al escribirlos";
+    if (o.type == "view")
+      return o.name == def.storeName ? "la tabla " + o.name + " es una vista" : "contiene una vista ajena, " + o.name;
+  }
+  bool hasTable = false;
+  for (const Object& o : objects) {
+    const auto it = expected.find(o.name);
+    if (it == expected.end())
+      return o.type == "index" ? "lleva un índice ajeno, " + o.name : "contiene una tabla ajena, " + o.name;
+    if (it->second != o.sql) {
+      if (o.name == def.storeName) return tableDifference(db, def);
+      return o.type == "index" ? "el índice " + o.name + " no es el del programa"
+                               : "la tabla " + o.name + " no es la del programa";
+    }
+    hasTable = hasTable || o.name == def.storeName;
+  }
+  if (!hasTable) return "no contiene la tabla " + def.storeName;
+  return "";
+}
+
+// The first stored value that is not of its column's type (a text in a
+// column of numbers, a number out of its field's range), described with the
+// account of its record; empty when every value is of its type.
+std::string valueFault(internal::Connection& db, const TableDef& def) {
+  std::string cases;
+  const auto add = [&](const std::string& column, const std::string& fault, const std::string& why) {
+    cases += " WHEN " + fault + " THEN " + "'" + column + "\t" + why + "'";
+  };
+  const auto q = [](const std::string& name) { return internal::ident(name); };
+  add("_ver", "typeof(\"_ver\")<>'integer'", "no es un número entero");
+  for (const Column& c : def.columns) {
+    const std::string col = q(c.name);
+    if (isTextType(c.type)) {
+      add(c.name, "typeof(" + col + ")<>'text'", "no es un texto");
+    } else if (c.type == FieldType::kReal) {
+      add(c.name, "typeof(" + col + ") NOT IN ('real','integer')", "no es un número");
+    } else {
+      const IntegerRange range = *integerRange(c.type);
+      add(c.name, "typeof(" + col + ")<>'integer'", "no es un número entero");
+      add(c.name, col + "<" + std::to_string(range.min) + " OR " + col + ">" + std::to_string(range.max),
+          "está fuera de los valores de su campo");
+    }
+  }
+  for (int s : def.foldedSlots)
+    add(def.columns[s].name + "_F", "typeof(" + q(def.columns[s].name + "_F") + ")<>'text'", "no es un texto");
+  const std::string sql = "SELECT * FROM (SELECT \"_id\", CASE" + cases + " END AS fault FROM " + q(def.storeName) +
+                          ") WHERE fault IS NOT NULL LIMIT 1";
+  Statement find(db, sql);
+  if (!find.valid()) return "no se pudieron leer sus valores";
+  const int rc = find.step();
+  if (rc == SQLITE_DONE) return "";
+  if (rc != SQLITE_ROW) return "no se pudieron leer sus valores";
+  const int64_t id = find.integer(0);
+  const std::string fault = find.text(1);
+  const size_t tab = fault.find('\t');
+  const std::string column = fault.substr(0, tab);
+  // The record's account and the value as SQL quotes them, so that a text
+  // shows as a text.
+  const std::string account = def.columns.empty() ? "_id" : def.columns.front().name;
+  Statement value(
+      db, "SELECT quote(" + q(account) + "), quote(" + q(column) + ") FROM " + q(def.storeName) + " WHERE \"_id\"=?");
+  std::string where = "de un registro", shown = "un valor";
+  if (value.valid()) {
+    value.bind(1, id);
+    if (value.step() == SQLITE_ROW) {
+      where = "de la cuenta " + value.text(0);
+      shown = value.text(1);
+    }
+  }
+  return "la columna " + column + " " + where + " tiene " + shown + ", que " + fault.substr(tab + 1);
+}
+
+}  // namespace
+
+Status checkTableFile(const std::filesystem::path& file, const TableDef& def, FileCheck check,
+                      std::string_view shownName) {
+  const std::string shown = shownName.empty() ? file.filename().string() : std::string(shownName);
   const auto fail = [&](const std::string& why) {
-    return Status::error(Status::Code::kCorrupt,
-                         file.filename().string() + " no es la tabla " + def.label + ": " + why);
+    return Status::error(Status::Code::kCorrupt, shown + " no es la tabla " + def.label + ": " + why);
   };
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) return fail("no es un archivo");
@@ -114,17 +249,9 @@ Status checkTableFile(const std::filesystem::path& file, const TableDef& def, Fi
   const std::string_view password = def.settingsRole ? kSettingsOwnerPassword : kDataOwnerPassword;
   if (digest.empty()) return fail("no es una tabla de este sistema");
   if (digest != ownerDigest(password)) return fail("es una tabla de otro tipo");
-  std::set<std::string> columns;
-  {
-    Statement info(*db, "SELECT name FROM pragma_table_info(?)");
-    if (info.valid()) {
-      info.bind(1, std::string_view(def.storeName));
-      while (info.step() == SQLITE_ROW) columns.insert(info.text(0));
-    }
-  }
-  if (columns.empty()) return fail("no contiene la tabla " + def.storeName);
-  for (const Column& c : def.columns)
-    if (!columns.count(c.name)) return fail("le falta la columna " + c.name);
+  if (std::string why = schemaDifference(*db, def); !why.empty()) return fail(why);
+  if (std::string why = valueFault(*db, def); !why.empty())
+    return Status::error(Status::Code::kCorrupt, "la tabla " + def.label + " (" + shown + ") está alterada: " + why);
   return Status::ok();
 }
 

@@ -9,8 +9,9 @@
 
 namespace velmora::works {
 
-// Not empty (trailing blanks aside), and without "/", "\\", ":", "." or
-// control characters.
+// Not empty (trailing blanks aside), without "/", "\\", ":", "." or
+// control characters, and not the name of a folder the installation keeps
+// for itself (ACTUALIZACION, PROMOCIONES, ANTERIOR-...).
 bool isValidWorkCode(std::string_view code);
 // The message for a code that is not valid.
 std::string invalidWorkCodeText(std::string_view code);

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-namespace velmora::services {
+namespace velmora::shell {
 
 class ScratchDirectory {
  public:
@@ -34,4 +34,4 @@ class ScratchDirectory {
   intptr_t lock_ = -1;
 };
 
-}  // namespace velmora::services
+}  // namespace velmora::shell

@@ -1,11 +1,11 @@
-#include "services/scratch_directory.h"
+#include "shell/scratch_directory.h"
 
 #include <chrono>
 #include <random>
 
 #include "shell/platform.h"
 
-namespace velmora::services {
+namespace velmora::shell {
 
 namespace fs = std::filesystem;
 
@@ -51,4 +51,4 @@ ScratchDirectory::~ScratchDirectory() {
   if (made()) fs::remove_all(path_, ec);
 }
 
-}  // namespace velmora::services
+}  // namespace velmora::shell
