@@ -321,11 +321,14 @@ TEST_F(ProcessTest, AMigrationKilledAnywhereLeavesATargetNoCommandUsesUntilTheNe
     EXPECT_EQ(budgetsOf(*to, errors), expected);
     // The suppliers' pictures and the installation's settings file came along.
     EXPECT_GT(report.files, 0u);
-    for (const auto& picture : std::filesystem::directory_iterator(inst.dataDir / "PROMOCIONES"))
+    for (const auto& picture : std::filesystem::directory_iterator(inst.dataDir / "PROMOCIONES")) {
       EXPECT_TRUE(std::filesystem::exists(to->dataDir / "PROMOCIONES" / picture.path().filename())) << picture.path();
+    }
     EXPECT_TRUE(std::filesystem::exists(to->settingsDir / "velmora.conf"));
   }
-  if (onServer()) EXPECT_TRUE(dropServerInstallation(server).isOk());
+  if (onServer()) {
+    EXPECT_TRUE(dropServerInstallation(server).isOk());
+  }
 }
 
 }  // namespace

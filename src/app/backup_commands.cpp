@@ -80,7 +80,8 @@ int runMigrateCommand(const tables::Installation& from, const tables::Installati
     return 2;
   }
   if (!refuseSettingsFolder(to, err)) return 1;
-  out << "copiando " << installationName(from) << " en " << installationName(to) << "\n" << std::flush;
+  out << "copiando " << services::installationName(from) << " en " << services::installationName(to) << "\n"
+      << std::flush;
   services::MigrationReport report;
   const Status s = services::migrateInstallation(from, to, errors, &report, [&](const std::string& table) {
     out << "  " << table << "\n" << std::flush;  // a copy cut short shows how far it went

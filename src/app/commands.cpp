@@ -9,6 +9,7 @@
 #include "framework/text.h"
 #include "framework/whole_file.h"
 #include "services/backup.h"
+#include "services/migration.h"
 #include "services/restore_journal.h"
 #include "tables/catalogue.h"
 #include "works/work.h"
@@ -106,18 +107,13 @@ tables::Installation installationAt(const std::string& data, const std::string& 
   return inst;
 }
 
-std::string installationName(const tables::Installation& inst) {
-  return inst.onServer() ? tables::shownAddress(inst.serverUrl) + " (esquema " + inst.serverSchema + ")"
-                         : inst.dataDir.string();
-}
-
 bool refuseUnfinishedCopy(const tables::Installation& inst, std::ostream& err) {
   std::optional<std::string> source;
   // A server that does not answer is said by the command's own first read;
   // it can use nothing there meanwhile.
   if (!tables::copyIncompleteMark(inst, &source) || !source) return true;
-  err << "velmora: la instalación " << installationName(inst) << " es una copia que no terminó (desde " << *source
-      << "); vuelva a correr velmora migra hacia ella para empezarla de nuevo\n";
+  err << "velmora: la instalación " << services::installationName(inst) << " es una copia que no terminó (desde "
+      << *source << "); vuelva a correr velmora migra hacia ella para empezarla de nuevo\n";
   return false;
 }
 
@@ -214,6 +210,12 @@ int runLinkCommand(const std::string& data, const std::string& settingsOption, c
   }
   out << folder.dataDir.string() << " usa ahora el servidor " << tables::shownAddress(address) << " (esquema "
       << server->schema << "); la dirección queda en " << file.string() << ", que sólo usted puede leer\n";
+  for (const auto* def : installationTables()) {
+    if (def->settingsRole || def->stationFile || !folder.holdsTable(*def)) continue;
+    out << "aviso: las tablas en archivos de " << folder.dataDir.string()
+        << " dejan de usarse; para llevarlas al servidor use velmora migra\n";
+    break;
+  }
   if (tables::shownAddress(address) != address)
     out << "aviso: la dirección lleva la clave; es mejor darla en ~/.pgpass, en PGPASSWORD o en un archivo de "
            "servicio (pg_service.conf)\n";

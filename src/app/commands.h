@@ -27,10 +27,6 @@ tables::Installation installationAt(const std::string& data, const std::string& 
 // empty), its messages through `errors`.
 shell::Session sessionAt(const std::string& dataDir, const std::string& settingsOption, ErrorReporter& errors);
 
-// What an installation is called in messages: its folder, or its server
-// (never with the password) and schema.
-std::string installationName(const tables::Installation& inst);
-
 // False, with one line on `err`, when `inst` is a copy that `migra` began and
 // did not finish: it may list works whose tables never arrived.
 bool refuseUnfinishedCopy(const tables::Installation& inst, std::ostream& err);

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>

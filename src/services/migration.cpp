@@ -157,13 +157,6 @@ Status copyInstallation(const tables::Installation& from, const tables::Installa
   return Status::ok();
 }
 
-// What an installation is called in messages: its folder, or its server
-// (without the password) and schema.
-std::string describe(const tables::Installation& inst) {
-  return inst.onServer() ? tables::shownAddress(inst.serverUrl) + " (esquema " + inst.serverSchema + ")"
-                         : inst.dataDir.string();
-}
-
 // Removes a table file with its journal.
 void removeTableFile(const std::filesystem::path& file) {
   std::error_code ec;
@@ -255,16 +248,22 @@ Status carryInstallationFiles(const tables::Installation& from, const tables::In
 
 }  // namespace
 
+std::string installationName(const tables::Installation& inst) {
+  return inst.onServer() ? tables::shownAddress(inst.serverUrl) + " (esquema " + inst.serverSchema + ")"
+                         : inst.dataDir.string();
+}
+
 Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
                            MigrationReport* report, const std::function<void(const std::string&)>& progress) {
   *report = {};
   std::optional<std::string> unfinished;
   if (Status s = tables::copyIncompleteMark(from, &unfinished); !s) return s;
   if (unfinished)
-    return Status::error(Status::Code::kInvalid, "el origen " + describe(from) + " es una copia que no terminó");
+    return Status::error(Status::Code::kInvalid,
+                         "el origen " + installationName(from) + " es una copia que no terminó");
   if (Status s = tables::copyIncompleteMark(to, &unfinished); !s) return s;
   report->leftIncomplete = unfinished.has_value();
-  const std::string source = describe(from);
+  const std::string source = installationName(from);
   if (unfinished) {
     // A copy of ours that did not finish: nothing in it is the user's.
     report->restartedFrom = *unfinished;

@@ -28,6 +28,10 @@ struct MigrationReport {
   std::string restartedFrom;                 // the source of an unfinished copy that this one started over, if any
 };
 
+// What an installation is called in messages: its folder, or its server
+// (never with the password) and schema.
+std::string installationName(const tables::Installation& inst);
+
 // Copies `from` into `to`, which must hold none of the data tables yet
 // (settings it already has are kept), with the suppliers' pictures and the
 // installation's settings files. `progress` hears of each table. The target
