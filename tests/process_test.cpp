@@ -7,11 +7,18 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <random>
+#include <sstream>
 #include <thread>
 
+#include "app/commands.h"
+#include "app/demo_data.h"
 #include "fixture.h"
+#include "services/installation_use.h"
+#include "services/migration.h"
 #include "tables/relations.h"
+#include "works/budget.h"
 
 namespace velmora::tables {
 namespace {
@@ -239,6 +246,89 @@ TEST_F(ProcessTest, AWriteLockHeldElsewhereEndsInAMessageAfterTheWait) {
   EXPECT_LT(deleteWait, std::chrono::seconds(6));
   // Once the station is gone the record can be written again.
   EXPECT_TRUE(inba->update());
+}
+
+// Each work's budget rows, with their figures, as stored.
+std::vector<std::string> budgetsOf(const Installation& at, ErrorReporter& errors) {
+  std::vector<std::string> out;
+  for (const char* code : {"CASA01", "BODEGA02"}) {
+    Installation work = at;
+    work.workDir = at.dataDir / code;
+    work.createMissing = false;
+    auto cobr = work.table("COBR", errors);
+    std::vector<works::BudgetRow> rows;
+    if (!cobr->open() || !works::readBudget(*cobr, &rows)) {
+      out.push_back(std::string(code) + ": no se pudo leer");
+      continue;
+    }
+    for (const auto& r : rows)
+      out.push_back(std::string(code) + " " + std::to_string(r.account) + " " + std::to_string(r.quantity) + " " +
+                    std::to_string(r.unitPrice) + " " + std::to_string(r.amount));
+  }
+  return out;
+}
+
+// migra killed at several moments, each time over the copy the last one
+// left: the target stays marked, every command refuses it, and the next
+// migra starts it over and ends with the source's figures. Into files, and
+// on the server's run from those files back into a schema of its own too.
+TEST_F(ProcessTest, AMigrationKilledAnywhereLeavesATargetNoCommandUsesUntilTheNextOneCompletesIt) {
+  ASSERT_TRUE(app::createDemoInstallation(inst, errors).isOk());
+  const std::vector<std::string> expected = budgetsOf(inst, errors);
+  ASSERT_GT(expected.size(), 10u);
+  Installation files;
+  files.dataDir = dir / "copia";
+  files.settingsDir = files.dataDir / ".settings";
+  Installation server = inst;
+  server.dataDir = dir / "estacion";
+  server.settingsDir = server.dataDir / ".settings";
+  server.serverSchema = inst.serverSchema + "_copia";
+  std::vector<std::pair<const Installation*, const Installation*>> ways = {{&inst, &files}};
+  if (onServer()) ways.push_back({&files, &server});
+
+  for (const auto& [from, to] : ways) {
+    SCOPED_TRACE(to->onServer() ? "hacia el servidor" : "hacia archivos");
+    for (const std::string cut : {"INBA", "CASA01/COBR", "BODEGA02/COBR"}) {
+      const pid_t child = spawn([&, from = from, to = to](ErrorReporter& childErrors) {
+        services::MigrationReport report;
+        (void)services::migrateInstallation(*from, *to, childErrors, &report, [&](const std::string& table) {
+          if (table == cut) raise(SIGKILL);
+        });
+        return true;
+      });
+      ASSERT_EQ(waitFor(child), -SIGKILL) << "migra did not reach " << cut;
+      std::optional<std::string> mark;
+      ASSERT_TRUE(copyIncompleteMark(*to, &mark).isOk());
+      EXPECT_TRUE(mark.has_value()) << cut;
+      services::InstallationUse use;
+      std::ostringstream said;
+      EXPECT_FALSE(app::useInstallation(*to, use, false, said)) << cut;
+      EXPECT_NE(said.str().find("es una copia que no terminó"), std::string::npos) << said.str();
+    }
+    services::MigrationReport report;
+    const Status s = services::migrateInstallation(*from, *to, errors, &report, [](const std::string&) {});
+    ASSERT_TRUE(s.isOk()) << s.text();
+    EXPECT_FALSE(report.restartedFrom.empty());
+    EXPECT_FALSE(report.leftIncomplete);
+    EXPECT_EQ(report.works.size(), 2u);
+    std::optional<std::string> mark;
+    ASSERT_TRUE(copyIncompleteMark(*to, &mark).isOk());
+    EXPECT_FALSE(mark.has_value());
+    services::InstallationUse use;
+    std::ostringstream said;
+    EXPECT_TRUE(app::useInstallation(*to, use, false, said)) << said.str();
+    use.release();
+    EXPECT_EQ(budgetsOf(*to, errors), expected);
+    // The suppliers' pictures and the installation's settings file came along.
+    EXPECT_GT(report.files, 0u);
+    for (const auto& picture : std::filesystem::directory_iterator(inst.dataDir / "PROMOCIONES")) {
+      EXPECT_TRUE(std::filesystem::exists(to->dataDir / "PROMOCIONES" / picture.path().filename())) << picture.path();
+    }
+    EXPECT_TRUE(std::filesystem::exists(to->settingsDir / "velmora.conf"));
+  }
+  if (onServer()) {
+    EXPECT_TRUE(dropServerInstallation(server).isOk());
+  }
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ export VELMORA_STATION="$DIR/estacion"
 trap 'rm -rf "$DIR"' EXIT
 "$VELMORA" demo "$DIR/files" > /dev/null
 "$VELMORA" migra --desde "$DIR/files" --hacia "$URL" > "$DIR/migra.out"
-grep -q "obras copiados; la copia es igual al original" "$DIR/migra.out"
+grep -q "copiados; la copia es igual al original" "$DIR/migra.out"
 # The same installation cannot be copied over itself twice.
 if "$VELMORA" migra --desde "$DIR/files" --hacia "$URL" > /dev/null 2> "$DIR/again.err"; then
     echo "a second migration over the first was accepted" >&2; exit 1
@@ -56,11 +56,73 @@ if "$VELMORA" restaura --data "$URL" --desde "$DIR/bogus.zip" > /dev/null 2>&1; 
 fi
 "$VELMORA" presupuesto --data "$URL" --obra CASA01 > "$DIR/after-bogus.txt"
 cmp "$DIR/files-CASA01.txt" "$DIR/after-bogus.txt"
-# A folder whose settings name the server uses the server's tables.
-mkdir -p "$DIR/station/.settings"
-echo "$URL" > "$DIR/station/.settings/SERVIDOR"
-"$VELMORA" presupuesto --data "$DIR/station" --obra CASA01 > "$DIR/station.txt"
+# A folder whose settings name the server uses the server's tables. The
+# program writes that file for its owner only, and warns when others may
+# read it.
+mkdir "$DIR/station"
+"$VELMORA" enlaza --data "$DIR/station" --servidor "$URL" > /dev/null
+[ "$(stat -c %a "$DIR/station/.settings/SERVIDOR")" = 600 ]
+"$VELMORA" presupuesto --data "$DIR/station" --obra CASA01 > "$DIR/station.txt" 2> "$DIR/station.err"
 cmp "$DIR/files-CASA01.txt" "$DIR/station.txt"
+[ ! -s "$DIR/station.err" ]
+chmod 644 "$DIR/station/.settings/SERVIDOR"
+"$VELMORA" presupuesto --data "$DIR/station" --obra CASA01 > /dev/null 2> "$DIR/station.err"
+grep -q "otros usuarios pueden leer" "$DIR/station.err"
+"$VELMORA" enlaza --data "$DIR/station" | grep -q "usa el servidor"
+
+# A password in the address shows nowhere: not in migra's output or errors,
+# not in restaura's messages, not in the name of the station's folder.
+BASE="$(cat "$2")"
+SECRET="$(echo "$BASE" | sed 's|://velmora@|://velmora:secreto123@|')"
+"$VELMORA" migra --desde "$DIR/files" --hacia "$SECRET?schema=clisec$$" > "$DIR/secret.out" 2>&1
+"$VELMORA" restaura --data "$SECRET?schema=clisec$$" --desde "$DIR/backups/CASA01.zip" >> "$DIR/secret.out" 2>&1
+"$VELMORA" migra --desde "$DIR/files" --hacia "$SECRET?schema=Mal" >> "$DIR/secret.out" 2>&1 && exit 1
+"$VELMORA" migra --desde "$DIR/files" --hacia "postgresql://velmora@127.0.0.1:1/velmora?password=secreto123" \
+    >> "$DIR/secret.out" 2>&1 && exit 1
+grep -q "velmora:\*\*\*@" "$DIR/secret.out"
+if grep -q secreto123 "$DIR/secret.out" || find "$VELMORA_STATION" | grep -q secreto123; then
+    echo "a password was shown:" >&2; cat "$DIR/secret.out" >&2; find "$VELMORA_STATION" >&2; exit 1
+fi
+
+# A migra cut half-way (a work's table the target cannot take; a work's
+# folder that cannot be made) leaves a target that every command refuses;
+# once the cause is gone, the next migra starts it over and completes it.
+CUT="$BASE?schema=clicut$$"
+psql -q "$BASE" -c "CREATE SCHEMA \"clicut$$_obra_BODEGA02\"" \
+    -c "CREATE TABLE \"clicut$$_obra_BODEGA02\".\"COBR\" (x int)" \
+    -c "INSERT INTO \"clicut$$_obra_BODEGA02\".\"COBR\" VALUES (1)"
+mkdir "$DIR/cut"
+touch "$DIR/cut/BODEGA02"
+for target in "$CUT" "$DIR/cut"; do
+    if "$VELMORA" migra --desde "$DIR/files" --hacia "$target" > "$DIR/cut.out" 2> "$DIR/cut.err"; then
+        echo "the cut migra succeeded" >&2; exit 1
+    fi
+    for command in "obras" "calcula --obra CASA01" "analisis 1010" "presupuesto --obra CASA01"; do
+        # shellcheck disable=SC2086
+        if "$VELMORA" $command --data "$target" > /dev/null 2> "$DIR/refused.err"; then
+            echo "$command used an unfinished copy" >&2; exit 1
+        fi
+        grep -q "es una copia que no terminó" "$DIR/refused.err"
+    done
+done
+rm "$DIR/cut/BODEGA02"
+for target in "$CUT" "$DIR/cut"; do
+    "$VELMORA" migra --desde "$DIR/files" --hacia "$target" > "$DIR/again.out"
+    grep -q "se empezó de nuevo" "$DIR/again.out"
+    for work in CASA01 BODEGA02; do
+        "$VELMORA" presupuesto --data "$target" --obra "$work" > "$DIR/cut-$work.txt"
+        cmp "$DIR/files-$work.txt" "$DIR/cut-$work.txt"
+    done
+done
+"$VELMORA" check "$DIR/cut" > /dev/null
+
+# A text stored with a NUL byte by an older version is copied without it,
+# and the output says so.
+mkdir "$DIR/nul"
+"$VELMORA" demo "$DIR/nul/files" > /dev/null
+sqlite3 "$DIR/nul/files/DATA4" "UPDATE INBA SET TEXT = 'CEMENTO' || char(0) || ' GRIS' WHERE CTA = (SELECT MIN(CTA) FROM INBA)"
+"$VELMORA" migra --desde "$DIR/nul/files" --hacia "$BASE?schema=clinul$$" > "$DIR/nul.out"
+grep -q "1 registro tenía caracteres de control" "$DIR/nul.out"
 # An unreachable server is an error, never an empty installation.
 if "$VELMORA" presupuesto --data "postgresql://velmora@127.0.0.1:1/velmora" --obra CASA01 > /dev/null 2>&1; then
     echo "an unreachable server gave a budget" >&2; exit 1

@@ -56,6 +56,7 @@ int runBackupCommand(const tables::Installation& inst, const services::BackupReq
 int runRestoreCommand(const tables::Installation& inst, const std::string& archive, const std::string& work,
                       std::ostream& out, std::ostream& err) {
   services::InstallationUse use;
+  if (!refuseSettingsFolder(inst, err) || !refuseUnfinishedCopy(inst, err)) return 1;
   if (services::restoreInterrupted(inst)) {
     // An earlier restore cut short is undone first, as any command does.
     if (!useInstallation(inst, use, true, err)) return 1;
@@ -74,24 +75,33 @@ int runRestoreCommand(const tables::Installation& inst, const std::string& archi
 
 int runMigrateCommand(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
                       std::ostream& out, std::ostream& err) {
-  const auto where = [](const tables::Installation& inst) {
-    return inst.onServer() ? tables::shownAddress(inst.serverUrl) + " (esquema " + inst.serverSchema + ")"
-                           : inst.dataDir.string();
-  };
   if (to.onServer() && to.serverSchema.empty()) {
     err << "velmora: la dirección del servidor no es válida: " << tables::shownAddress(to.serverUrl) << "\n";
     return 2;
   }
-  out << "copiando " << where(from) << " en " << where(to) << "\n";
+  if (!refuseSettingsFolder(to, err)) return 1;
+  out << "copiando " << services::installationName(from) << " en " << services::installationName(to) << "\n"
+      << std::flush;
   services::MigrationReport report;
-  const Status s = services::migrateInstallation(from, to, errors, &report,
-                                                 [&](const std::string& table) { out << "  " << table << "\n"; });
+  const Status s = services::migrateInstallation(from, to, errors, &report, [&](const std::string& table) {
+    out << "  " << table << "\n" << std::flush;  // a copy cut short shows how far it went
+  });
+  if (!report.restartedFrom.empty())
+    out << "el destino era una copia que no terminó (desde " << report.restartedFrom << "); se empezó de nuevo\n";
   if (!s) {
-    err << "velmora: " << s.text() << "\n";
+    err << "velmora: " << oneLine(s.text())
+        << (report.leftIncomplete ? "; el destino queda marcado como copia incompleta hasta que otra copia termine"
+                                  : "")
+        << "\n";
     return 1;
   }
-  out << report.tables << " tablas, " << report.records << " registros y " << report.works.size()
-      << " obras copiados; la copia es igual al original\n";
+  if (report.cleanedRecords > 0)
+    out << report.cleanedRecords << (report.cleanedRecords == 1 ? " registro tenía" : " registros tenían")
+        << " caracteres de control en sus textos; se copiaron sin ellos\n";
+  for (const std::string& name : report.missingPictures)
+    out << "la imagen " << name << " de un proveedor no está en el origen; no se copió\n";
+  out << report.tables << " tablas, " << report.records << " registros, " << report.works.size() << " obras y "
+      << report.files << " archivos copiados; la copia es igual al original\n";
   for (const std::string& code : report.refused)
     err << "velmora: la obra \"" << code << "\" no se copió: " << works::invalidWorkCodeText(code) << "\n";
   return report.refused.empty() ? 0 : 1;

@@ -7,7 +7,9 @@
 
 #include "app/demo_data.h"
 #include "framework/text.h"
+#include "framework/whole_file.h"
 #include "services/backup.h"
+#include "services/migration.h"
 #include "services/restore.h"
 #include "services/restore_journal.h"
 #include "tables/catalogue.h"
@@ -32,19 +34,38 @@ fs::path settingsDirFor(const fs::path& dataDir, const std::string& option) {
 
 namespace {
 
-// The folder of this station's own files for an installation on a server:
-// its settings, window places and reports.
-fs::path stationFolderFor(const tables::ServerAddress& server) {
+// A folder name of letters, digits and "_" for `text`.
+std::string folderNameOf(const std::string& text) {
   std::string name;
-  for (char c : server.url.substr(server.url.find("://") + 3) + "_" + server.schema) {
+  for (char c : text) {
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
     name += plain ? c : '_';
   }
-  if (const char* own = std::getenv("VELMORA_STATION"); own && *own) return fs::path(own) / name;
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  const char* home = std::getenv("HOME");
-  const fs::path base = xdg && *xdg ? fs::path(xdg) : fs::path(home && *home ? home : "/tmp") / ".local" / "share";
-  return base / "velmora" / name;
+  return name;
+}
+
+// The folder of this station's own files for an installation on a server:
+// its settings, window places and reports. It is named by the installation
+// the address reaches, never by its password or options; a folder named by
+// the whole address (as earlier versions did, password included) is taken
+// over under the new name when no program is using it.
+fs::path stationFolderFor(const tables::ServerAddress& server) {
+  fs::path base;
+  if (const char* own = std::getenv("VELMORA_STATION"); own && *own) {
+    base = own;
+  } else {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    base = (xdg && *xdg ? fs::path(xdg) : fs::path(home && *home ? home : "/tmp") / ".local" / "share") / "velmora";
+  }
+  const fs::path folder = base / folderNameOf(tables::installationKey(server));
+  const fs::path earlier = base / folderNameOf(server.url.substr(server.url.find("://") + 3) + "_" + server.schema);
+  std::error_code ec;
+  if (earlier == folder || fs::exists(folder, ec) || !fs::is_directory(earlier, ec)) return folder;
+  services::InstallationUse use;
+  if (use.takeAlone(earlier) != services::InstallationUse::Outcome::kHeld) return earlier;
+  fs::rename(earlier, folder, ec);
+  return ec ? earlier : folder;
 }
 
 // The one line of the file SERVIDOR in the settings: the address of the
@@ -88,8 +109,126 @@ tables::Installation installationAt(const std::string& data, const std::string& 
   return inst;
 }
 
+bool refuseUnfinishedCopy(const tables::Installation& inst, std::ostream& err) {
+  std::optional<std::string> source;
+  // A server that does not answer is said by the command's own first read;
+  // it can use nothing there meanwhile.
+  if (!tables::copyIncompleteMark(inst, &source) || !source) return true;
+  err << "velmora: la instalación " << services::installationName(inst) << " es una copia que no terminó (desde "
+      << *source << "); vuelva a correr velmora migra hacia ella para empezarla de nuevo\n";
+  return false;
+}
+
+namespace {
+
+constexpr const char* kServerFile = "SERVIDOR";
+
+// Whether `name` is a file the program keeps in a settings folder.
+bool isOwnSettingsFile(const std::string& name) {
+  const std::string table = tables::tableDef("VGA").fileName;
+  if (name == table || name == kServerFile || name == "velmora.conf") return true;
+  for (const char* beside : {"-journal", "-wal", "-shm", ".DANADO"})
+    if (name.rfind(table + beside, 0) == 0) return true;
+  // The scratch file of a whole-file write that was cut short.
+  return name.size() > 1 && name[0] == '.' && name.find(".velmora-") != std::string::npos;
+}
+
+}  // namespace
+
+bool refuseSettingsFolder(const tables::Installation& inst, std::ostream& err) {
+  const fs::path folder = inst.settingsDir.empty() ? inst.dataDir : inst.settingsDir;
+  std::error_code ec;
+  const fs::path real = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+  const std::string shown = folder.string();
+  if (!ec && real == real.root_path()) {
+    err << "velmora: la carpeta de configuración no puede ser la raíz " << shown
+        << "; dé una carpeta propia con --settings o VELMORA_SETTINGS\n";
+    return false;
+  }
+  if (!fs::exists(folder, ec)) return true;  // made when needed, with our files only
+  if (!fs::is_directory(folder, ec)) {
+    err << "velmora: la configuración " << shown << " no es una carpeta\n";
+    return false;
+  }
+  if (folder == inst.dataDir / ".settings") return true;  // the installation's own
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (isOwnSettingsFile(name)) continue;
+    err << "velmora: la carpeta de configuración " << shown << " tiene otros archivos (" << name
+        << "); dé una carpeta propia de la configuración con --settings o VELMORA_SETTINGS\n";
+    return false;
+  }
+  if (ec) {
+    err << "velmora: no se puede leer la carpeta de configuración " << shown << "\n";
+    return false;
+  }
+  return true;
+}
+
+void warnIfServerFileShared(const tables::Installation& inst, std::ostream& err) {
+#ifndef _WIN32  // permissions of other users are not Windows' ones
+  const fs::path file = inst.settingsDir / kServerFile;
+  std::error_code ec;
+  const fs::perms perms = fs::status(file, ec).permissions();
+  if (ec || !fs::is_regular_file(file, ec)) return;
+  if ((perms & (fs::perms::group_read | fs::perms::others_read)) == fs::perms::none) return;
+  err << "velmora: aviso: otros usuarios pueden leer " << file.string()
+      << ", que guarda la dirección del servidor; déjelo sólo para usted (chmod 600) o escríbalo con velmora enlaza\n";
+#else
+  (void)inst;
+  (void)err;
+#endif
+}
+
+int runLinkCommand(const std::string& data, const std::string& settingsOption, const std::string& address,
+                   std::ostream& out, std::ostream& err) {
+  if (tables::isServerAddress(data)) {
+    err << "velmora: --data debe ser una carpeta: la que queda en lugar del servidor\n";
+    return 2;
+  }
+  tables::Installation folder;
+  std::error_code ec;
+  folder.dataDir = fs::absolute(data, ec);
+  folder.settingsDir = settingsDirFor(folder.dataDir, settingsOption);
+  if (!refuseSettingsFolder(folder, err)) return 1;
+  const fs::path file = folder.settingsDir / kServerFile;
+  if (address.empty()) {
+    const std::string line = serverLineOf(folder.settingsDir);
+    if (line.empty()) out << folder.dataDir.string() << " guarda sus tablas en archivos: no usa un servidor\n";
+    else out << folder.dataDir.string() << " usa el servidor " << tables::shownAddress(line) << "\n";
+    warnIfServerFileShared(folder, err);
+    return 0;
+  }
+  const auto server = tables::parseServerAddress(address);
+  if (!server) {
+    err << "velmora: la dirección del servidor no es válida: " << tables::shownAddress(address)
+        << " (postgresql://usuario@servidor:puerto/base?schema=nombre)\n";
+    return 2;
+  }
+  fs::create_directories(folder.settingsDir, ec);
+  if (Status s = writeWholeFile(file, address + "\n", WholeFileAccess::kOwnerOnly); !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  out << folder.dataDir.string() << " usa ahora el servidor " << tables::shownAddress(address) << " (esquema "
+      << server->schema << "); la dirección queda en " << file.string() << ", que sólo usted puede leer\n";
+  for (const auto* def : installationTables()) {
+    if (def->settingsRole || def->stationFile || !folder.holdsTable(*def)) continue;
+    out << "aviso: las tablas en archivos de " << folder.dataDir.string()
+        << " dejan de usarse; para llevarlas al servidor use velmora migra\n";
+    break;
+  }
+  if (tables::shownAddress(address) != address)
+    out << "aviso: la dirección lleva la clave; es mejor darla en ~/.pgpass, en PGPASSWORD o en un archivo de "
+           "servicio (pg_service.conf)\n";
+  return 0;
+}
+
 bool useInstallation(const tables::Installation& inst, services::InstallationUse& use, bool writes, std::ostream& err) {
   using Outcome = services::InstallationUse::Outcome;
+  if (!refuseSettingsFolder(inst, err)) return false;
+  warnIfServerFileShared(inst, err);
+  if (!refuseUnfinishedCopy(inst, err)) return false;
   std::error_code ec;
   if (!fs::is_directory(inst.dataDir, ec)) return true;  // the command reports a missing folder itself
   if (services::restoreInterrupted(inst)) {

@@ -27,12 +27,34 @@ tables::Installation installationAt(const std::string& data, const std::string& 
 // empty), its messages through `errors`.
 shell::Session sessionAt(const std::string& dataDir, const std::string& settingsOption, ErrorReporter& errors);
 
+// False, with one line on `err`, when `inst` is a copy that `migra` began and
+// did not finish: it may list works whose tables never arrived.
+bool refuseUnfinishedCopy(const tables::Installation& inst, std::ostream& err);
+
+// False, with one line on `err`, when the settings folder cannot be this
+// installation's own: the root of a disk, a file, or a folder given by
+// --settings or VELMORA_SETTINGS that holds files other than settings (a
+// home folder, the data folder). The default DIR/.settings is always ours.
+bool refuseSettingsFolder(const tables::Installation& inst, std::ostream& err);
+
+// The server address a folder stands for (the file SERVIDOR in its
+// settings), when the file is readable by other users: one line of warning
+// on `err`, since the address may carry a password.
+void warnIfServerFileShared(const tables::Installation& inst, std::ostream& err);
+
+// `velmora enlaza --data DIR [--servidor ADDRESS]`: makes the folder DIR
+// stand for the installation at ADDRESS (writes SERVIDOR in its settings,
+// readable by its owner only), or shows the address it stands for.
+int runLinkCommand(const std::string& data, const std::string& settingsOption, const std::string& address,
+                   std::ostream& out, std::ostream& err);
+
 // Before a command touches an installation: a restore that was cut short is
 // undone (holding the installation alone for it), then the installation is
 // used, shared, for the command's life, so that no restore swaps files under
 // it. A folder that cannot hold the use file (read only) is used without it
 // by a command that only reads. False, with one line on `err`, when the
-// installation cannot be used now.
+// installation cannot be used now, is an unfinished copy or its settings
+// folder is not its own.
 bool useInstallation(const tables::Installation& inst, services::InstallationUse& use, bool writes, std::ostream& err);
 
 // The tables whose files belong to the installation itself, one label per file.

@@ -121,6 +121,7 @@ struct Values {
   bool withoutWorks = false, withoutSystem = false;
   std::string restoreFrom, restoreWork;
   std::string migrateFrom, migrateTo;
+  std::string linkedServer;
   app::ServerOptions server;
   app::UpdateOptions update;
   int mergeList = 0;
@@ -376,6 +377,14 @@ const std::vector<Command>& commands() {
          if (!from) return kFailed;
          return app::runMigrateCommand(*from, app::installationAt(r.v.migrateTo), r.errors, std::cout, std::cerr);
        }},
+      {"enlaza", "hace que una carpeta use las tablas de un servidor PostgreSQL (o dice cuál usa)", true,
+       [](CLI::App& sub, Values& v) {
+         dataOptions(sub, v);
+         sub.add_option("--servidor", v.linkedServer,
+                        "postgresql://usuario@servidor:puerto/base?schema=nombre; se guarda en SERVIDOR, sólo para "
+                        "usted");
+       },
+       [](Run& r) { return app::runLinkCommand(r.v.data, r.v.settings, r.v.linkedServer, std::cout, std::cerr); }},
       {"restaura", "pone de vuelta un respaldo: los archivos del sistema o una obra", true,
        [](CLI::App& sub, Values& v) {
          dataOptions(sub, v);

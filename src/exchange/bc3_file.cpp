@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -210,6 +211,10 @@ std::string formatBc3Date(int32_t day) {
 Status readBc3(std::string_view bytes, Bc3File* file) {
   *file = Bc3File{};
   if (bytes.size() > kBc3MaxBytes) return lineError(1, "el archivo pasa de 256 MB");
+  if (const auto at =
+          text::findControlCharacter(bytes.substr(0, bytes.find_last_not_of('\x1A') + 1)))  // DOS's end mark
+    return lineError(1 + std::count(bytes.begin(), bytes.begin() + *at, '\n'),
+                     "tiene el carácter de control " + text::controlCharacterName(bytes, *at) + ", que no es texto");
   const std::vector<Record> records = splitRecords(bytes);
   if (records.empty()) return lineError(1, "no es un archivo FIEBDC-3: no tiene registros");
 

@@ -141,7 +141,7 @@ Status readCsv(const std::filesystem::path& file, SheetData* sheet) {
     endField();
     sheet->rows.push_back(std::move(row));
   }
-  return Status::ok();
+  return refuseControlCharacters(*sheet);
 }
 
 }  // namespace velmora::exchange

@@ -16,6 +16,19 @@ const Cell& SheetData::at(size_t row, size_t column) const {
   return rows[row][column];
 }
 
+Status refuseControlCharacters(const SheetData& sheet) {
+  for (size_t r = 0; r < sheet.rows.size(); ++r) {
+    for (size_t c = 0; c < sheet.rows[r].size(); ++c) {
+      const std::string& t = sheet.rows[r][c].text;
+      if (const auto at = text::findControlCharacter(t))
+        return Status::error(Status::Code::kInvalid, "la celda " + columnLetters(c) + std::to_string(r + 1) + " de " +
+                                                         sheet.name + " tiene el carácter de control " +
+                                                         text::controlCharacterName(t, *at) + ", que no es texto");
+    }
+  }
+  return Status::ok();
+}
+
 std::optional<size_t> columnIndex(const std::string& letters) {
   if (letters.empty() || letters.size() > 3) return std::nullopt;
   size_t n = 0;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/status.h"
+
 namespace velmora::exchange {
 
 struct Cell {
@@ -25,6 +27,11 @@ struct SheetData {
 
   const Cell& at(size_t row, size_t column) const;
 };
+
+// A sheet whose cells hold a control character (a NUL byte, a form feed:
+// never text) is refused, naming the first such cell; a line break in a
+// cell is text.
+Status refuseControlCharacters(const SheetData& sheet);
 
 // "A" 0, "B" 1, ... "AA" 26; nothing for what is not a column's letters.
 std::optional<size_t> columnIndex(const std::string& letters);

@@ -104,7 +104,7 @@ Status readSheet(const fs::path& workbook, const std::string& name, SheetData* s
       }
     }
   }
-  return Status::ok();
+  return refuseControlCharacters(*sheet);
 }
 
 }  // namespace velmora::exchange

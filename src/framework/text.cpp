@@ -99,6 +99,41 @@ size_t charCount(std::string_view s) {
   return n;
 }
 
+namespace {
+
+bool isControl(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7F;
+}
+bool isLineBreakOrTab(char c) { return c == '\t' || c == '\n' || c == '\r'; }
+
+}  // namespace
+
+std::optional<size_t> findControlCharacter(std::string_view s) {
+  for (size_t i = 0; i < s.size(); ++i)
+    if (isControl(s[i]) && !isLineBreakOrTab(s[i])) return i;
+  return std::nullopt;
+}
+
+bool holdsControlCharacters(std::string_view s) { return std::any_of(s.begin(), s.end(), isControl); }
+
+std::string withoutControlCharacters(std::string_view s, bool lineBreaks) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    if (!isControl(c)) out += c;
+    else if (isLineBreakOrTab(c)) out += lineBreaks ? c : ' ';
+  }
+  return out;
+}
+
+std::string controlCharacterName(std::string_view s, size_t offset) {
+  if (offset >= s.size()) return {};
+  const auto code = static_cast<unsigned char>(s[offset]);
+  static const char* const kHex = "0123456789ABCDEF";
+  return std::string("U+00") + kHex[code >> 4] + kHex[code & 15];
+}
+
 std::string truncateChars(std::string_view s, size_t n) {
   if (s.size() <= n) return std::string(s);  // a character takes a byte at least
   size_t i = 0;

@@ -18,6 +18,23 @@ std::string clip(std::string_view s);
 std::string truncateChars(std::string_view s, size_t n);
 size_t charCount(std::string_view s);
 
+// Control characters: the bytes below 32 and DEL (the same in UTF-8 and in
+// the older one-byte encodings). Tab, line feed and carriage return are the
+// ones a text may carry (a cell with a line break); the others (a NUL byte,
+// a form feed, an escape) are never text: a server cuts a text at NUL where
+// a file keeps it whole.
+// The byte offset of the first control character other than those three,
+// or nothing.
+std::optional<size_t> findControlCharacter(std::string_view s);
+// Whether the text holds any control character, those three included.
+bool holdsControlCharacters(std::string_view s);
+// The text without control characters. `lineBreaks` keeps tab, line feed
+// and carriage return (a memo); otherwise they become blanks (a one-line
+// field).
+std::string withoutControlCharacters(std::string_view s, bool lineBreaks);
+// "U+0000": how the control character at byte `offset` is named in messages.
+std::string controlCharacterName(std::string_view s, size_t offset);
+
 std::string fromCp1252(std::string_view bytes);
 // Characters with no Windows-1252 form become '?'.
 std::string toCp1252(std::string_view utf8);

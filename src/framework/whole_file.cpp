@@ -20,11 +20,12 @@ Status failure(const fs::path& path, const std::string& what) {
 
 }  // namespace
 
-Status writeWholeFile(const fs::path& target, std::string_view bytes) {
+Status writeWholeFile(const fs::path& target, std::string_view bytes, WholeFileAccess access) {
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::random_device random;
   const fs::path scratch = dir / ("." + target.filename().string() + ".velmora-" + std::to_string(random() % 1000000));
-  const int fd = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const int fd = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                        access == WholeFileAccess::kOwnerOnly ? 0600 : 0644);
   if (fd < 0) return failure(target, "no se pudo escribir");
   size_t done = 0;
   while (done < bytes.size()) {

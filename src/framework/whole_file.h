@@ -11,7 +11,12 @@
 
 namespace velmora {
 
-Status writeWholeFile(const std::filesystem::path& target, std::string_view bytes);
+// Who may read a file written whole: everyone the folder lets in, or only
+// its owner (a file that may hold a password).
+enum class WholeFileAccess { kShared, kOwnerOnly };
+
+Status writeWholeFile(const std::filesystem::path& target, std::string_view bytes,
+                      WholeFileAccess access = WholeFileAccess::kShared);
 
 // The whole file, refused beyond `limit` bytes.
 Status readWholeFile(const std::filesystem::path& source, size_t limit, std::string* bytes);

@@ -19,14 +19,25 @@ namespace velmora::services {
 struct MigrationReport {
   size_t tables = 0;
   size_t records = 0;
-  std::vector<std::string> works;    // the works copied, by code
-  std::vector<std::string> refused;  // registered works whose code cannot name a folder: not copied
+  std::vector<std::string> works;            // the works copied, by code
+  std::vector<std::string> refused;          // registered works whose code cannot name a folder: not copied
+  size_t cleanedRecords = 0;                 // records whose texts held control characters, copied without them
+  size_t files = 0;                          // pictures and settings files carried beside the tables
+  std::vector<std::string> missingPictures;  // named by a supplier, absent from the source
+  bool leftIncomplete = false;               // the target stays marked: the copy did not finish
+  std::string restartedFrom;                 // the source of an unfinished copy that this one started over, if any
 };
 
+// What an installation is called in messages: its folder, or its server
+// (never with the password) and schema.
+std::string installationName(const tables::Installation& inst);
+
 // Copies `from` into `to`, which must hold none of the data tables yet
-// (settings it already has are kept). `progress` hears of each table.
-// Any failure stops the copy and says where; what was copied stays, for
-// the user to drop before trying again.
+// (settings it already has are kept), with the suppliers' pictures and the
+// installation's settings files. `progress` hears of each table. The target
+// is marked incomplete until every table compared equal; any failure stops
+// the copy, says where and leaves the mark, so that no command uses the
+// target. A target so marked is started over by the next copy into it.
 Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
                            MigrationReport* report, const std::function<void(const std::string&)>& progress);
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "tables/connection.h"
+
 namespace velmora::tables {
 
 ChangeListener::~ChangeListener() {
@@ -12,7 +14,7 @@ ChangeListener::~ChangeListener() {
 
 bool ChangeListener::start(const std::string& url, std::string* why) {
   if (pg_) return true;
-  pg_ = PQconnectdb(url.c_str());
+  pg_ = internal::connectToServer(url);
   if (PQstatus(pg_) == CONNECTION_OK) {
     PGresult* r = PQexec(pg_, "LISTEN velmora");
     const bool listening = PQresultStatus(r) == PGRES_COMMAND_OK;

@@ -22,6 +22,14 @@ constexpr const char* kSessionSettings = "SET client_encoding='UTF8'; SET lock_t
 
 }  // namespace
 
+pg_conn* connectToServer(const std::string& url) {
+  // The address is expanded as libpq reads it; the name only fills in for
+  // an application_name it (or PGAPPNAME) does not give.
+  const char* const keywords[] = {"dbname", "fallback_application_name", nullptr};
+  const char* const values[] = {url.c_str(), "velmora", nullptr};
+  return PQconnectdbParams(keywords, values, 1);
+}
+
 int codeOfSqlState(const char* state) {
   if (!state || std::strlen(state) != 5) return SQLITE_IOERR;
   const std::string s(state);
@@ -92,7 +100,7 @@ std::shared_ptr<Connection> Connection::forThread(const std::string& url, std::s
   }
   std::shared_ptr<Connection> c(new Connection);
   c->process_ = ::getpid();
-  c->pg_ = PQconnectdb(url.c_str());
+  c->pg_ = connectToServer(url);
   if (!c->pg_ || PQstatus(c->pg_) != CONNECTION_OK) {
     *why = c->pg_ ? PQerrorMessage(c->pg_) : "sin memoria";
     while (!why->empty() && (why->back() == '\n' || why->back() == ' ')) why->pop_back();

@@ -25,6 +25,10 @@ struct pg_conn;
 
 namespace velmora::tables::internal {
 
+// A new session on the server at `url` (libpq's blocking connect), named
+// "velmora" in the server's list of sessions unless the address names it.
+pg_conn* connectToServer(const std::string& url);
+
 class Connection {
  public:
   ~Connection();

@@ -1,10 +1,24 @@
 #include "tables/installation.h"
 
+#include <libpq-fe.h>
+
+#include <cctype>
+#include <fstream>
+#include <map>
+
+#include "framework/whole_file.h"
 #include "tables/catalogue.h"
 
 namespace velmora::tables {
 
 bool serverHoldsTable(const std::string& url, const std::string& schema, const std::string& table);
+Status writeServerCopyMark(const Installation& inst, const std::string* source);
+Status readServerCopyMark(const Installation& inst, std::optional<std::string>* source);
+
+namespace {
+// The mark of a copy in progress into an installation in files.
+constexpr const char* kCopyMarkFile = ".migra-incompleta";
+}  // namespace
 
 std::filesystem::path Installation::fileOf(const TableDef& def) const {
   if (def.settingsRole) return (settingsDir.empty() ? dataDir : settingsDir) / def.fileName;
@@ -78,11 +92,71 @@ std::optional<ServerAddress> parseServerAddress(std::string_view address) {
 std::string shownAddress(std::string_view address) {
   std::string shown(address);
   const size_t scheme = shown.find("://");
-  const size_t at = shown.find('@');
-  if (scheme == std::string::npos || at == std::string::npos) return shown;
+  if (scheme == std::string::npos) return shown;
+  // The user part ends at the last "@" before the parameters: a password
+  // written without escapes may hold "@" or "/" itself.
+  const size_t at = shown.rfind('@', shown.find('?'));
   const size_t colon = shown.find(':', scheme + 3);
-  if (colon != std::string::npos && colon < at) shown.replace(colon + 1, at - colon - 1, "***");
+  if (at != std::string::npos && at > scheme && colon < at) shown.replace(colon + 1, at - colon - 1, "***");
+  // A password given as a parameter of the address.
+  for (size_t from = shown.find('?'); from != std::string::npos; from = shown.find('&', from + 1)) {
+    const size_t name = from + 1;
+    const size_t equals = shown.find('=', name);
+    if (equals == std::string::npos) break;
+    std::string key = shown.substr(name, equals - name);
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (key != "password") continue;
+    const size_t end = shown.find('&', equals);
+    shown.replace(equals + 1, (end == std::string::npos ? shown.size() : end) - equals - 1, "***");
+  }
   return shown;
+}
+
+std::string installationKey(const ServerAddress& server) {
+  std::map<std::string, std::string> given;
+  char* failure = nullptr;
+  if (PQconninfoOption* options = PQconninfoParse(server.url.c_str(), &failure)) {
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+      if (o->val && *o->val) given[o->keyword] = o->val;
+    PQconninfoFree(options);
+  }
+  if (failure) PQfreemem(failure);
+  std::string key = given["user"] + "@" + given["host"];
+  if (!given["port"].empty()) key += ":" + given["port"];
+  key += "/" + given["dbname"];
+  if (!given["service"].empty()) key += "_" + given["service"];
+  return key + "_" + server.schema;
+}
+
+Status markCopyIncomplete(const Installation& inst, const std::string& source) {
+  if (inst.onServer()) return writeServerCopyMark(inst, &source);
+  return writeWholeFile(inst.dataDir / kCopyMarkFile, source + "\n");
+}
+
+Status clearCopyIncomplete(const Installation& inst) {
+  if (inst.onServer()) return writeServerCopyMark(inst, nullptr);
+  std::error_code ec;
+  std::filesystem::remove(inst.dataDir / kCopyMarkFile, ec);
+  if (ec)
+    return Status::error(Status::Code::kIoError,
+                         "no se pudo quitar la marca de copia incompleta de " + inst.dataDir.string());
+  return Status::ok();
+}
+
+Status copyIncompleteMark(const Installation& inst, std::optional<std::string>* source) {
+  source->reset();
+  if (inst.onServer()) return readServerCopyMark(inst, source);
+  const std::filesystem::path mark = inst.dataDir / kCopyMarkFile;
+  std::error_code ec;
+  if (!std::filesystem::exists(mark, ec)) {
+    if (ec) return Status::error(Status::Code::kIoError, "no se pudo leer la carpeta " + inst.dataDir.string());
+    return Status::ok();
+  }
+  std::ifstream in(mark);
+  std::string line;
+  std::getline(in, line);
+  *source = line;
+  return Status::ok();
 }
 
 }  // namespace velmora::tables

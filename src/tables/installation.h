@@ -71,8 +71,14 @@ struct ServerAddress {
 };
 // Nothing when the address is not one, or its schema is not a plain name.
 std::optional<ServerAddress> parseServerAddress(std::string_view address);
-// The address without its password, for messages and logs.
+// The address without its password (in the user part or as a parameter),
+// for messages and logs.
 std::string shownAddress(std::string_view address);
+// What names the installation an address reaches, for the station's own
+// folder: "user@host:port/database" as far as the address gives them (and
+// the service it names), never its password or other options. Parsed by
+// the server library, so that every spelling of one address gives one key.
+std::string installationKey(const ServerAddress& server);
 
 // The schemas of an installation on its server: its own and its works'.
 std::vector<std::string> serverSchemas(const Installation& inst, Status* status);
@@ -91,5 +97,19 @@ Status replaceServerSchemas(const Installation& inst, const std::vector<std::str
 // Drops an installation from its server, with every work: for replacing it
 // by a copy (migra) and for tests. Everything or nothing.
 Status dropServerInstallation(const Installation& inst);
+
+// A copy being made into an installation (migra) marks it until the copy
+// has been compared whole: no command uses a marked installation, which may
+// list works whose tables never arrived. The mark lives with the data (a
+// file in the data folder, a row of the installation's schema on a server),
+// so that every station sees it. `source` names what is being copied.
+Status markCopyIncomplete(const Installation& inst, const std::string& source);
+Status clearCopyIncomplete(const Installation& inst);
+// The source a mark names, or nothing when the installation is not marked;
+// a failure when it could not be asked (the server did not answer).
+Status copyIncompleteMark(const Installation& inst, std::optional<std::string>* source);
+// Starts a marked copy over on a server: drops the installation with its
+// works and marks the empty schema again, in one transaction.
+Status restartServerCopy(const Installation& inst, const std::string& source);
 
 }  // namespace velmora::tables

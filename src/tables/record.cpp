@@ -38,6 +38,9 @@ void Record::setIntegerAt(int slot, int64_t value) { values_[slot].i = value; }
 
 void Record::setTextAt(int slot, std::string_view value) {
   const Column& c = def_->columns[slot];
+  std::string clean;
+  if (text::holdsControlCharacters(value))
+    value = clean = text::withoutControlCharacters(value, c.type == FieldType::kMemo);
   // A CSTRING(n) holds n-1 characters before its terminating zero.
   const size_t limit = c.type == FieldType::kCString ? c.size - 1 : c.size;
   // No more bytes than the limit: no more characters either, nothing to cut.
@@ -46,6 +49,17 @@ void Record::setTextAt(int slot, std::string_view value) {
   if (kept.size() > limit) kept = cut = text::truncateChars(value, limit);
   while (!kept.empty() && kept.back() == ' ') kept.remove_suffix(1);
   values_[slot].s.assign(kept);
+}
+
+bool Record::cleanStoredTexts() {
+  bool changed = false;
+  for (size_t slot = 0; slot < values_.size(); ++slot) {
+    if (!isTextType(def_->columns[slot].type) || !text::holdsControlCharacters(values_[slot].s)) continue;
+    const std::string before = values_[slot].s;
+    setTextAt(static_cast<int>(slot), before);
+    changed |= values_[slot].s != before;
+  }
+  return changed;
 }
 
 bool Record::operator==(const Record& other) const { return def_ == other.def_ && values_ == other.values_; }

@@ -55,7 +55,13 @@ class Record {
   const std::string& textAt(int slot) const { return values_[slot].s; }
   void setIntegerAt(int slot, int64_t value);
   void setRealAt(int slot, double value) { values_[slot].r = value; }
+  // Texts are kept without control characters (one-line fields turn a tab
+  // or a line break into a blank; memos keep them): a server cuts a text at
+  // a NUL byte that a file keeps whole, and the two must hold the same.
   void setTextAt(int slot, std::string_view value);
+  // Sets every text again by setTextAt's rule: a record stored before that
+  // rule loses its control characters. Whether any text changed.
+  bool cleanStoredTexts();
   // Takes a stored text as it is (it was cut and clipped when written).
   void assignStoredTextAt(int slot, const char* data, size_t size) { values_[slot].s.assign(data, size); }
 

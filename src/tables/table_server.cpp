@@ -56,6 +56,16 @@ std::string upperFunctionSql(const std::string& schema) {
          lower + "'', ''" + upper + "'')';";
 }
 
+// The schema with its table of our own (velmora_meta: the owner's digest,
+// and the mark of a copy in progress), made if missing.
+std::string ownSchemaSql(const std::string& schema) {
+  return "CREATE SCHEMA IF NOT EXISTS " + schema + ";CREATE TABLE IF NOT EXISTS " + schema +
+         ".velmora_meta(key text PRIMARY KEY, value text NOT NULL);INSERT INTO " + schema +
+         ".velmora_meta VALUES('owner'," + literal(ownerDigest(kDataOwnerPassword)) + ") ON CONFLICT DO NOTHING;";
+}
+
+constexpr const char* kCopyMarkKey = "copia_incompleta";
+
 }  // namespace
 
 Status Table::openOnServer() {
@@ -117,10 +127,7 @@ Status Table::prepareServerSchema() {
 
   const std::string table = storeIdent();
   std::string sql = "SELECT pg_advisory_xact_lock(hashtext(" + literal("velmora:" + serverSchema_) + "));";
-  sql += "CREATE SCHEMA IF NOT EXISTS " + schema + ";";
-  sql += "CREATE TABLE IF NOT EXISTS " + schema + ".velmora_meta(key text PRIMARY KEY, value text NOT NULL);";
-  sql += "INSERT INTO " + schema + ".velmora_meta VALUES('owner'," + literal(ownerDigest(kDataOwnerPassword)) +
-         ") ON CONFLICT DO NOTHING;";
+  sql += ownSchemaSql(schema);
   // Every change is told to the stations listening, once per statement.
   sql += "CREATE OR REPLACE FUNCTION " + schema + ".velmora_notify() RETURNS trigger LANGUAGE plpgsql AS " +
          literal(kNotifyBody) + ";";
@@ -206,6 +213,70 @@ Status replaceServerSchemas(const Installation& inst, const std::vector<std::str
   if (s && db->commit() != SQLITE_OK) s = Status::error(Status::Code::kIoError, db->errorMessage());
   if (!s) db->rollback();
   return s;
+}
+
+namespace {
+// Whether the installation's schema has its own table yet.
+bool holdsOwnTable(Connection& db, const Installation& inst, Status* failed) {
+  Statement probe(db, "SELECT to_regclass(?) IS NOT NULL");
+  probe.bind(1, std::string_view(ident(inst.serverSchema) + ".velmora_meta"));
+  if (probe.step() != SQLITE_ROW) {
+    *failed = Status::error(Status::Code::kIoError, db.errorMessage());
+    return false;
+  }
+  return probe.text(0) == "t";
+}
+}  // namespace
+
+// Sets the mark of a copy in progress (`source` given) or clears it.
+Status writeServerCopyMark(const Installation& inst, const std::string* source) {
+  Status failed;
+  auto db = sessionOf(inst, &failed);
+  if (!db) return failed;
+  const std::string schema = ident(inst.serverSchema);
+  if (!source) {
+    if (!holdsOwnTable(*db, inst, &failed)) return failed;
+    Statement clear(*db, "DELETE FROM " + schema + ".velmora_meta WHERE key=?");
+    clear.bind(1, std::string_view(kCopyMarkKey));
+    if (clear.step() != SQLITE_DONE) return Status::error(Status::Code::kIoError, db->errorMessage());
+    return Status::ok();
+  }
+  if (db->begin() != SQLITE_OK) return Status::error(Status::Code::kLocked, db->errorMessage());
+  const auto fail = [&] {
+    const Status s = Status::error(Status::Code::kIoError, db->errorMessage());
+    db->rollback();
+    return s;
+  };
+  if (db->exec("SELECT pg_advisory_xact_lock(hashtext(" + literal("velmora:" + inst.serverSchema) + "));" +
+               ownSchemaSql(schema)) != SQLITE_OK)
+    return fail();
+  Statement put(
+      *db, "INSERT INTO " + schema + ".velmora_meta VALUES(?, ?) ON CONFLICT (key) DO UPDATE SET value=excluded.value");
+  put.bind(1, std::string_view(kCopyMarkKey));
+  put.bind(2, std::string_view(*source));
+  if (put.step() != SQLITE_DONE) return fail();
+  if (db->commit() != SQLITE_OK) return Status::error(Status::Code::kIoError, db->errorMessage());
+  return Status::ok();
+}
+
+Status readServerCopyMark(const Installation& inst, std::optional<std::string>* source) {
+  Status failed;
+  auto db = sessionOf(inst, &failed);
+  if (!db) return failed;
+  if (!holdsOwnTable(*db, inst, &failed)) return failed;
+  Statement read(*db, "SELECT value FROM " + ident(inst.serverSchema) + ".velmora_meta WHERE key=?");
+  read.bind(1, std::string_view(kCopyMarkKey));
+  const int rc = read.step();
+  if (rc == SQLITE_ROW) *source = read.text(0);
+  else if (rc != SQLITE_DONE) return Status::error(Status::Code::kIoError, db->errorMessage());
+  return Status::ok();
+}
+
+Status restartServerCopy(const Installation& inst, const std::string& source) {
+  Status listed;
+  const std::vector<std::string> schemas = serverSchemas(inst, &listed);
+  if (!listed) return listed;
+  return replaceServerSchemas(inst, schemas, [&] { return writeServerCopyMark(inst, &source); });
 }
 
 Status dropServerInstallation(const Installation& inst) {
