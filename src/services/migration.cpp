@@ -80,8 +80,13 @@ Status copySharedTables(const tables::Installation& from, const tables::Installa
   std::filesystem::create_directories(to.dataDir, made);  // on a server, the station's folder
   for (bool station : {true, false}) {
     for (const tables::TableDef* def : sharedTables(station)) {
-      if (!from.holdsTable(*def)) continue;
-      if (station && to.holdsTable(*def)) continue;  // the station's own tables stay
+      bool inSource = false, inTarget = false;
+      if (Status s = from.holdsTable(*def, &inSource); !s) return s;
+      if (!inSource) continue;
+      if (station) {
+        if (Status s = to.holdsTable(*def, &inTarget); !s) return s;
+        if (inTarget) continue;  // the station's own tables stay
+      }
       progress(def->label);
       if (Status s = copyTable(from, to, *def, errors, report); !s) return s;
     }
@@ -101,7 +106,10 @@ Status copyWorkTables(const tables::Installation& from, const tables::Installati
     if (Status s = works::prepareWorkDirectory(to.dataDir, code); !s) return s;
   for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
     const tables::TableDef& def = tables::tableDef(label);
-    if (!workFrom.holdsTable(def)) continue;
+    bool held = false;
+    if (Status s = workFrom.holdsTable(def, &held); !s)
+      return Status::error(s.code(), "obra " + code + ", " + s.text());
+    if (!held) continue;
     progress(code + "/" + def.label);
     if (Status s = copyTable(workFrom, workTo, def, errors, report); !s)
       return Status::error(s.code(), "obra " + code + ", " + s.text());
@@ -144,12 +152,17 @@ Status copyServerPartIntoFiles(const tables::Installation& server, const std::fi
 Status migrateInstallation(const tables::Installation& from, const tables::Installation& to, ErrorReporter& errors,
                            MigrationReport* report, const std::function<void(const std::string&)>& progress) {
   *report = {};
-  for (const tables::TableDef* def : sharedTables(false))
-    if (to.holdsTable(*def))
+  for (const tables::TableDef* def : sharedTables(false)) {
+    bool held = false;
+    if (Status s = to.holdsTable(*def, &held); !s) return s;
+    if (held)
       return Status::error(Status::Code::kInvalid,
                            "el destino ya tiene la tabla " + def->label + "; use una instalación vacía");
+  }
   std::vector<std::string> codes;
-  if (from.holdsTable(tables::tableDef("OBRA"))) {  // an empty installation has no works
+  bool hasWorks = false;
+  if (Status s = from.holdsTable(tables::tableDef("OBRA"), &hasWorks); !s) return s;
+  if (hasWorks) {  // an empty installation has no works
     auto obra = from.table("OBRA", errors);
     obra->setReadingOnly(true);
     if (Status s = obra->open(); !s) return Status::error(s.code(), "OBRA: " + s.text());

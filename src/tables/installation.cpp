@@ -4,7 +4,7 @@
 
 namespace velmora::tables {
 
-bool serverHoldsTable(const std::string& url, const std::string& schema, const std::string& table);
+Status serverHoldsTable(const std::string& url, const std::string& schema, const std::string& table, bool* held);
 
 std::filesystem::path Installation::fileOf(const TableDef& def) const {
   if (def.settingsRole) return (settingsDir.empty() ? dataDir : settingsDir) / def.fileName;
@@ -30,11 +30,12 @@ bool Installation::workReachable() const {
 
 bool Installation::workWritable() const { return onServer() || canWriteIn(workDir); }
 
-bool Installation::holdsTable(const TableDef& def) const {
-  if (onServer(def)) return serverHoldsTable(serverUrl, schemaOf(def), def.storeName);
+Status Installation::holdsTable(const TableDef& def, bool* held) const {
+  if (onServer(def)) return serverHoldsTable(serverUrl, schemaOf(def), def.storeName, held);
   std::error_code ec;
   const std::filesystem::path file = fileOf(def);
-  return std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) > 0 && !ec;
+  *held = std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) > 0 && !ec;
+  return Status::ok();
 }
 
 std::unique_ptr<Table> Installation::table(std::string_view label, ErrorReporter& errors) const {
