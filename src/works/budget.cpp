@@ -103,6 +103,15 @@ Status inTransaction(tables::Table& host, const std::function<Status()>& work) {
   return host.commit();
 }
 
+// A whole-work operation (CALCULA, RENUM, the refresh, a repricing) runs
+// under the work's lock: the write lock of its rows' table, taken before
+// anything is read (another station's operation on the work is waited for,
+// within the usual lock wait), with the rows read under it. Two stations'
+// operations on one work so run one after the other, each on the rows the
+// other left, never on rows read before the other wrote them (which could
+// only end in a conflict).
+Status underWorkLock(tables::Table& cobr, const std::function<Status()>& work) { return inTransaction(cobr, work); }
+
 // Every row's figures, as computed in `rows`, written at once (inside the
 // caller's transaction); each row's version is then one more.
 Status writeFigures(tables::Table& cobr, std::vector<StoredRow>& rows) {
@@ -351,7 +360,9 @@ Status checkFiniteFigures(const std::vector<BudgetRow>& rows) {
 Status requireBudgetTables(const tables::Installation& inst) {
   for (const char* label : {"COBR", "INOB"}) {
     const tables::TableDef& def = tables::tableDef(label);
-    if (!inst.holdsTable(def))
+    bool held = false;
+    if (Status asked = inst.holdsTable(def, &held); !asked) return asked;  // not known: never "missing"
+    if (!held)
       return Status::error(Status::Code::kNotFound,
                            "falta la tabla " + def.fileName + " de la obra (" +
                                (def.label == "COBR" ? "renglones" : "líneas de los conceptos") +
@@ -395,8 +406,9 @@ Status WorkPricing::openStatus() const {
   return engine_->openStatus();
 }
 
-Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
-               const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
+namespace {
+Status calculaRun(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
+                  const estimate::ZoneFactors& zone, int32_t user, const Progress& progress, bool* committing) {
   if (Status s = requireBudgetTables(inst); !s) return s;
   WorkPricing pricing(inst, errors, header, zone, user);
   if (Status s = pricing.openStatus(); !s) return s;
@@ -405,12 +417,12 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const Wo
   cobr->setAuditUser(user);
   std::vector<StoredRow> rows;
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
-  if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
 
   // Pass 1 prices a row, pass 2 sets its unit price and amount from those
   // figures and the running subtotal of the rows above it; both walk the
   // rows in the same order, and every row is then written once with both.
-  return inTransaction(*cobr, [&]() -> Status {
+  return underWorkLock(*cobr, [&]() -> Status {
+    if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
     double running = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
       tables::Record& r = rows[i].record;
@@ -446,8 +458,21 @@ Status calcula(const tables::Installation& inst, ErrorReporter& errors, const Wo
     if (progress && !progress(rows.size(), rows.size(), {}))
       return Status::error(Status::Code::kCancelled, "cancelado");
     if (Status s = writeFigures(*cobr, rows); !s) return s;
-    return pricing.prices().saveCopies();
+    const Status saved = pricing.prices().saveCopies();
+    *committing = saved.isOk();
+    return saved;
   });
+}
+}  // namespace
+
+Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
+               const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
+  bool committing = false;
+  const Status s = calculaRun(inst, errors, header, zone, user, progress, &committing);
+  // Everything before the commit is undone with the transaction: the user
+  // hears that the work is as it was (a lost commit says what it knows).
+  if (s || committing || s.is(Status::Code::kCancelled)) return s;
+  return Status::error(s.code(), s.text() + "; la obra quedó como estaba");
 }
 
 Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, int32_t user) {
@@ -455,8 +480,8 @@ Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, in
   if (Status s = cobr->open(); !s) return s;
   cobr->setAuditUser(user);
   std::vector<StoredRow> rows;
-  if (Status s = readRows(*cobr, &rows); !s) return s;
-  return inTransaction(*cobr, [&]() -> Status {
+  return underWorkLock(*cobr, [&]() -> Status {
+    if (Status s = readRows(*cobr, &rows); !s) return s;
     for (const StoredRow& row : rows) {
       const char kind = kindOf(row.record);
       if (kind == row_kind::kTitle) continue;
@@ -515,8 +540,8 @@ Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, cons
   if (Status s = obra->shareConnectionOf(*cobr); !s) return s;
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
   std::vector<StoredRow> rows;
-  if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
-  const Status done = inTransaction(*cobr, [&]() -> Status {
+  const Status done = underWorkLock(*cobr, [&]() -> Status {
+    if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
     if (Status s = priceRows(pricing, *cobr, rows, progress); !s) return s;
     std::vector<BudgetRow> priced;
     for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
@@ -588,9 +613,9 @@ Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t
   }
   if (Status s = inob->shareConnectionOf(*cobr); !s) return s;
   std::vector<Numbered> rows, lines;
-  if (Status s = readNumbers(*cobr, INT32_MIN, INT32_MAX, true, &rows); !s) return s;
-  if (Status s = readNumbers(*inob, -999999999, 999999999, false, &lines); !s) return s;
-  const Status done = inTransaction(*cobr, [&]() -> Status {
+  const Status done = underWorkLock(*cobr, [&]() -> Status {
+    if (Status s = readNumbers(*cobr, INT32_MIN, INT32_MAX, true, &rows); !s) return s;
+    if (Status s = readNumbers(*inob, -999999999, 999999999, false, &lines); !s) return s;
     // 1. Every row and every line out of the way.
     std::vector<int64_t> aside;
     for (const Numbered& r : rows) aside.push_back(r.number + kAside);
