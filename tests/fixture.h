@@ -38,7 +38,7 @@ class PrivateServer {
     static int counter = 0;
     state_ = std::filesystem::temp_directory_path() /
              ("velmora-own-pg-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    started_ = run("start");
+    started_ = running_ = run("start");
     if (started_) std::getline(std::ifstream(state_ / "url"), url_);
     std::ifstream(state_ / "port") >> port_;
   }
@@ -52,8 +52,14 @@ class PrivateServer {
   bool started() const { return started_; }
   const std::string& url() const { return url_; }
   int port() const { return port_; }
-  bool stop() { return run("pause"); }
-  bool restart() { return run("resume"); }
+  bool stop() {
+    running_ = !run("pause");
+    return !running_;
+  }
+  bool restart() {
+    running_ = running_ || run("resume");
+    return running_;
+  }
 
  private:
   bool run(const char* what) {
@@ -64,7 +70,7 @@ class PrivateServer {
   std::filesystem::path state_;
   std::string url_;
   int port_ = 0;
-  bool started_ = false;
+  bool started_ = false, running_ = false;
 };
 
 class InstallationTest : public ::testing::Test {

@@ -128,7 +128,7 @@ class ServerRestartUiTest : public UiTest {
     session.installation = inst;
   }
   void TearDown() override {
-    server.restart();
+    if (server.started()) server.restart();
     UiTest::TearDown();
   }
   PrivateServer server;
