@@ -39,6 +39,50 @@ struct FatalExit {
   std::string text;
 };
 
+// A PostgreSQL server of the test's own (scripts/pg-server), which the test
+// stops as a crash would and starts again, on the same port, as a restart
+// does; removed with the object.
+class PrivateServer {
+ public:
+  PrivateServer() {
+    static int counter = 0;
+    state_ = std::filesystem::temp_directory_path() /
+             ("velmora-own-pg-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    started_ = running_ = run("start");
+    if (started_) std::getline(std::ifstream(state_ / "url"), url_);
+    std::ifstream(state_ / "port") >> port_;
+  }
+  ~PrivateServer() {
+    run("stop");
+    std::filesystem::remove_all(state_);
+  }
+  PrivateServer(const PrivateServer&) = delete;
+  PrivateServer& operator=(const PrivateServer&) = delete;
+
+  bool started() const { return started_; }
+  const std::string& url() const { return url_; }
+  int port() const { return port_; }
+  bool stop() {
+    running_ = !run("pause");
+    return !running_;
+  }
+  bool restart() {
+    running_ = running_ || run("resume");
+    return running_;
+  }
+
+ private:
+  bool run(const char* what) {
+    const std::string command = std::string("VELMORA_PG_OPTIONS='-c fsync=off' sh '") + VELMORA_SOURCE_DIR +
+                                "/scripts/pg-server' " + what + " '" + state_.string() + "' > /dev/null";
+    return std::system(command.c_str()) == 0;
+  }
+  std::filesystem::path state_;
+  std::string url_;
+  int port_ = 0;
+  bool started_ = false, running_ = false;
+};
+
 class InstallationTest : public ::testing::Test {
  protected:
   void SetUp() override {

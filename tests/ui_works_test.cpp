@@ -1,6 +1,8 @@
 // The works screens, headless on the demo installation: the budget window,
 // the works register and form, the row form and the totals window.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -9,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 
 #include "app/demo_data.h"
 #include "framework/dates.h"
@@ -208,6 +211,87 @@ TEST_F(WorksScreensTest, ARowFormNumbersNewRowsImportsAndAdjusts) {
   inob->rec().setInteger("CTA", 39000);
   inob->setOrderAt(inob->keyIndex("CTA_KEY"));
   EXPECT_TRUE(!inob->next().found() || inob->rec().integer("CTA") / 100 != 390);
+}
+
+// A form owns its record. While the form of row 20 is open, another station
+// commits a change to that row and the window reads its rows again; the
+// form, moved to account 25 and saved, then meets the other station's change
+// (message 8) and leaves every row and every line as they were.
+TEST_F(WorksScreensTest, ARowFormSavedAfterAnotherStationsCommitTouchesNoOtherRow) {
+  if (!onServer()) GTEST_SKIP() << "files tell nobody of their changes";
+  auto* window = showBudget(work("CASA01"));
+  const tables::Installation& house = session.installation;
+  const auto rowsNow = [&] {
+    auto cobr = house.table("COBR", errors);
+    std::vector<works::BudgetRow> rows;
+    EXPECT_TRUE(cobr->open() && works::readBudget(*cobr, &rows));
+    return rows;
+  };
+  const auto linesOf = [&](int32_t account) {
+    auto inob = house.table("INOB", errors);
+    EXPECT_TRUE(inob->open());
+    int count = 0;
+    inob->rec().setInteger("CTA", account * 100);
+    inob->setOrderAt(inob->keyIndex("CTA_KEY"));
+    while (inob->next() && inob->rec().integer("CTA") / 100 == account) ++count;
+    return count;
+  };
+  const std::vector<works::BudgetRow> before = rowsNow();
+  ASSERT_EQ(before.back().account, 380);
+  ASSERT_EQ(before.back().kind, works::row_kind::kSubtotal);
+  const int linesOf20 = linesOf(20);
+  ASSERT_GT(linesOf20, 0);
+  int row20 = -1;
+  for (size_t i = 0; i < window->model().rows().size(); ++i)
+    if (window->model().rows()[i].account == 20) row20 = static_cast<int>(i);
+  ASSERT_GE(row20, 0);
+  window->view().selectRow(row20);
+
+  bool formSeen = false;
+  QTimer::singleShot(0, [&] {
+    auto* form = qobject_cast<WorkConceptForm*>(QApplication::activeModalWidget());
+    if (!form) return;
+    formSeen = true;
+    const int reloads = window->reloads();
+    const pid_t station = fork();
+    if (station == 0) {
+      ErrorReporter own;
+      own.setSilent(true);
+      auto theirs = house.table("COBR", own);
+      bool done = theirs->open().isOk();
+      theirs->rec().clear();
+      theirs->rec().setInteger("CTA", 20);
+      done = done && theirs->fetch(theirs->keyIndex("CTA_KEY")).isOk();
+      theirs->rec().setReal("CANT", 7.5);
+      done = done && theirs->update().isOk();
+      _exit(done ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(station, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (int i = 0; i < 200 && window->reloads() == reloads; ++i) QTest::qWait(25);
+    EXPECT_GT(window->reloads(), reloads) << "the window did not hear the other station";
+    edit(*form, "CTA")->setText("25");
+    form->accept();
+    form->done(QDialog::Rejected);
+  });
+  window->changeRow();
+  ASSERT_TRUE(formSeen);
+
+  bool conflictSaid = false;
+  for (const std::string& text : shownTexts())
+    conflictSaid |= text.find("modificado por otra estación") != std::string::npos;
+  EXPECT_TRUE(conflictSaid);
+  const std::vector<works::BudgetRow> after = rowsNow();
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(after[i].account, before[i].account);
+    EXPECT_EQ(after[i].kind, before[i].kind) << before[i].account;
+    EXPECT_EQ(after[i].text, before[i].text) << before[i].account;
+    EXPECT_EQ(after[i].quantity, before[i].account == 20 ? 7.5 : before[i].quantity) << before[i].account;
+  }
+  EXPECT_EQ(linesOf(20), linesOf20);
+  EXPECT_EQ(linesOf(25), 0);
 }
 
 }  // namespace

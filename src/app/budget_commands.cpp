@@ -81,8 +81,11 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
   const int zone = header.zone;
   const estimate::ZoneFactors& factors = work->zone;
   if (recalculate) {
+    const uint64_t shown = errors.messagesShown();
     if (Status s = works::calcula(inst, errors, header, factors, 0); !s) {
-      err << "velmora: no se pudo recalcular la obra " << code << ": " << s.text() << "\n";
+      // A conflict was said by its message, in a line of its own.
+      if (!s.is(Status::Code::kConflict) || errors.messagesShown() == shown)
+        err << "velmora: no se pudo recalcular la obra " << code << ": " << s.text() << "\n";
       return 1;
     }
   }

@@ -340,9 +340,17 @@ int checkWorks(const tables::Installation& base, ErrorReporter& errors, std::ost
       continue;
     }
     std::vector<const tables::TableDef*> present, missing;
+    Status asked;
     for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
       const auto& def = tables::tableDef(label);
-      (inst.holdsTable(def) ? present : missing).push_back(&def);
+      bool held = false;
+      if (asked = inst.holdsTable(def, &held); !asked) break;
+      (held ? present : missing).push_back(&def);
+    }
+    if (!asked) {  // not known, so not called missing
+      out << "obra " << code << ": ERROR: " << asked.text() << "\n";
+      ++problems;
+      continue;
     }
     if (present.empty()) {
       out << "obra " << code << ": sin presupuesto todavía\n";

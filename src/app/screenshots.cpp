@@ -256,7 +256,12 @@ int saveScreenshots(int argc, char** argv, const std::string& dataDir, const std
   {
     // Only an existing installation: never new empty tables in some folder.
     const tables::Installation inst = installationAt(dataDir, settingsOption);
-    if (!inst.holdsTable(tables::tableDef("INBA"))) {
+    bool held = false;
+    if (Status asked = inst.holdsTable(tables::tableDef("INBA"), &held); !asked) {
+      std::cerr << "velmora: " << asked.text() << "\n";
+      return 1;
+    }
+    if (!held) {
       std::cerr << "velmora: " << dataDir << " no es una instalación (falta la tabla de insumos)\n";
       return 1;
     }

@@ -133,7 +133,8 @@ namespace {
 // A message as a terminal shows it: without the desktop's hints to press a
 // button or key, and the message table's one English tail said in Spanish.
 std::string headlessText(std::string text) {
-  for (const char* hint : {" Use el botón Ditto or Ctrl+' para restaurar sus cambios."}) {
+  for (const char* hint :
+       {" Los cambios serán mostrados ahora.", " Use el botón Ditto or Ctrl+' para restaurar sus cambios."}) {
     if (const size_t at = text.find(hint); at != std::string::npos) text.erase(at, std::strlen(hint));
   }
   const std::string tail = "cambioses to the ";

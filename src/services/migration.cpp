@@ -38,9 +38,7 @@ Status copyTable(const tables::Installation& from, const tables::Installation& t
   target->setKeepAudit(true);
   if (Status s = source->open(); !s) return Status::error(s.code(), where + ": " + s.text());
   if (Status s = target->open(); !s) return Status::error(s.code(), where + ": " + s.text());
-  int64_t present = 0;
-  if (Status s = target->count(&present); !s) return Status::error(s.code(), where + ": " + s.text());
-  if (present > 0) return Status::error(Status::Code::kInvalid, where + ": el destino ya tiene registros");
+  if (target->count() > 0) return Status::error(Status::Code::kInvalid, where + ": el destino ya tiene registros");
   if (Status s = target->begin(); !s) return Status::error(s.code(), where + ": " + s.text());
   // What was read is kept, to compare the copy with.
   Status written;
@@ -79,12 +77,18 @@ Status copyTable(const tables::Installation& from, const tables::Installation& t
   return Status::ok();
 }
 
-// Whether `inst` holds `def`'s table with records in it.
-bool holdsRecords(const tables::Installation& inst, const tables::TableDef& def, ErrorReporter& errors) {
-  if (!inst.holdsTable(def)) return false;
+// Whether `inst` holds `def`'s table with records in it, in `*held`.
+Status holdsRecords(const tables::Installation& inst, const tables::TableDef& def, ErrorReporter& errors,
+                    bool* held) {
+  *held = false;
+  if (Status s = inst.holdsTable(def, held); !s || !*held) return s;
   auto t = inst.table(def.label, errors);
   t->setReadingOnly(true);
-  return t->open().isOk() && t->count() > 0;
+  if (Status s = t->open(); !s) return s;
+  int64_t records = 0;
+  if (Status s = t->count(&records); !s) return s;
+  *held = records > 0;
+  return Status::ok();
 }
 
 }  // namespace
@@ -96,8 +100,14 @@ Status copySharedTables(const tables::Installation& from, const tables::Installa
   std::filesystem::create_directories(to.dataDir, made);  // on a server, the station's folder
   for (bool station : {true, false}) {
     for (const tables::TableDef* def : sharedTables(station)) {
-      if (!from.holdsTable(*def)) continue;
-      if (station && holdsRecords(to, *def, errors)) continue;  // the station's own tables stay
+      bool inSource = false;
+      if (Status s = from.holdsTable(*def, &inSource); !s) return s;
+      if (!inSource) continue;
+      if (station) {
+        bool inTarget = false;
+        if (Status s = holdsRecords(to, *def, errors, &inTarget); !s) return s;
+        if (inTarget) continue;  // the station's own tables stay
+      }
       progress(def->label);
       if (Status s = copyTable(from, to, *def, errors, report); !s) return s;
     }
@@ -117,7 +127,9 @@ Status copyWorkTables(const tables::Installation& from, const tables::Installati
     if (Status s = works::prepareWorkDirectory(to.dataDir, code); !s) return s;
   for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
     const tables::TableDef& def = tables::tableDef(label);
-    if (!workFrom.holdsTable(def)) continue;
+    bool held = false;
+    if (Status s = workFrom.holdsTable(def, &held); !s) return Status::error(s.code(), "obra " + code + ", " + s.text());
+    if (!held) continue;
     progress(code + "/" + def.label);
     if (Status s = copyTable(workFrom, workTo, def, errors, report); !s)
       return Status::error(s.code(), "obra " + code + ", " + s.text());
@@ -132,7 +144,9 @@ namespace {
 // register yet).
 Status registeredCodes(const tables::Installation& inst, ErrorReporter& errors, std::vector<std::string>* codes) {
   codes->clear();
-  if (!inst.holdsTable(tables::tableDef("OBRA"))) return Status::ok();  // an empty installation has no works
+  bool hasWorks = false;
+  if (Status s = inst.holdsTable(tables::tableDef("OBRA"), &hasWorks); !s) return s;
+  if (!hasWorks) return Status::ok();  // an empty installation has no works
   auto obra = inst.table("OBRA", errors);
   obra->setReadingOnly(true);
   if (Status s = obra->open(); !s) return Status::error(s.code(), "OBRA: " + s.text());
@@ -186,10 +200,13 @@ Status restartFileCopy(const tables::Installation& from, const tables::Installat
       std::filesystem::remove(work.workDir, ec);  // only when nothing else is in it
   }
   for (const tables::TableDef* def : sharedTables(false)) removeTableFile(to.fileOf(*def));
-  for (const tables::TableDef* def : sharedTables(false))
-    if (to.holdsTable(*def))
+  for (const tables::TableDef* def : sharedTables(false)) {
+    bool held = false;
+    if (Status s = to.holdsTable(*def, &held); !s) return s;
+    if (held)
       return Status::error(Status::Code::kIoError, "no se pudo quitar la tabla " + def->label +
                                                        " de la copia anterior en " + to.dataDir.string());
+  }
   return Status::ok();
 }
 
@@ -223,7 +240,9 @@ Status carryInstallationFiles(const tables::Installation& from, const tables::In
   if (!std::filesystem::exists(to.dataDir / "KAVEL.INI", ec))
     if (Status s = carryFile(from.dataDir / "KAVEL.INI", to.dataDir / "KAVEL.INI", &report->files); !s) return s;
 
-  if (!to.holdsTable(tables::tableDef("PATR"))) return Status::ok();
+  bool hasPictures = false;
+  if (Status s = to.holdsTable(tables::tableDef("PATR"), &hasPictures); !s) return s;
+  if (!hasPictures) return Status::ok();
   auto patr = to.table("PATR", errors);
   patr->setReadingOnly(true);
   if (Status s = patr->open(); !s) return Status::error(s.code(), "PATR: " + s.text());
@@ -272,10 +291,13 @@ Status migrateInstallation(const tables::Installation& from, const tables::Insta
     if (Status s = to.onServer() ? tables::restartServerCopy(to, source) : restartFileCopy(from, to, errors); !s)
       return s;
   } else {
-    for (const tables::TableDef* def : sharedTables(false))
-      if (to.holdsTable(*def))
+    for (const tables::TableDef* def : sharedTables(false)) {
+      bool held = false;
+      if (Status s = to.holdsTable(*def, &held); !s) return s;
+      if (held)
         return Status::error(Status::Code::kInvalid,
                              "el destino ya tiene la tabla " + def->label + "; use una instalación vacía");
+    }
   }
   std::error_code made;
   std::filesystem::create_directories(to.dataDir, made);  // on a server, the station's folder

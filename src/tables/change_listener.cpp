@@ -12,16 +12,15 @@ ChangeListener::~ChangeListener() {
   if (pg_) PQfinish(pg_);
 }
 
-bool ChangeListener::start(const std::string& url, std::string* why) {
+bool ChangeListener::start(const std::string& url, std::string* why, int waitSeconds) {
   if (pg_) return true;
-  pg_ = internal::connectToServer(url);
-  if (PQstatus(pg_) == CONNECTION_OK) {
-    PGresult* r = PQexec(pg_, "LISTEN velmora");
-    const bool listening = PQresultStatus(r) == PGRES_COMMAND_OK;
-    PQclear(r);
-    if (listening) return true;
-  }
-  *why = PQerrorMessage(pg_);
+  pg_ = internal::connectToServer(url, why, waitSeconds);
+  if (!pg_) return false;
+  PGresult* r = PQexec(pg_, "LISTEN velmora");
+  const bool listening = PQresultStatus(r) == PGRES_COMMAND_OK;
+  if (!listening) *why = internal::serverFailureText(pg_, r);
+  PQclear(r);
+  if (listening) return true;
   PQfinish(pg_);
   pg_ = nullptr;
   return false;
@@ -37,6 +36,10 @@ std::vector<std::string> ChangeListener::takeChanges() {
     const std::string table = n->extra ? n->extra : "";
     if (std::find(changed.begin(), changed.end(), table) == changed.end()) changed.push_back(table);
     PQfreemem(n);
+  }
+  if (PQstatus(pg_) != CONNECTION_OK) {  // the server went away: nothing more will be heard here
+    PQfinish(pg_);
+    pg_ = nullptr;
   }
   return changed;
 }

@@ -21,14 +21,17 @@ class ChangeListener {
   ChangeListener(const ChangeListener&) = delete;
   ChangeListener& operator=(const ChangeListener&) = delete;
 
-  // Starts listening on the server at `url`; false, with the reason, when
-  // it cannot connect.
-  bool start(const std::string& url, std::string* why);
+  // Starts listening on the server at `url`, waiting at most
+  // `waitSeconds` for it to answer; false, with the reason, when it cannot
+  // connect.
+  bool start(const std::string& url, std::string* why, int waitSeconds = 10);
   bool isListening() const { return pg_ != nullptr; }
   // The descriptor that becomes readable when something arrived (-1 when
   // not listening).
   int socket() const;
-  // The tables changed since the last call, each named once.
+  // The tables changed since the last call, each named once. When the
+  // server went away, the listener stops (isListening() turns false) and
+  // start() may be called again.
   std::vector<std::string> takeChanges();
 
  private:

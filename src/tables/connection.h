@@ -22,12 +22,9 @@
 
 struct sqlite3;
 struct pg_conn;
+struct pg_result;
 
 namespace velmora::tables::internal {
-
-// A new session on the server at `url` (libpq's blocking connect), named
-// "velmora" in the server's list of sessions unless the address names it.
-pg_conn* connectToServer(const std::string& url);
 
 class Connection {
  public:
@@ -43,6 +40,8 @@ class Connection {
   static std::shared_ptr<Connection> forThread(const std::string& url, std::string* why);
 
   bool isServer() const { return pg_ != nullptr; }
+  // Server only: whether the session was lost (the server went away).
+  bool lostSession() const;
   sqlite3* lite() const { return lite_; }
   pg_conn* server() const { return pg_; }
 
@@ -73,9 +72,24 @@ class Connection {
   // empty on failure.
   std::string prepareOnServer(const std::string& sql);
   void noteServerResult(int code, std::string message, int64_t changed, int64_t insertedId);
+  // Server only: records a statement's failure (`result` may be null), its
+  // code and its cause said in Spanish; returns the code.
+  int noteServerFailure(const pg_result* result);
+
+  // Server only: makes sure the session is there before a statement. A
+  // session the server ended while this station sat idle (a restart) is
+  // made again, outside a transaction; inside one, the transaction is lost
+  // and false is returned, with the cause noted. False, with the cause,
+  // when the server cannot be reached now.
+  bool ensureSession();
+  // Counts the sessions made on this connection: a statement prepared in an
+  // earlier one must be prepared again.
+  uint64_t session() const { return session_; }
 
  private:
   Connection() = default;
+  // Runs `sql` on the session as it is, never on one made again.
+  int runOnSession(std::string_view sql);
 
   sqlite3* lite_ = nullptr;
   pg_conn* pg_ = nullptr;
@@ -86,12 +100,28 @@ class Connection {
   int64_t changes_ = 0;
   int64_t insertedId_ = 0;
   int depth_ = 0;
+  uint64_t session_ = 1;
   int process_ = 0;  // the process that connected: a forked child never uses its parent's session
   std::map<std::string, std::string> prepared_;  // server SQL -> statement name
 };
 
 // The server's SQLSTATE translated to the SQLite code of the same kind.
 int codeOfSqlState(const char* state);
+
+// Connects to the server at `url` (libpq's form), named "velmora" in the
+// server's list of sessions unless the address names it, waiting at most
+// `waitSeconds` for it to answer (unless the address sets connect_timeout),
+// with the server's notices kept from standard error; null on failure, with
+// the cause in Spanish in `*why`.
+inline constexpr int kConnectWaitSeconds = 10;
+pg_conn* connectToServer(const std::string& url, std::string* why, int waitSeconds = kConnectWaitSeconds);
+
+// What went wrong with the server, in one line of Spanish with its cause:
+// for a failed connection (`result` null) from libpq's status, for a failed
+// statement from its SQLSTATE. Every text about the server that a user may
+// read comes from here: libpq's own texts are English. `inTransaction`
+// tells a lost session whose open transaction the server dropped.
+std::string serverFailureText(const pg_conn* pg, const pg_result* result, bool inTransaction = false);
 
 // `sql` with every "?" and "?N" outside quotes as the server's "$N".
 std::string serverPlaceholders(std::string_view sql);

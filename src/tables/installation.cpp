@@ -11,7 +11,7 @@
 
 namespace velmora::tables {
 
-bool serverHoldsTable(const std::string& url, const std::string& schema, const std::string& table);
+Status serverHoldsTable(const std::string& url, const std::string& schema, const std::string& table, bool* held);
 Status writeServerCopyMark(const Installation& inst, const std::string* source);
 Status readServerCopyMark(const Installation& inst, std::optional<std::string>* source);
 
@@ -44,11 +44,12 @@ bool Installation::workReachable() const {
 
 bool Installation::workWritable() const { return onServer() || canWriteIn(workDir); }
 
-bool Installation::holdsTable(const TableDef& def) const {
-  if (onServer(def)) return serverHoldsTable(serverUrl, schemaOf(def), def.storeName);
+Status Installation::holdsTable(const TableDef& def, bool* held) const {
+  if (onServer(def)) return serverHoldsTable(serverUrl, schemaOf(def), def.storeName, held);
   std::error_code ec;
   const std::filesystem::path file = fileOf(def);
-  return std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) > 0 && !ec;
+  *held = std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) > 0 && !ec;
+  return Status::ok();
 }
 
 std::unique_ptr<Table> Installation::table(std::string_view label, ErrorReporter& errors) const {

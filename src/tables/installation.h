@@ -55,8 +55,9 @@ struct Installation {
   // files, or they are on the server.
   bool workWritable() const;
   // Whether `def`'s table is stored (a file that is not empty, or a table
-  // on the server), without creating it.
-  bool holdsTable(const TableDef& def) const;
+  // on the server), without creating it, in `*held`. A server that cannot
+  // be asked is a failure, with its cause: never an absent table.
+  Status holdsTable(const TableDef& def, bool* held) const;
   // A table manager for `label` on this installation (not yet open).
   std::unique_ptr<Table> table(std::string_view label, ErrorReporter& errors) const;
 };

@@ -18,6 +18,8 @@ namespace internal {
 // as on a file).
 struct ServerStatement {
   Connection* db = nullptr;
+  std::string sql;       // in the server's dialect, to prepare it again in a new session
+  uint64_t session = 0;  // the session `name` was prepared in
   std::string name;
   bool returnsId = false;  // an INSERT ... RETURNING "_id"
   std::vector<std::string> values;
@@ -45,6 +47,12 @@ struct ServerStatement {
 };
 
 int ServerStatement::run() {
+  if (!db->ensureSession()) return db->errorCode();
+  if (session != db->session()) {  // the server was restarted since
+    name = db->prepareOnServer(sql);
+    if (name.empty()) return db->errorCode();
+    session = db->session();
+  }
   std::vector<const char*> params(values.size());
   for (size_t i = 0; i < values.size(); ++i) params[i] = bound[i] ? values[i].c_str() : nullptr;
   PQclear(result);
@@ -56,11 +64,7 @@ int ServerStatement::run() {
     db->noteServerResult(SQLITE_OK, "", changed && *changed ? std::atoll(changed) : 0, db->lastInsertId());
     return SQLITE_DONE;
   }
-  if (st != PGRES_TUPLES_OK) {
-    const int code = codeOfSqlState(PQresultErrorField(result, PG_DIAG_SQLSTATE));
-    db->noteServerResult(code, PQerrorMessage(db->server()), 0, db->lastInsertId());
-    return code;
-  }
+  if (st != PGRES_TUPLES_OK) return db->noteServerFailure(result);
   if (returnsId) {
     // ON CONFLICT DO NOTHING returns no row for a key already taken.
     if (PQntuples(result) == 0) {
@@ -114,6 +118,8 @@ int Statement::prepare(internal::Connection& db, std::string_view sql) {
   server_ = std::make_unique<internal::ServerStatement>();
   server_->db = &db;
   server_->name = std::move(name);
+  server_->sql = serverSql;
+  server_->session = db.session();
   static constexpr std::string_view kReturning = "RETURNING \"_id\"";
   server_->returnsId = serverSql.size() >= kReturning.size() &&
                        serverSql.compare(serverSql.size() - kReturning.size(), kReturning.size(), kReturning) == 0;

@@ -49,6 +49,8 @@ void upperFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 std::string engineErrorText(const internal::Connection* db, int rc) {
   if (rc == SQLITE_OK && db) rc = db->errorCode();
+  // The server's failures are said, with their cause, where they are met.
+  if (db && db->isServer() && rc != SQLITE_OK && !db->errorMessage().empty()) return db->errorMessage();
   std::string detail;
   switch (rc & 0xFF) {
     case SQLITE_OK: return "error desconocido";
@@ -191,6 +193,10 @@ Status Table::closedTable() {
 }
 
 Status Table::raiseStorage(int messageId, int rc, Status::Code code) {
+  // On the server, a statement that cannot be made or run (the server went
+  // away, a role without rights) is not a file that cannot be opened: it is
+  // said without ending the program, which goes on once the server is back.
+  if (messageId == 26 && db_ && db_->isServer()) messageId = 21;
   const std::string engineText = engineErrorText(db_.get(), rc);
   errors_.setFile(def_.label);
   errors_.noteStorageError(rc, engineText);

@@ -74,10 +74,12 @@ Status Table::openOnServer() {
     why = "la dirección del servidor no es válida (su esquema lleva sólo minúsculas, cifras y _)";
   else db_ = Connection::forThread(serverUrl_, &why);
   if (!db_) {
+    // A server that cannot be reached now is said, and the program goes on:
+    // unlike a damaged file, a restart or a cut network is over in a moment.
     errors_.setFile(def_.label);
     errors_.noteStorageError(SQLITE_CANTOPEN, why);
-    errors_.raise(26);
-    return Status::error(Status::Code::kIoError, "no se pudo conectar con el servidor: " + why);
+    errors_.raise(serverSchema_.empty() ? 26 : 21);
+    return Status::error(Status::Code::kIoError, why);
   }
   if (lockWait_ != kLockWait) db_->setLockWait(lockWait_);
   if (Status s = prepareServerSchema(); !s) {
@@ -89,22 +91,28 @@ Status Table::openOnServer() {
 
 Status Table::prepareServerSchema() {
   // What exists of ours in the schema: the table, its indexes, the owner.
+  // A probe that fails is said without ending the program (message 21): a
+  // server that went away or a role without rights is not a damaged table.
   std::set<std::string> present;
   {
     Statement probe(*db_,
                     "SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid=c.relnamespace WHERE n.nspname=?");
-    if (!probe.valid()) return raiseStorage(26, db_->errorCode(), Status::Code::kIoError);
+    if (!probe.valid()) return raiseStorage(21, db_->errorCode(), Status::Code::kIoError);
     probe.bind(1, std::string_view(serverSchema_));
     int rc;
     while ((rc = probe.step()) == SQLITE_ROW) present.insert(probe.text(0));
-    if (rc != SQLITE_DONE) return raiseStorage(26, rc, Status::Code::kIoError);
+    if (rc != SQLITE_DONE) return raiseStorage(21, rc, Status::Code::kIoError);
   }
   const std::string schema = ident(serverSchema_);
   const bool ours = present.count("velmora_meta") > 0;
   if (ours) {
+    // Only a digest read and found different is a wrong owner: a read that
+    // failed (a role without rights, a server gone) says why it failed.
     Statement owner(*db_, "SELECT value FROM " + schema + ".velmora_meta WHERE key='owner'");
     std::string digest;
-    if (owner.valid() && owner.step() == SQLITE_ROW) digest = owner.text(0);
+    const int rc = owner.step();
+    if (rc == SQLITE_ROW) digest = owner.text(0);
+    else if (rc != SQLITE_DONE) return raiseStorage(21, rc, Status::Code::kIoError);
     if (digest != ownerDigest(kDataOwnerPassword)) {
       errors_.noteStorageError(SQLITE_AUTH, "Clave de propietario incorrecta");
       errors_.setFile(def_.label);
@@ -146,21 +154,25 @@ Status Table::prepareServerSchema() {
   if (rc == SQLITE_OK)
     return db_->commit() == SQLITE_OK ? Status::ok() : raiseStorage(12, db_->errorCode(), Status::Code::kIoError);
   const int failed = db_->errorCode();
+  const bool lost = db_->lostSession();
   db_->rollback();
-  return raiseStorage(missingTable ? 12 : 29, failed, Status::Code::kIoError);
+  return raiseStorage(lost ? 21 : missingTable ? 12 : 29, failed, Status::Code::kIoError);
 }
 
 }  // namespace velmora::tables
 
 namespace velmora::tables {
 
-bool serverHoldsTable(const std::string& url, const std::string& schema, const std::string& table) {
+Status serverHoldsTable(const std::string& url, const std::string& schema, const std::string& table, bool* held) {
+  *held = false;
   std::string why;
   auto db = Connection::forThread(url, &why);
-  if (!db) return false;
+  if (!db) return Status::error(Status::Code::kIoError, why);
   Statement probe(*db, "SELECT to_regclass(?) IS NOT NULL");
   probe.bind(1, std::string_view(ident(schema) + "." + ident(table)));
-  return probe.step() == SQLITE_ROW && probe.text(0) == "t";
+  if (probe.step() != SQLITE_ROW) return Status::error(Status::Code::kIoError, db->errorMessage());
+  *held = probe.text(0) == "t";
+  return Status::ok();
 }
 
 namespace {

@@ -104,6 +104,15 @@ Status inTransaction(tables::Table& host, const std::function<Status()>& work) {
   return host.commit();
 }
 
+// A whole-work operation (CALCULA, RENUM, the refresh, a repricing) runs
+// under the work's lock: the write lock of its rows' table, taken before
+// anything is read (another station's operation on the work is waited for,
+// within the usual lock wait), with the rows read under it. Two stations'
+// operations on one work so run one after the other, each on the rows the
+// other left, never on rows read before the other wrote them (which could
+// only end in a conflict).
+Status underWorkLock(tables::Table& cobr, const std::function<Status()>& work) { return inTransaction(cobr, work); }
+
 // Every row's figures, as computed in `rows`, written at once (inside the
 // caller's transaction); each row's version is then one more.
 Status writeFigures(tables::Table& cobr, std::vector<StoredRow>& rows) {
@@ -354,7 +363,9 @@ Status checkFiniteFigures(const std::vector<BudgetRow>& rows) {
 Status requireBudgetTables(const tables::Installation& inst) {
   for (const char* label : {"COBR", "INOB"}) {
     const tables::TableDef& def = tables::tableDef(label);
-    if (!inst.holdsTable(def))
+    bool held = false;
+    if (Status asked = inst.holdsTable(def, &held); !asked) return asked;  // not known: never "missing"
+    if (!held)
       return Status::error(Status::Code::kNotFound,
                            "falta la tabla " + def.fileName + " de la obra (" +
                                (def.label == "COBR" ? "renglones" : "líneas de los conceptos") +
@@ -440,7 +451,7 @@ struct LatestValuesRun {
 
 Status runCalcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                   const estimate::ZoneFactors& zone, int32_t user, const Progress& progress,
-                  const LatestValuesRun* latest) {
+                  const LatestValuesRun* latest, bool* committing) {
   if (Status s = requireBudgetTables(inst); !s) return s;
   WorkPricing pricing(inst, errors, header, zone, user);
   if (Status s = pricing.openStatus(); !s) return s;
@@ -455,20 +466,20 @@ Status runCalcula(const tables::Installation& inst, ErrorReporter& errors, const
   if (Status s = obra->shareConnectionOf(*cobr); !s) return s;
   std::vector<StoredRow> rows;
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
-  if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
-  std::map<int32_t, std::pair<std::string, double>> copiesBefore;
-  if (latest) {
-    std::vector<BudgetRow> stored;
-    if (Status s = readBudget(*cobr, &stored); !s) return s;
-    latest->report->directCostBefore = displayBudget(stored).directCost;
-    if (Status s = readInputCopies(pricing.prices().workInputs(), &copiesBefore); !s) return s;
-  }
 
   // Pass 1 prices a row, pass 2 sets its unit price and amount from those
   // figures and the running subtotal of the rows above it; both walk the
   // rows in the same order, and every row is then written once with both.
   bool rolledBackOnPurpose = false;
-  const Status done = inTransaction(*cobr, [&]() -> Status {
+  const Status done = underWorkLock(*cobr, [&]() -> Status {
+    if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
+    std::map<int32_t, std::pair<std::string, double>> copiesBefore;
+    if (latest) {
+      std::vector<BudgetRow> stored;
+      if (Status s = readBudget(*cobr, &stored); !s) return s;
+      latest->report->directCostBefore = displayBudget(stored).directCost;
+      if (Status s = readInputCopies(pricing.prices().workInputs(), &copiesBefore); !s) return s;
+    }
     if (latest) {
       // "Actualiza a Ultimos Valores": the copies go, and the pricing below
       // copies those it needs again from the base.
@@ -525,7 +536,10 @@ Status runCalcula(const tables::Installation& inst, ErrorReporter& errors, const
     priced.reserve(rows.size());
     for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
     if (Status s = storeTotals(*obra, text::clip(header.code), categoryTotals(priced), false); !s) return s;
-    if (!latest) return Status::ok();
+    if (!latest) {
+      *committing = true;
+      return Status::ok();
+    }
     // What changed, read back inside the transaction: the copies made again.
     LatestValuesReport& report = *latest->report;
     report.directCostAfter = displayBudget(priced).directCost;
@@ -542,18 +556,30 @@ Status runCalcula(const tables::Installation& inst, ErrorReporter& errors, const
       if (!copiesBefore.count(account)) report.changes.push_back({account, copy.first, std::nullopt, copy.second});
     std::sort(report.changes.begin(), report.changes.end(),
               [](const InputCopyChange& a, const InputCopyChange& b) { return a.account < b.account; });
-    if (!latest->dryRun) return Status::ok();
+    if (!latest->dryRun) {
+      *committing = true;
+      return Status::ok();
+    }
     rolledBackOnPurpose = true;
     return Status::error(Status::Code::kCancelled, "prueba: nada se escribe");
   });
   return rolledBackOnPurpose ? Status::ok() : done;
 }
 
+// Everything before the commit is undone with the transaction: the user
+// hears that the work is as it was (a lost commit says what it knows).
+Status sayWorkUntouched(const Status& s, bool committing) {
+  if (s || committing || s.is(Status::Code::kCancelled)) return s;
+  return Status::error(s.code(), s.text() + "; la obra quedó como estaba");
+}
+
 }  // namespace
 
 Status calcula(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
                const estimate::ZoneFactors& zone, int32_t user, const Progress& progress) {
-  return runCalcula(inst, errors, header, zone, user, progress, nullptr);
+  bool committing = false;
+  const Status s = runCalcula(inst, errors, header, zone, user, progress, nullptr, &committing);
+  return sayWorkUntouched(s, committing);
 }
 
 Status updateToLatestValues(const tables::Installation& inst, ErrorReporter& errors, const WorkHeader& header,
@@ -561,7 +587,9 @@ Status updateToLatestValues(const tables::Installation& inst, ErrorReporter& err
                             const Progress& progress) {
   *report = {};
   const LatestValuesRun run{dryRun, report};
-  return runCalcula(inst, errors, header, zone, user, progress, &run);
+  bool committing = false;
+  const Status s = runCalcula(inst, errors, header, zone, user, progress, &run, &committing);
+  return sayWorkUntouched(s, committing);
 }
 
 Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, int32_t user) {
@@ -569,8 +597,8 @@ Status refreshBudget(const tables::Installation& inst, ErrorReporter& errors, in
   if (Status s = cobr->open(); !s) return s;
   cobr->setAuditUser(user);
   std::vector<StoredRow> rows;
-  if (Status s = readRows(*cobr, &rows); !s) return s;
-  return inTransaction(*cobr, [&]() -> Status {
+  return underWorkLock(*cobr, [&]() -> Status {
+    if (Status s = readRows(*cobr, &rows); !s) return s;
     for (const StoredRow& row : rows) {
       const char kind = kindOf(row.record);
       if (kind == row_kind::kTitle) continue;
@@ -614,8 +642,8 @@ Status repriceRows(const tables::Installation& inst, ErrorReporter& errors, cons
   if (Status s = obra->shareConnectionOf(*cobr); !s) return s;
   if (Status s = pricing.prepareRun(*cobr); !s) return s;
   std::vector<StoredRow> rows;
-  if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
-  const Status done = inTransaction(*cobr, [&]() -> Status {
+  const Status done = underWorkLock(*cobr, [&]() -> Status {
+    if (Status s = readRowsToPrice(*cobr, &rows); !s) return s;
     if (Status s = priceRows(pricing, *cobr, rows, progress); !s) return s;
     std::vector<BudgetRow> priced;
     for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
@@ -687,9 +715,9 @@ Status renumber(const tables::Installation& inst, ErrorReporter& errors, int32_t
   }
   if (Status s = inob->shareConnectionOf(*cobr); !s) return s;
   std::vector<Numbered> rows, lines;
-  if (Status s = readNumbers(*cobr, INT32_MIN, INT32_MAX, true, &rows); !s) return s;
-  if (Status s = readNumbers(*inob, -999999999, 999999999, false, &lines); !s) return s;
-  const Status done = inTransaction(*cobr, [&]() -> Status {
+  const Status done = underWorkLock(*cobr, [&]() -> Status {
+    if (Status s = readNumbers(*cobr, INT32_MIN, INT32_MAX, true, &rows); !s) return s;
+    if (Status s = readNumbers(*inob, -999999999, 999999999, false, &lines); !s) return s;
     // 1. Every row and every line out of the way.
     std::vector<int64_t> aside;
     for (const Numbered& r : rows) aside.push_back(r.number + kAside);

@@ -218,7 +218,9 @@ Status WorkExplosion::run(int64_t first, int64_t last, const std::function<bool(
 
 Status storedMachineAccounts(const tables::Installation& inst, ErrorReporter& errors, std::vector<int32_t>* accounts) {
   auto hora = inst.table("HORA", errors);
-  if (!inst.holdsTable(hora->def())) {
+  bool held = false;
+  if (Status asked = inst.holdsTable(hora->def(), &held); !asked) return asked;
+  if (!held) {
     return Status::error(Status::Code::kNotFound,
                          "genere primero la explosión de insumos de la obra; de ella salen sus máquinas.");
   }

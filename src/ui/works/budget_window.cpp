@@ -123,9 +123,10 @@ BudgetWindow::BudgetWindow(Context& ctx, const works::WorkHeader& obra, QWidget*
   setObjectName("PRESUP");
   setWindowTitle("Presupuesto de Obra - " + QString::fromStdString(text::clip(obra.name)));
   setAttribute(Qt::WA_DeleteOnClose);
+  // The list's own handle: only the list reads through it, so a reload
+  // never moves the record a form is about to write over.
   cobr_ = ctx.session.installation.table("COBR", ctx.errors);
   (void)cobr_->open();  // a failure was shown; the list stays empty
-  cobr_->setAuditUser(ctx.login().user);
   followChanges(*cobr_, this, [this] { reload(); });
 
   auto* layout = new QVBoxLayout(this);
@@ -222,6 +223,7 @@ const works::WorkHeader& BudgetWindow::header() {
 }
 
 void BudgetWindow::reload() {
+  ++reloads_;
   const int row = view_->currentIndex().row();
   model_.load(cobr_.get());
   while (row >= model_.rowCount() && model_.canFetchMore({})) model_.fetchMore({});
@@ -229,18 +231,34 @@ void BudgetWindow::reload() {
   if (model_.rowCount() > 0) view_->selectRow(std::clamp(row, 0, model_.rowCount() - 1));
 }
 
+std::unique_ptr<tables::Table> BudgetWindow::rowHandle() {
+  auto own = ctx_.session.installation.table("COBR", ctx_.errors);
+  if (!own->open()) return nullptr;  // the failure was shown
+  own->setAuditUser(ctx_.login().user);
+  return own;
+}
+
+std::unique_ptr<tables::Table> BudgetWindow::fetchRow(int row) {
+  if (row < 0 || row >= model_.rowCount()) return nullptr;
+  auto own = rowHandle();
+  if (!own) return nullptr;
+  own->rec().clear();
+  own->rec().setInteger("CTA", model_.rows()[row].account);
+  if (!own->fetch(own->keyIndex("CTA_KEY")).found()) return nullptr;
+  return own;
+}
+
 void BudgetWindow::insertRow() {
-  runWorkConceptForm(ctx_, *cobr_, header(), FormRequest::kInsert, this);
+  auto own = rowHandle();
+  if (!own) return;
+  runWorkConceptForm(ctx_, *own, header(), FormRequest::kInsert, this);
   refreshFigures();
 }
 
 void BudgetWindow::changeRow() {
-  const int row = view_->currentIndex().row();
-  if (row < 0 || row >= model_.rowCount()) return;
-  cobr_->rec().clear();
-  cobr_->rec().setInteger("CTA", model_.rows()[row].account);
-  if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY")).found()) return;
-  runWorkConceptForm(ctx_, *cobr_, header(), FormRequest::kChange, this);
+  auto own = fetchRow(view_->currentIndex().row());
+  if (!own) return;
+  runWorkConceptForm(ctx_, *own, header(), FormRequest::kChange, this);
   refreshFigures();
 }
 
@@ -252,12 +270,11 @@ void BudgetWindow::deleteRow() {
     return;
   }
   if (!ctx_.prompter.ask({"DESEA DAR DE BAJA", "LA CUENTA SELECCIONADA", ""})) return;
-  cobr_->rec().clear();
-  cobr_->rec().setInteger("CTA", model_.rows()[row].account);
-  if (!cobr_->fetch(cobr_->keyIndex("CTA_KEY")).found()) return;
+  auto own = fetchRow(row);
+  if (!own) return;
   tables::RelationManager relations(ctx_.session.installation, ctx_.errors);
   const uint64_t shown = ctx_.errors.messagesShown();
-  const Status removed = relations.remove(*cobr_);  // row and lines, or none
+  const Status removed = relations.remove(*own);  // row and lines, or none
   warnIfUnexplained(ctx_, removed, shown, "NO SE PUDO DAR DE BAJA LA CUENTA");
   refreshFigures();
 }

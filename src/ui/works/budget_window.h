@@ -63,6 +63,8 @@ class BudgetWindow : public QWidget {
   BudgetModel& model() { return model_; }
   QTableView& view() { return *view_; }
   void reload();
+  // How many times the rows were read again since the window opened.
+  int reloads() const { return reloads_; }
 
   // The buttons.
   void insertRow();
@@ -91,14 +93,22 @@ class BudgetWindow : public QWidget {
   void storeTotals();
   const works::WorkHeader& header();
   works::OpenWork thisWork();
+  // A form owns its record: each form (and each delete) works through a
+  // handle of its own on the rows, never the list's, which other stations'
+  // commits read again at any moment while the form is open.
+  std::unique_ptr<tables::Table> rowHandle();
+  // A handle of its own holding the list's row `row`; nothing (the failure
+  // shown) when it cannot be read.
+  std::unique_ptr<tables::Table> fetchRow(int row);
 
   Context& ctx_;
   works::WorkHeader obra_;
-  std::unique_ptr<tables::Table> cobr_;
+  std::unique_ptr<tables::Table> cobr_;  // the list's reads only
   BudgetModel model_;
   QTableView* view_;
   QLabel* directCost_;
   bool closing_ = false;
+  int reloads_ = 0;
 };
 
 // SISTEMAS: "Sistema de Presupuestos" asks for a work and opens its budget.
