@@ -18,6 +18,19 @@ namespace {
 
 std::string money(double v) { return picture::formatNumber(v, "n14.2"); }
 
+// "1 fila", "3 filas": a count with its noun in the number it takes.
+std::string counted(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Where every row read went: the figures add up to the rows read.
+std::string rowsAccount(const exchange::PricePlan& plan) {
+  return counted(plan.rowsRead, "fila leída", "filas leídas") + ": " +
+         counted(plan.changes.size(), "con precio nuevo", "con precio nuevo") + ", " + std::to_string(plan.unchanged) +
+         " sin cambio, " + std::to_string(plan.unmatched.size()) + " sin insumo, " +
+         counted(plan.refused.size(), "rechazada", "rechazadas") + ", " + std::to_string(plan.blank) + " en blanco";
+}
+
 }  // namespace
 
 int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& errors, const PriceImportOptions& o,
@@ -66,14 +79,15 @@ int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& error
     for (const auto& u : plan.unmatched) out << "  " << u << "\n";
     out << "Rechazadas (" << plan.refused.size() << "):\n";
     for (const auto& r : plan.refused) out << "  " << r << "\n";
+    out << rowsAccount(plan) << "\n";
     return 0;
   }
   if (Status s = exchange::applyPriceImport(inst, errors, plan, o.list, 0); !s) {
     err << "velmora: no se importaron los precios (los insumos quedan como estaban): " << s.text() << "\n";
     return 1;
   }
-  out << plan.changes.size() << " precios nuevos en la lista " << o.list << "; " << plan.unmatched.size()
-      << " filas sin insumo\n";
+  out << counted(plan.changes.size(), "precio nuevo", "precios nuevos") << " en la lista " << o.list << "\n";
+  out << rowsAccount(plan) << "\n";
   for (const auto& u : plan.unmatched) out << "  sin insumo: " << u << "\n";
   return 0;
 }
@@ -172,10 +186,15 @@ int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& e
       return 1;
     }
   }
-  out << plan.rows.size() << " partidas " << (o.dryRun ? "se importarían" : "importadas") << " a la obra " << o.work
-      << ": " << titles << " títulos, " << plan.rows.size() - titles - plan.unmatched.size()
-      << " conceptos con el análisis de la base y " << plan.unmatched.size() << " sin análisis\n";
+  out << counted(plan.rows.size(), "partida", "partidas") << " "
+      << (o.dryRun ? (plan.rows.size() == 1 ? "se importaría" : "se importarían")
+                   : (plan.rows.size() == 1 ? "importada" : "importadas"))
+      << " a la obra " << o.work << ": " << counted(titles, "título", "títulos") << ", "
+      << counted(plan.rows.size() - titles - plan.unmatched.size(), "concepto", "conceptos")
+      << " con el análisis de la base y " << plan.unmatched.size() << " sin análisis\n";
   for (const auto& u : plan.unmatched) out << "  sin análisis: " << u << "\n";
+  for (const auto& c : plan.closing) out << "  cierre, no se importa: " << c << "\n";
+  for (const auto& n : plan.notes) out << "  " << n << "\n";
   return 0;
 }
 
@@ -195,7 +214,8 @@ int runCatalogueExportCommand(const tables::Installation& inst, ErrorReporter& e
     err << "velmora: " << s.text() << "\n";
     return 1;
   }
-  out << plan.rows << " partidas con precio en " << o.output << "\n";
+  out << counted(plan.rows, "partida con precio", "partidas con precio") << " en " << o.output << "\n";
+  for (const auto& u : plan.unpriced) out << "  sin precio (0.00): " << u << "\n";
   if (!formulas.empty()) {
     out << "  celdas con fórmula que se dejaron como estaban:";
     for (const auto& ref : formulas) out << " " << ref;

@@ -8,7 +8,9 @@
 #include <charconv>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <random>
+#include <utility>
 
 #include "exchange/sheet_data.h"
 #include "exchange/xlsx_parts.h"
@@ -101,6 +103,19 @@ std::optional<size_t> columnOfRef(const std::string& ref) {
   return columnIndex(ref.substr(0, letters));
 }
 
+// "F12" as its 0-based row and column.
+std::optional<std::pair<size_t, size_t>> cellOfRef(const std::string& ref) {
+  size_t letters = 0;
+  while (letters < ref.size() && std::isalpha(static_cast<unsigned char>(ref[letters]))) ++letters;
+  const auto column = columnIndex(ref.substr(0, letters));
+  const std::string digits = ref.substr(letters);
+  if (!column || digits.empty() || digits.size() > 7 || digits.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const size_t row = std::stoul(digits);
+  if (row == 0) return std::nullopt;
+  return std::pair{row - 1, *column};
+}
+
 Status damaged(const std::string& part) {
   return Status::error(Status::Code::kInvalid, "la parte " + part + " del libro no se puede modificar");
 }
@@ -121,9 +136,37 @@ Status editSheet(const std::string& part, const std::string& text, const std::ve
     if (next == 0) return damaged(part);
     rows[next - 1] = row;
   }
-  // The values by row, then column.
-  std::map<size_t, std::map<size_t, const CellValue*>> wanted;
-  for (const CellValue& v : values) wanted[v.row][v.column] = &v;
+  // A value for a cell hidden under a merged range goes to the range's
+  // first cell, the only one a spreadsheet shows.
+  struct Range {
+    size_t top, left, bottom, right;
+  };
+  std::vector<Range> merged;
+  for (pugi::xml_node m : child(doc.document_element(), "mergeCells").children()) {
+    if (std::strcmp(local(m), "mergeCell") != 0) continue;
+    const std::string ref = m.attribute("ref").value();
+    const size_t colon = ref.find(':');
+    const auto first = cellOfRef(ref.substr(0, colon));
+    const auto last = colon == std::string::npos ? first : cellOfRef(ref.substr(colon + 1));
+    if (first && last) merged.push_back({first->first, first->second, last->first, last->second});
+  }
+  std::vector<CellValue> placed;
+  placed.reserve(values.size());                                // the pointers below stay valid
+  std::map<size_t, std::map<size_t, const CellValue*>> wanted;  // the values by row, then column
+  for (const CellValue& v : values) {
+    CellValue& p = placed.emplace_back(v);
+    for (const Range& m : merged) {
+      if (p.row >= m.top && p.row <= m.bottom && p.column >= m.left && p.column <= m.right) {
+        p.row = m.top;
+        p.column = m.left;
+        break;
+      }
+    }
+    if (wanted[p.row].count(p.column))
+      return Status::error(Status::Code::kInvalid, "dos valores van a la celda " + columnLetters(p.column) +
+                                                       std::to_string(p.row + 1) + " (celdas combinadas)");
+    wanted[p.row][p.column] = &p;
+  }
 
   std::vector<Splice> splices;
   for (const auto& [rowNumber, columns] : wanted) {
