@@ -354,7 +354,8 @@ class Bc3Import {
   std::map<std::string, std::string> newGenes_;  // "I:MAT" -> name
   int64_t nextInputAccount_ = 1;
   bool dryRun_ = false;
-  std::unordered_map<size_t, catalog::CostSplit> basicPrices_;  // of the file's basics that met no cut
+  // The file's basics priced at a level, and whether the deepest level cut them.
+  std::map<std::pair<size_t, int>, std::pair<catalog::CostSplit, bool>> basicPrices_;
   size_t longCodes_ = 0;
   std::string firstLongCode_;
   std::unordered_map<std::string, std::string> shortKeys_;  // key given -> the code it was given for
@@ -642,8 +643,12 @@ bool Bc3Import::isPercentage(const Item& part) {
 }
 
 catalog::CostSplit Bc3Import::priceOfFile(size_t i, int level, bool* cut) {
-  if (level > 1)
-    if (auto it = basicPrices_.find(i); it != basicPrices_.end()) return it->second;
+  if (level > 1) {
+    if (auto it = basicPrices_.find({i, level}); it != basicPrices_.end()) {
+      *cut |= it->second.second;
+      return it->second.first;
+    }
+  }
   catalog::CostSplit sums;
   bool cutHere = false;
   for (const Bc3Child& child : items_[i].source->children) {
@@ -673,7 +678,7 @@ catalog::CostSplit Bc3Import::priceOfFile(size_t i, int level, bool* cut) {
     if (level > 1) sums = sums.rounded();  // a basic rounds after every line, as pricing does
   }
   *cut |= cutHere;
-  if (level > 1 && !cutHere) basicPrices_[i] = sums;
+  if (level > 1) basicPrices_[{i, level}] = {sums, cutHere};
   return level > 1 ? sums : sums.rounded();
 }
 

@@ -14,6 +14,7 @@
 
 #include "exchange/sheet_data.h"
 #include "exchange/xlsx_parts.h"
+#include "framework/whole_file.h"
 
 namespace velmora::exchange {
 
@@ -290,9 +291,26 @@ Status markRecalculation(const std::string& text, std::string* out) {
   return Status::ok();
 }
 
+// Why libzip failed, in Spanish: its own texts are English ("Failure to
+// create temporary file: ...").
 std::string zipText(zip_t* za) {
-  const char* s = zip_strerror(za);
-  return s ? s : "";
+  zip_error_t* e = zip_get_error(za);
+  const int system = zip_error_code_system(e);
+  std::string text;
+  switch (zip_error_code_zip(e)) {
+    case ZIP_ER_TMPOPEN: text = "no se pudo crear el archivo temporal"; break;
+    case ZIP_ER_RENAME: text = "no se pudo renombrar el archivo temporal"; break;
+    case ZIP_ER_WRITE: text = "no se pudo escribir el archivo"; break;
+    case ZIP_ER_CLOSE: text = "no se pudo cerrar el archivo"; break;
+    case ZIP_ER_READ: text = "no se pudo leer el libro del cliente"; break;
+    case ZIP_ER_MEMORY: text = "no hay memoria suficiente"; break;
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA: text = "los datos comprimidos del libro están dañados"; break;
+    case ZIP_ER_CRC: text = "el libro del cliente está dañado (CRC)"; break;
+    default: text = "error de zip " + std::to_string(zip_error_code_zip(e)); break;
+  }
+  if (zip_error_system_type(e) == ZIP_ET_SYS && system != 0) text += ": " + fileErrorText(system);
+  return text;
 }
 
 }  // namespace
@@ -324,6 +342,12 @@ Status writeCellValues(const fs::path& workbook, const std::string& sheetName, c
   int err = 0;
   zip_t* made = zip_open(scratch.c_str(), ZIP_CREATE | ZIP_EXCL, &err);
   if (!made) return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string());
+  // The folder must take new files: libzip only finds out when it closes.
+  if (!fs::is_directory(dir, ec)) {
+    zip_discard(made);
+    return Status::error(Status::Code::kIoError,
+                         "no se pudo escribir " + output.string() + ": no existe la carpeta " + dir.string());
+  }
   const auto fail = [&](const std::string& why) {
     zip_discard(made);
     fs::remove(scratch, ec);
@@ -353,8 +377,9 @@ Status writeCellValues(const fs::path& workbook, const std::string& sheetName, c
   }
   fs::rename(scratch, output, ec);
   if (ec) {
+    const int why = ec.value();
     fs::remove(scratch, ec);
-    return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string());
+    return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string() + ": " + fileErrorText(why));
   }
   return Status::ok();
 }

@@ -90,6 +90,9 @@ Status readSheetOf(zip_t* za, const SheetEntry& chosen, SheetData* sheet) {
       if (++cells > kMaxSheetCells) return tooManyCells();
       Cell& cell = cellsOfRow.set(*column);
       cell.formula = formula;
+      // A formula without a value, or with an empty <v/> (what some
+      // writers leave), was never calculated: its value is unknown.
+      if (formula && (!v || *v.text().get() == '\0')) continue;
       if (type == "s") {
         const unsigned long long index = v.text().as_ullong(ULLONG_MAX);
         if (index >= shared.size())
