@@ -23,14 +23,6 @@ std::string counted(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Where every row read went: the figures add up to the rows read.
-std::string rowsAccount(const exchange::PricePlan& plan) {
-  return counted(plan.rowsRead, "fila leída", "filas leídas") + ": " +
-         counted(plan.changes.size(), "con precio nuevo", "con precio nuevo") + ", " + std::to_string(plan.unchanged) +
-         " sin cambio, " + std::to_string(plan.unmatched.size()) + " sin insumo, " +
-         counted(plan.refused.size(), "rechazada", "rechazadas") + ", " + std::to_string(plan.blank) + " en blanco";
-}
-
 }  // namespace
 
 int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& errors, const PriceImportOptions& o,
@@ -79,7 +71,7 @@ int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& error
     for (const auto& u : plan.unmatched) out << "  " << u << "\n";
     out << "Rechazadas (" << plan.refused.size() << "):\n";
     for (const auto& r : plan.refused) out << "  " << r << "\n";
-    out << rowsAccount(plan) << "\n";
+    out << exchange::rowsAccount(plan) << "\n";
     return 0;
   }
   if (Status s = exchange::applyPriceImport(inst, errors, plan, o.list, 0); !s) {
@@ -87,7 +79,7 @@ int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& error
     return 1;
   }
   out << counted(plan.changes.size(), "precio nuevo", "precios nuevos") << " en la lista " << o.list << "\n";
-  out << rowsAccount(plan) << "\n";
+  out << exchange::rowsAccount(plan) << "\n";
   for (const auto& u : plan.unmatched) out << "  sin insumo: " << u << "\n";
   return 0;
 }

@@ -131,6 +131,7 @@ Status readCsv(const std::filesystem::path& file, SheetData* sheet) {
       quoted = wasQuoted = true;
     } else if (c == separator) {
       endField();
+      if (cells > kMaxSheetCells) return tooManyCells(file);  // one long row counts too
     } else if (c == '\n') {
       endRow();
       if (cells > kMaxSheetCells) return tooManyCells(file);

@@ -64,6 +64,16 @@ bool parsePriceColumns(const std::string& mapping, PriceColumns* columns, std::s
   return true;
 }
 
+std::string rowsAccount(const PricePlan& plan) {
+  const auto counted = [](size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  return counted(plan.rowsRead, "fila leída", "filas leídas") + ": " + std::to_string(plan.changes.size()) +
+         " con precio nuevo, " + std::to_string(plan.unchanged) + " sin cambio, " +
+         std::to_string(plan.unmatched.size()) + " sin insumo, " +
+         counted(plan.refused.size(), "rechazada", "rechazadas") + ", " + std::to_string(plan.blank) + " en blanco";
+}
+
 Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, const SheetData& sheet,
                        const PriceColumns& columns, int list, int32_t date, PricePlan* plan) {
   *plan = {};

@@ -53,6 +53,11 @@ struct PricePlan {
   size_t rowsRead = 0;
 };
 
+// Where every row read went, in one line whose figures add up to the rows
+// read: "3 filas leídas: 2 con precio nuevo, 0 sin cambio, 1 sin insumo,
+// 0 rechazadas, 0 en blanco".
+std::string rowsAccount(const PricePlan& plan);
+
 // Reads every data row and matches it; the price list `list` (1..5) takes
 // the row's date, else `date` (a day number; 0 keeps today's).
 Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, const SheetData& sheet,

@@ -105,11 +105,7 @@ void PriceImportWindow::preview() {
     ++r;
   }
   QStringList lines;
-  lines << QString("%1 precios cambian en la lista %2; %3 filas sin insumo; %4 rechazadas.")
-               .arg(plan_.changes.size())
-               .arg(list_->value())
-               .arg(plan_.unmatched.size())
-               .arg(plan_.refused.size());
+  lines << QString::fromStdString(exchange::rowsAccount(plan_)) + ".";
   for (size_t i = 0; i < std::min<size_t>(plan_.refused.size(), 5); ++i)
     lines << "Rechazada: " + QString::fromStdString(plan_.refused[i]);
   for (size_t i = 0; i < std::min<size_t>(plan_.unmatched.size(), 5); ++i)
