@@ -178,7 +178,7 @@ TEST(SheetNumbersTest, TheColumnOrTheSheetTellsTheMarkAndAnAmbiguousCellIsRefuse
   EXPECT_EQ(decimalMarkOf(sheet, 0, 1), DecimalMark::kPoint);
   // Nothing anywhere says it, or the column says both: the cell is refused by name.
   for (const SheetData& s :
-       {sheetOf({{"PRECIO"}, {"1,234"}, {"120"}}), sheetOf({{"PRECIO"}, {"12,50"}, {"12.50"}, {"1,234"}})}) {
+       {sheetOf({{"PRECIO"}, {"1,234"}, {"120"}}), sheetOf({{"PRECIO"}, {"1,234"}, {"12,50"}, {"12.50"}})}) {
     const DecimalMark mark = decimalMarkOf(s, 0, 1);
     EXPECT_EQ(mark, DecimalMark::kUnknown);
     EXPECT_FALSE(cellNumber(s, 1, 0, mark, "el precio", &why));

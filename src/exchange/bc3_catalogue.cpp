@@ -32,6 +32,8 @@ constexpr const char* kRootCode = "BASE";
 // the format name the program alone and hold them in per cent.
 constexpr const char* kProgram = "Velmora 2";
 constexpr const char* kProgramWithPercentsInPerCent = "Velmora";
+// Decimals of a price beyond these are the noise of binary arithmetic.
+constexpr int kMostPriceDecimals = 8;
 constexpr const char* kMaterialsPercent = "MAT%";
 constexpr const char* kLabourPercent = "MO%";
 constexpr int kTypeLabour = 1, kTypeMachine = 2, kTypeMaterial = 3;
@@ -195,9 +197,17 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
       }
     }
   }
+  // Prices without the noise of binary sums (2957.0600000000004 is
+  // 2957.06), and with every decimal they really have: a real wage of
+  // 579.005 read back as 579.01 would move a machine's hourly cost by a cent.
+  int priceDecimals = 2;
+  for (Bc3Concept& c : items) {
+    c.price = text::parseDecimal(text::formatFixed(c.price, kMostPriceDecimals)).value_or(c.price);
+    priceDecimals = std::max(priceDecimals, std::min(kMostPriceDecimals, decimalsOf(c.price)));
+  }
   file->program = kProgram;
   file->quantityDecimals = quantityDecimals;
-  file->priceDecimals = 2;
+  file->priceDecimals = priceDecimals;
 
   // The root, then one chapter per generic key in use, then the records.
   Bc3Concept root;

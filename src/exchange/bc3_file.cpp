@@ -219,8 +219,6 @@ Status readBc3(std::string_view bytes, Bc3File* file) {
   }
   const std::vector<Record> records = splitRecords(bytes);
   if (records.empty()) return lineError(1, "no es un archivo FIEBDC-3: no tiene registros");
-  if (std::none_of(records.begin(), records.end(), [](const Record& r) { return r.fields[0] == "C"; }))
-    return lineError(1, "no es un catálogo FIEBDC-3: no tiene ningún concepto (~C)");
 
   for (const Record& r : records) {
     if (r.fields[0] == "V") {
@@ -331,6 +329,7 @@ Status readBc3(std::string_view bytes, Bc3File* file) {
       file->concepts[it->second].longText = std::move(clean);
     }
   }
+  if (file->concepts.empty()) return lineError(1, "no es un catálogo FIEBDC-3: no tiene ningún concepto (~C)");
   return Status::ok();
 }
 
