@@ -152,7 +152,10 @@ new_empty pct
 grep -q "línea 8: E02 trae el precio 175.72 y sus partes dan 170.60 aquí" "$DIR/out" || { cat "$DIR/out"; exit 1; }
 if grep -q "E01 trae" "$DIR/out"; then cat "$DIR/out"; exit 1; fi
 grep -q "línea 10: 1 registro de mediciones (~M) no se importa" "$DIR/out"
-if [ -z "$SERVER_URL" ] && [ -n "$(ls "$DIR/pct")" ]; then  # the use marker aside
+if [ -n "$SERVER_URL" ]; then
+    tables=$(psql -qAtX "$SERVER_URL" -c "SELECT count(*) FROM pg_tables WHERE schemaname LIKE '$(schema_of pct)%'")
+    [ "$tables" = 0 ] || { echo "a trial made $tables tables"; exit 1; }
+elif [ -n "$(ls "$DIR/pct")" ]; then  # the use marker aside
     echo "a trial made table files:"; ls "$DIR/pct"; exit 1
 fi
 "$VELMORA" importa-bc3 --data "$(data_of pct)" --lista 1 "$DIR/pct.bc3" > /dev/null

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -22,8 +21,6 @@
 #include "framework/text.h"
 
 namespace velmora::exchange {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -331,8 +328,8 @@ class Bc3Import {
   Status run(bool dryRun);
 
  private:
-  // In a trial, a table whose file is not there yet is read as empty rather
-  // than created.
+  // In a trial, a table that is not there yet (no file, or not on the
+  // server) is read as empty rather than created.
   bool absent(const tables::Table& t) const;
   Status openTables();
   void notePrices();
@@ -371,11 +368,7 @@ class Bc3Import {
   std::unordered_map<std::string, std::string> shortKeys_;  // key given -> the code it was given for
 };
 
-bool Bc3Import::absent(const tables::Table& t) const {
-  if (!dryRun_ || t.onServer()) return false;
-  std::error_code ec;
-  return !fs::exists(t.path(), ec) || fs::file_size(t.path(), ec) == 0;
-}
+bool Bc3Import::absent(const tables::Table& t) const { return dryRun_ && !inst_.holdsTable(t.def()); }
 
 // Our lines hold percentages in per cent; the format, and this program
 // since it follows it, writes them as fractions.
