@@ -37,12 +37,15 @@ void ourKey(const std::string& client, std::string* gene, std::string* key) {
   *key = client;
   if (text::charCount(client) <= 9) return;
   splitKey(client, gene, key);
-  if (text::charCount(*gene) > 3 || text::charCount(*key) > 9 || gene->empty() ||
-      client.find_first_of(" -") == std::string::npos) {
+  if (text::charCount(*gene) > 3 || text::charCount(*key) > 9) {
     gene->clear();
     *key = shortKeyOf(client);
   }
 }
+
+// The key an import before short keys gave a client key too long to split:
+// its first nine characters. The export still finds those rows.
+std::string truncatedKey(const std::string& client) { return text::truncateChars(client, 9); }
 
 // The words that close a client's catalogue: its subtotals, tax, total and
 // the amount in words. A row without a quantity that starts with one of
@@ -237,10 +240,11 @@ Status planCatalogueExport(const works::OpenWork& work, ErrorReporter& errors, c
         for (; at < budget.size(); ++at) {
           const works::BudgetRow& b = budget[at];
           if (b.kind != works::row_kind::kConcept) continue;
-          if (!row.key.empty() ? text::foldKey(b.key) == text::foldKey(text::clip(key)) &&
-                                     text::foldKey(b.gene) == text::foldKey(gene)
-                               : text::clip(b.text) == text::clip(text))
-            break;
+          const bool sameKey = (text::foldKey(b.key) == text::foldKey(text::clip(key)) &&
+                                text::foldKey(b.gene) == text::foldKey(gene)) ||
+                               (gene.empty() && key != row.key && text::clip(b.gene).empty() &&
+                                text::foldKey(b.key) == text::foldKey(text::clip(truncatedKey(row.key))));
+          if (!row.key.empty() ? sameKey : text::clip(b.text) == text::clip(text)) break;
         }
         const std::string where = "fila " + std::to_string(row.row);
         if (at == budget.size()) {
