@@ -35,7 +35,7 @@ PY
 budget() { "$VELMORA" presupuesto --data "$DATA" --obra BODEGA02 --json; }
 rows_before=$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')
 "$VELMORA" importa-catalogo --data "$DATA" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --prueba > "$DIR/out"
-grep -q "^4 partidas se importarían a la obra BODEGA02: 1 títulos, 2 conceptos con el análisis de la base y 1 sin análisis" "$DIR/out" ||
+grep -q "^4 partidas se importarían a la obra BODEGA02: 1 título, 2 conceptos con el análisis de la base y 1 sin análisis" "$DIR/out" ||
     { cat "$DIR/out"; exit 1; }
 grep -q "sin análisis: fila 6: clave ALB-99, MURO DE BLOCK" "$DIR/out"
 [ "$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')" = "$rows_before" ]
@@ -58,6 +58,7 @@ PY
 # Back into the client's workbook.
 "$VELMORA" exporta-catalogo --data "$DATA" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" --salida "$DIR/precios.xlsx" > "$DIR/out"
 grep -q "^3 partidas con precio en" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+grep -q "sin precio (0.00): fila 6: clave ALB-99, MURO DE BLOCK" "$DIR/out" || { cat "$DIR/out"; exit 1; }
 grep -q "celdas con fórmula que se dejaron como estaban: F5 F6" "$DIR/out"
 $PY - "$DIR/cliente.xlsx" "$DIR/precios.xlsx" "$DIR/after.json" "$rows_before" <<'PY'
 import json, re, sys, zipfile, openpyxl
@@ -103,6 +104,59 @@ rows_now=$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["row
 if "$VELMORA" importa-catalogo --data "$DATA" --obra BODEGA02 --xlsx "$DIR/cliente.xlsx" > /dev/null 2> "$DIR/err"; then
     echo "imported a bad quantity"; exit 1
 fi
-grep -q "fila 6: la cantidad no es un número (cuarenta); no se importó nada" "$DIR/err" || { cat "$DIR/err"; exit 1; }
+grep -q "fila 6: la cantidad de D6 no es un número (cuarenta); no se importó nada" "$DIR/err" || { cat "$DIR/err"; exit 1; }
 [ "$(budget | $PY -c 'import json,sys; print(len(json.load(sys.stdin)["rows"]))')" = "$rows_now" ]
+# A catalogue as tenders write them: keys longer than ours, a unit of five
+# letters, an amount column hidden under merged cells, closing rows.
+$PY - "$DIR/licitacion.xlsx" "$DIR/formula.xlsx" <<'PY'
+import sys, openpyxl
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.append(["Clave", "Descripción", "Unidad", "Cantidad", "P.U.", None, "Importe"])
+ws.append([None, "PRELIMINARES"])
+ws.append(["2.01.001.0001", "TRAZO Y NIVELACION DEL TERRENO", "M2", 100])
+ws.append(["2.01.001.0002", "LIMPIEZA DEL TERRENO", "PIEZA", 3])
+ws.merge_cells("F3:G3")
+ws.merge_cells("F4:G4")
+ws.append([None, "SUBTOTAL", None, None, None, "=SUM(F3:F4)"])
+ws.append([None, "I.V.A. 16%", None, None, None, "=F5*0.16"])
+ws.append([None, "TOTAL", None, None, None, "=F5+F6"])
+ws.append(["IMPORTE CON LETRA:"])
+wb.save(sys.argv[1])
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.append(["Clave", "Descripción", "Unidad", "Cantidad"])
+ws.append(["X-1", "ALGO", "M2", "=2*5"])
+wb.save(sys.argv[2])
+PY
+"$VELMORA" importa-catalogo --data "$DATA" --obra CASA01 --xlsx "$DIR/licitacion.xlsx" > "$DIR/out"
+for line in "^3 partidas importadas a la obra CASA01: 1 título, 0 conceptos con el análisis de la base y 2 sin análisis" \
+    "cierre, no se importa: fila 5: SUBTOTAL" "cierre, no se importa: fila 6: I.V.A. 16%" \
+    "cierre, no se importa: fila 7: TOTAL" "cierre, no se importa: fila 8: IMPORTE CON LETRA:" \
+    "fila 3: la clave 2.01.001.0001 pasa de 9 caracteres y queda 2\.0" \
+    "fila 4: la unidad PIEZA pasa de 4 caracteres y queda PIEZ"; do
+    grep -q "$line" "$DIR/out" || { echo "missing: $line"; cat "$DIR/out"; exit 1; }
+done
+"$VELMORA" exporta-catalogo --data "$DATA" --obra CASA01 --xlsx "$DIR/licitacion.xlsx" --salida "$DIR/licitacion-precios.xlsx" > "$DIR/out"
+grep -q "^2 partidas con precio en" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+grep -q "sin precio (0.00): fila 3: clave 2.01.001.0001, TRAZO Y NIVELACION" "$DIR/out"
+grep -q "sin precio (0.00): fila 4: clave 2.01.001.0002, LIMPIEZA DEL TERRENO" "$DIR/out"
+$PY - "$DIR/licitacion-precios.xlsx" <<'PY'
+import sys, openpyxl
+ws = openpyxl.load_workbook(sys.argv[1]).active
+# The amounts went to the merged ranges' first cells, the ones shown.
+assert ws["F3"].value == 0 and ws["F4"].value == 0, (ws["F3"].value, ws["F4"].value)
+assert "F3:G3" in [str(r) for r in ws.merged_cells.ranges]
+assert ws["F5"].value == "=SUM(F3:F4)"
+PY
+# Rows imported before short keys carry the key's first nine characters:
+# the export still finds them, in order.
+sql_in data CASA01/OBRA1 "UPDATE \"COBR\" SET \"LLAV\" = '2.01.001.' WHERE \"LLAV\" LIKE '2.0%'"
+"$VELMORA" exporta-catalogo --data "$DATA" --obra CASA01 --xlsx "$DIR/licitacion.xlsx" --salida "$DIR/licitacion-2.xlsx" > "$DIR/out"
+grep -q "^2 partidas con precio en" "$DIR/out" || { cat "$DIR/out"; exit 1; }
+# A quantity that is a formula never calculated refuses the sheet, naming its cell.
+if "$VELMORA" importa-catalogo --data "$DATA" --obra CASA01 --xlsx "$DIR/formula.xlsx" > /dev/null 2> "$DIR/err"; then
+    echo "imported an uncalculated quantity"; exit 1
+fi
+grep -q "fila 2: la fórmula de la cantidad en D2 no tiene su valor calculado" "$DIR/err" || { cat "$DIR/err"; exit 1; }
 echo "client catalogue ok"

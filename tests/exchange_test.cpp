@@ -1,7 +1,9 @@
 // Changing cells of a workbook in place, on workbooks whose XML other
 // programs write differently from openpyxl: prefixed element names, rows
 // written empty ("<x:row r="3"/>"), missing rows, an empty sheet, a calcPr
-// that says not to recalculate.
+// that says not to recalculate, merged cells.
+// Reading sheets: numbers written as text with either decimal mark, far
+// columns, formulas without their values, parts too large to read.
 #include <gtest/gtest.h>
 #include <zip.h>
 
@@ -10,8 +12,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
+#include "exchange/sheet_data.h"
 #include "exchange/xlsx_editor.h"
 #include "exchange/xlsx_reader.h"
 
@@ -33,7 +37,7 @@ std::string part(const fs::path& book, const char* name) {
   return text;
 }
 
-fs::path makeBook(const fs::path& dir, const std::string& sheetXml) {
+fs::path makeBook(const fs::path& dir, const std::string& sheetXml, const std::string& sharedStrings = {}) {
   const fs::path book = dir / "libro.xlsx";
   fs::remove(book);
   int err = 0;
@@ -52,6 +56,7 @@ fs::path makeBook(const fs::path& dir, const std::string& sheetXml) {
   add("xl/_rels/workbook.xml.rels",
       "<Relationships><Relationship Id=\"rId1\" Target=\"worksheets/hoja.xml\"/></Relationships>");
   add("xl/worksheets/hoja.xml", sheetXml);
+  if (!sharedStrings.empty()) add("xl/sharedStrings.xml", sharedStrings);
   zip_close(za);
   return book;
 }
@@ -140,6 +145,144 @@ TEST(XlsxEditorTest, WhatAKilledExportLeftIsClearedByTheNext) {
   EXPECT_EQ(part(dir / "salida.xlsx", "xl/worksheets/hoja.xml"),
             "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData></worksheet>");
   fs::remove_all(dir);
+struct TempDir {
+  fs::path path = fs::temp_directory_path() / ("velmora_sheets_" + std::to_string(::getpid()));
+  TempDir() { fs::create_directories(path); }
+  ~TempDir() { fs::remove_all(path); }
+};
+
+TEST(SheetNumbersTest, TextNumbersAreReadByTheirMarks) {
+  struct Case {
+    const char* text;
+    DecimalMark mark;
+    std::optional<double> expected;
+    bool ambiguous;
+  };
+  const Case cases[] = {
+      {"498,75", DecimalMark::kUnknown, 498.75, false},    // a comma before two digits is decimal
+      {"4380.00", DecimalMark::kUnknown, 4380, false},     // a point before two digits too
+      {"4380.00", DecimalMark::kComma, 4380, false},       // whatever the others say
+      {"1.234,50", DecimalMark::kUnknown, 1234.5, false},  // the mark written last is decimal
+      {"1,234.50", DecimalMark::kUnknown, 1234.5, false},
+      {"1,234,567", DecimalMark::kUnknown, 1234567, false},  // several of one mark only group
+      {"1.234.567", DecimalMark::kUnknown, 1234567, false},
+      {"0,125", DecimalMark::kUnknown, 0.125, false},  // no thousand starts with 0
+      {"1234,567", DecimalMark::kUnknown, 1234.567, false},
+      {"$ -12,5", DecimalMark::kUnknown, -12.5, false},
+      {"1234", DecimalMark::kUnknown, 1234, false},
+      {"1,234", DecimalMark::kUnknown, std::nullopt, true},  // a thousand and more, or one and a fraction
+      {"1.234", DecimalMark::kUnknown, std::nullopt, true},
+      {"1,234", DecimalMark::kComma, 1.234, false},
+      {"1,234", DecimalMark::kPoint, 1234, false},
+      {"1.234", DecimalMark::kComma, 1234, false},
+      {"12,34,5", DecimalMark::kUnknown, std::nullopt, false},
+      {"1.234,5,6", DecimalMark::kUnknown, std::nullopt, false},
+      {"12,", DecimalMark::kUnknown, std::nullopt, false},
+      {"cuarenta", DecimalMark::kUnknown, std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    bool ambiguous = false;
+    EXPECT_EQ(parseNumber(c.text, c.mark, &ambiguous), c.expected) << c.text;
+    EXPECT_EQ(ambiguous, c.ambiguous) << c.text;
+  }
+}
+
+TEST(SheetNumbersTest, TheColumnOrTheSheetTellsTheMarkAndAnAmbiguousCellIsRefusedByName) {
+  const auto sheetOf = [](const std::vector<std::vector<const char*>>& rows) {
+    SheetData sheet;
+    for (const auto& cells : rows) {
+      SheetRow& row = sheet.rows.emplace_back();
+      for (size_t c = 0; c < cells.size(); ++c) {
+        if (!cells[c]) continue;
+        Cell& cell = row.set(c);
+        cell.kind = Cell::Kind::kText;
+        cell.text = cells[c];
+      }
+    }
+    return sheet;
+  };
+  // The column decides: "498,75" says its commas are decimal.
+  SheetData sheet = sheetOf({{"CLAVE", "PRECIO"}, {"A", "1,234"}, {"B", "498,75"}, {"C", "4.380"}});
+  EXPECT_EQ(decimalMarkOf(sheet, 1, 1), DecimalMark::kComma);
+  std::string why;
+  EXPECT_EQ(cellNumber(sheet, 1, 1, DecimalMark::kComma, "el precio", &why), 1.234);
+  EXPECT_EQ(cellNumber(sheet, 3, 1, DecimalMark::kComma, "el precio", &why), 4380);
+  // Without a word from the column, the sheet's other numbers decide.
+  sheet = sheetOf({{"PRECIO", "CANTIDAD"}, {"1,234", "12.50"}});
+  EXPECT_EQ(decimalMarkOf(sheet, 0, 1), DecimalMark::kPoint);
+  // Nothing anywhere says it, or the column says both: the cell is refused by name.
+  for (const SheetData& s :
+       {sheetOf({{"PRECIO"}, {"1,234"}, {"120"}}), sheetOf({{"PRECIO"}, {"1,234"}, {"12,50"}, {"12.50"}})}) {
+    const DecimalMark mark = decimalMarkOf(s, 0, 1);
+    EXPECT_EQ(mark, DecimalMark::kUnknown);
+    EXPECT_FALSE(cellNumber(s, 1, 0, mark, "el precio", &why));
+    EXPECT_NE(why.find("la coma de 1,234 en A2"), std::string::npos) << why;
+  }
+  EXPECT_FALSE(cellNumber(sheetOf({{"PRECIO"}, {"abc"}}), 1, 0, DecimalMark::kUnknown, "el precio", &why));
+  EXPECT_EQ(why, "el precio de A2 no es un número (abc)");
+}
+
+TEST(SheetReadTest, FarCellsFormulasAndLargePartsAreReadOrRefusedWithinBounds) {
+  TempDir dir;
+  // One cell in the last column (XFD) of each row: a row keeps one cell,
+  // not sixteen thousand.
+  std::string xml = "<worksheet><sheetData>";
+  for (int r = 1; r <= 2000; ++r)
+    xml += "<row r=\"" + std::to_string(r) + "\"><c r=\"XFD" + std::to_string(r) + "\"><v>" + std::to_string(r) +
+           "</v></c></row>";
+  xml += "</sheetData></worksheet>";
+  SheetData sheet;
+  ASSERT_TRUE(readSheet(makeBook(dir.path, xml), "", &sheet));
+  ASSERT_EQ(sheet.rows.size(), 2000u);
+  for (const SheetRow& row : sheet.rows) ASSERT_EQ(row.cells().size(), 1u);
+  EXPECT_EQ(sheet.at(1999, 16383).number, 2000);
+  EXPECT_EQ(sheet.rows[5].size(), 16384u);
+  EXPECT_FALSE(sheet.rows[5].blank());  // a row of numbers is not blank
+
+  // A formula the workbook carries no value of is unknown, not blank; one
+  // with its cached value is that value.
+  ASSERT_TRUE(readSheet(makeBook(dir.path,
+                                 "<worksheet><sheetData><row r=\"2\"><c r=\"A2\"><v>4</v></c>"
+                                 "<c r=\"B2\"><f>A2*3</f></c><c r=\"C2\"><f>A2*2</f><v>8</v></c>"
+                                 "<c r=\"D2\" s=\"1\"/></row></sheetData></worksheet>"),
+                        "", &sheet));
+  EXPECT_TRUE(sheet.at(1, 1).uncalculated());
+  EXPECT_FALSE(sheet.rows[1].blank());
+  std::string why;
+  EXPECT_FALSE(cellNumber(sheet, 1, 1, DecimalMark::kUnknown, "la cantidad", &why));
+  EXPECT_NE(why.find("la fórmula de B2 no tiene su valor calculado"), std::string::npos) << why;
+  EXPECT_EQ(cellNumber(sheet, 1, 2, DecimalMark::kUnknown, "la cantidad", &why), 8);
+  EXPECT_EQ(sheet.rows[1].cells().size(), 3u);  // D2 holds only a style
+
+  // Shared strings of 65 MB uncompressed (a few hundred KB in the archive)
+  // are refused before they are read.
+  std::string strings = "<sst>";
+  while (strings.size() < (65u << 20)) strings += "<si><t>RELLENO</t></si>";
+  strings += "</sst>";
+  const Status s = readSheet(makeBook(dir.path, "<worksheet><sheetData/></worksheet>", strings), "", &sheet);
+  ASSERT_FALSE(s);
+  EXPECT_NE(s.text().find("xl/sharedStrings.xml del libro pasa de 64 MB"), std::string::npos) << s.text();
+
+  // A missing workbook is missing, not "no es un libro xlsx".
+  const Status missing = readSheet(dir.path / "no-existe.xlsx", "", &sheet);
+  EXPECT_NE(missing.text().find("no existe el libro"), std::string::npos) << missing.text();
+}
+
+TEST(XlsxEditorTest, AValueUnderAMergedRangeGoesToItsFirstCell) {
+  TempDir dir;
+  const fs::path book = makeBook(dir.path,
+                                 "<worksheet><sheetData><row r=\"5\"><c r=\"E5\" s=\"2\"/><c r=\"F5\" s=\"2\"/>"
+                                 "</row></sheetData><mergeCells count=\"1\"><mergeCell ref=\"E5:F5\"/></mergeCells>"
+                                 "</worksheet>");
+  std::vector<std::string> skipped;
+  const fs::path out = dir.path / "salida.xlsx";
+  ASSERT_TRUE(writeCellValues(book, "", {{4, 5, false, 175.62, {}}}, out, &skipped));
+  SheetData sheet;
+  ASSERT_TRUE(readSheet(out, "", &sheet));
+  EXPECT_EQ(sheet.at(4, 4).number, 175.62);
+  EXPECT_TRUE(sheet.at(4, 5).empty());
+  // Two values under one merged range cannot both be shown.
+  EXPECT_FALSE(writeCellValues(book, "", {{4, 4, false, 1, {}}, {4, 5, false, 2, {}}}, out, &skipped));
 }
 
 }  // namespace

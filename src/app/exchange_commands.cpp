@@ -18,7 +18,7 @@ namespace {
 
 std::string money(double v) { return picture::formatNumber(v, "n14.2"); }
 
-// "1 fila", "2 filas".
+// "1 fila", "3 filas": a count with its noun in the number it takes.
 std::string counted(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -71,14 +71,15 @@ int runPriceImportCommand(const tables::Installation& inst, ErrorReporter& error
     for (const auto& u : plan.unmatched) out << "  " << u << "\n";
     out << "Rechazadas (" << plan.refused.size() << "):\n";
     for (const auto& r : plan.refused) out << "  " << r << "\n";
+    out << exchange::rowsAccount(plan) << "\n";
     return 0;
   }
   if (Status s = exchange::applyPriceImport(inst, errors, plan, o.list, 0); !s) {
     err << "velmora: no se importaron los precios (los insumos quedan como estaban): " << s.text() << "\n";
     return 1;
   }
-  out << counted(plan.changes.size(), "precio nuevo", "precios nuevos") << " en la lista " << o.list << "; "
-      << counted(plan.unmatched.size(), "fila", "filas") << " sin insumo\n";
+  out << counted(plan.changes.size(), "precio nuevo", "precios nuevos") << " en la lista " << o.list << "\n";
+  out << exchange::rowsAccount(plan) << "\n";
   for (const auto& u : plan.unmatched) out << "  sin insumo: " << u << "\n";
   // The works are priced from their own copies of the inputs, which a new
   // price list does not touch.
@@ -181,10 +182,15 @@ int runCatalogueImportCommand(const tables::Installation& inst, ErrorReporter& e
       return 1;
     }
   }
-  out << plan.rows.size() << " partidas " << (o.dryRun ? "se importarían" : "importadas") << " a la obra " << o.work
-      << ": " << titles << " títulos, " << plan.rows.size() - titles - plan.unmatched.size()
-      << " conceptos con el análisis de la base y " << plan.unmatched.size() << " sin análisis\n";
+  out << counted(plan.rows.size(), "partida", "partidas") << " "
+      << (o.dryRun ? (plan.rows.size() == 1 ? "se importaría" : "se importarían")
+                   : (plan.rows.size() == 1 ? "importada" : "importadas"))
+      << " a la obra " << o.work << ": " << counted(titles, "título", "títulos") << ", "
+      << counted(plan.rows.size() - titles - plan.unmatched.size(), "concepto", "conceptos")
+      << " con el análisis de la base y " << plan.unmatched.size() << " sin análisis\n";
   for (const auto& u : plan.unmatched) out << "  sin análisis: " << u << "\n";
+  for (const auto& c : plan.closing) out << "  cierre, no se importa: " << c << "\n";
+  for (const auto& n : plan.notes) out << "  " << n << "\n";
   return 0;
 }
 
@@ -204,7 +210,8 @@ int runCatalogueExportCommand(const tables::Installation& inst, ErrorReporter& e
     err << "velmora: " << s.text() << "\n";
     return 1;
   }
-  out << plan.rows << " partidas con precio en " << o.output << "\n";
+  out << counted(plan.rows, "partida con precio", "partidas con precio") << " en " << o.output << "\n";
+  for (const auto& u : plan.unpriced) out << "  sin precio (0.00): " << u << "\n";
   if (!formulas.empty()) {
     out << "  celdas con fórmula que se dejaron como estaban:";
     for (const auto& ref : formulas) out << " " << ref;

@@ -7,10 +7,6 @@
 
 namespace velmora::catalog {
 
-namespace {
-constexpr int kDeepestLevel = 10;
-}
-
 CostSplit CostSplit::rounded() const {
   return {money::round2(labour), money::round2(materials), money::round2(equipment), money::round2(percentages)};
 }

@@ -41,6 +41,10 @@ namespace category {
 constexpr int kBasic = 1, kMachine = 2, kMaterial = 3, kLabour = 4, kPercentOfMaterials = 5, kPercentOfLabour = 6;
 }
 
+// The deepest level of basics that pricing follows: a concept's own lines
+// are level 1, a basic's lines one more; basics below this are skipped.
+inline constexpr int kDeepestLevel = 10;
+
 struct CostSplit {
   double labour = 0;       // PU_MOBRA
   double materials = 0;    // PU_MATERIAL

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "catalog/prices.h"
 #include "catalog/pricing.h"
 #include "estimate/zones.h"
+#include "exchange/sheet_data.h"
 #include "framework/dates.h"
 #include "framework/money.h"
 #include "framework/text.h"
@@ -23,6 +25,12 @@ namespace velmora::exchange {
 namespace {
 
 constexpr const char* kRootCode = "BASE";
+// Who writes our files. Files of ours written before percentages followed
+// the format name the program alone and hold them in per cent.
+constexpr const char* kProgram = "Velmora 2";
+constexpr const char* kProgramWithPercentsInPerCent = "Velmora";
+// Decimals of a price beyond these are the noise of binary arithmetic.
+constexpr int kMostPriceDecimals = 8;
 constexpr const char* kMaterialsPercent = "MAT%";
 constexpr const char* kLabourPercent = "MO%";
 constexpr int kTypeLabour = 1, kTypeMachine = 2, kTypeMaterial = 3;
@@ -54,6 +62,10 @@ Status readGenericKeys(tables::Table& clag, std::map<std::string, std::string>* 
     return true;
   });
 }
+
+// A code with '%' is a percentage, whose factor the format writes as a
+// fraction of one.
+bool isPercentCode(const std::string& code) { return code.find('%') != std::string::npos; }
 
 int decimalsOf(double v) {
   if (v == 0 || !std::isfinite(v)) return 0;
@@ -176,15 +188,25 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
         else if (l.category == 6) child = kLabourPercent, labourPercent = true;
         else if (auto it = codes->find(l.component); it != codes->end()) child = it->second;
         else continue;  // a missing component prices as nothing
-        c.children.push_back({child, 1, l.quantity});
-        quantityDecimals = std::max(quantityDecimals, std::min(12, decimalsOf(l.quantity)));
+        // Our lines hold a percentage in per cent; the format, as a fraction.
+        const double quantity = isPercentCode(child) ? l.quantity / 100 : l.quantity;
+        c.children.push_back({child, 1, quantity});
+        quantityDecimals = std::max(quantityDecimals, std::min(12, decimalsOf(quantity)));
       }
     }
   }
   if (Status read = engine.openStatus(); !read) return read;  // prices after a failed read only look right
-  file->program = "Velmora";
+  // Prices without the noise of binary sums (2957.0600000000004 is
+  // 2957.06), and with every decimal they really have: a real wage of
+  // 579.005 read back as 579.01 would move a machine's hourly cost by a cent.
+  int priceDecimals = 2;
+  for (Bc3Concept& c : items) {
+    c.price = text::parseDecimal(text::formatFixed(c.price, kMostPriceDecimals)).value_or(c.price);
+    priceDecimals = std::max(priceDecimals, std::min(kMostPriceDecimals, decimalsOf(c.price)));
+  }
+  file->program = kProgram;
   file->quantityDecimals = quantityDecimals;
-  file->priceDecimals = 2;
+  file->priceDecimals = priceDecimals;
 
   // The root, then one chapter per generic key in use, then the records.
   Bc3Concept root;
@@ -209,10 +231,21 @@ Status exportBc3(const tables::Installation& inst, ErrorReporter& errors, int li
     chapter.summary = keyNames[genes[i]];
     chapter.children.push_back({items[i].code, 1, 1});
   }
+  // A chapter is worth what its children are, as the format prices any
+  // decomposition; the root, its chapters and records.
+  std::unordered_map<std::string, double> priceOf;
+  for (const Bc3Concept& c : items) priceOf[c.code] = c.price;
+  const auto childrenWorth = [&](const Bc3Concept& parent) {
+    int64_t cents = 0;
+    for (const Bc3Child& child : parent.children) cents += money::cents(priceOf[child.code]);
+    return money::fromCents(cents);
+  };
+  for (auto& [code, chapter] : chapters) chapter.price = priceOf[code] = childrenWorth(chapter);
   std::vector<Bc3Child> top;
   for (const auto& [code, chapter] : chapters) top.push_back({code, 1, 1, 1});
   top.insert(top.end(), root.children.begin(), root.children.end());
   root.children = std::move(top);
+  root.price = childrenWorth(root);
   file->concepts.reserve(items.size() + chapters.size() + 3);
   file->concepts.push_back(std::move(root));
   for (auto& [code, chapter] : chapters) file->concepts.push_back(std::move(chapter));
@@ -297,7 +330,14 @@ class Bc3Import {
   Status run(bool dryRun);
 
  private:
+  // In a trial, a table that is not there yet (no file, or not on the
+  // server) is read as empty rather than created.
   Status openTables();
+  void notePrices();
+  catalog::CostSplit priceOfFile(size_t item, int level, bool* cut);
+  double percentScale() const;
+  double lineQuantity(const Bc3Child& child, const Item& part) const;
+  static bool isPercentage(const Item& part);
   Status readTarget();
   Status classify();
   Status giveAccounts();
@@ -321,7 +361,17 @@ class Bc3Import {
   std::unordered_map<std::string, size_t> itemOf_;
   std::map<std::string, std::string> newGenes_;  // "I:MAT" -> name
   int64_t nextInputAccount_ = 1;
+  bool dryRun_ = false;
+  // The file's basics priced at a level, and whether the deepest level cut them.
+  std::map<std::pair<size_t, int>, std::pair<catalog::CostSplit, bool>> basicPrices_;
+  size_t longCodes_ = 0;
+  std::string firstLongCode_;
+  std::unordered_map<std::string, std::string> shortKeys_;  // key given -> the code it was given for
 };
+
+// Our lines hold percentages in per cent; the format, and this program
+// since it follows it, writes them as fractions.
+double Bc3Import::percentScale() const { return file_.program == kProgramWithPercentsInPerCent ? 1 : 100; }
 
 Status Bc3Import::openTables() {
   clag_ = inst_.table("CLAG", errors_);
@@ -330,19 +380,29 @@ Status Bc3Import::openTables() {
   coba_ = inst_.table("COBA", errors_);
   inco_ = inst_.table("INCO", errors_);
   control_ = inst_.table("CONTROL", errors_);
-  for (auto* t : {clag_.get(), inba_.get(), maba_.get(), coba_.get(), inco_.get(), control_.get()})
+  for (auto* t : {clag_.get(), inba_.get(), maba_.get(), coba_.get(), inco_.get(), control_.get()}) {
+    if (dryRun_) {  // a trial run makes no table files: an absent table is read as empty
+      bool held = false;
+      if (Status s = inst_.holdsTable(t->def(), &held); !s) return s;
+      if (!held) continue;
+    }
     if (Status s = t->open(); !s) return s;
-  return estimate::loadZoneFactors(*control_, list_, &zone_);
+  }
+  if (control_->isOpen()) return estimate::loadZoneFactors(*control_, list_, &zone_);
+  return Status::ok();
 }
 
 Status Bc3Import::readTarget() {
-  if (Status s = readGenericKeys(*clag_, &storedGenes_); !s) return s;
+  if (clag_->isOpen())
+    if (Status s = readGenericKeys(*clag_, &storedGenes_); !s) return s;
   const auto keep = [](std::map<int64_t, std::string>& into) {
     return [&into](const tables::Record& r) { into[r.integer("CTA")] = text::clip(r.text("LLAV")); };
   };
-  if (Status s = readEvery(*inba_, keep(storedInputs_)); !s) return s;
-  if (Status s = readEvery(*maba_, keep(storedMachines_)); !s) return s;
-  return readEvery(*coba_, keep(storedConcepts_));
+  for (auto [table, into] : {std::pair{inba_.get(), &storedInputs_}, std::pair{maba_.get(), &storedMachines_},
+                             std::pair{coba_.get(), &storedConcepts_}})
+    if (table->isOpen())
+      if (Status s = readEvery(*table, keep(*into)); !s) return s;
+  return Status::ok();
 }
 
 Status Bc3Import::classify() {
@@ -367,8 +427,13 @@ Status Bc3Import::classify() {
     }
     if (item.kind != Kind::kConcept && item.kind != Kind::kChapter && !c.children.empty())
       return lineProblem(c.childrenLine, "el código " + c.code + " no es un concepto y tiene descomposición");
-    // Our key: the synonym code, or the code itself when it is of another program.
+    // Our key: the synonym code, or the code itself when it is of another
+    // program; one longer than a key is given a short key of its own.
     item.key = !c.synonyms.empty() ? c.synonyms.front() : std::string();
+    if (text::charCount(item.key) > 9) {
+      if (longCodes_++ == 0) firstLongCode_ = item.key + " (" + shortKeyOf(item.key) + ")";
+      item.key = shortKeyOf(item.key);
+    }
     itemOf_[c.code] = items_.size();
     items_.push_back(std::move(item));
   }
@@ -415,12 +480,19 @@ Status Bc3Import::giveAccounts() {
         account = *own;
         next[t] = std::max(next[t], account + 1);
       } else {
-        // Another program's code: our record of the same kind and key.
+        // Another program's code: our record of the same kind and key (a
+        // code longer than a key, by the short key it was given before).
         const std::string key = item.key.empty() ? item.source->code : item.key;
+        const std::string storedKey = text::charCount(key) <= 9 ? key : shortKeyOf(key);
+        if (item.key.empty() && storedKey != key && longCodes_++ == 0) firstLongCode_ = key + " (" + storedKey + ")";
+        const auto& shortKeyOwner = shortKeys_.emplace(storedKey, key).first->second;
+        if (shortKeyOwner != key)
+          return lineProblem(item.source->line, "los códigos " + shortKeyOwner + " y " + key +
+                                                    " darían la misma clave " + storedKey + "; cambie uno de ellos");
         for (const auto& [a, k] : *stored[t])
-          if (!k.empty() && k == key && !taken[t].count(a)) account = a;
+          if (!k.empty() && k == storedKey && !taken[t].count(a)) account = a;
         if (account == 0) account = next[t]++;
-        if (item.key.empty() && text::charCount(item.source->code) <= 9) item.key = item.source->code;
+        if (item.key.empty()) item.key = text::charCount(key) <= 9 ? key : shortKeyOf(key);
       }
       const int64_t last = t == 0 ? kLastInputAccount : kLastAccount;
       if (account > last)
@@ -556,7 +628,7 @@ Status Bc3Import::writeItem(const Item& item) {
     const Item& part = items_[itemOf_.at(child.code)];
     catalog::Line line{static_cast<int64_t>(item.account) * 100 + n++,
                        part.kind == Kind::kPercentLine ? 0 : static_cast<int32_t>(part.account), 0,
-                       child.factor * child.quantity};
+                       lineQuantity(child, part)};
     switch (part.kind) {
       case Kind::kConcept: line.category = 1; break;
       case Kind::kMachine: line.category = 2; break;
@@ -567,6 +639,79 @@ Status Bc3Import::writeItem(const Item& item) {
     if (Status s = inco_->insert(); !s) return s;
   }
   return Status::ok();
+}
+
+double Bc3Import::lineQuantity(const Bc3Child& child, const Item& part) const {
+  const double q = child.factor * child.quantity;
+  if (!isPercentage(part) || percentScale() == 1) return q;
+  // In per cent, without the binary noise of the product (0.07 x 100 is
+  // 7.000000000000001): the fraction's decimals moved two places.
+  return text::parseDecimal(text::formatFixed(q * 100, 10)).value_or(q * 100);
+}
+
+bool Bc3Import::isPercentage(const Item& part) {
+  return part.kind == Kind::kPercentLine || (part.kind == Kind::kInput && part.inputKind >= 5);
+}
+
+catalog::CostSplit Bc3Import::priceOfFile(size_t i, int level, bool* cut) {
+  if (level > 1) {
+    if (auto it = basicPrices_.find({i, level}); it != basicPrices_.end()) {
+      *cut |= it->second.second;
+      return it->second.first;
+    }
+  }
+  catalog::CostSplit sums;
+  bool cutHere = false;
+  for (const Bc3Child& child : items_[i].source->children) {
+    const size_t j = itemOf_.at(child.code);
+    const Item& part = items_[j];
+    const double q = lineQuantity(child, part);
+    const double price = part.source->price;
+    switch (part.kind) {
+      case Kind::kConcept:
+        if (level >= catalog::kDeepestLevel) {
+          cutHere = true;
+        } else {
+          sums.add(priceOfFile(j, level + 1, &cutHere).scaled(q));
+        }
+        break;
+      case Kind::kMachine: sums.equipment += price * q; break;
+      case Kind::kPercentLine:
+        sums.percentages += (part.lineCategory == 6 ? sums.labour : sums.materials) * q / 100;
+        break;
+      case Kind::kInput:
+        if (part.inputKind == 3) sums.materials += price * q;
+        else if (part.inputKind == 4) sums.labour += price * q;
+        else sums.percentages += (part.inputKind == 6 ? sums.labour : sums.materials) * q / 100;
+        break;
+      default: break;
+    }
+    if (level > 1) sums = sums.rounded();  // a basic rounds after every line, as pricing does
+  }
+  *cut |= cutHere;
+  if (level > 1) basicPrices_[{i, level}] = {sums, cutHere};
+  return level > 1 ? sums : sums.rounded();
+}
+
+// Each concept priced here from the file's own prices of its parts, beside
+// the price its ~C record carries: where they differ, the file and this
+// program would not agree on the concept, and the user is told.
+void Bc3Import::notePrices() {
+  for (size_t i = 0; i < items_.size(); ++i) {
+    const Item& item = items_[i];
+    const Bc3Concept& c = *item.source;
+    if (item.kind != Kind::kConcept || c.children.empty()) continue;
+    bool cut = false;
+    const double here = priceOfFile(i, 1, &cut).unitPrice();
+    const std::string line = "línea " + std::to_string(c.line) + ": ";
+    if (cut)
+      plan_->notes.push_back(line + c.code + " tiene conceptos anidados a más de " +
+                             std::to_string(catalog::kDeepestLevel) +
+                             " niveles; los más hondos no cuentan en su precio aquí");
+    if (c.price != 0 && std::llabs(money::cents(here) - money::cents(c.price)) > 1)
+      plan_->notes.push_back(line + c.code + " trae el precio " + text::formatFixed(c.price, 2) + " y sus partes dan " +
+                             text::formatFixed(here, 2) + " aquí");
+  }
 }
 
 Status Bc3Import::write() {
@@ -596,6 +741,7 @@ Status Bc3Import::write() {
 
 Status Bc3Import::run(bool dryRun) {
   if (list_ < 1 || list_ > 5) return Status::error(Status::Code::kInvalid, "la lista de precios debe ser del 1 al 5");
+  dryRun_ = dryRun;
   if (Status s = openTables(); !s) return s;
   if (Status s = readTarget(); !s) return s;
   if (Status s = classify(); !s) return s;
@@ -620,6 +766,17 @@ Status Bc3Import::run(bool dryRun) {
                              " ya existe; su costo horario sigue saliendo de sus propios datos");
   }
   plan_->newGenericKeys = newGenes_.size();
+  notePrices();
+  if (longCodes_ > 0)
+    plan_->notes.push_back(std::to_string(longCodes_) + (longCodes_ == 1 ? " código pasa" : " códigos pasan") +
+                           " de 9 caracteres y lleva una clave corta hecha de él, la misma en cada importación: " +
+                           firstLongCode_ + (longCodes_ > 1 ? " y otros" : ""));
+  if (file_.measurements > 0)
+    plan_->notes.push_back("línea " + std::to_string(file_.firstMeasurementLine) + ": " +
+                           std::to_string(file_.measurements) +
+                           (file_.measurements == 1 ? " registro de mediciones (~M) no se importa"
+                                                    : " registros de mediciones (~M) no se importan") +
+                           ": el catálogo no guarda mediciones");
   if (!zone_.complete && file_.concepts.size() > 0)
     plan_->notes.push_back("la zona " + std::to_string(list_) +
                            " no está completa: la mano de obra se guarda con el precio del archivo");

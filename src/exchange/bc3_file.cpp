@@ -211,6 +211,12 @@ std::string formatBc3Date(int32_t day) {
 Status readBc3(std::string_view bytes, Bc3File* file) {
   *file = Bc3File{};
   if (bytes.size() > kBc3MaxBytes) return lineError(1, "el archivo pasa de 256 MB");
+  if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF')))
+    return lineError(1, "el archivo está en UTF-16; FIEBDC-3 se escribe en ANSI, 850 o 437");
+  if (const size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
+    const size_t line = 1 + static_cast<size_t>(std::count(bytes.begin(), bytes.begin() + nul, '\n'));
+    return lineError(line, "no es un archivo FIEBDC-3 de texto (tiene bytes nulos: UTF-16 o binario)");
+  }
   if (const auto at =
           text::findControlCharacter(bytes.substr(0, bytes.find_last_not_of('\x1A') + 1)))  // DOS's end mark
     return lineError(1 + std::count(bytes.begin(), bytes.begin() + *at, '\n'),
@@ -309,6 +315,8 @@ Status readBc3(std::string_view bytes, Bc3File* file) {
         if (c.children.size() >= kBc3MaxChildren) return lineError(r.line, "demasiados hijos en una descomposición");
         c.children.push_back(std::move(child));
       }
+    } else if (kind == "M" || kind == "N") {
+      if (file->measurements++ == 0) file->firstMeasurementLine = r.line;
     } else if (kind == "T") {
       if (r.fields.size() < 2) return lineError(r.line, "registro ~T sin concepto");
       int marks = 0;
@@ -325,19 +333,23 @@ Status readBc3(std::string_view bytes, Bc3File* file) {
       file->concepts[it->second].longText = std::move(clean);
     }
   }
+  if (file->concepts.empty()) return lineError(1, "no es un catálogo FIEBDC-3: no tiene ningún concepto (~C)");
   return Status::ok();
 }
 
 namespace {
 
-// Shortest decimal text of a number that reads back as it, never in
-// exponent form.
-std::string plainNumber(double v) {
-  if (v == 0) return "0";
-  if (v == 1) return "1";
-  char buf[400];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-  return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("0");
+// A number rounded to `decimals` places (the project's rounding, on its
+// decimal digits), without the zeros after them: a price computed as
+// 2957.0600000000004 is written 2957.06, never with binary noise.
+std::string plainNumber(double v, int decimals) {
+  if (!std::isfinite(v)) return "0";
+  std::string t = text::formatFixed(v, decimals);
+  if (t.find('.') != std::string::npos) {
+    while (t.back() == '0') t.pop_back();
+    if (t.back() == '.') t.pop_back();
+  }
+  return t == "-0" ? "0" : t;
 }
 
 // Field text with the format's separators taken out, in Windows-1252.
@@ -382,7 +394,7 @@ std::string writeBc3(const Bc3File& file) {
     out += '|';
     appendField(out, c.summary);
     out += '|';
-    if (!c.marks) out += plainNumber(c.price);
+    out += plainNumber(c.price, file.priceDecimals);
     out += '|';
     out += formatBc3Date(c.date);
     out += '|';
@@ -395,9 +407,9 @@ std::string writeBc3(const Bc3File& file) {
       for (const Bc3Child& child : c.children) {
         appendCode(out, child.code, child.marks);
         out += '\\';
-        out += plainNumber(child.factor);
+        out += plainNumber(child.factor, file.quantityDecimals);
         out += '\\';
-        out += plainNumber(child.quantity);
+        out += plainNumber(child.quantity, file.quantityDecimals);
         out += '\\';
       }
       out += "|\r\n";

@@ -12,7 +12,9 @@
 //
 // A record starts at '~' and runs to the next one; fields are separated by
 // '|' and sub-fields by '\'. A code ending in '#' is a chapter, in '##' the
-// root. Other records (measurements, parameters...) are skipped.
+// root. A code with '%' is a percentage, whose factor in a decomposition is
+// a fraction ("%CI\1\0.03" is 3 %). Measurements (~M, ~N) are counted, not
+// kept; other records (parameters...) are skipped.
 #pragma once
 
 #include <cstddef>
@@ -51,7 +53,9 @@ struct Bc3Concept {
 
 struct Bc3File {
   Bc3Charset charset = Bc3Charset::kAnsi;
-  std::string program;       // who wrote it (~V)
+  std::string program;      // who wrote it (~V)
+  size_t measurements = 0;  // ~M and ~N records read, which a catalogue does not keep
+  size_t firstMeasurementLine = 0;
   int quantityDecimals = 3;  // ~K
   int priceDecimals = 2;
   std::vector<Bc3Concept> concepts;                // in the order of their ~C records
@@ -68,11 +72,14 @@ inline constexpr size_t kBc3MaxChildren = 10000;
 
 // Reads a whole file. Errors say "línea N: ..." in Spanish. Texts come back
 // in UTF-8 whatever the file's character set (~V: ANSI, 850, 437; 850 when
-// not said).
+// not said). A file with NUL bytes (UTF-16, or not text at all) or without
+// any ~C record is refused.
 Status readBc3(std::string_view bytes, Bc3File* file);
 
 // Writes the records of `file` in Windows-1252 ("ANSI"), one per line; a
-// concept's ~D and ~T follow its ~C.
+// concept's ~D and ~T follow its ~C. Prices are written rounded to the
+// file's price decimals and factors to its quantity decimals, as the ~K
+// record declares them.
 std::string writeBc3(const Bc3File& file);
 
 // "DDMMAAAA" (also "DDMMAA", years 80-99 being 19xx, and a day without its

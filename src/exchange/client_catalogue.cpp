@@ -1,7 +1,10 @@
 #include "exchange/client_catalogue.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 
 #include "framework/money.h"
@@ -26,7 +29,9 @@ bool isUnitPriceTitle(const std::string& h) {
 bool isAmountTitle(const std::string& h) { return h == "IMPORTE" || h == "TOTAL" || h == "IMPORTE TOTAL"; }
 
 // Our key of a client's key: as written when it fits, else split into a
-// generic key and a key.
+// generic key and a key when both fit ("EST-0000006"), else a short key made
+// from the whole, the same at the import and at the export, so that
+// "2.01.001.0001" and "2.01.001.0002" stay two keys.
 void ourKey(const std::string& client, std::string* gene, std::string* key) {
   gene->clear();
   *key = client;
@@ -34,13 +39,36 @@ void ourKey(const std::string& client, std::string* gene, std::string* key) {
   splitKey(client, gene, key);
   if (text::charCount(*gene) > 3 || text::charCount(*key) > 9) {
     gene->clear();
-    *key = text::truncateChars(client, 9);
+    *key = shortKeyOf(client);
   }
 }
 
-// Every title and concept row of the sheet, in order.
+// The key an import before short keys gave a client key too long to split:
+// its first nine characters. The export still finds those rows.
+std::string truncatedKey(const std::string& client) { return text::truncateChars(client, 9); }
+
+// The words that close a client's catalogue: its subtotals, tax, total and
+// the amount in words. A row without a quantity that starts with one of
+// them is no title of the budget: its text, or nothing.
+std::optional<std::string> closingText(const SheetRow& row) {
+  for (const auto& [column, cell] : row.cells()) {
+    if (cell.kind != Cell::Kind::kText) continue;
+    const std::string h = headerWords(cell.text);
+    for (const char* word : {"SUBTOTAL", "SUB-TOTAL", "SUB TOTAL", "TOTAL", "GRAN TOTAL", "I.V.A", "IVA",
+                             "IMPUESTO AL VALOR AGREGADO", "IMPORTE CON LETRA", "IMPORTE TOTAL"}) {
+      const size_t n = std::strlen(word);
+      if (h.compare(0, n, word) == 0 && (h.size() == n || !std::isalpha(static_cast<unsigned char>(h[n]))))
+        return text::clip(cell.text);
+    }
+  }
+  return std::nullopt;
+}
+
+// Every title and concept row of the sheet, in order; the closing rows go
+// to `closing` when given.
 Status readCatalogueRows(const SheetData& sheet, const CatalogueColumns& columns,
-                         const std::function<void(CatalogueRow&)>& take) {
+                         const std::function<void(CatalogueRow&)>& take, std::vector<std::string>* closing) {
+  const DecimalMark mark = decimalMarkOf(sheet, *columns.quantity, columns.headerRow + 1);
   for (size_t r = columns.headerRow + 1; r < sheet.rows.size(); ++r) {
     CatalogueRow row;
     row.row = r + 1;
@@ -49,18 +77,27 @@ Status readCatalogueRows(const SheetData& sheet, const CatalogueColumns& columns
     row.unit = columns.unit ? cellText(sheet.at(r, *columns.unit)) : std::string();
     const Cell& quantity = sheet.at(r, *columns.quantity);
     const std::string where = "fila " + std::to_string(row.row);
+    if (quantity.uncalculated())
+      return Status::error(Status::Code::kInvalid,
+                           where + ": la fórmula de la cantidad en " + cellName(r, *columns.quantity) +
+                               " no tiene su valor calculado (abra el libro y guárdelo en su hoja de cálculo)");
+    const bool noQuantity = quantity.empty() || cellText(quantity).empty();
+    if (const auto closes = noQuantity ? closingText(sheet.rows[r]) : std::nullopt) {
+      if (closing) closing->push_back(where + ": " + text::truncateChars(*closes, 40));
+      continue;
+    }
     if (row.description.empty() && row.key.empty()) continue;  // a blank row
-    if (quantity.empty() || cellText(quantity).empty()) {
+    if (noQuantity) {
       row.kind = 'T';
       row.key.clear();
       row.unit.clear();
     } else {
-      const auto value = cellNumber(quantity, sheet.decimalComma);
-      if (!value || !std::isfinite(*value) || std::fabs(*value) > 1e12)
-        return Status::error(Status::Code::kInvalid,
-                             where + ": la cantidad no es un número (" + cellText(quantity) + ")");
-      if (text::charCount(row.unit) > 4)
-        return Status::error(Status::Code::kInvalid, where + ": la unidad pasa de 4 caracteres (" + row.unit + ")");
+      std::string why;
+      const auto value = cellNumber(sheet, r, *columns.quantity, mark, "la cantidad", &why);
+      if (!value) return Status::error(Status::Code::kInvalid, where + ": " + why);
+      if (!std::isfinite(*value) || std::fabs(*value) > 1e12)
+        return Status::error(Status::Code::kInvalid, where + ": la cantidad de " + cellName(r, *columns.quantity) +
+                                                         " es desmedida (" + cellText(quantity) + ")");
       row.quantity = *value;
     }
     take(row);
@@ -74,9 +111,9 @@ CatalogueColumns guessCatalogueColumns(const SheetData& sheet) {
   for (size_t r = 0; r < std::min<size_t>(30, sheet.rows.size()); ++r) {
     CatalogueColumns c;
     c.headerRow = r;
-    const auto& row = sheet.rows[r];
-    for (size_t i = 0; i < row.size(); ++i) {
-      const std::string h = headerWords(row[i].text);
+    for (const auto& [i, cell] : sheet.rows[r].cells()) {
+      if (cell.kind != Cell::Kind::kText) continue;
+      const std::string h = headerWords(cell.text);
       if (!c.key && isKeyTitle(h)) c.key = i;
       else if (!c.description && isDescriptionTitle(h)) c.description = i;
       else if (!c.unit && isUnitTitle(h)) c.unit = i;
@@ -135,16 +172,27 @@ Status planCatalogueImport(const tables::Installation& inst, ErrorReporter& erro
     }
     return it != byKey.end() && it->second.size() == 1 ? it->second.front() : 0;
   };
-  Status s = readCatalogueRows(sheet, columns, [&](CatalogueRow& row) {
-    if (row.kind == 'C') {
-      row.baseConcept = baseOf(row.key);
-      if (row.baseConcept == 0)
-        plan->unmatched.push_back("fila " + std::to_string(row.row) + ": " +
-                                  (row.key.empty() ? std::string("sin clave") : "clave " + row.key) + ", " +
-                                  text::truncateChars(row.description, 40));
-    }
-    plan->rows.push_back(std::move(row));
-  });
+  Status s = readCatalogueRows(
+      sheet, columns,
+      [&](CatalogueRow& row) {
+        if (row.kind == 'C') {
+          const std::string where = "fila " + std::to_string(row.row) + ": ";
+          if (text::charCount(row.unit) > 4)
+            plan->notes.push_back(where + "la unidad " + row.unit + " pasa de 4 caracteres y queda " +
+                                  text::truncateChars(row.unit, 4));
+          std::string gene, key;
+          ourKey(row.key, &gene, &key);
+          if (gene.empty() && key != row.key)
+            plan->notes.push_back(where + "la clave " + row.key + " pasa de 9 caracteres y queda " + key);
+          row.baseConcept = baseOf(row.key);
+          if (row.baseConcept == 0)
+            plan->unmatched.push_back("fila " + std::to_string(row.row) + ": " +
+                                      (row.key.empty() ? std::string("sin clave") : "clave " + row.key) + ", " +
+                                      text::truncateChars(row.description, 40));
+        }
+        plan->rows.push_back(std::move(row));
+      },
+      &plan->closing);
   return s;
 }
 
@@ -158,7 +206,7 @@ Status applyCatalogueImport(const works::OpenWork& work, ErrorReporter& errors, 
     row.text = text::truncateChars(r.description, 50);
     row.longText = r.description;
     ourKey(r.key, &row.gene, &row.key);
-    row.unit = r.unit;
+    row.unit = text::truncateChars(r.unit, 4);
     row.quantity = r.quantity;
     row.baseConcept = r.baseConcept;
     rows.push_back(std::move(row));
@@ -181,47 +229,56 @@ Status planCatalogueExport(const works::OpenWork& work, ErrorReporter& errors, c
   if (Status s = works::checkFiniteFigures(budget); !s) return s;
   size_t next = 0;  // budget rows before it are taken
   Status failed;
-  Status s = readCatalogueRows(sheet, columns, [&](CatalogueRow& row) {
-    if (row.kind != 'C' || !failed) return;
-    std::string gene, key;
-    ourKey(row.key, &gene, &key);
-    const std::string text = text::truncateChars(row.description, 50);
-    size_t at = next;
-    for (; at < budget.size(); ++at) {
-      const works::BudgetRow& b = budget[at];
-      if (b.kind != works::row_kind::kConcept) continue;
-      if (!row.key.empty()
-              ? text::foldKey(b.key) == text::foldKey(text::clip(key)) && text::foldKey(b.gene) == text::foldKey(gene)
-              : text::clip(b.text) == text::clip(text))
-        break;
-    }
-    const std::string where = "fila " + std::to_string(row.row);
-    if (at == budget.size()) {
-      failed = Status::error(Status::Code::kNotFound, where + ": la obra no tiene la partida " +
-                                                          (row.key.empty() ? text : row.key) +
-                                                          " (después de las ya encontradas)");
-      return;
-    }
-    const works::BudgetRow& b = budget[at];
-    if (money::cents(b.quantity * 100) != money::cents(row.quantity * 100)) {
-      failed = Status::error(Status::Code::kInvalid,
-                             where + ": la cantidad del libro (" + cellText({Cell::Kind::kNumber, row.quantity, {}}) +
-                                 ") no es la de la obra (" + cellText({Cell::Kind::kNumber, b.quantity, {}}) + ")");
-      return;
-    }
-    next = at + 1;
-    const works::RowMoney m = works::rowMoney(b.perUnit, b.quantity);
-    const size_t r = row.row - 1;
-    if (columns.unitPrice) plan->values.push_back({r, *columns.unitPrice, false, money::fromCents(m.unitPrice), {}});
-    if (columns.amount) plan->values.push_back({r, *columns.amount, false, money::fromCents(m.amount), {}});
-    if (columns.words) {
-      // The report's words, without the blanks that align them on paper.
-      std::string words = reports::amountInWords(money::fromCents(m.amount));
-      words.erase(0, words.find_first_not_of(' '));
-      plan->values.push_back({r, *columns.words, true, 0, words});
-    }
-    ++plan->rows;
-  });
+  Status s = readCatalogueRows(
+      sheet, columns,
+      [&](CatalogueRow& row) {
+        if (row.kind != 'C' || !failed) return;
+        std::string gene, key;
+        ourKey(row.key, &gene, &key);
+        const std::string text = text::truncateChars(row.description, 50);
+        size_t at = next;
+        for (; at < budget.size(); ++at) {
+          const works::BudgetRow& b = budget[at];
+          if (b.kind != works::row_kind::kConcept) continue;
+          const bool sameKey = (text::foldKey(b.key) == text::foldKey(text::clip(key)) &&
+                                text::foldKey(b.gene) == text::foldKey(gene)) ||
+                               (gene.empty() && key != row.key && text::clip(b.gene).empty() &&
+                                text::foldKey(b.key) == text::foldKey(text::clip(truncatedKey(row.key))));
+          if (!row.key.empty() ? sameKey : text::clip(b.text) == text::clip(text)) break;
+        }
+        const std::string where = "fila " + std::to_string(row.row);
+        if (at == budget.size()) {
+          failed = Status::error(Status::Code::kNotFound, where + ": la obra no tiene la partida " +
+                                                              (row.key.empty() ? text : row.key) +
+                                                              " (después de las ya encontradas)");
+          return;
+        }
+        const works::BudgetRow& b = budget[at];
+        if (money::cents(b.quantity * 100) != money::cents(row.quantity * 100)) {
+          failed =
+              Status::error(Status::Code::kInvalid,
+                            where + ": la cantidad del libro (" + cellText({Cell::Kind::kNumber, row.quantity, {}}) +
+                                ") no es la de la obra (" + cellText({Cell::Kind::kNumber, b.quantity, {}}) + ")");
+          return;
+        }
+        next = at + 1;
+        const works::RowMoney m = works::rowMoney(b.perUnit, b.quantity);
+        const size_t r = row.row - 1;
+        if (columns.unitPrice)
+          plan->values.push_back({r, *columns.unitPrice, false, money::fromCents(m.unitPrice), {}});
+        if (columns.amount) plan->values.push_back({r, *columns.amount, false, money::fromCents(m.amount), {}});
+        if (columns.words) {
+          // The report's words, without the blanks that align them on paper.
+          std::string words = reports::amountInWords(money::fromCents(m.amount));
+          words.erase(0, words.find_first_not_of(' '));
+          plan->values.push_back({r, *columns.words, true, 0, words});
+        }
+        if (m.unitPrice == 0)
+          plan->unpriced.push_back(where + ": " + (row.key.empty() ? std::string("sin clave") : "clave " + row.key) +
+                                   ", " + text::truncateChars(row.description, 40));
+        ++plan->rows;
+      },
+      nullptr);
   if (!s) return s;
   return failed;
 }

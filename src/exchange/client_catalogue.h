@@ -44,12 +44,15 @@ struct CatalogueRow {
 struct CataloguePlan {
   std::vector<CatalogueRow> rows;
   std::vector<std::string> unmatched;  // "fila 12: clave EXC-99, EXCAVACION ..."
+  std::vector<std::string> closing;    // "fila 40: SUBTOTAL", rows that close the sheet, not imported
+  std::vector<std::string> notes;      // what changes on the way in: "fila 7: la unidad PIEZA queda PIEZ"
 };
 
 // Reads the rows and matches their keys with the base concepts (as the
-// client writes them, or as generic key and key: "EST-006", "EST 006"). A
-// quantity that is not a number, or a unit over 4 characters, refuses the
-// whole sheet naming its row.
+// client writes them, or as generic key and key: "EST-006", "EST 006").
+// The closing rows (SUBTOTAL, I.V.A., TOTAL, IMPORTE CON LETRA) are
+// skipped and listed. A quantity that is not a number (or a formula
+// without its calculated value) refuses the whole sheet naming its cell.
 Status planCatalogueImport(const tables::Installation& inst, ErrorReporter& errors, const SheetData& sheet,
                            const CatalogueColumns& columns, CataloguePlan* plan);
 // Appends the rows to the work's budget in their order, numbered as RENUM
@@ -59,13 +62,14 @@ Status applyCatalogueImport(const works::OpenWork& work, ErrorReporter& errors, 
 
 struct CatalogueExport {
   std::vector<CellValue> values;
-  size_t rows = 0;  // concept rows priced
+  size_t rows = 0;                    // concept rows priced
+  std::vector<std::string> unpriced;  // "fila 6: clave ALB-99", concept rows at 0.00
 };
 // Matches each concept row of the sheet with the work's budget row of the
 // same key (or, without keys, the same description), in order, and gives the
 // values of its cells: the unit price and the amount as the budget prints
 // them, and the amount in words. A row with no budget row, or with another
-// quantity, refuses the export naming the row.
+// quantity, refuses the export naming the row; a row priced 0.00 is listed.
 Status planCatalogueExport(const works::OpenWork& work, ErrorReporter& errors, const SheetData& sheet,
                            const CatalogueColumns& columns, CatalogueExport* plan);
 

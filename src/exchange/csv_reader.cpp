@@ -1,7 +1,6 @@
 #include "exchange/csv_reader.h"
 
 #include <algorithm>
-#include <charconv>
 #include <fstream>
 #include <sstream>
 
@@ -52,41 +51,34 @@ std::string trim(const std::string& s) {
   return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
 }
 
-}  // namespace
-
-std::optional<double> parseNumber(const std::string& text, bool decimalComma) {
-  std::string t;
-  for (char c : text)
-    if (c != ' ' && c != '$' && c != '\t') t += c;
-  if (t.empty()) return std::nullopt;
-  const size_t comma = t.rfind(','), point = t.rfind('.');
-  // With both marks the one written last is the decimal one; with one, the
-  // file's custom decides.
-  char decimal = decimalComma ? ',' : '.';
-  if (comma != std::string::npos && point != std::string::npos) decimal = comma > point ? ',' : '.';
-  std::string plain;
-  for (char c : t) {
-    if (c == decimal) plain += '.';
-    else if (c == ',' || c == '.') continue;  // grouping
-    else plain += c;
-  }
-  if (!plain.empty() && plain[0] == '+') plain.erase(0, 1);
-  double v = 0;
-  const auto res = std::from_chars(plain.data(), plain.data() + plain.size(), v);
-  if (res.ec != std::errc() || res.ptr != plain.data() + plain.size()) return std::nullopt;
-  return v;
+Status tooManyCells(const std::filesystem::path& file) {
+  return Status::error(Status::Code::kInvalid, file.filename().string() + " tiene más de " +
+                                                   std::to_string(kMaxSheetCells) +
+                                                   " celdas con datos; divídalo en archivos más pequeños");
 }
+
+}  // namespace
 
 Status readCsv(const std::filesystem::path& file, SheetData* sheet) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(file, ec);
-  if (ec) return Status::error(Status::Code::kNotFound, "no se puede leer " + file.filename().string());
+  if (ec)
+    return Status::error(
+        Status::Code::kNotFound,
+        "no se puede leer " + file.string() + ": " +
+            (ec == std::errc::no_such_file_or_directory ? std::string("no existe") : std::string("no se pudo abrir")));
   if (size > kFileLimit)
     return Status::error(Status::Code::kInvalid, file.filename().string() + " es demasiado grande");
   std::ifstream in(file, std::ios::binary);
+  if (!in) return Status::error(Status::Code::kIoError, "no se puede leer " + file.string() + ": no se pudo abrir");
   std::stringstream buffer;
   buffer << in.rdbuf();
   std::string text = buffer.str();
+  if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
+    return Status::error(Status::Code::kInvalid,
+                         file.filename().string() + " está en UTF-16; guárdelo como CSV en UTF-8 o Windows-1252");
+  if (text.find('\0') != std::string::npos)
+    return Status::error(Status::Code::kInvalid, file.filename().string() + " no es un archivo de texto CSV");
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // a byte-order mark
   if (!validUtf8(text)) text = fromWindows1252(text);
   const std::string firstLine = text.substr(0, text.find('\n'));
@@ -100,18 +92,28 @@ Status readCsv(const std::filesystem::path& file, SheetData* sheet) {
     }
   }
   sheet->name = file.stem().string();
-  sheet->decimalComma = separator != ',';
   sheet->rows.clear();
-  std::vector<Cell> row;
+  SheetRow row;
+  size_t column = 0, cells = 0;
   std::string field;
   bool quoted = false, wasQuoted = false;
   const auto endField = [&] {
-    Cell c;
-    c.text = wasQuoted ? field : trim(field);
-    c.kind = c.text.empty() ? Cell::Kind::kEmpty : Cell::Kind::kText;
-    row.push_back(std::move(c));
+    std::string value = wasQuoted ? field : trim(field);
+    if (!value.empty()) {
+      Cell& c = row.set(column);
+      c.kind = Cell::Kind::kText;
+      c.text = std::move(value);
+      ++cells;
+    }
+    ++column;
     field.clear();
     wasQuoted = false;
+  };
+  const auto endRow = [&] {
+    endField();
+    sheet->rows.push_back(std::move(row));
+    row = SheetRow();
+    column = 0;
   };
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
@@ -129,18 +131,16 @@ Status readCsv(const std::filesystem::path& file, SheetData* sheet) {
       quoted = wasQuoted = true;
     } else if (c == separator) {
       endField();
+      if (cells > kMaxSheetCells) return tooManyCells(file);  // one long row counts too
     } else if (c == '\n') {
-      endField();
-      sheet->rows.push_back(std::move(row));
-      row.clear();
+      endRow();
+      if (cells > kMaxSheetCells) return tooManyCells(file);
     } else if (c != '\r') {
       field += c;
     }
   }
-  if (!field.empty() || !row.empty()) {
-    endField();
-    sheet->rows.push_back(std::move(row));
-  }
+  if (!field.empty() || column > 0) endRow();
+  if (cells > kMaxSheetCells) return tooManyCells(file);
   return refuseControlCharacters(*sheet);
 }
 

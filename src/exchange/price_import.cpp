@@ -7,7 +7,6 @@
 #include <unordered_map>
 
 #include "catalog/inputs.h"
-#include "exchange/csv_reader.h"
 #include "exchange/xlsx_reader.h"
 #include "framework/dates.h"
 #include "framework/picture.h"
@@ -20,6 +19,7 @@ namespace {
 // A date cell: a serial number, or "dd/mm/aaaa". 0 for none, -1 when bad.
 int32_t cellDate(const Cell& c) {
   if (c.empty()) return 0;
+  if (c.uncalculated()) return -1;
   if (c.kind == Cell::Kind::kNumber) return dayFromSerial(c.number) > 0 ? dayFromSerial(c.number) : -1;
   const auto day = picture::parseDate(c.text);
   return day && catalog::outsideDateProblem(*day).empty() ? *day : -1;
@@ -28,24 +28,30 @@ int32_t cellDate(const Cell& c) {
 }  // namespace
 
 PriceColumns guessPriceColumns(const SheetData& sheet) {
-  PriceColumns c;
-  if (sheet.rows.empty()) return c;
-  const auto& header = sheet.rows.front();
-  for (size_t i = 0; i < header.size(); ++i) {
-    const std::string h = headerWords(header[i].text);
-    if (!c.account && (h == "CUENTA" || h == "CTA" || h == "NO CTA" || h == "NO. CTA")) c.account = i;
-    else if (!c.genericKey && (h == "GENERICO" || h == "GENE" || h == "CLAVE GENERICA")) c.genericKey = i;
-    else if (!c.key && (h == "CLAVE" || h == "LLAVE" || h == "CODIGO")) c.key = i;
-    else if (!c.price &&
-             (h == "PRECIO" || h == "P.U." || h == "PU" || h == "COSTO" || h == "PRECIO UNITARIO" || h == "IMPORTE"))
-      c.price = i;
-    else if (!c.date && (h == "FECHA" || h == "FECHA DE PRECIO")) c.date = i;
+  for (size_t r = 0; r < std::min<size_t>(30, sheet.rows.size()); ++r) {
+    PriceColumns c;
+    for (const auto& [i, cell] : sheet.rows[r].cells()) {
+      if (cell.kind != Cell::Kind::kText) continue;
+      const std::string h = headerWords(cell.text);
+      if (!c.account && (h == "CUENTA" || h == "CTA" || h == "NO CTA" || h == "NO. CTA")) c.account = i;
+      else if (!c.genericKey && (h == "GENERICO" || h == "GENE" || h == "CLAVE GENERICA")) c.genericKey = i;
+      else if (!c.key && (h == "CLAVE" || h == "LLAVE" || h == "CODIGO")) c.key = i;
+      else if (!c.price &&
+               (h == "PRECIO" || h == "P.U." || h == "PU" || h == "COSTO" || h == "PRECIO UNITARIO" || h == "IMPORTE"))
+        c.price = i;
+      else if (!c.date && (h == "FECHA" || h == "FECHA DE PRECIO")) c.date = i;
+    }
+    if (c.price && (c.account || c.key)) {
+      c.headerRows = r + 1;
+      return c;
+    }
   }
-  return c;
+  return {};
 }
 
 bool parsePriceColumns(const std::string& mapping, PriceColumns* columns, std::string* why) {
   PriceColumns c;
+  c.headerRows = columns->headerRows;
   if (!parseColumnMapping(mapping,
                           {{"CUENTA", &c.account},
                            {"GENERICO", &c.genericKey},
@@ -56,6 +62,16 @@ bool parsePriceColumns(const std::string& mapping, PriceColumns* columns, std::s
     return false;
   *columns = c;
   return true;
+}
+
+std::string rowsAccount(const PricePlan& plan) {
+  const auto counted = [](size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  return counted(plan.rowsRead, "fila leída", "filas leídas") + ": " + std::to_string(plan.changes.size()) +
+         " con precio nuevo, " + std::to_string(plan.unchanged) + " sin cambio, " +
+         std::to_string(plan.unmatched.size()) + " sin insumo, " +
+         counted(plan.refused.size(), "rechazada", "rechazadas") + ", " + std::to_string(plan.blank) + " en blanco";
 }
 
 Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, const SheetData& sheet,
@@ -100,19 +116,36 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
     if (!s && !s.is(Status::Code::kNotFound)) return s;
   }
   const int32_t today = date > 0 ? date : dates::today();
+  // Numbers written as text take the decimal mark their column (or the
+  // sheet) writes; one that could be read two ways is refused by its cell.
+  const DecimalMark priceMark = decimalMarkOf(sheet, *columns.price, columns.headerRows);
   for (size_t r = columns.headerRows; r < sheet.rows.size(); ++r) {
+    ++plan->rowsRead;
     const std::string where = "fila " + std::to_string(r + 1);
-    const Cell& priceCell = sheet.at(r, *columns.price);
-    const bool blankRow = std::all_of(sheet.rows[r].begin(), sheet.rows[r].end(),
-                                      [](const Cell& c) { return c.empty() || text::clip(c.text).empty(); });
-    if (blankRow) continue;
+    if (sheet.rows[r].blank()) {
+      ++plan->blank;
+      continue;
+    }
     // The input: by account, else by generic key and key.
     std::vector<size_t> found;
     std::string named;
-    const auto account = columns.account ? cellNumber(sheet.at(r, *columns.account), false) : std::nullopt;
+    const Cell& accountCell = columns.account ? sheet.at(r, *columns.account) : Cell{};
+    std::optional<double> account;
+    if (columns.account && !accountCell.empty()) {
+      std::string why;
+      account = cellNumber(sheet, r, *columns.account, DecimalMark::kPoint, "la cuenta", &why);
+      if (!account && (accountCell.uncalculated() || !columns.key)) {
+        plan->refused.push_back(where + ": " + why);
+        continue;
+      }
+    }
     if (account && *account > 0 && *account == std::floor(*account) && *account <= INT32_MAX) {
       named = "cuenta " + std::to_string(static_cast<int64_t>(*account));
       if (auto it = byAccount.find(static_cast<int64_t>(*account)); it != byAccount.end()) found.push_back(it->second);
+    } else if (account && !columns.key) {
+      plan->refused.push_back(where + ": la cuenta de " + cellName(r, *columns.account) + " no es válida (" +
+                              cellText(accountCell) + ")");
+      continue;
     } else if (columns.key) {
       std::string generic, key;
       if (columns.genericKey) {
@@ -120,6 +153,10 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
         key = cellText(sheet.at(r, *columns.key));
       } else {
         splitKey(cellText(sheet.at(r, *columns.key)), &generic, &key);
+      }
+      if (generic.empty() && key.empty()) {
+        plan->refused.push_back(where + ": sin cuenta ni clave");
+        continue;
       }
       named = "clave " + generic + " " + key;
       if (auto it = byKey.find(keyOf(generic, key)); it != byKey.end()) found = it->second;
@@ -135,18 +172,20 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
       plan->refused.push_back(where + ": la " + named + " es de varios insumos; use la cuenta");
       continue;
     }
-    const auto price = cellNumber(priceCell, sheet.decimalComma);
+    std::string why;
+    const auto price = cellNumber(sheet, r, *columns.price, priceMark, "el precio", &why);
     if (!price) {
-      plan->refused.push_back(where + ": el precio no es un número (" + cellText(priceCell) + ")");
+      plan->refused.push_back(where + ": " + why);
       continue;
     }
-    if (std::string why = catalog::outsidePriceProblem(*price); !why.empty()) {
-      plan->refused.push_back(where + ": " + why);
+    if (std::string problem = catalog::outsidePriceProblem(*price); !problem.empty()) {
+      plan->refused.push_back(where + ": " + problem);
       continue;
     }
     const int32_t rowDate = columns.date ? cellDate(sheet.at(r, *columns.date)) : 0;
     if (rowDate < 0) {
-      plan->refused.push_back(where + ": fecha no válida (" + cellText(sheet.at(r, *columns.date)) + ")");
+      plan->refused.push_back(where + ": fecha no válida en " + cellName(r, *columns.date) + " (" +
+                              cellText(sheet.at(r, *columns.date)) + ")");
       continue;
     }
     const Stored& input = inputs[found.front()];
@@ -161,6 +200,7 @@ Status planPriceImport(const tables::Installation& inst, ErrorReporter& errors, 
     change.id = inputs[found.front()].id;
     change.version = inputs[found.front()].version;
     if (change.newPrice != change.oldPrice || change.newDate != change.oldDate) plan->changes.push_back(change);
+    else ++plan->unchanged;
   }
   return Status::ok();
 }
@@ -170,9 +210,10 @@ Status applyPriceImport(const tables::Installation& inst, ErrorReporter& errors,
   if (list < 1 || list > 5) return Status::error(Status::Code::kInvalid, "la lista de precios debe ser del 1 al 5");
   if (!plan.refused.empty())
     return Status::error(Status::Code::kInvalid,
-                         "la lista trae " + std::to_string(plan.refused.size()) +
-                             (plan.refused.size() == 1 ? " fila rechazada" : " filas rechazadas") +
-                             " y no se importó nada; la primera: " + plan.refused.front());
+                         plan.refused.size() == 1
+                             ? "la lista trae 1 fila rechazada y no se importó nada: " + plan.refused.front()
+                             : "la lista trae " + std::to_string(plan.refused.size()) +
+                                   " filas rechazadas y no se importó nada; la primera: " + plan.refused.front());
   auto inba = inst.table("INBA", errors);
   if (Status s = inba->open(); !s) return s;
   inba->setAuditUser(user);

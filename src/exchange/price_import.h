@@ -22,12 +22,16 @@ namespace velmora::exchange {
 // Which column holds what (0 is column A); empty when the sheet has none.
 struct PriceColumns {
   std::optional<size_t> account, genericKey, key, price, date;
-  size_t headerRows = 1;  // rows above the data
+  size_t headerRows = 0;  // rows above the data: the header and any title rows over it
 };
-// From the header row: "CUENTA"/"CTA", "GENERICO"/"GENE", "CLAVE",
+// From the header row, the first among the first 30 that titles a price
+// and an account or a key (a supplier's list often has its name, address
+// and date above it): "CUENTA"/"CTA", "GENERICO"/"GENE", "CLAVE",
 // "PRECIO"/"P.U."/"COSTO"/"IMPORTE", "FECHA" (case and accents ignored).
+// Without such a row nothing is guessed and the data starts at row 1.
 PriceColumns guessPriceColumns(const SheetData& sheet);
-// "cuenta=A,clave=B,precio=D,fecha=E" (also "generico="); false with `why`.
+// "cuenta=A,clave=B,precio=D,fecha=E" (also "generico=") over the guess,
+// whose header row stays; false with `why`.
 bool parsePriceColumns(const std::string& text, PriceColumns* columns, std::string* why);
 
 struct PriceChange {
@@ -38,11 +42,21 @@ struct PriceChange {
   int32_t oldDate = 0, newDate = 0;
   int64_t id = 0, version = 0;  // the stored input
 };
+// Every row below the header is one of: a change, unchanged (the same
+// price and date), unmatched, refused or blank; the counts add up to
+// `rowsRead`.
 struct PricePlan {
   std::vector<PriceChange> changes;
   std::vector<std::string> unmatched;  // "fila 12: clave MAT 0099"
   std::vector<std::string> refused;    // "fila 14: precio negativo (-3.00)"
+  size_t unchanged = 0, blank = 0;
+  size_t rowsRead = 0;
 };
+
+// Where every row read went, in one line whose figures add up to the rows
+// read: "3 filas leídas: 2 con precio nuevo, 0 sin cambio, 1 sin insumo,
+// 0 rechazadas, 0 en blanco".
+std::string rowsAccount(const PricePlan& plan);
 
 // Reads every data row and matches it; the price list `list` (1..5) takes
 // the row's date, else `date` (a day number; 0 keeps today's).

@@ -9,9 +9,13 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <optional>
+#include <random>
+#include <utility>
 
 #include "exchange/sheet_data.h"
 #include "exchange/xlsx_parts.h"
+#include "framework/whole_file.h"
 #include "shell/scratch_directory.h"
 
 namespace velmora::exchange {
@@ -102,6 +106,19 @@ std::optional<size_t> columnOfRef(const std::string& ref) {
   return columnIndex(ref.substr(0, letters));
 }
 
+// "F12" as its 0-based row and column.
+std::optional<std::pair<size_t, size_t>> cellOfRef(const std::string& ref) {
+  size_t letters = 0;
+  while (letters < ref.size() && std::isalpha(static_cast<unsigned char>(ref[letters]))) ++letters;
+  const auto column = columnIndex(ref.substr(0, letters));
+  const std::string digits = ref.substr(letters);
+  if (!column || digits.empty() || digits.size() > 7 || digits.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const size_t row = std::stoul(digits);
+  if (row == 0) return std::nullopt;
+  return std::pair{row - 1, *column};
+}
+
 Status damaged(const std::string& part) {
   return Status::error(Status::Code::kInvalid, "la parte " + part + " del libro no se puede modificar");
 }
@@ -122,9 +139,37 @@ Status editSheet(const std::string& part, const std::string& text, const std::ve
     if (next == 0) return damaged(part);
     rows[next - 1] = row;
   }
-  // The values by row, then column.
-  std::map<size_t, std::map<size_t, const CellValue*>> wanted;
-  for (const CellValue& v : values) wanted[v.row][v.column] = &v;
+  // A value for a cell hidden under a merged range goes to the range's
+  // first cell, the only one a spreadsheet shows.
+  struct Range {
+    size_t top, left, bottom, right;
+  };
+  std::vector<Range> merged;
+  for (pugi::xml_node m : child(doc.document_element(), "mergeCells").children()) {
+    if (std::strcmp(local(m), "mergeCell") != 0) continue;
+    const std::string ref = m.attribute("ref").value();
+    const size_t colon = ref.find(':');
+    const auto first = cellOfRef(ref.substr(0, colon));
+    const auto last = colon == std::string::npos ? first : cellOfRef(ref.substr(colon + 1));
+    if (first && last) merged.push_back({first->first, first->second, last->first, last->second});
+  }
+  std::vector<CellValue> placed;
+  placed.reserve(values.size());                                // the pointers below stay valid
+  std::map<size_t, std::map<size_t, const CellValue*>> wanted;  // the values by row, then column
+  for (const CellValue& v : values) {
+    CellValue& p = placed.emplace_back(v);
+    for (const Range& m : merged) {
+      if (p.row >= m.top && p.row <= m.bottom && p.column >= m.left && p.column <= m.right) {
+        p.row = m.top;
+        p.column = m.left;
+        break;
+      }
+    }
+    if (wanted[p.row].count(p.column))
+      return Status::error(Status::Code::kInvalid, "dos valores van a la celda " + columnLetters(p.column) +
+                                                       std::to_string(p.row + 1) + " (celdas combinadas)");
+    wanted[p.row][p.column] = &p;
+  }
 
   std::vector<Splice> splices;
   for (const auto& [rowNumber, columns] : wanted) {
@@ -267,9 +312,26 @@ void clearOldScratchFiles(const fs::path& dir) {
   }
 }
 
+// Why libzip failed, in Spanish: its own texts are English ("Failure to
+// create temporary file: ...").
 std::string zipText(zip_t* za) {
-  const char* s = zip_strerror(za);
-  return s ? s : "";
+  zip_error_t* e = zip_get_error(za);
+  const int system = zip_error_code_system(e);
+  std::string text;
+  switch (zip_error_code_zip(e)) {
+    case ZIP_ER_TMPOPEN: text = "no se pudo crear el archivo temporal"; break;
+    case ZIP_ER_RENAME: text = "no se pudo renombrar el archivo temporal"; break;
+    case ZIP_ER_WRITE: text = "no se pudo escribir el archivo"; break;
+    case ZIP_ER_CLOSE: text = "no se pudo cerrar el archivo"; break;
+    case ZIP_ER_READ: text = "no se pudo leer el libro del cliente"; break;
+    case ZIP_ER_MEMORY: text = "no hay memoria suficiente"; break;
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA: text = "los datos comprimidos del libro están dañados"; break;
+    case ZIP_ER_CRC: text = "el libro del cliente está dañado (CRC)"; break;
+    default: text = "error de zip " + std::to_string(zip_error_code_zip(e)); break;
+  }
+  if (zip_error_system_type(e) == ZIP_ET_SYS && system != 0) text += ": " + fileErrorText(system);
+  return text;
 }
 
 }  // namespace
@@ -308,6 +370,12 @@ Status writeCellValues(const fs::path& workbook, const std::string& sheetName, c
   int err = 0;
   zip_t* made = zip_open(scratch.c_str(), ZIP_CREATE | ZIP_EXCL, &err);
   if (!made) return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string());
+  // The folder must take new files: libzip only finds out when it closes.
+  if (!fs::is_directory(dir, ec)) {
+    zip_discard(made);
+    return Status::error(Status::Code::kIoError,
+                         "no se pudo escribir " + output.string() + ": no existe la carpeta " + dir.string());
+  }
   const auto fail = [&](const std::string& why) {
     zip_discard(made);
     fs::remove(scratch, ec);
@@ -337,8 +405,9 @@ Status writeCellValues(const fs::path& workbook, const std::string& sheetName, c
   }
   fs::rename(scratch, output, ec);
   if (ec) {
+    const int why = ec.value();
     fs::remove(scratch, ec);
-    return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string());
+    return Status::error(Status::Code::kIoError, "no se pudo escribir " + output.string() + ": " + fileErrorText(why));
   }
   return Status::ok();
 }

@@ -1,6 +1,7 @@
 #include "exchange/xlsx_parts.h"
 
 #include <cstring>
+#include <new>
 
 namespace velmora::exchange {
 
@@ -8,15 +9,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Parts larger than this are refused: a workbook of prices is far smaller.
-constexpr zip_uint64_t kPartLimit = 256ull << 20;
+// Parts larger than this, uncompressed, are refused before they are read: a
+// workbook of prices is far smaller, and a part is read whole and parsed
+// into a tree several times its size.
+constexpr zip_uint64_t kPartLimit = 64ull << 20;
 
 }  // namespace
 
 Status openArchive(const fs::path& file, Archive& out) {
   int err = 0;
   out.reset(zip_open(file.c_str(), ZIP_RDONLY, &err));
-  if (!out) return Status::error(Status::Code::kInvalid, file.filename().string() + " no es un libro xlsx");
+  if (out) return Status::ok();
+  std::error_code ec;
+  if (!fs::exists(file, ec)) return Status::error(Status::Code::kNotFound, "no existe el libro " + file.string());
+  if (err == ZIP_ER_OPEN || err == ZIP_ER_READ || fs::is_directory(file, ec))
+    return Status::error(Status::Code::kIoError, "no se puede leer el libro " + file.string());
+  return Status::error(Status::Code::kInvalid, file.filename().string() + " no es un libro xlsx");
   return Status::ok();
 }
 
@@ -29,10 +37,18 @@ Status readPart(zip_t* za, const std::string& name, std::string* text, bool requ
     return required ? Status::error(Status::Code::kInvalid, "el libro no tiene la parte " + name) : Status::ok();
   }
   if (!(st.valid & ZIP_STAT_SIZE) || st.size > kPartLimit)
-    return Status::error(Status::Code::kInvalid, "la parte " + name + " del libro es demasiado grande");
+    return Status::error(Status::Code::kInvalid, "la parte " + name + " del libro pasa de " +
+                                                     std::to_string(kPartLimit >> 20) +
+                                                     " MB sin comprimir; divida el libro en otros más pequeños");
   zip_file_t* zf = zip_fopen(za, name.c_str(), 0);
   if (!zf) return Status::error(Status::Code::kInvalid, "no se pudo leer la parte " + name + " del libro");
-  text->resize(st.size);
+  try {
+    text->resize(st.size);
+  } catch (const std::bad_alloc&) {
+    zip_fclose(zf);
+    return Status::error(Status::Code::kInvalid,
+                         "la parte " + name + " del libro no cabe en la memoria de este equipo");
+  }
   const zip_int64_t n = zip_fread(zf, text->data(), st.size);
   zip_fclose(zf);
   if (n < 0 || static_cast<zip_uint64_t>(n) != st.size)

@@ -15,10 +15,29 @@ namespace fs = std::filesystem;
 namespace {
 
 Status failure(const fs::path& path, const std::string& what) {
-  return Status::error(Status::Code::kIoError, what + " " + path.string() + ": " + std::strerror(errno));
+  return Status::error(Status::Code::kIoError, what + " " + path.string() + ": " + fileErrorText(errno));
 }
 
 }  // namespace
+
+std::string fileErrorText(int error) {
+  switch (error) {
+    case ENOENT: return "no existe el archivo o su carpeta";
+    case ENOTDIR: return "una parte de la ruta no es una carpeta";
+    case EISDIR: return "es una carpeta";
+    case EACCES:
+    case EPERM: return "no hay permiso";
+    case EROFS: return "el disco es de solo lectura";
+    case ENOSPC: return "no queda espacio en el disco";
+#ifdef EDQUOT
+    case EDQUOT: return "se agotó la cuota de disco";
+#endif
+    case EIO: return "error de entrada y salida del disco";
+    case ENAMETOOLONG: return "el nombre es demasiado largo";
+    case EEXIST: return "ya existe";
+    default: return "error del sistema " + std::to_string(error);
+  }
+}
 
 Status writeWholeFile(const fs::path& target, std::string_view bytes, WholeFileAccess access) {
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");

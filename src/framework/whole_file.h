@@ -21,4 +21,9 @@ Status writeWholeFile(const std::filesystem::path& target, std::string_view byte
 // The whole file, refused beyond `limit` bytes.
 Status readWholeFile(const std::filesystem::path& source, size_t limit, std::string* bytes);
 
+// Why a file could not be written or read, in Spanish, from the system's
+// error number ("no existe la carpeta", "no hay permiso"): what the user
+// reads instead of the C library's English.
+std::string fileErrorText(int error);
+
 }  // namespace velmora

@@ -88,12 +88,17 @@ void CatalogueImportWindow::preview() {
   }
   size_t titles = 0;
   for (const auto& row : plan_.rows) titles += row.kind == 'T';
-  status_->setText(
-      QString("%1 partidas: %2 títulos, %3 conceptos con el análisis de la base y %4 sin análisis (en rojo).")
-          .arg(plan_.rows.size())
-          .arg(titles)
-          .arg(plan_.rows.size() - titles - plan_.unmatched.size())
-          .arg(plan_.unmatched.size()));
+  const auto counted = [](size_t n, const char* one, const char* many) {
+    return QString::number(n) + " " + (n == 1 ? one : many);
+  };
+  QString said = counted(plan_.rows.size(), "partida", "partidas") + ": " + counted(titles, "título", "títulos") +
+                 ", " + counted(plan_.rows.size() - titles - plan_.unmatched.size(), "concepto", "conceptos") +
+                 QString(" con el análisis de la base y %1 sin análisis (en rojo).").arg(plan_.unmatched.size());
+  if (!plan_.closing.empty())
+    said += " " + counted(plan_.closing.size(), "fila de cierre", "filas de cierre") +
+            " (subtotal, I.V.A., total) no se importan.";
+  for (const auto& note : plan_.notes) said += "\n" + QString::fromStdString(note);
+  status_->setText(said);
   planned_ = true;
   apply_->setEnabled(!plan_.rows.empty());
 }
@@ -126,8 +131,16 @@ QString exportCatalogue(Context& ctx, const works::OpenWork& work, const QString
     return QString::fromStdString(s.text());
   }
   *ok = true;
-  QString done = QString("%1 partidas con precio en %2.").arg(plan.rows).arg(output);
-  if (!formulas.empty()) done += QString(" %1 celdas con fórmula se dejaron como estaban.").arg(formulas.size());
+  QString done = QString(plan.rows == 1 ? "%1 partida con precio en %2." : "%1 partidas con precio en %2.")
+                     .arg(plan.rows)
+                     .arg(output);
+  if (!formulas.empty())
+    done += QString(formulas.size() == 1 ? " %1 celda con fórmula se dejó como estaba."
+                                         : " %1 celdas con fórmula se dejaron como estaban.")
+                .arg(formulas.size());
+  if (!plan.unpriced.empty())
+    done += QString(" Sin precio (0.00): %1.").arg(QString::fromStdString(plan.unpriced.front())) +
+            (plan.unpriced.size() > 1 ? QString(" y %1 más").arg(plan.unpriced.size() - 1) : QString());
   return done;
 }
 

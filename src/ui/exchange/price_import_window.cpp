@@ -105,14 +105,7 @@ void PriceImportWindow::preview() {
     ++r;
   }
   QStringList lines;
-  const auto counted = [](size_t n, const char* one, const char* many) {
-    return QString("%1 %2").arg(n).arg(n == 1 ? one : many);
-  };
-  lines << QString("%1 en la lista %2; %3 sin insumo; %4.")
-               .arg(counted(plan_.changes.size(), "precio cambia", "precios cambian"))
-               .arg(list_->value())
-               .arg(counted(plan_.unmatched.size(), "fila", "filas"))
-               .arg(counted(plan_.refused.size(), "rechazada", "rechazadas"));
+  lines << QString::fromStdString(exchange::rowsAccount(plan_)) + ".";
   for (size_t i = 0; i < std::min<size_t>(plan_.refused.size(), 5); ++i)
     lines << "Rechazada: " + QString::fromStdString(plan_.refused[i]);
   for (size_t i = 0; i < std::min<size_t>(plan_.unmatched.size(), 5); ++i)
