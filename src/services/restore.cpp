@@ -151,7 +151,7 @@ std::string extractEntry(zip_t* za, Planned& p) {
   if (problem.empty() && p.def && p.size == 0) problem = p.entry + ": la tabla está vacía";
   if (problem.empty() && p.def) {
     // Named by its entry: the staged file's own name means nothing to the user.
-    const Status s = tables::checkTableFile(p.staged, *p.def, tables::FileCheck::kIdentityAndIntegrity, p.entry);
+    const Status s = tables::checkTableFile(p.staged, *p.def, tables::FileCheck::kWhole, p.entry);
     if (!s) problem = s.text();
   }
   return problem;

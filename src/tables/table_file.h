@@ -23,19 +23,21 @@ std::string ownerDigest(std::string_view password);
 // Whether `file` is a table file of `def`: an SQLite database owned by the
 // role of `def` (data or settings), holding exactly the schema the program
 // makes for def (its table column for column with their types, the owner's
-// table, the keys' indexes; no trigger, view or other object), every value
-// of its column's type (no text in a column of numbers, no number beyond its
-// field's range), and, when integrity is asked for, passing its integrity
-// check (a pass over the whole file). Read only; the file is never changed.
+// table, the keys' indexes; no trigger, view or other object). With values
+// asked for, every value must be of its column's type too (no text in a
+// column of numbers, no number beyond its field's range); the whole check
+// adds SQLite's integrity check (a pass over the whole file). A caller that
+// checks the rows itself, with messages of its own (the merge of an update
+// copy), asks for the identity alone. Read only; the file is never changed.
 // The Status text says, in Spanish, what is wrong, naming the file as
 // `shownName` (its own name when empty).
-enum class FileCheck { kIdentity, kIdentityAndIntegrity };
-Status checkTableFile(const std::filesystem::path& file, const TableDef& def,
-                      FileCheck check = FileCheck::kIdentityAndIntegrity, std::string_view shownName = {});
+enum class FileCheck { kIdentity, kIdentityAndValues, kWhole };
+Status checkTableFile(const std::filesystem::path& file, const TableDef& def, FileCheck check = FileCheck::kWhole,
+                      std::string_view shownName = {});
 
 // Whether the stored table of `def` is exactly what the program makes and
 // holds only values of its columns' types: for a file, checkTableFile
-// without the integrity pass; on a server, the table is a table (not a
+// with its values (the integrity pass is the caller's); on a server, the table is a table (not a
 // view), its columns are the program's with their types, its indexes are
 // the keys', and it carries no trigger but the program's own, no rule and no
 // row policy that would change what is read or written. Read only. The

@@ -381,7 +381,7 @@ std::string serverTableDifference(Connection& db, const std::string& schema, con
 }  // namespace
 
 Status checkStoredTable(const Installation& inst, const TableDef& def) {
-  if (!inst.onServer(def)) return checkTableFile(inst.fileOf(def), def, FileCheck::kIdentity);
+  if (!inst.onServer(def)) return checkTableFile(inst.fileOf(def), def, FileCheck::kIdentityAndValues);
   Status failed;
   auto db = sessionOf(inst, &failed);
   if (!db) return failed;
