@@ -73,7 +73,7 @@ int runBudget(const tables::Installation& base, ErrorReporter& errors, const std
               bool json, std::ostream& out, std::ostream& err) try {
   std::optional<works::OpenWork> work;
   if (Status s = works::openWork(base, errors, code, &work); !s) {
-    err << "velmora: " << s.text() << "\n";
+    err << "velmora: " << s.text() << (recalculate ? "; la obra quedó como estaba" : "") << "\n";
     return 1;
   }
   const works::WorkHeader& header = work->header;

@@ -235,9 +235,10 @@ Status openWork(const tables::Installation& base, ErrorReporter& errors, const s
                 std::optional<OpenWork>* opened) {
   auto obra = base.table("OBRA", errors);
   auto control = base.table("CONTROL", errors);
-  if (!obra->open() || !control->open())
-    return Status::error(Status::Code::kIoError, "no se pudo abrir el registro de obras");
+  for (tables::Table* t : {obra.get(), control.get()})
+    if (Status s = t->open(); !s) return Status::error(s.code(), "no se pudo abrir el registro de obras: " + s.text());
   OpenWork work{base, {}, {}};
+  // A read that failed (a server gone) is said as such, never as a work that is not there.
   if (Status s = readWorkHeader(*obra, code, &work.header); !s)
     return s.is(Status::Code::kNotFound) ? Status::notFound("no existe la obra " + code) : s;
   const std::string& stored = work.header.code;
