@@ -101,7 +101,9 @@ class BackupTest : public InstallationTest {
   std::vector<services::BackupArchive> backup(bool works, bool system, services::BackupEvents events = {}) {
     services::BackupRequest r;
     r.destination = dest;
-    if (works) EXPECT_TRUE(services::registeredWorks(inst, errors, &r.works).isOk());
+    if (works) {
+      EXPECT_TRUE(services::registeredWorks(inst, errors, &r.works).isOk());
+    }
     r.system = system;
     return services::runBackup(inst, r, archiver, events);
   }

@@ -29,6 +29,7 @@
 #include "ui/startup_windows.h"
 #include "ui/users_screens.h"
 #include "ui/warning_window.h"
+#include "ui/worker_run.h"
 #include "ui/zone_screens.h"
 #include "ui_fixture.h"
 
@@ -176,6 +177,31 @@ TEST_F(BrowseTest, QueryByExampleFiltersTheList) {
 }
 
 // A form on INBA with the default options: ask 38 when a changed form is left.
+// A fatal message on a run's own thread (a table that cannot be opened)
+// fails the run: the window that started it gets the failure and the
+// program goes on; so does an exception thrown by the run.
+TEST_F(BrowseTest, AFatalMessageOrAThrowOnAWorkerThreadFailsOnlyTheRun) {
+  QWidget window;
+  const auto label = [](const std::string& d) { return QString::fromStdString(d); };
+  const Status fatal = runOffTheWindowThread(
+      &window, errors, "Prueba", label,
+      [](ErrorReporter& runErrors, const RunProgressCallback&) {
+        runErrors.setFile("DATA4");
+        EXPECT_EQ(runErrors.raise(26), result::kCancel);  // comes back to the run
+        return Status::error(Status::Code::kIoError, "no se pudo abrir DATA4");
+      },
+      false);
+  EXPECT_TRUE(fatal.is(Status::Code::kIoError));
+  EXPECT_EQ(lastTitle(), "Error de Acceso");  // shown by the window's presenter
+  EXPECT_EQ(shownTexts().back().find("Press OK"), std::string::npos) << shownTexts().back();
+  const Status thrown = runOffTheWindowThread(
+      &window, errors, "Prueba", label,
+      [](ErrorReporter&, const RunProgressCallback&) -> Status { throw tables::UnknownName("campo desconocido X"); },
+      false);
+  EXPECT_TRUE(thrown.is(Status::Code::kInvalid));
+  EXPECT_NE(thrown.text().find("campo desconocido"), std::string::npos);
+}
+
 class InputForm : public RecordForm {
  public:
   InputForm(Context& ctx, tables::Table& t, FormRequest r, FormOptions o = {})

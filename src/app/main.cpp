@@ -132,13 +132,20 @@ struct Values {
   bool dryRun = false;
 };
 
+// Thrown by a headless run's fatal handler, caught in main.
+struct FatalMessageMet {};
+
 class Run {
  public:
   Run(int count, char** args, Values& values) : argc(count), argv(args), v(values) {
     errors.setPresenter(&presenter);
-    // A headless run that meets a fatal message ends with a failure status,
-    // once the failure has come back up to main.
-    errors.setFatalHandler([this](const std::string&) { fatalMet = true; });
+    // A headless run that meets a fatal message stops there: the message
+    // was its one line, and the failure unwinds to main, which ends the run
+    // with status 1 (the tables it held roll back as they close).
+    errors.setFatalHandler([this](const std::string&) {
+      fatalMet = true;
+      throw FatalMessageMet{};
+    });
   }
   // The installation in --data (or `dir`), held while the command runs:
   // shared, after a restore cut short is undone (a restore takes it alone
@@ -587,8 +594,12 @@ int main(int argc, char** argv) try {
     return kWrongUsage;
   }
   Run run(argc, argv, v);
-  const int status = chosen->run(run);
-  return run.fatalMet && status == kDone ? kFailed : status;
+  try {
+    const int status = chosen->run(run);
+    return run.fatalMet && status == kDone ? kFailed : status;
+  } catch (const FatalMessageMet&) {
+    return kFailed;  // its message said why
+  }
 } catch (const std::exception& e) {
   // Memory, a path the system refuses, a name the code does not know: one
   // line in Spanish, never a stack trace.

@@ -374,14 +374,22 @@ Status requireBudgetTables(const tables::Installation& inst) {
   return Status::ok();
 }
 
+namespace {
+
+// What one concept row adds to the category totals.
+void addToCategoryTotals(catalog::CostSplit& t, const catalog::CostSplit& perUnit, double quantity) {
+  t.labour += perUnit.labour * quantity;
+  t.materials += perUnit.materials * quantity;
+  t.equipment += perUnit.equipment * quantity;
+  t.percentages += perUnit.percentages * quantity;
+}
+
+}  // namespace
+
 catalog::CostSplit categoryTotals(const std::vector<BudgetRow>& rows) {
   catalog::CostSplit t;
   for (const BudgetRow& r : rows) {
-    if (r.kind != row_kind::kConcept) continue;
-    t.labour += r.perUnit.labour * r.quantity;
-    t.materials += r.perUnit.materials * r.quantity;
-    t.equipment += r.perUnit.equipment * r.quantity;
-    t.percentages += r.perUnit.percentages * r.quantity;
+    if (r.kind == row_kind::kConcept) addToCategoryTotals(t, r.perUnit, r.quantity);
   }
   return t;
 }
@@ -532,16 +540,22 @@ Status runCalcula(const tables::Installation& inst, ErrorReporter& errors, const
     if (Status s = pricing.openStatus(); !s) return s;
     if (Status s = writeFigures(*cobr, rows); !s) return s;
     if (Status s = pricing.prices().saveCopies(); !s) return s;
-    std::vector<BudgetRow> priced;
-    priced.reserve(rows.size());
-    for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
-    if (Status s = storeTotals(*obra, text::clip(header.code), categoryTotals(priced), false); !s) return s;
+    // The category totals as "write category totals" sums them, from the
+    // figures just computed (without a copy of each row).
+    catalog::CostSplit totals;
+    for (const StoredRow& row : rows) {
+      if (kindOf(row.record) == row_kind::kConcept)
+        addToCategoryTotals(totals, storedSplit(row.record), row.record.real("CANT"));
+    }
+    if (Status s = storeTotals(*obra, text::clip(header.code), totals, false); !s) return s;
     if (!latest) {
       *committing = true;
       return Status::ok();
     }
     // What changed, read back inside the transaction: the copies made again.
     LatestValuesReport& report = *latest->report;
+    std::vector<BudgetRow> priced;
+    for (const StoredRow& r : rows) priced.push_back(budgetRow(r.record));
     report.directCostAfter = displayBudget(priced).directCost;
     std::map<int32_t, std::pair<std::string, double>> copiesAfter;
     if (Status s = readInputCopies(pricing.prices().workInputs(), &copiesAfter); !s) return s;
