@@ -213,7 +213,8 @@ int runLinkCommand(const std::string& data, const std::string& settingsOption, c
   out << folder.dataDir.string() << " usa ahora el servidor " << tables::shownAddress(address) << " (esquema "
       << server->schema << "); la dirección queda en " << file.string() << ", que sólo usted puede leer\n";
   for (const auto* def : installationTables()) {
-    if (def->settingsRole || def->stationFile || !folder.holdsTable(*def)) continue;
+    bool held = false;
+    if (def->settingsRole || def->stationFile || !folder.holdsTable(*def, &held) || !held) continue;
     out << "aviso: las tablas en archivos de " << folder.dataDir.string()
         << " dejan de usarse; para llevarlas al servidor use velmora migra\n";
     break;
@@ -291,7 +292,9 @@ bool checkTable(const tables::Installation& inst, const tables::TableDef& def, E
   } catch (const CannotOpen&) {}
   // A table may open and still not be the program's: a trigger, a view, a
   // column too many or a text among numbers would change every figure.
-  const Status stored = inst.holdsTable(def) ? tables::checkStoredTable(inst, def) : Status::ok();
+  bool held = false;
+  Status stored = inst.holdsTable(def, &held);
+  if (stored && held) stored = tables::checkStoredTable(inst, def);
   if (!opened || !stored) {
     out << "ERROR: " << (stored ? "no se pudo abrir" : stored.text()) << "\n";
     return false;

@@ -38,7 +38,9 @@ Status copyTable(const tables::Installation& from, const tables::Installation& t
   target->setKeepAudit(true);
   if (Status s = source->open(); !s) return Status::error(s.code(), where + ": " + s.text());
   if (Status s = target->open(); !s) return Status::error(s.code(), where + ": " + s.text());
-  if (target->count() > 0) return Status::error(Status::Code::kInvalid, where + ": el destino ya tiene registros");
+  int64_t records = 0;
+  if (Status s = target->count(&records); !s) return s;
+  if (records > 0) return Status::error(Status::Code::kInvalid, where + ": el destino ya tiene registros");
   if (Status s = target->begin(); !s) return Status::error(s.code(), where + ": " + s.text());
   // What was read is kept, to compare the copy with.
   Status written;

@@ -498,8 +498,10 @@ Status checkWorkRegistered(const tables::Installation& inst, const std::string& 
   tables::Installation reading = inst;
   reading.createMissing = false;
   reading.readingOnly = true;
-  if (!reading.holdsTable(tables::tableDef("OBRA")))
-    return notRegistered("no está registrada: no hay registro de obras");
+  bool hasRegister = false;
+  if (Status asked = reading.holdsTable(tables::tableDef("OBRA"), &hasRegister); !asked)
+    return Status::error(asked.code(), "no se restauró nada: no se pudo leer el registro de obras: " + asked.text());
+  if (!hasRegister) return notRegistered("no está registrada: no hay registro de obras");
   ErrorReporter quiet;
   quiet.setSilent(true);
   auto obra = reading.table("OBRA", quiet);
