@@ -299,7 +299,7 @@ TEST_F(TableTest, ControlCharactersAreNeverStoredAndBothBackendsReadTheSameText)
   for (const Case& c : cases) {
     coba->rec().clear();
     coba->rec().setInteger("CTA", ++account);
-    ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")));
+    ASSERT_TRUE(coba->fetch(coba->keyIndex("CTA_KEY")).found());
     EXPECT_EQ(coba->rec().text("TEXT"), c.oneLine) << account;
     EXPECT_EQ(coba->rec().text("TEX1"), c.memo) << account;
   }
