@@ -8,6 +8,7 @@
 #include <string>
 
 #include "estimate/zones.h"
+#include "framework/money.h"
 #include "reports/budget_report.h"
 #include "tender/build_up.h"
 #include "tender/factor.h"
@@ -203,6 +204,29 @@ TEST(TenderTest, FinancingLoopSettlesOnTheHandSolution) {
   BuildUpResult dearer;
   ASSERT_TRUE(computeBuildUp(publicWorks(20, 4), works::WorkHeader{}, 30'000'000, 3, &dearer));
   EXPECT_GT(dearer.factor.financing, r.factor.financing);
+}
+
+TEST(TenderTest, FinancingLoopSettlesOnALongWorkAtAHighRate) {
+  // Three years at 90 % a year with no advance: the balance is negative for
+  // the whole work, and each turn of a plain fixed-point iteration would
+  // overshoot; the bracket still holds exactly one solution.
+  BuildUp b = publicWorks(86, 4);
+  b.financing.advance = 0;
+  b.financing.paymentDays = 90;
+  BuildUpResult r;
+  ASSERT_TRUE(computeBuildUp(b, works::WorkHeader{}, 30'000'000, 36, &r)) << "";
+  // The price holds its own financing: the interest of the cash flow at that
+  // price, over the cost, is the financing again (to the monthly cents).
+  const double f = r.factor.financing / 100;
+  std::vector<PeriodAmounts> months;
+  for (const PeriodCost& m : spreadEvenly(30'000'000, 3'000'000, 36))
+    months.push_back({m.direct + m.indirect,
+                      money::cents(money::fromCents(m.direct) * 1.1 * (1 + f) * (1 + r.factor.profit / 100) / 0.993)});
+  const CashFlow again = cashFlow(b.financing, 0.7, months);
+  EXPECT_NEAR(static_cast<double>(again.totalInterest) / 33'000'000, f, 40.0 / 33'000'000);
+  EXPECT_GT(f, 0.05);
+  EXPECT_EQ(r.financing.flow.periods.size(), 40u);  // 36 months, the last paid 90 days after
+  EXPECT_DOUBLE_EQ(r.financing.percent, static_cast<double>(r.financing.flow.totalInterest) / 33'000'000 * 100);
 }
 
 works::WorkHeader headerWithCharges() {
