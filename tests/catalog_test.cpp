@@ -387,9 +387,9 @@ TEST_F(EngineTest, AConceptAnalysisGroupsItsLinesByKindAndPricesPercentagesOnIts
 // over two parts. Quantities in eighths keep every product exact in binary,
 // so each tie is a real one.
 TEST_F(EngineTest, APrintedAnalysisAddsUpToItsUnitPrice) {
-  input(1, 3, 1);  // material A
-  input(2, 3, 3);  // material B
-  input(3, 4, 2);  // labour: real wage 3 (factor 1.5)
+  input(1, 3, 1);                              // material A
+  input(2, 3, 3);                              // material B
+  input(3, 4, 2);                              // labour: real wage 3 (factor 1.5)
   addConcept(74, {{3, 1, 0.5}, {4, 3, 0.5}});  // a basic: materials 0.50, labour 1.50, price 2.00
   struct Case {
     int account;
