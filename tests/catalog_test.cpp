@@ -417,6 +417,136 @@ TEST_F(EngineTest, AConceptAnalysisGroupsItsLinesByKindAndPricesPercentagesOnIts
   EXPECT_NE(horizontal.find("COSTO DIRECTO:|20.00|100.00||0.60|120.60|"), std::string::npos);
 }
 
+// A printed analysis adds up to the cent, part by part, to the unit price
+// the pricing gives (the four parts each rounded once). Worked by hand where
+// rounding bites: amounts at a half cent, percentage lines, a basic spread
+// over two parts. Quantities in eighths keep every product exact in binary,
+// so each tie is a real one.
+TEST_F(EngineTest, APrintedAnalysisAddsUpToItsUnitPrice) {
+  input(1, 3, 1);                              // material A
+  input(2, 3, 3);                              // material B
+  input(3, 4, 2);                              // labour: real wage 3 (factor 1.5)
+  addConcept(74, {{3, 1, 0.5}, {4, 3, 0.5}});  // a basic: materials 0.50, labour 1.50, price 2.00
+  struct Case {
+    int account;
+    std::vector<std::tuple<int, int, double>> lines;
+    std::vector<double> prices, amounts;  // in category order
+    double labour, materials, percentages;
+    const char* why;
+  };
+  const Case cases[] = {
+      {70,
+       {{3, 1, 0.125}, {3, 1, 0.125}, {3, 1, 0.125}},
+       {1, 1, 1},
+       {0.12, 0.13, 0.13},
+       0,
+       0.38,
+       0,
+       "three lines of 0.125: rounded they make 0.39, the part 0.375 is 0.38; the first line gives the cent"},
+      {71,
+       {{3, 2, 0.125}, {3, 2, 0.125}, {3, 2, 0.125}},
+       {3, 3, 3},
+       {0.37, 0.38, 0.38},
+       0,
+       1.13,
+       0,
+       "three lines of 0.375: 1.14 rounded, 1.125 makes 1.13"},
+      {72,
+       {{3, 1, 0.125}, {3, 1, 0.125}, {4, 3, 1}, {5, 0, 50}, {6, 0, 12.5}},
+       {1, 1, 3, 0.25, 3},
+       {0.12, 0.13, 3.00, 0.12, 0.38},
+       3,
+       0.25,
+       0.50,
+       "50 % of 0.25 (0.125) and 12.5 % of 3 (0.375): the percentages part is 0.50, not 0.51"},
+      {73,
+       {{1, 74, 0.0625}, {1, 74, 0.0625}},
+       {2, 2},
+       {0.13, 0.12},
+       0.19,
+       0.06,
+       0,
+       "a basic twice: labour 0.09375 a line makes 0.19, materials 0.03125 a line 0.06"},
+      {75,
+       {{3, 1, 0.125}, {3, 2, 0.5}},
+       {1, 3},
+       {0.13, 1.50},
+       0,
+       1.63,
+       0,
+       "nothing to give: 0.13 + 1.50 is 1.625 rounded"},
+  };
+  BasePrices prices(inst, errors, 1);
+  PricingEngine engine(inst, errors, prices, zone, rates);
+  for (const Case& c : cases) {
+    addConcept(c.account, c.lines);
+    PrintedAnalysis a;
+    ASSERT_TRUE(printedAnalysis(engine, engine.catalogueLines(c.account), c.account, std::nullopt, &a)) << c.why;
+    ASSERT_EQ(a.lines.size(), c.amounts.size()) << c.why;
+    int64_t sum = 0, columns[4] = {};
+    for (size_t i = 0; i < a.lines.size(); ++i) {
+      EXPECT_EQ(a.lines[i].price, money::cents(c.prices[i])) << c.why << ", line " << i;
+      EXPECT_EQ(a.lines[i].amount, money::cents(c.amounts[i])) << c.why << ", line " << i;
+      int64_t split = 0;
+      for (int k = 0; k < 4; ++k) {
+        split += a.lines[i].split[k];
+        columns[k] += a.lines[i].split[k];
+      }
+      EXPECT_EQ(split, a.lines[i].amount) << c.why << ", line " << i;
+      sum += a.lines[i].amount;
+    }
+    // The head's parts are the pricing's, and the lines add up to each.
+    const CostSplit priced = engine.priceConcept(c.account);
+    EXPECT_EQ(a.parts[0], money::cents(c.labour)) << c.why;
+    EXPECT_EQ(a.parts[1], money::cents(c.materials)) << c.why;
+    EXPECT_EQ(a.parts[3], money::cents(c.percentages)) << c.why;
+    EXPECT_EQ(a.directCost(), money::cents(priced.unitPrice())) << c.why;
+    EXPECT_EQ(sum, a.directCost()) << c.why;
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(columns[k], a.parts[k]) << c.why << ", part " << k;
+  }
+
+  // A budget row's stored parts are the target: within what rounding can
+  // explain they are met; beyond it (stale figures) the analysis is refused.
+  PrintedAnalysis stored;
+  ASSERT_TRUE(printedAnalysis(engine, engine.catalogueLines(70), 70, CostSplit{0, 0.37, 0, 0}, &stored));
+  EXPECT_EQ(stored.lines[0].amount + stored.lines[1].amount + stored.lines[2].amount, 37);
+  const Status stale = printedAnalysis(engine, engine.catalogueLines(70), 70, CostSplit{0, 5, 0, 0}, &stored);
+  EXPECT_TRUE(stale.is(Status::Code::kInvalid));
+  EXPECT_NE(stale.text().find("recalcule la obra"), std::string::npos) << stale.text();
+}
+
+// The analysis report prints those figures: each kind's subtotal the sum of
+// its lines, the direct cost their sum, and across the page the columns.
+TEST_F(EngineTest, TheAnalysisReportAddsUpAsPrinted) {
+  input(1, 3, 1);
+  input(3, 4, 3);  // labour (no zone stored here: factor 1)
+  addConcept(72, {{3, 1, 0.125}, {3, 1, 0.125}, {4, 3, 1}, {5, 0, 50}, {6, 0, 12.5}});
+  reports::ReportOptions options;
+  options.firstAccount = options.lastAccount = 72;
+  const auto texts = [&](bool horizontal) {
+    reports::Spool spool;
+    EXPECT_TRUE(reports::layOutConceptAnalyses(inst, errors, {nullptr, horizontal, 1, "CIA", 1}, options, spool));
+    std::string out;
+    for (size_t i = 0; i < spool.count(); ++i) {
+      const auto page = spool.read(i);
+      for (const auto& t : page->texts) out += t.text + "|";
+    }
+    return out;
+  };
+  const std::string vertical = texts(false);
+  EXPECT_NE(vertical.find("MANO DE OBRA:|3.00|MATERIALES:|0.25|COSTOS HORARIOS:|0.00|PORCENTAJES:|0.50|"),
+            std::string::npos)
+      << vertical;
+  EXPECT_NE(vertical.find("0.1250|1.00|0.12|"), std::string::npos) << vertical;
+  EXPECT_NE(vertical.find("0.1250|1.00|0.13|0.25|MANO DE OBRA|"), std::string::npos) << vertical;
+  EXPECT_NE(vertical.find("1.0000|3.00|3.00|3.00|% SOBRE MATERIALES|"), std::string::npos) << vertical;
+  EXPECT_NE(vertical.find("50.0000|0.25|0.12|0.12|% SOBRE MANO DE OBRA|"), std::string::npos) << vertical;
+  EXPECT_NE(vertical.find("12.5000|3.00|0.38|0.38|"), std::string::npos) << vertical;
+  EXPECT_NE(vertical.find("COSTO DIRECTO:|3.75|"), std::string::npos) << vertical;
+  const std::string horizontal = texts(true);
+  EXPECT_NE(horizontal.find("COSTO DIRECTO:|0.25|3.00||0.50|3.75|"), std::string::npos) << horizontal;
+}
+
 class MachineTest : public EngineTest {
  protected:
   void machine(int cta, std::function<void(tables::Record&)> fill) {

@@ -49,6 +49,25 @@ assert a["cta"] == 1010 and len(a["lines"]) == 5
 assert abs(a["PU_MOBRA"] + a["PU_MATERIAL"] + a["PU_EQUIPO"] + a["PU_PORCEN"] - a["unit_price"]) < 0.005
 for line in a["lines"]:
     assert set(("category", "cta", "quantity", "price", "amount")) <= set(line)
+# As printed, the lines add up to the unit price (524.30, not the 524.31 of
+# each line rounded on its own), and so do the four parts.
+cents = lambda x: round(x * 100)
+assert cents(a["unit_price"]) == 52430, a["unit_price"]
+assert sum(cents(l["amount"]) for l in a["lines"]) == cents(a["unit_price"]) == cents(a["direct_cost"]), a
+assert sum(cents(a[k]) for k in ("PU_MOBRA", "PU_MATERIAL", "PU_EQUIPO", "PU_PORCEN")) == cents(a["unit_price"])
+PY
+# The same analysis as text adds up as printed too.
+"$VELMORA" analisis --data "$DIR/cat" 1010 > "$DIR/out"
+python3 - "$DIR/out" <<'PY'
+import re, sys
+text = open(sys.argv[1]).read()
+cents = lambda s: round(float(s.replace(",", "")) * 100)
+lines = [l for l in text.splitlines() if re.match(r"^[BCI]  \d  ", l)]
+assert len(lines) == 5, text
+total = sum(cents(l.split()[-1]) for l in lines)
+direct = cents(re.search(r"COSTO DIRECTO: +([\d,.]+)", text).group(1))
+unit = cents(re.search(r"PRECIO UNITARIO: +([\d,.]+)", text).group(1))
+assert total == direct == unit == 52430, (total, direct, unit)
 PY
 for bad in "--data $DIR/cat 424242" "--data $DIR/nada 1010" "--data $DIR/cat uno"; do
     if "$VELMORA" analisis $bad > /dev/null 2> "$DIR/err"; then echo "analisis $bad passed"; exit 1; fi

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "framework/money.h"
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "reports/amount_in_words.h"
+#include "reports/legal_amount_words.h"
 #include "reports/page.h"
 
 namespace velmora::reports {
@@ -79,6 +81,103 @@ TEST(AmountInWordsTest, TheWordsSayThePrintedFigure) {
     EXPECT_EQ(text::formatFixed(money::round2(c.amount), 2), text::formatFixed(c.amount, 2)) << c.amount;
   }
   EXPECT_EQ(amountInWords(8322353.125).substr(0, 42), " OCHO MILLONES TRES CIENTOS VEINTE Y DOS M");
+}
+
+// The legal wording of the bids: every rule of today's Spanish that the
+// system's own wording gets wrong, the large amounts, the sign, and the cents
+// rounded once as the printed figure is.
+TEST(LegalAmountInWordsTest, TodaysLegalSpanish) {
+  struct Case {
+    double amount;
+    const char* words;
+  };
+  const Case cases[] = {
+      {13.69, "(TRECE PESOS 69/100 M.N.)"},
+      {1, "(UN PESO 00/100 M.N.)"},
+      {1.5, "(UN PESO 50/100 M.N.)"},
+      {0.5, "(CERO PESOS 50/100 M.N.)"},
+      {0, "(CERO PESOS 00/100 M.N.)"},
+      {16, "(DIECISÉIS PESOS 00/100 M.N.)"},
+      {21, "(VEINTIÚN PESOS 00/100 M.N.)"},
+      {22, "(VEINTIDÓS PESOS 00/100 M.N.)"},
+      {23.07, "(VEINTITRÉS PESOS 07/100 M.N.)"},
+      {26, "(VEINTISÉIS PESOS 00/100 M.N.)"},
+      {31, "(TREINTA Y UN PESOS 00/100 M.N.)"},
+      {99, "(NOVENTA Y NUEVE PESOS 00/100 M.N.)"},
+      {100, "(CIEN PESOS 00/100 M.N.)"},
+      {101, "(CIENTO UN PESOS 00/100 M.N.)"},
+      {200, "(DOSCIENTOS PESOS 00/100 M.N.)"},
+      {555.05, "(QUINIENTOS CINCUENTA Y CINCO PESOS 05/100 M.N.)"},
+      {1000, "(MIL PESOS 00/100 M.N.)"},
+      {1001, "(MIL UN PESOS 00/100 M.N.)"},
+      {1234.5, "(MIL DOSCIENTOS TREINTA Y CUATRO PESOS 50/100 M.N.)"},
+      {21000, "(VEINTIÚN MIL PESOS 00/100 M.N.)"},
+      {100000, "(CIEN MIL PESOS 00/100 M.N.)"},
+      {101000, "(CIENTO UN MIL PESOS 00/100 M.N.)"},
+      {1000000, "(UN MILLÓN DE PESOS 00/100 M.N.)"},
+      {1000001, "(UN MILLÓN UN PESOS 00/100 M.N.)"},
+      {1000000.5, "(UN MILLÓN DE PESOS 50/100 M.N.)"},
+      {2000000, "(DOS MILLONES DE PESOS 00/100 M.N.)"},
+      {2500000, "(DOS MILLONES QUINIENTOS MIL PESOS 00/100 M.N.)"},
+      {21000000, "(VEINTIÚN MILLONES DE PESOS 00/100 M.N.)"},
+      {1234567.89, "(UN MILLÓN DOSCIENTOS TREINTA Y CUATRO MIL QUINIENTOS SESENTA Y SIETE PESOS 89/100 M.N.)"},
+      {1000000000, "(MIL MILLONES DE PESOS 00/100 M.N.)"},
+      {1500000000, "(MIL QUINIENTOS MILLONES DE PESOS 00/100 M.N.)"},
+      {21000000000.0, "(VEINTIÚN MIL MILLONES DE PESOS 00/100 M.N.)"},
+      {999999999999.99,
+       "(NOVECIENTOS NOVENTA Y NUEVE MIL NOVECIENTOS NOVENTA Y NUEVE MILLONES NOVECIENTOS NOVENTA Y NUEVE MIL "
+       "NOVECIENTOS NOVENTA Y NUEVE PESOS 99/100 M.N.)"},
+      // Rounded once by the money rule: x.995 makes a whole peso more.
+      {20.995, "(VEINTIÚN PESOS 00/100 M.N.)"},
+      {999999.995, "(UN MILLÓN DE PESOS 00/100 M.N.)"},
+      {0.995, "(UN PESO 00/100 M.N.)"},
+      {1.005, "(UN PESO 01/100 M.N.)"},
+      {8322353.125, "(OCHO MILLONES TRESCIENTOS VEINTIDÓS MIL TRESCIENTOS CINCUENTA Y TRES PESOS 13/100 M.N.)"},
+      // A negative figure is said with its sign; one that rounds to no cents has none.
+      {-13.69, "(MENOS TRECE PESOS 69/100 M.N.)"},
+      {-1, "(MENOS UN PESO 00/100 M.N.)"},
+      {-0.004, "(CERO PESOS 00/100 M.N.)"},
+  };
+  for (const Case& c : cases) {
+    std::string words;
+    ASSERT_TRUE(legalAmountInWords(c.amount, Accents::kKept, &words)) << c.amount;
+    EXPECT_EQ(words, c.words) << c.amount;
+  }
+}
+
+TEST(LegalAmountInWordsTest, AccentsDroppedInCapitalsAndAmountsRefused) {
+  struct Case {
+    double amount;
+    const char* words;
+  };
+  const Case plain[] = {
+      {16, "(DIECISEIS PESOS 00/100 M.N.)"},
+      {21021.21, "(VEINTIUN MIL VEINTIUN PESOS 21/100 M.N.)"},
+      {22, "(VEINTIDOS PESOS 00/100 M.N.)"},
+      {1000000, "(UN MILLON DE PESOS 00/100 M.N.)"},
+      {26000023, "(VEINTISEIS MILLONES VEINTITRES PESOS 00/100 M.N.)"},
+  };
+  for (const Case& c : plain) {
+    std::string words;
+    ASSERT_TRUE(legalAmountInWords(c.amount, Accents::kDropped, &words)) << c.amount;
+    EXPECT_EQ(words, c.words) << c.amount;
+  }
+  // Nothing is guessed: a figure that is not a number, or beyond what the
+  // words and the cents hold, is refused and the words are left as they were.
+  const double refused[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e12, -1e12, 1e300};
+  for (double amount : refused) {
+    std::string words = "sin cambio";
+    const Status s = legalAmountInWords(amount, Accents::kKept, &words);
+    EXPECT_TRUE(s.is(Status::Code::kInvalid)) << amount;
+    EXPECT_FALSE(s.text().empty());
+    EXPECT_EQ(words, "sin cambio") << amount;
+  }
+  std::string words;
+  ASSERT_TRUE(legalAmountInWords(-999999999999.99, Accents::kKept, &words));
+  EXPECT_EQ(words.substr(0, 17), "(MENOS NOVECIENTO");
+  const Status tooLarge = legalAmountInWords(1e12, Accents::kKept, &words);
+  EXPECT_EQ(tooLarge.text(),
+            "el importe 1,000,000,000,000.00 excede el mayor que se escribe con letra (999,999,999,999.99)");
 }
 
 // On the 132-column text page a figure wider than its box is never cut: it

@@ -21,6 +21,7 @@
 #include "reports/budget_report.h"
 #include "reports/explosion_report.h"
 #include "reports/options.h"
+#include "shell/installation_conf.h"
 #include "tables/catalogue.h"
 #include "tables/table_file.h"
 #include "works/budget.h"
@@ -768,16 +769,41 @@ TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
   ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")).found());
   obra->rec().setReal("GANA", 10);
   ASSERT_TRUE(obra->update());
-  const auto run = [&](reports::ReportOptions options) {
+  const auto run = [&](reports::ReportOptions options, const reports::BudgetReportContext& context) {
     reports::Spool spool;
     EXPECT_TRUE(reports::layOutBudgetReport(reports::BudgetReportKind::kPresentation, opened(), errors, options,
-                                            {"CONSTRUCTORA", 1}, spool));
+                                            context, spool));
     EXPECT_TRUE(spool.numberPages(true));
     return reportTexts(spool);
   };
-  const std::string all = run({});
+  reports::BudgetReportContext context{"CONSTRUCTORA", 1};
+  ASSERT_TRUE(shell::readAmountWording(inst, &context.wording));  // no settings file: the system's own words
+  const std::string all = run({}, context);
   EXPECT_NE(all.find(" CIEN PESOS 00/100. M.N.)"), std::string::npos);  // under the first concept
   EXPECT_NE(all.find(" CINCUENTA PESOS 00/100. M.N.)"), std::string::npos);
+  EXPECT_NE(all.find(" OCHO CIENTOS CUARENTA Y NUEVE PESOS 96/100. M.N.)"), std::string::npos);
+
+  // The installation's setting gives the bids' legal wording, accents and all.
+  std::filesystem::create_directories(shell::confFile(inst).parent_path());
+  std::ofstream(shell::confFile(inst)) << "[ImporteConLetra]\nPresupuestos=legal\n";
+  reports::BudgetReportContext legal{"CONSTRUCTORA", 1};
+  ASSERT_TRUE(shell::readAmountWording(inst, &legal.wording));
+  const std::string legalWords = run({}, legal);
+  EXPECT_NE(legalWords.find("(CIEN PESOS 00/100 M.N.)"), std::string::npos);
+  EXPECT_NE(legalWords.find("(OCHOCIENTOS CUARENTA Y NUEVE PESOS 96/100 M.N.)"), std::string::npos);
+  EXPECT_NE(legalWords.find("(CERO PESOS 04/100 M.N.)"), std::string::npos);
+  EXPECT_EQ(occurrences(legalWords, "/100. M.N.)"), 0u);
+  // A value that is not one of those allowed is refused, naming the key.
+  std::ofstream(shell::confFile(inst)) << "[ImporteConLetra]\nPresupuestos=legal\nAcentos=quizas\n";
+  shell::AmountWording unchanged;
+  const Status bad = shell::readAmountWording(inst, &unchanged);
+  EXPECT_TRUE(bad.is(Status::Code::kInvalid));
+  EXPECT_NE(bad.text().find("[ImporteConLetra] Acentos debe ser"), std::string::npos) << bad.text();
+  EXPECT_FALSE(unchanged.legalInBudgets);
+  std::ofstream(shell::confFile(inst)) << "[ImporteConLetra]\nPresupuestos=Legal\nAcentos=NO\n";
+  ASSERT_TRUE(shell::readAmountWording(inst, &unchanged));
+  EXPECT_TRUE(unchanged.legalInBudgets);
+  EXPECT_TRUE(unchanged.accentsDropped);
   EXPECT_NE(all.find("150.00\n15.00\n"), std::string::npos);       // the subtotal and its share of 1,000
   EXPECT_NE(all.find("0.04\n1.00\n0.04\n\n"), std::string::npos);  // 0.004 % prints blank
   EXPECT_EQ(occurrences(all, "IMPORTE TOTAL"), 2u);                // after the budget and after the sections
@@ -789,7 +815,7 @@ TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
   noSummary.closingSummary = 'N';
   noSummary.firstAccount = 2;
   noSummary.lastAccount = 3;
-  const std::string some = run(noSummary);
+  const std::string some = run(noSummary, context);
   EXPECT_EQ(occurrences(some, "IMPORTE TOTAL"), 0u);
   EXPECT_NE(some.find("COSTO DIRECTO:"), std::string::npos);
   EXPECT_EQ(occurrences(some, "RENGLON 6"), 0u);  // outside rows 2 to 3
@@ -799,7 +825,7 @@ TEST_F(WorksTest, TheBudgetReportPrintsSharesWordsSectionsAndTheSummary) {
   ASSERT_TRUE(obra->fetch(obra->keyIndex("CTA_KEY")).found());
   for (const char* f : {"TOBR", "TMAT", "TCOS", "TPOR"}) obra->rec().setReal(f, 0);
   ASSERT_TRUE(obra->update());
-  const std::string zero = run({});
+  const std::string zero = run({}, context);
   EXPECT_EQ(zero.find("inf"), std::string::npos);
   EXPECT_EQ(zero.find("nan"), std::string::npos);
 }

@@ -65,9 +65,15 @@ int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, int32_t
     err << "velmora: no existe el concepto " << account << "\n";
     return 1;
   }
-  auto lines = catalog::loadConceptLines(engine, static_cast<int32_t>(account));
-  const catalog::FormTotals totals = catalog::recomputeTotals(lines);
-  const catalog::CostSplit split = engine.priceConcept(static_cast<int32_t>(account));
+  // The analysis as printed: lines that add up to the unit price.
+  catalog::PrintedAnalysis analysis;
+  if (Status s = catalog::printedAnalysis(engine, engine.catalogueLines(account), account, std::nullopt, &analysis);
+      !s) {
+    err << "velmora: " << s.text() << "\n";
+    return 1;
+  }
+  const catalog::CostSplit split = analysis.partsAsMoney();
+  const double directCost = money::fromCents(analysis.directCost());
   // A read that failed while pricing leaves figures that only look right.
   if (Status s = engine.openStatus(); !s) {
     err << "velmora: no se pudo leer el catálogo: " << s.text() << "\n";
@@ -82,26 +88,27 @@ int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, int32_t
     };
     try {
       nlohmann::json lineList = nlohmann::json::array();
-      for (const auto& l : lines) {
+      for (const catalog::PrintedLine& p : analysis.lines) {
+        const catalog::EditedLine& l = p.line;
         lineList.push_back({{"type", std::string(1, l.type)},
                             {"category", l.category},
                             {"cta", l.account},
                             {"description", l.description},
                             {"unit", l.unit},
                             {"quantity", figure(l.quantity, "cantidad")},
-                            {"price", figure(money::round2(l.price), "precio")},
-                            {"amount", figure(money::round2(l.amount), "importe")}});
+                            {"price", money::fromCents(p.price)},
+                            {"amount", money::fromCents(p.amount)}});
       }
       const nlohmann::json doc = {{"cta", account},
                                   {"description", info->description},
                                   {"unit", info->unit},
                                   {"zone", zone},
-                                  {"PU_MOBRA", figure(money::round2(split.labour), "PU_MOBRA")},
-                                  {"PU_MATERIAL", figure(money::round2(split.materials), "PU_MATERIAL")},
-                                  {"PU_EQUIPO", figure(money::round2(split.equipment), "PU_EQUIPO")},
-                                  {"PU_PORCEN", figure(money::round2(split.percentages), "PU_PORCEN")},
-                                  {"unit_price", figure(money::round2(split.unitPrice()), "unit_price")},
-                                  {"direct_cost", figure(money::round2(totals.directCost), "direct_cost")},
+                                  {"PU_MOBRA", split.labour},
+                                  {"PU_MATERIAL", split.materials},
+                                  {"PU_EQUIPO", split.equipment},
+                                  {"PU_PORCEN", split.percentages},
+                                  {"unit_price", directCost},
+                                  {"direct_cost", directCost},
                                   {"lines", lineList}};
       // Texts that are not valid UTF-8 are shown with U+FFFD, never passed through.
       out << doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
@@ -112,22 +119,23 @@ int runAnalysis(const tables::Installation& inst, ErrorReporter& errors, int32_t
     return 0;
   }
 
+  const auto money2 = [](int64_t cents) { return picture::formatNumber(money::fromCents(cents), "n14.2"); };
   out << "CONCEPTO " << account << "  " << info->description << "   UNIDAD: " << info->unit << "   ZONA " << zone
       << "\n\n";
   out << "T CAT     CTA  " << padRight("DESCRIPCION", 35) << " UNID       CANTIDAD         PRECIO        IMPORTE\n";
-  for (const auto& l : lines) {
+  for (const catalog::PrintedLine& p : analysis.lines) {
+    const catalog::EditedLine& l = p.line;
     out << l.type << "  " << l.category << "  " << padLeft(std::to_string(l.account), 7) << "  "
         << padRight(l.description, 35) << " " << padRight(l.unit, 4) << " "
-        << padLeft(picture::formatNumber(l.quantity, "n14.4"), 14) << " "
-        << padLeft(picture::formatNumber(l.price, "n14.2"), 14) << " "
-        << padLeft(picture::formatNumber(l.amount, "n14.2"), 14) << "\n";
+        << padLeft(picture::formatNumber(l.quantity, "n14.4"), 14) << " " << padLeft(money2(p.price), 14) << " "
+        << padLeft(money2(p.amount), 14) << "\n";
   }
-  out << padLeft("COSTO DIRECTO: " + picture::formatNumber(totals.directCost, "n14.2"), 96) << "\n\n";
-  out << "MANO DE OBRA:    " << padLeft(picture::formatNumber(split.labour, "n14.2"), 14) << "\n"
-      << "MATERIALES:      " << padLeft(picture::formatNumber(split.materials, "n14.2"), 14) << "\n"
-      << "EQUIPO:          " << padLeft(picture::formatNumber(split.equipment, "n14.2"), 14) << "\n"
-      << "PORCENTAJES:     " << padLeft(picture::formatNumber(split.percentages, "n14.2"), 14) << "\n"
-      << "PRECIO UNITARIO: " << padLeft(picture::formatNumber(split.unitPrice(), "n14.2"), 14) << "\n";
+  out << padLeft("COSTO DIRECTO: " + money2(analysis.directCost()), 96) << "\n\n";
+  out << "MANO DE OBRA:    " << padLeft(money2(analysis.parts[0]), 14) << "\n"
+      << "MATERIALES:      " << padLeft(money2(analysis.parts[1]), 14) << "\n"
+      << "EQUIPO:          " << padLeft(money2(analysis.parts[2]), 14) << "\n"
+      << "PORCENTAJES:     " << padLeft(money2(analysis.parts[3]), 14) << "\n"
+      << "PRECIO UNITARIO: " << padLeft(money2(analysis.directCost()), 14) << "\n";
   return 0;
 }
 

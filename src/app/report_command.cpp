@@ -19,6 +19,7 @@
 #include "reports/sheet.h"
 #include "reports/xlsx_writer.h"
 #include "reports/zone_report.h"
+#include "shell/installation_conf.h"
 #include "tables/catalogue.h"
 #include "works/budget.h"
 #include "works/work.h"
@@ -142,6 +143,7 @@ Status layOutWorkReport(const std::string& name, const works::OpenWork& work, Er
     return name.starts_with("maquinas") ? reports::layOutMachineSheets(inst, errors, scope, options, spool)
                                         : reports::layOutConceptAnalyses(inst, errors, scope, options, spool);
   }
+  if (Status s = shell::readAmountWording(inst, &context.wording); !s) return s;
   return reports::layOutBudgetReport(name == "presupuesto" ? reports::BudgetReportKind::kPresentation
                                      : name == "detalle"   ? reports::BudgetReportKind::kDetail
                                                            : reports::BudgetReportKind::kConcentrated,

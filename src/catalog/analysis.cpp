@@ -1,9 +1,11 @@
 #include "catalog/analysis.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <unordered_set>
 
-#include <algorithm>
-
+#include "framework/money.h"
+#include "framework/picture.h"
 #include "framework/text.h"
 
 namespace velmora::catalog {
@@ -151,6 +153,102 @@ FormTotals recomputeTotals(std::vector<EditedLine>& lines) {
     t.directCost += l.amount;
   }
   return t;
+}
+
+namespace {
+
+// `exact` amounts (pesos) in cents that sum to `target`: each rounded by the
+// money rule, then the cents missing (or over) given one at a time to the
+// amounts whose rounding lost (or gained) the most, the earlier on a tie.
+// Amounts of exactly zero get nothing. The sum falls short of `target` only
+// when every amount is zero.
+std::vector<int64_t> apportion(const std::vector<double>& exact, int64_t target) {
+  std::vector<int64_t> out(exact.size());
+  int64_t missing = target;
+  std::vector<size_t> order;
+  for (size_t i = 0; i < exact.size(); ++i) {
+    out[i] = money::cents(exact[i]);
+    missing -= out[i];
+    if (exact[i] != 0) order.push_back(i);
+  }
+  while (missing != 0 && !order.empty()) {
+    const int64_t step = missing > 0 ? 1 : -1;
+    const auto lost = [&](size_t i) {
+      return (exact[i] * 100 - static_cast<double>(out[i])) * static_cast<double>(step);
+    };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return lost(a) > lost(b); });
+    for (size_t i : order) {
+      if (missing == 0) break;
+      out[i] += step;
+      missing -= step;
+    }
+  }
+  return out;
+}
+
+std::string figure(int64_t cents) {
+  std::string s = picture::formatNumber(money::fromCents(cents), "n20.2");
+  s.erase(0, s.find_first_not_of(' '));
+  return s;
+}
+
+}  // namespace
+
+CostSplit PrintedAnalysis::partsAsMoney() const {
+  return {money::fromCents(parts[0]), money::fromCents(parts[1]), money::fromCents(parts[2]),
+          money::fromCents(parts[3])};
+}
+
+Status printedAnalysis(PricingEngine& engine, const std::vector<Line>& stored, int32_t account,
+                       const std::optional<CostSplit>& unitParts, PrintedAnalysis* out) {
+  // The lines the pricing reads, priced as it prices them.
+  const std::vector<Line> priced = PricingEngine::contiguous(stored, account);
+  std::vector<LineContribution> each;
+  const CostSplit pricedParts = engine.priceLines(priced, &each);
+  const CostSplit parts = unitParts ? *unitParts : pricedParts;
+  if (Status s = engine.openStatus(); !s) return s;
+  std::vector<EditedLine> shown = loadLines(engine, priced);
+
+  PrintedAnalysis a;
+  const double partFigures[4] = {parts.labour, parts.materials, parts.equipment, parts.percentages};
+  const auto partOf = [](const CostSplit& c, int k) {
+    return k == 0 ? c.labour : k == 1 ? c.materials : k == 2 ? c.equipment : c.percentages;
+  };
+  for (int k = 0; k < 4; ++k) a.parts[k] = money::cents(partFigures[k]);
+  std::vector<PrintedLine> lines(each.size());
+  for (int k = 0; k < 4; ++k) {
+    std::vector<double> exact(each.size());
+    int64_t rounded = 0;
+    size_t counted = 0;
+    for (size_t i = 0; i < each.size(); ++i) {
+      exact[i] = partOf(each[i].added, k);
+      rounded += money::cents(exact[i]);
+      if (exact[i] != 0) ++counted;
+    }
+    // Rounding moves each line by a cent at most, and the part by half a
+    // cent: anything further means figures that are not these lines'.
+    const int64_t gap = a.parts[k] - rounded;
+    if (static_cast<size_t>(std::llabs(gap)) > counted + 1 || (counted == 0 && gap != 0)) {
+      return Status::error(Status::Code::kInvalid,
+                           "el precio unitario de la partida " + std::to_string(account) + " (" +
+                               figure(a.directCost()) + ") no es el que dan sus líneas con los precios actuales (" +
+                               figure(money::cents(pricedParts.unitPrice())) + "): recalcule la obra");
+    }
+    const std::vector<int64_t> split = apportion(exact, a.parts[k]);
+    for (size_t i = 0; i < each.size(); ++i) {
+      lines[i].split[k] = split[i];
+      lines[i].amount += split[i];
+    }
+  }
+  for (size_t i = 0; i < each.size(); ++i) {
+    lines[i].line = shown[i];
+    lines[i].price = money::cents(each[i].price);
+  }
+  a.lines = std::move(lines);
+  std::stable_sort(a.lines.begin(), a.lines.end(),
+                   [](const PrintedLine& x, const PrintedLine& y) { return x.line.category < y.line.category; });
+  *out = std::move(a);
+  return Status::ok();
 }
 
 Status removeLines(tables::Table& lines, int32_t account) {

@@ -3,6 +3,7 @@
 // the totals, and the rules for completing, sorting and saving lines.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +55,44 @@ void refreshLine(EditedLine& line);
 // Sorts the lines by category (keeping their order within a category) and
 // recomputes percentage lines, amounts and totals.
 FormTotals recomputeTotals(std::vector<EditedLine>& lines);
+
+// An analysis as every printed form of it shows it (the analysis reports of
+// the catalogue and of a work, `velmora analisis`): the lines the pricing
+// reads, each with its price and amount to the cent, amounts that add up
+// exactly to the direct cost, and that direct cost equal to the unit price
+// the pricing gives (or, for a budget row, the one its budget holds).
+//
+// The rule, part by part (labour, materials, equipment, percentages): what
+// each line adds to the part is rounded to the cent; the cents the lines then
+// miss or exceed against the part rounded once (as the budget stores it) are
+// given, one cent a line, to the lines whose rounding lost (or gained) the
+// most, the earlier line first on a tie. A line's amount is the sum of its
+// parts. So every part printed (the head, the columns of the landscape
+// analysis, each kind's subtotal but the basics') is the sum of its lines,
+// every line but a basic stays within a cent of its exact amount, and the
+// direct cost is the unit price the budget uses.
+struct PrintedLine {
+  EditedLine line;        // what the line is: type, account, texts, quantity, category
+  int64_t price = 0;      // the unit price it was priced at, in cents
+  int64_t amount = 0;     // in cents
+  int64_t split[4] = {};  // labour, materials, equipment, percentages, in cents: they sum to `amount`
+};
+struct PrintedAnalysis {
+  std::vector<PrintedLine> lines;  // in category order
+  int64_t parts[4] = {};           // labour, materials, equipment, percentages, in cents
+  // "COSTO DIRECTO": the four parts, which the line amounts add up to.
+  int64_t directCost() const { return parts[0] + parts[1] + parts[2] + parts[3]; }
+  CostSplit partsAsMoney() const;
+};
+
+// The printed analysis of concept or budget row `account` whose stored lines
+// are `stored`. `unitParts` are the four parts the analysis must add up to: a
+// budget row's stored figures; without them, the parts the pricing gives.
+// Figures that cannot add up by rounding (a row whose stored unit price is
+// not what its lines give at today's prices, until the work is calculated
+// again) are refused, naming the row (kInvalid).
+Status printedAnalysis(PricingEngine& engine, const std::vector<Line>& stored, int32_t account,
+                       const std::optional<CostSplit>& unitParts, PrintedAnalysis* out);
 
 // Removes every stored line of `account` (.00 to .99); no transaction of
 // its own.

@@ -150,30 +150,49 @@ std::optional<InputPrice> PricingEngine::linePrice(int32_t account, bool hiddenP
   return p;
 }
 
-void PricingEngine::applyLine(const Line& line, CostSplit& sums, int level, Depth& depth) {
+CostSplit PricingEngine::applyLine(const Line& line, CostSplit& sums, int level, Depth& depth, double* price) {
   const double q = line.quantity;
+  CostSplit added;
+  double at = 0;  // the unit price the line is priced at
   switch (line.category) {
     case category::kBasic:
       if (level >= kDeepestLevel) {  // deeper basics are skipped
         depth.cut = true;
-        return;
+        break;
       }
       {
         const BasicResult basic = priceBasic(line.component, level + 1);
         depth.cut |= basic.depth.cut;
         depth.height = std::max(depth.height, basic.depth.height + 1);
-        sums.add(basic.sums.scaled(q));
+        added = basic.sums.scaled(q);
+        at = basic.sums.unitPrice();
       }
-      return;
-    case category::kMachine: sums.equipment += hourlyCost(line.component).total * q; return;
+      break;
+    case category::kMachine:
+      at = hourlyCost(line.component).total;
+      added.equipment = at * q;
+      break;
     case category::kMaterial:
     case category::kLabour:
-      if (q != 0) addInputLine(linePrice(line.component), q, sums);
-      return;
-    case category::kPercentOfMaterials: sums.percentages += sums.materials * q / 100; return;
-    case category::kPercentOfLabour: sums.percentages += sums.labour * q / 100; return;
-    default: return;
+      if (q != 0) {
+        const std::optional<InputPrice> input = linePrice(line.component);
+        added = inputLineAmount(input, q, sums);
+        if (input) at = input->kind == 5 ? sums.materials : input->kind == 6 ? sums.labour : input->price;
+      }
+      break;
+    case category::kPercentOfMaterials:
+      at = sums.materials;
+      added.percentages = sums.materials * q / 100;
+      break;
+    case category::kPercentOfLabour:
+      at = sums.labour;
+      added.percentages = sums.labour * q / 100;
+      break;
+    default: break;
   }
+  sums.add(added);
+  if (price != nullptr) *price = at;
+  return added;
 }
 
 // A basic's figures depend on its level only through the level-10 cut. A
@@ -195,10 +214,15 @@ PricingEngine::BasicResult PricingEngine::priceBasic(int32_t account, int level)
   return result;
 }
 
-CostSplit PricingEngine::priceLines(const std::vector<Line>& lines) {
+CostSplit PricingEngine::priceLines(const std::vector<Line>& lines, std::vector<LineContribution>* each) {
   CostSplit sums;
   Depth depth;
-  for (const Line& line : lines) applyLine(line, sums, 1, depth);
+  if (each != nullptr) each->clear();
+  for (const Line& line : lines) {
+    LineContribution c;
+    c.added = applyLine(line, sums, 1, depth, &c.price);
+    if (each != nullptr) each->push_back(c);
+  }
   return sums.rounded();
 }
 
@@ -258,15 +282,21 @@ std::optional<Machine> PricingEngine::machine(int32_t account) {
   return machineOf(machines_->rec());
 }
 
-void addInputLine(const std::optional<InputPrice>& input, double quantity, CostSplit& sums) {
-  if (!input) return;  // a missing input counts with quantity 0
+CostSplit inputLineAmount(const std::optional<InputPrice>& input, double quantity, const CostSplit& sums) {
+  CostSplit added;
+  if (!input) return added;  // a missing input counts with quantity 0
   switch (input->kind) {
-    case 3: sums.materials += quantity * input->price; break;
-    case 4: sums.labour += quantity * input->price; break;
-    case 5: sums.percentages += sums.materials * quantity / 100; break;
-    case 6: sums.percentages += sums.labour * quantity / 100; break;
+    case 3: added.materials = quantity * input->price; break;
+    case 4: added.labour = quantity * input->price; break;
+    case 5: added.percentages = sums.materials * quantity / 100; break;
+    case 6: added.percentages = sums.labour * quantity / 100; break;
     default: break;
   }
+  return added;
+}
+
+void addInputLine(const std::optional<InputPrice>& input, double quantity, CostSplit& sums) {
+  sums.add(inputLineAmount(input, quantity, sums));
 }
 
 double PricingEngine::crewCost(int32_t crew) {

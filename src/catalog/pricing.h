@@ -123,6 +123,17 @@ struct ConceptInfo {
 // own kind: 3 materials and 4 labour (quantity x price), 5 and 6 a
 // percentage of the materials or labour so far. Nothing for a missing input.
 void addInputLine(const std::optional<InputPrice>& input, double quantity, CostSplit& sums);
+// What that line adds, given the sums so far.
+CostSplit inputLineAmount(const std::optional<InputPrice>& input, double quantity, const CostSplit& sums);
+
+// What one line of a top-level analysis added to the four sums (before the
+// final rounding), and the unit price it was priced at: a basic at the level
+// where it counts, a machine at its hourly cost, an input at its price (real
+// wage for labour), a percentage on the sum so far.
+struct LineContribution {
+  CostSplit added;
+  double price = 0;
+};
 
 class PricingEngine {
  public:
@@ -137,8 +148,9 @@ class PricingEngine {
   std::vector<Line> workRowLines(int32_t row);
   // Reads every line of the open work's budget at once: for a recalculation.
   void preloadWorkLines();
-  // Lines given by the caller, priced as a top-level concept.
-  CostSplit priceLines(const std::vector<Line>& lines);
+  // Lines given by the caller, priced as a top-level concept; with `each`,
+  // what every line added (one entry a line, in order).
+  CostSplit priceLines(const std::vector<Line>& lines, std::vector<LineContribution>* each = nullptr);
 
   // Reads every catalogue line and machine at once: for runs that price
   // many concepts (the whole catalogue, a recalculation).
@@ -178,7 +190,9 @@ class PricingEngine {
     Depth depth;
   };
   BasicResult priceBasic(int32_t account, int level);
-  void applyLine(const Line& line, CostSplit& sums, int level, Depth& depth);
+  // Adds `line` to `sums` and returns what it added; `price`, when given,
+  // receives the unit price the line was priced at.
+  CostSplit applyLine(const Line& line, CostSplit& sums, int level, Depth& depth, double* price = nullptr);
   std::vector<Line> readLines(tables::Table& table, int32_t account);
   // Every line of `table`, grouped by the account that owns it.
   static Status readAllLines(tables::Table& table, std::unordered_map<int32_t, std::vector<Line>>& byOwner);

@@ -4,12 +4,14 @@
 #include <climits>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "catalog/analysis.h"
 #include "catalog/prices.h"
 #include "catalog/pricing.h"
 #include "estimate/zones.h"
+#include "framework/money.h"
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "reports/budget_report.h"
@@ -153,21 +155,20 @@ void drawConceptHead(PageWriter& out, const catalog::Concept& c, const catalog::
   }
 }
 
-// The lines, by kind, each kind with its title and its subtotal; across a
-// landscape page each line's split too, whose sums are returned.
-catalog::CostSplit drawAnalysisLines(PageWriter& out, const std::vector<catalog::EditedLine>& lines,
-                                     const catalog::CostSplit& parts, const AnalysisReportScope& scope,
-                                     const AnalysisLayout& at) {
+// The lines, by kind, each kind with its title and its subtotal (the sum of
+// its printed amounts); across a landscape page each line's split too.
+void drawAnalysisLines(PageWriter& out, const catalog::PrintedAnalysis& analysis, const AnalysisReportScope& scope,
+                       const AnalysisLayout& at) {
   const double amountX = at.amountX, amountW = at.amountW;
-  catalog::CostSplit columns;
   int group = -1;
-  double groupTotal = 0;
+  int64_t groupTotal = 0;
   const auto closeGroup = [&] {
     if (group < 0) return;
     out.band(kLine);
-    out.text(amountX, amountW, number(groupTotal, "n14.2"), Align::kRight, 7, true);
+    out.text(amountX, amountW, number(money::fromCents(groupTotal), "n14.2"), Align::kRight, 7, true);
   };
-  for (const catalog::EditedLine& l : lines) {
+  for (const catalog::PrintedLine& p : analysis.lines) {
+    const catalog::EditedLine& l = p.line;
     const int kind = std::clamp(l.category, 1, 6);
     if (kind != group) {
       closeGroup();
@@ -177,24 +178,18 @@ catalog::CostSplit drawAnalysisLines(PageWriter& out, const std::vector<catalog:
       out.text(74, 200, kindTitle(kind), Align::kLeft, 7, true);
     }
     const bool percent = kind == 5 || kind == 6;
-    const double sum1 = percent ? (kind == 5 ? parts.materials : parts.labour) : l.price;
-    const double sum2 = percent ? l.quantity * sum1 / 100 : sum1 * l.quantity;
-    groupTotal += sum2;
+    const double sum1 = money::fromCents(p.price), sum2 = money::fromCents(p.amount);
+    groupTotal += p.amount;
     out.band(kLine);
     out.text(30, 40, percent && l.account == 0 ? std::string() : std::to_string(l.account), Align::kRight);
     out.text(74, 200, l.description);
     out.text(276, 30, l.unit);
     if (scope.horizontal) {
-      catalog::CostSplit split;
-      if (kind == 1) split = l.basicUnit.scaled(l.quantity);
-      else if (kind == 2) split.equipment = sum2;
-      else if (kind == 4) split.labour = sum2;
-      else if (kind == 3) split.materials = sum2;
-      else split.percentages = sum2;
-      columns.add(split);
       out.text(308, 60, number(l.quantity, "n14.4"), Align::kRight);
-      const double cells[] = {split.materials, split.labour, split.equipment, split.percentages};
-      for (int k = 0; k < 4; ++k) out.text(370 + 65.0 * k, 63, number(cells[k], "n10.2B"), Align::kRight);
+      // MATERIAL, M/OBRA, C/HORAR, PORCEN
+      const int64_t cells[] = {p.split[1], p.split[0], p.split[2], p.split[3]};
+      for (int k = 0; k < 4; ++k)
+        out.text(370 + 65.0 * k, 63, number(money::fromCents(cells[k]), "n10.2B"), Align::kRight);
       out.text(630, 63, number(sum1, "n14.2"), Align::kRight);
       out.text(695, 67, number(sum2, "n14.2"), Align::kRight);
     } else {
@@ -204,23 +199,26 @@ catalog::CostSplit drawAnalysisLines(PageWriter& out, const std::vector<catalog:
     }
   }
   closeGroup();
-  return columns;
 }
 
 // The concept's direct cost and, for a work's row with the summary asked,
 // the build-up over it to "IMPORTE:".
-void drawConceptClose(PageWriter& out, const catalog::CostSplit& parts, const catalog::CostSplit& columns,
-                      const PricingSetup& setup, const AnalysisReportScope& scope, const ReportOptions& options,
-                      const AnalysisLayout& at) {
+void drawConceptClose(PageWriter& out, const catalog::PrintedAnalysis& analysis, const PricingSetup& setup,
+                      const AnalysisReportScope& scope, const ReportOptions& options, const AnalysisLayout& at) {
   const double right = at.right, amountX = at.amountX, amountW = at.amountW;
-  const double direct = parts.unitPrice();
+  const double direct = money::fromCents(analysis.directCost());
   out.band(4);
   out.rule(30, right);
   out.band(kLine + 2);
   out.text(74, 200, "COSTO DIRECTO:", Align::kLeft, 7, true);
   if (scope.horizontal) {
-    const double cells[] = {columns.materials, columns.labour, columns.equipment, columns.percentages};
-    for (int k = 0; k < 4; ++k) out.text(370 + 65.0 * k, 63, number(cells[k], "n10.2B"), Align::kRight, 7, true);
+    // The column totals: the sums of the printed cells above them.
+    int64_t columns[4] = {};
+    for (const catalog::PrintedLine& p : analysis.lines)
+      for (int k = 0; k < 4; ++k) columns[k] += p.split[k];
+    const int64_t cells[] = {columns[1], columns[0], columns[2], columns[3]};
+    for (int k = 0; k < 4; ++k)
+      out.text(370 + 65.0 * k, 63, number(money::fromCents(cells[k]), "n10.2B"), Align::kRight, 7, true);
   }
   out.text(amountX, amountW, number(direct, "n14.2"), Align::kRight, 7, true);
   if (scope.work && options.closingSummary == 'S') {
@@ -282,16 +280,18 @@ Status layOutConceptAnalyses(const tables::Installation& inst, ErrorReporter& er
     if (progress && !progress(i, concepts.size())) return Status::error(Status::Code::kCancelled, "cancelado");
     const catalog::Concept& c = concepts[i].head;
     const int32_t account = c.account;
-    // The concept's four parts: stored for a work row, priced for a base concept.
-    const catalog::CostSplit parts = scope.work ? concepts[i].storedParts : engine.priceConcept(account);
-    std::vector<catalog::EditedLine> lines = scope.work ? catalog::loadLines(engine, engine.workRowLines(account))
-                                                        : catalog::loadConceptLines(engine, account);
-    std::stable_sort(lines.begin(), lines.end(), [](const catalog::EditedLine& a, const catalog::EditedLine& b) {
-      return a.category < b.category;
-    });
-    drawConceptHead(out, c, parts, setup, scope, options, at);
-    const catalog::CostSplit columns = drawAnalysisLines(out, lines, parts, scope, at);
-    drawConceptClose(out, parts, columns, setup, scope, options, at);
+    // The concept's four parts: stored for a work row (the budget's unit
+    // price), priced for a base concept; the lines add up to them.
+    catalog::PrintedAnalysis analysis;
+    if (Status s = catalog::printedAnalysis(
+            engine, scope.work ? engine.workRowLines(account) : engine.catalogueLines(account), account,
+            scope.work ? std::optional<catalog::CostSplit>(concepts[i].storedParts) : std::nullopt, &analysis);
+        !s) {
+      return s;
+    }
+    drawConceptHead(out, c, analysis.partsAsMoney(), setup, scope, options, at);
+    drawAnalysisLines(out, analysis, scope, at);
+    drawConceptClose(out, analysis, setup, scope, options, at);
   }
   if (progress && !progress(concepts.size(), concepts.size()))
     return Status::error(Status::Code::kCancelled, "cancelado");

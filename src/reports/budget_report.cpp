@@ -9,6 +9,7 @@
 #include "framework/picture.h"
 #include "framework/text.h"
 #include "reports/amount_in_words.h"
+#include "reports/legal_amount_words.h"
 #include "reports/page_writer.h"
 #include "reports/report_header.h"
 #include "reports/sheet.h"
@@ -34,8 +35,8 @@ std::vector<std::string> wrapWords(const std::string& words, size_t width) {
   std::string rest = words;
   while (text::charCount(rest) > width) {
     size_t cut = rest.rfind(' ', width);
-    // "55/100. M.N.)" stays whole on the last line.
-    const size_t cents = rest.rfind("/100.");
+    // "55/100. M.N.)" (or "55/100 M.N.)") stays whole on the last line.
+    const size_t cents = rest.rfind("/100");
     const size_t tail = cents == std::string::npos ? std::string::npos : rest.rfind(' ', cents);
     if (tail != std::string::npos && tail > 0 && (cut == std::string::npos || cut > tail)) cut = tail;
     if (cut == std::string::npos || cut == 0) cut = width;
@@ -375,7 +376,15 @@ Status layOutBudgetRows(BudgetReportKind kind, const BudgetData& data, const Rep
         extraLines(lines);
         // The words whole: those of a large amount go on a second line
         // rather than past the 132 columns of the text page.
-        for (const std::string& part : wrapWords(amountInWords(sum2), wordsWidth)) {
+        std::string words;
+        if (!context.wording.legalInBudgets) {
+          words = amountInWords(sum2);
+        } else if (Status s = legalAmountInWords(
+                       sum2, context.wording.accentsDropped ? Accents::kDropped : Accents::kKept, &words);
+                   !s) {
+          return Status::error(s.code(), "partida " + std::to_string(row.account) + ": " + s.text());
+        }
+        for (const std::string& part : wrapWords(words, wordsWidth)) {
           out.band(kLine);
           out.text(92, right - 92, part, Align::kLeft, 6.5);
         }

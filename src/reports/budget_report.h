@@ -13,6 +13,7 @@
 #include "framework/status.h"
 #include "reports/options.h"
 #include "reports/page.h"
+#include "shell/installation_conf.h"
 #include "tables/installation.h"
 #include "tables/record.h"
 #include "works/work.h"
@@ -45,8 +46,9 @@ std::vector<std::string> descriptionLines(const std::string& shortText, std::str
 double piecework(double labour, double fsrMayor, double workingDays);
 
 struct BudgetReportContext {
-  std::string company;  // DCIA
-  int32_t today = 0;    // FECHA
+  std::string company;           // DCIA
+  int32_t today = 0;             // FECHA
+  shell::AmountWording wording;  // the installation's words for the amounts
 };
 
 // Lays the budget of `work` out into `spool`; `progress(done, total)`

@@ -54,6 +54,14 @@ bool IniFile::save() const {
   return !ec;
 }
 
+std::optional<std::string> IniFile::value(const std::string& section, const std::string& key) const {
+  const auto s = sections_.find(section);
+  if (s == sections_.end()) return std::nullopt;
+  const auto k = s->second.find(key);
+  if (k == s->second.end()) return std::nullopt;
+  return k->second;
+}
+
 std::vector<std::string> IniFile::sectors() const {
   std::vector<std::string> out;
   auto it = sections_.find(kIndex);

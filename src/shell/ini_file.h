@@ -1,3 +1,5 @@
+// An INI file: sections of "key=value" lines, read whole and written whole.
+//
 // KAVEL.INI: the window placement of each window, one section per window with
 // the keys XPos, YPos, Width, Height, Maximize and Minimize ("Yes"/"No"), and
 // the section "__Dont_Touch_Me__" whose key "Sectors" lists the sections
@@ -24,6 +26,10 @@ class IniFile {
   void load();
   // Writes the file whole through a temporary file; false on failure.
   bool save() const;
+
+  // The value of `key` in `section`, blanks around it removed; nothing when
+  // either is missing.
+  std::optional<std::string> value(const std::string& section, const std::string& key) const;
 
   std::vector<std::string> sectors() const;
   std::optional<WindowPlacement> placement(const std::string& window) const;

@@ -9,6 +9,7 @@
 #include "reports/budget_report.h"
 #include "reports/catalogue_reports.h"
 #include "reports/explosion_report.h"
+#include "shell/installation_conf.h"
 
 #include <algorithm>
 #include "ui/catalog/base_menu.h"
@@ -106,6 +107,8 @@ void WorkReportsMenu::runWorkReport(reports::BudgetReportKind kind) {
   reports::BudgetReportContext context{ctx_.session.companyName, ctx_.session.today};
   runReport(this, [&](reports::Spool& spool, const std::function<bool(size_t, size_t)>& progress) {
     return layOutOfWork(ctx_, text::clip(obra_.code), [&](const works::OpenWork& work) {
+      // The wording as the installation's settings say at this run.
+      if (Status s = shell::readAmountWording(work.inst, &context.wording); !s) return s;
       return reports::layOutBudgetReport(kind, work, ctx_.errors, options, context, spool, progress);
     });
   });
