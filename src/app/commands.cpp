@@ -34,7 +34,7 @@ fs::path settingsDirFor(const fs::path& dataDir, const std::string& option) {
 
 namespace {
 
-// A folder name of letters, digits and "_" for `text`.
+// A folder name for `text`: its letters, digits and "-", the rest "_".
 std::string folderNameOf(const std::string& text) {
   std::string name;
   for (char c : text) {
@@ -48,7 +48,8 @@ std::string folderNameOf(const std::string& text) {
 // its settings, window places and reports. It is named by the installation
 // the address reaches, never by its password or options; a folder named by
 // the whole address (as earlier versions did, password included) is taken
-// over under the new name when no program is using it.
+// over under the new name when no program is using it (and no restore cut
+// short waits there to be undone).
 fs::path stationFolderFor(const tables::ServerAddress& server) {
   fs::path base;
   if (const char* own = std::getenv("VELMORA_STATION"); own && *own) {
@@ -64,6 +65,11 @@ fs::path stationFolderFor(const tables::ServerAddress& server) {
   if (earlier == folder || fs::exists(folder, ec) || !fs::is_directory(earlier, ec)) return folder;
   services::InstallationUse use;
   if (use.takeAlone(earlier) != services::InstallationUse::Outcome::kHeld) return earlier;
+  // A restore cut short there is undone where its journal names its files.
+  tables::Installation station;
+  station.dataDir = earlier;
+  station.settingsDir = earlier / ".settings";
+  if (services::restoreInterrupted(station)) return earlier;
   fs::rename(earlier, folder, ec);
   return ec ? earlier : folder;
 }
