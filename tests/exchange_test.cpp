@@ -145,6 +145,8 @@ TEST(XlsxEditorTest, WhatAKilledExportLeftIsClearedByTheNext) {
   EXPECT_EQ(part(dir / "salida.xlsx", "xl/worksheets/hoja.xml"),
             "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData></worksheet>");
   fs::remove_all(dir);
+}
+
 struct TempDir {
   fs::path path = fs::temp_directory_path() / ("velmora_sheets_" + std::to_string(::getpid()));
   TempDir() { fs::create_directories(path); }
