@@ -80,8 +80,7 @@ Status copyTable(const tables::Installation& from, const tables::Installation& t
 }
 
 // Whether `inst` holds `def`'s table with records in it, in `*held`.
-Status holdsRecords(const tables::Installation& inst, const tables::TableDef& def, ErrorReporter& errors,
-                    bool* held) {
+Status holdsRecords(const tables::Installation& inst, const tables::TableDef& def, ErrorReporter& errors, bool* held) {
   *held = false;
   if (Status s = inst.holdsTable(def, held); !s || !*held) return s;
   auto t = inst.table(def.label, errors);
@@ -130,7 +129,8 @@ Status copyWorkTables(const tables::Installation& from, const tables::Installati
   for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
     const tables::TableDef& def = tables::tableDef(label);
     bool held = false;
-    if (Status s = workFrom.holdsTable(def, &held); !s) return Status::error(s.code(), "obra " + code + ", " + s.text());
+    if (Status s = workFrom.holdsTable(def, &held); !s)
+      return Status::error(s.code(), "obra " + code + ", " + s.text());
     if (!held) continue;
     progress(code + "/" + def.label);
     if (Status s = copyTable(workFrom, workTo, def, errors, report); !s)
