@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <map>
@@ -903,23 +904,34 @@ TEST_F(RestoreTest, AJournalItCouldNotHaveWrittenIsRefused) {
 TEST_F(RestoreTest, KilledAnyTimeOnAServerLeavesItBeforeOrAfter) {
   if (!onServer()) GTEST_SKIP() << "the kills between renames are tested on files";
   const auto backedUp = rowsOf(inst);
-  bool sawBefore = false, sawAfter = false;
-  for (int ms = 100; ms <= 1700; ms += 200) {
-    spoil("INBA");
-    spoil("IOBR", "CASA01");
-    const auto spoilt = rowsOf(inst);
+  const auto restoreInChild = [&](bool system) {
     const pid_t child = fork();
     if (child == 0) {
       services::InstallationUse use;
       services::RestoreReport report;
-      _exit(services::restoreBackup(inst, dest / (ms % 400 == 100 ? "OBRAS.zip" : "CASA01.zip"),
-                                    ms % 400 == 100 ? "" : "CASA01", use, &report)
+      _exit(services::restoreBackup(inst, dest / (system ? "OBRAS.zip" : "CASA01.zip"), system ? "" : "CASA01", use,
+                                    &report)
                 ? 0
                 : 3);
     }
+    return child;
+  };
+  // The kills are spread over the time a whole restore takes here, so that
+  // a slow machine still sees kills before and after the commit.
+  const auto started = std::chrono::steady_clock::now();
+  int status = 0;
+  waitpid(restoreInChild(true), &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+  bool sawBefore = false, sawAfter = false;
+  for (int step = 1; step <= 9; ++step) {
+    const int ms = static_cast<int>(whole.count() * step / 7000);
+    spoil("INBA");
+    spoil("IOBR", "CASA01");
+    const auto spoilt = rowsOf(inst);
+    const pid_t child = restoreInChild(step % 2 == 1);
     usleep(ms * 1000);
     kill(child, SIGKILL);
-    int status = 0;
     waitpid(child, &status, 0);
     const auto now = rowsOf(inst);
     int restored = 0, kept = 0;
