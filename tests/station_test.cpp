@@ -149,7 +149,7 @@ TEST_F(ServerOutageTest, CalculaDuringAnOutageFailsClearlyAndTheTablesWorkAfterT
   ASSERT_TRUE(server.restart());
   kept->rec().clear();
   kept->rec().setInteger("CTA", 20);
-  EXPECT_TRUE(kept->fetch(kept->keyIndex("CTA_KEY")));
+  EXPECT_TRUE(kept->fetch(kept->keyIndex("CTA_KEY")).found());
   EXPECT_EQ(kept->rec().integer("CTA"), 20);
   EXPECT_TRUE(calcula());
   EXPECT_NEAR(directCost(), expected, 0.005);

@@ -233,7 +233,7 @@ TEST_F(WorksScreensTest, ARowFormSavedAfterAnotherStationsCommitTouchesNoOtherRo
     int count = 0;
     inob->rec().setInteger("CTA", account * 100);
     inob->setOrderAt(inob->keyIndex("CTA_KEY"));
-    while (inob->next() && inob->rec().integer("CTA") / 100 == account) ++count;
+    while (inob->next().found() && inob->rec().integer("CTA") / 100 == account) ++count;
     return count;
   };
   const std::vector<works::BudgetRow> before = rowsNow();
@@ -261,7 +261,7 @@ TEST_F(WorksScreensTest, ARowFormSavedAfterAnotherStationsCommitTouchesNoOtherRo
       bool done = theirs->open().isOk();
       theirs->rec().clear();
       theirs->rec().setInteger("CTA", 20);
-      done = done && theirs->fetch(theirs->keyIndex("CTA_KEY")).isOk();
+      done = done && theirs->fetch(theirs->keyIndex("CTA_KEY")).found();
       theirs->rec().setReal("CANT", 7.5);
       done = done && theirs->update().isOk();
       _exit(done ? 0 : 1);
