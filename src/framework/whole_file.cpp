@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <vector>
 
 namespace velmora {
 
@@ -90,6 +92,19 @@ Status readWholeFile(const fs::path& source, size_t limit, std::string* bytes) {
   if (!in.read(bytes->data(), static_cast<std::streamsize>(size)))
     return Status::error(Status::Code::kIoError, "no se pudo leer " + source.string());
   return Status::ok();
+}
+
+bool sameFileBytes(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::file_size(a, ec) != fs::file_size(b, ec) || ec) return false;
+  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+  std::vector<char> bx(1 << 16), by(1 << 16);
+  while (x && y) {
+    x.read(bx.data(), static_cast<std::streamsize>(bx.size()));
+    y.read(by.data(), static_cast<std::streamsize>(by.size()));
+    if (x.gcount() != y.gcount() || !std::equal(bx.begin(), bx.begin() + x.gcount(), by.begin())) return false;
+  }
+  return x.eof() && y.eof();
 }
 
 }  // namespace velmora

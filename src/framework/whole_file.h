@@ -21,6 +21,9 @@ Status writeWholeFile(const std::filesystem::path& target, std::string_view byte
 // The whole file, refused beyond `limit` bytes.
 Status readWholeFile(const std::filesystem::path& source, size_t limit, std::string* bytes);
 
+// Whether two files hold the same bytes (false when either cannot be read).
+bool sameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // Why a file could not be written or read, in Spanish, from the system's
 // error number ("no existe la carpeta", "no hay permiso"): what the user
 // reads instead of the C library's English.

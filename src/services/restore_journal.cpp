@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "framework/whole_file.h"
 #include "tables/catalogue.h"
 
 #ifndef _WIN32
@@ -157,19 +158,6 @@ bool restoreInterrupted(const tables::Installation& inst) {
 
 namespace {
 
-bool sameBytes(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  if (fs::file_size(a, ec) != fs::file_size(b, ec) || ec) return false;
-  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
-  std::vector<char> bx(1 << 16), by(1 << 16);
-  while (x && y) {
-    x.read(bx.data(), static_cast<std::streamsize>(bx.size()));
-    y.read(by.data(), static_cast<std::streamsize>(by.size()));
-    if (x.gcount() != y.gcount() || !std::equal(bx.begin(), bx.begin() + x.gcount(), by.begin())) return false;
-  }
-  return x.eof() && y.eof();
-}
-
 // Reads the journal whole. Its steps are checked before anything moves: a
 // journal this program could not have written is refused with why.
 Status readJournal(const tables::Installation& inst, std::vector<SwapStep>* steps) {
@@ -238,13 +226,13 @@ Status undoStep(const SwapStep& step) {
   const bool stagedThere = !step.staged.empty() && fs::exists(step.staged, ec);
   // The new file is in place once it has left the staging folder, or when
   // a copy between disks was cut before it removed its source.
-  const bool placed = !step.staged.empty() && targetThere && (!stagedThere || sameBytes(step.staged, step.target));
+  const bool placed = !step.staged.empty() && targetThere && (!stagedThere || sameFileBytes(step.staged, step.target));
   if (placed && !fs::remove(step.target, ec))
     return Status::error(Status::Code::kIoError, "no se pudo quitar " + step.target.string());
   if (step.aside.empty() || !fs::exists(step.aside, ec)) return Status::ok();
   if (fs::exists(step.target, ec)) {
     // A copy between disks cut before it removed its source: the same file twice.
-    if (!sameBytes(step.target, step.aside))
+    if (!sameFileBytes(step.target, step.aside))
       return Status::error(Status::Code::kIoError, "no se pudo devolver " + step.target.filename().string() +
                                                        ": en su lugar hay otro archivo; el original sigue en " +
                                                        step.aside.string());

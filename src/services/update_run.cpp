@@ -3,26 +3,11 @@
 #include <algorithm>
 #include <fstream>
 
+#include "framework/whole_file.h"
+
 namespace velmora::services {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-bool sameBytes(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  if (fs::file_size(a, ec) != fs::file_size(b, ec) || ec) return false;
-  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
-  std::vector<char> bx(1 << 16), by(1 << 16);
-  while (x && y) {
-    x.read(bx.data(), static_cast<std::streamsize>(bx.size()));
-    y.read(by.data(), static_cast<std::streamsize>(by.size()));
-    if (x.gcount() != y.gcount() || !std::equal(bx.begin(), bx.begin() + x.gcount(), by.begin())) return false;
-  }
-  return x.eof() && y.eof();
-}
-
-}  // namespace
 
 UpdateRun::UpdateRun(fs::path dataDir, ServerSettings settings, UpdateLimits limits, QObject* parent)
     : QObject(parent), dataDir_(std::move(dataDir)), settings_(std::move(settings)), limits_(limits) {
@@ -119,7 +104,7 @@ void UpdateRun::placeFetched() {
   fetched_.push_back(name);
   current_.clear();
   std::error_code ec;
-  if (fs::exists(local, ec) && sameBytes(staged, local)) {
+  if (fs::exists(local, ec) && sameFileBytes(staged, local)) {
     fs::remove(staged, ec);
     // Checked today: the next run does not fetch it again for its date.
     fs::last_write_time(local, fs::file_time_type::clock::now(), ec);
