@@ -133,7 +133,9 @@ constexpr const char* kServerFile = "SERVIDOR";
 bool isOwnSettingsFile(const std::string& name) {
   const std::string table = tables::tableDef("VGA").fileName;
   if (name == table || name == kServerFile || name == "velmora.conf") return true;
-  for (const char* beside : {"-journal", "-wal", "-shm", ".DANADO"})
+  // Its journals, its damaged copies set aside, the half copy of a restore
+  // cut short (cleared by the next command).
+  for (const char* beside : {"-journal", "-wal", "-shm", ".DANADO", ".restaurando"})
     if (name.rfind(table + beside, 0) == 0) return true;
   // The scratch file of a whole-file write that was cut short.
   return name.size() > 1 && name[0] == '.' && name.find(".velmora-") != std::string::npos;
