@@ -211,6 +211,17 @@ TEST_F(BackupTest, ATableWrittenMeanwhileIsArchivedWhole) {
     sqlite3_close(db);
     _exit(0);
   }
+  // The backups start once the writer's table is there (a loaded machine
+  // may start the writer late).
+  for (int wait = 0; wait < 200; ++wait) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(table.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_busy_timeout(db, 1000);
+    const bool made = sqlite3_exec(db, "SELECT 1 FROM carga LIMIT 1", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    if (made) break;
+    usleep(50 * 1000);
+  }
   for (int round = 0; round < 4; ++round) {
     const auto made = backup(false, true);
     ASSERT_EQ(made.size(), 1u);

@@ -215,7 +215,8 @@ Status readBc3(std::string_view bytes, Bc3File* file) {
     return lineError(1, "el archivo está en UTF-16; FIEBDC-3 se escribe en ANSI, 850 o 437");
   if (const size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
     const size_t line = 1 + static_cast<size_t>(std::count(bytes.begin(), bytes.begin() + nul, '\n'));
-    return lineError(line, "no es un archivo FIEBDC-3 de texto (tiene bytes nulos: UTF-16 o binario)");
+    return lineError(line, "no es un archivo FIEBDC-3 de texto: tiene el carácter de control " +
+                               text::controlCharacterName(bytes, nul) + " (UTF-16 o binario)");
   }
   if (const auto at =
           text::findControlCharacter(bytes.substr(0, bytes.find_last_not_of('\x1A') + 1)))  // DOS's end mark

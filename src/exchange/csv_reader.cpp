@@ -77,8 +77,6 @@ Status readCsv(const std::filesystem::path& file, SheetData* sheet) {
   if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
     return Status::error(Status::Code::kInvalid,
                          file.filename().string() + " está en UTF-16; guárdelo como CSV en UTF-8 o Windows-1252");
-  if (text.find('\0') != std::string::npos)
-    return Status::error(Status::Code::kInvalid, file.filename().string() + " no es un archivo de texto CSV");
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // a byte-order mark
   if (!validUtf8(text)) text = fromWindows1252(text);
   const std::string firstLine = text.substr(0, text.find('\n'));
