@@ -142,6 +142,39 @@ std::string oneLine(const std::array<std::string, 3>& lines) {
 
 }  // namespace
 
+namespace {
+
+// A work's folder reached through a symbolic link would have its tables
+// written wherever the link points (another work, outside the
+// installation): it is refused, never followed.
+Status refuseLinkedWorkFolder(const tables::Installation& inst, const std::string& code) {
+  std::error_code ec;
+  if (!inst.onServer() && fs::is_symlink(fs::symlink_status(workDirectory(inst.dataDir, code), ec)))
+    return Status::error(Status::Code::kInvalid,
+                         "la carpeta de la obra " + code + " es un enlace simbólico; no se trabaja a través de él");
+  return Status::ok();
+}
+
+// Whether anything is already stored under a new work's name: a folder (or
+// a file, or a link) in files, or any of the per-work tables on a server. A
+// new work never takes over what is there.
+Status refuseTakenWorkPlace(const tables::Installation& work, const std::string& code) {
+  std::error_code ec;
+  if (!work.onServer() && fs::symlink_status(work.workDir, ec).type() != fs::file_type::not_found)
+    return Status::error(Status::Code::kInvalid,
+                         "ya existe " + work.workDir.string() + "; una obra nueva no toma una carpeta que ya existe");
+  for (const char* label : {"COBR", "IOBR", "INOB", "HORA"}) {
+    bool held = false;
+    if (Status s = work.holdsTable(tables::tableDef(label), &held); !s) return s;
+    if (held)
+      return Status::error(Status::Code::kInvalid, "ya hay tablas de una obra " + code + " en el servidor; " +
+                                                       "una obra nueva no toma las de otra");
+  }
+  return Status::ok();
+}
+
+}  // namespace
+
 Status registerWork(const tables::Installation& base, ErrorReporter& errors, tables::Record obra, int32_t user) {
   if (auto problem = workNameProblem(obra)) return Status::error(Status::Code::kInvalid, oneLine(*problem));
   if (auto problem = workCodeProblem(obra))
@@ -158,19 +191,28 @@ Status registerWork(const tables::Installation& base, ErrorReporter& errors, tab
   const tables::Found known = registry->fetch(registry->keyIndex("CTA_KEY"));
   if (known.failed()) return known.status();
   if (known.found()) return Status::error(Status::Code::kDuplicateKey, "ya existe la obra " + code);
-  registry->rec() = obra;
-  if (Status s = registry->insert(); !s) return s;
-  // As the form: the record first, then its folder; the budget's tables as
-  // its window makes them, so that the headless commands find them.
-  if (Status s = prepareWorkDirectory(base.dataDir, code); !s) return s;
   tables::Installation work = base;
   work.workDir = workDirectory(base.dataDir, code);
-  work.createMissing = true;
-  for (const char* label : {"COBR", "INOB"}) {
-    auto table = work.table(label, errors);
-    if (Status s = table->open(); !s) return s;
+  if (Status s = refuseTakenWorkPlace(work, code); !s) return s;
+  registry->rec() = obra;
+  if (Status s = registry->insert(); !s) return s;
+  // As the form: the record first, then its folder; the budget's tables,
+  // the work inputs' too, so that every headless command finds them. A
+  // work that could not be made is not left registered.
+  const auto made = [&]() -> Status {
+    if (Status s = prepareWorkDirectory(base.dataDir, code); !s) return s;
+    work.createMissing = true;
+    for (const char* label : {"COBR", "IOBR", "INOB"}) {
+      auto table = work.table(label, errors);
+      if (Status s = table->open(); !s) return s;
+    }
+    return Status::ok();
+  }();
+  if (!made) {
+    registry->rec() = obra;
+    if (registry->fetch(registry->keyIndex("CTA_KEY")).found()) (void)registry->remove();
   }
-  return Status::ok();
+  return made;
 }
 
 fs::path workDirectory(const fs::path& dataDir, std::string_view code) { return dataDir / text::clip(code); }
@@ -190,6 +232,7 @@ Status chooseWork(shell::Session& session, const WorkHeader& header, tables::Tab
   const std::string code = text::clip(header.code);
   const fs::path dir = workDirectory(session.installation.dataDir, code);
   if (!isValidWorkCode(code)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(code));
+  if (Status s = refuseLinkedWorkFolder(session.installation, code); !s) return s;
   tables::Installation chosen = session.installation;
   chosen.workDir = dir;
   if (!chosen.workReachable())
@@ -243,6 +286,7 @@ Status openWork(const tables::Installation& base, ErrorReporter& errors, const s
     return s.is(Status::Code::kNotFound) ? Status::notFound("no existe la obra " + code) : s;
   const std::string& stored = work.header.code;
   if (!isValidWorkCode(stored)) return Status::error(Status::Code::kInvalid, invalidWorkCodeText(stored));
+  if (Status s = refuseLinkedWorkFolder(base, text::clip(stored)); !s) return s;
   work.inst.workDir = workDirectory(base.dataDir, stored);
   if (!work.inst.workReachable())
     return Status::notFound("no existe el directorio de la obra " + work.inst.workDir.string());
