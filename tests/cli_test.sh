@@ -226,4 +226,24 @@ else
 fi
 chmod -R u+w "$RO"
 
+
+# A new work never takes over what is already under its name: a folder, a
+# table file's name, a symbolic link to another work's folder; refused, it
+# is not left registered. A work whose folder is a link is not worked on.
+mkdir "$DIR/data/OTRA"
+ln -s "$DIR/data/CASA01" "$DIR/data/ENLACE"
+for code in OTRA DATA1 ENLACE; do
+    if "$VELMORA" alta-obra --data "$DIR/data" --obra $code --nombre X --zona 1 > /dev/null 2> "$DIR/err"; then
+        echo "alta-obra took $code"; exit 1
+    fi
+    grep -q "ya existe" "$DIR/err" || { cat "$DIR/err"; exit 1; }
+    if "$VELMORA" obras --data "$DIR/data" --json | grep -q "\"cta\":\"$code\""; then echo "$code left registered"; exit 1; fi
+done
+"$VELMORA" alta-obra --data "$DIR/data" --obra NUEVA --nombre X --zona 1 > /dev/null
+[ -f "$DIR/data/NUEVA/OBRA2" ] || { echo "no work inputs table"; exit 1; }
+mv "$DIR/data/NUEVA" "$DIR/data/NUEVA.real"
+ln -s "$DIR/data/CASA01" "$DIR/data/NUEVA"
+if "$VELMORA" calcula --data "$DIR/data" --obra NUEVA > /dev/null 2> "$DIR/err"; then echo "calcula through a link"; exit 1; fi
+grep -q "enlace simbólico" "$DIR/err" || { cat "$DIR/err"; exit 1; }
+
 echo "cli ok"
