@@ -79,12 +79,13 @@ Status copyTable(const tables::Installation& from, const tables::Installation& t
   return Status::ok();
 }
 
-// Whether `inst` holds `def`'s table with records in it, in `*held`.
+// Whether `inst` holds `def`'s table with records in it, in `*held`. The
+// table is opened for writing, as the copy will: a copy killed while writing
+// it left a journal that only a writer can roll back.
 Status holdsRecords(const tables::Installation& inst, const tables::TableDef& def, ErrorReporter& errors, bool* held) {
   *held = false;
   if (Status s = inst.holdsTable(def, held); !s || !*held) return s;
   auto t = inst.table(def.label, errors);
-  t->setReadingOnly(true);
   if (Status s = t->open(); !s) return s;
   int64_t records = 0;
   if (Status s = t->count(&records); !s) return s;
