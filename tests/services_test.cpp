@@ -600,6 +600,8 @@ TEST_F(RestoreTest, TamperedTablesAreRefusedAndReported) {
        "la columna USUA de la cuenta"},
       {"a number beyond its field", "UPDATE \"COBR\" SET \"ACFE\"=99999999999 WHERE \"_id\"=" + firstConcept,
        "está fuera de los valores de su campo"},
+      {"an infinite quantity", "UPDATE \"COBR\" SET \"CANT\"=9e999 WHERE \"_id\"=" + firstConcept,
+       "que no es una cifra finita"},
       {"a blob in a column of texts", "UPDATE \"COBR\" SET \"TEXT\"=x'00ff' WHERE \"_id\"=" + firstConcept,
        "que no es un texto"},
       {"an extra column", "ALTER TABLE \"COBR\" ADD COLUMN \"EXTRA\" TEXT NOT NULL DEFAULT ''",

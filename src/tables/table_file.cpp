@@ -185,6 +185,8 @@ std::string valueFault(internal::Connection& db, const TableDef& def) {
       add(c.name, "typeof(" + col + ")<>'text'", "no es un texto");
     } else if (c.type == FieldType::kReal) {
       add(c.name, "typeof(" + col + ") NOT IN ('real','integer')", "no es un número");
+      // No figure of the program is infinite: 9e999 is how SQL writes it.
+      add(c.name, col + " IN (9e999, -9e999)", "no es una cifra finita");
     } else {
       const IntegerRange range = *integerRange(c.type);
       add(c.name, "typeof(" + col + ")<>'integer'", "no es un número entero");
