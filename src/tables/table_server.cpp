@@ -181,7 +181,11 @@ namespace {
 std::shared_ptr<Connection> sessionOf(const Installation& inst, Status* failed) {
   std::string why;
   auto db = Connection::forThread(inst.serverUrl, &why);
-  if (!db) *failed = Status::error(Status::Code::kIoError, "no se pudo conectar con el servidor: " + why);
+  if (!db) {
+    // A failed connection already says so; other failures get it said once.
+    const std::string said = "no se pudo conectar con el servidor: ";
+    *failed = Status::error(Status::Code::kIoError, why.rfind(said, 0) == 0 ? why : said + why);
+  }
   return db;
 }
 }  // namespace
