@@ -396,7 +396,9 @@ int runCheck(const tables::Installation& inst, ErrorReporter& errors, std::ostre
     if (!checkTable(inst, *def, errors, out)) ++problems;
   problems += checkWorks(inst, errors, out);
   errors.setFatalHandler({});  // what check meets is in its count
-  if (problems > 0) err << "velmora: " << problems << " tablas con problemas en " << inst.dataDir.string() << "\n";
+  if (problems > 0)
+    err << "velmora: " << problems << (problems == 1 ? " tabla" : " tablas") << " con problemas en "
+        << inst.dataDir.string() << "\n";
   return problems == 0 ? 0 : 1;
 }
 
