@@ -189,6 +189,20 @@ class EngineTest : public velmora::testing::InstallationTest {
   estimate::ZoneFactors zone;
   MachineRates rates{10, 250};
   std::unique_ptr<tables::Table> inba, coba, inco, maba;
+  // The texts of concept `cta`'s analysis report, upright or landscape, each
+  // followed by "|".
+  std::string analysisTexts(int cta, bool horizontal) {
+    reports::ReportOptions options;
+    options.firstAccount = options.lastAccount = cta;
+    reports::Spool spool;
+    EXPECT_TRUE(reports::layOutConceptAnalyses(inst, errors, {nullptr, horizontal, 1, "CIA", 1}, options, spool));
+    std::string out;
+    for (size_t i = 0; i < spool.count(); ++i) {
+      const auto page = spool.read(i);
+      for (const auto& t : page->texts) out += t.text + "|";
+    }
+    return out;
+  }
 };
 
 TEST_F(EngineTest, InputKindsDecideTheSumAndPercentagesApplyToTheSumsSoFar) {
@@ -393,18 +407,7 @@ TEST_F(EngineTest, AConceptAnalysisGroupsItsLinesByKindAndPricesPercentagesOnIts
   input(1, 3, 10);   // material
   input(2, 4, 100);  // labour (no zone stored here: factor 1)
   addConcept(60, {{3, 1, 2}, {4, 2, 1}, {5, 0, 3}});
-  reports::ReportOptions options;
-  options.firstAccount = options.lastAccount = 60;
-  const auto texts = [&](bool horizontal) {
-    reports::Spool spool;
-    EXPECT_TRUE(reports::layOutConceptAnalyses(inst, errors, {nullptr, horizontal, 1, "CIA", 1}, options, spool));
-    std::string out;
-    for (size_t i = 0; i < spool.count(); ++i) {
-      const auto page = spool.read(i);
-      for (const auto& t : page->texts) out += t.text + "|";
-    }
-    return out;
-  };
+  const auto texts = [&](bool horizontal) { return analysisTexts(60, horizontal); };
   const std::string vertical = texts(false);
   EXPECT_LT(vertical.find("INSUMOS|"), vertical.find("MANO DE OBRA|"));
   EXPECT_LT(vertical.find("MANO DE OBRA|"), vertical.find("% SOBRE MATERIALES|"));
@@ -442,7 +445,7 @@ TEST_F(EngineTest, APrintedAnalysisAddsUpToItsUnitPrice) {
        0,
        0.38,
        0,
-       "three lines of 0.125: rounded they make 0.39, the part 0.375 is 0.38; the first line gives the cent"},
+       "three lines of 0.125: rounded they make 0.39, their sum 0.375 rounds to 0.38; the first line gives the cent"},
       {71,
        {{3, 2, 0.125}, {3, 2, 0.125}, {3, 2, 0.125}},
        {3, 3, 3},
@@ -521,18 +524,7 @@ TEST_F(EngineTest, TheAnalysisReportAddsUpAsPrinted) {
   input(1, 3, 1);
   input(3, 4, 3);  // labour (no zone stored here: factor 1)
   addConcept(72, {{3, 1, 0.125}, {3, 1, 0.125}, {4, 3, 1}, {5, 0, 50}, {6, 0, 12.5}});
-  reports::ReportOptions options;
-  options.firstAccount = options.lastAccount = 72;
-  const auto texts = [&](bool horizontal) {
-    reports::Spool spool;
-    EXPECT_TRUE(reports::layOutConceptAnalyses(inst, errors, {nullptr, horizontal, 1, "CIA", 1}, options, spool));
-    std::string out;
-    for (size_t i = 0; i < spool.count(); ++i) {
-      const auto page = spool.read(i);
-      for (const auto& t : page->texts) out += t.text + "|";
-    }
-    return out;
-  };
+  const auto texts = [&](bool horizontal) { return analysisTexts(72, horizontal); };
   const std::string vertical = texts(false);
   EXPECT_NE(vertical.find("MANO DE OBRA:|3.00|MATERIALES:|0.25|COSTOS HORARIOS:|0.00|PORCENTAJES:|0.50|"),
             std::string::npos)
